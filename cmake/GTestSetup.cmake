@@ -1,0 +1,27 @@
+# GoogleTest: Debian's package natively; for the Windows cross build, compiled from Debian's
+# sources in /usr/src/googletest with the cross compiler.
+if(CMAKE_CROSSCOMPILING)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# One CTest test per test executable: under wine every process start costs seconds.
+function(veltrane_add_test name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE veltrane_core veltrane_samples GTest::gtest GTest::gmock
+                                        GTest::gtest_main ${ARGN})
+  target_compile_definitions(${name} PRIVATE
+    VELTRANE_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/../shared/fixtures"
+    VELTRANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  veltrane_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
+endfunction()

@@ -1,0 +1,89 @@
+#include "core/cli/command_line.h"
+
+#include <ostream>
+
+#include "core/cli/commands.h"
+
+namespace veltrane {
+
+std::string UsageText() {
+    return
+        "Usage:\n"
+        "  veltrane                                 open the Veltrane window\n"
+        "  veltrane FILE [FOLDER | odd | even] [odd | even | WORD]\n"
+        "                                           split an MPO file without any window\n"
+        "  veltrane --list FILE                     list the images of an MPO file\n"
+        "  veltrane --exif FILE [N]                 the EXIF window's nineteen rows\n"
+        "  veltrane --info FILE [N]                 the EXIF reader's status and text lines\n"
+        "  veltrane --tags FILE [N]                 every stored EXIF tag: name TAB value\n"
+        "  veltrane --iptc FILE                     every IPTC dataset: name TAB value\n"
+        "  veltrane --register-context-menu [odd | even]\n"
+        "                                           add \"Extract Images\" to the file manager's\n"
+        "                                           menu for .mpo files\n"
+        "  veltrane --unregister-context-menu       remove that entry again\n"
+        "  veltrane --help | --version\n"
+        "\n"
+        "Splitting writes the images of FILE to FILE's name without its extension, \"_\", the\n"
+        "three-digit image number and \".jpg\":\n"
+        "  FILE                 all images, next to FILE\n"
+        "  FILE odd|even        the odd or even images, into the current folder\n"
+        "  FILE FOLDER          all images, into FOLDER (which must exist)\n"
+        "  FILE FOLDER odd|even the odd or even images, into FOLDER; any other third word: all\n"
+        "Mode words are accepted in any letter case.\n"
+        "\n"
+        "For an .mpo FILE, --exif, --info and --tags read image N (default 1) as if it had been\n"
+        "extracted; any other FILE is read itself (.jpg/.jpeg/.jpe as JPEG, .tif/.tiff/.nef as\n"
+        "TIFF).\n"
+        "\n"
+        "Examples:\n"
+        "  veltrane holiday.mpo                   writes holiday_001.jpg, holiday_002.jpg, ...\n"
+        "  veltrane holiday.mpo ~/left odd        writes holiday_001.jpg, _003, ... into ~/left\n"
+        "  veltrane holiday.mpo even              writes holiday_002.jpg, ... here\n"
+        "  veltrane --exif holiday.mpo 2\n"
+        "\n"
+        "Exit status: 0 done (also when FILE holds no image), 1 the job failed (a message on\n"
+        "stderr names the file and the cause), 2 wrong arguments.\n";
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services) {
+    if (args.empty()) {
+        err << "veltrane: no file given\n" << UsageText();
+        return kExitUsage;
+    }
+    const std::string& first = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (first == "--help" || first == "-h") {
+        out << UsageText();
+        return kExitOk;
+    }
+    if (first == "--version") {
+        out << "Veltrane " << VELTRANE_VERSION << "\n";
+        return kExitOk;
+    }
+    if (first == "--list") return RunListCommand(rest, out, err);
+    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, out, err);
+    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, out, err);
+    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, out, err);
+    if (first == "--iptc") return RunIptcCommand(rest, out, err);
+    if (first == "--register-context-menu")
+        return RunRegisterCommand(rest, out, err, services.ProgramPath);
+    if (first == "--unregister-context-menu") return RunUnregisterCommand(rest, out, err);
+    if (first.size() > 1 && first[0] == '-' && first != "--") {
+        err << "veltrane: unknown option " << first << "\nTry 'veltrane --help'.\n";
+        return kExitUsage;
+    }
+    // "--" ends the options, for a file whose name begins with a dash.
+    const std::vector<std::string>& params = first == "--" ? rest : args;
+    if (params.empty()) {
+        err << "veltrane: no file given\n";
+        return kExitUsage;
+    }
+    if (params.size() > 3) {
+        err << "veltrane: too many arguments\nTry 'veltrane --help'.\n";
+        return kExitUsage;
+    }
+    return RunBatchSplitCommand(params, err, services);
+}
+
+}  // namespace veltrane

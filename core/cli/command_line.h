@@ -1,0 +1,31 @@
+#pragma once
+// The program's command line: the batch split and the headless commands. The executable only
+// collects its arguments and hands them here.
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+// Exit statuses of the command line.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;   // the job could not be done (file missing, I/O error)
+inline constexpr int kExitUsage = 2;     // the arguments are wrong
+
+struct CommandLineServices {
+    // The running executable's full path (for the context-menu registration).
+    std::string ProgramPath;
+    // Called with the one-line message when a batch split fails, after it went to stderr; the
+    // desktop build shows it in a message box when a display is present.
+    std::function<void(const std::string& message)> ReportBatchFailure;
+};
+
+// Runs the command line given without the program name; returns the exit status.
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services);
+
+// The text of --help.
+std::string UsageText();
+
+}  // namespace veltrane

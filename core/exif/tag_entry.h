@@ -1,0 +1,65 @@
+#pragma once
+// TTagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
+// dataset rows and the tags that a parser stores. TagNumber 0 means "no tag": such records are
+// never stored in a tag list.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veltrane::exif {
+
+class TImageInfo;
+
+// What a formatter may touch besides the text it formats. Dictionary formatters ignore it;
+// the maker-note decoders add sub-field tags to CurrentMakerImage and set SubFieldsWritten.
+struct FormatterContext {
+    TImageInfo* CurrentMakerImage = nullptr;
+    bool SubFieldsWritten = false;
+};
+
+// A Formatter takes the rendered text of a tag and returns the text to show instead. It may
+// throw (a text that is not a decimal integer raises a conversion error).
+using TagFormatter = std::string (*)(const std::string& text, FormatterContext& context);
+
+struct TTagEntry {
+    std::int32_t Origin = 0;        // 1 for entries added by the maker-note walk
+    std::uint16_t FieldType = 0;    // TIFF field type of the stored value; 0 in table rows
+    std::uint16_t IptcRecord = 0;   // IPTC record number (2 or 8) for datasets
+    std::uint16_t TagNumber = 0;
+    std::string TagName;
+    std::string Caption;
+    std::string ValueMap;           // "0:Auto,1:Manual"
+    std::string DisplayText;
+    std::string RawBytes;
+    std::int32_t ValueStart = 0;    // 1-based position of the value in the walk's buffer
+    std::string DisplayFormat;      // "%5.2f", "%s sec", ...
+    std::int32_t RawLength = 0;
+    TagFormatter Formatter = nullptr;
+};
+
+// A constant table row. Tables are constexpr arrays of these; lookups hand out TTagEntry copies.
+struct TagRow {
+    std::uint16_t TagNumber = 0;
+    std::string_view TagName;
+    std::string_view Caption;       // empty: completed from TagName where the table says so
+    std::string_view ValueMap;
+    std::string_view DisplayFormat;
+    TagFormatter Formatter = nullptr;
+    std::uint16_t IptcRecord = 0;
+    std::int32_t RawLength = 0;
+
+    TTagEntry ToEntry() const {
+        TTagEntry e;
+        e.TagNumber = TagNumber;
+        e.TagName = std::string(TagName);
+        e.Caption = std::string(Caption);
+        e.ValueMap = std::string(ValueMap);
+        e.DisplayFormat = std::string(DisplayFormat);
+        e.Formatter = Formatter;
+        e.IptcRecord = IptcRecord;
+        e.RawLength = RawLength;
+        return e;
+    }
+};
+
+}  // namespace veltrane::exif

@@ -1,0 +1,14 @@
+// Placeholder until the IPTC reader lands.
+#include <ostream>
+
+#include "core/cli/command_line.h"
+#include "core/cli/commands.h"
+
+namespace veltrane {
+
+int RunIptcCommand(const std::vector<std::string>&, std::ostream&, std::ostream& err) {
+    err << "veltrane: the IPTC reader is not available in this build\n";
+    return kExitFailure;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,178 @@
+#include "core/split/batch.h"
+
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "core/common/file_io.h"
+
+namespace veltrane {
+namespace {
+
+bool IsModeWord(const std::string& word) {
+    std::string upper;
+    for (char c : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper == "ODD" || upper == "EVEN";
+}
+
+// Copies images on its own thread, in the order they are handed over. The first failure stops
+// it; the error is handed back by Finish.
+class CopyWorker {
+public:
+    struct Job {
+        int n;
+        std::int64_t start;
+        std::int64_t end;  // -1: up to the source's current end
+    };
+
+    explicit CopyWorker(const ImageIndex& index) : index_(index), thread_([this] { Run(); }) {}
+
+    ~CopyWorker() {
+        if (thread_.joinable()) {
+            Stop(true);
+            thread_.join();
+        }
+    }
+
+    void Push(const Job& job) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(job);
+        }
+        wake_.notify_one();
+    }
+
+    bool Failed() const { return failed_.load(std::memory_order_relaxed); }
+
+    // Waits for the queued jobs (or drops them when cancel is set) and raises the first error.
+    int Finish(bool cancel) {
+        Stop(cancel);
+        thread_.join();
+        if (error_) std::rethrow_exception(error_);
+        return written_;
+    }
+
+private:
+    void Stop(bool cancel) {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+            if (cancel) jobs_.clear();
+        }
+        wake_.notify_one();
+    }
+
+    void Run() {
+        try {
+            std::unique_ptr<InputFile> source;
+            for (;;) {
+                Job job;
+                {
+                    std::unique_lock lock(mutex_);
+                    wake_.wait(lock, [this] { return closing_ || !jobs_.empty(); });
+                    if (jobs_.empty()) return;
+                    job = jobs_.front();
+                    jobs_.pop_front();
+                }
+                if (!source) source = std::make_unique<InputFile>(index_.SourceFileName);
+                const std::int64_t end = job.end >= 0 ? job.end : source->Size();
+                CopyRangeToFile(*source, job.start, std::max<std::int64_t>(end - job.start, 0),
+                                OutputFileName(index_, job.n));
+                ++written_;
+            }
+        } catch (...) {
+            error_ = std::current_exception();
+            failed_.store(true);
+        }
+    }
+
+    const ImageIndex& index_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> jobs_;
+    bool closing_ = false;
+    std::atomic<bool> failed_{false};
+    std::exception_ptr error_;
+    int written_ = 0;
+    std::thread thread_;  // last: starts once everything above exists
+};
+
+struct StopScan {};
+
+class PipelineListener : public ScanListener {
+public:
+    PipelineListener(ScanListener& inner, const ImageIndex& index, ModeButton checked,
+                     CopyWorker& worker)
+        : inner_(inner), index_(index), checked_(checked), worker_(worker) {}
+
+    void AppendListLine(const std::string& line) override { inner_.AppendListLine(line); }
+    void ProcessPendingEvents() override { inner_.ProcessPendingEvents(); }
+    void ImageLimitReached(std::int64_t offset) override {
+        limitReached = true;
+        inner_.ImageLimitReached(offset);
+    }
+    void ImageRecorded(int n, std::int64_t offset) override {
+        if (worker_.Failed()) throw StopScan{};
+        if (n > 1 && IsImageSelected(index_, n - 1, checked_))
+            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset});
+    }
+
+    bool limitReached = false;
+
+private:
+    ScanListener& inner_;
+    const ImageIndex& index_;
+    ModeButton checked_;
+    CopyWorker& worker_;
+};
+
+}  // namespace
+
+void ApplyBatchParameters(ImageIndex& index, const std::vector<std::string>& parameters) {
+    index.SourceFileName = parameters.empty() ? std::string() : parameters[0];
+    index.ExtractMode.clear();
+    index.OutputFolder.clear();
+    if (parameters.size() < 2) {
+        std::error_code ec;
+        auto full = std::filesystem::absolute(index.SourceFileName, ec);
+        index.OutputFolder = WithTrailingSeparator(full.parent_path().string());
+    } else if (IsModeWord(parameters[1])) {
+        index.ExtractMode = parameters[1];
+    } else {
+        index.ExtractMode = "all";
+        index.OutputFolder = WithTrailingSeparator(parameters[1]);
+    }
+    if (parameters.size() >= 3) index.ExtractMode = IsModeWord(parameters[2]) ? parameters[2] : "all";
+}
+
+BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener& listener) {
+    BatchOutcome outcome;
+    CopyWorker worker(index);
+    PipelineListener pipeline(listener, index, checked, worker);
+    try {
+        ScanImageOffsets(index, index.SourceFileName, ImageSignature, pipeline);
+    } catch (const StopScan&) {
+        worker.Finish(true);  // raises the copy error that stopped the scan
+    } catch (...) {
+        try {
+            worker.Finish(true);
+        } catch (...) {
+            // the scan's own error is the one reported
+        }
+        throw;
+    }
+    const int last = index.ImageCount;
+    if (last >= 1 && IsImageSelected(index, last, checked))
+        worker.Push({last, index.ImageOffsets[last], index.LimitOffset});
+    outcome.filesWritten = worker.Finish(false);
+    outcome.imagesFound = index.ImageCount;
+    outcome.limitReached = pipeline.limitReached;
+    return outcome;
+}
+
+}  // namespace veltrane
