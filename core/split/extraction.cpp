@@ -57,6 +57,15 @@ void CopyImageToFile(const ImageIndex& index, int n, const std::string& destPath
     CopyRangeToFile(source, start, std::max<std::int64_t>(end - start, 0), destPath);
 }
 
+std::vector<std::uint8_t> ReadImageBytes(const ImageIndex& index, int n) {
+    InputFile source(index.SourceFileName);
+    const std::int64_t start = index.ImageStart(n);
+    const std::int64_t end = index.ImageEnd(n, source.Size());
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(end - start, 0)));
+    if (!bytes.empty()) source.ReadAt(start, bytes.data(), bytes.size());
+    return bytes;
+}
+
 int ExtractImages(const ImageIndex& index, ModeButton checked) {
     if (index.ImageCount <= 0) return 0;
     int written = 0;

@@ -2,6 +2,7 @@
 // Writes the images of the index to numbered .jpg files: all, the odd or the even ones.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/split/image_index.h"
 
@@ -35,6 +36,9 @@ std::string WithTrailingSeparator(std::string folder);
 // Copies image n of the index to destPath, byte for byte, replacing a file of that name. The
 // last image runs to the source's current end (or to where a 1000th image started).
 void CopyImageToFile(const ImageIndex& index, int n, const std::string& destPath);
+
+// The bytes of image n, read into memory (for readers that work on one image at a time).
+std::vector<std::uint8_t> ReadImageBytes(const ImageIndex& index, int n);
 
 // Writes every selected image into index.OutputFolder, in increasing order. Raises InOutError
 // at the first image that cannot be read or written; the files of earlier images stay.
