@@ -1,0 +1,230 @@
+#include "core/split/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/cli/command_line.h"
+#include "core/common/file_io.h"
+#include "tests/support/temp_dir.h"
+#include "tools/samples/jpeg_writer.h"
+
+namespace veltrane {
+namespace {
+
+using testing::Bytes;
+using testing::CurrentFolderGuard;
+using testing::TempDir;
+
+struct RunResult {
+    int status;
+    std::string out, err;
+};
+
+RunResult RunVeltrane(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    CommandLineServices services;
+    const int status = RunCommandLine(args, out, err, services);
+    return {status, out.str(), err.str()};
+}
+
+const std::string kSep(1, kPathSeparator);
+
+TEST(ApplyBatchParameters, FollowsTheGrammar) {
+    struct Case {
+        std::vector<std::string> params;
+        const char* mode;
+        std::string folder;
+    };
+    const std::string here = (std::filesystem::current_path() / "").string();
+    const Case cases[] = {
+        {{"a.mpo"}, "", here},
+        {{"a.mpo", "ODD"}, "ODD", ""},
+        {{"a.mpo", "even"}, "even", ""},
+        {{"a.mpo", "out"}, "all", "out" + kSep},
+        {{"a.mpo", "out" + kSep}, "all", "out" + kSep},
+        {{"a.mpo", "out", "EVEN"}, "EVEN", "out" + kSep},
+        {{"a.mpo", "out", "sideways"}, "all", "out" + kSep},
+        {{"a.mpo", "odd", "all"}, "all", ""},
+        {{"a.mpo", "odd", "Even"}, "Even", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.params.back());
+        ImageIndex index;
+        ApplyBatchParameters(index, c.params);
+        EXPECT_EQ(index.SourceFileName, "a.mpo");
+        EXPECT_EQ(index.ExtractMode, c.mode);
+        EXPECT_EQ(index.OutputFolder, c.folder);
+    }
+}
+
+class BatchSplit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int i = 0; i < 4; ++i) images.push_back(samples::SampleStereoImage(i % 2));
+        images[2].push_back(0x42);  // make the images tell apart
+        source = dir / "trip.mpo";
+        testing::WriteBytes(source, samples::JoinImages(images));
+        std::filesystem::create_directory(dir.Path() / "out");
+        std::filesystem::create_directory(dir.Path() / "cwd");
+    }
+    std::vector<std::string> Files(const std::string& sub) const {
+        return testing::FileNames(dir.Path() / sub);
+    }
+    TempDir dir;
+    std::vector<Bytes> images;
+    std::string source;
+};
+
+TEST_F(BatchSplit, AFileAloneWritesEveryImageNextToIt) {
+    CurrentFolderGuard cwd(dir.Path() / "cwd");
+    const RunResult r = RunVeltrane({source});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Files(""), (std::vector<std::string>{"cwd", "out", "trip.mpo", "trip_001.jpg",
+                                                   "trip_002.jpg", "trip_003.jpg", "trip_004.jpg"}));
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(testing::ReadBytes(dir / ("trip_00" + std::to_string(n) + ".jpg")), images[n - 1]);
+}
+
+TEST_F(BatchSplit, AModeWordWritesIntoTheCurrentFolder) {
+    CurrentFolderGuard cwd(dir.Path() / "cwd");
+    EXPECT_EQ(RunVeltrane({source, "ODD"}).status, 0);
+    EXPECT_EQ(Files("cwd"), (std::vector<std::string>{"trip_001.jpg", "trip_003.jpg"}));
+    EXPECT_EQ(RunVeltrane({source, "odd", "all"}).status, 0);
+    EXPECT_EQ(Files("cwd").size(), 4u);
+}
+
+TEST_F(BatchSplit, AFolderAndAModeWordWriteThoseImagesIntoTheFolder) {
+    const std::string out = (dir.Path() / "out").string();
+    EXPECT_EQ(RunVeltrane({source, out, "EVEN"}).status, 0);
+    EXPECT_EQ(Files("out"), (std::vector<std::string>{"trip_002.jpg", "trip_004.jpg"}));
+    EXPECT_EQ(RunVeltrane({source, out + kSep, "whatever"}).status, 0);
+    EXPECT_EQ(Files("out").size(), 4u);
+    EXPECT_EQ(testing::ReadBytes(out + kSep + "trip_003.jpg"), images[2]);
+}
+
+TEST_F(BatchSplit, ARelativeFileNameWritesNextToTheFile) {
+    CurrentFolderGuard cwd(dir.Path());
+    EXPECT_EQ(RunVeltrane({"trip.mpo"}).status, 0);
+    EXPECT_EQ(Files("").size(), 7u);
+}
+
+TEST_F(BatchSplit, FailuresNameTheFileAndTheCause) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a missing input file", {dir / "absent.mpo"}, "absent.mpo: File not found"},
+        {"a missing output folder", {source, dir / "nowhere"}, "trip_001.jpg: File not found"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const RunResult r = RunVeltrane(c.args);
+        EXPECT_EQ(r.status, kExitFailure);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_EQ(Files("out"), std::vector<std::string>{});
+}
+
+TEST_F(BatchSplit, AFileWithoutImagesWritesNothingAndSucceeds) {
+    testing::WriteBytes(dir / "empty.mpo", Bytes(1000, 0));
+    const RunResult r = RunVeltrane({dir / "empty.mpo", (dir.Path() / "out").string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Files("out").empty());
+}
+
+TEST_F(BatchSplit, ListsTheEntriesOfEveryImage) {
+    const RunResult r = RunVeltrane({"--list", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, " Image 001:  0 K\n Image 002:  0 K\n Image 003:  0 K\n Image 004:  0 K\n");
+}
+
+TEST(CommandLine, AnswersHelpVersionAndWrongUse) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* inOut;
+        const char* inErr;
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, "Veltrane 1.1\n", ""},
+        {{"--help"}, 0, "veltrane FILE [FOLDER | odd | even] [odd | even | WORD]", ""},
+        {{"--bogus"}, 2, "", "unknown option --bogus"},
+        {{"a", "b", "c", "d"}, 2, "", "too many arguments"},
+        {{"--list"}, 2, "", "--list takes one file"},
+        {{}, 2, "", "no file given"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = RunVeltrane(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.out.find(c.inOut), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+    }
+}
+
+// Many small images through the copying thread give the same files as one at a time.
+TEST(ScanAndExtract, ThePipelineWritesWhatSequentialExtractionWrites) {
+    TempDir dir;
+    std::vector<Bytes> images;
+    for (int i = 0; i < 60; ++i) {
+        images.push_back(samples::SampleStereoImage(i % 2));
+        images.back().push_back(static_cast<std::uint8_t>(i));
+    }
+    ImageIndex index;
+    ApplyBatchParameters(index, {dir / "many.mpo", dir.Folder(), "even"});
+    testing::WriteBytes(index.SourceFileName, samples::JoinImages(images));
+    class Quiet : public ScanListener {
+    public:
+        void AppendListLine(const std::string&) override { ++lines; }
+        void ProcessPendingEvents() override {}
+        int lines = 0;
+    } listener;
+    const BatchOutcome outcome = ScanAndExtract(index, ModeButton::All, listener);
+    EXPECT_EQ(outcome.imagesFound, 60);
+    EXPECT_EQ(outcome.filesWritten, 30);
+    EXPECT_EQ(listener.lines, 60);
+    for (int n = 2; n <= 60; n += 2)
+        ASSERT_EQ(testing::ReadBytes(OutputFileName(index, n)), images[n - 1]) << n;
+    EXPECT_EQ(testing::FileNames(dir.Path()).size(), 31u);
+}
+
+// Offsets beyond 2 GiB: a sparse file costs no disk space.
+TEST(ScanAndExtract, SplitsFilesOfMoreThanTwoGibibytes) {
+    TempDir dir;
+    const std::string path = dir / "huge.mpo";
+    const std::int64_t first = (std::int64_t{1} << 31) + 100;
+    const Bytes a = samples::SampleStereoImage(0), b = samples::SampleStereoImage(1);
+    const std::int64_t second = first + static_cast<std::int64_t>(a.size());
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.seekp(first);
+        f.write(reinterpret_cast<const char*>(a.data()), static_cast<std::streamsize>(a.size()));
+        f.seekp(second);
+        f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+        ASSERT_TRUE(f.good());
+    }
+    ImageIndex index;
+    ApplyBatchParameters(index, {path, dir.Folder()});
+    class Lines : public ScanListener {
+    public:
+        void AppendListLine(const std::string& line) override { lines.push_back(line); }
+        void ProcessPendingEvents() override {}
+        std::vector<std::string> lines;
+    } listener;
+    ScanAndExtract(index, ModeButton::All, listener);
+    ASSERT_EQ(index.ImageCount, 2);
+    EXPECT_EQ(index.ImageOffsets[1], first);
+    EXPECT_EQ(index.ImageOffsets[2], second);
+    EXPECT_EQ(listener.lines[0], ImageListEntry(1, second - first));
+    EXPECT_EQ(testing::ReadBytes(dir / "huge_001.jpg"), a);
+    EXPECT_EQ(testing::ReadBytes(dir / "huge_002.jpg"), b);
+}
+
+}  // namespace
+}  // namespace veltrane
