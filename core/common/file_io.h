@@ -37,9 +37,10 @@ private:
     int fd_ = -1;
 };
 
-// Writes a file under a temporary name in the destination's folder and renames it to the
-// destination on Commit, replacing a file of that name. Destroyed without Commit, it removes
-// the temporary file: a failed write never leaves a partial or empty file under the final name.
+// Writes a file that appears under its final name only on Commit, replacing a file of that name.
+// On Linux the data goes to an unnamed file in the destination's folder that Commit links in;
+// elsewhere to a temporary name in that folder that Commit renames. Destroyed without Commit, it
+// removes what it wrote: a failed write never leaves a partial or empty file behind.
 class AtomicOutputFile {
 public:
     explicit AtomicOutputFile(std::string finalPath);
@@ -54,8 +55,11 @@ public:
     void Commit();
 
 private:
+    void OpenTemporaryName(const std::string& folder);
+    void CloseChecked();
+
     std::string finalPath_;
-    std::string tempPath_;
+    std::string tempPath_;  // empty while the file has no name (Linux O_TMPFILE)
     int fd_ = -1;
 };
 

@@ -20,8 +20,9 @@ bool IsModeWord(const std::string& word) {
     return upper == "ODD" || upper == "EVEN";
 }
 
-// Copies images on its own thread, in the order they are handed over. The first failure stops
-// it; the error is handed back by Finish.
+// Copies images on a thread of its own, in the order they are handed over, while the scan goes
+// on; once the scan has ended the scanning thread helps with what is left. The first failure
+// stops both; the error is handed back by Finish.
 class CopyWorker {
 public:
     struct Job {
@@ -30,11 +31,11 @@ public:
         std::int64_t end;  // -1: up to the source's current end
     };
 
-    explicit CopyWorker(const ImageIndex& index) : index_(index), thread_([this] { Run(); }) {}
+    explicit CopyWorker(const ImageIndex& index) : index_(index), thread_([this] { Work(); }) {}
 
     ~CopyWorker() {
         if (thread_.joinable()) {
-            Stop(true);
+            Close(true);
             thread_.join();
         }
     }
@@ -49,45 +50,51 @@ public:
 
     bool Failed() const { return failed_.load(std::memory_order_relaxed); }
 
-    // Waits for the queued jobs (or drops them when cancel is set) and raises the first error.
+    // Copies what is queued, with the calling thread helping (or drops it when cancel is set),
+    // and raises the first error. Returns the number of files written.
     int Finish(bool cancel) {
-        Stop(cancel);
+        Close(cancel);
+        if (!cancel) Work();
         thread_.join();
         if (error_) std::rethrow_exception(error_);
-        return written_;
+        return written_.load();
     }
 
 private:
-    void Stop(bool cancel) {
+    void Close(bool cancel) {
         {
             std::lock_guard lock(mutex_);
             closing_ = true;
             if (cancel) jobs_.clear();
         }
-        wake_.notify_one();
+        wake_.notify_all();
     }
 
-    void Run() {
-        try {
-            std::unique_ptr<InputFile> source;
-            for (;;) {
-                Job job;
-                {
-                    std::unique_lock lock(mutex_);
-                    wake_.wait(lock, [this] { return closing_ || !jobs_.empty(); });
-                    if (jobs_.empty()) return;
-                    job = jobs_.front();
-                    jobs_.pop_front();
-                }
+    // Takes jobs until the queue is closed and empty, or a copy has failed.
+    void Work() {
+        std::unique_ptr<InputFile> source;
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return closing_ || !jobs_.empty(); });
+                if (jobs_.empty() || failed_.load()) return;
+                job = jobs_.front();
+                jobs_.pop_front();
+            }
+            try {
                 if (!source) source = std::make_unique<InputFile>(index_.SourceFileName);
                 const std::int64_t end = job.end >= 0 ? job.end : source->Size();
                 CopyRangeToFile(*source, job.start, std::max<std::int64_t>(end - job.start, 0),
                                 OutputFileName(index_, job.n));
                 ++written_;
+            } catch (...) {
+                std::lock_guard lock(mutex_);
+                if (!error_) error_ = std::current_exception();
+                failed_.store(true);
+                jobs_.clear();
+                return;
             }
-        } catch (...) {
-            error_ = std::current_exception();
-            failed_.store(true);
         }
     }
 
@@ -98,7 +105,7 @@ private:
     bool closing_ = false;
     std::atomic<bool> failed_{false};
     std::exception_ptr error_;
-    int written_ = 0;
+    std::atomic<int> written_{0};
     std::thread thread_;  // last: starts once everything above exists
 };
 

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The whole test command: installs what is missing, then builds and runs the tests of the
+# release, debug-sanitize and windows presets, then runs each fuzz target for a bounded time.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+scripts/setup.sh test || exit 1
+export WINEDEBUG=-all
+# Create the wine prefix once, before the first Windows test starts.
+if command -v wineboot >/dev/null && [ ! -d "${WINEPREFIX:-$HOME/.wine}" ]; then
+  wineboot --init >/dev/null 2>&1 || true
+fi
+
+passed=0; failed=0; status=0
+for preset in release debug-sanitize windows; do
+  echo "=== $preset ==="
+  if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 ||
+     ! cmake --build --preset "$preset" >>"build-$preset.log" 2>&1; then
+    tail -n 60 "build-$preset.log"; echo "build of $preset failed"; status=1; failed=$((failed + 1)); continue
+  fi
+  ctest --preset "$preset" 2>&1 | tee "ctest-$preset.log" | grep -E '^\s*[0-9]+/[0-9]+ Test|tests passed|Failed|\*\*\*'
+  p=$(grep -Eo '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "ctest-$preset.log" | awk '{print $6-$4", "$4}')
+  if [ -z "$p" ]; then status=1; failed=$((failed + 1)); continue; fi
+  n_failed=${p#*, }; n_total=$(grep -Eo 'out of [0-9]+' "ctest-$preset.log" | tail -1 | awk '{print $3}')
+  passed=$((passed + n_total - n_failed)); failed=$((failed + n_failed))
+  [ "$n_failed" -eq 0 ] || status=1
+done
+rm -f build-*.log ctest-*.log
+
+echo "=== fuzz ==="
+if [ -x scripts/fuzz.sh ]; then
+  if scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+fi
+
+echo "$passed passed, $failed failed"
+exit $status
