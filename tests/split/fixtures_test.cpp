@@ -1,0 +1,50 @@
+// Real camera files, when the shared fixtures folder is beside the project.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/split/batch.h"
+#include "tests/support/temp_dir.h"
+
+namespace veltrane {
+namespace {
+
+TEST(CameraFiles, SplitIntoTheirImagesByteForByte) {
+    const std::filesystem::path fixtures = VELTRANE_FIXTURES_DIR;
+    if (!std::filesystem::exists(fixtures / "sugarshack.mpo")) GTEST_SKIP() << "no fixtures";
+    struct Case {
+        const char* file;
+        int images;
+        std::int64_t firstOffset;
+    };
+    const Case cases[] = {
+        {"sugarshack.mpo", 2, 0},
+        {"frozenpond.mpo", 2, 0},
+        {"frame_size.mpo", 1, 4226},  // its first image starts FF D8 FF E0
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        testing::TempDir dir;
+        ImageIndex index;
+        ApplyBatchParameters(index, {(fixtures / c.file).string(), dir.Folder()});
+        class Quiet : public ScanListener {
+            void AppendListLine(const std::string&) override {}
+            void ProcessPendingEvents() override {}
+        } listener;
+        const BatchOutcome outcome = ScanAndExtract(index, ModeButton::All, listener);
+        ASSERT_EQ(outcome.imagesFound, c.images);
+        EXPECT_EQ(index.ImageOffsets[1], c.firstOffset);
+        const testing::Bytes whole = testing::ReadBytes(index.SourceFileName);
+        testing::Bytes joined;
+        for (int n = 1; n <= c.images; ++n) {
+            const testing::Bytes part = testing::ReadBytes(OutputFileName(index, n));
+            EXPECT_EQ(part[0], 0xFF);
+            EXPECT_EQ(part[3], 0xE1);
+            joined.insert(joined.end(), part.begin(), part.end());
+        }
+        EXPECT_TRUE(std::equal(joined.begin(), joined.end(), whole.begin() + c.firstOffset, whole.end()));
+    }
+}
+
+}  // namespace
+}  // namespace veltrane
