@@ -89,8 +89,12 @@ private:
                                 OutputFileName(index_, job.n));
                 ++written_;
             } catch (...) {
+                // With two threads copying, the failure of the lowest image is the one reported.
                 std::lock_guard lock(mutex_);
-                if (!error_) error_ = std::current_exception();
+                if (!error_ || job.n < errorImage_) {
+                    error_ = std::current_exception();
+                    errorImage_ = job.n;
+                }
                 failed_.store(true);
                 jobs_.clear();
                 return;
@@ -105,6 +109,7 @@ private:
     bool closing_ = false;
     std::atomic<bool> failed_{false};
     std::exception_ptr error_;
+    int errorImage_ = 0;
     std::atomic<int> written_{0};
     std::thread thread_;  // last: starts once everything above exists
 };
