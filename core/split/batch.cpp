@@ -5,11 +5,11 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 
 #include "core/common/file_io.h"
+#include "core/common/native_path.h"
 
 namespace veltrane {
 namespace {
@@ -150,9 +150,7 @@ void ApplyBatchParameters(ImageIndex& index, const std::vector<std::string>& par
     index.ExtractMode.clear();
     index.OutputFolder.clear();
     if (parameters.size() < 2) {
-        std::error_code ec;
-        auto full = std::filesystem::absolute(index.SourceFileName, ec);
-        index.OutputFolder = WithTrailingSeparator(full.parent_path().string());
+        index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(index.SourceFileName)));
     } else if (IsModeWord(parameters[1])) {
         index.ExtractMode = parameters[1];
     } else {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "core/common/file_io.h"
+#include "core/common/native_path.h"
 
 namespace veltrane {
 namespace {
@@ -80,9 +80,7 @@ int ExtractImages(const ImageIndex& index, ModeButton checked) {
 int RunExtractCommand(ImageIndex& index, ModeButton checked, bool startedWithParameters,
                       FolderPicker& picker) {
     if (!startedWithParameters) {
-        std::error_code ec;
-        const std::string current = std::filesystem::current_path(ec).string();
-        std::string folder = picker.BrowseForFolder("Select output folder", current, true);
+        std::string folder = picker.BrowseForFolder("Select output folder", CurrentFolder(), true);
         if (folder.empty()) return 0;
         index.OutputFolder = WithTrailingSeparator(std::move(folder));
     }

@@ -1,12 +1,12 @@
 #include "core/split/scanner.h"
 
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -57,12 +57,7 @@ const std::uint8_t* SignatureSearch::FindIn(const std::uint8_t* p, const std::ui
 }
 
 std::int64_t FileSizeByName(const std::string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) return -1;
-    if (std::filesystem::is_directory(status)) return 0;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? -1 : static_cast<std::int64_t>(size);
+    return EntrySize(path);
 }
 
 std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,

@@ -1,19 +1,17 @@
 // The command-line faces of the splitter: the batch split and --list.
-#include <filesystem>
 #include <ostream>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
 #include "core/split/batch.h"
 
 namespace veltrane {
 namespace {
 
 bool IsExistingFile(const std::string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+    return KindOf(path) == PathKind::File;
 }
 
 // Without a window the list lines have nowhere to go and there are no events to process.

@@ -7,6 +7,9 @@
 #include <sstream>
 
 #include "core/cli/command_line.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include "core/common/file_io.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
@@ -110,6 +113,29 @@ TEST_F(BatchSplit, ARelativeFileNameWritesNextToTheFile) {
     CurrentFolderGuard cwd(dir.Path());
     EXPECT_EQ(RunVeltrane({"trip.mpo"}).status, 0);
     EXPECT_EQ(Files("").size(), 7u);
+}
+
+// The command line hands over paths in the platform's narrow encoding: UTF-8 on Linux, the ANSI
+// code page on Windows.
+std::string NativeNarrow(const std::filesystem::path& p) {
+#ifdef _WIN32
+    const std::wstring w = p.wstring();
+    const int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
+    return s;
+#else
+    return p.string();
+#endif
+}
+
+TEST_F(BatchSplit, SplitsAFileInAFolderWithAnAccentedName) {
+    const std::filesystem::path folder = dir.Path() / std::filesystem::path(u8"vr\u00e9g \u00e0 l'\u00e9t\u00e9");
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(source, folder / "trip.mpo");
+    const RunResult r = RunVeltrane({NativeNarrow(folder / "trip.mpo")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testing::ReadBytes(folder / "trip_004.jpg"), images[3]);
 }
 
 TEST_F(BatchSplit, FailuresNameTheFileAndTheCause) {

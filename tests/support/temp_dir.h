@@ -42,12 +42,12 @@ private:
     std::filesystem::path path_;
 };
 
-inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+inline void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline Bytes ReadBytes(const std::string& path) {
+inline Bytes ReadBytes(const std::filesystem::path& path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
