@@ -27,6 +27,8 @@ public:
     virtual void Unregister() = 0;
     // The mode word that the existing registration carries: "", "odd" or "even".
     virtual std::string RegisteredModeWord() = 0;
+    // Where the registration lives, for messages: "HKEY_CLASSES_ROOT" or the data folder.
+    virtual std::string Location() const { return {}; }
 };
 
 // The platform's own registration (the registry on Windows, freedesktop files on Linux).

@@ -1,0 +1,350 @@
+#include "core/registration/registration_texts.h"
+
+#include <cctype>
+#include <cstdint>
+
+namespace veltrane {
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string lower;
+    lower.reserve(text.size());
+    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+std::string ValidModeWord(std::string_view word) {
+    return NormalizeModeWord(word).value_or(std::string());
+}
+
+constexpr std::string_view kWrittenBy =
+    "# Written by Veltrane for its \"Extract Images\" entry of .mpo files; removed when the\n"
+    "# entry is switched off.\n";
+
+}  // namespace
+
+std::optional<std::string> NormalizeModeWord(std::string_view word) {
+    std::string lower = Lower(word);
+    if (lower.empty() || lower == "odd" || lower == "even") return lower;
+    return std::nullopt;
+}
+
+std::string ModeSuffix(std::string_view modeWord) {
+    const std::string word = ValidModeWord(modeWord);
+    return word.empty() ? std::string() : " " + word;
+}
+
+// ---- Windows registry ------------------------------------------------------------------------
+
+std::string RegistryCommandLine(std::string_view programPath, std::string_view modeWord) {
+    std::string command = "\"";
+    command += programPath;
+    command += "\" \"%1\"";
+    command += ModeSuffix(modeWord);
+    return command;
+}
+
+std::vector<RegistryEntry> RegistryEntries(std::string_view programPath,
+                                           std::string_view modeWord) {
+    const std::string type(kContextMenuClassKey);
+    std::vector<RegistryEntry> entries;
+    entries.push_back({".mpo", type});
+    entries.push_back({type, std::string(kFileTypeDescription)});
+    entries.push_back({type + "\\DefaultIcon", std::string(programPath) + ",0"});
+    entries.push_back({type + "\\Shell", "This_Is_Our_Default_Action"});
+    entries.push_back({std::string(kVerbKey), std::string(kMenuEntryText)});
+    entries.push_back({std::string(kCommandKey), RegistryCommandLine(programPath, modeWord)});
+    return entries;
+}
+
+std::string ModeWordOfRegistryCommand(std::string_view command) {
+    const std::string_view placeholder = "\"%1\"";
+    const std::size_t at = command.rfind(placeholder);
+    if (at == std::string_view::npos) return {};
+    return ValidModeWord(TrimBlanks(command.substr(at + placeholder.size())));
+}
+
+// ---- freedesktop -----------------------------------------------------------------------------
+
+std::string XmlEscape(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&apos;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string DesktopStringEscape(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        switch (c) {
+        case '\\': escaped += "\\\\"; break;
+        case '\n': escaped += "\\n"; break;
+        case '\t': escaped += "\\t"; break;
+        case '\r': escaped += "\\r"; break;
+        case ' ': escaped += i == 0 ? "\\s" : " "; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string DesktopExecArgument(std::string_view argument) {
+    std::string quoted = "\"";
+    for (char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+        if (c == '%') quoted += '%';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string DesktopExecValue(std::string_view programPath, std::string_view modeWord) {
+    return DesktopStringEscape(DesktopExecArgument(programPath) + " %f" + ModeSuffix(modeWord));
+}
+
+std::optional<std::vector<std::string>> SplitDesktopExec(std::string_view value) {
+    // The string escapes of the file format come first.
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            text += value[i];
+            continue;
+        }
+        switch (value[++i]) {
+        case 's': text += ' '; break;
+        case 'n': text += '\n'; break;
+        case 't': text += '\t'; break;
+        case 'r': text += '\r'; break;
+        case '\\': text += '\\'; break;
+        default: text += '\\'; text += value[i];
+        }
+    }
+    // Then the quoting: blanks separate arguments outside double quotes; inside them a backslash
+    // takes the next ", `, $ or \ literally.
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else if (c == '\\' && i + 1 < text.size() &&
+                       std::string_view("\"`$\\").find(text[i + 1]) != std::string_view::npos) {
+                current += text[++i];
+            } else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+                current += text[++i];
+            } else {
+                current += c;
+            }
+        } else if (c == ' ' || c == '\t') {
+            if (inArgument) arguments.push_back(current);
+            current.clear();
+            inArgument = false;
+        } else if (c == '"') {
+            quoted = true;
+            inArgument = true;
+        } else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+            current += text[++i];
+            inArgument = true;
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (quoted) return std::nullopt;
+    if (inArgument) arguments.push_back(current);
+    return arguments;
+}
+
+std::string ShellQuote(std::string_view word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        std::uint32_t least = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1Fu, least = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0Fu, least = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07u, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (length > text.size() - i) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are not UTF-8.
+        if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string MimePackageXml() {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!-- Written by Veltrane: the file type of .mpo files (Multi-Picture Object), kept when\n"
+        "     its \"Extract Images\" entry is switched off. -->\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    xml += "  <mime-type type=\"" + XmlEscape(kMpoMimeType) + "\">\n";
+    xml += "    <comment>" + XmlEscape(kFileTypeDescription) + "</comment>\n";
+    xml += "    <sub-class-of type=\"image/jpeg\"/>\n";
+    xml += "    <glob pattern=\"*.mpo\"/>\n";
+    xml += "  </mime-type>\n";
+    xml += "</mime-info>\n";
+    return xml;
+}
+
+std::string ApplicationDesktopEntry(std::string_view programPath, std::string_view modeWord) {
+    std::string entry(kWrittenBy);
+    entry += "[Desktop Entry]\n";
+    entry += "Type=Application\n";
+    entry += "Name=" + DesktopStringEscape(kMenuEntryText) + "\n";
+    entry += "Comment=Write the images of an MPO file to separate JPEG files\n";
+    entry += "Icon=" + DesktopStringEscape(kIconName) + "\n";
+    entry += "Exec=" + DesktopExecValue(programPath, modeWord) + "\n";
+    entry += "MimeType=" + std::string(kMpoMimeType) + ";\n";
+    entry += "NoDisplay=true\n";
+    entry += "Terminal=false\n";
+    return entry;
+}
+
+std::string KdeServiceMenu(std::string_view programPath, std::string_view modeWord) {
+    // Type Application keeps the file valid for desktop-file-validate; Dolphin reads a service
+    // menu by its MimeType and Actions keys (Plasma 5 also by X-KDE-ServiceTypes).
+    const std::string name = DesktopStringEscape(kMenuEntryText);
+    const std::string icon = DesktopStringEscape(kIconName);
+    const std::string exec = DesktopExecValue(programPath, modeWord);
+    std::string menu(kWrittenBy);
+    menu += "[Desktop Entry]\n";
+    menu += "Type=Application\n";
+    menu += "Name=" + name + "\n";
+    menu += "Icon=" + icon + "\n";
+    menu += "Exec=" + exec + "\n";
+    menu += "MimeType=" + std::string(kMpoMimeType) + ";\n";
+    menu += "NoDisplay=true\n";
+    menu += "Actions=extractImages;\n";
+    menu += "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
+    menu += "X-KDE-Priority=TopLevel\n";
+    menu += "\n";
+    menu += "[Desktop Action extractImages]\n";
+    menu += "Name=" + name + "\n";
+    menu += "Icon=" + icon + "\n";
+    menu += "Exec=" + exec + "\n";
+    return menu;
+}
+
+std::string NemoAction(std::string_view programPath, std::string_view modeWord) {
+    // Nemo splits Exec like a shell after putting each selected path, in double quotes with its
+    // special characters escaped (Quote=double), where %F stands. One file at a time: a second
+    // file would be taken for the output folder.
+    std::string action(kWrittenBy);
+    action += "[Nemo Action]\n";
+    action += "Active=true\n";
+    action += "Name=" + std::string(kMenuEntryText) + "\n";
+    action += "Comment=Write the images of this MPO file to separate JPEG files\n";
+    action += "Exec=" + ShellQuote(programPath) + " %F" + ModeSuffix(modeWord) + "\n";
+    action += "Icon-Name=" + std::string(kIconName) + "\n";
+    action += "Selection=s\n";
+    action += "Extensions=mpo;\n";
+    action += "Quote=double\n";
+    return action;
+}
+
+std::string NautilusScript(std::string_view programPath, std::string_view modeWord) {
+    // Nautilus hands local selections over in NAUTILUS_SCRIPT_SELECTED_FILE_PATHS, one full path
+    // a line, and as arguments (names relative to the folder it starts the script in).
+    std::string script = "#!/bin/sh\n";
+    script += "# " + std::string(kMenuEntryText) +
+              ": written by Veltrane for .mpo files; removed when its entry is switched off.\n";
+    script += "# Splits every selected .mpo file (any letter case); other files are left alone.\n";
+    script += "program=" + ShellQuote(programPath) + "\n";
+    script += "extract() {\n";
+    script += "    case \"$1\" in\n";
+    script += "        *://*) return 0 ;;\n";  // a remote file has no path to split
+    script += "        /*) ;;\n";
+    script += "        *) set -- \"./$1\" ;;\n";  // so that a name cannot pass for an option
+    script += "    esac\n";
+    script += "    case \"$1\" in\n";
+    script += "        *.[mM][pP][oO]) \"$program\" \"$1\"";
+    script += ModeSuffix(modeWord) + " </dev/null ;;\n";
+    script += "    esac\n";
+    script += "}\n";
+    script += "if [ -n \"${NAUTILUS_SCRIPT_SELECTED_FILE_PATHS:-}\" ]; then\n";
+    script += "    printf '%s\\n' \"$NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\" |\n";
+    script += "        while IFS= read -r path; do [ -z \"$path\" ] || extract \"$path\"; done\n";
+    script += "else\n";
+    script += "    for path in \"$@\"; do extract \"$path\"; done\n";
+    script += "fi\n";
+    return script;
+}
+
+std::string ModeWordOfDesktopEntry(std::string_view fileText) {
+    bool inMainGroup = false;
+    std::size_t pos = 0;
+    while (pos < fileText.size()) {
+        std::size_t end = fileText.find('\n', pos);
+        if (end == std::string_view::npos) end = fileText.size();
+        std::string_view line = fileText.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && line.front() == '[') {
+            inMainGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inMainGroup) continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos || TrimBlanks(line.substr(0, equals)) != "Exec")
+            continue;
+        const auto arguments = SplitDesktopExec(TrimBlanks(line.substr(equals + 1)));
+        if (!arguments) return {};
+        for (std::size_t i = 1; i + 1 < arguments->size(); ++i) {
+            if ((*arguments)[i] == "%f" || (*arguments)[i] == "%F")
+                return ValidModeWord((*arguments)[i + 1]);
+        }
+        return {};
+    }
+    return {};
+}
+
+}  // namespace veltrane
