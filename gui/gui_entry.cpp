@@ -1,0 +1,63 @@
+// Start-up of the desktop window: check for a display, then the application object, the main
+// window (whose creation checks the context-menu registration), the hidden EXIF window and the
+// event loop.
+#include "gui/gui_entry.h"
+
+#include <iostream>
+#include <memory>
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "core/cli/command_line.h"
+#include "core/registration/context_menu_registration.h"
+#include "gui/app_icon.h"
+#include "gui/display_check.h"
+#include "gui/exif_window.h"
+#include "gui/main_window.h"
+#include "gui/qt_services.h"
+#include "gui/text.h"
+#include "gui/user_guide.h"
+
+namespace veltrane::gui {
+
+int RunInteractive(int argc, char** argv, const std::string& programPath) {
+    if (DetectDisplay() == DisplayKind::None) {
+        std::cerr << "veltrane: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                  << "To split an MPO file without a window: veltrane FILE [FOLDER | odd | even] [odd | even]\n"
+                  << "Try 'veltrane --help'.\n";
+        return kExitFailure;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    QApplication::setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("veltrane"));
+    QApplication::setWindowIcon(AppIcon());
+
+    QtOpenFileDialog openDialog;
+    QtFolderPicker folders;
+    QtDesktopLauncher desktop;
+    QtMessageBoxes messages;
+    SystemTempFolder temp;
+    SystemTickCounter ticks;
+    const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
+    TForm1Services services{openDialog, folders, desktop, messages, temp, ticks, *registration,
+                            programPath, UserGuideUrl(PathFromCore(programPath))};
+
+    TForm1 form1(services);
+    folders.SetOwner(&form1);
+    form1.show();
+    TForm2 form2;
+    form1.SetExifWindow(&form2);
+    return QApplication::exec();
+}
+
+void ShowBatchFailure(int argc, char** argv, const std::string& message) {
+    // Only where somebody can see it: an offscreen box would wait for a click forever.
+    if (DetectDisplay() != DisplayKind::Screen) return;
+    std::unique_ptr<QApplication> app;
+    if (QApplication::instance() == nullptr) app = std::make_unique<QApplication>(argc, argv);
+    QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(message));
+}
+
+}  // namespace veltrane::gui

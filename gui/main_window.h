@@ -1,0 +1,120 @@
+#pragma once
+// TForm1, the main window: Open, Extract, the All/Odd/Even choice, the drawn image list with
+// its menu, the context-menu check box, the status panel and the link to the user guide.
+// The window holds no splitting or EXIF logic of its own; every command calls the core.
+#include <cstdint>
+#include <string>
+
+#include <QWidget>
+
+#include "core/split/image_index.h"
+#include "core/split/scanner.h"
+#include "gui/services.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMimeData;
+class QPainter;
+class QPushButton;
+class QRadioButton;
+
+namespace veltrane::gui {
+
+class THyperLabel;
+class TForm2;
+
+class TForm1 : public QWidget, private ScanListener {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 265;
+    static constexpr int kClientHeight = 255;
+    static constexpr int kListItemHeight = 13;
+
+    // Builds the window and runs FormCreate (the start-up check of the registration).
+    explicit TForm1(TForm1Services services, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The EXIF window that "EXIF Info" fills; created after the main window, as at start-up.
+    void SetExifWindow(TForm2* form2) { Form2_ = form2; }
+
+    // The components, in the order of the form's design.
+    QPushButton* Button2;       // "&Open MPO"
+    QListWidget* ListBox1;      // the image list, drawn by ListBox1DrawItem
+    QPushButton* Button1;       // "E&xtract Images"
+    QGroupBox* GroupBox1;       // " Extract "
+    QRadioButton* RadioButton1; // "&All"
+    QRadioButton* RadioButton2; // "O&dd"
+    QRadioButton* RadioButton3; // "&Even"
+    QCheckBox* CheckBox1;       // "Enable &context menu entry for MPO files"
+    THyperLabel* HyperLabel1;   // "VLTR Home Page"
+    QMenu* PopupMenu1;          // the image list's menu
+    QAction* ShowImage1;        // "Show Image"
+    QAction* ShowEXIF1;         // "EXIF Info"
+    QLabel* Panel1;             // the status panel
+    QFrame* Bevel1;             // the line above the check box
+
+    // Event handlers.
+    void Button2Click();
+    void FormCreate();
+    void Button1Click();
+    void RadioButton1Click();
+    void CheckBox1Click(bool checked);
+    void ListBox1Click(QObject* sender);
+    void ListBox1Click1();
+    void ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect);
+    void FormClose();
+    void ShowEXIF1Click();
+    void showexif();
+
+    // The Open command after its dialog: also what a dropped .mpo file does.
+    void OpenMpoFile(const QString& path);
+
+    const ImageIndex& Images() const { return Images_; }
+    ModeButton CheckedModeButton() const;
+    // The selected list entry, or -1.
+    int SelectedIndex() const;
+    bool Scanning() const { return scanning_; }
+    // The list's hint exactly as set (its tooltip shows the same two lines).
+    const QString& ListHint() const { return hint_; }
+
+    // The .mpo file among dropped data, or an empty string.
+    static QString DroppedMpoFile(const QMimeData* data);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The scan's services.
+    void AppendListLine(const std::string& line) override;
+    void ProcessPendingEvents() override;
+    void ImageLimitReached(std::int64_t offset) override;
+
+    void BuildControls();
+    void WireActions();
+    // The one place that sets which controls can be used.
+    void UpdateControls();
+    // Runs a command; an exception ends it with the standard error message.
+    template <typename Command>
+    void RunCommand(Command&& command);
+    void ShowException(const std::exception& error);
+
+    TForm1Services services_;
+    TForm2* Form2_ = nullptr;
+    ImageIndex Images_;
+    QString hint_;
+    bool opened_ = false;         // a file with images has been opened
+    bool scanning_ = false;
+    bool closing_ = false;        // the window closed while a scan was running
+    bool limitReached_ = false;
+};
+
+}  // namespace veltrane::gui
