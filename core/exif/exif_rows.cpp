@@ -1,25 +1,58 @@
-// Placeholder until the EXIF reader lands: every value row shows "-".
 #include "core/exif/exif_rows.h"
+
+#include "core/exif/jpeg_sections.h"
+#include "core/exif/tag_rendering.h"
 
 namespace veltrane::exif {
 namespace {
-ExifRows PlaceholderRows(const std::string& listEntry) {
-    static const char* const kCaptions[19] = {
-        "Image: ", "Description: ", "Manufacturer: ", "Camera: ", "Software: ", "Orientation: ",
-        "Date Taken: ", "Exposure: ", "Exposure Mode: ", "Exposure Program: ", "F-Number: ",
-        "Metering Method: ", "Flash: ", "ISO speed: ", "EXIF Image width: ", "EXIF Image height: ",
-        "X resolution: ", "Y resolution: ", "Focal Length: "};
+
+constexpr const char* kCaptions[19] = {
+    "Image: ",         "Description: ",     "Manufacturer: ",      "Camera: ",
+    "Software: ",      "Orientation: ",     "Date Taken: ",        "Exposure: ",
+    "Exposure Mode: ", "Exposure Program: ", "F-Number: ",         "Metering Method: ",
+    "Flash: ",         "ISO speed: ",       "EXIF Image width: ",  "EXIF Image height: ",
+    "X resolution: ",  "Y resolution: ",    "Focal Length: "};
+
+ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
     ExifRows rows;
-    for (int i = 0; i < 19; ++i) rows[i] = {kCaptions[i], i == 0 ? listEntry : "-"};
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = {kCaptions[i], "-"};
+    rows[0].Value = TrimText(listEntry);
+    const TImageInfo* info = reader.ImageInfo.get();
+    if (!reader.HasExifSection() || info == nullptr) return rows;
+
+    rows[1].Value = info->TagValueByName("ImageDescription");
+    rows[2].Value = info->MakeText;
+    rows[3].Value = info->ModelText;
+    rows[4].Value = info->TagValueByName("Software");
+    rows[5].Value = info->TagValueByName("Orientation");
+    rows[6].Value = info->TagValueByName("Datetime");
+    rows[7].Value = info->TagValueByName("ExposureTime");
+    rows[8].Value = info->TagValueByName("ExposureMode");
+    rows[9].Value = info->TagValueByName("ExposureProgram");
+    rows[10].Value = info->TagValueByName("FNumber");
+    rows[11].Value = info->TagValueByName("MeteringMode");
+    rows[12].Value = info->TagValueByName("Flash");
+    rows[13].Value = info->TagValueByName("ISOSpeedRatings");
+    rows[14].Value = std::to_string(info->PixelWidth);
+    rows[15].Value = std::to_string(info->PixelHeight);
+    rows[16].Value = info->TagValueByName("XResolution");
+    rows[17].Value = info->TagValueByName("YResolution");
+    rows[18].Value = info->TagValueByName("Focallength");
     return rows;
 }
+
 }  // namespace
 
-ExifRows ExifWindowRows(const std::string&, const std::string& listEntry) {
-    return PlaceholderRows(listEntry);
+ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry) {
+    TimgData reader(255);
+    reader.OpenFile(imagePath);
+    return RowsOf(reader, listEntry);
 }
-ExifRows ExifWindowRows(std::span<const std::uint8_t>, const std::string& listEntry) {
-    return PlaceholderRows(listEntry);
+
+ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry) {
+    TimgData reader(255);
+    reader.OpenBuffer(jpegBytes, "image.jpg");
+    return RowsOf(reader, listEntry);
 }
 
 }  // namespace veltrane::exif

@@ -62,4 +62,19 @@ struct TagRow {
     }
 };
 
+// A table row with only the leading columns given (the rest empty): tables written with it
+// stay short and free of missing-initializer warnings.
+constexpr TagRow MakeTagRow(std::uint16_t tagNumber, std::string_view tagName,
+                            std::string_view caption = {}, std::string_view valueMap = {},
+                            std::string_view displayFormat = {}, TagFormatter formatter = nullptr) {
+    TagRow row;
+    row.TagNumber = tagNumber;
+    row.TagName = tagName;
+    row.Caption = caption;
+    row.ValueMap = valueMap;
+    row.DisplayFormat = displayFormat;
+    row.Formatter = formatter;
+    return row;
+}
+
 }  // namespace veltrane::exif

@@ -1,14 +1,37 @@
-// Placeholder until the IPTC reader lands.
+// veltrane --iptc FILE: every IPTC dataset of the file's first APP13 section, one per line as
+// TagName, a TAB and the value (converted to UTF-8).
+#include <filesystem>
 #include <ostream>
+#include <system_error>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/common/cp1252.h"
+#include "core/exif/jpeg_sections.h"
+#include "core/iptc/iptc_data.h"
 
 namespace veltrane {
 
-int RunIptcCommand(const std::vector<std::string>&, std::ostream&, std::ostream& err) {
-    err << "veltrane: the IPTC reader is not available in this build\n";
-    return kExitFailure;
+int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1) {
+        err << "veltrane: --iptc takes one file\nTry 'veltrane --help'.\n";
+        return kExitUsage;
+    }
+    const std::string& path = args[0];
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) {
+        err << "veltrane: " << path << ": File not found\n";
+        return kExitFailure;
+    }
+    exif::TimgData reader(255);
+    exif::TIPTCdata iptc(&reader);
+    iptc.LoadImageFile(path);
+    for (int i = 0; i < iptc.IptcTagCount(); ++i) {
+        const exif::TTagEntry dataset = iptc.DatasetAt(i);
+        out << Cp1252ToUtf8(dataset.TagName) << '\t' << Cp1252ToUtf8(dataset.DisplayText) << '\n';
+    }
+    return kExitOk;
 }
 
 }  // namespace veltrane

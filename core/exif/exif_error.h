@@ -1,0 +1,21 @@
+#pragma once
+// The one error type of the EXIF reader.
+//
+// Structural corruption that a step cannot work around raises ExifError; the reader turns it
+// into its status text at the documented places (the JPEG and TIFF loads report failure, the
+// sub-directory walk and AppendTag swallow it, the maker-note walk shows
+// "Error Detected = " + what()). Nothing of it ever leaves TimgData::OpenFile/OpenBuffer.
+#include <stdexcept>
+#include <string>
+
+namespace veltrane::exif {
+
+class ExifError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The message of a numeric read outside the working buffer (tEndInd::ReadUInt16At/32At).
+inline constexpr const char* kReadBeyondBuffer = "Read beyond end of buffer";
+
+}  // namespace veltrane::exif

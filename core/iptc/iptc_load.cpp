@@ -1,0 +1,30 @@
+// TIPTCdata::LoadImageFile: the one operation of the IPTC reader that reads a file, through
+// its owner's section reader.
+#include <memory>
+
+#include "core/exif/jpeg_sections.h"
+#include "core/iptc/iptc_data.h"
+
+namespace veltrane::exif {
+
+bool TIPTCdata::LoadImageFile(const std::string& fileName) {
+    ClearDatasets();
+    if (OwnerData == nullptr) return false;
+    TimgData& owner = *OwnerData;
+    // OpenFile discards the owner's IptcInfo and creates a new one for the file's APP13
+    // section. When that IptcInfo is this object, keep it alive across the read and hand it
+    // back to the owner afterwards, in place of the new one: the caller's pointer stays valid
+    // and holds the datasets of the named file.
+    struct HandBack {
+        TimgData& owner;
+        std::unique_ptr<TIPTCdata> self;
+        ~HandBack() {
+            if (self) owner.IptcInfo = std::move(self);
+        }
+    } handBack{owner, owner.IptcInfo.get() == this ? std::move(owner.IptcInfo) : nullptr};
+    owner.OpenFile(fileName);
+    if (owner.IptcSection != nullptr) ParseIptcData(owner.IptcSection->SectionBytes);
+    return HasDatasets();
+}
+
+}  // namespace veltrane::exif

@@ -1,0 +1,17 @@
+// Feeds arbitrary bytes to the EXIF reader as the contents of a ".tif" file.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "core/exif/jpeg_sections.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    veltrane::exif::TimgData reader(255);
+    reader.OpenBuffer(std::span<const std::uint8_t>(data, size), "fuzz.tif");
+    if (reader.ImageInfo) {
+        const auto& info = *reader.ImageInfo;
+        (void)info.TagValueByName("FocalLengthin35mmFilm");
+        (void)info.NumberByName("XResolution");
+    }
+    return 0;
+}

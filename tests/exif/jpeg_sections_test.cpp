@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/exif/jpeg_sections.h"
+#include "tests/exif/exif_test_support.h"
+#include "tools/samples/jpeg_writer.h"
+
+namespace veltrane::exif {
+namespace {
+
+using ::testing::ElementsAre;
+using samples::TiffBuilder;
+using namespace veltrane::exif::testing;
+
+Bytes SmallTiff() {
+    TiffBuilder t;
+    const int ifd0 = t.AddIfd();
+    t.Ascii(ifd0, 0x010F, "Cam");
+    return t.Build();
+}
+
+Bytes ExifApp1() { return Segment(0xE1, ExifPayload(SmallTiff())); }
+Bytes Other(std::uint8_t marker) { return Segment(marker, BytesOf("abc")); }
+
+// A temporary folder removed with its files at the end of the test.
+class TempFolder {
+public:
+    TempFolder() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("veltrane_exif_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string Write(const std::string& name, const Bytes& bytes) const {
+        const std::string file = (path_ / name).string();
+        samples::WriteFile(file, bytes);
+        return file;
+    }
+    std::string Path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+TEST(OpenFile, ReadsNothingForAPathThatNamesNoFile) {
+    TimgData reader;
+    TempFolder folder;
+    EXPECT_FALSE(reader.OpenFile(folder.Path() + "/missing.jpg"));
+    EXPECT_EQ(reader.ErrorText, "");
+    EXPECT_FALSE(reader.ImageInfo);
+    EXPECT_FALSE(reader.OpenFile(folder.Path()));  // a folder is no file either
+    EXPECT_EQ(reader.ErrorText, "");
+}
+
+TEST(OpenFile, ChoosesTheFormatByTheExtensionInAnyLetterCase) {
+    TempFolder folder;
+    const Bytes jpeg = JpegOf({ExifApp1()});
+    const Bytes tiff = SmallTiff();
+    const struct {
+        const char* name;
+        const Bytes* bytes;
+        bool read;
+    } cases[] = {
+        {"a.jpg", &jpeg, true},  {"b.JPG", &jpeg, true},  {"c.Jpeg", &jpeg, true}, {"d.jpe", &jpeg, true},
+        {"e.tif", &tiff, true},  {"f.TIFF", &tiff, true}, {"g.NEF", &tiff, true},  {"h.png", &jpeg, false},
+        {"i", &jpeg, false},     {"j.jpg.bak", &jpeg, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TimgData reader;
+        const bool found = reader.OpenFile(folder.Write(c.name, *c.bytes));
+        EXPECT_EQ(found, c.read);
+        EXPECT_EQ(reader.ErrorText, c.read ? "<none>" : "Not an EXIF file");
+        if (c.read) {
+            ASSERT_TRUE(reader.ImageInfo);
+            EXPECT_EQ(reader.ImageInfo->MakeText, "Cam");
+        }
+    }
+}
+
+TEST(OpenFile, ReadsTheSameAsTheBufferForm) {
+    TempFolder folder;
+    const Bytes jpeg = samples::SampleStereoImage(1);
+    TimgData fromFile, fromBuffer;
+    fromFile.OpenFile(folder.Write("x.jpg", jpeg));
+    fromBuffer.OpenBuffer(jpeg, "x.jpg");
+    EXPECT_EQ(fromFile.ErrorText, fromBuffer.ErrorText);
+    EXPECT_EQ(fromFile.SectionCount, fromBuffer.SectionCount);
+    EXPECT_EQ(fromFile.ImageInfo->InfoText, fromBuffer.ImageInfo->InfoText);
+}
+
+TEST(OpenFile, ForgetsThePreviousFile) {
+    TimgData reader;
+    reader.OpenBuffer(JpegOf({ExifApp1()}), "a.jpg");
+    ASSERT_TRUE(reader.HasExifSection());
+    EXPECT_FALSE(reader.OpenBuffer(JpegOf({Other(0xE0)}), "b.jpg"));
+    EXPECT_FALSE(reader.HasExifSection());
+    EXPECT_FALSE(reader.ImageInfo);
+    EXPECT_EQ(reader.SectionCount, 2);
+}
+
+TEST(JpegWalk, AcceptsAnApp1RightAfterTheStartOfImage) {
+    const auto reader = ReadJpeg(JpegOf({ExifApp1()}));
+    EXPECT_TRUE(reader->HasExifSection());
+    EXPECT_EQ(reader->ExifSection, &reader->Section(1));
+    EXPECT_EQ(reader->ErrorText, "<none>");
+    EXPECT_EQ(reader->Section(1).SectionMarker, 0xE1);
+    EXPECT_EQ(reader->Section(1).SectionLength, static_cast<int>(reader->Section(1).SectionBytes.size()));
+    EXPECT_EQ(reader->SectionCount, 2);  // the APP1 and the start of scan
+    EXPECT_EQ(reader->Section(2).SectionMarker, 0xDA);
+}
+
+TEST(JpegWalk, GivesUpAtTheFifthSectionWithoutMetadataBefore) {
+    const auto reader = ReadJpeg(JpegOf({Other(0xE0), Other(0xE2), Other(0xDB), Other(0xC4), ExifApp1()}));
+    EXPECT_FALSE(reader->HasAnyMetadata());
+    EXPECT_EQ(reader->SectionCount, 5);
+    EXPECT_EQ(reader->ErrorText, "Not an EXIF file");
+    TimgData again;
+    EXPECT_FALSE(again.OpenBuffer(JpegOf({Other(0xE0), Other(0xE2), Other(0xDB), Other(0xC4), ExifApp1()}), "a.jpg"));
+}
+
+TEST(JpegWalk, AcceptsAFifthApp1AfterACommentButNotASixth) {
+    const auto fifth = ReadJpeg(JpegOf({Other(0xE0), Other(0xFE), Other(0xDB), Other(0xC4), ExifApp1()}));
+    EXPECT_EQ(fifth->ExifSection, &fifth->Section(5));
+    EXPECT_EQ(fifth->CommentSection, &fifth->Section(2));
+    const auto sixth =
+        ReadJpeg(JpegOf({Other(0xE0), Other(0xFE), Other(0xDB), Other(0xC4), Other(0xC0), ExifApp1()}));
+    EXPECT_FALSE(sixth->HasExifSection());
+    EXPECT_TRUE(sixth->HasAnyMetadata());
+    EXPECT_EQ(sixth->Section(6).SectionMarker, 0xDA);  // the refused APP1 gave its slot back
+}
+
+TEST(JpegWalk, KeepsOnlyTheFirstApp1AndReusesTheSlotOfLaterOnes) {
+    const auto reader = ReadJpeg(JpegOf({ExifApp1(), Segment(0xE1, BytesOf("http://ns.adobe.com/xap/1.0/")),
+                                         Other(0xDB)}));
+    EXPECT_EQ(reader->ExifSection, &reader->Section(1));
+    EXPECT_EQ(reader->Section(2).SectionMarker, 0xDB);
+    EXPECT_EQ(reader->Section(3).SectionMarker, 0xDA);
+    EXPECT_EQ(reader->SectionCount, 3);
+}
+
+TEST(JpegWalk, ReadsPastTwentyMarkersWhenApp1SectionsAreRefused) {
+    Bytes jpeg = {0xFF, 0xD8};
+    Append(jpeg, ExifApp1());
+    for (int i = 0; i < 30; ++i) Append(jpeg, Segment(0xE1, BytesOf("more")));
+    Append(jpeg, Other(0xFE));
+    Append(jpeg, {0xFF, 0xD9, 0x00, 0x02});
+    const auto reader = ReadJpeg(jpeg);
+    EXPECT_EQ(reader->CommentSection, &reader->Section(2));
+    EXPECT_EQ(reader->SectionCount, 3);
+    EXPECT_EQ(reader->ErrorText, "<none>");
+}
+
+TEST(JpegWalk, StoresAtMostTwentySections) {
+    Bytes jpeg = {0xFF, 0xD8};
+    Append(jpeg, Other(0xFE));
+    for (int i = 0; i < 30; ++i) Append(jpeg, Other(0xE2));
+    const auto reader = ReadJpeg(jpeg);
+    EXPECT_EQ(reader->SectionCount, 20);
+    EXPECT_EQ(reader->ErrorText, "<none>");
+}
+
+TEST(JpegWalk, SkipsFillBytesBeforeAMarker) {
+    Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xFF};
+    Append(jpeg, ExifApp1());
+    Append(jpeg, {0xFF, 0xD9, 0x00, 0x02});
+    const auto reader = ReadJpeg(jpeg);
+    EXPECT_EQ(reader->Section(1).SectionMarker, 0xE1);
+    EXPECT_TRUE(reader->HasExifSection());
+}
+
+TEST(JpegWalk, StopsAtTheStartOfScan) {
+    Bytes jpeg = JpegOf({Other(0xE0)});
+    Append(jpeg, Other(0xFE));  // after the scan: never read
+    const auto reader = ReadJpeg(jpeg);
+    EXPECT_FALSE(reader->HasAnyMetadata());
+    EXPECT_EQ(reader->SectionCount, 2);
+}
+
+TEST(JpegWalk, KeepsTheFirstIptcSectionAndTheLastComment) {
+    const auto reader = ReadJpeg(JpegOf({Segment(0xED, BytesOf("Photoshop 3.0")), Other(0xFE),
+                                         Segment(0xED, BytesOf("second")), Segment(0xFE, BytesOf("last"))}));
+    EXPECT_EQ(reader->IptcSection, &reader->Section(1));
+    ASSERT_TRUE(reader->IptcInfo);
+    EXPECT_EQ(reader->IptcInfo->OwnerData, reader.get());
+    EXPECT_EQ(reader->CommentSection, &reader->Section(4));
+    EXPECT_FALSE(reader->HasExifSection());
+    EXPECT_TRUE(reader->HasAnyMetadata());
+}
+
+TEST(JpegWalk, RefusesFilesWithoutStartOfImage) {
+    const Bytes cases[] = {{}, {0xFF}, {0xFF, 0xD9}, {0x00, 0xD8, 0xFF, 0xE1}};
+    for (const Bytes& bytes : cases) {
+        TimgData reader;
+        EXPECT_FALSE(reader.OpenBuffer(bytes, "a.jpg"));
+        EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
+        EXPECT_EQ(reader.SectionCount, 0);
+    }
+}
+
+TEST(JpegWalk, FailsTheLoadOnSectionLengthsBelowTwo) {
+    for (std::uint8_t length : {std::uint8_t{0}, std::uint8_t{1}}) {
+        SCOPED_TRACE(static_cast<int>(length));
+        Bytes jpeg = {0xFF, 0xD8};
+        Append(jpeg, Other(0xFE));
+        Append(jpeg, {0xFF, 0xE2, 0x00, length, 0xFF, 0xD9});
+        TimgData reader;
+        EXPECT_TRUE(reader.OpenBuffer(jpeg, "a.jpg"));  // the comment before still counts
+        EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
+        EXPECT_EQ(reader.SectionCount, 2);
+        EXPECT_EQ(reader.Section(2).SectionLength, length);
+    }
+}
+
+TEST(JpegWalk, KeepsTheDeclaredLengthOfASectionCutShort) {
+    Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF, 'a', 'b'};
+    const auto reader = ReadJpeg(jpeg);
+    EXPECT_EQ(reader->Section(1).SectionLength, 0xFFFF);
+    ASSERT_EQ(reader->Section(1).SectionBytes.size(), 0xFFFFu);
+    EXPECT_EQ(reader->Section(1).SectionBytes.substr(0, 5), std::string("\xFF\xFF" "ab\0", 5));
+    EXPECT_EQ(reader->Section(1).SectionBytes.back(), '\0');
+    // The file ends where the next marker should be: the load fails, the comment stays.
+    EXPECT_EQ(reader->CommentSection, &reader->Section(1));
+    EXPECT_EQ(reader->ErrorText, "Not an EXIF file");
+}
+
+TEST(JpegWalk, FailsTheLoadWhenTheFileEndsInsideAMarker) {
+    const Bytes cases[] = {{0xFF, 0xD8}, {0xFF, 0xD8, 0xFF}, {0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, {0xFF, 0xD8, 0xFF, 0xE1, 0x00}};
+    for (const Bytes& bytes : cases) {
+        TimgData reader;
+        EXPECT_FALSE(reader.OpenBuffer(bytes, "a.jpg"));
+        EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
+    }
+}
+
+TEST(CheckExifHeader, WalksNothingAfterAWrongHeader) {
+    const struct {
+        const char* what;
+        Bytes payload;
+        const char* error;
+    } cases[] = {
+        {"Exif followed by a byte other than NUL", BytesOf(std::string_view("Exif\x01\0II*\0\x08\0\0\0", 14)),
+         "Incorrect Exif header"},
+        {"no Exif at all", BytesOf("JFIF"), "Incorrect Exif header"},
+        {"a payload shorter than the magic", BytesOf("Ex"), "Incorrect Exif header"},
+        {"byte order mark XX", BytesOf(std::string_view("Exif\0\0XX*\0\x08\0\0\0", 14)),
+         "Invalid Exif alignment marker"},
+        {"no byte order mark", BytesOf(std::string_view("Exif\0\0", 6)), "Invalid Exif alignment marker"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The load succeeds, so its "<none>" replaces the header's text ...
+        const auto complete = ReadJpeg(JpegOf({Segment(0xE1, c.payload)}));
+        EXPECT_TRUE(complete->HasExifSection());
+        ASSERT_TRUE(complete->ImageInfo);
+        EXPECT_EQ(complete->ImageInfo->TagCount, 0);
+        EXPECT_EQ(complete->ErrorText, "<none>");
+        // ... unless the load fails afterwards.
+        Bytes truncated = {0xFF, 0xD8};
+        Append(truncated, Segment(0xE1, c.payload));
+        const auto failed = ReadJpeg(truncated);
+        EXPECT_EQ(failed->ErrorText, c.error);
+    }
+}
+
+TEST(CheckExifHeader, FailsTheLoadWhenTheSectionEndsBeforeTheFirstOffset) {
+    const auto reader = ReadJpeg(JpegOf({Segment(0xE1, BytesOf(std::string_view("Exif\0\0MM\0*", 10)))}));
+    EXPECT_TRUE(reader->HasExifSection());
+    EXPECT_TRUE(reader->BigEndian);
+    EXPECT_EQ(reader->ErrorText, "Not an EXIF file");
+}
+
+TEST(CheckExifHeader, StartsAtTheHeaderWhenTheFirstOffsetIsZero) {
+    Bytes tiff = SmallTiff();
+    tiff[4] = 0;  // first directory offset 0: taken as 8
+    const auto reader = ReadJpeg(JpegWithTiff(tiff));
+    EXPECT_EQ(reader->ImageInfo->MakeText, "Cam");
+}
+
+TEST(TiffRead, TakesTheFirstDirectoryAtOffsetEightWhateverTheHeaderSays) {
+    Bytes tiff = SmallTiff();
+    tiff[4] = 100;
+    const auto reader = ReadTiff(tiff);
+    EXPECT_EQ(reader->ErrorText, "<none>");
+    EXPECT_EQ(reader->ImageInfo->MakeText, "Cam");
+    EXPECT_EQ(reader->ExifSection, &reader->Section(1));
+    EXPECT_EQ(reader->SectionCount, 1);
+    EXPECT_EQ(reader->Section(1).SectionBytes.size(), 256000u);
+    EXPECT_TRUE(reader->ImageInfo->TiffMode);
+    EXPECT_FALSE(reader->TiffMode);
+    EXPECT_FALSE(reader->BigEndian);  // the reader's own byte order is left alone
+}
+
+TEST(TiffRead, ReadsBigEndianFiles) {
+    TiffBuilder t(samples::ByteOrder::Big);
+    const int ifd0 = t.AddIfd();
+    t.Short(ifd0, 0x0100, {1234});
+    const auto reader = ReadTiff(t.Build());
+    EXPECT_TRUE(reader->ImageInfo->BigEndian);
+    EXPECT_EQ(reader->ImageInfo->PixelWidth, 1234);
+}
+
+TEST(TiffRead, RefusesFilesWithoutByteOrderMark) {
+    const Bytes cases[] = {{}, {'I'}, {'I', 'M', 42, 0}, {0xFF, 0xD8, 0xFF, 0xE1}};
+    for (const Bytes& bytes : cases) {
+        TimgData reader;
+        EXPECT_FALSE(reader.OpenBuffer(bytes, "a.tiff"));
+        EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
+        EXPECT_FALSE(reader.ImageInfo);
+    }
+}
+
+TEST(TiffRead, ReadsAFileOfOnlyItsHeader) {
+    const Bytes bytes = {'M', 'M'};
+    TimgData reader;
+    EXPECT_TRUE(reader.OpenBuffer(bytes, "a.nef"));
+    EXPECT_EQ(reader.ErrorText, "<none>");  // the zero count at offset 8 is an empty directory
+    EXPECT_EQ(reader.ImageInfo->TagCount, 0);
+}
+
+TEST(JpegWalk, ReadsNoFurtherThanTheStartOfScan) {
+    // Whatever follows the scan header, including a truncated tail, does not change the result.
+    Bytes jpeg = samples::SampleStereoImage(0);
+    const auto whole = ReadJpeg(jpeg);
+    for (std::size_t i = 0; i < 1000; ++i) jpeg.push_back(0xFF);
+    const auto longer = ReadJpeg(jpeg);
+    EXPECT_EQ(whole->ImageInfo->InfoText, longer->ImageInfo->InfoText);
+    EXPECT_EQ(longer->ErrorText, "<none>");
+}
+
+}  // namespace
+}  // namespace veltrane::exif
