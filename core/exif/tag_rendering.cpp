@@ -1,6 +1,7 @@
 #include "core/exif/tag_rendering.h"
 
 #include <algorithm>
+#include <charconv>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -258,12 +259,25 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
     const std::size_t itemSize = static_cast<std::size_t>(size);
     const std::size_t items = std::min(raw.size() / itemSize, kMaxRenderedItems);
     std::string text;
+    text.reserve(items * 4);
     for (std::size_t k = 0; k < items; ++k) {
         const std::string_view item = raw.substr(k * itemSize, itemSize);
         if (!text.empty()) text += ", ";
         if (IsIntegerType(fieldType)) {
-            const std::string value = std::to_string(order.RawToInteger(item));
-            text += map.empty() ? value : LookupValueName(map, value);
+            char digits[16];
+            std::int32_t number;
+            if (itemSize == 2) {  // the common SHORT arrays, without the general fold
+                const auto a = static_cast<unsigned char>(item[0]), b = static_cast<unsigned char>(item[1]);
+                number = order.BigEndian ? a * 256 + b : b * 256 + a;
+            } else {
+                number = order.RawToInteger(item);
+            }
+            const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+            const std::string_view value(digits, static_cast<std::size_t>(end - digits));
+            if (map.empty())
+                text += value;
+            else
+                text += LookupValueName(map, value);
         } else if (IsRationalType(fieldType)) {
             text += RationalText(order.RawToInteger(item.substr(0, 4)), order.RawToInteger(item.substr(4, 4)));
             if (!map.empty()) text += LookupValueName(map, text);

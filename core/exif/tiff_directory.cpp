@@ -250,26 +250,36 @@ void TImageInfo::DeriveFilmFocalLength() {
 bool TImageInfo::MakeRoomFor(const TTagEntry& entry) {
     if (entry.TagNumber == 0) return false;
     if (TagCount >= kMaxTags) throw ExifError("Too many tags");
-    if (TagCapacity - 1 <= TagCount) {
-        TagCapacity += kTagListStep;
-        TagList.resize(static_cast<std::size_t>(TagCapacity));
-    }
+    // TagCapacity follows the design's steps of 25 (one spare slot always remains); the vector
+    // itself grows geometrically, so a long list is not moved once per step.
+    if (TagCapacity - 1 <= TagCount) TagCapacity += kTagListStep;
+    if (TagList.capacity() == TagList.size())
+        TagList.reserve(std::max<std::size_t>(2 * TagList.capacity(), 128));
     return true;
 }
 
 int TImageInfo::AppendTag(const TTagEntry& entry) {
-    if (MakeRoomFor(entry)) TagList[static_cast<std::size_t>(TagCount++)] = entry;
+    if (MakeRoomFor(entry)) {
+        TagList.push_back(entry);
+        ++TagCount;
+    }
     return TagCount - 1;
 }
 
 int TImageInfo::AppendTag(TTagEntry&& entry) {
-    if (MakeRoomFor(entry)) TagList[static_cast<std::size_t>(TagCount++)] = std::move(entry);
+    if (MakeRoomFor(entry)) {
+        TagList.push_back(std::move(entry));
+        ++TagCount;
+    }
     return TagCount - 1;
 }
 
 int TImageInfo::IndexOfTagName(std::string_view name) const {
-    for (int i = 0; i < TagCount; ++i)
-        if (SameNameIgnoringCase(TagList[static_cast<std::size_t>(i)].TagName, name)) return i;
+    for (int i = 0; i < TagCount; ++i) {
+        const std::string& tagName = TagList[static_cast<std::size_t>(i)].TagName;
+        // Most names differ in length; only those of the same length are compared.
+        if (tagName.size() == name.size() && SameNameIgnoringCase(tagName, name)) return i;
+    }
     return -1;
 }
 

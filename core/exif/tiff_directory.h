@@ -64,7 +64,7 @@ public:
     TImageInfo(const TImageInfo&) = delete;
     TImageInfo& operator=(const TImageInfo&) = delete;
 
-    std::vector<TTagEntry> TagList;  // TagCapacity long; entries 0..TagCount-1 are in use
+    std::vector<TTagEntry> TagList;  // the TagCount tags, in walk order
     int TagCount = 0;
     int TagCapacity = 0;
     TimgData* OwnerData = nullptr;   // not owned
