@@ -8,6 +8,7 @@
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "tests/exif/exif_test_support.h"
+#include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace veltrane {
@@ -30,21 +31,8 @@ CommandRun RunCommand(ExifCommand which, const std::vector<std::string>& args) {
 
 class ExifCommands : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  (std::string("veltrane_exif_cmd_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
-    }
-    std::string Write(const std::string& name, const Bytes& bytes) {
-        const std::string path = (folder_ / name).string();
-        samples::WriteFile(path, bytes);
-        return path;
-    }
-    std::filesystem::path folder_;
+    std::string Write(const std::string& name, const Bytes& bytes) { return folder_.Write(name, bytes); }
+    veltrane::testing::TempDir folder_;
 };
 
 TEST_F(ExifCommands, PrintTheNineteenRowsOfAJpegFile) {
@@ -88,7 +76,7 @@ TEST_F(ExifCommands, RefuseImageNumbersThatDoNotExist) {
 }
 
 TEST_F(ExifCommands, ReportAMissingFile) {
-    const CommandRun run = RunCommand(ExifCommand::Exif, {(folder_ / "none.jpg").string()});
+    const CommandRun run = RunCommand(ExifCommand::Exif, {folder_ / "none.jpg"});
     EXPECT_EQ(run.status, kExitFailure);
     EXPECT_THAT(run.err, HasSubstr("none.jpg: File not found"));
 }

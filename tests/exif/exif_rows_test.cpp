@@ -8,6 +8,7 @@
 #include "core/split/extraction.h"
 #include "core/split/scanner.h"
 #include "tests/exif/exif_test_support.h"
+#include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace veltrane::exif {
@@ -85,11 +86,9 @@ TEST(ExifWindowRows, CutALongDescriptionToFiftyCharacters) {
 }
 
 TEST(ExifWindowRows, ReadTheFileFormLikeTheBufferForm) {
-    const auto path = std::filesystem::temp_directory_path() / "veltrane_exif_rows_test.jpg";
+    const veltrane::testing::TempDir folder;
     const Bytes jpeg = samples::SampleStereoImage(1);
-    ASSERT_TRUE(samples::WriteFile(path.string(), jpeg));
-    const ExifRows fromFile = ExifWindowRows(path.string(), "Image 002:  1 K");
-    std::filesystem::remove(path);
+    const ExifRows fromFile = ExifWindowRows(folder.Write("image.jpg", jpeg), "Image 002:  1 K");
     EXPECT_EQ(Values(fromFile), Values(ExifWindowRows(jpeg, "Image 002:  1 K")));
 }
 

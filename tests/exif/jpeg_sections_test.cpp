@@ -7,6 +7,7 @@
 
 #include "core/exif/jpeg_sections.h"
 #include "tests/exif/exif_test_support.h"
+#include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace veltrane::exif {
@@ -26,37 +27,15 @@ Bytes SmallTiff() {
 Bytes ExifApp1() { return Segment(0xE1, ExifPayload(SmallTiff())); }
 Bytes Other(std::uint8_t marker) { return Segment(marker, BytesOf("abc")); }
 
-// A temporary folder removed with its files at the end of the test.
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("veltrane_exif_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string Write(const std::string& name, const Bytes& bytes) const {
-        const std::string file = (path_ / name).string();
-        samples::WriteFile(file, bytes);
-        return file;
-    }
-    std::string Path() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempFolder = veltrane::testing::TempDir;
 
 TEST(OpenFile, ReadsNothingForAPathThatNamesNoFile) {
     TimgData reader;
     TempFolder folder;
-    EXPECT_FALSE(reader.OpenFile(folder.Path() + "/missing.jpg"));
+    EXPECT_FALSE(reader.OpenFile(folder / "missing.jpg"));
     EXPECT_EQ(reader.ErrorText, "");
     EXPECT_FALSE(reader.ImageInfo);
-    EXPECT_FALSE(reader.OpenFile(folder.Path()));  // a folder is no file either
+    EXPECT_FALSE(reader.OpenFile(folder.Path().string()));  // a folder is no file either
     EXPECT_EQ(reader.ErrorText, "");
 }
 

@@ -37,6 +37,14 @@ public:
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     // The folder with the platform's separator at its end.
     std::string Folder() const { return (path_ / "").string(); }
+    // Writes a file of the folder and returns its path.
+    template <typename ByteVector>
+    std::string Write(const std::string& name, const ByteVector& bytes) const {
+        const auto path = path_ / name;
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
 
 private:
     std::filesystem::path path_;
