@@ -9,7 +9,7 @@
 #include "core/common/program_path.h"
 
 #ifdef VELTRANE_WITH_GUI
-#include "gui/gui_entry.h"
+#include "app/window_module.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -23,7 +23,13 @@ int main(int argc, char** argv) {
 
     if (args.empty()) {
 #ifdef VELTRANE_WITH_GUI
-        return veltrane::gui::RunInteractive(argc, argv, services.ProgramPath);
+        const veltrane::app::WindowModule window = veltrane::app::LoadWindowModule(services.ProgramPath);
+        if (window.RunInteractive == nullptr) {
+            std::cerr << "veltrane: cannot open the window: " << window.Error << "\n"
+                      << "Try 'veltrane --help' for the command line.\n";
+            return veltrane::kExitFailure;
+        }
+        return window.RunInteractive(argc, argv, services.ProgramPath.c_str());
 #else
         std::cerr << "veltrane: this build has no window; give it an MPO file to split.\n"
                   << "Try 'veltrane --help'.\n";
@@ -31,8 +37,9 @@ int main(int argc, char** argv) {
 #endif
     }
 #ifdef VELTRANE_WITH_GUI
-    services.ReportBatchFailure = [argc, argv](const std::string& message) {
-        veltrane::gui::ShowBatchFailure(argc, argv, message);
+    services.ReportBatchFailure = [argc, argv, &services](const std::string& message) {
+        const veltrane::app::WindowModule window = veltrane::app::LoadWindowModule(services.ProgramPath);
+        if (window.ShowBatchFailure != nullptr) window.ShowBatchFailure(argc, argv, message.c_str());
     };
 #endif
     const int status = veltrane::RunCommandLine(args, std::cout, std::cerr, services);
