@@ -154,10 +154,14 @@ Bytes SampleExifTiff(const SampleExif& exif, ByteOrder order) {
 }
 
 Bytes SampleStereoImage(int eye, const SampleExif& exif, ByteOrder order) {
-    const int shift = eye == 0 ? 1 : 0;
-    auto paint = [shift](int bx, int by) -> Rgb {
-        if (by >= 4) return {60, 140, 60};                                    // grass
-        if (bx >= 2 + shift && bx <= 3 + shift && by >= 1 && by <= 2) return {200, 30, 30};
+    // Sky, grass and a red square, in proportion to the image: 8 x 6 blocks for 64 x 48 pixels.
+    const int cols = static_cast<int>(exif.width / 8), rows = static_cast<int>(exif.height / 8);
+    const int shift = eye == 0 ? cols / 8 : 0;
+    auto paint = [cols, rows, shift](int bx, int by) -> Rgb {
+        if (by >= rows * 4 / 6) return {60, 140, 60};                         // grass
+        if (bx >= cols * 2 / 8 + shift && bx <= cols * 4 / 8 - 1 + shift && by >= rows / 6 &&
+            by <= rows * 3 / 6 - 1)
+            return {200, 30, 30};                                             // the square
         return {110, 160, 230};                                               // sky
     };
     return BaselineJpeg(static_cast<int>(exif.width), static_cast<int>(exif.height), paint,
@@ -171,8 +175,11 @@ Bytes JoinImages(const std::vector<Bytes>& images) {
 }
 
 Bytes SampleMpo() {
-    return JoinImages({SampleStereoImage(0, {}, ByteOrder::Little),
-                       SampleStereoImage(1, {}, ByteOrder::Big)});
+    SampleExif exif;
+    exif.width = 320;
+    exif.height = 240;
+    return JoinImages({SampleStereoImage(0, exif, ByteOrder::Little),
+                       SampleStereoImage(1, exif, ByteOrder::Big)});
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {

@@ -50,7 +50,8 @@ Bytes SampleStereoImage(int eye, const SampleExif& exif = {}, ByteOrder order = 
 // An MPO file: the images one after another.
 Bytes JoinImages(const std::vector<Bytes>& images);
 
-// The bundled sample: a stereo pair, the right image's EXIF written big-endian.
+// The bundled sample: a stereo pair of 320 x 240 pixels, the right image's EXIF written
+// big-endian.
 Bytes SampleMpo();
 
 bool WriteFile(const std::string& path, const Bytes& bytes);
