@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "core/window/main_window_model.h"
 #include "gui/app_icon.h"
 
 namespace veltrane::gui {
@@ -111,8 +112,7 @@ QString TForm2::Value(int row) const {
 }
 
 void TForm2::ListView1CustomDrawItem(int row) {
-    if (row < 0 || row > 18) return;
-    CanvasBrush_ = row % 2 == 0 ? QColor(255, 255, 255) : QColor(245, 245, 245);
+    CanvasBrush_ = QColor(static_cast<QRgb>(window::ExifRowColour(row, CanvasBrush_.rgb() & 0xFFFFFFu)));
 }
 
 void TForm2::BitBtn1Click() { close(); }

@@ -42,10 +42,12 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     SystemTickCounter ticks;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     TForm1Services services{openDialog, folders, desktop, messages, temp, ticks, *registration,
-                            programPath, UserGuideUrl(PathFromCore(programPath))};
+                            programPath, UserGuideUrl(PathFromCore(programPath)).toStdString()};
 
     TForm1 form1(services);
+    openDialog.SetOwner(&form1);
     folders.SetOwner(&form1);
+    messages.SetOwner(&form1);
     form1.show();
     TForm2 form2;
     form1.SetExifWindow(&form2);

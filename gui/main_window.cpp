@@ -25,25 +25,12 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/exif/exif_rows.h"
-#include "core/split/extraction.h"
 #include "gui/exif_window.h"
 #include "gui/hyper_label.h"
-#include "gui/temp_files.h"
 #include "gui/text.h"
 
 namespace veltrane::gui {
 namespace {
-
-// Thrown out of the scan when the window closes while it runs, so that the scan stops.
-struct ScanCancelled {};
-
-constexpr std::uint32_t kIncludedColour = 0xFFFFFF;
-constexpr std::uint32_t kLeftOutColour = 0xEEEEEE;
-constexpr std::uint32_t kSelectedColour = 0xCCCCCC;
-
-const QString kFirstHint = QStringLiteral(" Double click for image preview ");
-const QString kSecondHintLine = QStringLiteral(" Right click for menu ");
 
 // The list's entries are drawn by TForm1::ListBox1DrawItem; the list adds its usual focus frame
 // around the entry that has the keyboard focus.
@@ -87,25 +74,6 @@ protected:
     }
 };
 
-// Restores the scanning state on every way out of a scan.
-class ScanInProgress {
-public:
-    ScanInProgress(bool& flag, std::function<void()> changed) : flag_(flag), changed_(std::move(changed)) {
-        flag_ = true;
-        changed_();
-    }
-    ~ScanInProgress() {
-        flag_ = false;
-        changed_();
-    }
-    ScanInProgress(const ScanInProgress&) = delete;
-    ScanInProgress& operator=(const ScanInProgress&) = delete;
-
-private:
-    bool& flag_;
-    std::function<void()> changed_;
-};
-
 QFont PixelFont(const QStringList& families, int pixels) {
     QFont font;
     font.setFamilies(families);
@@ -116,16 +84,15 @@ QFont PixelFont(const QStringList& families, int pixels) {
 }  // namespace
 
 TForm1::TForm1(TForm1Services services, QWidget* parent)
-    : QWidget(parent), services_(std::move(services)), hint_(kFirstHint) {
-    BuildControls();
+    : QWidget(parent), model_(services, *this), desktop_(services.Desktop) {
+    BuildControls(services.UserGuideUrl);
     WireActions();
-    UpdateControls();
-    FormCreate();
+    model_.Start();
 }
 
 TForm1::~TForm1() = default;
 
-void TForm1::BuildControls() {
+void TForm1::BuildControls(const std::string& userGuideUrl) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Veltrane"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -152,8 +119,6 @@ void TForm1::BuildControls() {
     QPalette white = ListBox1->palette();
     white.setColor(QPalette::Base, Qt::white);  // also while disabled
     ListBox1->setPalette(white);
-    ListBox1->addItem(QStringLiteral("Veltrane " VELTRANE_VERSION));
-    ListBox1->addItem(QStringLiteral("the Veltrane developers"));
 
     Button1 = new QPushButton(QStringLiteral("E&xtract Images"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -202,7 +167,7 @@ void TForm1::BuildControls() {
     HyperLabel1->setText(QStringLiteral("VLTR Home Page"));
     // A label sizes itself to its caption; 85 pixels is what the designed font needs.
     HyperLabel1->setGeometry(9, 195, std::max(85, HyperLabel1->sizeHint().width()), 14);
-    HyperLabel1->SetURL(services_.UserGuideUrl);
+    HyperLabel1->SetURL(QString::fromStdString(userGuideUrl));
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -233,35 +198,7 @@ void TForm1::WireActions() {
     });
     connect(ShowImage1, &QAction::triggered, this, [this] { ListBox1Click(ShowImage1); });
     connect(ShowEXIF1, &QAction::triggered, this, [this] { ListBox1Click(ShowEXIF1); });
-    HyperLabel1->SetUrlOpener([this](const QString& url) { services_.Desktop.OpenUrl(url); });
-}
-
-void TForm1::UpdateControls() {
-    const bool idle = !scanning_;
-    const bool ready = opened_ && idle;
-    Button2->setEnabled(idle);
-    CheckBox1->setEnabled(idle);
-    Button1->setEnabled(ready);
-    ListBox1->setEnabled(ready);
-    for (QRadioButton* mode : {RadioButton1, RadioButton2, RadioButton3}) mode->setEnabled(ready);
-    const bool selected = ready && SelectedIndex() >= 0;
-    ShowImage1->setEnabled(selected);
-    ShowEXIF1->setEnabled(selected);
-}
-
-template <typename Command>
-void TForm1::RunCommand(Command&& command) {
-    try {
-        command();
-    } catch (const ScanCancelled&) {
-        // The window closed during a scan: nothing to report.
-    } catch (const std::exception& error) {
-        ShowException(error);
-    }
-}
-
-void TForm1::ShowException(const std::exception& error) {
-    services_.Messages.ShowError(this, FromErrorText(error.what()));
+    HyperLabel1->SetUrlOpener([this](const QString& url) { desktop_.OpenUrl(url.toStdString()); });
 }
 
 ModeButton TForm1::CheckedModeButton() const {
@@ -275,109 +212,63 @@ int TForm1::SelectedIndex() const {
     return selected.isEmpty() ? -1 : ListBox1->row(selected.first());
 }
 
-// ---- start-up ----
+// ---- what the model shows ----
 
-void TForm1::FormCreate() {
-    // A registration that exists is written again for this program's path with the mode word it
-    // carries; the box is then ticked without running CheckBox1Click, which would register the
-    // mode of the buttons (All at every start) instead.
-    bool registered = false;
-    try {
-        registered = RefreshRegistration(services_.Registration, services_.ProgramPath);
-    } catch (const std::exception& error) {
-        ShowException(error);
-        try {
-            registered = services_.Registration.IsRegistered();
-        } catch (const std::exception&) {
-            registered = false;
-        }
+void TForm1::ClearList() { ListBox1->clear(); }
+
+void TForm1::AppendListLine(const std::string& text) { ListBox1->addItem(QString::fromStdString(text)); }
+
+void TForm1::SetControls(const window::ControlStates& states) {
+    Button2->setEnabled(states.OpenButton);
+    CheckBox1->setEnabled(states.ContextMenuBox);
+    Button1->setEnabled(states.ExtractButton);
+    ListBox1->setEnabled(states.ImageList);
+    for (QRadioButton* mode : {RadioButton1, RadioButton2, RadioButton3}) mode->setEnabled(states.ModeButtons);
+    ShowImage1->setEnabled(states.ShowImage);
+    ShowEXIF1->setEnabled(states.ShowExif);
+}
+
+void TForm1::SetStatusText(const std::string& text) { Panel1->setText(QString::fromStdString(text)); }
+
+void TForm1::SetListHint(const std::string& hint) { ListBox1->setToolTip(QString::fromStdString(hint)); }
+
+void TForm1::SetContextMenuBox(bool checked) {
+    const QSignalBlocker quiet(CheckBox1);
+    CheckBox1->setChecked(checked);
+}
+
+void TForm1::RepaintList() { ListBox1->viewport()->update(); }
+
+void TForm1::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+void TForm1::ShowExifWindow(const std::vector<window::ExifRowText>& rows) {
+    QVector<TForm2::Row> shown;
+    shown.reserve(static_cast<qsizetype>(rows.size()));
+    for (const window::ExifRowText& row : rows)
+        shown.append({QString::fromStdString(row.Caption), QString::fromStdString(row.Value)});
+    if (Form2_ != nullptr) {
+        Form2_->SetRows(shown);
+        if (!Form2_->isVisible()) Form2_->show();
     }
-    if (registered) {
-        const QSignalBlocker quiet(CheckBox1);
-        CheckBox1->setChecked(true);
-    }
-}
-
-// ---- Open ----
-
-void TForm1::Button2Click() {
-    if (scanning_) return;
-    const QString path = services_.OpenDialog.GetOpenFileName(this, QStringLiteral("Open MPO file"),
-                                                              QStringLiteral("MPO files (*.mpo)"));
-    if (path.isEmpty()) return;
-    OpenMpoFile(path);
-}
-
-void TForm1::OpenMpoFile(const QString& path) {
-    if (scanning_) return;
-    RunCommand([&] {
-        Images_.SourceFileName = PathToCore(path);
-        ListBox1->clear();
-        limitReached_ = false;
-        {
-            ScanInProgress scan(scanning_, [this] { UpdateControls(); });
-            ScanImageOffsets(Images_, Images_.SourceFileName, ImageSignature, *this);
-        }
-        if (Images_.ImageCount > 0) {
-            opened_ = true;
-            Panel1->setText(QFileInfo(path).fileName());
-        }
-        UpdateControls();
-        hint_ = kFirstHint + QStringLiteral("\n\r") + kSecondHintLine;
-        ListBox1->setToolTip(kFirstHint + QLatin1Char('\n') + kSecondHintLine);
-        if (limitReached_) {
-            services_.Messages.ShowInformation(
-                this, QStringLiteral("%1 holds more than %2 images; only the first %2 are listed.")
-                          .arg(QFileInfo(path).fileName())
-                          .arg(kMaxImages));
-        }
-    });
-}
-
-void TForm1::AppendListLine(const std::string& line) { ListBox1->addItem(FromCp1252(line)); }
-
-void TForm1::ProcessPendingEvents() {
     QCoreApplication::processEvents();
-    if (closing_) throw ScanCancelled{};
 }
 
-void TForm1::ImageLimitReached(std::int64_t) { limitReached_ = true; }
+// ---- the handlers, forwarded to the model ----
 
-// ---- Extract ----
+void TForm1::FormCreate() { model_.FormCreate(); }
 
-void TForm1::Button1Click() {
-    if (scanning_) return;
-    RunCommand([&] { RunExtractCommand(Images_, CheckedModeButton(), false, services_.Folders); });
-}
+void TForm1::Button2Click() { model_.Button2Click(); }
 
-// ---- the context-menu entry ----
+void TForm1::OpenMpoFile(const QString& path) { model_.OpenMpoFile(PathToCore(path)); }
 
-void TForm1::CheckBox1Click(bool checked) {
-    // The mode is taken at the moment the box is ticked; later changes of the buttons leave the
-    // registration as it is.
-    RunCommand([&] {
-        if (!checked) {
-            services_.Registration.Unregister();
-            return;
-        }
-        std::string modeWord;
-        if (RadioButton2->isChecked()) modeWord = "odd";
-        if (RadioButton3->isChecked()) modeWord = "even";
-        services_.Registration.Register(services_.ProgramPath, modeWord);
-    });
-}
+void TForm1::Button1Click() { model_.Button1Click(); }
 
-// ---- the image list ----
+void TForm1::CheckBox1Click(bool checked) { model_.CheckBox1Click(checked); }
 
-void TForm1::RadioButton1Click() { ListBox1->viewport()->update(); }
+void TForm1::RadioButton1Click() { model_.RadioButton1Click(CheckedModeButton()); }
 
 void TForm1::ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect) {
-    std::uint32_t& colour = Images_.ListItemColour;
-    if (RadioButton1->isChecked()) colour = kIncludedColour;
-    if (RadioButton2->isChecked()) colour = Index % 2 == 1 ? kLeftOutColour : kIncludedColour;
-    if (RadioButton3->isChecked()) colour = Index % 2 == 1 ? kIncludedColour : kLeftOutColour;
-    if (SelectedIndex() == Index) colour = kSelectedColour;
-
+    const std::uint32_t colour = model_.ListBox1DrawItem(Index);
     const QListWidgetItem* item = ListBox1->item(Index);
     canvas.save();
     canvas.fillRect(Rect, QColor(static_cast<QRgb>(colour)));
@@ -387,53 +278,20 @@ void TForm1::ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect) {
     canvas.restore();
 }
 
-void TForm1::ListBox1Click1() {
-    ListBox1->viewport()->update();
-    UpdateControls();
-}
-
-// ---- preview and EXIF ----
+void TForm1::ListBox1Click1() { model_.ListBox1Click1(SelectedIndex()); }
 
 void TForm1::ListBox1Click(QObject* sender) {
-    UpdateControls();
-    const int selected = SelectedIndex();
-    if (selected < 0 || scanning_) return;
-    RunCommand([&] {
-        const int n = selected + 1;
-        if (n > Images_.ImageCount) return;
-        Images_.TempImageFile = NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
-        CopyImageToFile(Images_, n, Images_.TempImageFile);
-        if (sender == ShowEXIF1) {
-            ShowEXIF1Click();
-        } else {
-            services_.Desktop.OpenFile(Images_.TempImageFile);
-        }
-    });
-}
-
-void TForm1::ShowEXIF1Click() {
-    showexif();
-    if (Form2_ != nullptr && !Form2_->isVisible()) Form2_->show();
-}
-
-void TForm1::showexif() {
-    const int selected = SelectedIndex();
-    const QListWidgetItem* item = selected >= 0 ? ListBox1->item(selected) : nullptr;
-    const std::string entry = item != nullptr ? ToCp1252(item->text().trimmed()) : std::string();
-    const exif::ExifRows rows = exif::ExifWindowRows(Images_.TempImageFile, entry);
-    QVector<TForm2::Row> shown;
-    shown.reserve(static_cast<qsizetype>(rows.size()));
-    for (const exif::ExifRow& row : rows) shown.append({FromCp1252(row.Caption), FromCp1252(row.Value)});
-    if (Form2_ != nullptr) Form2_->SetRows(shown);
-    QCoreApplication::processEvents();
+    // The selection as the list has it now (a click may have changed it without a signal yet).
+    if (SelectedIndex() != model_.SelectedIndex()) model_.ListBox1Click1(SelectedIndex());
+    model_.ListBox1Click(sender == ShowEXIF1 ? window::MainWindowModel::PreviewKind::ShowExif
+                                             : window::MainWindowModel::PreviewKind::ShowImage);
 }
 
 // ---- closing ----
 
-void TForm1::FormClose() { DeleteFilesByMask(services_.Temp.TempFolder(), kTempFileMask); }
+void TForm1::FormClose() { model_.FormClose(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (scanning_) closing_ = true;  // the scan stops at its next image
     FormClose();
     event->accept();
 }
@@ -442,26 +300,23 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 QString TForm1::DroppedMpoFile(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls()) return {};
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile()) continue;
-        const QFileInfo file(url.toLocalFile());
-        if (file.suffix().compare(QLatin1String("mpo"), Qt::CaseInsensitive) == 0 && file.isFile())
-            return file.absoluteFilePath();
-    }
-    return {};
+    std::vector<std::string> paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) paths.push_back(PathToCore(url.toLocalFile()));
+    return PathFromCore(window::MainWindowModel::DroppedMpoFile(paths));
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!scanning_ && !DroppedMpoFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (model_.AcceptsDrop() && !DroppedMpoFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!scanning_ && !DroppedMpoFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (model_.AcceptsDrop() && !DroppedMpoFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const QString path = DroppedMpoFile(event->mimeData());
-    if (scanning_ || path.isEmpty()) return;
+    if (!model_.AcceptsDrop() || path.isEmpty()) return;
     event->acceptProposedAction();
     // Opened once the drop has finished, so that the dragging program is not kept waiting.
     QTimer::singleShot(0, this, [this, path] { OpenMpoFile(path); });

@@ -1,14 +1,15 @@
 #pragma once
 // TForm1, the main window: Open, Extract, the All/Odd/Even choice, the drawn image list with
 // its menu, the context-menu check box, the status panel and the link to the user guide.
-// The window holds no splitting or EXIF logic of its own; every command calls the core.
+// A thin view over the window model of the core: it builds the Qt controls, forwards their
+// events to the model and shows what the model decides.
 #include <cstdint>
 #include <string>
 
 #include <QWidget>
 
 #include "core/split/image_index.h"
-#include "core/split/scanner.h"
+#include "core/window/main_window_model.h"
 #include "gui/services.h"
 
 class QAction;
@@ -28,7 +29,7 @@ namespace veltrane::gui {
 class THyperLabel;
 class TForm2;
 
-class TForm1 : public QWidget, private ScanListener {
+class TForm1 : public QWidget, private window::MainWindowView {
     Q_OBJECT
 
 public:
@@ -69,19 +70,18 @@ public:
     void ListBox1Click1();
     void ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect);
     void FormClose();
-    void ShowEXIF1Click();
-    void showexif();
 
     // The Open command after its dialog: also what a dropped .mpo file does.
     void OpenMpoFile(const QString& path);
 
-    const ImageIndex& Images() const { return Images_; }
+    const window::MainWindowModel& Model() const { return model_; }
+    const ImageIndex& Images() const { return model_.Images(); }
     ModeButton CheckedModeButton() const;
     // The selected list entry, or -1.
     int SelectedIndex() const;
-    bool Scanning() const { return scanning_; }
+    bool Scanning() const { return model_.Scanning(); }
     // The list's hint exactly as set (its tooltip shows the same two lines).
-    const QString& ListHint() const { return hint_; }
+    QString ListHint() const { return QString::fromStdString(model_.ListHint()); }
 
     // The .mpo file among dropped data, or an empty string.
     static QString DroppedMpoFile(const QMimeData* data);
@@ -93,28 +93,23 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // The scan's services.
-    void AppendListLine(const std::string& line) override;
+    // What the model shows.
+    void ClearList() override;
+    void AppendListLine(const std::string& text) override;
+    void SetControls(const window::ControlStates& states) override;
+    void SetStatusText(const std::string& text) override;
+    void SetListHint(const std::string& hint) override;
+    void SetContextMenuBox(bool checked) override;
+    void RepaintList() override;
     void ProcessPendingEvents() override;
-    void ImageLimitReached(std::int64_t offset) override;
+    void ShowExifWindow(const std::vector<window::ExifRowText>& rows) override;
 
-    void BuildControls();
+    void BuildControls(const std::string& userGuideUrl);
     void WireActions();
-    // The one place that sets which controls can be used.
-    void UpdateControls();
-    // Runs a command; an exception ends it with the standard error message.
-    template <typename Command>
-    void RunCommand(Command&& command);
-    void ShowException(const std::exception& error);
 
-    TForm1Services services_;
+    window::MainWindowModel model_;
+    DesktopLauncher& desktop_;
     TForm2* Form2_ = nullptr;
-    ImageIndex Images_;
-    QString hint_;
-    bool opened_ = false;         // a file with images has been opened
-    bool scanning_ = false;
-    bool closing_ = false;        // the window closed while a scan was running
-    bool limitReached_ = false;
 };
 
 }  // namespace veltrane::gui

@@ -22,12 +22,14 @@ void ConfigureOpenDialog(QFileDialog& dialog, const QString& title, const QStrin
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
 }
 
-QString QtOpenFileDialog::GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) {
-    QFileDialog dialog(owner);
-    ConfigureOpenDialog(dialog, title, filter);
+std::string QtOpenFileDialog::GetOpenFileName(const std::string& title, const std::string& filterName,
+                                              const std::string&) {
+    QFileDialog dialog(owner_);
+    // Qt's filter entries carry their patterns in the description: "MPO files (*.mpo)".
+    ConfigureOpenDialog(dialog, QString::fromStdString(title), QString::fromStdString(filterName));
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.first();
+    return chosen.isEmpty() ? std::string() : PathToCore(chosen.first());
 }
 
 std::string QtFolderPicker::BrowseForFolder(const std::string& title, const std::string& initialFolder,
@@ -40,14 +42,16 @@ void QtDesktopLauncher::OpenFile(const std::string& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(PathFromCore(path)));
 }
 
-void QtDesktopLauncher::OpenUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
-
-void QtMessageBoxes::ShowError(QWidget* owner, const QString& text) {
-    QMessageBox::critical(owner, QString::fromLatin1(kApplicationTitle), text);
+void QtDesktopLauncher::OpenUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
-void QtMessageBoxes::ShowInformation(QWidget* owner, const QString& text) {
-    QMessageBox::information(owner, QString::fromLatin1(kApplicationTitle), text);
+void QtMessageBoxes::ShowError(const std::string& text) {
+    QMessageBox::critical(owner_, QString::fromLatin1(kApplicationTitle), QString::fromStdString(text));
+}
+
+void QtMessageBoxes::ShowInformation(const std::string& text) {
+    QMessageBox::information(owner_, QString::fromLatin1(kApplicationTitle), QString::fromStdString(text));
 }
 
 std::string SystemTempFolder::TempFolder() {

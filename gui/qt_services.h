@@ -2,7 +2,10 @@
 // The desktop services of TForm1Services as Qt provides them.
 #include "gui/services.h"
 
+#include <QString>
+
 class QFileDialog;
+class QWidget;
 
 namespace veltrane::gui {
 
@@ -10,7 +13,14 @@ namespace veltrane::gui {
 // so "*.mpo" also finds the upper-case names that cameras write.
 class QtOpenFileDialog : public OpenFileDialog {
 public:
-    QString GetOpenFileName(QWidget* owner, const QString& title, const QString& filter) override;
+    // The dialog is placed over owner (may be null).
+    explicit QtOpenFileDialog(QWidget* owner = nullptr) : owner_(owner) {}
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    std::string GetOpenFileName(const std::string& title, const std::string& filterName,
+                                const std::string& pattern) override;
+
+private:
+    QWidget* owner_;
 };
 
 // Sets up dialog as QtOpenFileDialog shows it.
@@ -31,13 +41,18 @@ private:
 class QtDesktopLauncher : public DesktopLauncher {
 public:
     void OpenFile(const std::string& path) override;
-    void OpenUrl(const QString& url) override;
+    void OpenUrl(const std::string& url) override;
 };
 
 class QtMessageBoxes : public MessageBoxes {
 public:
-    void ShowError(QWidget* owner, const QString& text) override;
-    void ShowInformation(QWidget* owner, const QString& text) override;
+    explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    void ShowError(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+
+private:
+    QWidget* owner_;
 };
 
 class SystemTempFolder : public TempFolderProvider {
@@ -49,8 +64,5 @@ class SystemTickCounter : public TickCounter {
 public:
     std::uint32_t TickCount() override;
 };
-
-// The program's title, the caption of its message boxes.
-inline constexpr const char* kApplicationTitle = "Veltrane";
 
 }  // namespace veltrane::gui

@@ -26,11 +26,13 @@ using namespace veltrane::gui;
 
 class ChosenFile : public OpenFileDialog {
 public:
-    explicit ChosenFile(QString path) : path_(std::move(path)) {}
-    QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return path_; }
+    explicit ChosenFile(std::string path) : path_(std::move(path)) {}
+    std::string GetOpenFileName(const std::string&, const std::string&, const std::string&) override {
+        return path_;
+    }
 
 private:
-    QString path_;
+    std::string path_;
 };
 
 class NoFolder : public FolderPicker {
@@ -41,16 +43,16 @@ public:
 class NoDesktop : public DesktopLauncher {
 public:
     void OpenFile(const std::string&) override {}
-    void OpenUrl(const QString&) override {}
+    void OpenUrl(const std::string&) override {}
 };
 
 class MessagesToStderr : public MessageBoxes {
 public:
-    void ShowError(QWidget*, const QString& text) override {
-        std::fprintf(stderr, "veltrane-render-docs: %s\n", text.toLocal8Bit().constData());
+    void ShowError(const std::string& text) override {
+        std::fprintf(stderr, "veltrane-render-docs: %s\n", text.c_str());
         failed = true;
     }
-    void ShowInformation(QWidget*, const QString& text) override { ShowError(nullptr, text); }
+    void ShowInformation(const std::string& text) override { ShowError(text); }
     bool failed = false;
 };
 
@@ -84,7 +86,7 @@ bool RenderWindows(const QString& docsDir) {
     const QString sample = scratch.filePath(QStringLiteral("stereo-pair.mpo"));
     if (!samples::WriteFile(PathToCore(sample), samples::SampleMpo())) return false;
 
-    ChosenFile openDialog(sample);
+    ChosenFile openDialog(PathToCore(sample));
     NoFolder folders;
     NoDesktop desktop;
     MessagesToStderr messages;

@@ -105,6 +105,7 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
                 return true;
             });
             position += static_cast<std::int64_t>(got);
+            listener.ChunkScanned(position);
         }
     }
 

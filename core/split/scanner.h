@@ -22,6 +22,9 @@ public:
     virtual void ImageRecorded(int /*n*/, std::int64_t /*offset*/) {}
     // A 1000th image start was found at offset: nothing after image 999 is recorded.
     virtual void ImageLimitReached(std::int64_t /*offset*/) {}
+    // The first scannedBytes bytes of the file have been searched (after every chunk), so that
+    // a window can stay responsive while a long image is read.
+    virtual void ChunkScanned(std::int64_t /*scannedBytes*/) {}
 };
 
 // Incremental search for a signature in a stream of chunks: occurrences that span the boundary

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "core/registration/in_memory_registration.h"
+#include "tests/window/window_fakes.h"
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/services.h"
@@ -24,83 +25,13 @@
 namespace veltrane::gui::test {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class FakeOpenDialog : public OpenFileDialog {
-public:
-    QString GetOpenFileName(QWidget*, const QString& title, const QString& filter) override {
-        ++Calls;
-        Title = title;
-        Filter = filter;
-        return Answer;
-    }
-    QString Answer;  // empty: the user cancels
-    QString Title, Filter;
-    int Calls = 0;
-};
-
-class FakeFolderPicker : public FolderPicker {
-public:
-    std::string BrowseForFolder(const std::string& title, const std::string& initialFolder,
-                                bool allowNewFolder) override {
-        ++Calls;
-        Title = title;
-        InitialFolder = initialFolder;
-        AllowNewFolder = allowNewFolder;
-        return Answer;
-    }
-    std::string Answer;  // empty: the user cancels
-    std::string Title, InitialFolder;
-    bool AllowNewFolder = false;
-    int Calls = 0;
-};
-
-// Keeps what each opened file held at the moment it was handed over.
-class FakeDesktop : public DesktopLauncher {
-public:
-    void OpenFile(const std::string& path) override {
-        OpenedFiles.push_back(path);
-        OpenedBytes.push_back(veltrane::testing::ReadBytes(path));
-    }
-    void OpenUrl(const QString& url) override { OpenedUrls.push_back(url); }
-    std::vector<std::string> OpenedFiles;
-    std::vector<Bytes> OpenedBytes;
-    std::vector<QString> OpenedUrls;
-};
-
-class FakeMessages : public MessageBoxes {
-public:
-    void ShowError(QWidget*, const QString& text) override { Errors.push_back(text); }
-    void ShowInformation(QWidget*, const QString& text) override { Notes.push_back(text); }
-    std::vector<QString> Errors, Notes;
-};
-
-class FakeTempFolder : public TempFolderProvider {
-public:
-    std::string TempFolder() override { return PathToCore(Dir.path() + QLatin1Char('/')); }
-    std::string operator/(const std::string& name) { return TempFolder() + name; }
-    QTemporaryDir Dir;
-};
-
-class FakeTicks : public TickCounter {
-public:
-    std::uint32_t TickCount() override {
-        const std::uint32_t now = Now;
-        Now += Step;
-        return now;
-    }
-    std::uint32_t Now = 123456;
-    std::uint32_t Step = 17;
-};
-
-inline const std::string kProgramPath = "/opt/veltrane/bin/veltrane";
+using window::test::kProgramPath;
 
 // A main window on fakes, with the EXIF window beside it, and a folder for sample files.
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected window::test::FakeServices {
 protected:
     void CreateWindow() {
-        form = std::make_unique<TForm1>(TForm1Services{openDialog, folders, desktop, messages, temp,
-                                                       ticks, registration, kProgramPath,
-                                                       QStringLiteral("file:///guide.html")});
+        form = std::make_unique<TForm1>(Services());
         form2 = std::make_unique<TForm2>();
         form->SetExifWindow(form2.get());
         form->show();
@@ -115,15 +46,11 @@ protected:
 
     // Opens path through the Open command, as if the user chose it in the dialog.
     void OpenThroughDialog(const std::string& path) {
-        openDialog.Answer = PathFromCore(path);
+        openDialog.Answer = path;
         form->Button2Click();
     }
 
-    static std::vector<Bytes> FourImages() {
-        return {samples::SampleStereoImage(0), samples::SampleStereoImage(1),
-                samples::SampleStereoImage(0, {}, samples::ByteOrder::Big),
-                samples::SampleStereoImage(1, {}, samples::ByteOrder::Big)};
-    }
+    static std::vector<Bytes> FourImages() { return window::test::FourSampleImages(); }
 
     // The background of list entry row as drawn: a pixel near its right end, clear of the text
     // and of a focus frame.
@@ -139,13 +66,6 @@ protected:
         return texts;
     }
 
-    FakeOpenDialog openDialog;
-    FakeFolderPicker folders;
-    FakeDesktop desktop;
-    FakeMessages messages;
-    FakeTempFolder temp;
-    FakeTicks ticks;
-    InMemoryRegistration registration;
     veltrane::testing::TempDir files;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm2> form2;

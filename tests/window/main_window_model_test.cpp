@@ -1,0 +1,379 @@
+// The window model driven as a front-end drives it, through a recording view and fake services.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/split/image_index.h"
+#include "core/window/main_window_model.h"
+#include "tests/window/window_fakes.h"
+#include "tools/samples/jpeg_writer.h"
+
+namespace veltrane::window::test {
+namespace {
+
+using veltrane::testing::FileNames;
+using veltrane::testing::ReadBytes;
+using Kind = MainWindowModel::PreviewKind;
+
+class RecordingView : public MainWindowView {
+public:
+    void ClearList() override { Lines.clear(); }
+    void AppendListLine(const std::string& text) override { Lines.push_back(text); }
+    void SetControls(const ControlStates& states) override { Controls = states; }
+    void SetStatusText(const std::string& text) override { Status = text; }
+    void SetListHint(const std::string& hint) override { Hint = hint; }
+    void SetContextMenuBox(bool checked) override { Box = checked; }
+    void RepaintList() override { ++Repaints; }
+    void ProcessPendingEvents() override {
+        ++EventRuns;
+        if (DuringEvents) DuringEvents();
+    }
+    void ShowExifWindow(const std::vector<ExifRowText>& rows) override {
+        ExifRows = rows;
+        ++ExifShown;
+    }
+
+    std::vector<std::string> Lines;
+    ControlStates Controls;
+    std::string Status, Hint;
+    bool Box = false;
+    int Repaints = 0, EventRuns = 0, ExifShown = 0;
+    std::vector<ExifRowText> ExifRows;
+    std::function<void()> DuringEvents;
+};
+
+class WindowModel : public ::testing::Test {
+protected:
+    void Start() {
+        model = std::make_unique<MainWindowModel>(fakes.Services(), view);
+        model->Start();
+    }
+
+    std::string WriteMpo(const std::string& name, const std::vector<Bytes>& parts) {
+        const std::string path = files / name;
+        veltrane::testing::WriteBytes(path, samples::JoinImages(parts));
+        return path;
+    }
+
+    void Open(const std::string& path) {
+        fakes.openDialog.Answer = path;
+        model->Button2Click();
+    }
+
+    // Opens four sample images and selects list entry row.
+    void OpenFourAndSelect(int row) {
+        Open(WriteMpo("four.mpo", images));
+        model->ListBox1Click1(row);
+    }
+
+    const std::vector<Bytes> images = FourSampleImages();
+    FakeServices fakes;
+    RecordingView view;
+    veltrane::testing::TempDir files;
+    std::unique_ptr<MainWindowModel> model;
+};
+
+TEST_F(WindowModel, StartsWithTheBannerOnlyOpenAndTheBoxUsableAndNothingRegistered) {
+    Start();
+    EXPECT_EQ(view.Lines, MainWindowModel::BannerLines());
+    EXPECT_EQ(view.Lines[0], "Veltrane " VELTRANE_VERSION);
+    EXPECT_EQ(view.Status, "Ready.");
+    EXPECT_EQ(view.Controls, ControlStates{});
+    EXPECT_TRUE(view.Controls.OpenButton && view.Controls.ContextMenuBox);
+    EXPECT_FALSE(view.Box);
+    EXPECT_EQ(model->ListHint(), kFirstHintLine);
+    EXPECT_EQ(fakes.registration.RegisterCalls + fakes.registration.UnregisterCalls, 0);
+    model->OpenUserGuide();
+    EXPECT_EQ(fakes.desktop.OpenedUrls, std::vector<std::string>{"file:///guide.html"});
+}
+
+TEST_F(WindowModel, OpenListsTheImagesAndEmptyMissingOrCancelledFilesKeepWhatTheyMust) {
+    Start();
+    // Cancelled: nothing changes, not even the hint.
+    model->Button2Click();
+    EXPECT_EQ(fakes.openDialog.Calls, 1);
+    EXPECT_EQ(fakes.openDialog.Title, "Open MPO file");
+    EXPECT_EQ(fakes.openDialog.Filter, "MPO files (*.mpo)");
+    EXPECT_EQ(fakes.openDialog.Pattern, "*.mpo");
+    EXPECT_EQ(view.Lines.size(), 2u);
+    EXPECT_EQ(model->ListHint(), kFirstHintLine);
+    EXPECT_TRUE(view.Hint.empty());
+
+    // Missing: the run-time message, and the window goes on.
+    Open(files / "gone.mpo");
+    EXPECT_EQ(fakes.messages.Errors, std::vector<std::string>{"File not found"});
+    EXPECT_FALSE(model->Scanning());
+    EXPECT_TRUE(view.Controls.OpenButton);
+    EXPECT_FALSE(view.Controls.ExtractButton);
+    EXPECT_EQ(view.Status, "Ready.");
+
+    // No images: the list empties, the rest stays, the hint gets its second line.
+    const std::string empty = files / "nothing.mpo";
+    veltrane::testing::WriteBytes(empty, Bytes(5000, 0x42));
+    Open(empty);
+    EXPECT_TRUE(view.Lines.empty());
+    EXPECT_EQ(view.Status, "Ready.");
+    EXPECT_FALSE(view.Controls.ExtractButton || view.Controls.ImageList);
+    EXPECT_EQ(view.Hint, " Double click for image preview \n Right click for menu ");
+    EXPECT_EQ(model->ListHint(), " Double click for image preview \n\r Right click for menu ");
+
+    // Images: listed, the panel names the file, everything but the menu usable.
+    Open(WriteMpo("holiday.mpo", images));
+    std::vector<std::string> expected;
+    for (int n = 1; n <= 4; ++n)
+        expected.push_back(ImageListEntry(n, static_cast<std::int64_t>(images[n - 1].size())));
+    EXPECT_EQ(view.Lines, expected);
+    EXPECT_EQ(model->ListLines(), expected);
+    EXPECT_EQ(view.Status, "holiday.mpo");
+    EXPECT_TRUE(view.Controls.ExtractButton && view.Controls.ImageList && view.Controls.ModeButtons);
+    EXPECT_FALSE(view.Controls.ShowImage || view.Controls.ShowExif);
+
+    // An empty file after it keeps the controls and the name.
+    Open(empty);
+    EXPECT_TRUE(view.Lines.empty());
+    EXPECT_EQ(model->Images().ImageCount, 0);
+    EXPECT_EQ(view.Status, "holiday.mpo");
+    EXPECT_TRUE(view.Controls.ExtractButton);
+    EXPECT_EQ(fakes.messages.Errors.size(), 1u);
+}
+
+TEST_F(WindowModel, ScanLocksEveryCommandAndLetsEventsRunAtLeastOncePerImage) {
+    Start();
+    const std::string path = WriteMpo("four.mpo", images);
+    std::vector<ControlStates> during;
+    view.DuringEvents = [&] {
+        during.push_back(view.Controls);
+        EXPECT_TRUE(model->Scanning());
+        EXPECT_FALSE(model->AcceptsDrop());
+        model->Button2Click();  // refused while the scan runs
+        model->Button1Click();
+        model->ListBox1Click(Kind::ShowImage);
+    };
+    Open(path);
+    ASSERT_GE(view.EventRuns, 4);
+    for (const ControlStates& states : during) {
+        EXPECT_FALSE(states.OpenButton || states.ContextMenuBox || states.ExtractButton || states.ImageList ||
+                     states.ModeButtons || states.ShowImage || states.ShowExif);
+    }
+    EXPECT_EQ(fakes.openDialog.Calls, 1);
+    EXPECT_EQ(fakes.folders.Calls, 0);
+    EXPECT_FALSE(model->Scanning());
+    EXPECT_TRUE(view.Controls.OpenButton && view.Controls.ExtractButton && view.Controls.ContextMenuBox);
+    EXPECT_EQ(view.Lines.size(), 4u);
+}
+
+TEST_F(WindowModel, CloseDuringAScanStopsItQuietlyAndALongImageStillLetsEventsRun) {
+    Start();
+    // One image of 8 MiB: its signature is found at once, then the scan reads on for a while.
+    Bytes big = samples::SampleStereoImage(0);
+    big.resize(8u << 20, 0x00);
+    const std::string path = WriteMpo("long.mpo", {big, samples::SampleStereoImage(1)});
+    model->SetEventIntervalMs(0);  // after every chunk
+    int runs = 0;
+    view.DuringEvents = [&] {
+        if (++runs == 2) model->FormClose();
+    };
+    Open(path);
+    EXPECT_EQ(runs, 2);  // the first after image 1, the second while reading its data
+    EXPECT_FALSE(model->Scanning());
+    EXPECT_EQ(model->Images().ImageCount, 1);
+    EXPECT_TRUE(fakes.messages.Errors.empty());
+    EXPECT_TRUE(model->Closing());
+}
+
+TEST_F(WindowModel, ExtractWritesTheCheckedModesImagesIntoThePickedFolderOrNothingWhenCancelled) {
+    Start();
+    Open(WriteMpo("trip.mpo", images));
+    struct Case {
+        ModeButton mode;
+        std::vector<std::string> written;
+        int lastImage;
+    };
+    const Case cases[] = {
+        {ModeButton::Odd, {"trip_001.jpg", "trip_003.jpg"}, 3},
+        {ModeButton::Even, {"trip_002.jpg", "trip_004.jpg"}, 4},
+        {ModeButton::All, {"trip_001.jpg", "trip_002.jpg", "trip_003.jpg", "trip_004.jpg"}, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        veltrane::testing::TempDir out;
+        fakes.folders.Answer = out.Path().string();
+        model->RadioButton1Click(c.mode);
+        model->Button1Click();
+        EXPECT_EQ(FileNames(out.Path()), c.written);
+        EXPECT_EQ(ReadBytes(out / c.written.back()), images[c.lastImage - 1]);
+    }
+    EXPECT_EQ(fakes.folders.Title, "Select output folder");
+    EXPECT_EQ(fakes.folders.InitialFolder, std::filesystem::current_path().string());
+    EXPECT_TRUE(fakes.folders.AllowNewFolder);
+
+    const auto before = FileNames(files.Path());
+    fakes.folders.Answer.clear();
+    model->Button1Click();
+    EXPECT_EQ(FileNames(files.Path()), before);
+    EXPECT_TRUE(fakes.messages.Errors.empty());
+}
+
+TEST_F(WindowModel, ListColoursFollowTheModeAndTheSelectionAndTheMenuFollowsTheSelection) {
+    Start();
+    OpenFourAndSelect(3);
+    EXPECT_TRUE(view.Controls.ShowImage && view.Controls.ShowExif);
+    struct Case {
+        ModeButton mode;
+        std::uint32_t rows[4];  // list rows 0 to 3; row 3 selected
+    };
+    const Case cases[] = {
+        {ModeButton::All, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xCCCCCC}},
+        {ModeButton::Odd, {0xFFFFFF, 0xEEEEEE, 0xFFFFFF, 0xCCCCCC}},
+        {ModeButton::Even, {0xEEEEEE, 0xFFFFFF, 0xEEEEEE, 0xCCCCCC}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        const int repaints = view.Repaints;
+        model->RadioButton1Click(c.mode);
+        EXPECT_EQ(view.Repaints, repaints + 1);
+        for (int row = 0; row < 4; ++row) {
+            EXPECT_EQ(model->ListBox1DrawItem(row), c.rows[row]);
+            EXPECT_EQ(model->Images().ListItemColour, c.rows[row]);
+        }
+    }
+    model->ListBox1Click1(-1);
+    EXPECT_FALSE(view.Controls.ShowImage || view.Controls.ShowExif);
+    EXPECT_EQ(model->ListBox1DrawItem(3), kIncludedColour);  // image 4 of Even, no longer selected
+}
+
+TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileAndCloseRemovesThemAll) {
+    Start();
+    // Without a selection nothing is copied.
+    Open(WriteMpo("four.mpo", images));
+    model->ListBox1Click(Kind::ShowImage);
+    EXPECT_TRUE(fakes.desktop.OpenedFiles.empty());
+    EXPECT_TRUE(FileNames(fakes.temp.Dir.Path()).empty());
+
+    // Two requests within one tick never replace the first copy; the last image runs to the end.
+    fakes.ticks.Now = 4000000000u;
+    fakes.ticks.Step = 0;
+    for (int row : {0, 3}) {
+        model->ListBox1Click1(row);
+        model->ListBox1Click(Kind::ShowImage);
+    }
+    ASSERT_EQ(fakes.desktop.OpenedFiles.size(), 2u);
+    EXPECT_EQ(fakes.desktop.OpenedFiles[0], fakes.temp / "vltr4000000000.jpg");
+    EXPECT_EQ(fakes.desktop.OpenedFiles[1], fakes.temp / "vltr4000000001.jpg");
+    EXPECT_EQ(ReadBytes(fakes.desktop.OpenedFiles[0]), images[0]);
+    EXPECT_EQ(ReadBytes(fakes.desktop.OpenedFiles[1]), images[3]);
+    EXPECT_EQ(model->Images().TempImageFile, fakes.desktop.OpenedFiles[1]);
+
+    // Closing removes every vltr file of the temporary folder, and nothing else.
+    for (const char* name : {"vltr-left-by-another-run", "keep.jpg", "avltr.jpg"})
+        veltrane::testing::WriteBytes(fakes.temp / name, Bytes{1, 2, 3});
+    std::filesystem::create_directory(fakes.temp / "vltr-folder");
+    model->FormClose();
+    EXPECT_EQ(FileNames(fakes.temp.Dir.Path()), (std::vector<std::string>{"avltr.jpg", "keep.jpg", "vltr-folder"}));
+    EXPECT_FALSE(model->Closing());  // no scan ran: nothing to stop
+}
+
+TEST_F(WindowModel, ExifInfoFillsNineteenRowsFromTheCopyAndACopyFailureShowsTheRunTimeMessage) {
+    Start();
+    OpenFourAndSelect(2);
+    model->ListBox1Click(Kind::ShowExif);
+    ASSERT_EQ(view.ExifShown, 1);
+    ASSERT_EQ(view.ExifRows.size(), 19u);
+    EXPECT_EQ(view.ExifRows[0].Caption, "Image: ");
+    const std::string entry = ImageListEntry(3, static_cast<std::int64_t>(images[2].size()));
+    EXPECT_EQ(view.ExifRows[0].Value, entry.substr(entry.find_first_not_of(' ')));
+    EXPECT_EQ(view.ExifRows[2].Caption, "Manufacturer: ");
+    EXPECT_EQ(view.ExifRows[2].Value, "Veltrane");
+    EXPECT_EQ(view.ExifRows[18].Caption, "Focal Length: ");
+    EXPECT_TRUE(fakes.desktop.OpenedFiles.empty());
+    // The row colours of the EXIF window.
+    EXPECT_EQ(ExifRowColour(0, 1), 0xFFFFFFu);
+    EXPECT_EQ(ExifRowColour(1, 1), 0xF5F5F5u);
+    EXPECT_EQ(ExifRowColour(18, 1), 0xFFFFFFu);
+    EXPECT_EQ(ExifRowColour(19, 1), 1u);
+    EXPECT_EQ(ExifRowColour(-1, 2), 2u);
+
+    std::filesystem::remove(files / "four.mpo");
+    model->ListBox1Click(Kind::ShowExif);
+    EXPECT_EQ(fakes.messages.Errors, std::vector<std::string>{"File not found"});
+    EXPECT_EQ(view.ExifShown, 1);
+}
+
+TEST_F(WindowModel, TheBoxRegistersTheModeCheckedAtThatMomentAndShowsFailures) {
+    Start();
+    Open(WriteMpo("four.mpo", images));
+    struct Case {
+        ModeButton mode;
+        const char* modeWord;
+    };
+    for (const Case& c : {Case{ModeButton::All, ""}, Case{ModeButton::Odd, "odd"}, Case{ModeButton::Even, "even"}}) {
+        SCOPED_TRACE(c.modeWord);
+        model->RadioButton1Click(c.mode);
+        model->CheckBox1Click(true);
+        EXPECT_TRUE(fakes.registration.Registered);
+        EXPECT_EQ(fakes.registration.ModeWord, c.modeWord);
+        EXPECT_EQ(fakes.registration.ProgramPath, kProgramPath);
+        model->CheckBox1Click(false);
+        EXPECT_FALSE(fakes.registration.Registered);
+    }
+    // A later mode change leaves the registration alone.
+    model->CheckBox1Click(true);
+    model->RadioButton1Click(ModeButton::Odd);
+    EXPECT_EQ(fakes.registration.ModeWord, "even");
+    EXPECT_EQ(fakes.registration.RegisterCalls, 4);
+    EXPECT_EQ(fakes.registration.UnregisterCalls, 3);
+
+    fakes.registration.FailureMessage = "Failed to create key MPO (Multi Picture Object)";
+    model->CheckBox1Click(true);
+    EXPECT_EQ(fakes.messages.Errors, std::vector<std::string>{"Failed to create key MPO (Multi Picture Object)"});
+    EXPECT_TRUE(model->ContextMenuBoxChecked());
+}
+
+TEST_F(WindowModel, StartUpRewritesAnExistingRegistrationWithItsModeWordAndTicksTheBox) {
+    struct Case {
+        const char* name;
+        std::string modeWord;
+        std::string failure;
+    };
+    const Case cases[] = {{"refreshed", "even", ""}, {"refresh fails", "odd", "Failed to set data for 'command'"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakes.registration = InMemoryRegistration("/old/place/veltrane", c.modeWord);
+        fakes.registration.FailureMessage = c.failure;
+        fakes.messages.Errors.clear();
+        view.Box = false;
+        Start();
+        EXPECT_TRUE(view.Box);
+        EXPECT_EQ(fakes.registration.ModeWord, c.modeWord);
+        EXPECT_EQ(fakes.registration.ProgramPath, c.failure.empty() ? kProgramPath : "/old/place/veltrane");
+        EXPECT_EQ(fakes.messages.Errors,
+                  c.failure.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.failure});
+    }
+}
+
+TEST_F(WindowModel, DroppedFilesOpenTheFirstMpoFileAndErrorTextsBecomeUtf8) {
+    Start();
+    const std::string mpo = WriteMpo("Dropped.MPO", images);
+    const std::string jpeg = files / "photo.jpg";
+    veltrane::testing::WriteBytes(jpeg, images[0]);
+    std::filesystem::create_directory(files / "folder.mpo");
+    EXPECT_EQ(MainWindowModel::DroppedMpoFile({jpeg, files / "folder.mpo", files / "gone.mpo"}), "");
+    EXPECT_FALSE(model->DropFiles({jpeg}));
+    EXPECT_EQ(view.Lines.size(), 2u);
+    EXPECT_TRUE(model->DropFiles({jpeg, mpo}));
+    EXPECT_EQ(view.Lines.size(), 4u);
+    EXPECT_EQ(view.Status, "Dropped.MPO");
+    EXPECT_EQ(fakes.openDialog.Calls, 0);
+
+    EXPECT_EQ(ErrorTextToUtf8("File not found"), "File not found");
+    EXPECT_EQ(ErrorTextToUtf8("Cannot write /home/j\xC3\xBCrgen"), "Cannot write /home/j\xC3\xBCrgen");
+    EXPECT_EQ(ErrorTextToUtf8("Caf\xE9 \x80"), "Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(ErrorTextToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // a surrogate is no UTF-8
+}
+
+}  // namespace
+}  // namespace veltrane::window::test
