@@ -11,8 +11,15 @@
 #ifdef VELTRANE_WITH_GUI
 #include "app/window_module.h"
 #endif
+#ifdef VELTRANE_WITH_WIN32_GUI
+#include "gui_win32/win32_entry.h"
+#endif
 
 int main(int argc, char** argv) {
+#ifdef VELTRANE_WITH_WIN32_GUI
+    // Without a console of its own, a batch run that fails says so in a message box.
+    const bool canPrint = argc < 2 || veltrane::win32::AttachToParentConsole();
+#endif
     std::ios::sync_with_stdio(false);
     veltrane::UseDecimalSeparatorOfUserLocale();
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -30,6 +37,8 @@ int main(int argc, char** argv) {
             return veltrane::kExitFailure;
         }
         return window.RunInteractive(argc, argv, services.ProgramPath.c_str());
+#elif defined(VELTRANE_WITH_WIN32_GUI)
+        return veltrane::win32::RunWindow(services.ProgramPath);
 #else
         std::cerr << "veltrane: this build has no window; give it an MPO file to split.\n"
                   << "Try 'veltrane --help'.\n";
@@ -41,6 +50,9 @@ int main(int argc, char** argv) {
         const veltrane::app::WindowModule window = veltrane::app::LoadWindowModule(services.ProgramPath);
         if (window.ShowBatchFailure != nullptr) window.ShowBatchFailure(argc, argv, message.c_str());
     };
+#endif
+#ifdef VELTRANE_WITH_WIN32_GUI
+    if (!canPrint) services.ReportBatchFailure = [](const std::string& message) { veltrane::win32::ShowBatchFailure(message); };
 #endif
     const int status = veltrane::RunCommandLine(args, std::cout, std::cerr, services);
     std::cout.flush();

@@ -1,0 +1,62 @@
+#pragma once
+// The window's desktop services as Win32 provides them: the common file dialog, the shell's
+// folder browser, ShellExecute, message boxes, the temporary folder and the tick count. Dialogs
+// are placed over an owner window, set once the main window exists.
+#include <windows.h>
+
+#include "core/window/window_services.h"
+
+namespace veltrane::win32 {
+
+class Win32OpenFileDialog : public window::OpenFileDialog {
+public:
+    void SetOwner(HWND owner) { owner_ = owner; }
+    std::string GetOpenFileName(const std::string& title, const std::string& filterName,
+                                const std::string& pattern) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+// SHBrowseForFolderW, with the initial folder selected once the dialog is up.
+class Win32FolderPicker : public FolderPicker {
+public:
+    void SetOwner(HWND owner) { owner_ = owner; }
+    std::string BrowseForFolder(const std::string& title, const std::string& initialFolder,
+                                bool allowNewFolder) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+class Win32DesktopLauncher : public window::DesktopLauncher {
+public:
+    void SetOwner(HWND owner) { owner_ = owner; }
+    void OpenFile(const std::string& path) override;
+    void OpenUrl(const std::string& url) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+class Win32MessageBoxes : public window::MessageBoxes {
+public:
+    void SetOwner(HWND owner) { owner_ = owner; }
+    void ShowError(const std::string& text) override;
+    void ShowInformation(const std::string& text) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+class Win32TempFolder : public window::TempFolderProvider {
+public:
+    std::string TempFolder() override;
+};
+
+class Win32TickCounter : public window::TickCounter {
+public:
+    std::uint32_t TickCount() override;
+};
+
+}  // namespace veltrane::win32

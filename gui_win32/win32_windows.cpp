@@ -1,0 +1,605 @@
+#include "gui_win32/win32_windows.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "gui_win32/win32_text.h"
+
+namespace veltrane::win32 {
+namespace {
+
+constexpr const wchar_t* kMainClass = L"VeltraneForm1";
+constexpr const wchar_t* kExifClass = L"VeltraneForm2";
+// Marks the top-level windows whose messages go through the dialog navigation.
+constexpr const wchar_t* kNavigationProperty = L"VeltraneDialogNavigation";
+
+COLORREF ToColorRef(std::uint32_t rgb) {
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// The font of the form as designed: "MS Sans Serif", 8 point (11 pixels at 96 dots per inch),
+// optionally underlined; the link label's is Arial.
+HFONT DialogFont(bool underline, const wchar_t* face = L"MS Sans Serif") {
+    LOGFONTW font{};
+    font.lfHeight = -11;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfUnderline = underline ? TRUE : FALSE;
+    font.lfQuality = DEFAULT_QUALITY;
+    font.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    ::lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    return ::CreateFontIndirectW(&font);
+}
+
+int TextWidth(HFONT font, const std::wstring& text) {
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    return extent.cx;
+}
+
+// The designed font where the system has it. Elsewhere (wine without Microsoft's fonts falls
+// back to a wider sans) the first face in which the widest caption fits its designed control,
+// the last one tried if none does.
+HFONT FormFont(bool underline, const wchar_t* designed, const std::wstring& widest, int room) {
+    HFONT font = nullptr;
+    for (const wchar_t* face : {designed, L"Tahoma", L"DejaVu Sans Condensed"}) {
+        if (font != nullptr) ::DeleteObject(font);
+        font = DialogFont(underline, face);
+        if (TextWidth(font, widest) <= room) break;
+    }
+    return font;
+}
+
+// The check box caption, the widest of the main window, and the room beside its box.
+constexpr const wchar_t* kCheckBoxCaption = L"Enable context menu entry for MPO files";
+constexpr int kCheckBoxTextRoom = 227 - 18;
+
+HWND CreateControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id,
+                   int x, int y, int width, int height, HFONT font, DWORD exStyle = 0) {
+    HWND control = ::CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+                                     width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                     reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
+                                     nullptr);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+// The window size that gives a client area of width x height for the style.
+SIZE WindowSizeFor(int width, int height, DWORD style, DWORD exStyle) {
+    RECT rect{0, 0, width, height};
+    ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// Not WS_CLIPCHILDREN: the group box draws only its frame, the window fills its inside.
+constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kMainExStyle = WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT;
+constexpr DWORD kExifStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
+
+// The EXIF window's layout as designed: the list leaves this much below it, and the Close
+// button keeps its distance to the bottom edge and its place about the middle.
+constexpr int kExifListBottomGap = kExifClientHeight - 340;
+constexpr int kCloseLeft = 144, kCloseTop = 351, kCloseWidth = 75, kCloseHeight = 25;
+
+}  // namespace
+
+void RegisterWindowClasses(HINSTANCE instance) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    WNDCLASSEXW main{};
+    main.cbSize = sizeof main;
+    main.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        return ::DefWindowProcW(w, m, wp, lp);
+    };
+    main.hInstance = instance;
+    main.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    main.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    if (main.hIcon == nullptr) main.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+    main.lpszClassName = kMainClass;
+    WNDCLASSEXW exif = main;
+    exif.lpszClassName = kExifClass;
+    // The procedures are set per window (see the constructors), so that each finds its object.
+    ::RegisterClassExW(&main);
+    ::RegisterClassExW(&exif);
+}
+
+void DispatchWindowMessage(MSG& message) {
+    HWND root = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (root != nullptr && ::GetPropW(root, kNavigationProperty) != nullptr && ::IsDialogMessageW(root, &message))
+        return;
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+}
+
+// ---- the EXIF window ----
+
+ExifWindow::ExifWindow(HINSTANCE instance) : font_(DialogFont(false, L"Arial")) {
+    const SIZE size = WindowSizeFor(kExifClientWidth, kExifClientHeight, kExifStyle, 0);
+    window_ = ::CreateWindowExW(0, kExifClass, L" EXIF Information", kExifStyle, 221, 265, size.cx, size.cy,
+                                nullptr, nullptr, instance, nullptr);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ExifWindow::WindowProc));
+    ::SetPropW(window_, kNavigationProperty, reinterpret_cast<HANDLE>(1));
+    ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+
+    list_ = CreateControl(window_, WC_LISTVIEWW, L"",
+                          WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHOWSELALWAYS,
+                          kExifListId, 0, 0, kExifClientWidth, 340, font_, WS_EX_CLIENTEDGE);
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = 120;
+    column.pszText = const_cast<wchar_t*>(L"Field");
+    ListView_InsertColumn(list_, 0, &column);
+    column.cx = kExifClientWidth - 120 - ::GetSystemMetrics(SM_CXVSCROLL) - 4;
+    column.pszText = const_cast<wchar_t*>(L"Image");
+    ListView_InsertColumn(list_, 1, &column);
+
+    close_ = CreateControl(window_, L"BUTTON", L"&Close", WS_TABSTOP | BS_PUSHBUTTON, kExifCloseId, kCloseLeft,
+                           kCloseTop, kCloseWidth, kCloseHeight, font_);
+    PlaceAnchoredControls();
+}
+
+ExifWindow::~ExifWindow() {
+    if (window_ != nullptr) ::DestroyWindow(window_);
+    ::DeleteObject(font_);
+}
+
+void ExifWindow::ShowRows(const std::vector<window::ExifRowText>& rows) {
+    ::SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(list_);
+    int index = 0;
+    for (const window::ExifRowText& row : rows) {
+        std::wstring caption = Widen(row.Caption), value = Widen(row.Value);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = caption.data();
+        ListView_InsertItem(list_, &item);
+        ListView_SetItemText(list_, index, 1, value.data());
+        ++index;
+    }
+    ::SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list_, nullptr, TRUE);
+    if (!::IsWindowVisible(window_)) ::ShowWindow(window_, SW_SHOWNORMAL);
+}
+
+int ExifWindow::RowCount() const { return ListView_GetItemCount(list_); }
+
+std::string ExifWindow::CellText(int row, int column) const {
+    wchar_t text[1024] = {};
+    ListView_GetItemText(list_, row, column, text, 1024);
+    return Narrow(text);
+}
+
+std::string ExifWindow::Caption(int row) const { return CellText(row, 0); }
+std::string ExifWindow::Value(int row) const { return CellText(row, 1); }
+
+void ExifWindow::BitBtn1Click() { ::ShowWindow(window_, SW_HIDE); }
+
+void ExifWindow::PlaceAnchoredControls() {
+    // The list is anchored to all four edges, the button to the bottom edge only.
+    RECT client{};
+    ::GetClientRect(window_, &client);
+    const int width = client.right, height = client.bottom;
+    ::MoveWindow(list_, 0, 0, width, std::max(0, height - kExifListBottomGap), TRUE);
+    ::MoveWindow(close_, kCloseLeft + (width - kExifClientWidth) / 2, height - (kExifClientHeight - kCloseTop),
+                 kCloseWidth, kCloseHeight, TRUE);
+}
+
+LRESULT CALLBACK ExifWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<ExifWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr || self->window_ != window) return ::DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT ExifWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        PlaceAnchoredControls();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        const SIZE least = WindowSizeFor(240, 160, kExifStyle, 0);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {least.cx, least.cy};
+        return 0;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kExifCloseId || LOWORD(wParam) == IDCANCEL) BitBtn1Click();
+        return 0;
+    case WM_CLOSE:
+        BitBtn1Click();  // only hidden: the main window's close ends the program
+        return 0;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom != kExifListId || header->code != NM_CUSTOMDRAW) break;
+        auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
+        if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+        if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+            canvasBrush_ = window::ExifRowColour(static_cast<int>(draw->nmcd.dwItemSpec), canvasBrush_);
+            draw->clrTextBk = ToColorRef(canvasBrush_);
+            draw->clrText = RGB(0, 0, 0);
+            return CDRF_NEWFONT;
+        }
+        return CDRF_DODEFAULT;
+    }
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+// ---- the main window ----
+
+MainWindow::MainWindow(HINSTANCE instance, window::WindowServices services)
+    : instance_(instance), model_(services, *this) {
+    font_ = FormFont(false, L"MS Sans Serif", kCheckBoxCaption, kCheckBoxTextRoom);
+    linkFont_ = FormFont(true, L"Arial", L"VLTR Home Page", 85);
+    white_ = ::CreateSolidBrush(RGB(255, 255, 255));
+    const SIZE size = WindowSizeFor(kMainClientWidth, kMainClientHeight, kMainStyle, kMainExStyle);
+    window_ = ::CreateWindowExW(kMainExStyle, kMainClass, Widen(window::kApplicationTitle).c_str(), kMainStyle,
+                                CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::WindowProc));
+    ::SetPropW(window_, kNavigationProperty, reinterpret_cast<HANDLE>(1));
+    BuildControls();
+    exif_ = std::make_unique<ExifWindow>(instance);
+    model_.Start();
+}
+
+MainWindow::~MainWindow() {
+    exif_.reset();
+    if (window_ != nullptr) ::DestroyWindow(window_);
+    if (popup_ != nullptr) ::DestroyMenu(popup_);
+    ::DeleteObject(font_);
+    ::DeleteObject(linkFont_);
+    ::DeleteObject(white_);
+}
+
+void MainWindow::BuildControls() {
+    // Created in the tab order of the design; the group box and the labels take no focus.
+    HWND list = nullptr;
+    CreateControl(window_, L"BUTTON", L"&Open MPO", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kOpenButtonId, 8, 16,
+                  89, 25, font_);
+    list = CreateControl(window_, L"LISTBOX", L"",
+                         WS_TABSTOP | WS_GROUP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY |
+                             LBS_NOINTEGRALHEIGHT,
+                         kImageListId, 104, 16, 145, 169, font_, WS_EX_CLIENTEDGE);
+    CreateControl(window_, L"BUTTON", L"E&xtract Images", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kExtractButtonId,
+                  8, 48, 89, 25, font_);
+    CreateControl(window_, L"BUTTON", L" Extract ", BS_GROUPBOX | WS_GROUP, kGroupBoxId, 8, 80, 89, 105, font_);
+    CreateControl(window_, L"BUTTON", L"&All", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kAllButtonId, 16, 104,
+                  60, 17, font_);
+    CreateControl(window_, L"BUTTON", L"O&dd", BS_AUTORADIOBUTTON, kOddButtonId, 16, 128, 60, 17, font_);
+    CreateControl(window_, L"BUTTON", L"&Even", BS_AUTORADIOBUTTON, kEvenButtonId, 16, 152, 60, 17, font_);
+    ::SendMessageW(Control(kAllButtonId), BM_SETCHECK, BST_CHECKED, 0);
+    CreateControl(window_, L"STATIC", L"", SS_ETCHEDHORZ | WS_GROUP, kBevelId, 0, 224, kMainClientWidth, 2, font_);
+    CreateControl(window_, L"BUTTON", L"Enable &context menu entry for MPO files",  // kCheckBoxCaption
+                  WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, kContextMenuBoxId, 8, 232, 227, 17, font_);
+    CreateControl(window_, L"STATIC", L"Ready.", SS_CENTER | SS_CENTERIMAGE | WS_BORDER | SS_NOPREFIX | WS_GROUP,
+                  kStatusPanelId, 104, 184, 145, 25, font_);
+    HWND link = CreateControl(window_, L"STATIC", L"VLTR Home Page", SS_NOTIFY | SS_NOPREFIX, kLinkLabelId, 9, 195,
+                              85, 14, linkFont_);
+    // A label sizes itself to its caption; 85 pixels is what the designed font needs.
+    ::MoveWindow(link, 9, 195, std::max(85, TextWidth(linkFont_, L"VLTR Home Page") + 1), 14, FALSE);
+    ::SetWindowSubclass(link, &MainWindow::LinkProc, 1, reinterpret_cast<DWORD_PTR>(this));
+
+    popup_ = ::CreatePopupMenu();
+    ::AppendMenuW(popup_, MF_STRING, kShowImageId, L"Show Image");
+    ::AppendMenuW(popup_, MF_STRING, kShowExifId, L"EXIF Info");
+
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                 instance_, nullptr);
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+    (void)list;
+    ::SetFocus(Control(kOpenButtonId));
+}
+
+int MainWindow::Run(int show) {
+    ::ShowWindow(window_, show);
+    ::UpdateWindow(window_);
+    MSG message;
+    while (window_ != nullptr && ::GetMessageW(&message, nullptr, 0, 0) > 0) DispatchWindowMessage(message);
+    return 0;
+}
+
+// ---- what the model shows ----
+
+void MainWindow::ClearList() { ::SendMessageW(Control(kImageListId), LB_RESETCONTENT, 0, 0); }
+
+void MainWindow::AppendListLine(const std::string& text) {
+    ::SendMessageW(Control(kImageListId), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+}
+
+void MainWindow::SetControls(const window::ControlStates& states) {
+    ::EnableWindow(Control(kOpenButtonId), states.OpenButton);
+    ::EnableWindow(Control(kContextMenuBoxId), states.ContextMenuBox);
+    ::EnableWindow(Control(kExtractButtonId), states.ExtractButton);
+    ::EnableWindow(Control(kImageListId), states.ImageList);
+    for (int id : {kAllButtonId, kOddButtonId, kEvenButtonId}) ::EnableWindow(Control(id), states.ModeButtons);
+    ::EnableMenuItem(popup_, kShowImageId, MF_BYCOMMAND | (states.ShowImage ? MF_ENABLED : MF_GRAYED));
+    ::EnableMenuItem(popup_, kShowExifId, MF_BYCOMMAND | (states.ShowExif ? MF_ENABLED : MF_GRAYED));
+}
+
+void MainWindow::SetStatusText(const std::string& text) {
+    ::SetWindowTextW(Control(kStatusPanelId), Widen(text).c_str());
+}
+
+void MainWindow::SetListHint(const std::string& hint) {
+    hint_ = Widen(hint);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(kImageListId));
+    tool.lpszText = hint_.data();
+    ::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void MainWindow::SetContextMenuBox(bool checked) {
+    // BM_SETCHECK sends no notification, so the box's click handler does not run.
+    ::SendMessageW(Control(kContextMenuBoxId), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void MainWindow::RepaintList() { ::InvalidateRect(Control(kImageListId), nullptr, TRUE); }
+
+void MainWindow::ProcessPendingEvents() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));  // for the outer loop
+            return;
+        }
+        DispatchWindowMessage(message);
+    }
+}
+
+void MainWindow::ShowExifWindow(const std::vector<window::ExifRowText>& rows) { exif_->ShowRows(rows); }
+
+// ---- messages ----
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr || self->window_ != window) return ::DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        Command(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kListItemHeight;
+        return TRUE;
+    case WM_DRAWITEM:
+        if (wParam == kImageListId) {
+            DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
+        break;
+    case WM_CTLCOLORSTATIC: {
+        HWND control = reinterpret_cast<HWND>(lParam);
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        if (control == Control(kStatusPanelId)) {
+            ::SetBkColor(dc, RGB(255, 255, 255));
+            return reinterpret_cast<LRESULT>(white_);
+        }
+        if (control == Control(kLinkLabelId)) {
+            ::SetTextColor(dc, ToColorRef(link_.Colour));
+            ::SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    }
+    case WM_CTLCOLORLISTBOX:
+        return reinterpret_cast<LRESULT>(white_);  // white also while disabled
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) == Control(kImageListId)) {
+            ShowPopupMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            return 0;
+        }
+        break;
+    case WM_DROPFILES:
+        DropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_DESTROY:
+        window_ = nullptr;
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void MainWindow::Command(int id, int code) {
+    using Kind = window::MainWindowModel::PreviewKind;
+    HWND list = Control(kImageListId);
+    switch (id) {
+    case kOpenButtonId:
+        if (code == BN_CLICKED) model_.Button2Click();
+        break;
+    case kExtractButtonId:
+        if (code == BN_CLICKED) model_.Button1Click();
+        break;
+    case kAllButtonId:
+    case kOddButtonId:
+    case kEvenButtonId:
+        if (code == BN_CLICKED) {
+            model_.RadioButton1Click(id == kOddButtonId    ? ModeButton::Odd
+                                     : id == kEvenButtonId ? ModeButton::Even
+                                                           : ModeButton::All);
+        }
+        break;
+    case kContextMenuBoxId:
+        if (code == BN_CLICKED)
+            model_.CheckBox1Click(::SendMessageW(Control(kContextMenuBoxId), BM_GETCHECK, 0, 0) == BST_CHECKED);
+        break;
+    case kImageListId:
+        if (code == LBN_SELCHANGE || code == LBN_SELCANCEL)
+            model_.ListBox1Click1(static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+        if (code == LBN_DBLCLK) {
+            model_.ListBox1Click1(static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+            model_.ListBox1Click(Kind::ShowImage);
+        }
+        break;
+    case kShowImageId:
+        model_.ListBox1Click(Kind::ShowImage);
+        break;
+    case kShowExifId:
+        model_.ListBox1Click(Kind::ShowExif);
+        break;
+    default:
+        break;
+    }
+    // A close that came while a scan ran takes effect once the command is over.
+    if (destroyWhenScanEnds_ && !model_.Scanning() && window_ != nullptr) ::DestroyWindow(window_);
+}
+
+void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == static_cast<UINT>(-1)) {
+        if (item.itemState & ODS_FOCUS) ::DrawFocusRect(item.hDC, &item.rcItem);
+        return;
+    }
+    const int index = static_cast<int>(item.itemID);
+    HBRUSH brush = ::CreateSolidBrush(ToColorRef(model_.ListBox1DrawItem(index)));
+    ::FillRect(item.hDC, &item.rcItem, brush);
+    ::DeleteObject(brush);
+    const auto length = ::SendMessageW(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
+    if (length > 0) {
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        ::SendMessageW(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<std::size_t>(length));
+        RECT rect = item.rcItem;
+        ::SetBkMode(item.hDC, TRANSPARENT);
+        ::SetTextColor(item.hDC, RGB(0, 0, 0));
+        ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &rect,
+                    DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    if (item.itemState & ODS_FOCUS) ::DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+void MainWindow::ShowPopupMenu(int x, int y) {
+    if (x == -1 && y == -1) {  // from the keyboard: below the selected entry
+        HWND list = Control(kImageListId);
+        RECT rect{};
+        const auto selected = ::SendMessageW(list, LB_GETCURSEL, 0, 0);
+        if (selected < 0 || ::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                                           reinterpret_cast<LPARAM>(&rect)) == LB_ERR)
+            ::GetClientRect(list, &rect);
+        POINT at{rect.left, rect.bottom};
+        ::ClientToScreen(list, &at);
+        x = at.x;
+        y = at.y;
+    }
+    ::TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
+}
+
+void MainWindow::DropFiles(HDROP drop) {
+    std::vector<std::string> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(Narrow(path));
+    }
+    ::DragFinish(drop);
+    model_.DropFiles(paths);
+    if (destroyWhenScanEnds_ && !model_.Scanning() && window_ != nullptr) ::DestroyWindow(window_);
+}
+
+void MainWindow::Close() {
+    model_.FormClose();
+    if (model_.Scanning()) {
+        // The scan returns at its next look at the events; the window goes away after it.
+        destroyWhenScanEnds_ = true;
+        ::ShowWindow(window_, SW_HIDE);
+        return;
+    }
+    ::DestroyWindow(window_);
+}
+
+// ---- the link label ----
+
+void MainWindow::SetLinkColour(std::uint32_t colour) {
+    link_.Colour = colour;
+    ::InvalidateRect(Control(kLinkLabelId), nullptr, TRUE);
+}
+
+LRESULT CALLBACK MainWindow::LinkProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR self) {
+    return reinterpret_cast<MainWindow*>(self)->HandleLink(label, message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleLink(HWND label, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto enter = [&] {
+        link_.Saved = link_.Colour;
+        SetLinkColour(link_.Down ? link_.Pressed : link_.Hyper);
+        link_.Inside = true;
+    };
+    auto leave = [&] {
+        SetLinkColour(link_.Saved);
+        link_.Inside = false;
+    };
+    // While a button is held the label has the mouse captured: crossing its edge is followed
+    // from the pointer's position.
+    auto follow = [&] {
+        RECT rect{};
+        ::GetClientRect(label, &rect);
+        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        const bool inside = ::PtInRect(&rect, at) != FALSE;
+        if (inside && !link_.Inside) enter();
+        if (!inside && link_.Inside) leave();
+    };
+    switch (message) {
+    case WM_SETCURSOR:
+        ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+    case WM_MOUSEMOVE:
+        if (link_.Down) {
+            follow();
+        } else if (!link_.Inside) {
+            enter();
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, label, 0};
+            ::TrackMouseEvent(&track);
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        if (link_.Inside && !link_.Down) leave();
+        return 0;
+    case WM_LBUTTONDOWN:
+        if (!link_.Inside) enter();
+        SetLinkColour(link_.Pressed);
+        link_.Down = true;
+        ::SetCapture(label);
+        return 0;
+    case WM_LBUTTONUP: {
+        if (!link_.Down) return 0;
+        follow();
+        const bool open = link_.Inside;
+        SetLinkColour(link_.Inside ? link_.Hyper : link_.Saved);
+        link_.Down = false;
+        ::ReleaseCapture();
+        if (open) model_.OpenUserGuide();
+        return 0;
+    }
+    default:
+        break;
+    }
+    return ::DefSubclassProc(label, message, wParam, lParam);
+}
+
+}  // namespace veltrane::win32

@@ -1,0 +1,149 @@
+#pragma once
+// The window on Windows, in plain Win32: the main window (TForm1) with its owner-drawn image
+// list, popup menu, link label, check box and status panel, and the EXIF window (TForm2) with
+// its report list and Close button. Both are views over the toolkit-neutral window model; they
+// build the controls, forward their notifications to the model and show what it decides.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/window/main_window_model.h"
+
+namespace veltrane::win32 {
+
+// Control and command identifiers.
+enum : int {
+    kOpenButtonId = 101,  // Button2
+    kImageListId,         // ListBox1
+    kExtractButtonId,     // Button1
+    kGroupBoxId,          // GroupBox1
+    kAllButtonId,         // RadioButton1
+    kOddButtonId,         // RadioButton2
+    kEvenButtonId,        // RadioButton3
+    kContextMenuBoxId,    // CheckBox1
+    kStatusPanelId,       // Panel1
+    kLinkLabelId,         // HyperLabel1
+    kBevelId,             // Bevel1
+    kShowImageId = 201,   // the popup menu's "Show Image"
+    kShowExifId,          // the popup menu's "EXIF Info"
+    kExifListId = 301,    // TForm2's ListView1
+    kExifCloseId,         // TForm2's BitBtn1
+};
+
+inline constexpr int kMainClientWidth = 265;
+inline constexpr int kMainClientHeight = 255;
+inline constexpr int kListItemHeight = 13;
+inline constexpr int kExifClientWidth = 354;
+inline constexpr int kExifClientHeight = 384;
+
+// Registers the window classes and the common controls; call once before creating windows.
+void RegisterWindowClasses(HINSTANCE instance);
+
+// Gives a message to the dialog navigation (Tab, arrows, Alt+letter) of the window it belongs
+// to, else translates and dispatches it. Every message loop of the window uses this.
+void DispatchWindowMessage(MSG& message);
+
+class ExifWindow {
+public:
+    explicit ExifWindow(HINSTANCE instance);
+    ~ExifWindow();
+    ExifWindow(const ExifWindow&) = delete;
+    ExifWindow& operator=(const ExifWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    HWND List() const { return list_; }
+    HWND CloseButton() const { return close_; }
+
+    // Replaces every row; shows the window where it was if it is hidden.
+    void ShowRows(const std::vector<window::ExifRowText>& rows);
+    int RowCount() const;
+    std::string Caption(int row) const;
+    std::string Value(int row) const;
+    void BitBtn1Click();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void PlaceAnchoredControls();
+    std::string CellText(int row, int column) const;
+
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    HWND close_ = nullptr;
+    HFONT font_ = nullptr;
+    std::uint32_t canvasBrush_ = 0xFFFFFF;  // the row colour chosen last
+};
+
+class MainWindow : private window::MainWindowView {
+public:
+    // Creates the main window (hidden) and its EXIF window, and runs the model's start-up.
+    MainWindow(HINSTANCE instance, window::WindowServices services);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    HWND Control(int id) const { return ::GetDlgItem(window_, id); }
+    HMENU PopupMenu() const { return popup_; }
+    ExifWindow& Exif() { return *exif_; }
+    const window::MainWindowModel& Model() const { return model_; }
+    // The link label's colour as drawn now (0xRRGGBB).
+    std::uint32_t LinkColour() const { return link_.Colour; }
+    bool Destroyed() const { return window_ == nullptr; }
+
+    // Shows the window and handles its messages until it is closed; returns the exit code.
+    int Run(int show);
+
+private:
+    struct LinkState {
+        std::uint32_t Colour = 0x000080;   // navy at rest
+        std::uint32_t Hyper = 0x0000FF;    // while the mouse is over it
+        std::uint32_t Pressed = 0xFF0000;  // while a button is held on it
+        std::uint32_t Saved = 0x000080;    // the colour when the mouse entered
+        bool Inside = false;
+        bool Down = false;
+    };
+
+    // What the model shows.
+    void ClearList() override;
+    void AppendListLine(const std::string& text) override;
+    void SetControls(const window::ControlStates& states) override;
+    void SetStatusText(const std::string& text) override;
+    void SetListHint(const std::string& hint) override;
+    void SetContextMenuBox(bool checked) override;
+    void RepaintList() override;
+    void ProcessPendingEvents() override;
+    void ShowExifWindow(const std::vector<window::ExifRowText>& rows) override;
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK LinkProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR id, DWORD_PTR self);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleLink(HWND label, UINT message, WPARAM wParam, LPARAM lParam);
+    void SetLinkColour(std::uint32_t colour);
+    void BuildControls();
+    void Command(int id, int code);
+    void DrawItem(const DRAWITEMSTRUCT& item);
+    void ShowPopupMenu(int x, int y);
+    void DropFiles(HDROP drop);
+    void Close();
+
+    HINSTANCE instance_;
+    window::MainWindowModel model_;
+    HWND window_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HMENU popup_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT linkFont_ = nullptr;
+    HBRUSH white_ = nullptr;
+    std::unique_ptr<ExifWindow> exif_;
+    std::wstring hint_;
+    LinkState link_;
+    bool destroyWhenScanEnds_ = false;
+};
+
+}  // namespace veltrane::win32
