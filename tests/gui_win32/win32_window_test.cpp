@@ -1,0 +1,272 @@
+// The Win32 window, created for real (under wine on a virtual X display) over fake dialogs and
+// driven with window messages as a user's clicks would send them.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/registration/context_menu_registration.h"
+#include "core/split/image_index.h"
+#include "gui_win32/win32_text.h"
+#include "gui_win32/win32_windows.h"
+#include "tests/window/window_fakes.h"
+
+namespace veltrane::win32 {
+namespace {
+
+using veltrane::testing::FileNames;
+using veltrane::testing::ReadBytes;
+using window::test::FakeServices;
+
+// Colour of a pixel of control's client area as PrintWindow draws it.
+std::uint32_t PixelOf(HWND control, POINT at) {
+    RECT client{};
+    ::GetClientRect(control, &client);
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    ::PrintWindow(control, dc, PW_CLIENTONLY);
+    const COLORREF pixel = ::GetPixel(dc, at.x, at.y);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    ::ReleaseDC(nullptr, screen);
+    return (GetRValue(pixel) << 16) | (GetGValue(pixel) << 8) | GetBValue(pixel);
+}
+
+// The background of list entry row: a pixel near its right end, clear of the text.
+std::uint32_t RowColour(HWND list, int row) {
+    RECT rect{};
+    ::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rect));
+    return PixelOf(list, {rect.right - 4, (rect.top + rect.bottom) / 2});
+}
+
+std::string ListText(HWND list, int row) {
+    std::wstring text(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, row, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::SendMessageW(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()))));
+    return Narrow(text);
+}
+
+// Files dropped from Explorer, as WM_DROPFILES hands them over.
+HDROP DropOf(const std::vector<std::wstring>& paths) {
+    std::size_t chars = 1;
+    for (const std::wstring& path : paths) chars += path.size() + 1;
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+        text += path.size() + 1;
+    }
+    ::GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+class Win32Window : public ::testing::Test, protected FakeServices {
+protected:
+    static void SetUpTestSuite() { RegisterWindowClasses(::GetModuleHandleW(nullptr)); }
+
+    void SetUp() override {
+        registry = CreatePlatformRegistration();
+        registry->Unregister();
+        form = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr),
+                                            window::WindowServices{openDialog, folders, desktop, messages, temp, ticks,
+                                                                   *registry, "C:\\Veltrane\\veltrane.exe",
+                                                                   "C:\\Veltrane\\guide.html"});
+        ::ShowWindow(form->Handle(), SW_SHOWNORMAL);
+        ::UpdateWindow(form->Handle());
+    }
+
+    void TearDown() override {
+        form.reset();
+        registry->Unregister();
+        MSG message;  // the quit message of a closed window, and whatever else is left
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    std::string WriteMpo(const std::string& name, const std::vector<window::test::Bytes>& parts) {
+        const std::string path = files / name;
+        veltrane::testing::WriteBytes(path, samples::JoinImages(parts));
+        return path;
+    }
+
+    void Click(int id) { ::SendMessageW(form->Control(id), BM_CLICK, 0, 0); }
+    void Select(int row) {
+        ::SendMessageW(List(), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+        ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(kImageListId, LBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(List()));
+    }
+    void Command(int id) { ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    HWND List() const { return form->Control(kImageListId); }
+    int Count() const { return static_cast<int>(::SendMessageW(List(), LB_GETCOUNT, 0, 0)); }
+    bool Enabled(int id) const { return ::IsWindowEnabled(form->Control(id)) != FALSE; }
+    bool Checked(int id) const { return ::SendMessageW(form->Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+    const std::vector<window::test::Bytes> images = window::test::FourSampleImages();
+    std::unique_ptr<ContextMenuRegistration> registry;
+    veltrane::testing::TempDir files;
+    std::unique_ptr<MainWindow> form;
+};
+
+TEST_F(Win32Window, IsLaidOutAsDesignedAndStartsWithTheBannerAndOnlyOpenAndTheBoxUsable) {
+    RECT client{};
+    ::GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, kMainClientWidth);
+    EXPECT_EQ(client.bottom, kMainClientHeight);
+    EXPECT_EQ(Narrow(WindowText(form->Handle())), "Veltrane");
+    EXPECT_FALSE(::GetWindowLongW(form->Handle(), GWL_STYLE) & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+    struct Placement {
+        int id;
+        RECT rect;
+        const char* caption;
+        bool enabled;
+    };
+    const Placement cases[] = {
+        {kOpenButtonId, {8, 16, 97, 41}, "&Open MPO", true},
+        {kImageListId, {104, 16, 249, 185}, "", false},
+        {kExtractButtonId, {8, 48, 97, 73}, "E&xtract Images", false},
+        {kGroupBoxId, {8, 80, 97, 185}, " Extract ", true},
+        {kAllButtonId, {16, 104, 76, 121}, "&All", false},
+        {kOddButtonId, {16, 128, 76, 145}, "O&dd", false},
+        {kEvenButtonId, {16, 152, 76, 169}, "&Even", false},
+        {kContextMenuBoxId, {8, 232, 235, 249}, "Enable &context menu entry for MPO files", true},
+        {kStatusPanelId, {104, 184, 249, 209}, "Ready.", true},
+    };
+    for (const Placement& c : cases) {
+        SCOPED_TRACE(c.caption);
+        RECT rect{};
+        ::GetWindowRect(form->Control(c.id), &rect);
+        ::MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_TRUE(::EqualRect(&rect, &c.rect)) << rect.left << "," << rect.top << "," << rect.right << ","
+                                                 << rect.bottom;
+        if (c.id != kImageListId) {
+            EXPECT_EQ(Narrow(WindowText(form->Control(c.id))), c.caption);
+        }
+        EXPECT_EQ(Enabled(c.id), c.enabled);
+    }
+    EXPECT_TRUE(Checked(kAllButtonId));
+    EXPECT_FALSE(Checked(kContextMenuBoxId));
+    ASSERT_EQ(Count(), 2);
+    EXPECT_EQ(ListText(List(), 0), "Veltrane " VELTRANE_VERSION);
+    EXPECT_EQ(RowColour(List(), 0), 0xFFFFFFu);
+    // Tab goes Open, list, Extract, the mode buttons' group, the check box.
+    std::vector<int> order;
+    HWND at = form->Control(kOpenButtonId);
+    for (int i = 0; i < 4; ++i) {
+        order.push_back(::GetDlgCtrlID(at));
+        at = ::GetNextDlgTabItem(form->Handle(), at, FALSE);
+    }
+    EXPECT_EQ(order, (std::vector<int>{kOpenButtonId, kContextMenuBoxId, kOpenButtonId, kContextMenuBoxId}));
+    // The link label opens the guide on a click and shows the hover colour after it.
+    EXPECT_EQ(form->LinkColour(), 0x000080u);
+    HWND link = form->Control(kLinkLabelId);
+    ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    EXPECT_EQ(form->LinkColour(), 0xFF0000u);
+    ::SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(form->LinkColour(), 0x0000FFu);
+    EXPECT_EQ(desktop.OpenedUrls, std::vector<std::string>{"C:\\Veltrane\\guide.html"});
+}
+
+TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleansUpOnClose) {
+    openDialog.Answer = WriteMpo("four.mpo", images);
+    Click(kOpenButtonId);
+    EXPECT_EQ(openDialog.Filter, "MPO files (*.mpo)");
+    ASSERT_EQ(Count(), 4);
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(ListText(List(), row), ImageListEntry(row + 1, static_cast<std::int64_t>(images[row].size())));
+    EXPECT_EQ(Narrow(WindowText(form->Control(kStatusPanelId))), "four.mpo");
+    for (int id : {kImageListId, kExtractButtonId, kAllButtonId, kOddButtonId, kEvenButtonId}) EXPECT_TRUE(Enabled(id));
+
+    // The mode buttons shade what they leave out; the selected entry is grey.
+    Select(3);
+    struct Case {
+        int button;
+        std::uint32_t rows[4];
+    };
+    const Case cases[] = {
+        {kOddButtonId, {0xFFFFFF, 0xEEEEEE, 0xFFFFFF, 0xCCCCCC}},
+        {kEvenButtonId, {0xEEEEEE, 0xFFFFFF, 0xEEEEEE, 0xCCCCCC}},
+        {kAllButtonId, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xCCCCCC}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        Click(c.button);
+        EXPECT_TRUE(Checked(c.button));
+        for (int row = 0; row < 4; ++row) EXPECT_EQ(RowColour(List(), row), c.rows[row]) << row;
+    }
+
+    // Extract in the checked mode, into the fake dialog's folder.
+    Click(kOddButtonId);
+    veltrane::testing::TempDir out;
+    folders.Answer = out.Path().string();
+    Click(kExtractButtonId);
+    EXPECT_EQ(FileNames(out.Path()), (std::vector<std::string>{"four_001.jpg", "four_003.jpg"}));
+
+    // The popup menu's commands: the preview and the EXIF window.
+    Command(kShowImageId);
+    ASSERT_EQ(desktop.OpenedFiles.size(), 1u);
+    EXPECT_EQ(desktop.OpenedBytes[0], images[3]);
+    ExifWindow& exif = form->Exif();
+    EXPECT_FALSE(::IsWindowVisible(exif.Handle()));
+    Select(0);
+    Command(kShowExifId);
+    EXPECT_TRUE(::IsWindowVisible(exif.Handle()));
+    ASSERT_EQ(exif.RowCount(), 19);
+    EXPECT_EQ(exif.Caption(0), "Image: ");
+    EXPECT_EQ(exif.Value(0), ListText(List(), 0).substr(1));
+    EXPECT_EQ(exif.Caption(2), "Manufacturer: ");
+    EXPECT_EQ(exif.Value(2), "Veltrane");
+    RECT client{}, close{};
+    ::GetClientRect(exif.Handle(), &client);
+    ::GetWindowRect(exif.CloseButton(), &close);
+    ::MapWindowPoints(nullptr, exif.Handle(), reinterpret_cast<POINT*>(&close), 2);
+    EXPECT_EQ(client.right, kExifClientWidth);
+    EXPECT_EQ(close.bottom, client.bottom - 8);  // the Close button lies inside the window
+    ::SendMessageW(exif.CloseButton(), BM_CLICK, 0, 0);
+    EXPECT_FALSE(::IsWindowVisible(exif.Handle()));
+
+    // The check box registers the checked mode in the registry and removes it again.
+    Click(kContextMenuBoxId);
+    EXPECT_TRUE(registry->IsRegistered());
+    EXPECT_EQ(registry->RegisteredModeWord(), "odd");
+    Click(kContextMenuBoxId);
+    EXPECT_FALSE(registry->IsRegistered());
+    EXPECT_TRUE(messages.Errors.empty());
+
+    // A dropped .mpo opens like Open; closing removes the temporary copies and the window.
+    const std::string pair = WriteMpo("Pair.MPO", {images[0], images[1]});
+    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({Widen(pair)})), 0);
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(Narrow(WindowText(form->Control(kStatusPanelId))), "Pair.MPO");
+    EXPECT_EQ(FileNames(temp.Dir.Path()).size(), 2u);
+    ::SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(form->Destroyed());
+    EXPECT_TRUE(FileNames(temp.Dir.Path()).empty());
+}
+
+TEST_F(Win32Window, CloseWhileALongScanRunsStopsItAndTheWindowGoesAway) {
+    window::test::Bytes big = images[0];
+    big.resize(8u << 20, 0x00);
+    openDialog.Answer = WriteMpo("long.mpo", {big, images[1]});
+    // Waiting in the queue when the scan first lets the window handle its messages.
+    ::PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    Click(kOpenButtonId);
+    EXPECT_TRUE(form->Destroyed());
+    EXPECT_FALSE(form->Model().Scanning());
+    EXPECT_EQ(form->Model().Images().ImageCount, 1);
+    EXPECT_TRUE(messages.Errors.empty());
+}
+
+}  // namespace
+}  // namespace veltrane::win32
