@@ -2,7 +2,9 @@
 // image selected) and the filled EXIF window to PNG files, and writes the application icon at
 // the sizes of the icon theme. Used by scripts/render-docs.sh; runs on Qt's offscreen platform.
 //
-//   veltrane-render-docs [--docs DIR] [--icons DIR]
+//   veltrane-render-docs [--docs DIR] [--icons DIR] [--png PICTURE PNG]...
+//
+// --png re-encodes a picture (the BMP screenshots of the Win32 window) as PNG.
 #include <cstdio>
 #include <string>
 
@@ -13,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include "core/registration/in_memory_registration.h"
+#include "core/window/scripted_services.h"
 #include "gui/app_icon.h"
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
@@ -24,54 +27,12 @@ namespace {
 using namespace veltrane;
 using namespace veltrane::gui;
 
-class ChosenFile : public OpenFileDialog {
-public:
-    explicit ChosenFile(std::string path) : path_(std::move(path)) {}
-    std::string GetOpenFileName(const std::string&, const std::string&, const std::string&) override {
-        return path_;
-    }
-
-private:
-    std::string path_;
-};
-
-class NoFolder : public FolderPicker {
-public:
-    std::string BrowseForFolder(const std::string&, const std::string&, bool) override { return {}; }
-};
-
-class NoDesktop : public DesktopLauncher {
-public:
-    void OpenFile(const std::string&) override {}
-    void OpenUrl(const std::string&) override {}
-};
-
-class MessagesToStderr : public MessageBoxes {
-public:
-    void ShowError(const std::string& text) override {
-        std::fprintf(stderr, "veltrane-render-docs: %s\n", text.c_str());
-        failed = true;
-    }
-    void ShowInformation(const std::string& text) override { ShowError(text); }
-    bool failed = false;
-};
-
-class FolderOf : public TempFolderProvider {
-public:
-    explicit FolderOf(std::string folder) : folder_(std::move(folder)) {}
-    std::string TempFolder() override { return folder_; }
-
-private:
-    std::string folder_;
-};
-
-class CountingTicks : public TickCounter {
-public:
-    std::uint32_t TickCount() override { return ++tick_; }
-
-private:
-    std::uint32_t tick_ = 1000;
-};
+using window::ChosenFile;
+using window::CountingTicks;
+using window::FolderOf;
+using window::MessagesToStderr;
+using window::NoDesktop;
+using window::NoFolder;
 
 bool Save(const QImage& image, const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -89,7 +50,7 @@ bool RenderWindows(const QString& docsDir) {
     ChosenFile openDialog(PathToCore(sample));
     NoFolder folders;
     NoDesktop desktop;
-    MessagesToStderr messages;
+    MessagesToStderr messages("veltrane-render-docs");
     FolderOf temp(PathToCore(scratch.path() + QLatin1Char('/')));
     CountingTicks ticks;
     InMemoryRegistration registration;
@@ -126,19 +87,32 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QString docsDir, iconsDir;
+    QStringList conversions;  // pairs: a picture in any format Qt reads, the PNG file to write
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--docs") && i + 1 < args.size()) {
+        if (args[i] == QLatin1String("--png") && i + 2 < args.size()) {
+            conversions << args[i + 1] << args[i + 2];
+            i += 2;
+        } else if (args[i] == QLatin1String("--docs") && i + 1 < args.size()) {
             docsDir = args[++i];
         } else if (args[i] == QLatin1String("--icons") && i + 1 < args.size()) {
             iconsDir = args[++i];
         } else {
-            std::fprintf(stderr, "usage: veltrane-render-docs [--docs DIR] [--icons DIR]\n");
+            std::fprintf(stderr, "usage: veltrane-render-docs [--docs DIR] [--icons DIR] [--png PICTURE PNG]...\n");
             return 2;
         }
     }
     bool ok = true;
     if (!docsDir.isEmpty()) ok = RenderWindows(docsDir) && ok;
     if (!iconsDir.isEmpty()) ok = RenderIcons(iconsDir) && ok;
+    for (qsizetype i = 0; i + 1 < conversions.size(); i += 2) {
+        const QImage picture(conversions[i]);
+        if (picture.isNull()) {
+            std::fprintf(stderr, "veltrane-render-docs: cannot read %s\n", conversions[i].toLocal8Bit().constData());
+            ok = false;
+            continue;
+        }
+        ok = Save(picture, conversions[i + 1]) && ok;
+    }
     return ok ? 0 : 1;
 }

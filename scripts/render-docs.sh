@@ -1,12 +1,16 @@
 #!/bin/sh
 # Renders the two windows of Veltrane to docs/main-window.png and docs/exif-window.png (the
 # bundled stereo sample opened, its first image selected, the EXIF window filled) and writes the
-# application icon's PNG sizes to data/icons/hicolor/, on Qt's offscreen platform.
+# application icon's PNG sizes to data/icons/hicolor/, on Qt's offscreen platform. Where wine and
+# xvfb-run are installed it also renders the Win32 windows of the Windows build, in a wine
+# desktop on a virtual X display, to docs/win32-main-window.png and docs/win32-exif-window.png.
 #
-#   scripts/render-docs.sh [BUILD_DIR]     (default: build/gui; configured if missing)
+#   scripts/render-docs.sh [BUILD_DIR [WINDOWS_BUILD_DIR]]
+#                          (default: build/gui and build/windows; configured if missing)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build/gui"}
+winbuild=${2:-"$root/build/windows"}
 
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
     cmake --preset release -B "$build" -DVELTRANE_BENCH=OFF
@@ -16,3 +20,19 @@ cmake --build "$build" --target veltrane-render-docs
 QT_QPA_PLATFORM=offscreen "$build/bin/veltrane-render-docs" \
     --docs "$root/docs" --icons "$root/data/icons"
 echo "wrote $root/docs/main-window.png, $root/docs/exif-window.png and $root/data/icons/hicolor/*/apps/veltrane.png"
+
+if command -v wine >/dev/null && command -v xvfb-run >/dev/null; then
+    if [ ! -f "$winbuild/build.ninja" ] && [ ! -f "$winbuild/Makefile" ]; then
+        cmake --preset windows -B "$winbuild"
+    fi
+    cmake --build "$winbuild" --target veltrane-render-docs-win32
+    shots=$(mktemp -d)
+    trap 'rm -rf "$shots"' EXIT
+    WINEDEBUG=-all xvfb-run -a -s "-screen 0 1024x768x24" \
+        wine explorer /desktop=veltrane-docs,700x700 \
+        "$winbuild/bin/veltrane-render-docs-win32.exe" "$(WINEDEBUG=-all winepath -w "$shots")"
+    "$build/bin/veltrane-render-docs" \
+        --png "$shots/win32-main-window.bmp" "$root/docs/win32-main-window.png" \
+        --png "$shots/win32-exif-window.bmp" "$root/docs/win32-exif-window.png"
+    echo "wrote $root/docs/win32-main-window.png and $root/docs/win32-exif-window.png"
+fi
