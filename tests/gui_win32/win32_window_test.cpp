@@ -212,6 +212,10 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     folders.Answer = out.Path().string();
     Click(kExtractButtonId);
     EXPECT_EQ(FileNames(out.Path()), (std::vector<std::string>{"four_001.jpg", "four_003.jpg"}));
+    // Alt+X, through the message loop's dialog navigation, is Extract again.
+    MSG altX{form->Handle(), WM_SYSCHAR, 'x', 1 << 29, 0, {}};
+    DispatchWindowMessage(altX);
+    EXPECT_EQ(folders.Calls, 2);
 
     // The popup menu's commands: the preview and the EXIF window.
     Command(kShowImageId);
