@@ -22,6 +22,15 @@ namespace {
 
 using namespace veltrane;
 
+// Handles what is waiting for half a second, so that every window has painted.
+void LetWindowsPaint() {
+    MSG message;
+    for (int round = 0; round < 20; ++round) {
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) win32::DispatchWindowMessage(message);
+        ::Sleep(25);
+    }
+}
+
 // Writes what the screen shows of window (frame and all) as a 24-bit BMP file. The window must
 // be on top; wine's PrintWindow leaves the child controls out.
 bool SaveWindow(HWND window, const std::wstring& path) {
@@ -42,6 +51,7 @@ bool SaveWindow(HWND window, const std::wstring& path) {
     HGDIOBJ old = ::SelectObject(dc, bitmap);
     ::SetForegroundWindow(window);
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    LetWindowsPaint();
     const bool drawn = ::BitBlt(dc, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY) != FALSE;
     ::GdiFlush();
     const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
@@ -61,14 +71,6 @@ bool SaveWindow(HWND window, const std::wstring& path) {
     ::DeleteDC(dc);
     ::ReleaseDC(nullptr, screen);
     return written;
-}
-
-void LetWindowsPaint() {
-    MSG message;
-    for (int round = 0; round < 20; ++round) {
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) win32::DispatchWindowMessage(message);
-        ::Sleep(25);
-    }
 }
 
 }  // namespace
