@@ -1,6 +1,7 @@
 // veltrane-render-docs: renders the main window (with the bundled sample opened and its first
 // image selected) and the filled EXIF window to PNG files, and writes the application icon at
-// the sizes of the icon theme. Used by scripts/render-docs.sh; runs on Qt's offscreen platform.
+// the sizes of the icon theme and as the Windows icon file. Used by scripts/render-docs.sh; runs
+// on Qt's offscreen platform.
 //
 //   veltrane-render-docs [--docs DIR] [--icons DIR] [--png PICTURE PNG]...
 //
@@ -9,6 +10,7 @@
 #include <string>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QListWidget>
 #include <QStyleFactory>
@@ -70,12 +72,52 @@ bool RenderWindows(const QString& docsDir) {
     return ok;
 }
 
+// The Windows icon file: a directory of entries, each pointing at a whole PNG image.
+//   header:  2 bytes 0, 2 bytes type 1 (icon), 2 bytes entry count   (little-endian)
+//   entry:   1 byte width, 1 byte height (0 means 256), 1 byte colours 0, 1 byte 0,
+//            2 bytes planes 1, 2 bytes bits per pixel 32, 4 bytes data size, 4 bytes offset
+bool SaveIco(const QList<int>& sizes, const QString& path) {
+    QList<QByteArray> images;
+    for (int size : sizes) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!AppIconImage(size).save(&buffer, "PNG")) return false;
+        images << png;
+    }
+    QByteArray ico;
+    auto put16 = [&](int v) { ico.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
+    auto put32 = [&](qsizetype v) {
+        put16(int(v & 0xFFFF));
+        put16(int((v >> 16) & 0xFFFF));
+    };
+    put16(0);
+    put16(1);
+    put16(int(sizes.size()));
+    qsizetype offset = 6 + 16 * sizes.size();
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        ico.append(char(sizes[i] % 256)).append(char(sizes[i] % 256)).append(char(0)).append(char(0));
+        put16(1);
+        put16(32);
+        put32(images[i].size());
+        put32(offset);
+        offset += images[i].size();
+    }
+    for (const QByteArray& png : images) ico.append(png);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(ico) == ico.size();
+}
+
 bool RenderIcons(const QString& iconsDir) {
     bool ok = true;
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         const QString path =
             QStringLiteral("%1/hicolor/%2x%2/apps/veltrane.png").arg(iconsDir).arg(size);
         ok = Save(AppIconImage(size), path) && ok;
+    }
+    if (!SaveIco({16, 24, 32, 48, 64, 256}, iconsDir + QStringLiteral("/veltrane.ico"))) {
+        std::fprintf(stderr, "veltrane-render-docs: cannot write %s/veltrane.ico\n", iconsDir.toLocal8Bit().constData());
+        ok = false;
     }
     return ok;
 }

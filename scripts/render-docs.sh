@@ -1,7 +1,7 @@
 #!/bin/sh
 # Renders the two windows of Veltrane to docs/main-window.png and docs/exif-window.png (the
 # bundled stereo sample opened, its first image selected, the EXIF window filled) and writes the
-# application icon's PNG sizes to data/icons/hicolor/, on Qt's offscreen platform. Where wine and
+# application icon's PNG sizes to data/icons/hicolor/ (and data/icons/veltrane.ico for Windows), on Qt's offscreen platform. Where wine and
 # xvfb-run are installed it also renders the Win32 windows of the Windows build, in a wine
 # desktop on a virtual X display, to docs/win32-main-window.png and docs/win32-exif-window.png.
 #
