@@ -8,7 +8,7 @@
 
 #include <QWidget>
 
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
 #include "gui/services.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/split/scanner.h"
+#include "core/images/scanner.h"
 #include "core/window/main_window_model.h"
 
 namespace {

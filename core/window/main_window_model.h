@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/split/extraction.h"
-#include "core/split/image_index.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/image_index.h"
+#include "core/images/scanner.h"
 #include "core/window/window_services.h"
 
 namespace veltrane::window {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/registration/context_menu_registration.h"
-#include "core/split/extraction.h"
+#include "core/images/extraction.h"
 
 namespace veltrane::window {
 

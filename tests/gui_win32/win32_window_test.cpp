@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/registration/context_menu_registration.h"
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
 #include "tests/window/window_fakes.h"

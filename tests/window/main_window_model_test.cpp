@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
