@@ -11,6 +11,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build/gui"}
 winbuild=${2:-"$root/build/windows"}
+case $winbuild in /*) ;; *) winbuild="$PWD/$winbuild" ;; esac
 
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
     cmake --preset release -B "$build" -DVELTRANE_BENCH=OFF
@@ -28,6 +29,8 @@ if command -v wine >/dev/null && command -v xvfb-run >/dev/null; then
     cmake --build "$winbuild" --target veltrane-render-docs-win32
     shots=$(mktemp -d)
     trap 'rm -rf "$shots"' EXIT
+    # A wine prefix of its own, whose desktop process is on this virtual display.
+    export WINEPREFIX="$winbuild/wine-docs"
     WINEDEBUG=-all xvfb-run -a -s "-screen 0 1024x768x24" \
         wine explorer /desktop=veltrane-docs,700x700 \
         "$winbuild/bin/veltrane-render-docs-win32.exe" "$(WINEDEBUG=-all winepath -w "$shots")"
