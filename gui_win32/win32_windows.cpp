@@ -265,10 +265,9 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildControls() {
     // Created in the tab order of the design; the group box and the labels take no focus.
-    HWND list = nullptr;
     CreateControl(window_, L"BUTTON", L"&Open MPO", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kOpenButtonId, 8, 16,
                   89, 25, font_);
-    list = CreateControl(window_, L"LISTBOX", L"",
+    CreateControl(window_, L"LISTBOX", L"",
                          WS_TABSTOP | WS_GROUP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY |
                              LBS_NOINTEGRALHEIGHT,
                          kImageListId, 104, 16, 145, 169, font_, WS_EX_CLIENTEDGE);
@@ -299,7 +298,6 @@ void MainWindow::BuildControls() {
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                                  instance_, nullptr);
     ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
-    (void)list;
     ::SetFocus(Control(kOpenButtonId));
 }
 
