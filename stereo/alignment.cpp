@@ -21,7 +21,7 @@ LumaImage DecodeLuma(std::span<const std::uint8_t> bytes, const CodecLimits& lim
     decoder.ReadHeader(false);
     LumaImage image;
     jpeg_decompress_struct& info = decoder.info;
-    Guarded(decoder.errors, "the image does not decode", [&] {
+    Guarded(decoder.errors, decoder.Failure().c_str(), [&] {
         info.out_color_space = JCS_GRAYSCALE;
         info.scale_num = 1;
         info.scale_denom = static_cast<unsigned>(denominator);
@@ -33,7 +33,7 @@ LumaImage DecodeLuma(std::span<const std::uint8_t> bytes, const CodecLimits& lim
     image.pixels.assign(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height), 0);
     const int from = std::clamp(rowFrom, 0, image.height);
     const int to = rowTo < 0 ? image.height : std::clamp(rowTo, from, image.height);
-    Guarded(decoder.errors, "the image does not decode", [&] {
+    Guarded(decoder.errors, decoder.Failure().c_str(), [&] {
         jpeg_start_decompress(&info);
         if (from > 0) jpeg_skip_scanlines(&info, static_cast<JDIMENSION>(from));
         while (static_cast<int>(info.output_scanline) < to) {

@@ -24,8 +24,6 @@ struct Half {
     int width = 0;
 };
 
-std::string DecodeFailure(const char* name) { return std::string("the ") + name + " does not decode"; }
-
 int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
 int RoundUp(int a, int b) { return CeilDiv(a, b) * b; }
 
@@ -106,7 +104,7 @@ void CopyBlocks(jpeg_decompress_struct& in, jvirt_barray_ptr* inArrays, jpeg_com
 bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& limits,
                      const std::vector<std::uint8_t>& exif, const std::vector<std::uint8_t>& jps,
                      StereoPicture& picture, std::string& reason) {
-    Decoder a(first.bytes, limits), b(second.bytes, limits);
+    Decoder a(first.bytes, limits, first.name), b(second.bytes, limits, second.name);
     a.ReadHeader(false);
     b.ReadHeader(false);
     reason = LosslessObstacle(a.info, b.info, first, second);
@@ -118,7 +116,7 @@ bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& l
     Encoder out;
     jvirt_barray_ptr* inArrays = nullptr;
     std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
-    Guarded(a.errors, DecodeFailure(first.name).c_str(), [&] { inArrays = jpeg_read_coefficients(&a.info); });
+    Guarded(a.errors, a.Failure().c_str(), [&] { inArrays = jpeg_read_coefficients(&a.info); });
     Guarded(out.errors, "cannot compose the picture", [&] {
         jpeg_copy_critical_parameters(&a.info, &out.info);
         out.info.image_width = static_cast<JDIMENSION>(width);
@@ -134,17 +132,17 @@ bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& l
         (*out.info.mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(&out.info));
     });
     const QuantTables firstTables = UsedQuantTables(a.info);
-    Guarded(a.errors, DecodeFailure(first.name).c_str(), [&] {
+    Guarded(a.errors, a.Failure().c_str(), [&] {
         CopyBlocks(a.info, inArrays, out.info, outArrays.data(), first, 0, first.width, mcuWidth);
         jpeg_abort_decompress(&a.info);
     });
-    Guarded(b.errors, DecodeFailure(second.name).c_str(), [&] { inArrays = jpeg_read_coefficients(&b.info); });
+    Guarded(b.errors, b.Failure().c_str(), [&] { inArrays = jpeg_read_coefficients(&b.info); });
     // Tables may be redefined between scans; what counts is the table each component used.
     if (UsedQuantTables(b.info) != firstTables) {
         reason = "the images differ in quantization tables";
         return false;
     }
-    Guarded(b.errors, DecodeFailure(second.name).c_str(), [&] {
+    Guarded(b.errors, b.Failure().c_str(), [&] {
         CopyBlocks(b.info, inArrays, out.info, outArrays.data(), second, first.width, second.width, mcuWidth);
         jpeg_abort_decompress(&b.info);
     });
@@ -166,13 +164,13 @@ bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& l
 void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::array<int, 2> sampling,
                     const CodecLimits& limits, const std::vector<std::uint8_t>& exif, const std::vector<std::uint8_t>& jps,
                     StereoPicture& picture) {
-    Decoder a(first.bytes, limits), b(second.bytes, limits);
+    Decoder a(first.bytes, limits, first.name), b(second.bytes, limits, second.name);
     a.ReadHeader(false);
     b.ReadHeader(false);
     const int width = anaglyph ? first.width : first.width + second.width;
     const int height = static_cast<int>(a.info.image_height);
     for (Decoder* d : {&a, &b}) {
-        Guarded(d->errors, DecodeFailure(d == &a ? first.name : second.name).c_str(), [&] {
+        Guarded(d->errors, d->Failure().c_str(), [&] {
             d->info.out_color_space = JCS_RGB;
             jpeg_start_decompress(&d->info);
         });
@@ -199,8 +197,8 @@ void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::a
     const std::size_t secondOffset = static_cast<std::size_t>(second.x) * 3;
     for (int y = 0; y < height; ++y) {
         JSAMPROW pa = rowA.data(), pb = rowB.data(), po = row.data();
-        Guarded(a.errors, DecodeFailure(first.name).c_str(), [&] { jpeg_read_scanlines(&a.info, &pa, 1); });
-        Guarded(b.errors, DecodeFailure(second.name).c_str(), [&] { jpeg_read_scanlines(&b.info, &pb, 1); });
+        Guarded(a.errors, a.Failure().c_str(), [&] { jpeg_read_scanlines(&a.info, &pa, 1); });
+        Guarded(b.errors, b.Failure().c_str(), [&] { jpeg_read_scanlines(&b.info, &pb, 1); });
         if (anaglyph) {
             AnaglyphRow(pa + firstOffset, pb + secondOffset, po, width);
         } else {
@@ -221,7 +219,7 @@ void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::a
 StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
                             const StereoOptions& options) {
     // Headers first: sizes, and the left image's EXIF segment that the output keeps.
-    Decoder leftHeader(left, options.limits), rightHeader(right, options.limits);
+    Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
     leftHeader.ReadHeader(true);
     rightHeader.ReadHeader(false);
     const int leftWidth = static_cast<int>(leftHeader.info.image_width);

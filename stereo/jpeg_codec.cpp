@@ -54,8 +54,8 @@ void InstallErrorManager(jpeg_error_mgr& pub, ErrorManager& owner) {
     pub.output_message = OutputMessage;
 }
 
-Decoder::Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits)
-    : limits_(limits), bytes_(bytes) {
+Decoder::Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits, std::string name)
+    : limits_(limits), bytes_(bytes), name_(std::move(name)) {
     info.err = &errors.pub;
     InstallErrorManager(errors.pub, errors);
     jpeg_create_decompress(&info);  // only fails on a library version mismatch
@@ -69,7 +69,7 @@ Decoder::~Decoder() {
 void Decoder::ReadHeader(bool keepApp1) {
     auto* progress = new ScanLimitedProgress{{CheckScans, 0, 0, 0, 0}, limits_.maxScans};
     info.progress = &progress->pub;
-    Guarded(errors, "not a readable JPEG image", [&] {
+    Guarded(errors, Failure().c_str(), [&] {
         if (bytes_.empty()) ERREXIT(&info, JERR_INPUT_EMPTY);
         jpeg_mem_src(&info, bytes_.data(), static_cast<unsigned long>(bytes_.size()));
         if (keepApp1) jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
@@ -78,9 +78,9 @@ void Decoder::ReadHeader(bool keepApp1) {
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(info.image_width) * static_cast<std::uint64_t>(info.image_height);
     if (pixels > limits_.maxPixels)
-        throw StereoError("image of " + std::to_string(info.image_width) + " x " +
+        throw StereoError("the " + name_ + " of " + std::to_string(info.image_width) + " x " +
                           std::to_string(info.image_height) + " pixels is too large");
-    if (info.data_precision != 8) throw StereoError("only 8-bit JPEG images are supported");
+    if (info.data_precision != 8) throw StereoError("the " + name_ + " is not an 8-bit JPEG image");
 }
 
 std::vector<std::uint8_t> Decoder::ExifSegment() const {

@@ -41,7 +41,8 @@ struct ErrorManager {
 // Decompressor reading from memory; destroyed with the object, also after an error.
 class Decoder {
 public:
-    Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits);
+    // name says which image it is in messages ("the <name> does not decode: ...").
+    Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits, std::string name = "image");
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -51,6 +52,8 @@ public:
 
     // Reads the header (saving APP1 segments when asked) and checks the image size limits.
     void ReadHeader(bool keepApp1);
+    // "the <name> does not decode", the start of every message about this image.
+    std::string Failure() const { return "the " + name_ + " does not decode"; }
     // The first saved APP1 segment that starts with "Exif\0\0", or empty.
     std::vector<std::uint8_t> ExifSegment() const;
 
@@ -58,6 +61,7 @@ private:
     jpeg_progress_mgr progress_{};
     CodecLimits limits_;
     std::span<const std::uint8_t> bytes_;
+    std::string name_;
 };
 
 // libjpeg's destination manager, writing into a vector.
