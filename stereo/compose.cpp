@@ -180,15 +180,7 @@ void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::a
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
     Encoder out;
     Guarded(out.errors, "cannot encode the picture", [&] {
-        out.info.image_width = static_cast<JDIMENSION>(width);
-        out.info.image_height = static_cast<JDIMENSION>(height);
-        out.info.input_components = 3;
-        out.info.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&out.info);
-        jpeg_set_quality(&out.info, kQuality, TRUE);
-        out.info.comp_info[0].h_samp_factor = sampling[0];
-        out.info.comp_info[0].v_samp_factor = sampling[1];
-        for (int c = 1; c < 3; ++c) out.info.comp_info[c].h_samp_factor = out.info.comp_info[c].v_samp_factor = 1;
+        out.SetRgbInput(width, height, kQuality, sampling[0], sampling[1]);
         out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
         jpeg_start_compress(&out.info, TRUE);
         WriteMarkers(out.info, exif, jps);

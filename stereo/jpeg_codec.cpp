@@ -146,6 +146,17 @@ Encoder::Encoder() {
 
 Encoder::~Encoder() { jpeg_destroy_compress(&info); }
 
+void Encoder::SetRgbInput(int width, int height, int quality, int hSampling, int vSampling) {
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    info.comp_info[0].h_samp_factor = hSampling;
+    info.comp_info[0].v_samp_factor = vSampling;
+}
+
 std::vector<std::uint8_t> Encoder::Take() { return std::move(out_); }
 
 }  // namespace veltrane::stereo

@@ -58,7 +58,6 @@ public:
     std::vector<std::uint8_t> ExifSegment() const;
 
 private:
-    jpeg_progress_mgr progress_{};
     CodecLimits limits_;
     std::span<const std::uint8_t> bytes_;
     std::string name_;
@@ -80,6 +79,9 @@ public:
 
     jpeg_compress_struct info{};
     ErrorManager errors;
+    // Sets up compression of width x height RGB rows at quality (libjpeg's defaults otherwise:
+    // YCbCr, luma sampled 2x2) and the given luma sampling factors. Call inside Guarded().
+    void SetRgbInput(int width, int height, int quality, int hSampling, int vSampling);
     // The compressed output once jpeg_finish_compress has run.
     std::vector<std::uint8_t> Take();
 

@@ -198,14 +198,7 @@ Bytes Flat(int width, int height, std::uint8_t grey, int quality = 90, int hSamp
     Bytes row(static_cast<std::size_t>(width) * 3);
     for (int x = 0; x < width; ++x) row[x * 3] = static_cast<std::uint8_t>(grey + x % 7), row[x * 3 + 1] = grey, row[x * 3 + 2] = static_cast<std::uint8_t>(x);
     Guarded(e.errors, "encode", [&] {
-        e.info.image_width = static_cast<JDIMENSION>(width);
-        e.info.image_height = static_cast<JDIMENSION>(height);
-        e.info.input_components = 3;
-        e.info.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&e.info);
-        jpeg_set_quality(&e.info, quality, TRUE);
-        e.info.comp_info[0].h_samp_factor = hSampling;
-        e.info.comp_info[0].v_samp_factor = 1;
+        e.SetRgbInput(width, height, quality, hSampling, 1);
         jpeg_start_compress(&e.info, TRUE);
         for (int y = 0; y < height; ++y) {
             JSAMPROW p = row.data();
