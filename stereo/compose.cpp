@@ -113,7 +113,9 @@ bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& l
     const int width = first.width + second.width;
     const int height = static_cast<int>(a.info.image_height);
 
-    Encoder out;
+    // Every block is written below: the arrays need no zeroing. The output is about as large
+    // as the two inputs together.
+    Encoder out(first.bytes.size() + second.bytes.size());
     jvirt_barray_ptr* inArrays = nullptr;
     std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
     Guarded(a.errors, a.Failure().c_str(), [&] { inArrays = jpeg_read_coefficients(&a.info); });
@@ -126,7 +128,7 @@ bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& l
             const int cols = RoundUp(CeilDiv(static_cast<long long>(width) * h, mcuWidth), h);
             const int rows = RoundUp(CeilDiv(static_cast<long long>(height) * v, DCTSIZE * a.info.max_v_samp_factor), v);
             outArrays[static_cast<std::size_t>(c)] = (*out.info.mem->request_virt_barray)(
-                reinterpret_cast<j_common_ptr>(&out.info), JPOOL_IMAGE, TRUE, static_cast<JDIMENSION>(cols),
+                reinterpret_cast<j_common_ptr>(&out.info), JPOOL_IMAGE, FALSE, static_cast<JDIMENSION>(cols),
                 static_cast<JDIMENSION>(rows), static_cast<JDIMENSION>(v));
         }
         (*out.info.mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(&out.info));
@@ -178,7 +180,7 @@ void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::a
     std::vector<std::uint8_t> rowA(static_cast<std::size_t>(a.info.output_width) * 3);
     std::vector<std::uint8_t> rowB(static_cast<std::size_t>(b.info.output_width) * 3);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-    Encoder out;
+    Encoder out(first.bytes.size() + second.bytes.size());
     Guarded(out.errors, "cannot encode the picture", [&] {
         out.SetRgbInput(width, height, kQuality, sampling[0], sampling[1]);
         out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;

@@ -111,7 +111,8 @@ bool Grow(j_compress_ptr info, std::size_t newSize) {
 
 void InitDestination(j_compress_ptr info) {
     auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
-    if (!Grow(info, kOutputStep)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    // Room for the expected size from the start, taken only now that compression begins.
+    if (!Grow(info, dest->expectedSize + kOutputStep)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
     dest->pub.next_output_byte = dest->out->data();
     dest->pub.free_in_buffer = dest->out->size();
 }
@@ -133,7 +134,7 @@ void TermDestination(j_compress_ptr info) {
 
 }  // namespace
 
-Encoder::Encoder() {
+Encoder::Encoder(std::size_t expectedSize) {
     info.err = &errors.pub;
     InstallErrorManager(errors.pub, errors);
     jpeg_create_compress(&info);
@@ -141,6 +142,7 @@ Encoder::Encoder() {
     destination_.pub.empty_output_buffer = EmptyOutputBuffer;
     destination_.pub.term_destination = TermDestination;
     destination_.out = &out_;
+    destination_.expectedSize = expectedSize;
     info.dest = &destination_.pub;
 }
 

@@ -67,12 +67,14 @@ private:
 struct OutputDestination {
     jpeg_destination_mgr pub;
     std::vector<std::uint8_t>* out;
+    std::size_t expectedSize;
 };
 
 // Compressor writing into memory; destroyed with the object, also after an error.
 class Encoder {
 public:
-    Encoder();
+    // expectedSize: room reserved for the output up front (it grows beyond when needed).
+    explicit Encoder(std::size_t expectedSize = 0);
     ~Encoder();
     Encoder(const Encoder&) = delete;
     Encoder& operator=(const Encoder&) = delete;

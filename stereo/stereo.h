@@ -44,10 +44,10 @@ struct LumaImage {
 };
 
 // The shift s (|s| <= maxShift) minimising the mean absolute difference between left(x, y) and
-// right(x + s, y) over rows [rowFrom, rowTo) and candidates [sFrom, sTo]; ties go to the
-// smaller |s|.
+// right(x + s, y) over every rowStep-th row of [rowFrom, rowTo) and candidates [sFrom, sTo];
+// ties go to the smaller |s|.
 int BestShift(const LumaImage& left, const LumaImage& right, int rowFrom, int rowTo, int sFrom,
-              int sTo);
+              int sTo, int rowStep = 1);
 
 // The alignment shift of a pair: searched on images reduced to 1/8, refined at full resolution.
 int FindAlignmentShift(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,

@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <ostream>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "core/cli/command_line.h"
 #include "core/common/file_io.h"
@@ -85,6 +88,12 @@ void WritePicture(const StereoPicture& picture, const std::string& path) {
 }
 
 int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+#ifdef __GLIBC__
+    // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
+    // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
     StereoOptions options;
     int first = 1, second = 2;
     std::vector<std::string> files;
