@@ -193,12 +193,13 @@ TEST(Anaglyph, RowMatchesTheLinearLightProjection) {
         }
 }
 
-Bytes Flat(int width, int height, std::uint8_t grey, int quality = 90, int hSampling = 2) {
+Bytes Flat(int width, int height, std::uint8_t grey, int quality = 90, int hSampling = 2, bool progressive = false) {
     Encoder e;
     Bytes row(static_cast<std::size_t>(width) * 3);
     for (int x = 0; x < width; ++x) row[x * 3] = static_cast<std::uint8_t>(grey + x % 7), row[x * 3 + 1] = grey, row[x * 3 + 2] = static_cast<std::uint8_t>(x);
     Guarded(e.errors, "encode", [&] {
         e.SetRgbInput(width, height, quality, hSampling, 1);
+        if (progressive) jpeg_simple_progression(&e.info);
         jpeg_start_compress(&e.info, TRUE);
         for (int y = 0; y < height; ++y) {
             JSAMPROW p = row.data();
@@ -218,6 +219,7 @@ TEST(StereoFiles, PairsOfFilesComposeLosslesslyOrSayWhyTheyWereReEncoded) {
     };
     const Case cases[] = {
         {Flat(64, 32, 90), Flat(48, 32, 100), {}, "lossless", 112, 2},
+        {Flat(64, 32, 90, 90, 2, true), Flat(64, 32, 20), {"--layout", "parallel"}, "lossless", 128, 2},
         {Flat(64, 32, 90, 90), Flat(64, 32, 90, 70), {}, "re-encoded: the images differ in quantization tables", 128, 2},
         {Flat(64, 32, 90, 90, 2), Flat(64, 32, 90, 90, 1), {}, "re-encoded: the images differ in chroma subsampling", 128, 2},
         {Flat(40, 32, 90), Flat(40, 32, 90), {}, "re-encoded: the first half's width 40 is not a multiple of 16", 80, 2},
@@ -237,6 +239,12 @@ TEST(StereoFiles, PairsOfFilesComposeLosslesslyOrSayWhyTheyWereReEncoded) {
         const Decoded result = Decode(testing::ReadBytes(dir / "out.jpg"));
         EXPECT_EQ(result.width, c.width);
         EXPECT_EQ(result.hSampling, c.hSampling);
+        if (std::string(c.expected) == "lossless") {  // baseline and progressive inputs alike
+            const bool cross = c.options.empty();
+            const Decoded first = Decode(cross ? c.right : c.left), second = Decode(cross ? c.left : c.right);
+            EXPECT_EQ(Columns(result, 0, first.width), Columns(first, 0, first.width));
+            EXPECT_EQ(Columns(result, first.width, second.width), Columns(second, 0, second.width));
+        }
     }
 }
 
