@@ -9,7 +9,7 @@
 #include <QStringList>
 
 #include "core/registration/context_menu_registration.h"
-#include "core/split/extraction.h"
+#include "core/images/extraction.h"
 
 class QWidget;
 

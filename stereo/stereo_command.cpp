@@ -10,8 +10,8 @@
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/split/extraction.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
 
 namespace veltrane::stereo {
 namespace {
