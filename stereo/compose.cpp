@@ -1,5 +1,5 @@
-// Composition of the stereo picture. Side-by-side layouts copy the inputs' DCT blocks into a
-// double-width coefficient image when the two JPEGs are compatible (same height, components,
+// Composition of the stereo picture. Side-by-side layouts encode the inputs' DCT blocks as one
+// double-width image when the two JPEGs are compatible (same height, components,
 // sampling factors and quantization tables, and the first half ending on an iMCU boundary), so
 // the output decodes to exactly the pixels of its inputs. Otherwise, and for the anaglyph, the
 // two images are decoded row by row in step and the output row is encoded as soon as it is
@@ -71,36 +71,75 @@ std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompr
     return {};
 }
 
-// Copies the blocks of one half into the output coefficient arrays, starting at output pixel
-// column outX (a multiple of the iMCU width, as half.x is).
-void CopyBlocks(jpeg_decompress_struct& in, jvirt_barray_ptr* inArrays, jpeg_compress_struct& out,
-                jvirt_barray_ptr* outArrays, const Half& half, int outX, int outWidthOfHalf,
-                int mcuWidth) {
-    for (int c = 0; c < out.num_components; ++c) {
+// The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
+// coefficient rows of each component through its memory manager's access_virt_barray, one
+// iMCU row at a time; the output encoder's manager gets this function in its place, which
+// assembles the requested rows from the two inputs' coefficient arrays into a small strip.
+// Only the two inputs' coefficients are held (as much as one output would take).
+struct Composition {
+    std::array<jpeg_decompress_struct*, 2> inputs{};
+    std::array<jvirt_barray_ptr*, 2> arrays{};
+    struct Part {
+        int srcCol = 0, dstCol = 0, count = 0;  // blocks [srcCol, srcCol + count) go to dstCol
+    };
+    struct Component {
+        std::array<Part, 2> parts;
+        int columns = 0;                  // output blocks per row (padded to the MCU)
+        std::vector<JCOEF> strip;         // v_samp_factor rows of the output's blocks
+        std::vector<JBLOCKROW> rows;
+    };
+    std::array<Component, MAX_COMPONENTS> components;
+    // The addresses of these bytes stand for the output's per-component "arrays".
+    std::array<char, MAX_COMPONENTS> tags{};
+};
+
+JBLOCKARRAY AccessComposedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
+                               boolean) {
+    auto& composition = *static_cast<Composition*>(info->client_data);
+    const auto c = static_cast<std::size_t>(reinterpret_cast<char*>(array) - composition.tags.data());
+    Composition::Component& component = composition.components[c];
+    if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    for (std::size_t h = 0; h < 2; ++h) {
+        jpeg_decompress_struct& in = *composition.inputs[h];
+        const Composition::Part& part = component.parts[h];
+        JBLOCKARRAY src = (*in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&in), composition.arrays[h][c],
+                                                        startRow, numRows, FALSE);
+        for (JDIMENSION r = 0; r < numRows; ++r)
+            std::memcpy(component.rows[r] + part.dstCol, src[r] + part.srcCol, static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
+    }
+    return component.rows.data();
+}
+
+// Sets up the parts of every component: half h's pixel columns [x, x + width) go to output
+// column outX (x and outX on the iMCU grid).
+void PlanComposition(Composition& plan, int outWidth, const Half& first, const Half& second) {
+    const jpeg_decompress_struct& in = *plan.inputs[0];
+    const int mcuWidth = DCTSIZE * in.max_h_samp_factor;
+    for (int c = 0; c < in.num_components; ++c) {
         const jpeg_component_info& ic = in.comp_info[c];
-        const int h = ic.h_samp_factor, v = ic.v_samp_factor;
-        const int inCols = RoundUp(static_cast<int>(ic.width_in_blocks), h);
-        const int rows = RoundUp(static_cast<int>(ic.height_in_blocks), v);
-        const int srcCol = half.x / mcuWidth * h;
-        const int dstCol = outX / mcuWidth * h;
-        const int outCols = RoundUp(CeilDiv(static_cast<long long>(outX + outWidthOfHalf) * h, mcuWidth), h) - dstCol;
-        const int copied = std::clamp(inCols - srcCol, 0, outCols);
-        for (int row = 0; row < rows; row += v) {
-            JBLOCKARRAY src = (*in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&in), inArrays[c],
-                                                            static_cast<JDIMENSION>(row), static_cast<JDIMENSION>(v), FALSE);
-            JBLOCKARRAY dst = (*out.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&out), outArrays[c],
-                                                             static_cast<JDIMENSION>(row), static_cast<JDIMENSION>(v), TRUE);
-            for (int r = 0; r < v; ++r) {
-                std::memcpy(dst[r] + dstCol, src[r] + srcCol, static_cast<std::size_t>(copied) * sizeof(JBLOCK));
-                std::memset(dst[r] + dstCol + copied, 0, static_cast<std::size_t>(outCols - copied) * sizeof(JBLOCK));
-            }
+        const int h = ic.h_samp_factor;
+        Composition::Component& component = plan.components[static_cast<std::size_t>(c)];
+        component.columns = RoundUp(CeilDiv(static_cast<long long>(outWidth) * h, mcuWidth), h);
+        const int split = first.width / mcuWidth * h;
+        component.parts[0] = {first.x / mcuWidth * h, 0, 0};
+        component.parts[1] = {second.x / mcuWidth * h, split, 0};
+        for (std::size_t i = 0; i < 2; ++i) {
+            Composition::Part& part = component.parts[i];
+            const int inColumns = RoundUp(static_cast<int>(plan.inputs[i]->comp_info[c].width_in_blocks), h);
+            const int room = (i == 0 ? split : component.columns) - part.dstCol;
+            part.count = std::clamp(inColumns - part.srcCol, 0, room);
         }
+        // Blocks that no input supplies (only the MCU padding at the right edge) stay zero.
+        const std::size_t rowLength = static_cast<std::size_t>(component.columns) * DCTSIZE2;
+        component.strip.assign(rowLength * static_cast<std::size_t>(ic.v_samp_factor), 0);
+        component.rows.resize(static_cast<std::size_t>(ic.v_samp_factor));
+        for (std::size_t r = 0; r < component.rows.size(); ++r)
+            component.rows[r] = reinterpret_cast<JBLOCKROW>(component.strip.data() + r * rowLength);
     }
 }
 
 // The lossless side-by-side composition; returns false with reason set when the pair is not
-// compatible. The first half's coefficients are released before the second's are read, so at
-// most one input's coefficients are held besides the output's.
+// compatible.
 bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& limits,
                      const std::vector<std::uint8_t>& exif, const std::vector<std::uint8_t>& jps,
                      StereoPicture& picture, std::string& reason) {
@@ -109,54 +148,39 @@ bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& l
     b.ReadHeader(false);
     reason = LosslessObstacle(a.info, b.info, first, second);
     if (!reason.empty()) return false;
-    const int mcuWidth = DCTSIZE * a.info.max_h_samp_factor;
     const int width = first.width + second.width;
-    const int height = static_cast<int>(a.info.image_height);
 
-    // Every block is written below: the arrays need no zeroing. The output is about as large
-    // as the two inputs together.
-    Encoder out(first.bytes.size() + second.bytes.size());
-    jvirt_barray_ptr* inArrays = nullptr;
-    std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
-    Guarded(a.errors, a.Failure().c_str(), [&] { inArrays = jpeg_read_coefficients(&a.info); });
-    Guarded(out.errors, "cannot compose the picture", [&] {
-        jpeg_copy_critical_parameters(&a.info, &out.info);
-        out.info.image_width = static_cast<JDIMENSION>(width);
-        for (int c = 0; c < out.info.num_components; ++c) {
-            const jpeg_component_info& oc = out.info.comp_info[c];
-            const int h = oc.h_samp_factor, v = oc.v_samp_factor;
-            const int cols = RoundUp(CeilDiv(static_cast<long long>(width) * h, mcuWidth), h);
-            const int rows = RoundUp(CeilDiv(static_cast<long long>(height) * v, DCTSIZE * a.info.max_v_samp_factor), v);
-            outArrays[static_cast<std::size_t>(c)] = (*out.info.mem->request_virt_barray)(
-                reinterpret_cast<j_common_ptr>(&out.info), JPOOL_IMAGE, FALSE, static_cast<JDIMENSION>(cols),
-                static_cast<JDIMENSION>(rows), static_cast<JDIMENSION>(v));
-        }
-        (*out.info.mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(&out.info));
-    });
-    const QuantTables firstTables = UsedQuantTables(a.info);
-    Guarded(a.errors, a.Failure().c_str(), [&] {
-        CopyBlocks(a.info, inArrays, out.info, outArrays.data(), first, 0, first.width, mcuWidth);
-        jpeg_abort_decompress(&a.info);
-    });
-    Guarded(b.errors, b.Failure().c_str(), [&] { inArrays = jpeg_read_coefficients(&b.info); });
+    Composition plan;
+    Guarded(a.errors, a.Failure().c_str(), [&] { plan.arrays[0] = jpeg_read_coefficients(&a.info); });
+    Guarded(b.errors, b.Failure().c_str(), [&] { plan.arrays[1] = jpeg_read_coefficients(&b.info); });
     // Tables may be redefined between scans; what counts is the table each component used.
-    if (UsedQuantTables(b.info) != firstTables) {
+    if (UsedQuantTables(a.info) != UsedQuantTables(b.info)) {
         reason = "the images differ in quantization tables";
         return false;
     }
-    Guarded(b.errors, b.Failure().c_str(), [&] {
-        CopyBlocks(b.info, inArrays, out.info, outArrays.data(), second, first.width, second.width, mcuWidth);
-        jpeg_abort_decompress(&b.info);
-    });
+    plan.inputs = {&a.info, &b.info};
+    PlanComposition(plan, width, first, second);
+    std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
+    for (std::size_t c = 0; c < outArrays.size(); ++c)
+        outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
+
+    // The output is about as large as the two inputs together.
+    Encoder out(first.bytes.size() + second.bytes.size());
+    // Reads of the inputs now happen inside the encoder's calls: their errors end up there.
+    a.info.err = b.info.err = &out.errors.pub;
     Guarded(out.errors, "cannot compose the picture", [&] {
+        jpeg_copy_critical_parameters(&a.info, &out.info);
+        out.info.image_width = static_cast<JDIMENSION>(width);
         out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
+        out.info.client_data = &plan;
+        out.info.mem->access_virt_barray = AccessComposedRows;
         jpeg_write_coefficients(&out.info, outArrays.data());
         WriteMarkers(out.info, exif, jps);
         jpeg_finish_compress(&out.info);
     });
     picture.jpeg = out.Take();
     picture.width = width;
-    picture.height = height;
+    picture.height = static_cast<int>(a.info.image_height);
     picture.lossless = true;
     return true;
 }
