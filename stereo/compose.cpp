@@ -47,6 +47,13 @@ QuantTables UsedQuantTables(const jpeg_decompress_struct& info) {
     return tables;
 }
 
+// The table that the frame header names for component c; null when it names none (the frame
+// header's table number is not checked until decoding starts).
+const JQUANT_TBL* QuantTableOf(const jpeg_decompress_struct& info, int c) {
+    const int n = info.comp_info[c].quant_tbl_no;
+    return n >= 0 && n < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[n] : nullptr;
+}
+
 // Why the two headers cannot be composed block by block, or empty when they can.
 std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompress_struct& b,
                              const Half& first, const Half& second) {
@@ -56,8 +63,8 @@ std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompr
         if (a.comp_info[c].h_samp_factor != b.comp_info[c].h_samp_factor ||
             a.comp_info[c].v_samp_factor != b.comp_info[c].v_samp_factor)
             return "the images differ in chroma subsampling";
-        const JQUANT_TBL* qa = a.quant_tbl_ptrs[a.comp_info[c].quant_tbl_no];
-        const JQUANT_TBL* qb = b.quant_tbl_ptrs[b.comp_info[c].quant_tbl_no];
+        const JQUANT_TBL* qa = QuantTableOf(a, c);
+        const JQUANT_TBL* qb = QuantTableOf(b, c);
         if (qa == nullptr || qb == nullptr ||
             std::memcmp(qa->quantval, qb->quantval, sizeof qa->quantval) != 0)
             return "the images differ in quantization tables";
