@@ -5,6 +5,7 @@
 // resolution among the few full-size shifts it stands for.
 #include <algorithm>
 #include <cstdlib>
+#include <future>
 #include <limits>
 
 #include "stereo/stereo.h"
@@ -94,8 +95,10 @@ int BestShift(const LumaImage& left, const LumaImage& right, int rowFrom, int ro
 
 int FindAlignmentShift(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
                        const CodecLimits& limits) {
+    // The two decoders share nothing: the right band decodes on a second thread.
+    auto rightBand = std::async(std::launch::async, [&] { return DecodeCentralBand(right, limits, "right image"); });
     const LumaImage fullLeft = DecodeCentralBand(left, limits, "left image");
-    const LumaImage fullRight = DecodeCentralBand(right, limits, "right image");
+    const LumaImage fullRight = rightBand.get();
     if (fullLeft.height != fullRight.height) throw StereoError("the two images differ in height");
     const LumaImage smallLeft = Reduce(fullLeft, kReduction), smallRight = Reduce(fullRight, kReduction);
     const int smallMax = std::min(smallLeft.width, smallRight.width) / 4;
