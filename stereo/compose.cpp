@@ -253,44 +253,57 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
         throw StereoError("the two images differ in height (" + std::to_string(leftHeader.info.image_height) +
                           " and " + std::to_string(rightHeader.info.image_height) + " pixels)");
     const int mcuWidth = DCTSIZE * leftHeader.info.max_h_samp_factor;
-    std::vector<std::uint8_t> exif = leftHeader.ExifSegment();
+    const std::vector<std::uint8_t> exif = leftHeader.ExifSegment();
 
     StereoPicture picture;
-    Half l{left, "left image", 0, leftWidth}, r{right, "right image", 0, rightWidth};
     const bool sideBySide = options.layout != Layout::Anaglyph;
-    if (options.align) {
-        picture.measuredShift = FindAlignmentShift(left, right, options.limits);
-        int s = picture.measuredShift;
-        // Block-exact halves need a crop on the iMCU grid: the nearest multiple of its width.
-        if (sideBySide) s = static_cast<int>(std::lround(static_cast<double>(s) / mcuWidth)) * mcuWidth;
-        picture.appliedShift = s;
+    if (options.align) picture.measuredShift = FindAlignmentShift(left, right, options.limits);
+    // The two halves for shift s: unaligned, every column (the anaglyph: the common width);
+    // aligned, the overlap of left(x) and right(x + s), for block-exact halves with the crop
+    // and the first half's width on the iMCU grid.
+    auto halves = [&](int s, bool onGrid) {
+        std::pair<Half, Half> h{{left, "left image", 0, leftWidth}, {right, "right image", 0, rightWidth}};
+        auto& [l, r] = h;
+        if (!options.align) {
+            if (!sideBySide) l.width = r.width = std::min(leftWidth, rightWidth);
+            return h;
+        }
+        if (onGrid) s = static_cast<int>(std::lround(static_cast<double>(s) / mcuWidth)) * mcuWidth;
         l.x = std::max(0, -s);
         r.x = l.x + s;
         int overlap = std::min(leftWidth - l.x, rightWidth - r.x);
-        if (sideBySide && overlap > mcuWidth) overlap -= overlap % mcuWidth;
+        if (onGrid && overlap > mcuWidth) overlap -= overlap % mcuWidth;
         if (overlap < 1) throw StereoError("the two images do not overlap");
         l.width = r.width = overlap;
-    } else if (!sideBySide) {
-        l.width = r.width = std::min(leftWidth, rightWidth);
-    }
-
-    const Half& first = options.layout == Layout::Cross ? r : l;
-    const Half& second = options.layout == Layout::Cross ? l : r;
-    const int outWidth = sideBySide ? first.width + second.width : first.width;
-    if (!exif.empty())
-        PatchExifDimensions(exif, static_cast<std::uint32_t>(outWidth), leftHeader.info.image_height);
+        picture.appliedShift = s;
+        return h;
+    };
+    // Output order: the cross layout puts the right eye first.
+    auto ordered = [&](const std::pair<Half, Half>& h) {
+        return options.layout == Layout::Cross ? std::pair{h.second, h.first} : h;
+    };
+    auto markers = [&](const std::pair<Half, Half>& h) {
+        const int outWidth = sideBySide ? h.first.width + h.second.width : h.first.width;
+        std::vector<std::uint8_t> patched = exif;
+        if (!patched.empty())
+            PatchExifDimensions(patched, static_cast<std::uint32_t>(outWidth), leftHeader.info.image_height);
+        return patched;
+    };
     const std::vector<std::uint8_t> jps = sideBySide ? JpsSegment(options.layout == Layout::Parallel)
                                                      : std::vector<std::uint8_t>{};
     if (sideBySide) {
-        if (ComposeLossless(first, second, options.limits, exif, jps, picture, picture.reencodeReason))
+        const auto [first, second] = ordered(halves(picture.measuredShift, true));
+        if (ComposeLossless(first, second, options.limits, markers({first, second}), jps, picture,
+                            picture.reencodeReason))
             return picture;
     }
-    // Re-encoded side by side keeps the left image's chroma subsampling; the anaglyph's
-    // red-cyan fringes need full chroma resolution.
+    // Re-encoded: the exact shift. Side by side keeps the left image's chroma subsampling; the
+    // anaglyph's red-cyan fringes need full chroma resolution.
+    const auto [first, second] = ordered(halves(picture.measuredShift, false));
     std::array<int, 2> sampling = {1, 1};
     if (sideBySide && leftHeader.info.num_components == 3)
         sampling = {leftHeader.info.comp_info[0].h_samp_factor, leftHeader.info.comp_info[0].v_samp_factor};
-    ComposeDecoded(first, second, !sideBySide, sampling, options.limits, exif, jps, picture);
+    ComposeDecoded(first, second, !sideBySide, sampling, options.limits, markers({first, second}), jps, picture);
     return picture;
 }
 
