@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "stereo/stereo.h"
 
@@ -55,8 +56,7 @@ const JQUANT_TBL* QuantTableOf(const jpeg_decompress_struct& info, int c) {
 }
 
 // Why the two headers cannot be composed block by block, or empty when they can.
-std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompress_struct& b,
-                             const Half& first, const Half& second) {
+std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompress_struct& b) {
     if (a.num_components != b.num_components || a.jpeg_color_space != b.jpeg_color_space)
         return "the images differ in colour components";
     for (int c = 0; c < a.num_components; ++c) {
@@ -69,6 +69,12 @@ std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompr
             std::memcmp(qa->quantval, qb->quantval, sizeof qa->quantval) != 0)
             return "the images differ in quantization tables";
     }
+    return {};
+}
+
+// Why the halves cannot be composed block by block: the first must end, and both must start,
+// on the iMCU grid.
+std::string GeometryObstacle(const jpeg_decompress_struct& a, const Half& first, const Half& second) {
     const int mcuWidth = DCTSIZE * a.max_h_samp_factor;
     if (first.width % mcuWidth != 0)
         return "the first half's width " + std::to_string(first.width) + " is not a multiple of " +
@@ -145,34 +151,63 @@ void PlanComposition(Composition& plan, int outWidth, const Half& first, const H
     }
 }
 
-// The lossless side-by-side composition; returns false with reason set when the pair is not
-// compatible.
-bool ComposeLossless(const Half& first, const Half& second, const CodecLimits& limits,
-                     const std::vector<std::uint8_t>& exif, const std::vector<std::uint8_t>& jps,
-                     StereoPicture& picture, std::string& reason) {
-    Decoder a(first.bytes, limits, first.name), b(second.bytes, limits, second.name);
-    a.ReadHeader(false);
-    b.ReadHeader(false);
-    reason = LosslessObstacle(a.info, b.info, first, second);
-    if (!reason.empty()) return false;
-    const int width = first.width + second.width;
+// The halves of the output in output order for an alignment shift (0 without alignment), and
+// the EXIF segment for an output of their size.
+using HalvesFor = std::function<std::pair<Half, Half>(int shift)>;
+using ExifFor = std::function<std::vector<std::uint8_t>(const std::pair<Half, Half>&)>;
 
-    Composition plan;
-    Guarded(a.errors, a.Failure().c_str(), [&] { plan.arrays[0] = jpeg_read_coefficients(&a.info); });
-    Guarded(b.errors, b.Failure().c_str(), [&] { plan.arrays[1] = jpeg_read_coefficients(&b.info); });
+// The lossless side-by-side composition; returns false with reason set when the pair is not
+// compatible. With align, the shift is measured on the coefficients read here (shiftMeasured
+// says whether it got that far).
+bool ComposeLossless(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right, bool cross,
+                     bool align, const HalvesFor& halvesFor, const ExifFor& exifFor, const CodecLimits& limits,
+                     const std::vector<std::uint8_t>& jps, StereoPicture& picture, bool& shiftMeasured,
+                     std::string& reason) {
+    Decoder l(left, limits, "left image"), r(right, limits, "right image");
+    l.ReadHeader(false);
+    r.ReadHeader(false);
+    reason = LosslessObstacle(l.info, r.info);
+    if (!reason.empty()) return false;
+    jvirt_barray_ptr* leftArrays = nullptr;
+    jvirt_barray_ptr* rightArrays = nullptr;
+    Guarded(l.errors, l.Failure().c_str(), [&] { leftArrays = jpeg_read_coefficients(&l.info); });
+    Guarded(r.errors, r.Failure().c_str(), [&] { rightArrays = jpeg_read_coefficients(&r.info); });
     // Tables may be redefined between scans; what counts is the table each component used.
-    if (UsedQuantTables(a.info) != UsedQuantTables(b.info)) {
+    if (UsedQuantTables(l.info) != UsedQuantTables(r.info)) {
         reason = "the images differ in quantization tables";
         return false;
     }
+    if (align) {
+        // From the coefficients when the first component has full resolution (the usual luma);
+        // the only libjpeg error possible there, a request beyond the arrays, cannot happen.
+        const jpeg_component_info& luma = l.info.comp_info[0];
+        if (luma.h_samp_factor == l.info.max_h_samp_factor && luma.v_samp_factor == l.info.max_v_samp_factor) {
+            Guarded(l.errors, "cannot align the images", [&] {
+                picture.measuredShift = FindAlignmentShift(l.info, leftArrays, r.info, rightArrays);
+            });
+        } else {
+            picture.measuredShift = FindAlignmentShift(left, right, limits);
+        }
+        shiftMeasured = true;
+    }
+    const auto [first, second] = halvesFor(picture.measuredShift);
+    reason = GeometryObstacle(l.info, first, second);
+    if (!reason.empty()) return false;
+    Decoder& a = cross ? r : l;
+    Decoder& b = cross ? l : r;
+    const int width = first.width + second.width;
+    const std::vector<std::uint8_t> exif = exifFor({first, second});
+
+    Composition plan;
     plan.inputs = {&a.info, &b.info};
+    plan.arrays = {cross ? rightArrays : leftArrays, cross ? leftArrays : rightArrays};
     PlanComposition(plan, width, first, second);
     std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
     for (std::size_t c = 0; c < outArrays.size(); ++c)
         outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
 
     // The output is about as large as the two inputs together.
-    Encoder out(first.bytes.size() + second.bytes.size());
+    Encoder out(left.size() + right.size());
     // Reads of the inputs now happen inside the encoder's calls: their errors end up there.
     a.info.err = b.info.err = &out.errors.pub;
     Guarded(out.errors, "cannot compose the picture", [&] {
@@ -257,32 +292,27 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
 
     StereoPicture picture;
     const bool sideBySide = options.layout != Layout::Anaglyph;
-    if (options.align) picture.measuredShift = FindAlignmentShift(left, right, options.limits);
-    // The two halves for shift s: unaligned, every column (the anaglyph: the common width);
-    // aligned, the overlap of left(x) and right(x + s), for block-exact halves with the crop
-    // and the first half's width on the iMCU grid.
+    // The two halves for shift s, in output order (the cross layout puts the right eye first).
+    // Unaligned, every column (the anaglyph: the common width); aligned, the overlap of left(x)
+    // and right(x + s), for block-exact halves with the crop and the first half's width on the
+    // iMCU grid.
     auto halves = [&](int s, bool onGrid) {
-        std::pair<Half, Half> h{{left, "left image", 0, leftWidth}, {right, "right image", 0, rightWidth}};
-        auto& [l, r] = h;
-        if (!options.align) {
-            if (!sideBySide) l.width = r.width = std::min(leftWidth, rightWidth);
-            return h;
+        Half l{left, "left image", 0, leftWidth}, r{right, "right image", 0, rightWidth};
+        if (options.align) {
+            if (onGrid) s = static_cast<int>(std::lround(static_cast<double>(s) / mcuWidth)) * mcuWidth;
+            l.x = std::max(0, -s);
+            r.x = l.x + s;
+            int overlap = std::min(leftWidth - l.x, rightWidth - r.x);
+            if (onGrid && overlap > mcuWidth) overlap -= overlap % mcuWidth;
+            if (overlap < 1) throw StereoError("the two images do not overlap");
+            l.width = r.width = overlap;
+            picture.appliedShift = s;
+        } else if (!sideBySide) {
+            l.width = r.width = std::min(leftWidth, rightWidth);
         }
-        if (onGrid) s = static_cast<int>(std::lround(static_cast<double>(s) / mcuWidth)) * mcuWidth;
-        l.x = std::max(0, -s);
-        r.x = l.x + s;
-        int overlap = std::min(leftWidth - l.x, rightWidth - r.x);
-        if (onGrid && overlap > mcuWidth) overlap -= overlap % mcuWidth;
-        if (overlap < 1) throw StereoError("the two images do not overlap");
-        l.width = r.width = overlap;
-        picture.appliedShift = s;
-        return h;
+        return options.layout == Layout::Cross ? std::pair{r, l} : std::pair{l, r};
     };
-    // Output order: the cross layout puts the right eye first.
-    auto ordered = [&](const std::pair<Half, Half>& h) {
-        return options.layout == Layout::Cross ? std::pair{h.second, h.first} : h;
-    };
-    auto markers = [&](const std::pair<Half, Half>& h) {
+    auto exifFor = [&](const std::pair<Half, Half>& h) {
         const int outWidth = sideBySide ? h.first.width + h.second.width : h.first.width;
         std::vector<std::uint8_t> patched = exif;
         if (!patched.empty())
@@ -291,19 +321,19 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
     };
     const std::vector<std::uint8_t> jps = sideBySide ? JpsSegment(options.layout == Layout::Parallel)
                                                      : std::vector<std::uint8_t>{};
-    if (sideBySide) {
-        const auto [first, second] = ordered(halves(picture.measuredShift, true));
-        if (ComposeLossless(first, second, options.limits, markers({first, second}), jps, picture,
-                            picture.reencodeReason))
-            return picture;
-    }
+    bool shiftMeasured = false;
+    if (sideBySide && ComposeLossless(left, right, options.layout == Layout::Cross, options.align,
+                                      [&](int s) { return halves(s, true); }, exifFor, options.limits, jps,
+                                      picture, shiftMeasured, picture.reencodeReason))
+        return picture;
     // Re-encoded: the exact shift. Side by side keeps the left image's chroma subsampling; the
     // anaglyph's red-cyan fringes need full chroma resolution.
-    const auto [first, second] = ordered(halves(picture.measuredShift, false));
+    if (options.align && !shiftMeasured) picture.measuredShift = FindAlignmentShift(left, right, options.limits);
+    const auto [first, second] = halves(picture.measuredShift, false);
     std::array<int, 2> sampling = {1, 1};
     if (sideBySide && leftHeader.info.num_components == 3)
         sampling = {leftHeader.info.comp_info[0].h_samp_factor, leftHeader.info.comp_info[0].v_samp_factor};
-    ComposeDecoded(first, second, !sideBySide, sampling, options.limits, markers({first, second}), jps, picture);
+    ComposeDecoded(first, second, !sideBySide, sampling, options.limits, exifFor({first, second}), jps, picture);
     return picture;
 }
 
