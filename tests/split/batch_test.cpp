@@ -123,7 +123,8 @@ TEST_F(BatchSplit, SplitsListsAndPreviewsInFoldersOfEveryScript) {
     for (const testing::ScriptName& script : testing::kScriptNames) {
         SCOPED_TRACE(script.script);
         const std::filesystem::path folder = dir.Path() / testing::PathFromUtf8(script.name);
-        std::filesystem::create_directories(folder / testing::PathFromUtf8(script.name));
+        const std::filesystem::path named = folder / testing::PathFromUtf8(script.name);
+        std::filesystem::create_directories(named);
         std::filesystem::copy_file(source, folder / "trip.mpo");
         const std::string mpo = testing::Utf8Path(folder / "trip.mpo");
 
@@ -131,7 +132,6 @@ TEST_F(BatchSplit, SplitsListsAndPreviewsInFoldersOfEveryScript) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(testing::ReadBytes(folder / "trip_004.jpg"), images[3]);
 
-        const std::filesystem::path named = folder / testing::PathFromUtf8(script.name);
         r = RunVeltrane({mpo, testing::Utf8Path(named), "even"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(testing::FileNames(named), (std::vector<std::string>{"trip_002.jpg", "trip_004.jpg"}));
@@ -149,7 +149,7 @@ TEST_F(BatchSplit, SplitsListsAndPreviewsInFoldersOfEveryScript) {
             void AppendListLine(const std::string&) override {}
             void ProcessPendingEvents() override {}
         } listener;
-        ASSERT_EQ(ScanImageOffsets(index, mpo, ImageSignature, listener) > 0, true);
+        ASSERT_GT(ScanImageOffsets(index, mpo, ImageSignature, listener), 0);
         const std::string preview = TempFolder() + "vltr1.jpg";
         CopyImageToFile(index, 2, preview);
         EXPECT_EQ(testing::ReadBytes(named / "vltr1.jpg"), images[1]);
