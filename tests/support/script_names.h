@@ -6,10 +6,6 @@
 #include <optional>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace veltrane::testing {
 
 struct ScriptName {
@@ -32,42 +28,27 @@ inline std::string Utf8Path(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-// Points the system's temporary folder at folder (TMP on Windows, TMPDIR elsewhere) until it goes
-// out of scope.
+// Points the system's temporary folder (TMP on Windows, TMPDIR elsewhere) at folder until it
+// goes out of scope.
 class TempFolderOverride {
 public:
     explicit TempFolderOverride(const std::filesystem::path& folder) {
-#ifdef _WIN32
-        wchar_t old[32768];
-        const DWORD n = ::GetEnvironmentVariableW(kName, old, 32768);
-        if (n > 0 && n < 32768) saved_ = std::wstring(old, n);
-        ::SetEnvironmentVariableW(kName, folder.wstring().c_str());
-#else
-        if (const char* old = std::getenv(kName)) saved_ = old;
-        ::setenv(kName, folder.c_str(), 1);
-#endif
+        if (const auto* old = Get()) saved_ = old;
+        Set(folder.c_str());
     }
-    ~TempFolderOverride() {
-#ifdef _WIN32
-        ::SetEnvironmentVariableW(kName, saved_ ? saved_->c_str() : nullptr);
-#else
-        if (saved_)
-            ::setenv(kName, saved_->c_str(), 1);
-        else
-            ::unsetenv(kName);
-#endif
-    }
+    ~TempFolderOverride() { Set(saved_ ? saved_->c_str() : nullptr); }
     TempFolderOverride(const TempFolderOverride&) = delete;
     TempFolderOverride& operator=(const TempFolderOverride&) = delete;
 
 private:
 #ifdef _WIN32
-    static constexpr const wchar_t* kName = L"TMP";
-    std::optional<std::wstring> saved_;
+    static const wchar_t* Get() { return ::_wgetenv(L"TMP"); }
+    static void Set(const wchar_t* v) { ::_wputenv((std::wstring(L"TMP=") + (v ? v : L"")).c_str()); }
 #else
-    static constexpr const char* kName = "TMPDIR";
-    std::optional<std::string> saved_;
+    static const char* Get() { return std::getenv("TMPDIR"); }
+    static void Set(const char* v) { v ? ::setenv("TMPDIR", v, 1) : ::unsetenv("TMPDIR"); }
 #endif
+    std::optional<std::filesystem::path::string_type> saved_;
 };
 
 }  // namespace veltrane::testing
