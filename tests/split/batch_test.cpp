@@ -1,4 +1,4 @@
-#include "core/split/batch.h"
+#include "core/images/batch.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 #include "core/exif/exif_rows.h"
-#include "core/split/extraction.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
 #include "tests/support/script_names.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
