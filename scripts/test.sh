@@ -27,6 +27,9 @@ for preset in release debug-sanitize windows; do
 done
 rm -f build-*.log ctest-*.log
 
+echo "=== windows installer ==="
+if scripts/test-windows-installer.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+
 echo "=== fuzz ==="
 if [ -x scripts/fuzz.sh ]; then
   if scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi

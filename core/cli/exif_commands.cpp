@@ -1,13 +1,12 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
-#include <filesystem>
 #include <ostream>
-#include <system_error>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/images/extraction.h"
@@ -25,10 +24,7 @@ const char* OptionWord(ExifCommand which) {
     return "--exif";
 }
 
-bool IsExistingFile(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), ec) && !ec;
-}
+bool IsExistingFile(const std::string& path) { return KindOf(path) == PathKind::File; }
 
 bool HasMpoExtension(const std::string& path) {
     if (path.size() < 4) return false;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
 #include "core/exif/exif_error.h"
 
 namespace veltrane::exif {
@@ -76,10 +75,7 @@ FileKind KindOfName(std::string_view path) {
     return FileKind::Other;
 }
 
-bool IsRegularFile(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), ec) && !ec;
-}
+bool IsRegularFile(const std::string& path) { return KindOf(path) == PathKind::File; }
 
 constexpr const char* kEndOfData = "Read beyond end of file";
 

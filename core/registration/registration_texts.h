@@ -3,7 +3,7 @@
 // (the six registry values of Windows, each freedesktop file) can be checked without writing it.
 //
 // Every entry runs the same command: the program, the clicked file and, for Odd or Even, the mode
-// word. Program paths are the platform's own path bytes (ANSI on Windows, UTF-8 on Linux).
+// word. Program paths are UTF-8 on every platform (the Windows registry stores them as UTF-16).
 #include <optional>
 #include <string>
 #include <string_view>
