@@ -2,9 +2,11 @@
 //
 // 1. Per file, the nineteen rows of the EXIF window read with this reader from an in-memory
 //    JPEG, against libexif reading the same eighteen fields as text (exif_data_new_from_data,
-//    then exif_entry_get_value for each field). The files are the sample writer's images and,
-//    when present, the images of the camera files in ../shared/fixtures. Goal: this reader at
-//    least twice as fast per file, median over the files.
+//    then exif_entry_get_value for each field). The files are the sample writer's images, files
+//    shaped like those of cameras and phones (camera_shapes.h: Canon EOS and 1D, Olympus with
+//    sub-directories, Casio, a phone with GPS, no APP1, an XMP APP1) and, when present, the
+//    images of the camera files in ../shared/fixtures. Goals: every file at least 1.5 times as
+//    fast as libexif, the median at least 3 times, the sum over all files at least 2.5 times.
 // 2. The rows of a 10 MiB JPEG against the rows of its first 64 KiB: the walk stops at the start
 //    of scan and the buffer is never copied whole, so the ratio of the medians stays below 1.2.
 //
@@ -12,7 +14,10 @@
 //    maker note of 30 entries, against the same file whose MakerNote entry is empty: decoding
 //    the note at most doubles the cost.
 //
-// After the runs a summary prints both figures and whether they meet their goals.
+// Times are the CPU time of the one thread (median of the repetitions): on a machine shared
+// with other work the wall time measures the neighbours as much as the reader.
+//
+// After the runs a summary prints the figures and whether they meet their goals.
 #include <benchmark/benchmark.h>
 #include <libexif/exif-data.h>
 
@@ -25,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/exif/camera_shapes.h"
 #include "core/exif/exif_rows.h"
 #include "core/split/extraction.h"
 #include "core/split/scanner.h"
@@ -50,6 +56,8 @@ std::vector<NamedFile> BenchFiles() {
     std::vector<NamedFile> files;
     files.push_back({"sample_little", veltrane::samples::SampleStereoImage(0, {}, veltrane::samples::ByteOrder::Little)});
     files.push_back({"sample_big", veltrane::samples::SampleStereoImage(1, {}, veltrane::samples::ByteOrder::Big)});
+    for (veltrane::bench::ShapeFile& shape : veltrane::bench::CameraShapes())
+        files.push_back({shape.Name, std::move(shape.Content)});
     const std::filesystem::path fixtures = VELTRANE_FIXTURES_DIR;
     std::error_code ec;
     std::vector<std::filesystem::path> mpos;
@@ -165,7 +173,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+                medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
     double Median(const std::string& name) const {
@@ -207,21 +215,28 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::vector<double> ratios;
-    std::printf("\nper file: libexif median / veltrane median\n");
+    double oursSum = 0, theirsSum = 0;
+    std::printf("\nper file: libexif median / veltrane median (CPU time)\n");
     for (const NamedFile& f : files) {
         const double ours = reporter.Median("veltrane/" + f.Name);
         const double theirs = reporter.Median("libexif/" + f.Name);
         if (ours <= 0 || theirs <= 0) continue;
         ratios.push_back(theirs / ours);
-        std::printf("  %-22s veltrane %9.0f ns  libexif %9.0f ns  ratio %5.2f\n", f.Name.c_str(), ours, theirs,
-                    theirs / ours);
+        oursSum += ours;
+        theirsSum += theirs;
+        std::printf("  %-22s veltrane %9.0f ns  libexif %9.0f ns  ratio %5.2f %s\n", f.Name.c_str(), ours, theirs,
+                    theirs / ours, theirs / ours >= 1.5 ? "" : "(below 1.5)");
     }
     if (!ratios.empty()) {
         std::sort(ratios.begin(), ratios.end());
         const std::size_t n = ratios.size();
         const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
-        std::printf("median speed-up over %zu files: %.2fx (goal: at least 2x) %s\n", n, median,
-                    median >= 2 ? "MET" : "NOT MET");
+        std::printf("slowest file: %.2fx (goal: at least 1.5x) %s\n", ratios.front(),
+                    ratios.front() >= 1.5 ? "MET" : "NOT MET");
+        std::printf("median speed-up over %zu files: %.2fx (goal: at least 3x) %s\n", n, median,
+                    median >= 3 ? "MET" : "NOT MET");
+        std::printf("sum over all files: %.0f ns / %.0f ns = %.2fx (goal: at least 2.5x) %s\n", theirsSum, oursSum,
+                    theirsSum / oursSum, theirsSum / oursSum >= 2.5 ? "MET" : "NOT MET");
     }
     const double big = reporter.Median("veltrane_size/10MiB");
     const double small = reporter.Median("veltrane_size/64KiB");

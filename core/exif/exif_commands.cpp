@@ -1,4 +1,5 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
@@ -10,7 +11,6 @@
 #include "core/common/io_error.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
-#include "core/split/extraction.h"
 #include "core/split/scanner.h"
 
 namespace veltrane {
@@ -136,7 +136,9 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
     exif::TimgData reader(255);
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
-        std::vector<std::uint8_t> image;
+        // The image is read from the file at its offset, as if it had been extracted to a
+        // .jpg file: only its head is read, whatever its size.
+        std::int64_t start = 0, length = 0;
         std::string listEntry;
         try {
             ImageIndex index;
@@ -144,18 +146,18 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
             CollectingListener listener;
             ScanImageOffsets(index, path, ImageSignature, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
-            image = ReadImageBytes(index, imageNumber);
+            start = index.ImageStart(imageNumber);
+            length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
             if (static_cast<std::size_t>(imageNumber) <= listener.Lines.size())
                 listEntry = listener.Lines[static_cast<std::size_t>(imageNumber - 1)];
         } catch (const InOutError& e) {
             err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
             return kExitFailure;
         }
-        // Read exactly as if the image had been extracted to a .jpg file.
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(image, listEntry);
+            rows = exif::ExifWindowRows(path, start, length, listEntry);
         else
-            reader.OpenBuffer(image, "image.jpg");
+            reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
         if (imageNumber != 1) return noSuchImage(1);
         if (which == ExifCommand::Exif)

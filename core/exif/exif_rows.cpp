@@ -13,6 +13,12 @@ constexpr const char* kCaptions[19] = {
     "Flash: ",         "ISO speed: ",       "EXIF Image width: ",  "EXIF Image height: ",
     "X resolution: ",  "Y resolution: ",    "Focal Length: "};
 
+// The tag names the rows look up; a reader given them renders and keeps only these tags.
+constexpr std::string_view kRowTagNames[] = {
+    "ImageDescription", "Software", "Orientation",  "Datetime",        "ExposureTime",
+    "ExposureMode",     "ExposureProgram", "FNumber", "MeteringMode", "Flash",
+    "ISOSpeedRatings",  "XResolution", "YResolution", "Focallength"};
+
 ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
     ExifRows rows;
     for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = {kCaptions[i], "-"};
@@ -41,17 +47,37 @@ ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
     return rows;
 }
 
+// A reader (collect mode 255) that keeps only the tags the rows look up: the rows come out
+// exactly as from a reader that keeps everything, at a fraction of the work.
+class RowsReader : public TimgData {
+public:
+    RowsReader() : TimgData(255) { OnlyTagNames = kRowTagNames; }
+};
+
 }  // namespace
 
+std::span<const std::string_view> ExifRowTagNames() { return kRowTagNames; }
+
 ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry) {
-    TimgData reader(255);
+    RowsReader reader;
     reader.OpenFile(imagePath);
     return RowsOf(reader, listEntry);
 }
 
 ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry) {
-    TimgData reader(255);
+    RowsReader reader;
     reader.OpenBuffer(jpegBytes, "image.jpg");
+    return RowsOf(reader, listEntry);
+}
+
+ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
+                        const std::string& listEntry) {
+    RowsReader reader;
+    reader.OpenFileRange(path, offset, length, "image.jpg");
+    return RowsOf(reader, listEntry);
+}
+
+ExifRows ExifWindowRows(const TimgData& reader, const std::string& listEntry) {
     return RowsOf(reader, listEntry);
 }
 

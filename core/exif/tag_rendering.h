@@ -28,6 +28,8 @@ constexpr int FieldSize(int type) {
 // row's ValueMap and DisplayFormat; then the row's Formatter (when TagNumber is not 0) or
 // PrintableText is applied. May raise ExifError when a formatter cannot convert its text.
 std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row);
+// The same straight from a constant table row, copying nothing.
+std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row);
 
 // Items of raw rendered as a ", "-separated list (at most 128 items; integers in decimal or
 // named by map, rationals as "n/d", FLOAT/DOUBLE as "-9999.99"), then shaped by format:

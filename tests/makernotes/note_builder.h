@@ -103,6 +103,11 @@ struct Camera {
     ByteOrder order = ByteOrder::Little;
     // EXIF entries after the maker note (tag order), to see the walk go on after it.
     std::vector<NoteEntry> afterNote;
+    // Further IFD0 entries, written after Model; when not empty, an interoperability directory
+    // (linked from the EXIF directory) and a GPS directory (linked from IFD0) with these entries.
+    std::vector<NoteEntry> ifd0;
+    std::vector<NoteEntry> interop;
+    std::vector<NoteEntry> gps;
 };
 
 // A TIFF structure: IFD0 with Make, Model and ExifOffset; the EXIF directory with ExifVersion,
@@ -116,10 +121,21 @@ inline Bytes ExifTiffWithNote(const Camera& camera,
         const int exif = tiff.AddIfd();
         tiff.Ascii(ifd0, 0x010F, camera.make);
         tiff.Ascii(ifd0, 0x0110, camera.model);
+        for (const NoteEntry& e : camera.ifd0) tiff.Raw(ifd0, e.tag, e.type, e.count, e.value);
         tiff.Link(ifd0, 0x8769, exif);
         if (!camera.version.empty()) tiff.Undefined(exif, 0x9000, Text(camera.version));
         tiff.Undefined(exif, 0x927C, note);
         for (const NoteEntry& e : camera.afterNote) tiff.Raw(exif, e.tag, e.type, e.count, e.value);
+        if (!camera.interop.empty()) {
+            const int interop = tiff.AddIfd();
+            for (const NoteEntry& e : camera.interop) tiff.Raw(interop, e.tag, e.type, e.count, e.value);
+            tiff.Link(exif, 0xA005, interop);
+        }
+        if (!camera.gps.empty()) {
+            const int gps = tiff.AddIfd();
+            for (const NoteEntry& e : camera.gps) tiff.Raw(gps, e.tag, e.type, e.count, e.value);
+            tiff.Link(ifd0, 0x8825, gps);
+        }
         return tiff.Build();
     };
     const Bytes firstNote = makeNote(0);
