@@ -108,15 +108,16 @@ inline Bytes Canon(const std::string& model, std::size_t noteEntries, bool custo
             note.push_back(v.Short(tag, Shorts(6, tag)));
     }
     testing::Camera camera;
+    testing::CameraDirectories more;
     camera.make = "Canon";
     camera.model = model;
-    camera.ifd0 = CanonIfd0Entries(v);
+    more.ifd0 = CanonIfd0Entries(v);
     camera.afterNote = CanonExifEntries(v);
-    camera.interop = InteropEntries(v);
+    more.interop = InteropEntries(v);
     const Bytes tiff = testing::ExifTiffWithNote(camera, [&](std::int64_t noteOffset) {
         // Canon offsets count from the TIFF header; the directory starts the note.
         return testing::BuildNote({}, 0, ByteOrder::Little, note, noteOffset);
-    });
+    }, more);
     return testing::JpegWithExif(tiff);
 }
 
@@ -133,20 +134,21 @@ inline Bytes Olympus() {
         note.push_back(NoteValues::Undefined(tag, std::string(block.begin(), block.end())));
     }
     testing::Camera camera;
+    testing::CameraDirectories more;
     camera.make = "OLYMPUS IMAGING CORP.";
     camera.model = "E-M5";
     std::string printIm = std::string("PrintIM\0" "0300", 12) + std::string(2, '\0');
     printIm += std::string("\x07\x00", 2);
     for (int i = 0; i < 7; ++i) printIm += std::string("\x01\x00\x05\x00\x00\x00", 6);
-    camera.ifd0 = CanonIfd0Entries(v);
-    camera.ifd0.push_back(NoteValues::Undefined(0xC4A5, printIm));
+    more.ifd0 = CanonIfd0Entries(v);
+    more.ifd0.push_back(NoteValues::Undefined(0xC4A5, printIm));
     camera.afterNote = CanonExifEntries(v);
-    camera.interop = InteropEntries(v);
+    more.interop = InteropEntries(v);
     const Bytes tiff = testing::ExifTiffWithNote(camera, [&](std::int64_t noteOffset) {
         // "OLYMP\0" 01 00, the directory at 8, offsets from the TIFF header.
         return testing::BuildNote(testing::Text(std::string("OLYMP\0\x01\0", 8)), 8, ByteOrder::Little, note,
                                   noteOffset);
-    });
+    }, more);
     return testing::JpegWithExif(tiff);
 }
 
@@ -161,26 +163,28 @@ inline Bytes Casio() {
             note.push_back(v.Short(tag, {static_cast<std::uint16_t>(tag & 3)}));
     }
     testing::Camera camera;
+    testing::CameraDirectories more;
     camera.make = "CASIO COMPUTER CO.,LTD.";
     camera.model = "EX-Z750";
     camera.order = ByteOrder::Big;
-    camera.ifd0 = CanonIfd0Entries(v);
+    more.ifd0 = CanonIfd0Entries(v);
     camera.afterNote = CanonExifEntries(v);
     const Bytes tiff = testing::ExifTiffWithNote(camera, [&](std::int64_t noteOffset) {
         // "QVC\0\0\0", the directory at 6, offsets from the TIFF header.
         return testing::BuildNote(testing::Text(std::string("QVC\0\0\0", 6)), 6, ByteOrder::Big, note,
                                   noteOffset);
-    });
+    }, more);
     return testing::JpegWithExif(tiff);
 }
 
 inline Bytes PhoneWithGps() {
     const NoteValues v(ByteOrder::Big);
     testing::Camera camera;
+    testing::CameraDirectories more;
     camera.make = "Apple";
     camera.model = "iPhone 15";
     camera.order = ByteOrder::Big;
-    camera.ifd0 = {v.Short(0x0112, {6}), v.Rational(0x011A, {{72, 1}}), v.Rational(0x011B, {{72, 1}}),
+    more.ifd0 = {v.Short(0x0112, {6}), v.Rational(0x011A, {{72, 1}}), v.Rational(0x011B, {{72, 1}}),
                    v.Short(0x0128, {2}), AsciiZ(0x0131, "17.1", 6), AsciiZ(0x0132, "2026:12:07 10:00:00", 20),
                    AsciiZ(0x013C, "iPhone 15", 10)};
     camera.afterNote = {v.Rational(0x829A, {{1, 120}}), v.Rational(0x829D, {{16, 10}}), v.Short(0x8822, {2}),
@@ -194,14 +198,14 @@ inline Bytes PhoneWithGps() {
                         NoteValues::Undefined(0xA301, "\x01"), v.Short(0xA402, {0}), v.Short(0xA403, {0}),
                         v.Short(0xA405, {26}), v.Short(0xA406, {0}), v.Rational(0xA432, {{6, 1}, {6, 1}, {16, 10}, {16, 10}}),
                         AsciiZ(0xA433, "Apple", 6), AsciiZ(0xA434, "iPhone 15 back camera 6mm f/1.6", 32)};
-    camera.gps = {AsciiZ(0x0001, "N", 2), v.Rational(0x0002, {{48, 1}, {8, 1}, {3012, 100}}),
+    more.gps = {AsciiZ(0x0001, "N", 2), v.Rational(0x0002, {{48, 1}, {8, 1}, {3012, 100}}),
                   AsciiZ(0x0003, "E", 2), v.Rational(0x0004, {{11, 1}, {34, 1}, {4521, 100}}),
                   v.Short(0x0005, {0}), v.Rational(0x0006, {{519123, 1000}}),
                   v.Rational(0x0007, {{9, 1}, {59, 1}, {58, 1}}), AsciiZ(0x000C, "K", 2),
                   v.Rational(0x000D, {{0, 1}}), AsciiZ(0x0010, "T", 2), v.Rational(0x0011, {{27512, 100}}),
                   AsciiZ(0x001D, "2026:12:07", 11)};
     // Phones of this kind write no maker note that the reader decodes: the entry stays empty.
-    const Bytes tiff = testing::ExifTiffWithNote(camera, [](std::int64_t) { return Bytes{}; });
+    const Bytes tiff = testing::ExifTiffWithNote(camera, [](std::int64_t) { return Bytes{}; }, more);
     return testing::JpegWithExif(tiff);
 }
 
