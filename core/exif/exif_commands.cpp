@@ -82,7 +82,8 @@ void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::Ex
                  std::ostream& out) {
     switch (which) {
         case ExifCommand::Exif:
-            for (const exif::ExifRow& row : rows) out << Cp1252ToUtf8(row.Caption + row.Value) << "\n";
+            for (const exif::ExifRow& row : rows)
+                out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
             break;
         case ExifCommand::Info:
             out << "Status: " << Cp1252ToUtf8(reader.ErrorText) << "\n";

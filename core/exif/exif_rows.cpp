@@ -6,7 +6,7 @@
 namespace veltrane::exif {
 namespace {
 
-constexpr const char* kCaptions[19] = {
+constexpr std::string_view kCaptions[19] = {
     "Image: ",         "Description: ",     "Manufacturer: ",      "Camera: ",
     "Software: ",      "Orientation: ",     "Date Taken: ",        "Exposure: ",
     "Exposure Mode: ", "Exposure Program: ", "F-Number: ",         "Metering Method: ",
@@ -21,7 +21,10 @@ constexpr std::string_view kRowTagNames[] = {
 
 ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
     ExifRows rows;
-    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = {kCaptions[i], "-"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].Caption = kCaptions[i];
+        rows[i].Value.assign(1, '-');
+    }
     rows[0].Value = TrimText(listEntry);
     const TImageInfo* info = reader.ImageInfo.get();
     if (!reader.HasExifSection() || info == nullptr) return rows;

@@ -10,7 +10,7 @@
 namespace veltrane::exif {
 
 struct ExifRow {
-    std::string Caption;  // "Image: ", "Description: ", ... (Windows-1252)
+    std::string_view Caption;  // "Image: ", "Description: ", ... (constant text, Windows-1252)
     std::string Value;    // Windows-1252
 };
 
