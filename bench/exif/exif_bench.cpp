@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/exif/camera_shapes.h"
+#include "tests/makernotes/camera_shapes.h"
 #include "core/exif/exif_rows.h"
 #include "core/split/extraction.h"
 #include "core/split/scanner.h"
