@@ -188,6 +188,14 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // `bench_exif --write-shapes FOLDER` writes the camera-shaped files as FOLDER/<name>.jpg, for
+    // whole-process comparisons (hyperfine of veltrane --exif, exif, exiv2 -pa), and ends.
+    if (argc == 3 && std::string(argv[1]) == "--write-shapes") {
+        for (const veltrane::bench::ShapeFile& shape : veltrane::bench::CameraShapes())
+            if (!veltrane::samples::WriteFile(std::string(argv[2]) + "/" + shape.Name + ".jpg", shape.Content))
+                return 1;
+        return 0;
+    }
     const std::vector<NamedFile> files = BenchFiles();
 
     // A 10 MiB image: the sample's header and scan, then scan bytes up to 10 MiB and an end of

@@ -406,4 +406,8 @@ std::string GpsTimeFormatter(const std::string& text, FormatterContext&) {
                         Whole(FractionToNumber(minutesText)), Whole(FractionToNumber(secondsText)));
 }
 
+bool FormatterMayRaise(TagFormatter formatter) {
+    return formatter == &FlashFormatter || formatter == &WideTextFormatter;
+}
+
 }  // namespace veltrane::exif

@@ -78,4 +78,8 @@ std::string WideTextFormatter(const std::string& text, FormatterContext& context
 std::string GpsCoordinateFormatter(const std::string& text, FormatterContext& context);
 std::string GpsTimeFormatter(const std::string& text, FormatterContext& context);
 
+// True for the formatters above that may raise ExifError (Flash and WideText convert decimal
+// text); the others never raise.
+bool FormatterMayRaise(TagFormatter formatter);
+
 }  // namespace veltrane::exif

@@ -143,7 +143,8 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
         Spend(rawBytesCopied_, static_cast<std::int64_t>(raw.size()), rawBudget, "Too many value bytes");
 
         // The dictionary row is found without copying; the text is rendered when something
-        // uses it (or when a formatter might raise), the record is built only to be stored.
+        // uses it or when its formatter may raise (which ends the directory), and the record is
+        // built only to be stored.
         std::string text;
         const DictionaryRow found = (BuildsInfoText(CollectMode) || BuildsTagList(CollectMode))
                                         ? FindDictionaryRow(tag, kind)
@@ -151,7 +152,7 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
         const bool store = found.Row != nullptr && found.Row->TagNumber != 0 &&
                            BuildsTagList(CollectMode) && WantsTagName(found.Row->TagName);
         const bool render = found.Row != nullptr &&
-                            (OnlyTagNames.empty() || store || found.Row->Formatter != nullptr ||
+                            (OnlyTagNames.empty() || store || FormatterMayRaise(found.Row->Formatter) ||
                              tag == kTagMake || tag == kTagModel);
         if (render) {
             text = TagText(*this, type, raw, *found.Row);

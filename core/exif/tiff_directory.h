@@ -86,8 +86,8 @@ public:
     // Empty: every tag is rendered and stored (the normal reader). Otherwise the reader serves
     // only name lookups of these tags (TagValueByName and the like, letter case ignored): the
     // walk renders and stores just the tags so named, builds no info text and no maker-note
-    // lines, and adds no derived tags. It still renders every tag whose dictionary row has a
-    // formatter, since a formatter may raise and so end a directory early: the tags stored
+    // lines, and adds no derived tags. It still renders every tag whose formatter may raise
+    // (FormatterMayRaise), since that ends a directory early: the tags stored
     // are exactly those, in the same order and with the same texts, that the normal reader
     // stores under these names. The names must outlive the walk (constant data).
     std::span<const std::string_view> OnlyTagNames;
