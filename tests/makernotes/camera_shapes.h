@@ -67,7 +67,7 @@ inline std::vector<NoteEntry> CanonExifEntries(const NoteValues& v) {
             AsciiZ(0x9003, "2026:12:07 10:00:00", 20), AsciiZ(0x9004, "2026:12:07 10:00:00", 20),
             NoteValues::Undefined(0x9101, std::string("\x01\x02\x03\0", 4)),
             v.Rational(0x9102, {{3, 1}}),
-            NoteValues::Undefined(0x9201, std::string("\x00\x00\x07\x00\x00\x00\x01\x00", 8)),
+            v.Rational(0x9201, {{7, 1}}),
             v.Rational(0x9202, {{159, 32}}), v.Rational(0x9204, {{0, 3}}), v.Rational(0x9205, {{159, 32}}),
             v.Short(0x9207, {5}), v.Short(0x9209, {16}), v.Rational(0x920A, {{50, 1}}),
             NoteValues::Undefined(0x9286, std::string(264, '\0')), NoteValues::Undefined(0xA000, "0100"),
