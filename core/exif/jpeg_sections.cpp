@@ -249,28 +249,17 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
         }
         // A reader serving name lookups looks into the EXIF section alone; the payload of any
         // other section is passed over unstored.
-        if (!OnlyTagNames.empty() && !(marker == 0xE1 && SectionCount <= 5 && ExifSection == nullptr)) {
-            stream.Skip(static_cast<std::size_t>(length - 2));
-            section.SectionBytes.clear();
-            if (SectionCount == 5 && !HasAnyMetadata()) break;
-            switch (marker) {
-                case 0xD9:
-                case 0xDA: return HasAnyMetadata();
-                case 0xE1: --SectionCount; break;  // an APP1 not taken: the slot is reused
-                case 0xED:
-                    if (IptcSection == nullptr) IptcSection = &section;
-                    break;
-                case 0xFE: CommentSection = &section; break;
-                default: break;
-            }
-            continue;
-        }
-        section.SectionBytes.assign(static_cast<std::size_t>(length), '\0');
-        section.SectionBytes[0] = static_cast<char>(hi);
-        section.SectionBytes[1] = static_cast<char>(lo);
+        const bool keep = OnlyTagNames.empty() || (marker == 0xE1 && SectionCount <= 5 && ExifSection == nullptr);
         try {
-            // A read cut short by the end of the file leaves the rest zero; not an error.
-            stream.Read(section.SectionBytes.data() + 2, static_cast<std::size_t>(length - 2));
+            if (keep) {
+                section.SectionBytes.assign(static_cast<std::size_t>(length), '\0');
+                section.SectionBytes[0] = static_cast<char>(hi);
+                section.SectionBytes[1] = static_cast<char>(lo);
+                // A read cut short by the end of the file leaves the rest zero; not an error.
+                stream.Read(section.SectionBytes.data() + 2, static_cast<std::size_t>(length - 2));
+            } else {
+                stream.Skip(static_cast<std::size_t>(length - 2));
+            }
         } catch (const InOutError&) {
             continue;  // the section stays stored but is not looked at
         }
@@ -294,8 +283,8 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
                 break;
             case 0xED:  // APP13
                 if (IptcSection == nullptr) {
-                    IptcSection = &section;  // (a reader serving name lookups never gets here)
-                    IptcInfo = std::make_unique<TIPTCdata>(this);
+                    IptcSection = &section;
+                    if (keep) IptcInfo = std::make_unique<TIPTCdata>(this);
                 }
                 break;
             case 0xFE:  // COM: the last one wins
