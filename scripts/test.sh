@@ -27,6 +27,10 @@ for preset in release debug-sanitize windows; do
 done
 rm -f build-*.log ctest-*.log
 
+# The Debian package: built from the release build, checked, and (as root) installed and removed.
+echo "=== package ==="
+if tests/package/package_test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+
 echo "=== fuzz ==="
 if [ -x scripts/fuzz.sh ]; then
   if scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi

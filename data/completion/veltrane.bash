@@ -15,7 +15,14 @@ _veltrane_files() {
         ext=${item##*.}
         [[ $wanted == *" ${ext,,} "* ]] && COMPREPLY+=("$item")
     done
-    COMPREPLY+=($(compgen -d -- "$cur"))
+    _veltrane_folders "$cur"
+}
+
+# Adds the folders of the current word (names with blanks stay whole).
+_veltrane_folders() {
+    local IFS=$'\n'
+    compopt -o filenames -o nosort 2>/dev/null
+    COMPREPLY+=($(compgen -d -- "$1"))
 }
 
 _veltrane() {
@@ -67,8 +74,7 @@ _veltrane() {
             # FILE [FOLDER | odd | even] [odd | even | WORD]
             if ((${#words[@]} <= 2)); then
                 COMPREPLY=($(compgen -W 'odd even' -- "$cur"))
-                ((${#words[@]} == 1)) && COMPREPLY+=($(compgen -d -- "$cur")) &&
-                    compopt -o filenames -o nosort 2>/dev/null
+                ((${#words[@]} == 1)) && _veltrane_folders "$cur"
             fi ;;
     esac
 }
