@@ -46,6 +46,8 @@ install(FILES ${mime_package} DESTINATION share/mime/packages)
 install(FILES ${staged}/metainfo/${metainfo_id}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${data}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
         DESTINATION share/doc/veltrane)
+# Registers the user guide with the system's documentation index.
+install(FILES ${data}/debian/doc-base DESTINATION share/doc-base RENAME veltrane)
 
 # ---- the Debian package -------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
@@ -73,6 +75,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/StripForPackage.cmake)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
