@@ -26,7 +26,7 @@
 #include <QUrl>
 
 #include "core/exif/exif_rows.h"
-#include "core/split/extraction.h"
+#include "core/images/extraction.h"
 #include "gui/exif_window.h"
 #include "gui/hyper_label.h"
 #include "gui/temp_files.h"

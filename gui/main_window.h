@@ -7,8 +7,8 @@
 
 #include <QWidget>
 
-#include "core/split/image_index.h"
-#include "core/split/scanner.h"
+#include "core/images/image_index.h"
+#include "core/images/scanner.h"
 #include "gui/services.h"
 
 class QAction;

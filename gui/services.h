@@ -8,7 +8,7 @@
 #include <QString>
 
 #include "core/registration/context_menu_registration.h"
-#include "core/split/extraction.h"
+#include "core/images/extraction.h"
 
 class QWidget;
 

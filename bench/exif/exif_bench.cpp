@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "core/exif/exif_rows.h"
-#include "core/split/extraction.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
 #include "tests/makernotes/note_builder.h"
 #include "tools/samples/jpeg_writer.h"
 

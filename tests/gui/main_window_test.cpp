@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 #include "gui/hyper_label.h"
 #include "gui_test_support.h"
 

@@ -10,8 +10,8 @@
 #include "core/common/io_error.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
-#include "core/split/extraction.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
 
 namespace veltrane {
 namespace {
