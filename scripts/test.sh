@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test command: installs what is missing, then builds and runs the tests of the
-# release, debug-sanitize and windows presets, then runs each fuzz target for a bounded time.
+# release, debug-sanitize and windows presets, checks the Debian package (as root also installing
+# and removing it), then runs each fuzz target for a bounded time.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
