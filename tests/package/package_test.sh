@@ -34,6 +34,13 @@ for dep in libc6 libstdc++6 libqt6widgets6; do
   [[ $(field Depends) == *"$dep ("* ]] || fail "Depends lacks $dep: $(field Depends)"
 done
 [ "$(field Description | wc -l)" -ge 4 ] || fail "the description has no long part"
+# Every text that names the version names the program's.
+grep -q "<h1>Veltrane $version</h1>" "$tree/usr/share/doc/veltrane/user-guide.html" || fail "the user guide is not of version $version"
+grep -q "<release version=\"$version\"" "$tree/usr/share/metainfo/org.veltrane.veltrane.metainfo.xml" || fail "no AppStream release $version"
+changelog=$(zcat "$tree/usr/share/doc/veltrane/changelog.gz")
+[[ ${changelog%%$'\n'*} == "veltrane ($version) "* ]] || fail "the changelog does not start at $version"
+man_source=$(zcat "$tree/usr/share/man/man1/veltrane.1.gz")
+grep -q "^\.TH .*\"Veltrane $version\"" <<<"$man_source" || fail "the manual page is not of version $version"
 ok "metadata of $(basename "$deb")"
 
 # ---- files ----
@@ -77,7 +84,7 @@ ok "lintian, appstreamcli, desktop-file-validate, man -l"
 # ---- install, use, remove (root only) ----
 if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: installing the package needs root"
-elif dpkg-query -W -f='${Status}' veltrane 2>/dev/null | grep -q 'install ok installed'; then
+elif [ "$(dpkg-query -W -f='${Status}' veltrane 2>/dev/null)" = 'install ok installed' ]; then
   echo "skipped: a veltrane package is installed already; not touching it"
 else
   export DEBIAN_FRONTEND=noninteractive
