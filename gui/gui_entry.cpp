@@ -16,6 +16,7 @@
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/qt_services.h"
+#include "gui/stereo_writer.h"
 #include "gui/text.h"
 #include "gui/user_guide.h"
 
@@ -41,13 +42,17 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     SystemTempFolder temp;
     SystemTickCounter ticks;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
-    TForm1Services services{openDialog, folders, desktop, messages, temp, ticks, *registration,
-                            programPath, UserGuideUrl(PathFromCore(programPath)).toStdString()};
+    QtSaveFileDialog saveDialog;
+    LibraryStereoWriter stereo;
+    TForm1Services services{openDialog, folders,     desktop,     messages,
+                            temp,       ticks,       *registration, programPath,
+                            UserGuideUrl(PathFromCore(programPath)).toStdString(), &stereo, &saveDialog};
 
     TForm1 form1(services);
     openDialog.SetOwner(&form1);
     folders.SetOwner(&form1);
     messages.SetOwner(&form1);
+    saveDialog.SetOwner(&form1);
     form1.show();
     TForm2 form2;
     form1.SetExifWindow(&form2);

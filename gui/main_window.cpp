@@ -175,6 +175,12 @@ void TForm1::BuildControls(const std::string& userGuideUrl) {
     ShowImage1->setObjectName(QStringLiteral("ShowImage1"));
     ShowEXIF1 = PopupMenu1->addAction(QStringLiteral("EXIF Info"));
     ShowEXIF1->setObjectName(QStringLiteral("ShowEXIF1"));
+    ShowStereo1 = PopupMenu1->addAction(QStringLiteral("Show Stereo"));
+    ShowStereo1->setObjectName(QStringLiteral("ShowStereo1"));
+    ShowStereo1->setVisible(false);
+    SaveStereo1 = PopupMenu1->addAction(QStringLiteral("Save Stereo\u2026"));
+    SaveStereo1->setObjectName(QStringLiteral("SaveStereo1"));
+    SaveStereo1->setVisible(false);
 
     setTabOrder(Button2, ListBox1);
     setTabOrder(ListBox1, Button1);
@@ -198,6 +204,8 @@ void TForm1::WireActions() {
     });
     connect(ShowImage1, &QAction::triggered, this, [this] { ListBox1Click(ShowImage1); });
     connect(ShowEXIF1, &QAction::triggered, this, [this] { ListBox1Click(ShowEXIF1); });
+    connect(ShowStereo1, &QAction::triggered, this, [this] { ShowStereo1Click(); });
+    connect(SaveStereo1, &QAction::triggered, this, [this] { SaveStereo1Click(); });
     HyperLabel1->SetUrlOpener([this](const QString& url) { desktop_.OpenUrl(url.toStdString()); });
 }
 
@@ -226,6 +234,8 @@ void TForm1::SetControls(const window::ControlStates& states) {
     for (QRadioButton* mode : {RadioButton1, RadioButton2, RadioButton3}) mode->setEnabled(states.ModeButtons);
     ShowImage1->setEnabled(states.ShowImage);
     ShowEXIF1->setEnabled(states.ShowExif);
+    ShowStereo1->setVisible(states.ShowStereo);
+    SaveStereo1->setVisible(states.SaveStereo);
 }
 
 void TForm1::SetStatusText(const std::string& text) { Panel1->setText(QString::fromStdString(text)); }
@@ -286,6 +296,10 @@ void TForm1::ListBox1Click(QObject* sender) {
     model_.ListBox1Click(sender == ShowEXIF1 ? window::MainWindowModel::PreviewKind::ShowExif
                                              : window::MainWindowModel::PreviewKind::ShowImage);
 }
+
+void TForm1::ShowStereo1Click() { model_.ShowStereo1Click(); }
+
+void TForm1::SaveStereo1Click() { model_.SaveStereo1Click(); }
 
 // ---- closing ----
 

@@ -57,6 +57,8 @@ public:
     QMenu* PopupMenu1;          // the image list's menu
     QAction* ShowImage1;        // "Show Image"
     QAction* ShowEXIF1;         // "EXIF Info"
+    QAction* ShowStereo1;       // "Show Stereo": aligned anaglyph of images 1 and 2
+    QAction* SaveStereo1;       // "Save Stereo...": a layout of images 1 and 2 to a file
     QLabel* Panel1;             // the status panel
     QFrame* Bevel1;             // the line above the check box
 
@@ -69,6 +71,8 @@ public:
     void ListBox1Click(QObject* sender);
     void ListBox1Click1();
     void ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect);
+    void ShowStereo1Click();
+    void SaveStereo1Click();
     void FormClose();
 
     // The Open command after its dialog: also what a dropped .mpo file does.

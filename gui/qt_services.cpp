@@ -32,6 +32,26 @@ std::string QtOpenFileDialog::GetOpenFileName(const std::string& title, const st
     return chosen.isEmpty() ? std::string() : PathToCore(chosen.first());
 }
 
+std::string QtSaveFileDialog::GetSaveFileName(const std::string& title, const std::vector<std::string>& typeList,
+                                              const std::vector<std::string>& suggestedPathList, int& chosenType) {
+    QStringList types, suggestedPaths;
+    for (const std::string& type : typeList) types << QString::fromStdString(type);
+    for (const std::string& path : suggestedPathList) suggestedPaths << PathFromCore(path);
+    QFileDialog dialog(owner_, QString::fromStdString(title));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setNameFilters(types);
+    if (!suggestedPaths.isEmpty()) dialog.selectFile(suggestedPaths.first());
+    // Choosing another file type offers that type's name.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& type) {
+        const qsizetype i = types.indexOf(type);
+        if (i >= 0 && i < suggestedPaths.size()) dialog.selectFile(suggestedPaths[i]);
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    chosenType = static_cast<int>(types.indexOf(dialog.selectedNameFilter()));
+    return PathToCore(dialog.selectedFiles().first());
+}
+
 std::string QtFolderPicker::BrowseForFolder(const std::string& title, const std::string& initialFolder,
                                             bool allowNewFolder) {
     return PathToCore(gui::BrowseForFolder(owner_, FromCp1252(title), PathFromCore(initialFolder),

@@ -26,6 +26,17 @@ private:
 // Sets up dialog as QtOpenFileDialog shows it.
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& title, const QString& filter);
 
+class QtSaveFileDialog : public SaveFileDialog {
+public:
+    explicit QtSaveFileDialog(QWidget* owner = nullptr) : owner_(owner) {}
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    std::string GetSaveFileName(const std::string& title, const std::vector<std::string>& types,
+                                const std::vector<std::string>& suggestedPaths, int& chosenType) override;
+
+private:
+    QWidget* owner_;
+};
+
 class QtFolderPicker : public FolderPicker {
 public:
     // The dialog is placed over owner (may be null).

@@ -9,6 +9,8 @@ using window::DesktopLauncher;
 using window::kApplicationTitle;
 using window::MessageBoxes;
 using window::OpenFileDialog;
+using window::SaveFileDialog;
+using window::StereoWriter;
 using window::TempFolderProvider;
 using window::TickCounter;
 using TForm1Services = window::WindowServices;

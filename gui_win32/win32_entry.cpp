@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "core/registration/context_menu_registration.h"
 #include "gui_win32/win32_services.h"
@@ -30,9 +31,14 @@ std::string UserGuidePath(const std::string& programPath) {
     std::wstring folder = Widen(programPath);
     const std::size_t slash = folder.find_last_of(L"\\/");
     folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash);
-    for (const std::wstring& candidate :
-         {folder + L"\\doc\\user-guide.html", folder + L"\\..\\share\\doc\\veltrane\\user-guide.html",
-          Widen(VELTRANE_SOURCE_DIR "/docs/user-guide.html")}) {
+    // Installed, the guide is in doc\ beside the program; no build path is compiled in, but a
+    // developer may name a source tree in VELTRANE_SOURCE_DIR.
+    wchar_t source[MAX_PATH] = {};
+    const DWORD sourceLength = ::GetEnvironmentVariableW(L"VELTRANE_SOURCE_DIR", source, MAX_PATH);
+    std::vector<std::wstring> candidates = {folder + L"\\doc\\user-guide.html",
+                                            folder + L"\\..\\share\\doc\\veltrane\\user-guide.html"};
+    if (sourceLength > 0 && sourceLength < MAX_PATH) candidates.push_back(std::wstring(source) + L"\\docs\\user-guide.html");
+    for (const std::wstring& candidate : candidates) {
         if (!IsFile(candidate)) continue;
         wchar_t full[MAX_PATH * 4] = {};
         const DWORD length = ::GetFullPathNameW(candidate.c_str(), MAX_PATH * 4, full, nullptr);

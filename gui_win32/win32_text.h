@@ -5,25 +5,13 @@
 
 #include <windows.h>
 
+#include "core/common/unicode_text.h"
+
 namespace veltrane::win32 {
 
-inline std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
+inline std::wstring Widen(const std::string& text) { return WideFromUtf8(text); }
 
-inline std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
-    return narrow;
-}
+inline std::string Narrow(const std::wstring& text) { return Utf8FromWide(text); }
 
 // The text of a window or control.
 inline std::wstring WindowText(HWND window) {

@@ -8,6 +8,7 @@
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
+#include "core/common/unicode_text.h"
 #include "core/exif/exif_rows.h"
 #include "core/window/temp_files.h"
 
@@ -57,34 +58,10 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Whether text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+// Whether text is well-formed UTF-8 (as paths carry it, lone surrogates included).
 bool IsValidUtf8(const std::string& text) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        unsigned low = 0x80, high = 0xBF;  // allowed range of the second byte
-        if (c < 0x80) length = 1;
-        else if (c >= 0xC2 && c <= 0xDF) length = 2;
-        else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (length > n - i) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            if (k == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF)) return false;
-        }
-        i += length;
-    }
+    for (std::size_t pos = 0; pos < text.size();)
+        if (NextCodePoint(text, pos) == kNotACodePoint) return false;
     return true;
 }
 
@@ -125,6 +102,8 @@ void MainWindowModel::UpdateControls() {
     states.ModeButtons = ready;
     states.ShowImage = ready && selected_ >= 0;
     states.ShowExif = states.ShowImage;
+    states.ShowStereo = ready && images_.ImageCount >= 2 && services_.Stereo != nullptr;
+    states.SaveStereo = states.ShowStereo && services_.SaveDialog != nullptr;
     controls_ = states;
     view_.SetControls(states);
 }
@@ -302,6 +281,33 @@ void MainWindowModel::ShowExif() {
 
 void MainWindowModel::OpenUserGuide() {
     if (!services_.UserGuideUrl.empty()) services_.Desktop.OpenUrl(services_.UserGuideUrl);
+}
+
+// ---- stereo pictures of images 1 and 2 ----
+
+void MainWindowModel::ShowStereo1Click() {
+    if (scanning_ || images_.ImageCount < 2 || services_.Stereo == nullptr) return;
+    RunCommand([&] {
+        images_.TempImageFile = NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
+        services_.Stereo->Write(images_.SourceFileName, -1, images_.TempImageFile);
+        services_.Desktop.OpenFile(images_.TempImageFile);
+    });
+}
+
+void MainWindowModel::SaveStereo1Click() {
+    if (scanning_ || images_.ImageCount < 2 || services_.Stereo == nullptr || services_.SaveDialog == nullptr)
+        return;
+    RunCommand([&] {
+        const std::vector<std::string> types = services_.Stereo->LayoutTypes();
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < types.size(); ++i)
+            names.push_back(services_.Stereo->SuggestedPath(images_.SourceFileName, static_cast<int>(i)));
+        int type = 0;
+        const std::string path = services_.SaveDialog->GetSaveFileName("Save Stereo", types, names, type);
+        if (path.empty()) return;
+        if (type < 0 || type >= static_cast<int>(types.size())) type = 0;
+        services_.Stereo->Write(images_.SourceFileName, type, path);
+    });
 }
 
 // ---- closing ----

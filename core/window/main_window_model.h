@@ -25,6 +25,8 @@ struct ControlStates {
     bool ModeButtons = false;    // RadioButton1 to 3
     bool ShowImage = false;      // the menu's "Show Image"
     bool ShowExif = false;       // the menu's "EXIF Info"
+    bool ShowStereo = false;     // the menu's "Show Stereo" is there (a pair is open)
+    bool SaveStereo = false;     // the menu's "Save Stereo..." is there
     bool operator==(const ControlStates&) const = default;
 };
 
@@ -99,6 +101,8 @@ public:
     void CheckBox1Click(bool checked);
     void ListBox1Click1(int selectedIndex);  // the selection changed (-1: none)
     void ListBox1Click(PreviewKind kind);    // double click, "Show Image" or "EXIF Info"
+    void ShowStereo1Click();                 // the aligned anaglyph of images 1 and 2
+    void SaveStereo1Click();                 // a layout of images 1 and 2, to a chosen file
     void FormClose();                        // also stops a running scan
     // Dropped files: the first .mpo file among them is opened; returns whether one was.
     bool DropFiles(const std::vector<std::string>& paths);

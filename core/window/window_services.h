@@ -5,6 +5,7 @@
 // system's bytes on Linux).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/registration/context_menu_registration.h"
 #include "core/images/extraction.h"
@@ -19,6 +20,29 @@ public:
     // matched in any letter case. Returns the chosen file's path, or "" when the user cancels.
     virtual std::string GetOpenFileName(const std::string& title, const std::string& filterName,
                                         const std::string& pattern) = 0;
+};
+
+// The platform's save-file dialog with a choice of file types. suggestedPaths[i] is the name
+// offered while file type i is chosen. Returns the chosen path, or "" when the user cancels,
+// and the index of the chosen file type in chosenType.
+class SaveFileDialog {
+public:
+    virtual ~SaveFileDialog() = default;
+    virtual std::string GetSaveFileName(const std::string& title, const std::vector<std::string>& types,
+                                        const std::vector<std::string>& suggestedPaths, int& chosenType) = 0;
+};
+
+// Stereo pictures of images 1 and 2 of an MPO file, made by a library outside the core.
+class StereoWriter {
+public:
+    virtual ~StereoWriter() = default;
+    // The layouts that Save Stereo offers, as file types: "JPS cross, right eye first (*.jps)".
+    virtual std::vector<std::string> LayoutTypes() = 0;
+    // The name offered for layout type of source.
+    virtual std::string SuggestedPath(const std::string& source, int type) = 0;
+    // Writes the picture of layout type to path; type -1 is the preview that Show Stereo opens.
+    // Raises an exception whose text users see.
+    virtual void Write(const std::string& source, int type, const std::string& path) = 0;
 };
 
 // The desktop's default actions: a file opens in its default application, an address in the
@@ -64,6 +88,10 @@ struct WindowServices {
     ContextMenuRegistration& Registration;
     std::string ProgramPath;   // the running executable, for the registration
     std::string UserGuideUrl;  // what the link label opens; empty opens nothing
+    // "Show Stereo" and "Save Stereo...": without a writer both stay hidden, without a dialog
+    // the second does.
+    StereoWriter* Stereo = nullptr;
+    SaveFileDialog* SaveDialog = nullptr;
 };
 
 // The program's title, the caption of its windows and message boxes.

@@ -18,6 +18,7 @@
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/services.h"
+#include "gui/stereo_writer.h"
 #include "gui/text.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
@@ -31,7 +32,9 @@ using window::test::kProgramPath;
 class WindowTest : public ::testing::Test, protected window::test::FakeServices {
 protected:
     void CreateWindow() {
-        form = std::make_unique<TForm1>(Services());
+        TForm1Services services = Services();
+        services.Stereo = &stereo;
+        form = std::make_unique<TForm1>(services);
         form2 = std::make_unique<TForm2>();
         form->SetExifWindow(form2.get());
         form->show();
@@ -66,6 +69,7 @@ protected:
         return texts;
     }
 
+    LibraryStereoWriter stereo;
     veltrane::testing::TempDir files;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm2> form2;

@@ -259,6 +259,25 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     EXPECT_TRUE(FileNames(temp.Dir.Path()).empty());
 }
 
+TEST_F(Win32Window, OpensPreviewsAndExtractsFromAJapaneseNamedFolder) {
+    const std::filesystem::path folder = files.Path() / std::filesystem::path(u8"\u5199\u771f \u7acb\u4f53");
+    std::filesystem::create_directory(folder);
+    const std::filesystem::path mpo = folder / std::filesystem::path(u8"\u65c5\u884c.mpo");
+    veltrane::testing::WriteBytes(mpo, samples::JoinImages(images));
+    openDialog.Answer = Narrow(mpo.wstring());
+    Click(kOpenButtonId);
+    EXPECT_TRUE(messages.Errors.empty());
+    ASSERT_EQ(Count(), 4);
+    EXPECT_EQ(WindowText(form->Control(kStatusPanelId)), L"\u65c5\u884c.mpo");
+    Select(1);
+    Command(kShowImageId);
+    ASSERT_EQ(desktop.OpenedBytes.size(), 1u);
+    EXPECT_EQ(desktop.OpenedBytes[0], images[1]);
+    folders.Answer = Narrow(folder.wstring());
+    Click(kExtractButtonId);
+    EXPECT_TRUE(std::filesystem::exists(folder / std::filesystem::path(u8"\u65c5\u884c_004.jpg")));
+}
+
 TEST_F(Win32Window, CloseWhileALongScanRunsStopsItAndTheWindowGoesAway) {
     window::test::Bytes big = images[0];
     big.resize(8u << 20, 0x00);

@@ -372,7 +372,61 @@ TEST_F(WindowModel, DroppedFilesOpenTheFirstMpoFileAndErrorTextsBecomeUtf8) {
     EXPECT_EQ(ErrorTextToUtf8("File not found"), "File not found");
     EXPECT_EQ(ErrorTextToUtf8("Cannot write /home/j\xC3\xBCrgen"), "Cannot write /home/j\xC3\xBCrgen");
     EXPECT_EQ(ErrorTextToUtf8("Caf\xE9 \x80"), "Caf\xC3\xA9 \xE2\x82\xAC");
-    EXPECT_EQ(ErrorTextToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // a surrogate is no UTF-8
+    EXPECT_EQ(ErrorTextToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");  // an overlong form is no UTF-8
+}
+
+// Records what the window asks of the stereo library, and writes a marker file.
+class FakeStereo : public StereoWriter {
+public:
+    std::vector<std::string> LayoutTypes() override { return {"A (*.jps)", "B (*.jpg)"}; }
+    std::string SuggestedPath(const std::string& source, int type) override {
+        return source + "." + std::to_string(type);
+    }
+    void Write(const std::string& source, int type, const std::string& path) override {
+        Writes.push_back(source + " " + std::to_string(type) + " " + path);
+        veltrane::testing::WriteBytes(path, Bytes{1});
+    }
+    std::vector<std::string> Writes;
+};
+
+TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout) {
+    FakeStereo stereo;
+    WindowServices services = fakes.Services();
+    services.Stereo = &stereo;
+    model = std::make_unique<MainWindowModel>(services, view);
+    model->Start();
+    EXPECT_FALSE(view.Controls.ShowStereo || view.Controls.SaveStereo);
+    Open(WriteMpo("one.mpo", {images[0]}));
+    EXPECT_FALSE(view.Controls.ShowStereo);
+    model->ShowStereo1Click();
+    EXPECT_TRUE(stereo.Writes.empty());
+
+    const std::string pair = WriteMpo("pair.mpo", {images[0], images[1]});
+    Open(pair);
+    EXPECT_TRUE(view.Controls.ShowStereo && view.Controls.SaveStereo);
+    fakes.ticks.Now = 55;
+    model->ShowStereo1Click();
+    ASSERT_EQ(fakes.desktop.OpenedFiles, std::vector<std::string>{fakes.temp / "vltr55.jpg"});
+    struct Case {
+        int chosen;
+        std::string answer;  // "" cancels
+        const char* written;
+    };
+    for (const Case& c : {Case{1, files / "b.jpg", "1"}, Case{7, files / "c.jps", "0"}, Case{0, "", nullptr}}) {
+        SCOPED_TRACE(c.chosen);
+        stereo.Writes.clear();
+        fakes.saveDialog.ChosenType = c.chosen;
+        fakes.saveDialog.Answer = c.answer;
+        model->SaveStereo1Click();
+        EXPECT_EQ(fakes.saveDialog.Title, "Save Stereo");
+        EXPECT_EQ(fakes.saveDialog.SuggestedPaths, (std::vector<std::string>{pair + ".0", pair + ".1"}));
+        if (c.written == nullptr) {
+            EXPECT_TRUE(stereo.Writes.empty());
+        } else {
+            EXPECT_EQ(stereo.Writes, std::vector<std::string>{pair + " " + c.written + " " + c.answer});
+        }
+    }
+    EXPECT_TRUE(fakes.messages.Errors.empty());
 }
 
 }  // namespace

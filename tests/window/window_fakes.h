@@ -45,6 +45,24 @@ public:
     int Calls = 0;
 };
 
+class FakeSaveDialog : public SaveFileDialog {
+public:
+    std::string GetSaveFileName(const std::string& title, const std::vector<std::string>& types,
+                                const std::vector<std::string>& suggestedPaths, int& chosenType) override {
+        ++Calls;
+        Title = title;
+        Types = types;
+        SuggestedPaths = suggestedPaths;
+        chosenType = ChosenType;
+        return Answer;
+    }
+    std::string Answer;  // empty: the user cancels
+    int ChosenType = 0;
+    std::string Title;
+    std::vector<std::string> Types, SuggestedPaths;
+    int Calls = 0;
+};
+
 // Keeps what each opened file held at the moment it was handed over.
 class FakeDesktop : public DesktopLauncher {
 public:
@@ -88,10 +106,11 @@ inline const std::string kProgramPath = "/opt/veltrane/bin/veltrane";
 // Every service as a fake, and the services record that hands them to a window.
 struct FakeServices {
     WindowServices Services(std::string userGuideUrl = "file:///guide.html") {
-        return {openDialog, folders, desktop, messages, temp, ticks, registration, kProgramPath,
-                std::move(userGuideUrl)};
+        return {openDialog,   folders,      desktop,   messages, temp, ticks, registration, kProgramPath,
+                std::move(userGuideUrl), nullptr, &saveDialog};
     }
     FakeOpenDialog openDialog;
+    FakeSaveDialog saveDialog;
     FakeFolderPicker folders;
     FakeDesktop desktop;
     FakeMessages messages;

@@ -1,0 +1,34 @@
+#include "gui/stereo_writer.h"
+
+#include <array>
+
+#include "stereo/stereo_command.h"
+
+namespace veltrane::gui {
+namespace {
+
+// The file types of Save Stereo, in the order of the dialog's list.
+constexpr std::array<stereo::Layout, 3> kLayouts = {stereo::Layout::Cross, stereo::Layout::Parallel,
+                                                    stereo::Layout::Anaglyph};
+
+stereo::Layout LayoutOf(int type) {
+    return type >= 0 && type < static_cast<int>(kLayouts.size()) ? kLayouts[static_cast<std::size_t>(type)]
+                                                                 : stereo::Layout::Anaglyph;
+}
+
+}  // namespace
+
+std::vector<std::string> LibraryStereoWriter::LayoutTypes() {
+    return {"JPS cross, right eye first (*.jps)", "Parallel, left eye first (*.jpg)", "Red-cyan anaglyph (*.jpg)"};
+}
+
+std::string LibraryStereoWriter::SuggestedPath(const std::string& source, int type) {
+    return stereo::DefaultStereoName(source, LayoutOf(type));
+}
+
+void LibraryStereoWriter::Write(const std::string& source, int type, const std::string& path) {
+    const auto [left, right] = stereo::ReadPair(source, 1, 2);
+    stereo::WritePicture(stereo::ComposeStereo(left, right, {LayoutOf(type), true, {}}), path);
+}
+
+}  // namespace veltrane::gui
