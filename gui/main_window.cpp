@@ -1,8 +1,6 @@
 #include "gui/main_window.h"
 
 #include <algorithm>
-#include <exception>
-#include <functional>
 
 #include <QAction>
 #include <QCheckBox>
@@ -10,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
