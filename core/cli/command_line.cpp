@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "core/cli/commands.h"
+#include "core/split/image_index.h"
 
 namespace veltrane {
 
@@ -13,6 +14,7 @@ std::string UsageText() {
         "  veltrane FILE [FOLDER | odd | even] [odd | even | WORD]\n"
         "                                           split an MPO file without any window\n"
         "  veltrane --list FILE                     list the images of an MPO file\n"
+        "  veltrane --mpf FILE                      print the file's MPF index of its images\n"
         "  veltrane --exif FILE [N]                 the EXIF window's nineteen rows\n"
         "  veltrane --info FILE [N]                 the EXIF reader's status and text lines\n"
         "  veltrane --tags FILE [N]                 every stored EXIF tag: name TAB value\n"
@@ -22,6 +24,12 @@ std::string UsageText() {
         "                                           menu for .mpo files\n"
         "  veltrane --unregister-context-menu       remove that entry again\n"
         "  veltrane --help | --version\n"
+        "  --no-mpf may precede any command or FILE: it ignores the MPF index (see below)\n"
+        "\n"
+        "The images are those of the file's MPF index, the table of images in the first\n"
+        "image's header, when it is usable; otherwise every FF D8 FF E1 in the file starts an\n"
+        "image (and a warning gives the reason when an index exists but is not usable). With\n"
+        "--no-mpf only that signature rule is used.\n"
         "\n"
         "Splitting writes the images of FILE to FILE's name without its extension, \"_\", the\n"
         "three-digit image number and \".jpg\":\n"
@@ -61,7 +69,17 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << "Veltrane " << VELTRANE_VERSION << "\n";
         return kExitOk;
     }
+    if (first == "--no-mpf") {
+        // The signature rule for everything this command line does.
+        struct RuleForThisRun {
+            ImageRule saved = DefaultImageRule();
+            RuleForThisRun() { SetDefaultImageRule(ImageRule::SignatureOnly); }
+            ~RuleForThisRun() { SetDefaultImageRule(saved); }
+        } rule;
+        return RunCommandLine(rest, out, err, services);
+    }
     if (first == "--list") return RunListCommand(rest, out, err);
+    if (first == "--mpf") return RunMpfCommand(rest, out, err);
     if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, out, err);
     if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, out, err);
     if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, out, err);

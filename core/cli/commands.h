@@ -13,6 +13,8 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& e
                          const CommandLineServices& services);
 // veltrane --list FILE                                            (core/split)
 int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// veltrane --mpf FILE                                             (core/split)
+int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
 enum class ExifCommand { Exif, Info, Tags };
