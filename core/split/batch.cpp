@@ -154,6 +154,7 @@ public:
         limitReached = true;
         inner_.ImageLimitReached(offset);
     }
+    void MpfIndexIgnored(const std::string& reason) override { inner_.MpfIndexIgnored(reason); }
     void ImageRecorded(int n, std::int64_t offset) override {
         if (worker_.Failed()) throw StopScan{};
         if (n > 1 && IsImageSelected(index_, n - 1, checked_))

@@ -203,6 +203,7 @@ TEST(CommandLine, PrintsTheIndexAndObeysNoMpf) {
         {{"--list", broken}, 0, " Image 001:  0 K\n Image 002:  0 K\n",
          "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
         {{"--no-mpf", "--list", broken}, 0, " Image 001:  0 K\n Image 002:  0 K\n", ""},
+        {{broken, dir.Folder()}, 0, "", "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.args.back());
@@ -212,6 +213,7 @@ TEST(CommandLine, PrintsTheIndexAndObeysNoMpf) {
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_EQ(DefaultImageRule(), ImageRule::MpfIndexFirst);  // --no-mpf lasts one run
+    EXPECT_EQ(testing::ReadBytes(dir / "b_002.jpg"), MixedImages()[2]);
 }
 
 TEST(ScanAndExtract, AFailedRunLeavesExactlyTheImagesBeforeTheFailedOne) {
