@@ -23,8 +23,9 @@ void Put32(std::vector<unsigned char>& b, std::size_t at, std::uint32_t v) {
     Put16(b, at + 2, v >> 16);
 }
 
-const unsigned char kJfif[18] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I',
-                                 'F',  0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01};
+// FF D8, then APP0: length 16, "JFIF\0", version 1.01, no density unit, 1:1, no thumbnail.
+const unsigned char kJfif[20] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
+                                 0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
 
 // FF E2, length, "MPF\0", then "II*\0", IFD at 8: NumberOfImages and MPEntry, then the entries.
 std::vector<unsigned char> MpfSegment(const std::vector<std::size_t>& sizes, std::size_t segmentAt) {

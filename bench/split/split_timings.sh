@@ -32,6 +32,7 @@ split_against_cp() {
     sync; t0=$(now); "$bin/veltrane" "$file" "$big/out-$r"; t1=$(now)
     sync; t1=$(now); cp "$file" "$big/cp-$r/"; t2=$(now)
     split=$(elapsed "$t0" "$t1"); copy=$(elapsed "$t1" "$t2")
+    if [ "$(ls "$big/out-$r" | wc -l)" -ne 100 ]; then echo "$name: the split did not write 100 files"; exit 1; fi
     ratios+=("$(echo "$split / $copy" | bc -l)")
     printf '%s round %d: split %.3f s, cp %.3f s\n' "$name" "$r" "$split" "$copy"
     rm -rf "$big/out-$r" "$big/cp-$r"
