@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/split/mpf_index.h"
+#include "core/images/mpf_index.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);

@@ -1,5 +1,5 @@
 // Finding the images through the MPF index, and the signature scan as the fallback.
-#include "core/split/mpf_index.h"
+#include "core/images/mpf_index.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "core/cli/command_line.h"
 #include "core/common/io_error.h"
-#include "core/split/batch.h"
+#include "core/images/batch.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 #include "tools/samples/mpf_writer.h"

@@ -1,0 +1,177 @@
+// The command-line faces of the EXIF reader: --exif, --info and --tags.
+#include <algorithm>
+#include <ostream>
+
+#include "core/cli/command_line.h"
+#include "core/cli/commands.h"
+#include "core/common/cp1252.h"
+#include "core/common/file_io.h"
+#include "core/common/io_error.h"
+#include "core/common/native_path.h"
+#include "core/exif/exif_rows.h"
+#include "core/exif/jpeg_sections.h"
+#include "core/images/scanner.h"
+
+namespace veltrane {
+namespace {
+
+const char* OptionWord(ExifCommand which) {
+    switch (which) {
+        case ExifCommand::Exif: return "--exif";
+        case ExifCommand::Info: return "--info";
+        case ExifCommand::Tags: return "--tags";
+    }
+    return "--exif";
+}
+
+bool IsExistingFile(const std::string& path) { return KindOf(path) == PathKind::File; }
+
+bool HasMpoExtension(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext == ".mpo";
+}
+
+std::string NameWithoutFolder(const std::string& path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i)
+        if (IsPathSeparator(path[i])) start = i + 1;
+    return path.substr(start);
+}
+
+// A positive decimal image number, or 0 when the text is none.
+int ParseImageNumber(const std::string& text) {
+    if (text.empty() || text.size() > 6) return 0;
+    int n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+class CollectingListener : public ScanListener {
+public:
+    CollectingListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
+    void AppendListLine(const std::string& line) override { Lines.push_back(line); }
+    void ProcessPendingEvents() override {}
+    void MpfIndexIgnored(const std::string& reason) override {
+        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
+    }
+    std::vector<std::string> Lines;
+
+private:
+    std::ostream& err_;
+    const std::string& path_;
+};
+
+// Prints every "\r\n"-introduced line of text on a line of its own.
+void PrintLines(std::ostream& out, const std::string& text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t next = text.find("\r\n", pos);
+        if (next == pos) {
+            pos += 2;
+            continue;
+        }
+        if (next == std::string::npos) next = text.size();
+        out << Cp1252ToUtf8(std::string_view(text).substr(pos, next - pos)) << "\n";
+        pos = next;
+    }
+}
+
+void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::ExifRows& rows,
+                 std::ostream& out) {
+    switch (which) {
+        case ExifCommand::Exif:
+            for (const exif::ExifRow& row : rows)
+                out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
+            break;
+        case ExifCommand::Info:
+            out << "Status: " << Cp1252ToUtf8(reader.ErrorText) << "\n";
+            if (reader.ImageInfo) {
+                PrintLines(out, reader.ImageInfo->InfoText);
+                PrintLines(out, reader.ImageInfo->MakerNoteText);
+            }
+            break;
+        case ExifCommand::Tags:
+            if (reader.ImageInfo) {
+                const exif::TImageInfo& info = *reader.ImageInfo;
+                for (int i = 0; i < info.TagCount; ++i) {
+                    const exif::TTagEntry& tag = info.TagList[static_cast<std::size_t>(i)];
+                    out << Cp1252ToUtf8(tag.TagName) << '\t' << Cp1252ToUtf8(tag.DisplayText) << "\n";
+                }
+            }
+            break;
+    }
+}
+
+}  // namespace
+
+int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std::ostream& out,
+                   std::ostream& err) {
+    const char* option = OptionWord(which);
+    if (args.empty() || args.size() > 2) {
+        err << "veltrane: " << option << " takes a file and an optional image number\n"
+            << "Try 'veltrane --help'.\n";
+        return kExitUsage;
+    }
+    int imageNumber = 1;
+    if (args.size() == 2) {
+        imageNumber = ParseImageNumber(args[1]);
+        if (imageNumber < 1) {
+            err << "veltrane: " << option << ": '" << args[1] << "' is not an image number\n"
+                << "Try 'veltrane --help'.\n";
+            return kExitUsage;
+        }
+    }
+    const std::string& path = args[0];
+    if (!IsExistingFile(path)) {
+        err << "veltrane: " << path << ": " << InOutError::TextOf(ioerr::FileNotFound) << "\n";
+        return kExitFailure;
+    }
+    const auto noSuchImage = [&](int count) {
+        err << "veltrane: " << path << ": there is no image " << imageNumber << " (the file holds "
+            << count << (count == 1 ? " image" : " images") << ")\n";
+        return kExitFailure;
+    };
+
+    exif::TimgData reader(255);
+    exif::ExifRows rows;
+    if (HasMpoExtension(path)) {
+        // The image is read from the file at its offset, as if it had been extracted to a
+        // .jpg file: only its head is read, whatever its size.
+        std::int64_t start = 0, length = 0;
+        std::string listEntry;
+        try {
+            ImageIndex index;
+            index.SourceFileName = path;
+            CollectingListener listener(err, path);
+            ScanImageOffsets(index, path, ImageSignature, listener);
+            if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
+            start = index.ImageStart(imageNumber);
+            length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
+            if (static_cast<std::size_t>(imageNumber) <= listener.Lines.size())
+                listEntry = listener.Lines[static_cast<std::size_t>(imageNumber - 1)];
+        } catch (const InOutError& e) {
+            err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
+            return kExitFailure;
+        }
+        if (which == ExifCommand::Exif)
+            rows = exif::ExifWindowRows(path, start, length, listEntry);
+        else
+            reader.OpenFileRange(path, start, length, "image.jpg");
+    } else {
+        if (imageNumber != 1) return noSuchImage(1);
+        if (which == ExifCommand::Exif)
+            rows = exif::ExifWindowRows(path, NameWithoutFolder(path));
+        else
+            reader.OpenFile(path);
+    }
+    PrintOutput(which, reader, rows, out);
+    return out ? kExitOk : kExitFailure;
+}
+
+}  // namespace veltrane

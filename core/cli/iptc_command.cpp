@@ -1,0 +1,34 @@
+// veltrane --iptc FILE: every IPTC dataset of the file's first APP13 section, one per line as
+// TagName, a TAB and the value (converted to UTF-8).
+#include <ostream>
+
+#include "core/cli/command_line.h"
+#include "core/cli/commands.h"
+#include "core/common/cp1252.h"
+#include "core/common/native_path.h"
+#include "core/exif/jpeg_sections.h"
+#include "core/iptc/iptc_data.h"
+
+namespace veltrane {
+
+int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1) {
+        err << "veltrane: --iptc takes one file\nTry 'veltrane --help'.\n";
+        return kExitUsage;
+    }
+    const std::string& path = args[0];
+    if (KindOf(path) != PathKind::File) {
+        err << "veltrane: " << path << ": File not found\n";
+        return kExitFailure;
+    }
+    exif::TimgData reader(255);
+    exif::TIPTCdata iptc(&reader);
+    iptc.LoadImageFile(path);
+    for (int i = 0; i < iptc.IptcTagCount(); ++i) {
+        const exif::TTagEntry dataset = iptc.DatasetAt(i);
+        out << Cp1252ToUtf8(dataset.TagName) << '\t' << Cp1252ToUtf8(dataset.DisplayText) << '\n';
+    }
+    return kExitOk;
+}
+
+}  // namespace veltrane

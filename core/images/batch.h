@@ -1,0 +1,31 @@
+#pragma once
+// The batch split: a source file, optionally an output folder or a mode word, optionally a mode
+// word; no dialog. Used by the command line and by the file manager's context-menu entry.
+#include <string>
+#include <vector>
+
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
+
+namespace veltrane {
+
+// Sets SourceFileName, OutputFolder and ExtractMode from the parameters (1 to 3 of them):
+//   FILE                 every image (the mode buttons decide), next to the source file
+//   FILE odd|even        the odd or even images, into the current folder
+//   FILE FOLDER          every image, into FOLDER
+//   FILE X odd|even      the third parameter replaces the mode; any other word means "all"
+void ApplyBatchParameters(ImageIndex& index, const std::vector<std::string>& parameters);
+
+struct BatchOutcome {
+    int imagesFound = 0;
+    int filesWritten = 0;
+    bool limitReached = false;  // a 1000th image start was met; later images were left out
+};
+
+// Scans index.SourceFileName and writes the selected images, copying each image on a second
+// thread as soon as its end is known, while the scan reads on. The list lines and the limit
+// notice reach listener on the calling thread. Raises InOutError on the first failure (a file
+// that cannot be opened, read or written); files of earlier images stay, none is left partial.
+BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener& listener);
+
+}  // namespace veltrane

@@ -1,0 +1,110 @@
+#pragma once
+// Finds the images of an MPO file: through the file's MPF index when it is usable, else by
+// searching the file for the image signature.
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "core/images/image_index.h"
+
+namespace veltrane {
+
+// The chunk size of the scan: the file is read through one buffer of this size.
+inline constexpr std::size_t kScanChunkSize = 32768;
+
+// The two services the scan needs from its caller, and two notices for callers that act on
+// images as soon as their ranges are known (the batch split copies while the scan goes on).
+class ScanListener {
+public:
+    virtual ~ScanListener() = default;
+    virtual void AppendListLine(const std::string& line) = 0;
+    virtual void ProcessPendingEvents() = 0;
+    // Image n starts at offset; the previous image now has its end.
+    virtual void ImageRecorded(int /*n*/, std::int64_t /*offset*/) {}
+    // A 1000th image start was found at offset: nothing after image 999 is recorded.
+    virtual void ImageLimitReached(std::int64_t /*offset*/) {}
+    // The file has an MPF index that cannot be used (reason says why, e.g. "image 2 lies
+    // outside the file"); the images come from the signature scan. Not called for a file
+    // without an index.
+    virtual void MpfIndexIgnored(const std::string& /*reason*/) {}
+};
+
+// Incremental search for a signature in a stream of chunks: occurrences that span the boundary
+// between two chunks are found, and none is reported twice.
+class SignatureSearch {
+public:
+    explicit SignatureSearch(std::span<const std::uint8_t> signature);
+
+    // Reports, in increasing order, the stream offset of every occurrence that ends inside this
+    // chunk; chunkStart is the stream offset of its first byte. Stops early when found returns
+    // false, and then returns false itself.
+    template <typename Found>
+    bool Feed(std::span<const std::uint8_t> chunk, std::int64_t chunkStart, Found&& found);
+
+private:
+    const std::uint8_t* FindIn(const std::uint8_t* p, const std::uint8_t* end) const;
+
+    std::span<const std::uint8_t> signature_;
+    std::uint8_t carry_[8] = {};  // the last bytes of the previous chunk
+    std::size_t carryLength_ = 0;
+};
+
+// Fills index with the images of the file at path (index.SourceFileName must name it) and
+// appends one list entry per image through listener. Every caller finds images through this
+// one function, so every caller follows index.Rule:
+//   - the MPF index of the first image's header, when the rule allows it and the index is
+//     usable: its entries in index order, without any scan;
+//   - otherwise every occurrence of signature starts an image.
+// Either way image n runs to the next start or to the end of the file, and at most kMaxImages
+// are recorded. Returns the offset of the last image found, or -1 when none was found or
+// signature or path is empty. Raises InOutError when the file cannot be opened or read; images
+// recorded until then stay in the index.
+std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
+                              std::span<const std::uint8_t> signature, ScanListener& listener);
+
+// Size of the named file, or -1 when there is no such entry.
+std::int64_t FileSizeByName(const std::string& path);
+
+// ---- implementation of the template ----
+
+template <typename Found>
+bool SignatureSearch::Feed(std::span<const std::uint8_t> chunk, std::int64_t chunkStart,
+                           Found&& found) {
+    const std::size_t m = signature_.size();
+    if (m == 0 || chunk.empty()) return true;
+    // Occurrences that begin in the carried tail and end in this chunk.
+    if (carryLength_ > 0) {
+        std::uint8_t joint[16];
+        const std::size_t take = std::min(chunk.size(), m - 1);
+        std::copy(carry_, carry_ + carryLength_, joint);
+        std::copy(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(take), joint + carryLength_);
+        const std::size_t jointLength = carryLength_ + take;
+        for (std::size_t i = 0; i < carryLength_ && i + m <= jointLength; ++i) {
+            if (std::equal(signature_.begin(), signature_.end(), joint + i)) {
+                if (!found(chunkStart - static_cast<std::int64_t>(carryLength_ - i))) return false;
+            }
+        }
+    }
+    const std::uint8_t* base = chunk.data();
+    const std::uint8_t* end = base + chunk.size();
+    for (const std::uint8_t* p = FindIn(base, end); p != nullptr; p = FindIn(p + 1, end)) {
+        if (!found(chunkStart + (p - base))) return false;
+    }
+    // Keep the last m-1 bytes of the stream seen so far.
+    const std::size_t keep = m - 1;
+    if (chunk.size() >= keep) {
+        std::copy(end - keep, end, carry_);
+        carryLength_ = keep;
+    } else {
+        std::uint8_t joint[16];
+        std::copy(carry_, carry_ + carryLength_, joint);
+        std::copy(chunk.begin(), chunk.end(), joint + carryLength_);
+        const std::size_t total = carryLength_ + chunk.size();
+        const std::size_t k = std::min(total, keep);
+        std::copy(joint + (total - k), joint + total, carry_);
+        carryLength_ = k;
+    }
+    return true;
+}
+
+}  // namespace veltrane
