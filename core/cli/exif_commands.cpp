@@ -1,13 +1,14 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
-#include <filesystem>
 #include <ostream>
-#include <system_error>
+#include <string_view>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/common/ascii.h"
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/images/extraction.h"
@@ -25,17 +26,9 @@ const char* OptionWord(ExifCommand which) {
     return "--exif";
 }
 
-bool IsExistingFile(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), ec) && !ec;
-}
-
 bool HasMpoExtension(const std::string& path) {
     if (path.size() < 4) return false;
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".mpo";
+    return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
 }
 
 std::string NameWithoutFolder(const std::string& path) {
