@@ -1,5 +1,6 @@
 #include "core/cli/command_line.h"
 
+#include <new>
 #include <ostream>
 
 #include "core/cli/commands.h"
@@ -64,8 +65,10 @@ std::string UsageText() {
         "stderr names the file and the cause), 2 wrong arguments.\n";
 }
 
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services) {
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const CommandLineServices& services) {
     if (args.empty()) {
         err << "veltrane: no file given\n" << UsageText();
         return kExitUsage;
@@ -118,6 +121,19 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitUsage;
     }
     return RunBatchSplitCommand(params, err, services);
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services) {
+    try {
+        return RunCommand(args, out, err, services);
+    } catch (const std::bad_alloc&) {
+        out.flush();
+        err << "veltrane: out of memory\n";
+        return kExitFailure;
+    }
 }
 
 }  // namespace veltrane

@@ -1,9 +1,11 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
 #include <algorithm>
 #include <ostream>
+#include <string_view>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/common/ascii.h"
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -24,14 +26,9 @@ const char* OptionWord(ExifCommand which) {
     return "--exif";
 }
 
-bool IsExistingFile(const std::string& path) { return KindOf(path) == PathKind::File; }
-
 bool HasMpoExtension(const std::string& path) {
     if (path.size() < 4) return false;
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".mpo";
+    return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
 }
 
 std::string NameWithoutFolder(const std::string& path) {

@@ -10,10 +10,6 @@
 namespace veltrane {
 namespace {
 
-bool IsExistingFile(const std::string& path) {
-    return KindOf(path) == PathKind::File;
-}
-
 // Without a window the list lines have nowhere to go and there are no events to process.
 class QuietListener : public ScanListener {
 public:

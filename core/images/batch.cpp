@@ -1,7 +1,6 @@
 #include "core/images/batch.h"
 
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -9,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 
@@ -16,9 +16,7 @@ namespace veltrane {
 namespace {
 
 bool IsModeWord(const std::string& word) {
-    std::string upper;
-    for (char c : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper == "ODD" || upper == "EVEN";
+    return EqualIgnoringAsciiCase(word, "odd") || EqualIgnoringAsciiCase(word, "even");
 }
 
 // Copies images on a thread of its own, in the order they are handed over, while the scan goes

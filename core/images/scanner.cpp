@@ -35,7 +35,9 @@ const std::uint8_t* SignatureSearch::FindIn(const std::uint8_t* p, const std::ui
 #if defined(__SSE2__)
     const __m128i v0 = _mm_set1_epi8(static_cast<char>(s0));
     const __m128i v1 = _mm_set1_epi8(static_cast<char>(s1));
-    while (p + 16 < end) {  // p[16] must exist for the shifted load
+    // p[16] must exist for the shifted load. Lengths are compared, not pointers: p + 16 may lie
+    // past the end of the buffer, and forming such a pointer is undefined.
+    while (end - p > 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
         unsigned mask = static_cast<unsigned>(
