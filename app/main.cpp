@@ -11,6 +11,21 @@
 #ifdef VELTRANE_WITH_GUI
 #include "app/window_module.h"
 #endif
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return ::_isatty(2) != 0;
+#else
+    return ::isatty(2) != 0;
+#endif
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
@@ -20,6 +35,7 @@ int main(int argc, char** argv) {
     veltrane::CommandLineServices services;
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
+    services.ProgressOnTerminal = StderrIsTerminal();
 
     if (args.empty()) {
 #ifdef VELTRANE_WITH_GUI

@@ -11,6 +11,9 @@ namespace veltrane {
 struct CommandLineServices;
 int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& err,
                          const CommandLineServices& services);
+// veltrane --each [odd|even] [--] FILE...                       (core/cli, core/split)
+int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services);
 // veltrane --list FILE                                            (core/split)
 int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
