@@ -15,8 +15,8 @@ for i in $(seq -w "$count"); do cp "$root/samples/sample.mpo" "$work/pair-$i.mpo
 echo "$count files of $(stat -c %s "$root/samples/sample.mpo") bytes, two images each"
 
 hyperfine --warmup 1 --runs "${ROUNDS:-7}" -N \
-  --command-name "--each, all cores" "$program --each $(printf '%s ' "$work"/*.mpo)" \
-  --command-name "--each, one core" "taskset -c 0 $program --each $(printf '%s ' "$work"/*.mpo)"
+  --command-name "veltrane --each, all cores" "$program --each $(printf '%s ' "$work"/*.mpo)" \
+  --command-name "veltrane --each, one core" "taskset -c 0 $program --each $(printf '%s ' "$work"/*.mpo)"
 hyperfine --warmup 1 --runs "${ROUNDS:-7}" \
   --command-name "one process per file" "for f in '$work'/*.mpo; do '$program' \"\$f\"; done"
 

@@ -26,13 +26,13 @@ std::string SummaryLine(const EachTotals& totals) {
 
 // Writes one line on err per failure and per file with too many images and, when err is a
 // terminal and the run has taken more than a second, a progress line that is redrawn in place
-// and wiped before any other line.
+// a few times a second and wiped before any other line.
 class EachReporter : public EachListener {
 public:
     EachReporter(std::ostream& err, bool progressLine, std::size_t fileCount)
         : err_(err), progressLine_(progressLine), fileCount_(fileCount) {}
 
-    void FileFinished(const EachFileOutcome& outcome, const EachTotals& totals) override {
+    void FileFinished(const EachFileOutcome& outcome, const EachTotals&) override {
         if (outcome.failed) {
             const std::string line =
                 "veltrane: " + outcome.failedFile + ": " + outcome.cause;
@@ -45,7 +45,6 @@ public:
             err_ << "veltrane: warning: " << outcome.file << " holds more than " << kMaxImages
                  << " images; images after the " << kMaxImages << "th were not extracted\n";
         }
-        if (shown_ > 0) Draw(totals);
     }
 
     void StillWorking(const EachTotals& totals) override {
