@@ -143,7 +143,8 @@ printf '[Default Applications]\nimage/jpeg=check-viewer.desktop\n' >"$XDG_CONFIG
 update-desktop-database "$XDG_DATA_HOME/applications" >/dev/null 2>&1
 
 # The photos: in a folder whose name needs quoting in every command, two files with plain names
-# that a screenshot reads well. The reference images come from the program run by hand.
+# that a screenshot reads well. The reference images come from the program run by hand, with a
+# mode word, into the current folder.
 folder="$HOME/Stereo 'trip' \$HOME \`x\` 100% caf$(printf '\303\251')"
 mkdir -p "$folder" "$scratch/reference"
 sample="$root/samples/sample.mpo"
@@ -152,7 +153,7 @@ for name in alpha bravo; do
   cp "$sample" "$folder/$name.mpo"
   cp "$sample" "$scratch/reference/$name.mpo"
 done
-(cd "$scratch/reference" && "$program" --each odd alpha.mpo bravo.mpo >/dev/null) ||
+(cd "$scratch/reference" && "$program" alpha.mpo odd && "$program" bravo.mpo odd) ||
   { fail "the program itself could not split the sample"; finish; }
 
 "$program" --register-context-menu odd >/dev/null || { fail "--register-context-menu odd failed"; finish; }
@@ -168,8 +169,8 @@ visible_files() { find "$HOME" -path '*/.*' -prune -o -type f -print | LC_ALL=C 
 
 # ---- reading the screen ------------------------------------------------------------------------
 # Takes a screenshot (kept as last.png, and with --keep under a name of its own) and prints "x y"
-# of the centre of the first word matching the extended regular expression (case-insensitive),
-# or nothing.
+# of the centre of the first word matching the extended regular expression $1 (in lower case)
+# whose previous word does not match $2, or nothing.
 find_word() {
   local png="$scratch/last.png"
   [ "$keep" -eq 1 ] && png="$scratch/shot-$(date +%s.%N).png"
@@ -177,8 +178,11 @@ find_word() {
   timeout 20 import -window root -resize 200% "$png" 2>/dev/null || return 0
   [ "$png" = "$scratch/last.png" ] || cp "$png" "$scratch/last.png"
   timeout 60 tesseract "$png" - --psm 11 tsv 2>/dev/null |
-    awk -F'\t' -v re="$1" 'NR > 1 && $12 != "" && tolower($12) ~ re {
-      printf "%d %d\n", ($7 + $9 / 2) / 2, ($8 + $10 / 2) / 2; exit }'
+    awk -F'\t' -v re="$1" -v notafter="${2:-^$}" 'NR > 1 && $12 != "" {
+      word = tolower($12)
+      if (word ~ re && previous !~ notafter) {
+        printf "%d %d\n", ($7 + $9 / 2) / 2, ($8 + $10 / 2) / 2; exit }
+      previous = word }'
 }
 # Waits up to $2 seconds for a word; prints "x y".
 wait_word() {
@@ -233,7 +237,8 @@ context_menu() {
   # The menu has opened once its last entry shows. Underlined shortcut letters (Dolphin) can
   # cost a word its first letters in the reading, so the patterns match word ends.
   wait_word 'erties' 10 >/dev/null || return 1
-  find_word 'xtract'
+  # The entry itself, not an "Open With Extract Images" (an application entry for the type).
+  find_word 'xtract' 'with$'
   return 0
 }
 
