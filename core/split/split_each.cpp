@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "core/common/io_error.h"
@@ -90,7 +91,12 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const st
 
     std::vector<std::thread> threads;
     const unsigned count = EachWorkerCount(todo.size(), workers);
-    for (unsigned i = 0; i < count; ++i) threads.emplace_back(work);
+    try {
+        for (unsigned i = 0; i < count; ++i) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those that started do the work; with none, this one.
+        if (threads.empty()) work();
+    }
     {
         std::unique_lock lock(mutex);
         while (!allDone.wait_for(lock, kStillWorkingInterval,
