@@ -24,10 +24,14 @@ class SilentScan : public ScanListener {
 public:
     void AppendListLine(const std::string&) override {}
     void ProcessPendingEvents() override {}
+    void ImageLimitReached(std::int64_t) override { limitReached = true; }
+    bool limitReached = false;
 };
 
-EachFileOutcome SplitOne(std::size_t position, const std::string& file,
-                         const std::string& modeWord) {
+// With pipeline set, images are copied on a thread of their own while the scan goes on (the
+// batch split of one file); else the file is scanned and then copied, on this thread only.
+EachFileOutcome SplitOne(std::size_t position, const std::string& file, const std::string& modeWord,
+                         bool pipeline) {
     EachFileOutcome outcome;
     outcome.position = position;
     outcome.file = file;
@@ -38,9 +42,15 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file,
         index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(file)));
         index.ExtractMode = modeWord;  // empty: the All button decides, every image
         SilentScan quiet;
-        const BatchOutcome written = ScanAndExtract(index, ModeButton::All, quiet);
-        outcome.imagesWritten = written.filesWritten;
-        outcome.limitReached = written.limitReached;
+        if (pipeline) {
+            const BatchOutcome written = ScanAndExtract(index, ModeButton::All, quiet);
+            outcome.imagesWritten = written.filesWritten;
+            outcome.limitReached = written.limitReached;
+        } else {
+            ScanImageOffsets(index, file, ImageSignature, quiet);
+            outcome.imagesWritten = ExtractImages(index, ModeButton::All);
+            outcome.limitReached = quiet.limitReached;
+        }
     } catch (const InOutError& e) {
         outcome.failed = true;
         outcome.failedFile = e.FileName();
@@ -69,6 +79,9 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const st
             if (seen.insert(FullPath(files[i])).second) todo.push_back(i);
     }
 
+    // Several files keep the workers busy by themselves; a second thread per file would only
+    // add thread starts. One file alone gets the batch split's overlap of reading and writing.
+    const bool pipeline = todo.size() == 1;
     std::mutex mutex;
     std::condition_variable allDone;
     EachTotals totals;
@@ -76,7 +89,7 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const st
     std::atomic<std::size_t> next{0};
     auto work = [&] {
         for (std::size_t k = next++; k < todo.size(); k = next++) {
-            const EachFileOutcome outcome = SplitOne(todo[k], files[todo[k]], modeWord);
+            const EachFileOutcome outcome = SplitOne(todo[k], files[todo[k]], modeWord, pipeline);
             std::lock_guard lock(mutex);
             if (outcome.failed) {
                 ++totals.failures;
