@@ -6,6 +6,7 @@
 
 #include "core/cli/command_line.h"
 #include "core/common/number_format.h"
+#include "core/common/program_io.h"
 #include "core/common/program_path.h"
 
 #ifdef VELTRANE_WITH_GUI
@@ -26,16 +27,23 @@ bool StderrIsTerminal() {
 #endif
 }
 }  // namespace
+#ifdef VELTRANE_WITH_STEREO
+#include "stereo/stereo_command.h"
+#endif
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     veltrane::UseDecimalSeparatorOfUserLocale();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const veltrane::Utf8Console console;
+    const std::vector<std::string> args = veltrane::ProgramArguments(argc, argv);
 
     veltrane::CommandLineServices services;
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
     services.ProgressOnTerminal = StderrIsTerminal();
+#ifdef VELTRANE_WITH_STEREO
+    services.RunStereo = veltrane::stereo::RunStereoCommand;
+#endif
 
     if (args.empty()) {
 #ifdef VELTRANE_WITH_GUI

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "core/split/image_index.h"
-#include "core/split/scanner.h"
+#include "core/images/image_index.h"
+#include "core/images/scanner.h"
 
 namespace {
 

@@ -21,6 +21,8 @@ struct CommandLineServices {
     std::function<void(const std::string& message)> ReportBatchFailure;
     // Whether stderr is a terminal: a run over several files then shows a progress line.
     bool ProgressOnTerminal = false;
+    // --stereo, from the stereo module that links libjpeg; empty in builds without it.
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> RunStereo;
 };
 
 // Runs the command line given without the program name; returns the exit status.

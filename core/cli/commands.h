@@ -1,5 +1,6 @@
 #pragma once
-// The commands of the command line, each in the folder of the part of the system it runs.
+// The commands of the command line. Each is an adapter in this folder over the module it runs
+// (named on the right); none of those modules knows the command line.
 // Every command gets its arguments after the option word and returns an exit status.
 #include <iosfwd>
 #include <string>
@@ -7,14 +8,14 @@
 
 namespace veltrane {
 
-// veltrane FILE [FOLDER | odd | even] [odd | even | WORD]        (core/split)
+// veltrane FILE [FOLDER | odd | even] [odd | even | WORD]        (core/images)
 struct CommandLineServices;
 int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& err,
                          const CommandLineServices& services);
-// veltrane --each [odd|even] [--] FILE...                       (core/cli, core/split)
+// veltrane --each [odd|even] [--] FILE...                       (core/cli, core/images)
 int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    const CommandLineServices& services);
-// veltrane --list FILE                                            (core/split)
+// veltrane --list FILE                                            (core/images)
 int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)

@@ -7,8 +7,8 @@
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/registration/registration_texts.h"
-#include "core/split/image_index.h"
-#include "core/split/split_each.h"
+#include "core/images/image_index.h"
+#include "core/images/split_each.h"
 
 namespace veltrane {
 namespace {

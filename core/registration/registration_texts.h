@@ -5,8 +5,8 @@
 // Every entry writes the images beside the clicked file. On Windows, Explorer starts the program
 // once per selected file, in that file's folder: the program, the file and, for Odd or Even, the
 // mode word. The freedesktop entries take a whole selection in one run of the multi-file form:
-// the program, --each, the mode word for Odd or Even, "--" and the files. Program paths are the
-// platform's own path bytes (ANSI on Windows, UTF-8 on Linux).
+// the program, --each, the mode word for Odd or Even, "--" and the files. Program paths are UTF-8
+// on every platform (the Windows registry stores them as UTF-16).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +59,10 @@ std::vector<RegistryEntry> RegistryEntries(std::string_view programPath, std::st
 
 // The mode word after the quoted "%1" of a registered command: "odd", "even" or "".
 std::string ModeWordOfRegistryCommand(std::string_view command);
+
+// The program of a registered command: the text of its leading double quotes; "" when the
+// command does not begin with a quoted path.
+std::string ProgramOfRegistryCommand(std::string_view command);
 
 // ---- freedesktop -----------------------------------------------------------------------------
 
@@ -119,5 +123,8 @@ std::string NautilusScript(std::string_view programPath, std::string_view modeWo
 // The mode word of the Exec key in a desktop entry's [Desktop Entry] group: the argument after
 // --each (or after %f, as older versions wrote) when it is "odd" or "even" (any case), else "".
 std::string ModeWordOfDesktopEntry(std::string_view fileText);
+
+// The program of that Exec key: its first argument, unquoted; "" when there is none.
+std::string ProgramOfDesktopEntry(std::string_view fileText);
 
 }  // namespace veltrane

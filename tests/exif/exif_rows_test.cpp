@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/exif/exif_rows.h"
-#include "core/split/extraction.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
 #include "tests/exif/exif_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"

@@ -9,7 +9,7 @@
 
 #include "core/cli/command_line.h"
 #include "core/registration/in_memory_registration.h"
-#include "core/registration/registration_commands.h"
+#include "core/cli/registration_commands.h"
 #include "core/registration/registration_texts.h"
 
 namespace veltrane {

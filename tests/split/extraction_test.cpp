@@ -1,4 +1,4 @@
-#include "core/split/extraction.h"
+#include "core/images/extraction.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
-#include "core/split/scanner.h"
+#include "core/images/scanner.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 

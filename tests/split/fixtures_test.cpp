@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "core/split/batch.h"
+#include "core/images/batch.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane {

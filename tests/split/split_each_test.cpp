@@ -1,6 +1,6 @@
 // Several files in one run: each split into its own folder, failures counted and named without
 // stopping the others, and the summary line.
-#include "core/split/split_each.h"
+#include "core/images/split_each.h"
 
 #include <gtest/gtest.h>
 

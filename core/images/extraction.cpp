@@ -1,4 +1,4 @@
-#include "core/split/extraction.h"
+#include "core/images/extraction.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "core/split/scanner.h"
+#include "core/images/scanner.h"
 
 #include <cstring>
 #include <memory>

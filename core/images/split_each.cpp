@@ -1,4 +1,4 @@
-#include "core/split/split_each.h"
+#include "core/images/split_each.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/split/batch.h"
+#include "core/images/batch.h"
 
 namespace veltrane {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/split/extraction.h"
-#include "core/split/scanner.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
 
 namespace veltrane {
 

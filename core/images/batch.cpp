@@ -1,4 +1,4 @@
-#include "core/split/batch.h"
+#include "core/images/batch.h"
 
 #include <atomic>
 #include <cctype>

@@ -5,7 +5,7 @@
 #include "core/cli/commands.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/split/batch.h"
+#include "core/images/batch.h"
 
 namespace veltrane {
 namespace {

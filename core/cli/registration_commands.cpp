@@ -1,5 +1,5 @@
 // veltrane --register-context-menu [odd|even], --unregister-context-menu, and the start-up check.
-#include "core/registration/registration_commands.h"
+#include "core/cli/registration_commands.h"
 
 #include <ostream>
 

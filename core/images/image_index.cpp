@@ -1,4 +1,4 @@
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 
 namespace veltrane {
 

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 
 namespace veltrane {
 

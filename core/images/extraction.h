@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/split/image_index.h"
+#include "core/images/image_index.h"
 
 namespace veltrane {
 
