@@ -12,6 +12,9 @@
 #ifdef VELTRANE_WITH_GUI
 #include "app/window_module.h"
 #endif
+#ifdef VELTRANE_WITH_STEREO
+#include "stereo/stereo_command.h"
+#endif
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -19,6 +22,7 @@
 #endif
 
 namespace {
+// A run over many files shows its progress only where someone watches it.
 bool StderrIsTerminal() {
 #ifdef _WIN32
     return ::_isatty(2) != 0;
@@ -27,9 +31,6 @@ bool StderrIsTerminal() {
 #endif
 }
 }  // namespace
-#ifdef VELTRANE_WITH_STEREO
-#include "stereo/stereo_command.h"
-#endif
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
