@@ -69,8 +69,11 @@ public:
 
 private:
     void Draw(const EachTotals& totals) {
+        // Short enough for a terminal of 80 columns, so that \r always returns to its start.
         const std::string line = "veltrane: " + std::to_string(totals.filesDone()) + " of " +
-                                 std::to_string(fileCount_) + " files, " + SummaryLine(totals);
+                                 std::to_string(fileCount_) + " files, " +
+                                 std::to_string(totals.imagesWritten) + " images written, " +
+                                 std::to_string(totals.failures) + " failed";
         err_ << '\r' << line;
         if (line.size() < shown_) err_ << std::string(shown_ - line.size(), ' ') << '\r' << line;
         err_.flush();
