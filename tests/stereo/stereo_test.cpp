@@ -162,6 +162,14 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         EXPECT_LT(aligned, unaligned);
         // No shift within a reduced pixel of the chosen one does better.
         for (int t = s - 8; t <= s + 8; ++t) EXPECT_LE(aligned, HalvesDifference(l, r, t) + 1e-9) << t;
+        // Measured on the coefficients instead of decoded pixels: the same shift.
+        Decoder dl(leftBytes, {}), dr(rightBytes, {});
+        dl.ReadHeader(false);
+        dr.ReadHeader(false);
+        jvirt_barray_ptr *al = nullptr, *ar = nullptr;
+        Guarded(dl.errors, "read", [&] { al = jpeg_read_coefficients(&dl.info); });
+        Guarded(dr.errors, "read", [&] { ar = jpeg_read_coefficients(&dr.info); });
+        EXPECT_NEAR(FindAlignmentShift(dl.info, al, dr.info, ar), s, 1);
         if (std::string(fixture) == "frozenpond.mpo") {
             EXPECT_NEAR(s, 100, 15);
         }
