@@ -279,6 +279,8 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
         {{"@/one.mpo"}, {{"one.mpo", one}}, 1, "holds 1 image; a stereo pair needs two"},
         {{"--pair", "2,3", "@/p.mpo"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "--pair 2,3: the file holds only 2 images"},
         {{"@/b.mpo"}, {{"b.mpo", samples::JoinImages({broken, two})}}, 1, "the left image does not decode"},
+        {{"--layout", "anaglyph", "@/c.mpo"}, {{"c.mpo", samples::JoinImages({one, Bytes(two.begin(), two.end() - 200)})}}, 1,
+         "the right image does not decode"},
         {{"@/h.mpo"}, {{"h.mpo", samples::JoinImages({WithApp1(Flat(64, 32, 9)), WithApp1(Flat(64, 40, 9))})}}, 1, "the two images differ in height (32 and 40 pixels)"},
         {{"@/p.mpo", "@"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "is a folder; give the output file's name"},
         {{"@/missing.mpo"}, {}, 1, "File not found"},
