@@ -6,6 +6,7 @@
 
 #include "core/cli/command_line.h"
 #include "core/common/number_format.h"
+#include "core/common/program_io.h"
 #include "core/common/program_path.h"
 
 #ifdef VELTRANE_WITH_GUI
@@ -18,7 +19,8 @@
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     veltrane::UseDecimalSeparatorOfUserLocale();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const veltrane::Utf8Console console;
+    const std::vector<std::string> args = veltrane::ProgramArguments(argc, argv);
 
     veltrane::CommandLineServices services;
     services.ProgramPath = veltrane::RunningProgramPath();

@@ -433,7 +433,7 @@ void TForm1::showexif() {
     const exif::ExifRows rows = exif::ExifWindowRows(Images_.TempImageFile, entry);
     QVector<TForm2::Row> shown;
     shown.reserve(static_cast<qsizetype>(rows.size()));
-    for (const exif::ExifRow& row : rows) shown.append({FromCp1252(row.Caption), FromCp1252(row.Value)});
+    for (const exif::ExifRow& row : rows) shown.append({FromCp1252(std::string(row.Caption)), FromCp1252(row.Value)});
     if (Form2_ != nullptr) Form2_->SetRows(shown);
     QCoreApplication::processEvents();
 }

@@ -1,16 +1,15 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
-#include <filesystem>
+#include <algorithm>
 #include <ostream>
-#include <system_error>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
-#include "core/images/extraction.h"
 #include "core/images/scanner.h"
 
 namespace veltrane {
@@ -25,10 +24,7 @@ const char* OptionWord(ExifCommand which) {
     return "--exif";
 }
 
-bool IsExistingFile(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(std::filesystem::path(path), ec) && !ec;
-}
+bool IsExistingFile(const std::string& path) { return KindOf(path) == PathKind::File; }
 
 bool HasMpoExtension(const std::string& path) {
     if (path.size() < 4) return false;
@@ -82,7 +78,8 @@ void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::Ex
                  std::ostream& out) {
     switch (which) {
         case ExifCommand::Exif:
-            for (const exif::ExifRow& row : rows) out << Cp1252ToUtf8(row.Caption + row.Value) << "\n";
+            for (const exif::ExifRow& row : rows)
+                out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
             break;
         case ExifCommand::Info:
             out << "Status: " << Cp1252ToUtf8(reader.ErrorText) << "\n";
@@ -136,7 +133,9 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
     exif::TimgData reader(255);
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
-        std::vector<std::uint8_t> image;
+        // The image is read from the file at its offset, as if it had been extracted to a
+        // .jpg file: only its head is read, whatever its size.
+        std::int64_t start = 0, length = 0;
         std::string listEntry;
         try {
             ImageIndex index;
@@ -144,18 +143,18 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
             CollectingListener listener;
             ScanImageOffsets(index, path, ImageSignature, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
-            image = ReadImageBytes(index, imageNumber);
+            start = index.ImageStart(imageNumber);
+            length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
             if (static_cast<std::size_t>(imageNumber) <= listener.Lines.size())
                 listEntry = listener.Lines[static_cast<std::size_t>(imageNumber - 1)];
         } catch (const InOutError& e) {
             err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
             return kExitFailure;
         }
-        // Read exactly as if the image had been extracted to a .jpg file.
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(image, listEntry);
+            rows = exif::ExifWindowRows(path, start, length, listEntry);
         else
-            reader.OpenBuffer(image, "image.jpg");
+            reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
         if (imageNumber != 1) return noSuchImage(1);
         if (which == ExifCommand::Exif)

@@ -1,12 +1,11 @@
 // veltrane --iptc FILE: every IPTC dataset of the file's first APP13 section, one per line as
 // TagName, a TAB and the value (converted to UTF-8).
-#include <filesystem>
 #include <ostream>
-#include <system_error>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/common/cp1252.h"
+#include "core/common/native_path.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/iptc/iptc_data.h"
 
@@ -18,9 +17,7 @@ int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitUsage;
     }
     const std::string& path = args[0];
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) {
+    if (KindOf(path) != PathKind::File) {
         err << "veltrane: " << path << ": File not found\n";
         return kExitFailure;
     }

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/common/unicode_text.h"
+
 namespace veltrane {
 namespace {
 
@@ -15,19 +17,6 @@ constexpr std::array<char16_t, 32> kHigh = {
 
 char32_t CodePointOf(unsigned char b) {
     return (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : b;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 char ByteOf(char32_t cp) {
@@ -49,25 +38,10 @@ std::string Cp1252ToUtf8(std::string_view text) {
 std::string Utf8ToCp1252(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<unsigned char>(text[i]);
-        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + extra >= text.size() + (extra == 0 ? 1 : 0)) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        char32_t cp = extra == 0 ? b : (b & (0x3F >> extra));
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) { ok = false; break; }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!ok) { out += '?'; ++i; continue; }
-        out += ByteOf(cp);
-        i += static_cast<std::size_t>(extra) + 1;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t cp = NextCodePoint(text, pos);
+        out += cp == kNotACodePoint ? '?' : ByteOf(cp);
     }
     return out;
 }

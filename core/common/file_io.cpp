@@ -17,6 +17,8 @@
 #include <io.h>
 #include <process.h>
 #include <windows.h>
+
+#include "core/common/unicode_text.h"
 #else
 #include <unistd.h>
 #endif
@@ -31,10 +33,15 @@ constexpr std::size_t kCopyChunk = 1 << 20;  // bounded buffer for copies withou
 }
 
 #ifdef _WIN32
-int OpenRead(const std::string& p) { return ::_open(p.c_str(), _O_RDONLY | _O_BINARY); }
-int OpenNewExclusive(const std::string& p) {
-    return ::_open(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+// Paths are UTF-8; the wide functions take any name, whatever the system's ANSI code page.
+int OpenRead(const std::string& p) {
+    return ::_wopen(WideFromUtf8(p).c_str(), _O_RDONLY | _O_BINARY);
 }
+int OpenNewExclusive(const std::string& p) {
+    return ::_wopen(WideFromUtf8(p).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
+}
+void RemoveFile(const std::string& p) { ::_wremove(WideFromUtf8(p).c_str()); }
 std::int64_t SeekTo(int fd, std::int64_t off) { return ::_lseeki64(fd, off, SEEK_SET); }
 long long RawRead(int fd, void* b, std::size_t n) {
     return ::_read(fd, b, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
@@ -48,7 +55,8 @@ int ProcessId() {
     return pid;
 }
 bool ReplaceFile(const std::string& from, const std::string& to) {
-    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return ::MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING) != 0;
 }
 int LastRenameError() {
     switch (::GetLastError()) {
@@ -64,6 +72,7 @@ int OpenRead(const std::string& p) { return ::open(p.c_str(), O_RDONLY | O_CLOEX
 int OpenNewExclusive(const std::string& p) {
     return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
+void RemoveFile(const std::string& p) { std::remove(p.c_str()); }
 std::int64_t SeekTo(int fd, std::int64_t off) { return ::lseek(fd, off, SEEK_SET); }
 long long RawRead(int fd, void* b, std::size_t n) { return ::read(fd, b, n); }
 long long RawWrite(int fd, const void* b, std::size_t n) { return ::write(fd, b, n); }
@@ -164,7 +173,7 @@ void AtomicOutputFile::OpenTemporaryName(const std::string& folder) {
 
 AtomicOutputFile::~AtomicOutputFile() {
     if (fd_ >= 0) CloseFd(fd_);
-    if (!tempPath_.empty()) std::remove(tempPath_.c_str());
+    if (!tempPath_.empty()) RemoveFile(tempPath_);
 }
 
 void AtomicOutputFile::Write(const void* data, std::size_t n) {

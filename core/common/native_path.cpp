@@ -7,6 +7,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "core/common/unicode_text.h"
 #else
 #include <climits>
 #include <cstdlib>
@@ -15,12 +17,34 @@
 
 namespace veltrane {
 
+#ifdef _WIN32
+namespace {
+
+// Calls a Win32 function that fills a wide buffer and returns the length it wrote, or the size
+// it needs (terminator included) when the buffer is too small; the text in UTF-8, or "" on failure.
+template <typename Fill>
+std::string WideResult(Fill fill) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD n = fill(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return Utf8FromWide(std::wstring_view(buffer.data(), n));
+        buffer.resize(n);
+    }
+    return std::string();
+}
+
+}  // namespace
+#endif
+
 std::string FullPath(const std::string& path) {
     if (path.empty()) return CurrentFolder();
 #ifdef _WIN32
-    char buffer[MAX_PATH * 4];
-    const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
+    const std::wstring wide = WideFromUtf8(path);
+    const std::string full = WideResult([&wide](wchar_t* buffer, DWORD size) {
+        return ::GetFullPathNameW(wide.c_str(), size, buffer, nullptr);
+    });
+    return full.empty() ? path : full;
 #else
     if (path[0] == '/') return path;
     std::string folder = CurrentFolder();
@@ -43,19 +67,29 @@ std::string FolderPart(const std::string& path) {
 
 std::string CurrentFolder() {
 #ifdef _WIN32
-    char buffer[MAX_PATH * 4];
-    const DWORD n = ::GetCurrentDirectoryA(sizeof buffer, buffer);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    return WideResult([](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); });
 #else
     char buffer[PATH_MAX];
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 #endif
 }
 
+std::string TempFolder() {
+#ifdef _WIN32
+    std::string folder =
+        WideResult([](wchar_t* buffer, DWORD size) { return ::GetTempPathW(size, buffer); });
+#else
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string folder = tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp";
+#endif
+    if (!folder.empty() && !IsPathSeparator(folder.back())) folder += kPathSeparator;
+    return folder;
+}
+
 PathKind KindOf(const std::string& path) {
 #ifdef _WIN32
     struct _stati64 st;
-    if (::_stati64(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (::_wstati64(WideFromUtf8(path).c_str(), &st) != 0) return PathKind::Missing;
 #else
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return PathKind::Missing;
@@ -66,7 +100,7 @@ PathKind KindOf(const std::string& path) {
 std::int64_t EntrySize(const std::string& path) {
 #ifdef _WIN32
     struct _stati64 st;
-    if (::_stati64(path.c_str(), &st) != 0) return -1;
+    if (::_wstati64(WideFromUtf8(path).c_str(), &st) != 0) return -1;
 #else
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return -1;

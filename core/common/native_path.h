@@ -1,7 +1,6 @@
 #pragma once
-// File-system queries on narrow paths in the platform's own encoding (UTF-8 on Linux, the ANSI
-// code page on Windows, which is what the command line delivers there). std::filesystem's narrow
-// conversions assume UTF-8 on Windows, so the splitter does not use them for user paths.
+// File-system queries on paths in UTF-8, on every platform. On Windows they go through the wide
+// (UTF-16) functions, so a name outside the system's ANSI code page is found all the same.
 #include <cstdint>
 #include <string>
 
@@ -13,6 +12,9 @@ std::string FullPath(const std::string& path);
 std::string FolderPart(const std::string& path);
 // The current working folder.
 std::string CurrentFolder();
+// The system's folder for temporary files, ending with the folder separator: GetTempPathW on
+// Windows (TMP, TEMP, USERPROFILE or the Windows folder), else TMPDIR or /tmp.
+std::string TempFolder();
 
 enum class PathKind { Missing, File, Directory };
 PathKind KindOf(const std::string& path);

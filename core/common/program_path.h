@@ -3,7 +3,7 @@
 
 namespace veltrane {
 
-// The running executable's full path as the platform reports it; empty when it cannot tell.
+// The running executable's full path (UTF-8 on every platform); empty when it cannot tell.
 std::string RunningProgramPath();
 
 }  // namespace veltrane

@@ -1,8 +1,9 @@
-// HKEY_CLASSES_ROOT through the Win32 registry functions (ANSI names and values, like every
-// text of the program).
+// HKEY_CLASSES_ROOT through the wide (UTF-16) Win32 registry functions: key names and values
+// are UTF-8 inside the program, so a program path outside the ANSI code page is stored whole.
 #ifdef _WIN32
 #include <windows.h>
 
+#include "core/common/unicode_text.h"
 #include "core/registration/registry_registration.h"
 
 namespace veltrane {
@@ -27,7 +28,7 @@ class ClassesRootStore : public RegistryStore {
 public:
     bool OpenWithFullAccess(const std::string& key) override {
         HKEY handle = nullptr;
-        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_ALL_ACCESS, &handle) !=
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(key).c_str(), 0, KEY_ALL_ACCESS, &handle) !=
             ERROR_SUCCESS)
             return false;
         ::RegCloseKey(handle);
@@ -36,43 +37,46 @@ public:
 
     std::optional<std::string> ReadDefaultValue(const std::string& key) override {
         HKEY handle = nullptr;
-        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &handle) !=
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(key).c_str(), 0, KEY_QUERY_VALUE, &handle) !=
             ERROR_SUCCESS)
             return std::nullopt;
         const OpenKey open(handle);
         DWORD type = 0;
         DWORD size = 0;
-        if (::RegQueryValueExA(handle, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        if (::RegQueryValueExW(handle, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
             (type != REG_SZ && type != REG_EXPAND_SZ) || size > kMaxValueBytes)
             return std::nullopt;
-        std::string data(size, '\0');
+        std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
         DWORD got = size;
-        if (::RegQueryValueExA(handle, nullptr, nullptr, &type,
+        if (::RegQueryValueExW(handle, nullptr, nullptr, &type,
                                reinterpret_cast<BYTE*>(data.data()), &got) != ERROR_SUCCESS ||
             got > size)
             return std::nullopt;
-        data.resize(got);
+        data.resize(got / sizeof(wchar_t));
         // The stored terminator (or several) is not part of the text.
-        while (!data.empty() && data.back() == '\0') data.pop_back();
-        return data;
+        while (!data.empty() && data.back() == L'\0') data.pop_back();
+        return Utf8FromWide(data);
     }
 
     void WriteDefaultValue(const std::string& key, const std::string& value) override {
         HKEY handle = nullptr;
-        if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+        if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(key).c_str(), 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &handle,
+                              nullptr) != ERROR_SUCCESS)
             throw RegistrationError("Failed to create key " + key);
         const OpenKey open(handle);
-        if (value.size() >= kMaxValueBytes ||
-            ::RegSetValueExA(handle, nullptr, 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+        const std::wstring wide = WideFromUtf8(value);
+        const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);  // with the terminator
+        if (bytes >= kMaxValueBytes ||
+            ::RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                             static_cast<DWORD>(bytes)) != ERROR_SUCCESS)
             throw RegistrationError("Failed to set data for '" + key + "'");
     }
 
     void DeleteTree(const std::string& key) override {
-        ::RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
-        ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
+        const std::wstring wide = WideFromUtf8(key);
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, wide.c_str());
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, wide.c_str());
     }
 };
 

@@ -3,6 +3,7 @@
 #include "core/common/cp1252.h"
 #include "core/common/io_error.h"
 #include "core/common/number_format.h"
+#include "core/common/unicode_text.h"
 
 namespace veltrane {
 namespace {
@@ -22,6 +23,30 @@ TEST(Cp1252, ConvertsEveryByteToItsCharacterAndBack) {
         EXPECT_EQ(Utf8ToCp1252(c.utf8), c.cp1252);
     }
     EXPECT_EQ(Utf8ToCp1252("\xE2\x98\x83 \xC3"), "? ?");  // no such byte; a cut sequence
+}
+
+TEST(Utf16, ConvertsEveryScriptAndKeepsLoneSurrogates) {
+    struct Case { std::string utf8; std::u16string utf16; };
+    const Case cases[] = {
+        {"", u""},
+        {"vr\xC3\xA9g", u"vr\u00E9g"},
+        {"\xCF\x83\xCF\x84\xCE\xB5", u"\u03C3\u03C4\u03B5"},            // Greek
+        {"\xE7\xAB\x8B\xE4\xBD\x93", u"\u7ACB\u4F53"},                  // Japanese
+        {"\xF0\x9F\x93\xB7", u"\U0001F4F7"},                            // a surrogate pair
+        {"a\xED\xA0\x80" "b", std::u16string{u'a', char16_t(0xD800), u'b'}},  // a lone surrogate
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16);
+        EXPECT_EQ(Utf16ToUtf8(c.utf16), c.utf8);
+    }
+    // Malformed bytes: a stray continuation, a cut sequence, an overlong slash, beyond U+10FFFF.
+    for (const char* bad : {"\x80", "\xE7\xAB", "\xC0\xAF", "\xF4\x90\x80\x80"}) {
+        SCOPED_TRACE(bad);
+        const std::u16string units = Utf8ToUtf16(bad);
+        EXPECT_FALSE(units.empty());
+        EXPECT_EQ(units.find_first_not_of(u'\uFFFD'), std::u16string::npos);
+    }
 }
 
 TEST(FormatFloat, UsesTheConfiguredDecimalSeparator) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -12,20 +13,23 @@
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/registration/context_menu_registration.h"
+#include "core/common/unicode_text.h"
 #include "core/registration/registration_texts.h"
+#include "tests/support/script_names.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace veltrane {
 namespace {
 
-// The default value of a key under HKEY_CLASSES_ROOT, read with the oldest registry call.
+// The default value of a key under HKEY_CLASSES_ROOT in UTF-8, read with the oldest registry call.
 std::optional<std::string> DefaultValue(const std::string& key) {
-    char buffer[1024];
+    wchar_t buffer[1024];
     LONG size = sizeof buffer;
-    if (::RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), buffer, &size) != ERROR_SUCCESS ||
-        size <= 0)
+    if (::RegQueryValueW(HKEY_CLASSES_ROOT, WideFromUtf8(key).c_str(), buffer, &size) !=
+            ERROR_SUCCESS ||
+        size < 2)
         return std::nullopt;
-    return std::string(buffer, static_cast<std::size_t>(size - 1));
+    return Utf8FromWide(std::wstring_view(buffer, static_cast<std::size_t>(size) / 2 - 1));
 }
 
 bool KeyExists(const std::string& key) {
@@ -36,14 +40,13 @@ bool KeyExists(const std::string& key) {
     return true;
 }
 
-std::string FolderOfThisProgram() {
-    char buffer[MAX_PATH + 1];
-    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string path(buffer, n);
-    return path.substr(0, path.find_last_of('\\') + 1);
+std::filesystem::path FolderOfThisProgram() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return std::filesystem::path(std::wstring(buffer, n)).parent_path();
 }
 
-std::string ReadText(const std::string& path) {
+std::string ReadText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -113,48 +116,56 @@ TEST_F(AWindowsRegistration, FollowsAMovedProgramAndKeepsTheModeWord) {
               "D:\\New place\\veltrane.exe,0");
 }
 
+// The program runs from a Japanese-named folder, so its own path in the registry is not ASCII
+// either; the command runs on files in folders of every script.
 TEST_F(AWindowsRegistration, RunsTheRegisteredCommandOnTheClickedFile) {
-    const std::string program = FolderOfThisProgram() + "veltrane.exe";
+    namespace fs = std::filesystem;
+    const fs::path scratch =
+        fs::temp_directory_path() / ("veltrane reg " + std::to_string(::GetCurrentProcessId()));
+    const fs::path programFolder = scratch / testing::PathFromUtf8(testing::kScriptNames[2].name);
+    fs::create_directories(programFolder);
+    fs::copy_file(FolderOfThisProgram() / "veltrane.exe", programFolder / "veltrane.exe");
+    const std::string program = testing::Utf8Path(programFolder / "veltrane.exe");
+
     std::ostringstream out, err;
     ASSERT_EQ(RunRegisterCommand({}, out, err, program), kExitOk) << err.str();
     EXPECT_EQ(out.str(),
               "Registered \"Extract Images\" for .mpo files (all images) in HKEY_CLASSES_ROOT\n");
     const auto registered = DefaultValue(std::string(kCommandKey));
     ASSERT_TRUE(registered);
+    EXPECT_EQ(*registered, "\"" + program + "\" \"%1\"");
 
-    char temp[MAX_PATH + 1];
-    ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
-    const std::string folder =
-        std::string(temp) + "veltrane reg " + std::to_string(::GetCurrentProcessId()) + "\\";
-    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string source = folder + "stereo pair.mpo";
     const samples::Bytes mpo = samples::SampleMpo();
-    ASSERT_TRUE(samples::WriteFile(source, mpo));
+    for (const char* name : {"ascii", testing::kScriptNames[0].name, testing::kScriptNames[1].name,
+                             testing::kScriptNames[2].name}) {
+        SCOPED_TRACE(name);
+        const fs::path folder = scratch / "clicked" / testing::PathFromUtf8(name);
+        fs::create_directories(folder);
+        const std::string source = testing::Utf8Path(folder / "stereo pair.mpo");
+        ASSERT_TRUE(samples::WriteFile(source, mpo));
 
-    std::string command = *registered;
-    command.replace(command.find("%1"), 2, source);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 folder.c_str(), &startup, &process))
-        << command;
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 1;
-    ::GetExitCodeProcess(process.hProcess, &status);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    EXPECT_EQ(status, 0u);
+        std::wstring command = WideFromUtf8(*registered);
+        command.replace(command.find(L"%1"), 2, WideFromUtf8(source));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     folder.c_str(), &startup, &process));
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 1;
+        ::GetExitCodeProcess(process.hProcess, &status);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        EXPECT_EQ(status, 0u);
 
-    const std::string first = ReadText(folder + "stereo pair_001.jpg");
-    const std::string second = ReadText(folder + "stereo pair_002.jpg");
-    EXPECT_EQ(first + second, std::string(mpo.begin(), mpo.end()));
-    // The batch run's start-up check found the entry right and left it as it was.
-    EXPECT_EQ(DefaultValue(std::string(kCommandKey)), *registered);
-
-    for (const char* name : {"stereo pair.mpo", "stereo pair_001.jpg", "stereo pair_002.jpg"})
-        ::DeleteFileA((folder + name).c_str());
-    ::RemoveDirectoryA(folder.c_str());
+        const std::string first = ReadText(folder / "stereo pair_001.jpg");
+        const std::string second = ReadText(folder / "stereo pair_002.jpg");
+        EXPECT_EQ(first + second, std::string(mpo.begin(), mpo.end()));
+        // The batch run's start-up check found the entry right and left it as it was.
+        EXPECT_EQ(DefaultValue(std::string(kCommandKey)), *registered);
+    }
+    std::error_code ignored;
+    fs::remove_all(scratch, ignored);
 
     out.str("");
     EXPECT_EQ(RunUnregisterCommand({}, out, err), kExitOk);

@@ -7,10 +7,12 @@
 #include <sstream>
 
 #include "core/cli/command_line.h"
-#ifdef _WIN32
-#include <windows.h>
-#endif
 #include "core/common/file_io.h"
+#include "core/common/native_path.h"
+#include "core/exif/exif_rows.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
+#include "tests/support/script_names.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -115,27 +117,44 @@ TEST_F(BatchSplit, ARelativeFileNameWritesNextToTheFile) {
     EXPECT_EQ(Files("").size(), 7u);
 }
 
-// The command line hands over paths in the platform's narrow encoding: UTF-8 on Linux, the ANSI
-// code page on Windows.
-std::string NativeNarrow(const std::filesystem::path& p) {
-#ifdef _WIN32
-    const std::wstring w = p.wstring();
-    const int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
-    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
-    return s;
-#else
-    return p.string();
-#endif
-}
+// Paths reach the core in UTF-8 on every platform. For each script: the split next to the file
+// and into a named folder, the list, and a preview copy in a temporary folder of that name.
+TEST_F(BatchSplit, SplitsListsAndPreviewsInFoldersOfEveryScript) {
+    for (const testing::ScriptName& script : testing::kScriptNames) {
+        SCOPED_TRACE(script.script);
+        const std::filesystem::path folder = dir.Path() / testing::PathFromUtf8(script.name);
+        const std::filesystem::path named = folder / testing::PathFromUtf8(script.name);
+        std::filesystem::create_directories(named);
+        std::filesystem::copy_file(source, folder / "trip.mpo");
+        const std::string mpo = testing::Utf8Path(folder / "trip.mpo");
 
-TEST_F(BatchSplit, SplitsAFileInAFolderWithAnAccentedName) {
-    const std::filesystem::path folder = dir.Path() / std::filesystem::path(u8"vr\u00e9g \u00e0 l'\u00e9t\u00e9");
-    std::filesystem::create_directory(folder);
-    std::filesystem::copy_file(source, folder / "trip.mpo");
-    const RunResult r = RunVeltrane({NativeNarrow(folder / "trip.mpo")});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(testing::ReadBytes(folder / "trip_004.jpg"), images[3]);
+        RunResult r = RunVeltrane({mpo});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(testing::ReadBytes(folder / "trip_004.jpg"), images[3]);
+
+        r = RunVeltrane({mpo, testing::Utf8Path(named), "even"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(testing::FileNames(named), (std::vector<std::string>{"trip_002.jpg", "trip_004.jpg"}));
+
+        r = RunVeltrane({"--list", mpo});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4) << r.out;
+
+        // The preview: a copy of one image in the temporary folder, which the EXIF window reads.
+        const testing::TempFolderOverride temp(named);
+        ASSERT_EQ(TempFolder(), testing::Utf8Path(named) + kSep);
+        ImageIndex index;
+        index.SourceFileName = mpo;
+        struct : ScanListener {
+            void AppendListLine(const std::string&) override {}
+            void ProcessPendingEvents() override {}
+        } listener;
+        ASSERT_GT(ScanImageOffsets(index, mpo, ImageSignature, listener), 0);
+        const std::string preview = TempFolder() + "vltr1.jpg";
+        CopyImageToFile(index, 2, preview);
+        EXPECT_EQ(testing::ReadBytes(named / "vltr1.jpg"), images[1]);
+        EXPECT_EQ(exif::ExifWindowRows(preview, "")[3].Value, "Sample Stereo Camera");
+    }
 }
 
 TEST_F(BatchSplit, FailuresNameTheFileAndTheCause) {

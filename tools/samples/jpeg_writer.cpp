@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -183,7 +184,9 @@ Bytes SampleMpo() {
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    // The path is UTF-8; through a char8_t path the stream opens it by its wide name on Windows.
+    std::ofstream f(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                    std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(f);
 }

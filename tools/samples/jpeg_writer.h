@@ -54,6 +54,7 @@ Bytes JoinImages(const std::vector<Bytes>& images);
 // big-endian.
 Bytes SampleMpo();
 
+// path is UTF-8.
 bool WriteFile(const std::string& path, const Bytes& bytes);
 
 }  // namespace veltrane::samples
