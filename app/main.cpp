@@ -12,6 +12,9 @@
 #ifdef VELTRANE_WITH_GUI
 #include "app/window_module.h"
 #endif
+#ifdef VELTRANE_WITH_STEREO
+#include "stereo/stereo_command.h"
+#endif
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
@@ -22,6 +25,9 @@ int main(int argc, char** argv) {
     veltrane::CommandLineServices services;
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
+#ifdef VELTRANE_WITH_STEREO
+    services.RunStereo = veltrane::stereo::RunStereoCommand;
+#endif
 
     if (args.empty()) {
 #ifdef VELTRANE_WITH_GUI

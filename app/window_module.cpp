@@ -11,7 +11,7 @@ WindowModule LoadWindowModule(const std::string& programPath) {
     const std::string folder = FolderPart(FullPath(programPath));
     void* handle = nullptr;
     for (const std::string& candidate : {folder + "/" VELTRANE_GUI_MODULE,
-                                         folder + "/../lib/veltrane/" VELTRANE_GUI_MODULE}) {
+                                         folder + "/../" VELTRANE_MODULE_DIR "/" VELTRANE_GUI_MODULE}) {
         handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle != nullptr) break;
         module.Error = ::dlerror();

@@ -1,5 +1,6 @@
 #pragma once
-// Finds and loads the window module beside the program (or in ../lib/veltrane when installed).
+// Finds and loads the window module beside the program (or, when installed, in the private
+// library folder ../lib/<multiarch>/veltrane).
 #include <string>
 
 namespace veltrane::app {

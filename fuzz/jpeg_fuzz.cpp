@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the EXIF reader as the contents of a ".jpg" file, and reads the
-// nineteen window rows and every stored tag from the result.
+// nineteen window rows and every stored tag from the result. The rows of the reader that keeps
+// only the tags they show must equal the rows of the full reader: any difference aborts.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <span>
 
 #include "core/exif/exif_rows.h"
@@ -15,6 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto& info = *reader.ImageInfo;
         for (int i = 0; i < info.TagCount; ++i) (void)info.TagValueByName(info.TagList[static_cast<std::size_t>(i)].TagName);
     }
-    (void)veltrane::exif::ExifWindowRows(bytes, " Image 001:  1 K");
+    const veltrane::exif::ExifRows rows = veltrane::exif::ExifWindowRows(bytes, " Image 001:  1 K");
+    const veltrane::exif::ExifRows full = veltrane::exif::ExifWindowRows(reader, " Image 001:  1 K");
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].Value != full[i].Value) std::abort();
     return 0;
 }

@@ -41,8 +41,9 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     SystemTempFolder temp;
     SystemTickCounter ticks;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
+    QtSaveFileDialog saveDialog;
     TForm1Services services{openDialog, folders, desktop, messages, temp, ticks, *registration,
-                            programPath, UserGuideUrl(PathFromCore(programPath))};
+                            programPath, UserGuideUrl(PathFromCore(programPath)), &saveDialog};
 
     TForm1 form1(services);
     folders.SetOwner(&form1);

@@ -31,6 +31,7 @@
 #include "gui/hyper_label.h"
 #include "gui/temp_files.h"
 #include "gui/text.h"
+#include "stereo/stereo_command.h"
 
 namespace veltrane::gui {
 namespace {
@@ -210,6 +211,10 @@ void TForm1::BuildControls() {
     ShowImage1->setObjectName(QStringLiteral("ShowImage1"));
     ShowEXIF1 = PopupMenu1->addAction(QStringLiteral("EXIF Info"));
     ShowEXIF1->setObjectName(QStringLiteral("ShowEXIF1"));
+    ShowStereo1 = PopupMenu1->addAction(QStringLiteral("Show Stereo"));
+    ShowStereo1->setObjectName(QStringLiteral("ShowStereo1"));
+    SaveStereo1 = PopupMenu1->addAction(QStringLiteral("Save Stereo\u2026"));
+    SaveStereo1->setObjectName(QStringLiteral("SaveStereo1"));
 
     setTabOrder(Button2, ListBox1);
     setTabOrder(ListBox1, Button1);
@@ -233,6 +238,8 @@ void TForm1::WireActions() {
     });
     connect(ShowImage1, &QAction::triggered, this, [this] { ListBox1Click(ShowImage1); });
     connect(ShowEXIF1, &QAction::triggered, this, [this] { ListBox1Click(ShowEXIF1); });
+    connect(ShowStereo1, &QAction::triggered, this, [this] { RunCommand([this] { ShowStereo1Click(); }); });
+    connect(SaveStereo1, &QAction::triggered, this, [this] { RunCommand([this] { SaveStereo1Click(); }); });
     HyperLabel1->SetUrlOpener([this](const QString& url) { services_.Desktop.OpenUrl(url); });
 }
 
@@ -247,6 +254,9 @@ void TForm1::UpdateControls() {
     const bool selected = ready && SelectedIndex() >= 0;
     ShowImage1->setEnabled(selected);
     ShowEXIF1->setEnabled(selected);
+    const bool pair = ready && Images_.ImageCount >= 2;
+    ShowStereo1->setVisible(pair);
+    SaveStereo1->setVisible(pair && services_.SaveDialog != nullptr);
 }
 
 template <typename Command>
@@ -423,9 +433,38 @@ void TForm1::showexif() {
     const exif::ExifRows rows = exif::ExifWindowRows(Images_.TempImageFile, entry);
     QVector<TForm2::Row> shown;
     shown.reserve(static_cast<qsizetype>(rows.size()));
-    for (const exif::ExifRow& row : rows) shown.append({FromCp1252(row.Caption), FromCp1252(row.Value)});
+    for (const exif::ExifRow& row : rows) shown.append({FromCp1252(std::string(row.Caption)), FromCp1252(row.Value)});
     if (Form2_ != nullptr) Form2_->SetRows(shown);
     QCoreApplication::processEvents();
+}
+
+// ---- stereo pictures of images 1 and 2 ----
+
+void TForm1::ShowStereo1Click() {
+    if (Images_.ImageCount < 2) return;
+    const auto [left, right] = stereo::ReadPair(Images_.SourceFileName, 1, 2);
+    const stereo::StereoPicture picture = stereo::ComposeStereo(left, right, {stereo::Layout::Anaglyph, true, {}});
+    Images_.TempImageFile = NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
+    stereo::WritePicture(picture, Images_.TempImageFile);
+    services_.Desktop.OpenFile(Images_.TempImageFile);
+}
+
+void TForm1::SaveStereo1Click() {
+    if (Images_.ImageCount < 2 || services_.SaveDialog == nullptr) return;
+    static constexpr stereo::Layout kLayouts[] = {stereo::Layout::Cross, stereo::Layout::Parallel,
+                                                  stereo::Layout::Anaglyph};
+    const QStringList types = {QStringLiteral("JPS cross, right eye first (*.jps)"),
+                               QStringLiteral("Parallel, left eye first (*.jpg)"),
+                               QStringLiteral("Red-cyan anaglyph (*.jpg)")};
+    QStringList names;
+    for (stereo::Layout layout : kLayouts)
+        names << PathFromCore(stereo::DefaultStereoName(Images_.SourceFileName, layout));
+    int type = 0;
+    const QString path = services_.SaveDialog->GetSaveFileName(this, QStringLiteral("Save Stereo"), types, names, type);
+    if (path.isEmpty()) return;
+    const auto [left, right] = stereo::ReadPair(Images_.SourceFileName, 1, 2);
+    const stereo::Layout layout = kLayouts[type >= 0 && type < 3 ? type : 0];
+    stereo::WritePicture(stereo::ComposeStereo(left, right, {layout, true, {}}), PathToCore(path));
 }
 
 // ---- closing ----

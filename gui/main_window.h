@@ -56,6 +56,8 @@ public:
     QMenu* PopupMenu1;          // the image list's menu
     QAction* ShowImage1;        // "Show Image"
     QAction* ShowEXIF1;         // "EXIF Info"
+    QAction* ShowStereo1;       // "Show Stereo": aligned anaglyph of images 1 and 2
+    QAction* SaveStereo1;       // "Save Stereo...": a layout of images 1 and 2 to a file
     QLabel* Panel1;             // the status panel
     QFrame* Bevel1;             // the line above the check box
 
@@ -71,6 +73,8 @@ public:
     void FormClose();
     void ShowEXIF1Click();
     void showexif();
+    void ShowStereo1Click();
+    void SaveStereo1Click();
 
     // The Open command after its dialog: also what a dropped .mpo file does.
     void OpenMpoFile(const QString& path);

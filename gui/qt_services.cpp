@@ -30,6 +30,23 @@ QString QtOpenFileDialog::GetOpenFileName(QWidget* owner, const QString& title, 
     return chosen.isEmpty() ? QString() : chosen.first();
 }
 
+QString QtSaveFileDialog::GetSaveFileName(QWidget* owner, const QString& title, const QStringList& types,
+                                          const QStringList& suggestedPaths, int& chosenType) {
+    QFileDialog dialog(owner, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setNameFilters(types);
+    if (!suggestedPaths.isEmpty()) dialog.selectFile(suggestedPaths.first());
+    // Choosing another file type offers that type's name.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& type) {
+        const qsizetype i = types.indexOf(type);
+        if (i >= 0 && i < suggestedPaths.size()) dialog.selectFile(suggestedPaths[i]);
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    chosenType = static_cast<int>(types.indexOf(dialog.selectedNameFilter()));
+    return dialog.selectedFiles().first();
+}
+
 std::string QtFolderPicker::BrowseForFolder(const std::string& title, const std::string& initialFolder,
                                             bool allowNewFolder) {
     return PathToCore(gui::BrowseForFolder(owner_, FromCp1252(title), PathFromCore(initialFolder),

@@ -16,6 +16,12 @@ public:
 // Sets up dialog as QtOpenFileDialog shows it.
 void ConfigureOpenDialog(QFileDialog& dialog, const QString& title, const QString& filter);
 
+class QtSaveFileDialog : public SaveFileDialog {
+public:
+    QString GetSaveFileName(QWidget* owner, const QString& title, const QStringList& types,
+                            const QStringList& suggestedPaths, int& chosenType) override;
+};
+
 class QtFolderPicker : public FolderPicker {
 public:
     // The dialog is placed over owner (may be null).

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <QString>
+#include <QStringList>
 
 #include "core/registration/context_menu_registration.h"
 #include "core/images/extraction.h"
@@ -41,6 +42,16 @@ public:
     virtual void ShowInformation(QWidget* owner, const QString& text) = 0;
 };
 
+// The platform's save-file dialog with a choice of file types. suggestedPaths[i] is the name
+// offered while file type i is chosen. Returns the chosen path, or an empty string when the
+// user cancels, and the index of the chosen file type in chosenType.
+class SaveFileDialog {
+public:
+    virtual ~SaveFileDialog() = default;
+    virtual QString GetSaveFileName(QWidget* owner, const QString& title, const QStringList& types,
+                                    const QStringList& suggestedPaths, int& chosenType) = 0;
+};
+
 // The system's folder for temporary files, ending with the folder separator.
 class TempFolderProvider {
 public:
@@ -65,6 +76,7 @@ struct TForm1Services {
     ContextMenuRegistration& Registration;
     std::string ProgramPath;  // the running executable, for the registration
     QString UserGuideUrl;     // what the link label opens; empty opens nothing
+    SaveFileDialog* SaveDialog = nullptr;  // "Save Stereo..."; without it the entry stays hidden
 };
 
 }  // namespace veltrane::gui

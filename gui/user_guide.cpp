@@ -21,7 +21,9 @@ QString UserGuidePath(const QString& programPath, const QString& sourceDir) {
 }
 
 QString UserGuideUrl(const QString& programPath) {
-    const QString path = UserGuidePath(programPath, QStringLiteral(VELTRANE_SOURCE_DIR));
+    // No build path is compiled in: a program run from its build folder finds the copy there
+    // (the build folder mirrors the installed layout), and a developer may name a source tree.
+    const QString path = UserGuidePath(programPath, qEnvironmentVariable("VELTRANE_SOURCE_DIR"));
     return path.isEmpty() ? QString() : QUrl::fromLocalFile(path).toString();
 }
 

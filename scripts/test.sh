@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test command: installs what is missing, then builds and runs the tests of the
-# release, debug-sanitize and windows presets, then runs each fuzz target for a bounded time.
+# release, debug-sanitize and windows presets, checks the Debian package (as root also installing
+# and removing it), then runs each fuzz target for a bounded time.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -29,6 +30,9 @@ rm -f build-*.log ctest-*.log
 
 echo "=== windows installer ==="
 if scripts/test-windows-installer.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+# The Debian package: built from the release build, checked, and (as root) installed and removed.
+echo "=== package ==="
+if tests/package/package_test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 
 echo "=== fuzz ==="
 if [ -x scripts/fuzz.sh ]; then

@@ -2,9 +2,11 @@
 //
 // 1. Per file, the nineteen rows of the EXIF window read with this reader from an in-memory
 //    JPEG, against libexif reading the same eighteen fields as text (exif_data_new_from_data,
-//    then exif_entry_get_value for each field). The files are the sample writer's images and,
-//    when present, the images of the camera files in ../shared/fixtures. Goal: this reader at
-//    least twice as fast per file, median over the files.
+//    then exif_entry_get_value for each field). The files are the sample writer's images, files
+//    shaped like those of cameras and phones (camera_shapes.h: Canon EOS and 1D, Olympus with
+//    sub-directories, Casio, a phone with GPS, no APP1, an XMP APP1) and, when present, the
+//    images of the camera files in ../shared/fixtures. Goals: every file at least 1.5 times as
+//    fast as libexif, the median at least 3 times, the sum over all files at least 2.5 times.
 // 2. The rows of a 10 MiB JPEG against the rows of its first 64 KiB: the walk stops at the start
 //    of scan and the buffer is never copied whole, so the ratio of the medians stays below 1.2.
 //
@@ -12,7 +14,10 @@
 //    maker note of 30 entries, against the same file whose MakerNote entry is empty: decoding
 //    the note at most doubles the cost.
 //
-// After the runs a summary prints both figures and whether they meet their goals.
+// Times are the CPU time of the one thread (median of the repetitions): on a machine shared
+// with other work the wall time measures the neighbours as much as the reader.
+//
+// After the runs a summary prints the figures and whether they meet their goals.
 #include <benchmark/benchmark.h>
 #include <libexif/exif-data.h>
 
@@ -25,7 +30,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/makernotes/camera_shapes.h"
 #include "core/exif/exif_rows.h"
+#include "core/exif/jpeg_sections.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
 #include "tests/makernotes/note_builder.h"
@@ -50,6 +57,8 @@ std::vector<NamedFile> BenchFiles() {
     std::vector<NamedFile> files;
     files.push_back({"sample_little", veltrane::samples::SampleStereoImage(0, {}, veltrane::samples::ByteOrder::Little)});
     files.push_back({"sample_big", veltrane::samples::SampleStereoImage(1, {}, veltrane::samples::ByteOrder::Big)});
+    for (veltrane::bench::ShapeFile& shape : veltrane::bench::CameraShapes())
+        files.push_back({shape.Name, std::move(shape.Content)});
     const std::filesystem::path fixtures = VELTRANE_FIXTURES_DIR;
     std::error_code ec;
     std::vector<std::filesystem::path> mpos;
@@ -136,6 +145,16 @@ void VeltraneRows(benchmark::State& state, const Bytes* file) {
     }
 }
 
+// Everything the reader can show (what --info and --tags print): every tag and maker-note line
+// rendered. Measured for information; no goal.
+void VeltraneFull(benchmark::State& state, const Bytes* file) {
+    for (auto _ : state) {
+        veltrane::exif::TimgData reader(255);
+        reader.OpenBuffer(std::span<const std::uint8_t>(*file), "image.jpg");
+        benchmark::DoNotOptimize(reader.ImageInfo);
+    }
+}
+
 constexpr ExifTag kLibexifFields[] = {
     EXIF_TAG_IMAGE_DESCRIPTION, EXIF_TAG_MAKE,           EXIF_TAG_MODEL,          EXIF_TAG_SOFTWARE,
     EXIF_TAG_ORIENTATION,       EXIF_TAG_DATE_TIME,      EXIF_TAG_EXPOSURE_TIME,  EXIF_TAG_EXPOSURE_MODE,
@@ -165,7 +184,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+                medians_[run.run_name.function_name] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
     double Median(const std::string& name) const {
@@ -180,6 +199,14 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // `bench_exif --write-shapes FOLDER` writes the camera-shaped files as FOLDER/<name>.jpg, for
+    // whole-process comparisons (hyperfine of veltrane --exif, exif, exiv2 -pa), and ends.
+    if (argc == 3 && std::string(argv[1]) == "--write-shapes") {
+        for (const veltrane::bench::ShapeFile& shape : veltrane::bench::CameraShapes())
+            if (!veltrane::samples::WriteFile(std::string(argv[2]) + "/" + shape.Name + ".jpg", shape.Content))
+                return 1;
+        return 0;
+    }
     const std::vector<NamedFile> files = BenchFiles();
 
     // A 10 MiB image: the sample's header and scan, then scan bytes up to 10 MiB and an end of
@@ -194,6 +221,7 @@ int main(int argc, char** argv) {
     for (const NamedFile& f : files) {
         benchmark::RegisterBenchmark(("veltrane/" + f.Name).c_str(), VeltraneRows, &f.Content)->MinTime(0.1)->Repetitions(5);
         benchmark::RegisterBenchmark(("libexif/" + f.Name).c_str(), LibexifFields, &f.Content)->MinTime(0.1)->Repetitions(5);
+        benchmark::RegisterBenchmark(("veltrane_full/" + f.Name).c_str(), VeltraneFull, &f.Content)->MinTime(0.1)->Repetitions(5);
     }
     const Bytes canon = CanonFile(true), canonWithout = CanonFile(false);
     benchmark::RegisterBenchmark("veltrane_makernote/with", VeltraneRows, &canon)->MinTime(0.1)->Repetitions(9);
@@ -207,21 +235,29 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::vector<double> ratios;
-    std::printf("\nper file: libexif median / veltrane median\n");
+    double oursSum = 0, theirsSum = 0;
+    std::printf("\nper file: libexif median / veltrane median (CPU time); the full read for information\n");
     for (const NamedFile& f : files) {
         const double ours = reporter.Median("veltrane/" + f.Name);
         const double theirs = reporter.Median("libexif/" + f.Name);
         if (ours <= 0 || theirs <= 0) continue;
         ratios.push_back(theirs / ours);
-        std::printf("  %-22s veltrane %9.0f ns  libexif %9.0f ns  ratio %5.2f\n", f.Name.c_str(), ours, theirs,
-                    theirs / ours);
+        oursSum += ours;
+        theirsSum += theirs;
+        std::printf("  %-22s veltrane %9.0f ns  libexif %9.0f ns  ratio %5.2f  full read %9.0f ns %s\n",
+                    f.Name.c_str(), ours, theirs, theirs / ours, reporter.Median("veltrane_full/" + f.Name),
+                    theirs / ours >= 1.5 ? "" : "(below 1.5)");
     }
     if (!ratios.empty()) {
         std::sort(ratios.begin(), ratios.end());
         const std::size_t n = ratios.size();
         const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
-        std::printf("median speed-up over %zu files: %.2fx (goal: at least 2x) %s\n", n, median,
-                    median >= 2 ? "MET" : "NOT MET");
+        std::printf("slowest file: %.2fx (goal: at least 1.5x) %s\n", ratios.front(),
+                    ratios.front() >= 1.5 ? "MET" : "NOT MET");
+        std::printf("median speed-up over %zu files: %.2fx (goal: at least 3x) %s\n", n, median,
+                    median >= 3 ? "MET" : "NOT MET");
+        std::printf("sum over all files: %.0f ns / %.0f ns = %.2fx (goal: at least 2.5x) %s\n", theirsSum, oursSum,
+                    theirsSum / oursSum, theirsSum / oursSum >= 2.5 ? "MET" : "NOT MET");
     }
     const double big = reporter.Median("veltrane_size/10MiB");
     const double small = reporter.Median("veltrane_size/64KiB");

@@ -17,6 +17,9 @@ std::string UsageText() {
         "  veltrane --info FILE [N]                 the EXIF reader's status and text lines\n"
         "  veltrane --tags FILE [N]                 every stored EXIF tag: name TAB value\n"
         "  veltrane --iptc FILE                     every IPTC dataset: name TAB value\n"
+        "  veltrane --stereo [--layout cross|parallel|anaglyph] [--pair L,R] [--align]\n"
+        "           FILE [OUTPUT] | LEFT.jpg RIGHT.jpg OUTPUT\n"
+        "                                           a stereo picture of images 1 and 2 (or L and R)\n"
         "  veltrane --register-context-menu [odd | even]\n"
         "                                           add \"Extract Images\" to the file manager's\n"
         "                                           menu for .mpo files\n"
@@ -35,11 +38,18 @@ std::string UsageText() {
         "extracted; any other FILE is read itself (.jpg/.jpeg/.jpe as JPEG, .tif/.tiff/.nef as\n"
         "TIFF).\n"
         "\n"
+        "--stereo writes a side-by-side JPS file (cross: right eye on the left half; default\n"
+        "FILE's name + \".jps\"), a left|right JPEG (parallel: \"_parallel.jpg\") or a red-cyan\n"
+        "anaglyph (\"_anaglyph.jpg\"). Side by side is lossless, block for block, when the two\n"
+        "JPEGs allow it, else re-encoded at quality 95; the left image's EXIF is kept. --align\n"
+        "crops both images so that the scene's dominant depth lies at the screen plane.\n"
+        "\n"
         "Examples:\n"
         "  veltrane holiday.mpo                   writes holiday_001.jpg, holiday_002.jpg, ...\n"
         "  veltrane holiday.mpo ~/left odd        writes holiday_001.jpg, _003, ... into ~/left\n"
         "  veltrane holiday.mpo even              writes holiday_002.jpg, ... here\n"
         "  veltrane --exif holiday.mpo 2\n"
+        "  veltrane --stereo --align holiday.mpo  writes holiday.jps\n"
         "\n"
         "Exit status: 0 done (also when FILE holds no image), 1 the job failed (a message on\n"
         "stderr names the file and the cause), 2 wrong arguments.\n";
@@ -69,6 +79,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (first == "--register-context-menu")
         return RunRegisterCommand(rest, out, err, services.ProgramPath);
     if (first == "--unregister-context-menu") return RunUnregisterCommand(rest, out, err);
+    if (first == "--stereo") {
+        if (services.RunStereo) return services.RunStereo(rest, out, err);
+        err << "veltrane: --stereo is not available in this build\n";
+        return kExitFailure;
+    }
     if (first.size() > 1 && first[0] == '-' && first != "--") {
         err << "veltrane: unknown option " << first << "\nTry 'veltrane --help'.\n";
         return kExitUsage;

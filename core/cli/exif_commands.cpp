@@ -1,4 +1,5 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
+#include <algorithm>
 #include <ostream>
 
 #include "core/cli/command_line.h"
@@ -9,7 +10,6 @@
 #include "core/common/native_path.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
-#include "core/images/extraction.h"
 #include "core/images/scanner.h"
 
 namespace veltrane {
@@ -78,7 +78,8 @@ void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::Ex
                  std::ostream& out) {
     switch (which) {
         case ExifCommand::Exif:
-            for (const exif::ExifRow& row : rows) out << Cp1252ToUtf8(row.Caption + row.Value) << "\n";
+            for (const exif::ExifRow& row : rows)
+                out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
             break;
         case ExifCommand::Info:
             out << "Status: " << Cp1252ToUtf8(reader.ErrorText) << "\n";
@@ -132,7 +133,9 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
     exif::TimgData reader(255);
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
-        std::vector<std::uint8_t> image;
+        // The image is read from the file at its offset, as if it had been extracted to a
+        // .jpg file: only its head is read, whatever its size.
+        std::int64_t start = 0, length = 0;
         std::string listEntry;
         try {
             ImageIndex index;
@@ -140,18 +143,18 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
             CollectingListener listener;
             ScanImageOffsets(index, path, ImageSignature, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
-            image = ReadImageBytes(index, imageNumber);
+            start = index.ImageStart(imageNumber);
+            length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
             if (static_cast<std::size_t>(imageNumber) <= listener.Lines.size())
                 listEntry = listener.Lines[static_cast<std::size_t>(imageNumber - 1)];
         } catch (const InOutError& e) {
             err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
             return kExitFailure;
         }
-        // Read exactly as if the image had been extracted to a .jpg file.
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(image, listEntry);
+            rows = exif::ExifWindowRows(path, start, length, listEntry);
         else
-            reader.OpenBuffer(image, "image.jpg");
+            reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
         if (imageNumber != 1) return noSuchImage(1);
         if (which == ExifCommand::Exif)

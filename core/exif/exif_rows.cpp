@@ -1,57 +1,79 @@
 #include "core/exif/exif_rows.h"
 
+#include <iterator>
+
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tag_rendering.h"
 
 namespace veltrane::exif {
 namespace {
 
-constexpr const char* kCaptions[19] = {
+constexpr std::string_view kCaptions[19] = {
     "Image: ",         "Description: ",     "Manufacturer: ",      "Camera: ",
     "Software: ",      "Orientation: ",     "Date Taken: ",        "Exposure: ",
     "Exposure Mode: ", "Exposure Program: ", "F-Number: ",         "Metering Method: ",
     "Flash: ",         "ISO speed: ",       "EXIF Image width: ",  "EXIF Image height: ",
     "X resolution: ",  "Y resolution: ",    "Focal Length: "};
 
+// The tag names the rows look up, and for each the row that shows it. A reader given these
+// names renders and keeps only these tags.
+constexpr std::string_view kRowTagNames[] = {
+    "ImageDescription", "Software", "Orientation",     "Datetime", "ExposureTime",
+    "ExposureMode",     "ExposureProgram", "FNumber",  "MeteringMode", "Flash",
+    "ISOSpeedRatings",  "XResolution",     "YResolution", "Focallength"};
+constexpr std::size_t kRowOfTagName[] = {1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18};
+static_assert(std::size(kRowTagNames) == std::size(kRowOfTagName));
+
 ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
     ExifRows rows;
-    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = {kCaptions[i], "-"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].Caption = kCaptions[i];
+        rows[i].Value.assign(1, '-');
+    }
     rows[0].Value = TrimText(listEntry);
     const TImageInfo* info = reader.ImageInfo.get();
     if (!reader.HasExifSection() || info == nullptr) return rows;
 
-    rows[1].Value = info->TagValueByName("ImageDescription");
+    for (std::size_t k = 0; k < std::size(kRowTagNames); ++k)
+        rows[kRowOfTagName[k]].Value = info->TagValueByName(kRowTagNames[k]);
     rows[2].Value = info->MakeText;
     rows[3].Value = info->ModelText;
-    rows[4].Value = info->TagValueByName("Software");
-    rows[5].Value = info->TagValueByName("Orientation");
-    rows[6].Value = info->TagValueByName("Datetime");
-    rows[7].Value = info->TagValueByName("ExposureTime");
-    rows[8].Value = info->TagValueByName("ExposureMode");
-    rows[9].Value = info->TagValueByName("ExposureProgram");
-    rows[10].Value = info->TagValueByName("FNumber");
-    rows[11].Value = info->TagValueByName("MeteringMode");
-    rows[12].Value = info->TagValueByName("Flash");
-    rows[13].Value = info->TagValueByName("ISOSpeedRatings");
     rows[14].Value = std::to_string(info->PixelWidth);
     rows[15].Value = std::to_string(info->PixelHeight);
-    rows[16].Value = info->TagValueByName("XResolution");
-    rows[17].Value = info->TagValueByName("YResolution");
-    rows[18].Value = info->TagValueByName("Focallength");
     return rows;
 }
 
+// A reader (collect mode 255) that keeps only the tags the rows look up: the rows come out
+// exactly as from a reader that keeps everything, at a fraction of the work.
+class RowsReader : public TimgData {
+public:
+    RowsReader() : TimgData(255) { OnlyTagNames = kRowTagNames; }
+};
+
 }  // namespace
 
+std::span<const std::string_view> ExifRowTagNames() { return kRowTagNames; }
+
 ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry) {
-    TimgData reader(255);
+    RowsReader reader;
     reader.OpenFile(imagePath);
     return RowsOf(reader, listEntry);
 }
 
 ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry) {
-    TimgData reader(255);
+    RowsReader reader;
     reader.OpenBuffer(jpegBytes, "image.jpg");
+    return RowsOf(reader, listEntry);
+}
+
+ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
+                        const std::string& listEntry) {
+    RowsReader reader;
+    reader.OpenFileRange(path, offset, length, "image.jpg");
+    return RowsOf(reader, listEntry);
+}
+
+ExifRows ExifWindowRows(const TimgData& reader, const std::string& listEntry) {
     return RowsOf(reader, listEntry);
 }
 

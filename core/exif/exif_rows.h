@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace veltrane::exif {
 
 struct ExifRow {
-    std::string Caption;  // "Image: ", "Description: ", ... (Windows-1252)
+    std::string_view Caption;  // "Image: ", "Description: ", ... (constant text, Windows-1252)
     std::string Value;    // Windows-1252
 };
 
@@ -21,5 +22,17 @@ ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEnt
 
 // The same for a JPEG image held in memory, read exactly as if it were a ".jpg" file.
 ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry);
+
+// The same for the length bytes at offset of the file at path (an image inside an MPO file),
+// read exactly as if they were a ".jpg" file. Only the image's head is read.
+ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
+                        const std::string& listEntry);
+
+class TimgData;
+// The rows from a reader that has already read its file.
+ExifRows ExifWindowRows(const TimgData& reader, const std::string& listEntry);
+
+// The tag names the rows look up (what TimgData::OnlyTagNames is set to for the rows).
+std::span<const std::string_view> ExifRowTagNames();
 
 }  // namespace veltrane::exif

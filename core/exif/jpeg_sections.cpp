@@ -19,6 +19,9 @@ public:
     explicit ByteStream(std::span<const std::uint8_t> bytes)
         : cur_(bytes.data()), end_(bytes.data() + bytes.size()) {}
     explicit ByteStream(InputFile& file) : file_(&file) {}
+    // The length bytes of file from offset on: the stream ends after them.
+    ByteStream(InputFile& file, std::int64_t offset, std::int64_t length)
+        : file_(&file), next_(offset), left_(std::max<std::int64_t>(length, 0)) {}
 
     int Get() {
         if (cur_ == end_ && !Refill()) return -1;
@@ -37,13 +40,41 @@ public:
         return done;
     }
 
+    // Passes over n bytes (fewer at the end), reading nothing that is in no chunk yet.
+    void Skip(std::size_t n) {
+        while (n > 0) {
+            if (cur_ == end_) {
+                if (file_ != nullptr && left_ >= 0) {
+                    // Inside a range nothing needs reading to pass over bytes.
+                    const std::int64_t step = std::min<std::int64_t>(static_cast<std::int64_t>(n), left_);
+                    next_ += step;
+                    left_ -= step;
+                    return;
+                }
+                if (!Refill()) return;
+            }
+            const std::size_t take = std::min(n, static_cast<std::size_t>(end_ - cur_));
+            cur_ += take;
+            n -= take;
+        }
+    }
+
 private:
     static constexpr std::size_t kChunkSize = 65536;
 
     bool Refill() {
         if (file_ == nullptr) return false;
         chunk_.resize(kChunkSize);
-        const std::size_t got = file_->Read(chunk_.data(), chunk_.size());
+        std::size_t got = 0;
+        if (left_ >= 0) {
+            // A range: chunks read at their offsets, never past the range's end.
+            got = static_cast<std::size_t>(std::min<std::int64_t>(left_, static_cast<std::int64_t>(kChunkSize)));
+            if (got > 0) file_->ReadAt(next_, chunk_.data(), got);
+            next_ += static_cast<std::int64_t>(got);
+            left_ -= static_cast<std::int64_t>(got);
+        } else {
+            got = file_->Read(chunk_.data(), chunk_.size());
+        }
         cur_ = chunk_.data();
         end_ = cur_ + got;
         return got > 0;
@@ -52,6 +83,8 @@ private:
     const std::uint8_t* cur_ = nullptr;
     const std::uint8_t* end_ = nullptr;
     InputFile* file_ = nullptr;
+    std::int64_t next_ = 0;   // file offset of the next chunk of a range
+    std::int64_t left_ = -1;  // bytes of the range not yet read; -1: no range, read to the end
     std::vector<std::uint8_t> chunk_;
 };
 
@@ -110,6 +143,23 @@ bool TimgData::OpenFile(const std::string& path) {
             InputFile file(path);
             ByteStream stream(file);
             if (Load(stream, path)) ErrorText = "<none>";
+        }
+    } catch (...) {
+        ErrorText = "Illegal Exif construction";
+    }
+    return HasAnyMetadata();
+}
+
+bool TimgData::OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
+                             std::string_view fileName) {
+    ClearAll();
+    if (!IsRegularFile(path)) return false;
+    try {
+        ErrorText = "Not an EXIF file";
+        if (KindOfName(fileName) != FileKind::Other) {
+            InputFile file(path);
+            ByteStream stream(file, offset, length);
+            if (Load(stream, fileName)) ErrorText = "<none>";
         }
     } catch (...) {
         ErrorText = "Illegal Exif construction";
@@ -193,12 +243,19 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
             section.SectionBytes.push_back(static_cast<char>(lo));
             throw ExifError("Illegal section length");
         }
-        section.SectionBytes.assign(static_cast<std::size_t>(length), '\0');
-        section.SectionBytes[0] = static_cast<char>(hi);
-        section.SectionBytes[1] = static_cast<char>(lo);
+        // A reader serving name lookups looks into the EXIF section alone; the payload of any
+        // other section is passed over unstored.
+        const bool keep = OnlyTagNames.empty() || (marker == 0xE1 && SectionCount <= 5 && ExifSection == nullptr);
         try {
-            // A read cut short by the end of the file leaves the rest zero; not an error.
-            stream.Read(section.SectionBytes.data() + 2, static_cast<std::size_t>(length - 2));
+            if (keep) {
+                section.SectionBytes.assign(static_cast<std::size_t>(length), '\0');
+                section.SectionBytes[0] = static_cast<char>(hi);
+                section.SectionBytes[1] = static_cast<char>(lo);
+                // A read cut short by the end of the file leaves the rest zero; not an error.
+                stream.Read(section.SectionBytes.data() + 2, static_cast<std::size_t>(length - 2));
+            } else {
+                stream.Skip(static_cast<std::size_t>(length - 2));
+            }
         } catch (const InOutError&) {
             continue;  // the section stays stored but is not looked at
         }
@@ -215,7 +272,7 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
                     --SectionCount;  // the slot is reused by the next section
                 } else {
                     ExifSection = &section;
-                    ImageInfo = std::make_unique<TImageInfo>(this, CollectMode);
+                    ImageInfo = NewImageInfo();
                     WorkBuffer = section.SectionBytes;
                     CheckExifHeader();
                 }
@@ -223,7 +280,7 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
             case 0xED:  // APP13
                 if (IptcSection == nullptr) {
                     IptcSection = &section;
-                    IptcInfo = std::make_unique<TIPTCdata>(this);
+                    if (keep) IptcInfo = std::make_unique<TIPTCdata>(this);
                 }
                 break;
             case 0xFE:  // COM: the last one wins
@@ -236,6 +293,12 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
     return HasAnyMetadata();
 }
 
+std::unique_ptr<TImageInfo> TimgData::NewImageInfo() {
+    auto info = std::make_unique<TImageInfo>(this, CollectMode);
+    info->OnlyTagNames = OnlyTagNames;
+    return info;
+}
+
 // The accepted APP1 section, as 1-based positions of its SectionBytes:
 //   1-2   length
 //   3-8   "Exif" NUL NUL (only the first five bytes are compared)
@@ -243,7 +306,7 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
 //   11-12 42
 //   13-16 offset of the first directory, counted from position 9
 void TimgData::CheckExifHeader() {
-    if (!ImageInfo) ImageInfo = std::make_unique<TImageInfo>(this, CollectMode);
+    if (!ImageInfo) ImageInfo = NewImageInfo();
     // Header bytes beyond the end of the section count as a mismatch.
     if (WorkBuffer.size() < 2 + ExifMagic.size() || WorkBuffer.substr(2, ExifMagic.size()) != ExifMagic) {
         ErrorText = "Incorrect Exif header";
@@ -287,7 +350,7 @@ bool TimgData::ReadTiffStream(ByteStream& stream) {
     SectionCount = 1;
     ExifSection = &slot;
 
-    ImageInfo = std::make_unique<TImageInfo>(this, CollectMode);
+    ImageInfo = NewImageInfo();
     ImageInfo->TiffMode = TiffMode;
     ImageInfo->InfoText.clear();
     WorkBuffer = slot.SectionBytes;

@@ -50,6 +50,11 @@ public:
 
     bool TiffMode = false;
     int CollectMode = 255;
+    // Empty: the normal reader. Otherwise the reader serves only name lookups of these tags
+    // (see TImageInfo::OnlyTagNames, which its TImageInfo receives): of the JPEG sections it
+    // keeps the bytes of the EXIF section alone (the others keep marker and length, and the
+    // IPTC section gets no reader). Set it before OpenFile/OpenBuffer.
+    std::span<const std::string_view> OnlyTagNames;
     int SectionCount = 0;
     tSection* ExifSection = nullptr;     // the accepted APP1 (for a TIFF file: slot 1)
     tSection* IptcSection = nullptr;     // the first APP13
@@ -68,6 +73,11 @@ public:
     // file of that name. The JPEG walk reads only up to the start of scan, so a large image
     // costs no more than its header; the bytes are not copied beyond the sections stored.
     bool OpenBuffer(std::span<const std::uint8_t> bytes, std::string_view fileName);
+    // The same for the length bytes of the file at path that start at offset (an image inside
+    // a larger file), classified by fileName's extension. Only the chunks up to the start of
+    // scan are read, so memory stays small whatever the image's size.
+    bool OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
+                       std::string_view fileName);
 
     bool HasAnyMetadata() const;
     bool HasExifSection() const { return ExifSection != nullptr; }
@@ -84,6 +94,7 @@ private:
     bool WalkJpegMarkers(ByteStream& stream);
     bool ReadTiffStream(ByteStream& stream);
     void CheckExifHeader();
+    std::unique_ptr<TImageInfo> NewImageInfo();
 };
 
 }  // namespace veltrane::exif

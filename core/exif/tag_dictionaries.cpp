@@ -67,7 +67,7 @@ std::string SpacedName(std::string_view name) {
     return result;
 }
 
-TTagEntry LookupTagNumber(std::uint16_t tag, int kind) {
+DictionaryRow FindDictionaryRow(std::uint16_t tag, int kind) {
     // Both dictionaries hold every tag number once and in ascending order (asserted where they
     // are defined), so a binary search finds the one matching row.
     const auto rowOf = [tag](auto first, auto last) {
@@ -80,17 +80,22 @@ TTagEntry LookupTagNumber(std::uint16_t tag, int kind) {
         const auto it = rowOf(first, last);
         if (it != last) {
             const auto i = static_cast<std::size_t>(it - first);
-            return EntryOf(MainTagDictionary[i], MainCaption(i));
+            return {&MainTagDictionary[i], &MainCaption(i)};
         }
     } else if (kind == kGpsDirectory) {
         const auto first = GpsTagDictionary.begin(), last = GpsTagDictionary.end();
         const auto it = rowOf(first, last);
         if (it != last) {
             const auto i = static_cast<std::size_t>(it - first);
-            return EntryOf(GpsTagDictionary[i], GpsCaption(i));
+            return {&GpsTagDictionary[i], &GpsCaption(i)};
         }
     }
-    return EntryOf(MainTagDictionary[kUnknownRow], MainCaption(kUnknownRow));
+    return {&MainTagDictionary[kUnknownRow], &MainCaption(kUnknownRow)};
+}
+
+TTagEntry LookupTagNumber(std::uint16_t tag, int kind) {
+    const DictionaryRow found = FindDictionaryRow(tag, kind);
+    return EntryOf(*found.Row, *found.Caption);
 }
 
 int IndexOfTag(std::uint16_t tag, std::span<const TagRow> table) {

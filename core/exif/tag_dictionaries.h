@@ -344,6 +344,15 @@ const std::string& GpsCaption(std::size_t row);
 // ("ISOSpeedRatings" -> "ISOSpeed Ratings", "T4Options" -> "T4 Options").
 std::string SpacedName(std::string_view name);
 
+// A dictionary row together with its completed caption; both live as long as the process.
+struct DictionaryRow {
+    const TagRow* Row = nullptr;
+    const std::string* Caption = nullptr;
+};
+
+// The row for tag in a directory of that kind, or the Unknown row, without copying anything.
+DictionaryRow FindDictionaryRow(std::uint16_t tag, int kind);
+
 // The row for tag in a directory of that kind (the last matching row), or the Unknown row;
 // always a full record with the completed caption.
 TTagEntry LookupTagNumber(std::uint16_t tag, int kind);

@@ -292,7 +292,10 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
     return FormatNumber(format, NumericValue(order, raw, fieldType));
 }
 
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row) {
+namespace {
+
+std::string TagTextOf(const tEndInd& order, int fieldType, std::string_view raw, std::uint16_t tagNumber,
+                      std::string_view map, std::string_view format, TagFormatter formatter) {
     std::string text;
     if (fieldType == 2) {
         text = std::string(raw);
@@ -303,13 +306,23 @@ std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, c
         text += raw.substr(0, raw.find('\0'));
         text += '"';
     } else {
-        text = RenderValue(order, raw, fieldType, row.ValueMap, row.DisplayFormat);
+        text = RenderValue(order, raw, fieldType, map, format);
     }
-    if (row.TagNumber != 0 && row.Formatter != nullptr) {
+    if (tagNumber != 0 && formatter != nullptr) {
         FormatterContext context;
-        return row.Formatter(text, context);
+        return formatter(text, context);
     }
     return PrintableInPlace(std::move(text));
+}
+
+}  // namespace
+
+std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row) {
+    return TagTextOf(order, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat, row.Formatter);
+}
+
+std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row) {
+    return TagTextOf(order, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat, row.Formatter);
 }
 
 std::string ComponentsFormatter(const std::string& text, FormatterContext&) {
@@ -391,6 +404,10 @@ std::string GpsTimeFormatter(const std::string& text, FormatterContext&) {
     const auto [minutesText, secondsText] = CutAtComma(afterHours.substr(0, kGpsRestLength));
     return FormatFloats("%0.0f:%0.0f:%0.0f", Whole(FractionToNumber(hoursText)),
                         Whole(FractionToNumber(minutesText)), Whole(FractionToNumber(secondsText)));
+}
+
+bool FormatterMayRaise(TagFormatter formatter) {
+    return formatter == &FlashFormatter || formatter == &WideTextFormatter;
 }
 
 }  // namespace veltrane::exif

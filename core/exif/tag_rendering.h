@@ -28,6 +28,8 @@ constexpr int FieldSize(int type) {
 // row's ValueMap and DisplayFormat; then the row's Formatter (when TagNumber is not 0) or
 // PrintableText is applied. May raise ExifError when a formatter cannot convert its text.
 std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row);
+// The same straight from a constant table row, copying nothing.
+std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row);
 
 // Items of raw rendered as a ", "-separated list (at most 128 items; integers in decimal or
 // named by map, rationals as "n/d", FLOAT/DOUBLE as "-9999.99"), then shaped by format:
@@ -75,5 +77,9 @@ std::string FlashFormatter(const std::string& text, FormatterContext& context);
 std::string WideTextFormatter(const std::string& text, FormatterContext& context);
 std::string GpsCoordinateFormatter(const std::string& text, FormatterContext& context);
 std::string GpsTimeFormatter(const std::string& text, FormatterContext& context);
+
+// True for the formatters above that may raise ExifError (Flash and WideText convert decimal
+// text); the others never raise.
+bool FormatterMayRaise(TagFormatter formatter);
 
 }  // namespace veltrane::exif

@@ -142,11 +142,20 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
         const std::string_view raw = ClippedValue(source, valuePos, bytes);
         Spend(rawBytesCopied_, static_cast<std::int64_t>(raw.size()), rawBudget, "Too many value bytes");
 
+        // The dictionary row is found without copying; the text is rendered when something
+        // uses it or when its formatter may raise (which ends the directory), and the record is
+        // built only to be stored.
         std::string text;
-        TTagEntry row;
-        if (BuildsInfoText(CollectMode) || BuildsTagList(CollectMode)) {
-            row = LookupTagNumber(tag, kind);
-            text = TagText(*this, type, raw, row);
+        const DictionaryRow found = (BuildsInfoText(CollectMode) || BuildsTagList(CollectMode))
+                                        ? FindDictionaryRow(tag, kind)
+                                        : DictionaryRow{};
+        const bool store = found.Row != nullptr && found.Row->TagNumber != 0 &&
+                           BuildsTagList(CollectMode) && WantsTagName(found.Row->TagName);
+        const bool render = found.Row != nullptr &&
+                            (OnlyTagNames.empty() || store || FormatterMayRaise(found.Row->Formatter) ||
+                             tag == kTagMake || tag == kTagModel);
+        if (render) {
+            text = TagText(*this, type, raw, *found.Row);
             if (tag == kTagUserComment) {
                 // 8 bytes of character code, the text, and a final byte that is left out.
                 UserCommentText = bytes >= 9 ? TrimText(raw.substr(std::min<std::size_t>(8, raw.size()),
@@ -154,9 +163,9 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
                                              : std::string();
                 text = UserCommentText;
             }
-            if (BuildsInfoText(CollectMode)) {
+            if (BuildsInfoText(CollectMode) && OnlyTagNames.empty()) {
                 InfoText += "\r\n";
-                InfoText += row.Caption;
+                InfoText += *found.Caption;
                 InfoText += kInfoSeparator;
                 InfoText += text;
             }
@@ -187,7 +196,9 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
             default: break;
         }
 
-        if (BuildsTagList(CollectMode)) {
+        if (store) {
+            TTagEntry row = found.Row->ToEntry();
+            row.Caption = *found.Caption;
             row.DisplayText = std::move(text);
             row.RawBytes = std::string(raw);
             row.ValueStart = ClampToInt32(valuePos);
@@ -214,7 +225,16 @@ void TImageInfo::FollowSubDirectory(std::int64_t valuePos, std::int64_t base, in
     }
 }
 
+bool TImageInfo::WantsTagName(std::string_view name) const {
+    if (OnlyTagNames.empty()) return true;
+    for (const std::string_view wanted : OnlyTagNames)
+        if (wanted.size() == name.size() && SameNameIgnoringCase(wanted, name)) return true;
+    return false;
+}
+
 void TImageInfo::DeriveFilmFocalLength() {
+    // A reader serving name lookups adds no derived tags (the value needs tags it does not keep).
+    if (!OnlyTagNames.empty()) return;
     if (IndexOfTagName("FocalLengthin35mmFilm") >= 0) return;
     int unit = IntegerByName("FocalPlaneResolutionUnit");
     if (unit <= 0) unit = IntegerByName("ResolutionUnit");

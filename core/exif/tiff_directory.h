@@ -83,6 +83,17 @@ public:
     bool MakerNoteDecoded = false;
     std::int32_t MakerNoteStart = 0; // 1-based position of the MakerNote value in WorkBuffer
 
+    // Empty: every tag is rendered and stored (the normal reader). Otherwise the reader serves
+    // only name lookups of these tags (TagValueByName and the like, letter case ignored): the
+    // walk renders and stores just the tags so named, builds no info text and no maker-note
+    // lines, and adds no derived tags. It still renders every tag whose formatter may raise
+    // (FormatterMayRaise), since that ends a directory early: the tags stored
+    // are exactly those, in the same order and with the same texts, that the normal reader
+    // stores under these names. The names must outlive the walk (constant data).
+    std::span<const std::string_view> OnlyTagNames;
+    // True when OnlyTagNames is empty or lists name.
+    bool WantsTagName(std::string_view name) const;
+
     // Directories walked since creation, as (base, start) pairs: the revisit guard.
     std::set<std::pair<std::int64_t, std::int64_t>> VisitedDirectories;
 

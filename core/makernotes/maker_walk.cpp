@@ -109,6 +109,10 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
 
             valueBudget -= static_cast<std::int64_t>(value.size());
             if (valueBudget < 0) throw ExifError(kNoteValuesTooLarge);
+            // A reader serving name lookups needs no text lines, only the tags it is asked for.
+            // Sub-fields carry names with blanks that no lookup of that kind asks for.
+            const bool lines = OnlyTagNames.empty();
+            if (!lines && (row == nullptr || !WantsTagName(row->TagName))) continue;
 
             std::string rendered;
             if (type == 2) {
@@ -129,13 +133,13 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
             const std::string display = row != nullptr && row->Formatter != nullptr
                                             ? row->Formatter(rendered, context)
                                             : PrintableText(rendered);
-            if (context.SubFieldsWritten) {
+            if (lines && context.SubFieldsWritten) {
                 MakerNoteText += display;
                 MakerNoteText += "\r\n";
                 MakerNoteText += caption;
                 MakerNoteText += kInfoSeparator;
                 MakerNoteText += rendered;
-            } else {
+            } else if (lines) {
                 MakerNoteText += "\r\n";
                 MakerNoteText += caption;
                 MakerNoteText += kInfoSeparator;
@@ -162,6 +166,7 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
 void TImageInfo::AddSubFieldTag(const std::string& name, const std::string& value,
                                 std::uint16_t fieldType) {
     if (CollectMode != 4 && CollectMode != 255) return;
+    if (!WantsTagName(name)) return;
     TTagEntry entry;
     entry.Origin = 1;
     entry.FieldType = fieldType;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "core/common/native_path.h"
+
 #ifdef _WIN32
 #include "core/registration/registry_registration.h"
 #else
@@ -23,6 +25,9 @@ bool RefreshRegistration(ContextMenuRegistration& registration, const std::strin
     if (!registration.IsRegistered()) return false;
     // Without a path of its own the program cannot name itself: the entry stays as it is.
     if (programPath.empty()) return true;
+    const std::string registered = registration.RegisteredProgramPath();
+    if (!registered.empty() && registered != programPath && KindOf(registered) == PathKind::File)
+        return true;
     registration.Register(programPath, registration.RegisteredModeWord());
     return true;
 }

@@ -27,6 +27,9 @@ public:
     virtual void Unregister() = 0;
     // The mode word that the existing registration carries: "", "odd" or "even".
     virtual std::string RegisteredModeWord() = 0;
+    // The program that the existing registration runs, as written in it; empty when there is
+    // none or it cannot be told.
+    virtual std::string RegisteredProgramPath() { return {}; }
     // Where the registration lives, for messages: "HKEY_CLASSES_ROOT" or the data folder.
     virtual std::string Location() const { return {}; }
 };
@@ -36,7 +39,10 @@ std::unique_ptr<ContextMenuRegistration> CreatePlatformRegistration();
 
 // The start-up check: when a registration exists it is written again for programPath, keeping
 // its mode word, so that a moved program updates its entry; parts that are already right are
-// not rewritten. Returns whether a registration exists. Raises RegistrationError.
+// not rewritten. An entry that runs another program which still exists is left alone: that
+// program owns it (a development build started beside an installed /usr/bin/veltrane must not
+// take over its entry). So only an entry of this program, or a stale one whose program no
+// longer exists, is written. Returns whether a registration exists. Raises RegistrationError.
 bool RefreshRegistration(ContextMenuRegistration& registration, const std::string& programPath);
 
 }  // namespace veltrane

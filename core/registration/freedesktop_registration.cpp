@@ -198,6 +198,11 @@ void FreedesktopRegistration::Unregister() {
         runTool_({"update-desktop-database", (dataHome_ / "applications").string()});
 }
 
+std::string FreedesktopRegistration::RegisteredProgramPath() {
+    if (dataHome_.empty()) return {};
+    return ProgramOfDesktopEntry(ReadSmallFile(dataHome_ / kApplicationFile).value_or(""));
+}
+
 std::string FreedesktopRegistration::RegisteredModeWord() {
     if (dataHome_.empty()) return {};
     return ModeWordOfDesktopEntry(ReadSmallFile(dataHome_ / kApplicationFile).value_or(""));

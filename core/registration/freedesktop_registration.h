@@ -47,6 +47,7 @@ public:
     // Removes every file but the MIME package; failures are ignored.
     void Unregister() override;
     std::string RegisteredModeWord() override;
+    std::string RegisteredProgramPath() override;
     std::string Location() const override { return dataHome_.string(); }
 
     const std::filesystem::path& DataHome() const { return dataHome_; }

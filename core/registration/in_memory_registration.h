@@ -43,6 +43,10 @@ public:
 
     std::string RegisteredModeWord() override { return Registered ? ModeWord : std::string(); }
 
+    std::string RegisteredProgramPath() override {
+        return Registered ? ProgramPath : std::string();
+    }
+
     std::string Location() const override { return "memory"; }
 };
 

@@ -70,6 +70,12 @@ std::string ModeWordOfRegistryCommand(std::string_view command) {
     return ValidModeWord(TrimBlanks(command.substr(at + placeholder.size())));
 }
 
+std::string ProgramOfRegistryCommand(std::string_view command) {
+    if (command.empty() || command.front() != '"') return {};
+    const std::size_t close = command.find('"', 1);
+    return close == std::string_view::npos ? std::string() : std::string(command.substr(1, close - 1));
+}
+
 // ---- freedesktop -----------------------------------------------------------------------------
 
 std::string XmlEscape(std::string_view text) {
@@ -319,7 +325,11 @@ std::string NautilusScript(std::string_view programPath, std::string_view modeWo
     return script;
 }
 
-std::string ModeWordOfDesktopEntry(std::string_view fileText) {
+namespace {
+
+// The arguments of the Exec key in a desktop entry's [Desktop Entry] group; nothing when it has
+// none or its quoting is broken.
+std::optional<std::vector<std::string>> MainGroupExecArguments(std::string_view fileText) {
     bool inMainGroup = false;
     std::size_t pos = 0;
     while (pos < fileText.size()) {
@@ -336,15 +346,26 @@ std::string ModeWordOfDesktopEntry(std::string_view fileText) {
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos || TrimBlanks(line.substr(0, equals)) != "Exec")
             continue;
-        const auto arguments = SplitDesktopExec(TrimBlanks(line.substr(equals + 1)));
-        if (!arguments) return {};
-        for (std::size_t i = 1; i + 1 < arguments->size(); ++i) {
-            if ((*arguments)[i] == "%f" || (*arguments)[i] == "%F")
-                return ValidModeWord((*arguments)[i + 1]);
-        }
-        return {};
+        return SplitDesktopExec(TrimBlanks(line.substr(equals + 1)));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string ModeWordOfDesktopEntry(std::string_view fileText) {
+    const auto arguments = MainGroupExecArguments(fileText);
+    if (!arguments) return {};
+    for (std::size_t i = 1; i + 1 < arguments->size(); ++i) {
+        if ((*arguments)[i] == "%f" || (*arguments)[i] == "%F")
+            return ValidModeWord((*arguments)[i + 1]);
     }
     return {};
+}
+
+std::string ProgramOfDesktopEntry(std::string_view fileText) {
+    const auto arguments = MainGroupExecArguments(fileText);
+    return arguments && !arguments->empty() ? arguments->front() : std::string();
 }
 
 }  // namespace veltrane

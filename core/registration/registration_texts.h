@@ -57,6 +57,10 @@ std::vector<RegistryEntry> RegistryEntries(std::string_view programPath, std::st
 // The mode word after the quoted "%1" of a registered command: "odd", "even" or "".
 std::string ModeWordOfRegistryCommand(std::string_view command);
 
+// The program of a registered command: the text of its leading double quotes; "" when the
+// command does not begin with a quoted path.
+std::string ProgramOfRegistryCommand(std::string_view command);
+
 // ---- freedesktop -----------------------------------------------------------------------------
 
 // The files of the registration, relative to the user's data folder ($XDG_DATA_HOME).
@@ -112,5 +116,8 @@ std::string NautilusScript(std::string_view programPath, std::string_view modeWo
 // The mode word of the Exec key in a desktop entry's [Desktop Entry] group: the argument after
 // %f when it is "odd" or "even" (any case), else "".
 std::string ModeWordOfDesktopEntry(std::string_view fileText);
+
+// The program of that Exec key: its first argument, unquoted; "" when there is none.
+std::string ProgramOfDesktopEntry(std::string_view fileText);
 
 }  // namespace veltrane

@@ -26,6 +26,11 @@ void RegistryRegistration::Unregister() {
     store_->DeleteTree(std::string(kContextMenuClassKey));
 }
 
+std::string RegistryRegistration::RegisteredProgramPath() {
+    return ProgramOfRegistryCommand(
+        store_->ReadDefaultValue(std::string(kCommandKey)).value_or(""));
+}
+
 std::string RegistryRegistration::RegisteredModeWord() {
     return ModeWordOfRegistryCommand(
         store_->ReadDefaultValue(std::string(kCommandKey)).value_or(""));

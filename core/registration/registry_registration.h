@@ -38,6 +38,7 @@ public:
     // Deletes "MPO (Multi Picture Object)" with its subkeys; ".mpo" stays.
     void Unregister() override;
     std::string RegisteredModeWord() override;
+    std::string RegisteredProgramPath() override;
     std::string Location() const override { return "HKEY_CLASSES_ROOT"; }
 
     RegistryStore& Store() { return *store_; }

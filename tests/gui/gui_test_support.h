@@ -67,6 +67,24 @@ public:
     std::vector<QString> OpenedUrls;
 };
 
+class FakeSaveDialog : public SaveFileDialog {
+public:
+    QString GetSaveFileName(QWidget*, const QString& title, const QStringList& types,
+                            const QStringList& suggestedPaths, int& chosenType) override {
+        ++Calls;
+        Title = title;
+        Types = types;
+        SuggestedPaths = suggestedPaths;
+        chosenType = ChosenType;
+        return Answer;
+    }
+    QString Answer;  // empty: the user cancels
+    int ChosenType = 0;
+    QString Title;
+    QStringList Types, SuggestedPaths;
+    int Calls = 0;
+};
+
 class FakeMessages : public MessageBoxes {
 public:
     void ShowError(QWidget*, const QString& text) override { Errors.push_back(text); }
@@ -100,7 +118,7 @@ protected:
     void CreateWindow() {
         form = std::make_unique<TForm1>(TForm1Services{openDialog, folders, desktop, messages, temp,
                                                        ticks, registration, kProgramPath,
-                                                       QStringLiteral("file:///guide.html")});
+                                                       QStringLiteral("file:///guide.html"), &saveDialog});
         form2 = std::make_unique<TForm2>();
         form->SetExifWindow(form2.get());
         form->show();
@@ -140,6 +158,7 @@ protected:
     }
 
     FakeOpenDialog openDialog;
+    FakeSaveDialog saveDialog;
     FakeFolderPicker folders;
     FakeDesktop desktop;
     FakeMessages messages;

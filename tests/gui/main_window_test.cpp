@@ -85,7 +85,8 @@ TEST_F(MainWindowLayout, StartsWithTheBannerAndOnlyOpenAndTheCheckBoxUsable) {
         EXPECT_FALSE(w->isEnabled());
     }
     EXPECT_TRUE(form->RadioButton1->isChecked());
-    EXPECT_EQ(form->PopupMenu1->actions(), (QList<QAction*>{form->ShowImage1, form->ShowEXIF1}));
+    EXPECT_EQ(form->PopupMenu1->actions(), (QList<QAction*>{form->ShowImage1, form->ShowEXIF1, form->ShowStereo1,
+                                                            form->SaveStereo1}));
     EXPECT_EQ(form->ShowImage1->text(), "Show Image");
     EXPECT_EQ(form->ShowEXIF1->text(), "EXIF Info");
     EXPECT_FALSE(form->ShowImage1->isEnabled());

@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -131,10 +132,16 @@ TEST(UserGuide, IsFoundBesideAnInstalledProgramBeforeTheSourceCopy) {
     EXPECT_TRUE(UserGuidePath(PathFromCore(elsewhere / "veltrane"), {}).isEmpty());
 }
 
-TEST(UserGuide, ThisBuildsGuideIsAFileAddress) {
-    const QString url = UserGuideUrl(QStringLiteral("/nonexistent/bin/veltrane"));
+TEST(UserGuide, IsFoundThroughTheBuildFoldersLayoutWithoutACompiledInPath) {
+    // The test program lives in <build>/bin like the program, and the build folder holds the
+    // guide where an installation does.
+    const QByteArray saved = qgetenv("VELTRANE_SOURCE_DIR");
+    qunsetenv("VELTRANE_SOURCE_DIR");
+    const QString url = UserGuideUrl(QCoreApplication::applicationFilePath());
     EXPECT_TRUE(url.startsWith("file:///"));
-    EXPECT_TRUE(url.endsWith("/docs/user-guide.html"));
+    EXPECT_TRUE(url.endsWith("/share/doc/veltrane/user-guide.html")) << url.toStdString();
+    EXPECT_TRUE(UserGuideUrl(QStringLiteral("/nonexistent/bin/veltrane")).isEmpty());
+    if (!saved.isNull()) qputenv("VELTRANE_SOURCE_DIR", saved);
 }
 
 // ---- the dialogs ----

@@ -105,21 +105,42 @@ struct Camera {
     std::vector<NoteEntry> afterNote;
 };
 
+// More of what a camera writes: further IFD0 entries (written after Model) and, when not empty,
+// an interoperability directory (linked from the EXIF directory) and a GPS directory (linked
+// from IFD0) with these entries.
+struct CameraDirectories {
+    std::vector<NoteEntry> ifd0;
+    std::vector<NoteEntry> interop;
+    std::vector<NoteEntry> gps;
+};
+
 // A TIFF structure: IFD0 with Make, Model and ExifOffset; the EXIF directory with ExifVersion,
 // MakerNote and the camera's further entries. makeNote gets the offset of the note from the
 // TIFF header and returns the note; its length must not depend on that offset.
 inline Bytes ExifTiffWithNote(const Camera& camera,
-                              const std::function<Bytes(std::int64_t noteOffset)>& makeNote) {
+                              const std::function<Bytes(std::int64_t noteOffset)>& makeNote,
+                              const CameraDirectories& more = {}) {
     auto build = [&](const Bytes& note) {
         samples::TiffBuilder tiff(camera.order);
         const int ifd0 = tiff.AddIfd();
         const int exif = tiff.AddIfd();
         tiff.Ascii(ifd0, 0x010F, camera.make);
         tiff.Ascii(ifd0, 0x0110, camera.model);
+        for (const NoteEntry& e : more.ifd0) tiff.Raw(ifd0, e.tag, e.type, e.count, e.value);
         tiff.Link(ifd0, 0x8769, exif);
         if (!camera.version.empty()) tiff.Undefined(exif, 0x9000, Text(camera.version));
         tiff.Undefined(exif, 0x927C, note);
         for (const NoteEntry& e : camera.afterNote) tiff.Raw(exif, e.tag, e.type, e.count, e.value);
+        if (!more.interop.empty()) {
+            const int interop = tiff.AddIfd();
+            for (const NoteEntry& e : more.interop) tiff.Raw(interop, e.tag, e.type, e.count, e.value);
+            tiff.Link(exif, 0xA005, interop);
+        }
+        if (!more.gps.empty()) {
+            const int gps = tiff.AddIfd();
+            for (const NoteEntry& e : more.gps) tiff.Raw(gps, e.tag, e.type, e.count, e.value);
+            tiff.Link(ifd0, 0x8825, gps);
+        }
         return tiff.Build();
     };
     const Bytes firstNote = makeNote(0);

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Whole-program timings of --stereo on a 4000 x 3000 pair (release build), with hyperfine:
+#   bench/stereo/stereo_timings.sh [BUILD_DIR]        default build/release
+# 1. Lossless side by side against the jpegtran chain (crop to a double-width canvas, then drop
+#    the second image in).
+# 2. The anaglyph against decoding both images with djpeg and encoding one with cjpeg.
+# 3. Both again with --align.
+# Then the peak resident memory of each run (/usr/bin/time), beside the decoded size of one image.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${1:-$root/build/release}
+bin=$build/bin
+work=${BENCH_DIR:-$root/build/bench-stereo}
+runs=${RUNS:-10}
+mkdir -p "$work"
+cd "$work"
+[ -f pair.mpo ] || "$bin/make_stereo_pair" "$work"
+v="$bin/veltrane --stereo"
+
+hyperfine -N -w 2 -r "$runs" --export-markdown sbs.md \
+  -n veltrane-cross "$v pair.mpo sbs.jps" \
+  -n veltrane-cross-align "$v --align pair.mpo sbs-aligned.jps" \
+  -n jpegtran-chain "sh -c 'jpegtran -crop 8000x3000+0+0 l.jpg > canvas.jpg && jpegtran -drop +4000+0 r.jpg canvas.jpg > chain.jpg'"
+hyperfine -N -w 2 -r "$runs" --export-markdown anaglyph.md \
+  -n veltrane-anaglyph "$v --layout anaglyph pair.mpo an.jpg" \
+  -n veltrane-anaglyph-align "$v --layout anaglyph --align pair.mpo an-aligned.jpg" \
+  -n djpeg-cjpeg "sh -c 'djpeg l.jpg > l.ppm; djpeg r.jpg > r.ppm; cjpeg -quality 95 -sample 1x1 l.ppm > c.jpg'"
+cat sbs.md anaglyph.md
+for args in "pair.mpo m1.jps" "--align pair.mpo m2.jps" "--layout anaglyph pair.mpo m3.jpg" \
+            "--layout anaglyph --align pair.mpo m4.jpg"; do
+  /usr/bin/time -f '%M' -o rss $v $args > /dev/null
+  echo "peak RSS of --stereo $args: $(( $(cat rss) / 1024 )) MiB (one decoded image: $(( 4000 * 3000 * 3 / 1048576 )) MiB)"
+done

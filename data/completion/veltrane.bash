@@ -1,0 +1,81 @@
+# bash completion for veltrane                                       -*- shell-script -*-
+#
+# The first word is an option or the MPO file to split; after the file of a split come a folder
+# or the mode words odd and even. Files are offered .mpo first, then folders.
+
+# Adds the files of the current word that match one of the given extensions (any letter case),
+# then the folders.
+_veltrane_files() {
+    local cur=$1 item ext
+    shift
+    local wanted=" $* " IFS=$'\n'
+    compopt -o filenames -o nosort 2>/dev/null
+    for item in $(compgen -f -- "$cur"); do
+        [[ -d $item || $item != *.* ]] && continue
+        ext=${item##*.}
+        [[ $wanted == *" ${ext,,} "* ]] && COMPREPLY+=("$item")
+    done
+    _veltrane_folders "$cur"
+}
+
+# Adds the folders of the current word (names with blanks stay whole).
+_veltrane_folders() {
+    local IFS=$'\n'
+    compopt -o filenames -o nosort 2>/dev/null
+    COMPREPLY+=($(compgen -d -- "$1"))
+}
+
+_veltrane() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
+        --stereo --layout --pair --align --register-context-menu --unregister-context-menu'
+    COMPREPLY=()
+
+    # The words typed so far, without "--no-mpf" (it may precede any command).
+    local words=() i
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        [[ ${COMP_WORDS[i]} == --no-mpf ]] || words+=("${COMP_WORDS[i]}")
+    done
+
+    case $prev in
+        --layout) COMPREPLY=($(compgen -W 'cross parallel anaglyph' -- "$cur")); return ;;
+        --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
+        --register-context-menu) COMPREPLY=($(compgen -W 'odd even' -- "$cur")); return ;;
+        --unregister-context-menu | --help | -h | --version) return ;;
+    esac
+
+    if ((${#words[@]} == 0)); then
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        else
+            _veltrane_files "$cur" mpo
+        fi
+        return
+    fi
+
+    case ${words[0]} in
+        --list | --mpf) ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo ;;
+        --exif | --info | --tags)
+            ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef ;;
+        --iptc) ((${#words[@]} == 1)) && _veltrane_files "$cur" jpg jpeg jpe mpo ;;
+        --each)
+            if ((${#words[@]} == 1)); then
+                COMPREPLY=($(compgen -W 'odd even' -- "$cur"))
+            fi
+            _veltrane_files "$cur" mpo ;;
+        --stereo)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--layout --pair --align' -- "$cur"))
+            else
+                _veltrane_files "$cur" mpo jpg jpeg jps
+            fi ;;
+        -*) ;;
+        *)
+            # FILE [FOLDER | odd | even] [odd | even | WORD]
+            if ((${#words[@]} <= 2)); then
+                COMPREPLY=($(compgen -W 'odd even' -- "$cur"))
+                ((${#words[@]} == 1)) && _veltrane_folders "$cur"
+            fi ;;
+    esac
+}
+complete -F _veltrane veltrane

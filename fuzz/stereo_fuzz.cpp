@@ -1,0 +1,31 @@
+// Composes two arbitrary byte strings as a stereo pair, in every layout, with and without
+// alignment. Input framing:
+//   1 byte   options: bits 0-1 the layout (0 cross, 1 parallel, 2 anaglyph, 3 cross), bit 2 align
+//   4 bytes  length of the left image, little-endian (clipped to what remains)
+//   n bytes  the left image, then the right image: the rest
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "stereo/stereo.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace veltrane::stereo;
+    if (size < 5) return 0;
+    StereoOptions options;
+    const int layout = data[0] & 3;
+    options.layout = layout == 1 ? Layout::Parallel : layout == 2 ? Layout::Anaglyph : Layout::Cross;
+    options.align = (data[0] & 4) != 0;
+    // Small pictures only: the fuzzer looks for faults, not for the cost of big images.
+    options.limits.maxPixels = 1u << 20;
+    options.limits.maxScans = 64;
+    std::size_t leftSize = data[1] | (data[2] << 8) | (static_cast<std::size_t>(data[3]) << 16) |
+                           (static_cast<std::size_t>(data[4]) << 24);
+    const std::span<const std::uint8_t> rest(data + 5, size - 5);
+    if (leftSize > rest.size()) leftSize = rest.size();
+    try {
+        (void)ComposeStereo(rest.first(leftSize), rest.subspan(leftSize), options);
+    } catch (const StereoError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,164 @@
+#include "stereo/jpeg_codec.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace veltrane::stereo {
+namespace {
+
+ErrorManager& OwnerOf(j_common_ptr info) {
+    // pub is the first member, so the error manager's address is the owner's.
+    return *reinterpret_cast<ErrorManager*>(info->err);
+}
+
+[[noreturn]] void ErrorExit(j_common_ptr info) {
+    ErrorManager& owner = OwnerOf(info);
+    (*info->err->format_message)(info, owner.message);
+    std::longjmp(owner.jump, 1);
+}
+
+// Level -1 is a warning about corrupt data; higher levels are trace messages.
+void EmitMessage(j_common_ptr info, int level) {
+    if (level < 0) ErrorExit(info);
+}
+
+void OutputMessage(j_common_ptr) {}
+
+// Progressive files may hold thousands of tiny scans, each costing a pass over the image.
+struct ScanLimitedProgress {
+    jpeg_progress_mgr pub;
+    int maxScans;
+};
+
+void CheckScans(j_common_ptr info) {
+    if (!info->is_decompressor) return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    const auto* progress = reinterpret_cast<const ScanLimitedProgress*>(info->progress);
+    if (d->input_scan_number > progress->maxScans) {
+        ErrorManager& owner = OwnerOf(info);
+        std::snprintf(owner.message, sizeof owner.message, "more than %d scans",
+                      progress->maxScans);
+        std::longjmp(owner.jump, 1);
+    }
+}
+
+}  // namespace
+
+void InstallErrorManager(jpeg_error_mgr& pub, ErrorManager& owner) {
+    (void)owner;
+    jpeg_std_error(&pub);
+    pub.error_exit = ErrorExit;
+    pub.emit_message = EmitMessage;
+    pub.output_message = OutputMessage;
+}
+
+Decoder::Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits, std::string name)
+    : limits_(limits), bytes_(bytes), name_(std::move(name)) {
+    info.err = &errors.pub;
+    InstallErrorManager(errors.pub, errors);
+    jpeg_create_decompress(&info);  // only fails on a library version mismatch
+}
+
+Decoder::~Decoder() {
+    jpeg_destroy_decompress(&info);
+    delete reinterpret_cast<ScanLimitedProgress*>(info.progress);
+}
+
+void Decoder::ReadHeader(bool keepApp1) {
+    auto* progress = new ScanLimitedProgress{{CheckScans, 0, 0, 0, 0}, limits_.maxScans};
+    info.progress = &progress->pub;
+    Guarded(errors, Failure().c_str(), [&] {
+        if (bytes_.empty()) ERREXIT(&info, JERR_INPUT_EMPTY);
+        jpeg_mem_src(&info, bytes_.data(), static_cast<unsigned long>(bytes_.size()));
+        if (keepApp1) jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_read_header(&info, TRUE);
+    });
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(info.image_width) * static_cast<std::uint64_t>(info.image_height);
+    if (pixels > limits_.maxPixels)
+        throw StereoError("the " + name_ + " of " + std::to_string(info.image_width) + " x " +
+                          std::to_string(info.image_height) + " pixels is too large");
+    if (info.data_precision != 8) throw StereoError("the " + name_ + " is not an 8-bit JPEG image");
+}
+
+std::vector<std::uint8_t> Decoder::ExifSegment() const {
+    static constexpr unsigned char kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+    for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= sizeof kExif &&
+            std::memcmp(m->data, kExif, sizeof kExif) == 0)
+            return {m->data, m->data + m->data_length};
+    }
+    return {};
+}
+
+// The compressed data grows in a vector owned by the encoder object, so that an error in the
+// middle of compression leaves nothing for libjpeg to free.
+namespace {
+
+constexpr std::size_t kOutputStep = 1 << 16;
+
+bool Grow(j_compress_ptr info, std::size_t newSize) {
+    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
+    try {
+        dest->out->resize(newSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void InitDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
+    // Room for the expected size from the start, taken only now that compression begins.
+    if (!Grow(info, dest->expectedSize + kOutputStep)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    dest->pub.next_output_byte = dest->out->data();
+    dest->pub.free_in_buffer = dest->out->size();
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr info) {
+    // Called when the buffer is full: free_in_buffer is 0 and every byte counts.
+    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
+    const std::size_t used = dest->out->size();
+    if (!Grow(info, used + std::max(kOutputStep, used / 2))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);
+    dest->pub.next_output_byte = dest->out->data() + used;
+    dest->pub.free_in_buffer = dest->out->size() - used;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
+    dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+}
+
+}  // namespace
+
+Encoder::Encoder(std::size_t expectedSize) {
+    info.err = &errors.pub;
+    InstallErrorManager(errors.pub, errors);
+    jpeg_create_compress(&info);
+    destination_.pub.init_destination = InitDestination;
+    destination_.pub.empty_output_buffer = EmptyOutputBuffer;
+    destination_.pub.term_destination = TermDestination;
+    destination_.out = &out_;
+    destination_.expectedSize = expectedSize;
+    info.dest = &destination_.pub;
+}
+
+Encoder::~Encoder() { jpeg_destroy_compress(&info); }
+
+void Encoder::SetRgbInput(int width, int height, int quality, int hSampling, int vSampling) {
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    info.comp_info[0].h_samp_factor = hSampling;
+    info.comp_info[0].v_samp_factor = vSampling;
+}
+
+std::vector<std::uint8_t> Encoder::Take() { return std::move(out_); }
+
+}  // namespace veltrane::stereo

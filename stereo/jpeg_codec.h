@@ -1,0 +1,106 @@
+#pragma once
+// A thin, exception-free-at-the-boundary layer over libjpeg-turbo.
+//
+// libjpeg reports fatal errors through error_exit, which must not return. Here it records the
+// library's message and longjmps back to the one setjmp of a Guarded() call; every object that
+// owns memory (buffers, the codec objects themselves) lives outside the guarded frame, so the
+// jump skips no destructor. Guarded() then raises StereoError with the message. Warnings
+// (corrupt data that libjpeg would paper over) are treated as errors too: a picture that does
+// not decode cleanly is not silently filled with grey.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace veltrane::stereo {
+
+class StereoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Bounds that keep a hostile file from making the codec allocate or loop without end.
+struct CodecLimits {
+    std::uint64_t maxPixels = 120'000'000;  // per input image
+    int maxScans = 500;                     // progressive scans per image
+};
+
+struct ErrorManager {
+    jpeg_error_mgr pub{};
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+// Decompressor reading from memory; destroyed with the object, also after an error.
+class Decoder {
+public:
+    // name says which image it is in messages ("the <name> does not decode: ...").
+    Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits, std::string name = "image");
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    jpeg_decompress_struct info{};
+    ErrorManager errors;
+
+    // Reads the header (saving APP1 segments when asked) and checks the image size limits.
+    void ReadHeader(bool keepApp1);
+    // "the <name> does not decode", the start of every message about this image.
+    std::string Failure() const { return "the " + name_ + " does not decode"; }
+    // The first saved APP1 segment that starts with "Exif\0\0", or empty.
+    std::vector<std::uint8_t> ExifSegment() const;
+
+private:
+    CodecLimits limits_;
+    std::span<const std::uint8_t> bytes_;
+    std::string name_;
+};
+
+// libjpeg's destination manager, writing into a vector.
+struct OutputDestination {
+    jpeg_destination_mgr pub;
+    std::vector<std::uint8_t>* out;
+    std::size_t expectedSize;
+};
+
+// Compressor writing into memory; destroyed with the object, also after an error.
+class Encoder {
+public:
+    // expectedSize: room reserved for the output up front (it grows beyond when needed).
+    explicit Encoder(std::size_t expectedSize = 0);
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    jpeg_compress_struct info{};
+    ErrorManager errors;
+    // Sets up compression of width x height RGB rows at quality (libjpeg's defaults otherwise:
+    // YCbCr, luma sampled 2x2) and the given luma sampling factors. Call inside Guarded().
+    void SetRgbInput(int width, int height, int quality, int hSampling, int vSampling);
+    // The compressed output once jpeg_finish_compress has run.
+    std::vector<std::uint8_t> Take();
+
+private:
+    OutputDestination destination_{};
+    std::vector<std::uint8_t> out_;
+};
+
+void InstallErrorManager(jpeg_error_mgr& pub, ErrorManager& owner);
+
+// Runs body with setjmp armed on errors; a libjpeg error inside raises StereoError carrying
+// what + ": " + libjpeg's message. body must not own objects with destructors while it calls
+// into libjpeg.
+template <typename Body>
+void Guarded(ErrorManager& errors, const char* what, Body&& body) {
+    if (setjmp(errors.jump) != 0) throw StereoError(std::string(what) + ": " + errors.message);
+    body();
+}
+
+}  // namespace veltrane::stereo

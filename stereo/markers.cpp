@@ -1,0 +1,84 @@
+// The marker segments of the output: the left image's EXIF with its pixel size updated, and
+// the JPS descriptor.
+#include <string_view>
+
+#include "core/exif/byte_order.h"
+#include "core/exif/exif_error.h"
+#include "stereo/stereo.h"
+
+namespace veltrane::stereo {
+
+std::vector<std::uint8_t> JpsSegment(bool leftFieldFirst) {
+    //  8 bytes  "_JPSJPS_"
+    //  2 bytes  block length, big-endian: 4
+    //  1 byte   separation (0)
+    //  1 byte   flags: bit 2 set when the left field comes first
+    //  1 byte   layout: 2 = side by side
+    //  1 byte   type: 1 = stereo
+    //  2 bytes  comment length: 0
+    std::vector<std::uint8_t> s = {'_', 'J', 'P', 'S', 'J', 'P', 'S', '_', 0, 4, 0};
+    s.push_back(leftFieldFirst ? 0x04 : 0x00);
+    s.insert(s.end(), {2, 1, 0, 0});
+    return s;
+}
+
+namespace {
+
+// Writes value into the count-1 SHORT or LONG entry at 1-based position entry of the buffer.
+void PatchEntryValue(const exif::tEndInd& tiff, std::vector<std::uint8_t>& app1, std::size_t tiffStart,
+                     std::int64_t entry, std::uint32_t value) {
+    const std::uint32_t type = tiff.ReadUInt16At(entry + 2);
+    if (tiff.ReadUInt32At(entry + 4) != 1) return;
+    const std::size_t at = tiffStart + static_cast<std::size_t>(entry - 1) + 8;
+    if (type == 3 && value <= 0xFFFF) {
+        tiff.ReadUInt16At(entry + 8);  // bounds
+        app1[at] = static_cast<std::uint8_t>(tiff.BigEndian ? value >> 8 : value);
+        app1[at + 1] = static_cast<std::uint8_t>(tiff.BigEndian ? value : value >> 8);
+    } else if (type == 4) {
+        tiff.ReadUInt32At(entry + 8);
+        for (int i = 0; i < 4; ++i) {
+            const int shift = tiff.BigEndian ? 24 - 8 * i : 8 * i;
+            app1[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> shift);
+        }
+    }
+}
+
+}  // namespace
+
+void PatchExifDimensions(std::vector<std::uint8_t>& app1, std::uint32_t width, std::uint32_t height) {
+    //  6 bytes  "Exif\0\0"
+    //  2 bytes  "II" or "MM"      <- TIFF offsets count from here
+    //  2 bytes  42
+    //  4 bytes  offset of IFD0, whose tag 8769 points to the EXIF directory
+    //  directory: 2-byte count, then 12-byte entries (tag, type, count, value or offset)
+    constexpr std::size_t kTiffStart = 6;
+    if (app1.size() < kTiffStart + 8) return;
+    exif::tEndInd tiff;
+    tiff.WorkBuffer = std::string_view(reinterpret_cast<const char*>(app1.data()) + kTiffStart,
+                                       app1.size() - kTiffStart);
+    if (app1[kTiffStart] == 'M' && app1[kTiffStart + 1] == 'M') tiff.BigEndian = true;
+    else if (app1[kTiffStart] != 'I' || app1[kTiffStart + 1] != 'I') return;
+    // Positions of the byte reader are 1-based: TIFF offset o is position o + 1.
+    auto findEntry = [&](std::int64_t ifdOffset, std::uint32_t tag) -> std::int64_t {
+        const std::uint32_t count = tiff.ReadUInt16At(ifdOffset + 1);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::int64_t entry = ifdOffset + 3 + 12 * static_cast<std::int64_t>(i);
+            if (tiff.ReadUInt16At(entry) == tag) return entry;
+        }
+        return -1;
+    };
+    try {
+        const std::int64_t ifd0 = tiff.ReadUInt32At(5);
+        const std::int64_t exifPointer = findEntry(ifd0, 0x8769);
+        if (exifPointer < 0) return;
+        const std::int64_t exifIfd = tiff.ReadUInt32At(exifPointer + 8);
+        for (const auto& [tag, value] : {std::pair{0xA002u, width}, std::pair{0xA003u, height}}) {
+            const std::int64_t entry = findEntry(exifIfd, tag);
+            if (entry >= 0) PatchEntryValue(tiff, app1, kTiffStart, entry, value);
+        }
+    } catch (const exif::ExifError&) {
+        // A damaged directory keeps its values: the segment is copied as it was.
+    }
+}
+
+}  // namespace veltrane::stereo

@@ -1,0 +1,70 @@
+// The image list's stereo entries: shown for files of two or more images, the anaglyph preview
+// through a temporary file, and the save dialog whose file types are the layouts.
+#include <QAction>
+#include <QImage>
+
+#include "tests/gui/gui_test_support.h"
+
+namespace veltrane::gui::test {
+namespace {
+
+using StereoMenu = WindowTest;
+
+TEST_F(StereoMenu, AppearsOnlyForFilesWithAPair) {
+    CreateWindow();
+    EXPECT_FALSE(form->ShowStereo1->isVisible());
+    OpenThroughDialog(WriteMpo("one.mpo", {samples::SampleStereoImage(0)}));
+    EXPECT_FALSE(form->ShowStereo1->isVisible());
+    EXPECT_FALSE(form->SaveStereo1->isVisible());
+    OpenThroughDialog(WriteMpo("two.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
+    EXPECT_TRUE(form->ShowStereo1->isVisible());
+    EXPECT_TRUE(form->SaveStereo1->isVisible());
+    EXPECT_EQ(form->SaveStereo1->text(), QString::fromUtf8("Save Stereo\u2026"));
+}
+
+TEST_F(StereoMenu, ShowStereoOpensAnAlignedAnaglyphFromATemporaryFile) {
+    CreateWindow();
+    OpenThroughDialog(WriteMpo("two.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
+    ticks.Now = 777;
+    form->ShowStereo1->trigger();
+    ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{temp / "vltr777.jpg"});
+    const QImage shown = QImage::fromData(desktop.OpenedBytes[0].data(), static_cast<int>(desktop.OpenedBytes[0].size()));
+    EXPECT_EQ(shown.height(), 48);  // the sample images are 64 x 48
+    EXPECT_LE(shown.width(), 64);
+    EXPECT_TRUE(messages.Errors.empty());
+}
+
+TEST_F(StereoMenu, SaveStereoWritesTheLayoutOfTheChosenFileType) {
+    CreateWindow();
+    const std::string mpo = WriteMpo("trip.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)});
+    OpenThroughDialog(mpo);
+    const std::string stem = mpo.substr(0, mpo.size() - 4);
+    struct Case {
+        int type;
+        const char* name;  // "" cancels
+        int widthFactor;   // output width against the aligned overlap: 2 side by side, 1 anaglyph
+    };
+    for (const Case& c : {Case{0, "a.jps", 2}, Case{1, "b.jpg", 2}, Case{2, "c.jpg", 1}, Case{1, "", 0}}) {
+        SCOPED_TRACE(c.type);
+        saveDialog.ChosenType = c.type;
+        saveDialog.Answer = *c.name ? PathFromCore(files / c.name) : QString();
+        const auto before = veltrane::testing::FileNames(files.Path());
+        form->SaveStereo1->trigger();
+        EXPECT_EQ(saveDialog.Types.size(), 3);
+        EXPECT_EQ(saveDialog.SuggestedPaths, (QStringList{PathFromCore(stem + ".jps"), PathFromCore(stem + "_parallel.jpg"),
+                                                          PathFromCore(stem + "_anaglyph.jpg")}));
+        if (!*c.name) {
+            EXPECT_EQ(veltrane::testing::FileNames(files.Path()), before);
+            continue;
+        }
+        const QImage saved(PathFromCore(files / c.name), "JPG");
+        ASSERT_FALSE(saved.isNull());
+        EXPECT_EQ(saved.height(), 48);
+        EXPECT_EQ(saved.width() % c.widthFactor, 0);
+        EXPECT_GT(saved.width(), 64 / 2 * c.widthFactor);
+    }
+    EXPECT_TRUE(messages.Errors.empty());
+}
+
+}  // namespace
+}  // namespace veltrane::gui::test
