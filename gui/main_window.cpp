@@ -237,6 +237,8 @@ void TForm1::SetControls(const window::ControlStates& states) {
 
 void TForm1::SetStatusText(const std::string& text) { Panel1->setText(QString::fromStdString(text)); }
 
+void TForm1::SetStatusHint(const std::string& hint) { Panel1->setToolTip(QString::fromStdString(hint)); }
+
 void TForm1::SetListHint(const std::string& hint) { ListBox1->setToolTip(QString::fromStdString(hint)); }
 
 void TForm1::SetContextMenuBox(bool checked) {

@@ -102,6 +102,7 @@ private:
     void AppendListLine(const std::string& text) override;
     void SetControls(const window::ControlStates& states) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusHint(const std::string& hint) override;
     void SetListHint(const std::string& hint) override;
     void SetContextMenuBox(bool checked) override;
     void RepaintList() override;

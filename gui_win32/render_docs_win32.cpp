@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "core/registration/in_memory_registration.h"
 #include "core/window/scripted_services.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
+#include "tests/support/in_memory_registration.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {

@@ -331,17 +331,22 @@ void MainWindow::SetStatusText(const std::string& text) {
     ::SetWindowTextW(Control(kStatusPanelId), Widen(text).c_str());
 }
 
-void MainWindow::SetListHint(const std::string& hint) {
-    hint_ = Widen(hint);
+// Sets the tooltip of control to text (kept in storage); an empty text removes it.
+void MainWindow::SetTooltip(int id, std::wstring& storage, const std::string& text) {
+    storage = Widen(text);
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(Control(kImageListId));
-    tool.lpszText = hint_.data();
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(id));
+    tool.lpszText = storage.data();
     ::SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    if (!storage.empty()) ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
+
+void MainWindow::SetListHint(const std::string& hint) { SetTooltip(kImageListId, hint_, hint); }
+
+void MainWindow::SetStatusHint(const std::string& hint) { SetTooltip(kStatusPanelId, statusHint_, hint); }
 
 void MainWindow::SetContextMenuBox(bool checked) {
     // BM_SETCHECK sends no notification, so the box's click handler does not run.

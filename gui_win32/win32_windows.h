@@ -113,6 +113,7 @@ private:
     void AppendListLine(const std::string& text) override;
     void SetControls(const window::ControlStates& states) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusHint(const std::string& hint) override;
     void SetListHint(const std::string& hint) override;
     void SetContextMenuBox(bool checked) override;
     void RepaintList() override;
@@ -125,6 +126,7 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleLink(HWND label, UINT message, WPARAM wParam, LPARAM lParam);
     void SetLinkColour(std::uint32_t colour);
+    void SetTooltip(int id, std::wstring& storage, const std::string& text);
     void BuildControls();
     void Command(int id, int code);
     void DrawItem(const DRAWITEMSTRUCT& item);
@@ -142,6 +144,7 @@ private:
     HBRUSH white_ = nullptr;
     std::unique_ptr<ExifWindow> exif_;
     std::wstring hint_;
+    std::wstring statusHint_;
     LinkState link_;
     bool destroyWhenScanEnds_ = false;
 };

@@ -48,6 +48,7 @@ public:
     void AppendListLine(const std::string&) override {}
     void SetControls(const veltrane::window::ControlStates&) override {}
     void SetStatusText(const std::string&) override {}
+    void SetStatusHint(const std::string&) override {}
     void SetListHint(const std::string&) override {}
     void SetContextMenuBox(bool) override {}
     void RepaintList() override {}

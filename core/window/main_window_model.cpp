@@ -160,6 +160,7 @@ void MainWindowModel::OpenMpoFile(const std::string& path) {
         selected_ = -1;
         view_.ClearList();
         limitReached_ = false;
+        mpfNotice_.clear();
         {
             ScanInProgress scan(scanning_, *this, &MainWindowModel::UpdateControls);
             lastEventsAt_ = NowMs();
@@ -170,6 +171,12 @@ void MainWindowModel::OpenMpoFile(const std::string& path) {
             status_ = FileNamePart(path);
             view_.SetStatusText(status_);
         }
+        // An ignored index is told in the status panel (in full in its hint), not in a box.
+        if (!mpfNotice_.empty()) {
+            status_ = FileNamePart(path) + ": " + mpfNotice_;
+            view_.SetStatusText(status_);
+        }
+        view_.SetStatusHint(mpfNotice_);
         UpdateControls();
         hint_ = std::string(kFirstHintLine) + "\n\r" + kSecondHintLine;
         view_.SetListHint(std::string(kFirstHintLine) + "\n" + kSecondHintLine);
@@ -201,6 +208,8 @@ void MainWindowModel::LetEventsRun() {
 }
 
 void MainWindowModel::ImageLimitReached(std::int64_t) { limitReached_ = true; }
+
+void MainWindowModel::MpfIndexIgnored(const std::string& reason) { mpfNotice_ = "MPF index ignored: " + reason; }
 
 // ---- Extract ----
 

@@ -62,6 +62,8 @@ public:
     virtual void AppendListLine(const std::string& text) = 0;
     virtual void SetControls(const ControlStates& states) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
+    // The status panel's tooltip ("" for none): the whole of a notice that the panel shortens.
+    virtual void SetStatusHint(const std::string& hint) = 0;
     // The list's tooltip; two lines are separated by '\n'.
     virtual void SetListHint(const std::string& hint) = 0;
     // Ticks or clears the context-menu box without the box's click handler running.
@@ -134,6 +136,7 @@ private:
     void ProcessPendingEvents() override;
     void ChunkScanned(std::int64_t scannedBytes) override;
     void ImageLimitReached(std::int64_t offset) override;
+    void MpfIndexIgnored(const std::string& reason) override;
     void LetEventsRun();
 
     void UpdateControls();
@@ -155,6 +158,7 @@ private:
     bool scanning_ = false;
     bool closing_ = false;  // the window closed; a running scan stops
     bool limitReached_ = false;
+    std::string mpfNotice_;  // "MPF index ignored: ..." of the file last opened, or empty
     int eventIntervalMs_ = kEventIntervalMs;
     std::int64_t lastEventsAt_ = 0;  // steady clock, ms, when the scan last let events run
 };

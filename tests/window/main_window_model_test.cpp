@@ -11,6 +11,7 @@
 #include "core/window/main_window_model.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
+#include "tools/samples/mpf_writer.h"
 
 namespace veltrane::window::test {
 namespace {
@@ -25,6 +26,7 @@ public:
     void AppendListLine(const std::string& text) override { Lines.push_back(text); }
     void SetControls(const ControlStates& states) override { Controls = states; }
     void SetStatusText(const std::string& text) override { Status = text; }
+    void SetStatusHint(const std::string& hint) override { StatusHint = hint; }
     void SetListHint(const std::string& hint) override { Hint = hint; }
     void SetContextMenuBox(bool checked) override { Box = checked; }
     void RepaintList() override { ++Repaints; }
@@ -39,7 +41,7 @@ public:
 
     std::vector<std::string> Lines;
     ControlStates Controls;
-    std::string Status, Hint;
+    std::string Status, StatusHint, Hint;
     bool Box = false;
     int Repaints = 0, EventRuns = 0, ExifShown = 0;
     std::vector<ExifRowText> ExifRows;
@@ -373,6 +375,21 @@ TEST_F(WindowModel, DroppedFilesOpenTheFirstMpoFileAndErrorTextsBecomeUtf8) {
     EXPECT_EQ(ErrorTextToUtf8("Cannot write /home/j\xC3\xBCrgen"), "Cannot write /home/j\xC3\xBCrgen");
     EXPECT_EQ(ErrorTextToUtf8("Caf\xE9 \x80"), "Caf\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(ErrorTextToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");  // an overlong form is no UTF-8
+}
+
+TEST_F(WindowModel, AnIgnoredMpfIndexIsToldInTheStatusPanelAndItsHint) {
+    Start();
+    Open(WriteMpo("phone.mpo", {samples::IndexedMpo({samples::SampleJfifImage(0), samples::SampleJfifImage(1)})}));
+    EXPECT_EQ(view.Lines.size(), 2u);
+    EXPECT_EQ(view.Status, "phone.mpo");
+    EXPECT_EQ(view.StatusHint, "");
+    samples::MpfOptions broken;
+    broken.edit = [](std::vector<samples::MpEntry>& e, std::uint32_t&) { e[1].offset = 0x7FFFFFF0; };
+    Open(WriteMpo("broken.mpo", {samples::IndexedMpo({images[0], images[1]}, broken)}));
+    EXPECT_EQ(view.Lines.size(), 2u);  // the signature scan finds both
+    EXPECT_EQ(view.Status, "broken.mpo: MPF index ignored: image 2 lies outside the file");
+    EXPECT_EQ(view.StatusHint, "MPF index ignored: image 2 lies outside the file");
+    EXPECT_TRUE(fakes.messages.Errors.empty() && fakes.messages.Notes.empty());
 }
 
 // Records what the window asks of the stereo library, and writes a marker file.
