@@ -40,5 +40,9 @@ if [ -x scripts/fuzz.sh ]; then
   if scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 fi
 
+echo "=== file managers ==="
+# The context-menu entry in a real file manager (Nemo under Xvfb); counted as one test.
+if scripts/check-file-managers.sh </dev/null; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+
 echo "$passed passed, $failed failed"
 exit $status

@@ -51,9 +51,17 @@ int ParseImageNumber(const std::string& text) {
 
 class CollectingListener : public ScanListener {
 public:
+    CollectingListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
     void AppendListLine(const std::string& line) override { Lines.push_back(line); }
     void ProcessPendingEvents() override {}
+    void MpfIndexIgnored(const std::string& reason) override {
+        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
+    }
     std::vector<std::string> Lines;
+
+private:
+    std::ostream& err_;
+    const std::string& path_;
 };
 
 // Prints every "\r\n"-introduced line of text on a line of its own.
@@ -137,7 +145,7 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         try {
             ImageIndex index;
             index.SourceFileName = path;
-            CollectingListener listener;
+            CollectingListener listener(err, path);
             ScanImageOffsets(index, path, ImageSignature, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
             start = index.ImageStart(imageNumber);

@@ -22,6 +22,9 @@ public:
              << " images; images after the " << kMaxImages << "th were not " << consequence_
              << "\n";
     }
+    void MpfIndexIgnored(const std::string& reason) override {
+        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
+    }
 
 private:
     std::ostream& err_;

@@ -238,7 +238,7 @@ void TImageInfo::FollowSubDirectory(std::int64_t valuePos, std::int64_t base, in
 bool TImageInfo::WantsTagName(std::string_view name) const {
     if (OnlyTagNames.empty()) return true;
     for (const std::string_view wanted : OnlyTagNames)
-        if (wanted.size() == name.size() && EqualIgnoringAsciiCase(wanted, name)) return true;
+        if (EqualIgnoringAsciiCase(wanted, name)) return true;
     return false;
 }
 
