@@ -15,6 +15,22 @@
 #ifdef VELTRANE_WITH_STEREO
 #include "stereo/stereo_command.h"
 #endif
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+// A run over many files shows its progress only where someone watches it.
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return ::_isatty(2) != 0;
+#else
+    return ::isatty(2) != 0;
+#endif
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
@@ -25,6 +41,7 @@ int main(int argc, char** argv) {
     veltrane::CommandLineServices services;
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
+    services.ProgressOnTerminal = StderrIsTerminal();
 #ifdef VELTRANE_WITH_STEREO
     services.RunStereo = veltrane::stereo::RunStereoCommand;
 #endif

@@ -19,6 +19,8 @@ struct CommandLineServices {
     // Called with the one-line message when a batch split fails, after it went to stderr; the
     // desktop build shows it in a message box when a display is present.
     std::function<void(const std::string& message)> ReportBatchFailure;
+    // Whether stderr is a terminal: a run over several files then shows a progress line.
+    bool ProgressOnTerminal = false;
     // --stereo, from the stereo module that links libjpeg; empty in builds without it.
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> RunStereo;
 };

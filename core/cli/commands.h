@@ -12,8 +12,13 @@ namespace veltrane {
 struct CommandLineServices;
 int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& err,
                          const CommandLineServices& services);
+// veltrane --each [odd|even] [--] FILE...                       (core/cli, core/images)
+int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services);
 // veltrane --list FILE                                            (core/images)
 int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// veltrane --mpf FILE                                             (core/images)
+int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
 enum class ExifCommand { Exif, Info, Tags };

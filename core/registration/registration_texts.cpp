@@ -1,17 +1,11 @@
 #include "core/registration/registration_texts.h"
 
-#include <cctype>
 #include <cstdint>
+
+#include "core/common/ascii.h"
 
 namespace veltrane {
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower;
-    lower.reserve(text.size());
-    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -30,7 +24,7 @@ constexpr std::string_view kWrittenBy =
 }  // namespace
 
 std::optional<std::string> NormalizeModeWord(std::string_view word) {
-    std::string lower = Lower(word);
+    std::string lower = LowerAscii(word);
     if (lower.empty() || lower == "odd" || lower == "even") return lower;
     return std::nullopt;
 }
@@ -122,8 +116,13 @@ std::string DesktopExecArgument(std::string_view argument) {
     return quoted;
 }
 
+std::string EachOptionWords(std::string_view modeWord) {
+    return " --each" + ModeSuffix(modeWord) + " --";
+}
+
 std::string DesktopExecValue(std::string_view programPath, std::string_view modeWord) {
-    return DesktopStringEscape(DesktopExecArgument(programPath) + " %f" + ModeSuffix(modeWord));
+    return DesktopStringEscape(DesktopExecArgument(programPath) + EachOptionWords(modeWord) +
+                               " %F");
 }
 
 std::optional<std::vector<std::string>> SplitDesktopExec(std::string_view value) {
@@ -242,6 +241,10 @@ std::string MimePackageXml() {
 }
 
 std::string ApplicationDesktopEntry(std::string_view programPath, std::string_view modeWord) {
+    // No MimeType key: an application that lists image/x-mpo becomes the handler that opening
+    // the file (double-click, Enter, xdg-open) runs when no other application lists the type.
+    // Without it, .mpo files keep opening in the viewer of image/jpeg, their parent type, and
+    // extraction is offered by the context-menu entries only.
     std::string entry(kWrittenBy);
     entry += "[Desktop Entry]\n";
     entry += "Type=Application\n";
@@ -249,7 +252,6 @@ std::string ApplicationDesktopEntry(std::string_view programPath, std::string_vi
     entry += "Comment=Write the images of an MPO file to separate JPEG files\n";
     entry += "Icon=" + DesktopStringEscape(kIconName) + "\n";
     entry += "Exec=" + DesktopExecValue(programPath, modeWord) + "\n";
-    entry += "MimeType=" + std::string(kMpoMimeType) + ";\n";
     entry += "NoDisplay=true\n";
     entry += "Terminal=false\n";
     return entry;
@@ -282,16 +284,16 @@ std::string KdeServiceMenu(std::string_view programPath, std::string_view modeWo
 
 std::string NemoAction(std::string_view programPath, std::string_view modeWord) {
     // Nemo splits Exec like a shell after putting each selected path, in double quotes with its
-    // special characters escaped (Quote=double), where %F stands. One file at a time: a second
-    // file would be taken for the output folder.
+    // special characters escaped (Quote=double), where %F stands. Any number of files: the
+    // program splits each into its own folder, whatever folder Nemo starts it in.
     std::string action(kWrittenBy);
     action += "[Nemo Action]\n";
     action += "Active=true\n";
     action += "Name=" + std::string(kMenuEntryText) + "\n";
-    action += "Comment=Write the images of this MPO file to separate JPEG files\n";
-    action += "Exec=" + ShellQuote(programPath) + " %F" + ModeSuffix(modeWord) + "\n";
+    action += "Comment=Write the images of each selected MPO file to separate JPEG files\n";
+    action += "Exec=" + ShellQuote(programPath) + EachOptionWords(modeWord) + " %F\n";
     action += "Icon-Name=" + std::string(kIconName) + "\n";
-    action += "Selection=s\n";
+    action += "Selection=notnone\n";
     action += "Extensions=mpo;\n";
     action += "Quote=double\n";
     return action;
@@ -299,29 +301,30 @@ std::string NemoAction(std::string_view programPath, std::string_view modeWord) 
 
 std::string NautilusScript(std::string_view programPath, std::string_view modeWord) {
     // Nautilus hands local selections over in NAUTILUS_SCRIPT_SELECTED_FILE_PATHS, one full path
-    // a line, and as arguments (names relative to the folder it starts the script in).
+    // a line, and as arguments (names relative to the folder it starts the script in). The .mpo
+    // files among them go to one run of the program, which splits each beside itself.
     std::string script = "#!/bin/sh\n";
     script += "# " + std::string(kMenuEntryText) +
               ": written by Veltrane for .mpo files; removed when its entry is switched off.\n";
     script += "# Splits every selected .mpo file (any letter case); other files are left alone.\n";
     script += "program=" + ShellQuote(programPath) + "\n";
-    script += "extract() {\n";
-    script += "    case \"$1\" in\n";
-    script += "        *://*) return 0 ;;\n";  // a remote file has no path to split
-    script += "        /*) ;;\n";
-    script += "        *) set -- \"./$1\" ;;\n";  // so that a name cannot pass for an option
-    script += "    esac\n";
-    script += "    case \"$1\" in\n";
-    script += "        *.[mM][pP][oO]) \"$program\" \"$1\"";
-    script += ModeSuffix(modeWord) + " </dev/null ;;\n";
-    script += "    esac\n";
-    script += "}\n";
     script += "if [ -n \"${NAUTILUS_SCRIPT_SELECTED_FILE_PATHS:-}\" ]; then\n";
-    script += "    printf '%s\\n' \"$NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\" |\n";
-    script += "        while IFS= read -r path; do [ -z \"$path\" ] || extract \"$path\"; done\n";
-    script += "else\n";
-    script += "    for path in \"$@\"; do extract \"$path\"; done\n";
+    script += "    set -f\n";
+    script += "    IFS='\n'\n";
+    script += "    set -- $NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\n";
+    script += "    unset IFS\n";
+    script += "    set +f\n";
     script += "fi\n";
+    // The loop walks the list as it was; each kept path is put back at the end of it.
+    script += "for path do\n";
+    script += "    shift\n";
+    script += "    case \"$path\" in\n";
+    script += "        *://*) ;;\n";  // a remote file has no path to split
+    script += "        *.[mM][pP][oO]) set -- \"$@\" \"$path\" ;;\n";
+    script += "    esac\n";
+    script += "done\n";
+    script += "[ $# -eq 0 ] || exec \"$program\"" + EachOptionWords(modeWord) +
+              " \"$@\" </dev/null\n";
     return script;
 }
 
@@ -356,8 +359,10 @@ std::optional<std::vector<std::string>> MainGroupExecArguments(std::string_view 
 std::string ModeWordOfDesktopEntry(std::string_view fileText) {
     const auto arguments = MainGroupExecArguments(fileText);
     if (!arguments) return {};
+    // PROGRAM --each [odd|even] -- %F, or PROGRAM %f [odd|even] as older versions wrote.
     for (std::size_t i = 1; i + 1 < arguments->size(); ++i) {
-        if ((*arguments)[i] == "%f" || (*arguments)[i] == "%F")
+        const std::string& word = (*arguments)[i];
+        if (word == "--each" || word == "%f" || word == "%F")
             return ValidModeWord((*arguments)[i + 1]);
     }
     return {};

@@ -2,8 +2,11 @@
 // The texts of the "Extract Images" registration, built by pure functions so that every entry
 // (the six registry values of Windows, each freedesktop file) can be checked without writing it.
 //
-// Every entry runs the same command: the program, the clicked file and, for Odd or Even, the mode
-// word. Program paths are UTF-8 on every platform (the Windows registry stores them as UTF-16).
+// Every entry writes the images beside the clicked file. On Windows, Explorer starts the program
+// once per selected file, in that file's folder: the program, the file and, for Odd or Even, the
+// mode word. The freedesktop entries take a whole selection in one run of the multi-file form:
+// the program, --each, the mode word for Odd or Even, "--" and the files. Program paths are UTF-8
+// on every platform (the Windows registry stores them as UTF-16).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,7 +87,10 @@ std::string DesktopStringEscape(std::string_view text);
 // for a field code or a reserved character.
 std::string DesktopExecArgument(std::string_view argument);
 
-// The value of the Exec key as it stands in the file: "PROGRAM" %f[ odd|even].
+// " --each[ odd|even] --": what follows the program in every freedesktop entry, before the files.
+std::string EachOptionWords(std::string_view modeWord);
+
+// The value of the Exec key as it stands in the file: "PROGRAM" --each[ odd|even] -- %F.
 std::string DesktopExecValue(std::string_view programPath, std::string_view modeWord);
 
 // Reads an Exec value as it stands in a file back into its arguments: string escapes first, then
@@ -101,20 +107,21 @@ bool IsValidUtf8(std::string_view text);
 // shared-mime-info package: image/x-mpo, a sub-class of image/jpeg, glob *.mpo.
 std::string MimePackageXml();
 
-// The hidden application entry that handles image/x-mpo; its presence is the registration state.
+// The hidden application entry "Extract Images"; its presence is the registration state. It names
+// no MIME type, so it never becomes what opening an .mpo file runs.
 std::string ApplicationDesktopEntry(std::string_view programPath, std::string_view modeWord);
 
 // The KDE (Dolphin) service menu with the one action "Extract Images".
 std::string KdeServiceMenu(std::string_view programPath, std::string_view modeWord);
 
-// The Nemo action for one selected *.mpo file.
+// The Nemo action for one or more selected *.mpo files.
 std::string NemoAction(std::string_view programPath, std::string_view modeWord);
 
-// The Nautilus script: runs the program for each selected path ending in .mpo (any case).
+// The Nautilus script: runs the program once for the selected paths ending in .mpo (any case).
 std::string NautilusScript(std::string_view programPath, std::string_view modeWord);
 
 // The mode word of the Exec key in a desktop entry's [Desktop Entry] group: the argument after
-// %f when it is "odd" or "even" (any case), else "".
+// --each (or after %f, as older versions wrote) when it is "odd" or "even" (any case), else "".
 std::string ModeWordOfDesktopEntry(std::string_view fileText);
 
 // The program of that Exec key: its first argument, unquoted; "" when there is none.

@@ -248,9 +248,10 @@ TEST_F(AFreedesktopRegistration, DoesNotCountAHalfWrittenRegistration) {
                             {"update-mime-database", (data / "mime").string()}}));
 }
 
-TEST_F(AFreedesktopRegistration, RefusesAProgramPathThatIsNotUtf8) {
+TEST_F(AFreedesktopRegistration, RefusesAProgramPathThatIsNotUtf8OrAnUnknownModeWord) {
     auto registration = Recording();
     EXPECT_THROW(registration.Register("/opt/caf\xE9/veltrane", ""), RegistrationError);
+    EXPECT_THROW(registration.Register("/usr/bin/veltrane", "all"), RegistrationError);
     EXPECT_FALSE(fs::exists(data));
 }
 
@@ -293,6 +294,11 @@ TEST_F(AFreedesktopRegistration, TeachesXdgMimeTheMpoType) {
         const ShellRun run = RunShell("xdg-mime query filetype " + ShellQuote(file.string()));
         EXPECT_EQ(run.output, "image/x-mpo\n");
     }
+    // Opening an .mpo file still runs what opened it before, not the extraction.
+    const ShellRun handler = RunShell("xdg-mime query default image/x-mpo");
+    EXPECT_EQ(handler.output.find(fs::path(kApplicationFile).filename().string()),
+              std::string::npos)
+        << handler.output;
 }
 
 TEST_F(AFreedesktopRegistration, GivesTheNautilusScriptOnlyTheMpoFiles) {
@@ -312,7 +318,7 @@ TEST_F(AFreedesktopRegistration, GivesTheNautilusScriptOnlyTheMpoFiles) {
                   .status,
               0);
     EXPECT_EQ(ReadText(log),
-              "<./a b.MPO><odd>\n<./-dash.mpo><odd>\n</x/" + kAwkwardWithPercent + ".mpo><odd>\n");
+              "<--each><odd><--><a b.MPO><-dash.mpo></x/" + kAwkwardWithPercent + ".mpo>\n");
 
     fs::remove(log);
     const std::string paths = "/p/a b.mpo\n/p/c.jpg\n/p/" + kAwkwardWithPercent + ".Mpo\n";
@@ -320,10 +326,15 @@ TEST_F(AFreedesktopRegistration, GivesTheNautilusScriptOnlyTheMpoFiles) {
                        " ignored.mpo")
                   .status,
               0);
-    EXPECT_EQ(ReadText(log), "</p/a b.mpo><odd>\n</p/" + kAwkwardWithPercent + ".Mpo><odd>\n");
+    EXPECT_EQ(ReadText(log), "<--each><odd><--></p/a b.mpo></p/" + kAwkwardWithPercent + ".Mpo>\n");
+
+    // Nothing selected that the program splits: it is not started.
+    fs::remove(log);
+    ASSERT_EQ(RunShell("cd " + ShellQuote(folder.string()) + " && " + script + " a.jpg").status, 0);
+    EXPECT_FALSE(fs::exists(log));
 }
 
-TEST_F(AFreedesktopRegistration, GivesTheNemoCommandTheClickedFile) {
+TEST_F(AFreedesktopRegistration, GivesTheNemoCommandEverySelectedFile) {
     const fs::path log = root / "log";
     const fs::path program = RecordingProgram(root / kAwkward, log);
     auto registration = Recording();
@@ -333,20 +344,24 @@ TEST_F(AFreedesktopRegistration, GivesTheNemoCommandTheClickedFile) {
     ASSERT_NE(at, std::string::npos);
     std::string command = action.substr(at + 6, action.find('\n', at + 1) - at - 6);
 
-    // With Quote=double Nemo puts the path in double quotes, escaping what they reserve.
-    const std::string clicked = "/photos/" + kAwkward + ".mpo";
-    std::string quoted = "\"";
-    for (char c : clicked) {
-        if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
-        quoted += c;
+    // With Quote=double Nemo puts each path in double quotes, escaping what they reserve, and
+    // the paths one after another where %F stands.
+    const std::string clicked[] = {"/photos/" + kAwkward + ".mpo", "/photos/-b.mpo"};
+    std::string quoted;
+    for (const std::string& path : clicked) {
+        quoted += quoted.empty() ? "\"" : " \"";
+        for (char c : path) {
+            if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
+            quoted += c;
+        }
+        quoted += '"';
     }
-    quoted += '"';
     command.replace(command.find("%F"), 2, quoted);
     ASSERT_EQ(RunShell("sh -c " + ShellQuote("exec " + command)).status, 0);
-    EXPECT_EQ(ReadText(log), "<" + clicked + "><even>\n");
+    EXPECT_EQ(ReadText(log), "<--each><even><--><" + clicked[0] + "><" + clicked[1] + ">\n");
 }
 
-TEST_F(AFreedesktopRegistration, SplitsTheClickedFileEndToEnd) {
+TEST_F(AFreedesktopRegistration, SplitsTheClickedFilesBesideThemselvesEndToEnd) {
     if (!HaveTool("gio")) GTEST_SKIP() << "gio is not installed";
     // The registered program is a wrapper in an awkward folder that runs the real one and notes
     // its exit status when it is done.
@@ -364,8 +379,14 @@ TEST_F(AFreedesktopRegistration, SplitsTheClickedFileEndToEnd) {
     fs::create_directories(folder);
     const samples::Bytes mpo = samples::SampleMpo();
     ASSERT_TRUE(samples::WriteFile((folder / (name + ".mpo")).string(), mpo));
+    // A second file in another folder: one run splits both, each beside itself, wherever the
+    // launcher starts the program.
+    const fs::path other = root / "other";
+    fs::create_directories(other);
+    ASSERT_TRUE(samples::WriteFile((other / "b.mpo").string(), mpo));
     const ShellRun run = RunShell("gio launch " + ShellQuote((data / kApplicationFile).string()) +
-                                  " " + ShellQuote((folder / (name + ".mpo")).string()));
+                                  " " + ShellQuote((folder / (name + ".mpo")).string()) + " " +
+                                  ShellQuote((other / "b.mpo").string()));
     ASSERT_EQ(run.status, 0) << run.output;
     ASSERT_TRUE(WaitForFile(done));
     for (int i = 0; i < 600 && ReadText(done).empty(); ++i)
@@ -376,6 +397,8 @@ TEST_F(AFreedesktopRegistration, SplitsTheClickedFileEndToEnd) {
     const std::string second = ReadText(folder / (name + "_002.jpg"));
     EXPECT_EQ(first + second, std::string(mpo.begin(), mpo.end()));
     EXPECT_FALSE(fs::exists(folder / (name + "_003.jpg")));
+    EXPECT_EQ(ReadText(other / "b_001.jpg") + ReadText(other / "b_002.jpg"),
+              std::string(mpo.begin(), mpo.end()));
     // The batch run's start-up check left the entry alone: it belongs to the wrapper, which still
     // exists. Once the wrapper is gone, the next start takes the stale entry over.
     EXPECT_EQ(ReadText(data / kApplicationFile), ApplicationDesktopEntry(wrapper.string(), ""));

@@ -77,8 +77,8 @@ TEST(DesktopExecArgument, QuotesEveryPathAndEscapesWhatTheQuotingRulesReserve) {
 
 TEST(DesktopExecValue, AppliesTheStringEscapesAfterTheQuoting) {
     // One backslash of the path: \\ for the quoting, each of those doubled for the file.
-    EXPECT_EQ(DesktopExecValue("/a\\b", ""), "\"/a\\\\\\\\b\" %f");
-    EXPECT_EQ(DesktopExecValue("/a\nb", "odd"), "\"/a\\nb\" %f odd");
+    EXPECT_EQ(DesktopExecValue("/a\\b", ""), "\"/a\\\\\\\\b\" --each -- %F");
+    EXPECT_EQ(DesktopExecValue("/a\nb", "odd"), "\"/a\\nb\" --each odd -- %F");
     EXPECT_EQ(DesktopStringEscape(" lead\ttab\r"), "\\slead\\ttab\\r");
 }
 
@@ -96,8 +96,10 @@ TEST(SplitDesktopExec, ReadsBackEveryWrittenCommand) {
     for (const char* path : paths) {
         for (const char* mode : {"", "odd", "even"}) {
             SCOPED_TRACE(std::string(path) + " / " + mode);
-            std::vector<std::string> expected = {path, "%f"};
+            std::vector<std::string> expected = {path, "--each"};
             if (*mode != '\0') expected.push_back(mode);
+            expected.push_back("--");
+            expected.push_back("%F");
             EXPECT_EQ(SplitDesktopExec(DesktopExecValue(path, mode)), expected);
         }
     }
@@ -170,9 +172,11 @@ TEST(DesktopFiles, ShowTheSameEntryAndRunTheSameCommand) {
               std::vector<std::string>{"Name=Extract Images"});
     EXPECT_EQ(LinesStartingWith(menu, "Name="),
               (std::vector<std::string>{"Name=Extract Images", "Name=Extract Images"}));
+    // The application entry names no type, so it never becomes the handler that opens .mpo files.
+    EXPECT_EQ(LinesStartingWith(application, "MimeType="), std::vector<std::string>{});
+    EXPECT_EQ(LinesStartingWith(menu, "MimeType="),
+              std::vector<std::string>{"MimeType=image/x-mpo;"});
     for (const std::string& file : {application, menu}) {
-        EXPECT_EQ(LinesStartingWith(file, "MimeType="),
-                  std::vector<std::string>{"MimeType=image/x-mpo;"});
         EXPECT_EQ(LinesStartingWith(file, "NoDisplay="),
                   std::vector<std::string>{"NoDisplay=true"});
         EXPECT_EQ(LinesStartingWith(file, "Icon=").front(), "Icon=veltrane");
@@ -182,16 +186,17 @@ TEST(DesktopFiles, ShowTheSameEntryAndRunTheSameCommand) {
 
     const std::string nemo = NemoAction(program, "even");
     EXPECT_EQ(LinesStartingWith(nemo, "Exec="),
-              std::vector<std::string>{"Exec='/opt/my \"apps\"/veltrane' %F even"});
+              std::vector<std::string>{"Exec='/opt/my \"apps\"/veltrane' --each even -- %F"});
     EXPECT_EQ(LinesStartingWith(nemo, "Name="), std::vector<std::string>{"Name=Extract Images"});
     EXPECT_EQ(LinesStartingWith(nemo, "Extensions="), std::vector<std::string>{"Extensions=mpo;"});
-    EXPECT_EQ(LinesStartingWith(nemo, "Selection="), std::vector<std::string>{"Selection=s"});
+    EXPECT_EQ(LinesStartingWith(nemo, "Selection="),
+              std::vector<std::string>{"Selection=notnone"});
 
     const std::string script = NautilusScript(program, "even");
     EXPECT_EQ(script.rfind("#!/bin/sh\n", 0), 0u);
     EXPECT_EQ(LinesStartingWith(script, "program="),
               std::vector<std::string>{"program='/opt/my \"apps\"/veltrane'"});
-    EXPECT_NE(script.find("\"$program\" \"$1\" even"), std::string::npos);
+    EXPECT_NE(script.find("exec \"$program\" --each even -- \"$@\""), std::string::npos);
 }
 
 TEST(ModeWordOfDesktopEntry, ReadsTheWordThatWasWritten) {
@@ -204,6 +209,8 @@ TEST(ModeWordOfDesktopEntry, ReadsTheWordThatWasWritten) {
         }
     }
     EXPECT_EQ(ModeWordOfDesktopEntry("[Desktop Entry]\r\nExec=v %f ODD\r\n"), "odd");
+    EXPECT_EQ(ModeWordOfDesktopEntry("[Desktop Entry]\nExec=v --each EVEN -- %F\n"), "even");
+    EXPECT_EQ(ModeWordOfDesktopEntry("[Desktop Entry]\nExec=v --each -- %F\n"), "");
     EXPECT_EQ(ModeWordOfDesktopEntry("[Desktop Action a]\nExec=v %f odd\n"), "");
     EXPECT_EQ(ModeWordOfDesktopEntry("[Desktop Entry]\nExec=\"v %f odd\n"), "");
     EXPECT_EQ(ModeWordOfDesktopEntry(""), "");

@@ -1,0 +1,123 @@
+#include "core/images/split_each.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "core/common/io_error.h"
+#include "core/common/native_path.h"
+#include "core/images/batch.h"
+
+namespace veltrane {
+namespace {
+
+// How often the calling thread wakes up to report that the run goes on.
+constexpr auto kStillWorkingInterval = std::chrono::milliseconds(250);
+
+// Nothing to show while a file is scanned: list lines and events belong to the window.
+class SilentScan : public ScanListener {
+public:
+    void AppendListLine(const std::string&) override {}
+    void ProcessPendingEvents() override {}
+    void ImageLimitReached(std::int64_t) override { limitReached = true; }
+    bool limitReached = false;
+};
+
+// With pipeline set, images are copied on a thread of their own while the scan goes on (the
+// batch split of one file); else the file is scanned and then copied, on this thread only.
+EachFileOutcome SplitOne(std::size_t position, const std::string& file, const std::string& modeWord,
+                         bool pipeline) {
+    EachFileOutcome outcome;
+    outcome.position = position;
+    outcome.file = file;
+    try {
+        if (KindOf(file) != PathKind::File) throw InOutError(ioerr::FileNotFound, file);
+        ImageIndex index;
+        index.SourceFileName = file;
+        index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(file)));
+        index.ExtractMode = modeWord;  // empty: the All button decides, every image
+        SilentScan quiet;
+        if (pipeline) {
+            const BatchOutcome written = ScanAndExtract(index, ModeButton::All, quiet);
+            outcome.imagesWritten = written.filesWritten;
+            outcome.limitReached = written.limitReached;
+        } else {
+            ScanImageOffsets(index, file, ImageSignature, quiet);
+            outcome.imagesWritten = ExtractImages(index, ModeButton::All);
+            outcome.limitReached = quiet.limitReached;
+        }
+    } catch (const InOutError& e) {
+        outcome.failed = true;
+        outcome.failedFile = e.FileName();
+        outcome.cause = e.what();
+    }
+    return outcome;
+}
+
+}  // namespace
+
+unsigned EachWorkerCount(std::size_t fileCount, unsigned requested) {
+    unsigned workers = requested;
+    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+    if (fileCount < workers) workers = static_cast<unsigned>(std::max<std::size_t>(fileCount, 1));
+    return workers;
+}
+
+EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const std::string& modeWord,
+                                 EachListener& listener, unsigned workers) {
+    // The same file named twice (say "a.mpo" and "./a.mpo") would have two threads replace the
+    // same output files; it is split once.
+    std::vector<std::size_t> todo;
+    {
+        std::set<std::string> seen;
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (seen.insert(FullPath(files[i])).second) todo.push_back(i);
+    }
+
+    // Several files keep the workers busy by themselves; a second thread per file would only
+    // add thread starts. One file alone gets the batch split's overlap of reading and writing.
+    const bool pipeline = todo.size() == 1;
+    std::mutex mutex;
+    std::condition_variable allDone;
+    EachTotals totals;
+    std::size_t finished = 0;
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t k = next++; k < todo.size(); k = next++) {
+            const EachFileOutcome outcome = SplitOne(todo[k], files[todo[k]], modeWord, pipeline);
+            std::lock_guard lock(mutex);
+            if (outcome.failed) {
+                ++totals.failures;
+            } else {
+                ++totals.filesSplit;
+                totals.imagesWritten += outcome.imagesWritten;
+            }
+            listener.FileFinished(outcome, totals);
+            if (++finished == todo.size()) allDone.notify_all();
+        }
+    };
+
+    std::vector<std::thread> threads;
+    const unsigned count = EachWorkerCount(todo.size(), workers);
+    try {
+        for (unsigned i = 0; i < count; ++i) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those that started do the work; with none, this one.
+        if (threads.empty()) work();
+    }
+    {
+        std::unique_lock lock(mutex);
+        while (!allDone.wait_for(lock, kStillWorkingInterval,
+                                 [&] { return finished == todo.size(); }))
+            listener.StillWorking(totals);
+    }
+    for (std::thread& thread : threads) thread.join();
+    return totals;
+}
+
+}  // namespace veltrane
