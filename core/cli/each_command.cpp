@@ -33,6 +33,10 @@ public:
         : err_(err), progressLine_(progressLine), fileCount_(fileCount) {}
 
     void FileFinished(const EachFileOutcome& outcome, const EachTotals&) override {
+        if (!outcome.mpfIgnored.empty()) {
+            WipeProgress();
+            err_ << "veltrane: " << outcome.file << ": MPF index ignored: " << outcome.mpfIgnored << "\n";
+        }
         if (outcome.failed) {
             const std::string line =
                 "veltrane: " + outcome.failedFile + ": " + outcome.cause;

@@ -25,7 +25,9 @@ public:
     void AppendListLine(const std::string&) override {}
     void ProcessPendingEvents() override {}
     void ImageLimitReached(std::int64_t) override { limitReached = true; }
+    void MpfIndexIgnored(const std::string& reason) override { mpfIgnored = reason; }
     bool limitReached = false;
+    std::string mpfIgnored;
 };
 
 // With pipeline set, images are copied on a thread of their own while the scan goes on (the
@@ -51,6 +53,7 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, const st
             outcome.imagesWritten = ExtractImages(index, ModeButton::All);
             outcome.limitReached = quiet.limitReached;
         }
+        outcome.mpfIgnored = quiet.mpfIgnored;
     } catch (const InOutError& e) {
         outcome.failed = true;
         outcome.failedFile = e.FileName();
