@@ -85,6 +85,7 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const st
     std::mutex mutex;
     std::condition_variable allDone;
     EachTotals totals;
+    totals.files = todo.size();
     std::size_t finished = 0;
     std::atomic<std::size_t> next{0};
     auto work = [&] {
