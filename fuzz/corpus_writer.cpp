@@ -7,12 +7,15 @@
 #include <map>
 
 #include "fuzz/corpus_files.h"
+#include "fuzz/mpf_corpus_files.h"
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::path(VELTRANE_SOURCE_DIR) / "fuzz" / "corpus";
     std::map<std::string, std::string> readme;
-    for (const auto& file : veltrane::fuzzcorpus::CorpusFiles()) {
+    auto files = veltrane::fuzzcorpus::CorpusFiles();
+    for (auto& file : veltrane::fuzzcorpus::MpfCorpusFiles()) files.push_back(std::move(file));
+    for (const auto& file : files) {
         const fs::path folder = root / file.Target;
         fs::create_directories(folder);
         if (!veltrane::samples::WriteFile((folder / file.Name).string(), file.Content)) {

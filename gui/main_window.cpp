@@ -324,6 +324,7 @@ void TForm1::OpenMpoFile(const QString& path) {
         Images_.SourceFileName = PathToCore(path);
         ListBox1->clear();
         limitReached_ = false;
+        mpfNotice_.clear();
         {
             ScanInProgress scan(scanning_, [this] { UpdateControls(); });
             ScanImageOffsets(Images_, Images_.SourceFileName, ImageSignature, *this);
@@ -332,6 +333,10 @@ void TForm1::OpenMpoFile(const QString& path) {
             opened_ = true;
             Panel1->setText(QFileInfo(path).fileName());
         }
+        // An ignored index is told in the status panel (in full in its tool tip), not in a box.
+        if (!mpfNotice_.isEmpty())
+            Panel1->setText(QFileInfo(path).fileName() + QStringLiteral(": ") + mpfNotice_);
+        Panel1->setToolTip(mpfNotice_);
         UpdateControls();
         hint_ = kFirstHint + QStringLiteral("\n\r") + kSecondHintLine;
         ListBox1->setToolTip(kFirstHint + QLatin1Char('\n') + kSecondHintLine);
@@ -352,6 +357,10 @@ void TForm1::ProcessPendingEvents() {
 }
 
 void TForm1::ImageLimitReached(std::int64_t) { limitReached_ = true; }
+
+void TForm1::MpfIndexIgnored(const std::string& reason) {
+    mpfNotice_ = QStringLiteral("MPF index ignored: ") + QString::fromStdString(reason);
+}
 
 // ---- Extract ----
 

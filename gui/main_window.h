@@ -101,6 +101,7 @@ private:
     void AppendListLine(const std::string& line) override;
     void ProcessPendingEvents() override;
     void ImageLimitReached(std::int64_t offset) override;
+    void MpfIndexIgnored(const std::string& reason) override;
 
     void BuildControls();
     void WireActions();
@@ -119,6 +120,7 @@ private:
     bool scanning_ = false;
     bool closing_ = false;        // the window closed while a scan was running
     bool limitReached_ = false;
+    QString mpfNotice_;  // "MPF index ignored: ..." of the file last opened, or empty
 };
 
 }  // namespace veltrane::gui

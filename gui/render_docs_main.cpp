@@ -12,11 +12,11 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 
-#include "core/registration/in_memory_registration.h"
 #include "gui/app_icon.h"
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/text.h"
+#include "tests/support/in_memory_registration.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {

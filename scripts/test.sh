@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test command: installs what is missing, then builds and runs the tests of the
-# release, debug-sanitize and windows presets, checks the Debian package (as root also installing
-# and removing it), then runs each fuzz target for a bounded time.
+# release, debug-sanitize, tsan and windows presets, checks the Debian package (as root also
+# installing and removing it), then runs each fuzz target for a bounded time. The tsan preset
+# builds and runs only the splitting and batch tests (test_split).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -13,7 +14,7 @@ if command -v wineboot >/dev/null && [ ! -d "${WINEPREFIX:-$HOME/.wine}" ]; then
 fi
 
 passed=0; failed=0; status=0
-for preset in release debug-sanitize windows; do
+for preset in release debug-sanitize tsan windows; do
   echo "=== $preset ==="
   if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 ||
      ! cmake --build --preset "$preset" >>"build-$preset.log" 2>&1; then

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <future>
 
 #include "stereo/stereo.h"
 
@@ -16,6 +17,8 @@ namespace veltrane::stereo {
 namespace {
 
 constexpr int kQuality = 95;
+// Rows of the second image that a helper thread decodes ahead while re-encoding.
+constexpr int kBand = 64;
 
 // The columns [x, x + width) of one input that go into the output.
 struct Half {
@@ -243,8 +246,22 @@ void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::a
             jpeg_start_decompress(&d->info);
         });
     }
+    // The second image decodes on a helper thread, one band of rows ahead of the first: bands
+    // alternate between two buffers.
+    const std::size_t rowBytesB = static_cast<std::size_t>(b.info.output_width) * 3;
+    std::array<std::vector<std::uint8_t>, 2> bandsB;
+    for (auto& band : bandsB) band.resize(rowBytesB * kBand);
+    auto decodeBand = [&b, &bandsB, rowBytesB, height](int band) {
+        const int rows = std::min(kBand, height - band * kBand);
+        std::uint8_t* base = bandsB[static_cast<std::size_t>(band % 2)].data();
+        Guarded(b.errors, b.Failure().c_str(), [&] {
+            for (int r = 0; r < rows; ++r) {
+                JSAMPROW p = base + static_cast<std::size_t>(r) * rowBytesB;
+                jpeg_read_scanlines(&b.info, &p, 1);
+            }
+        });
+    };
     std::vector<std::uint8_t> rowA(static_cast<std::size_t>(a.info.output_width) * 3);
-    std::vector<std::uint8_t> rowB(static_cast<std::size_t>(b.info.output_width) * 3);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
     Encoder out(first.bytes.size() + second.bytes.size());
     Guarded(out.errors, "cannot encode the picture", [&] {
@@ -255,10 +272,17 @@ void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::a
     });
     const std::size_t firstOffset = static_cast<std::size_t>(first.x) * 3;
     const std::size_t secondOffset = static_cast<std::size_t>(second.x) * 3;
+    // Declared after everything it touches, so that it is waited for before they go.
+    std::future<void> nextBand = std::async(std::launch::async, decodeBand, 0);
     for (int y = 0; y < height; ++y) {
-        JSAMPROW pa = rowA.data(), pb = rowB.data(), po = row.data();
+        if (y % kBand == 0) {
+            nextBand.get();  // band y / kBand is ready (or its error is raised here)
+            if (y + kBand < height) nextBand = std::async(std::launch::async, decodeBand, y / kBand + 1);
+        }
+        JSAMPROW pa = rowA.data(), po = row.data();
+        const std::uint8_t* pb = bandsB[static_cast<std::size_t>(y / kBand % 2)].data() +
+                                 static_cast<std::size_t>(y % kBand) * rowBytesB;
         Guarded(a.errors, a.Failure().c_str(), [&] { jpeg_read_scanlines(&a.info, &pa, 1); });
-        Guarded(b.errors, b.Failure().c_str(), [&] { jpeg_read_scanlines(&b.info, &pb, 1); });
         if (anaglyph) {
             AnaglyphRow(pa + firstOffset, pb + secondOffset, po, width);
         } else {

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Whole-program timings of the batch split (release build, page cache warm).
 #   bench/split/split_timings.sh [BUILD_DIR]     default build/release
-# 1. A ~1 GiB MPO of ~100 images: `veltrane big.mpo OUTDIR` against `cp big.mpo OUTDIR2/`,
-#    alternating, several rounds; prints the median of the ratios and the split's peak RSS.
+# 1. Two ~1 GiB MPO files of 100 images, made under BIG_DIR (default /tmp) and deleted at the
+#    end: one whose images start FF D8 FF E1 (found by the signature scan) and one whose images
+#    start FF D8 FF E0 and are named only by the first image's MPF index. For each,
+#    `veltrane big.mpo OUTDIR` against `cp big.mpo OUTDIR2/`, alternating, `sync` before every
+#    timed run; prints the median of the ratios and the split's peak RSS (/usr/bin/time -v).
 # 2. 999 images of 4-7 KiB: veltrane against the minimal C splitter (ref_splitter), each run
 #    into a fresh folder; the folders are deleted only after all rounds.
 set -euo pipefail
@@ -10,6 +13,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/release}
 bin=$build/bin
 work=${BENCH_DIR:-$root/build/bench-work}
+big=$(mktemp -d "${BIG_DIR:-/tmp}/veltrane-bench.XXXXXX")
+trap 'rm -rf "$big"' EXIT
 rounds=${ROUNDS:-7}
 mkdir -p "$work"
 rm -rf "$work"/out-* "$work"/cp-* "$work"/ref-*
@@ -18,23 +23,33 @@ now() { date +%s.%N; }
 elapsed() { echo "$2 - $1" | bc -l; }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
-[ -f "$work/big.mpo" ] || "$bin/make_big_mpo" "$work/big.mpo" 100 10000000 11500000
-cat "$work/big.mpo" > /dev/null  # warm the page cache
-ratios=()
-for r in $(seq "$rounds"); do
-  mkdir "$work/out-$r" "$work/cp-$r"
-  t0=$(now); "$bin/veltrane" "$work/big.mpo" "$work/out-$r"; t1=$(now)
-  cp "$work/big.mpo" "$work/cp-$r/"; t2=$(now)
-  split=$(elapsed "$t0" "$t1"); copy=$(elapsed "$t1" "$t2")
-  ratios+=("$(echo "$split / $copy" | bc -l)")
-  printf 'round %d: split %.3f s, cp %.3f s\n' "$r" "$split" "$copy"
-  rm -rf "$work/out-$r" "$work/cp-$r"
-done
-echo "big file ($(du -h "$work/big.mpo" | cut -f1), 100 images): median split/cp = $(printf '%s\n' "${ratios[@]}" | median)"
-mkdir "$work/out-rss"
-/usr/bin/time -f '%M' -o "$work/rss" "$bin/veltrane" "$work/big.mpo" "$work/out-rss"
-echo "peak resident memory of the split: $(( $(cat "$work/rss") / 1024 )) MiB"
-rm -rf "$work/out-rss"
+# split_against_cp NAME FILE: the rounds of case 1 for one file.
+split_against_cp() {
+  local name=$1 file=$2 ratios=() r t0 t1 t2 split copy
+  cat "$file" > /dev/null  # warm the page cache
+  for r in $(seq "$rounds"); do
+    mkdir "$big/out-$r" "$big/cp-$r"
+    sync; t0=$(now); "$bin/veltrane" "$file" "$big/out-$r"; t1=$(now)
+    sync; t1=$(now); cp "$file" "$big/cp-$r/"; t2=$(now)
+    split=$(elapsed "$t0" "$t1"); copy=$(elapsed "$t1" "$t2")
+    if [ "$(ls "$big/out-$r" | wc -l)" -ne 100 ]; then echo "$name: the split did not write 100 files"; exit 1; fi
+    ratios+=("$(echo "$split / $copy" | bc -l)")
+    printf '%s round %d: split %.3f s, cp %.3f s\n' "$name" "$r" "$split" "$copy"
+    rm -rf "$big/out-$r" "$big/cp-$r"
+  done
+  echo "$name ($(du -h "$file" | cut -f1)): median split/cp = $(printf '%s\n' "${ratios[@]}" | median)"
+  mkdir "$big/out-rss"
+  /usr/bin/time -v "$bin/veltrane" "$file" "$big/out-rss" 2> "$big/time"
+  echo "$name: peak resident memory of the split: $(awk -F': ' '/Maximum resident/ {print $2}' "$big/time") KiB"
+  rm -rf "$big/out-rss" "$big/time"
+}
+
+"$bin/make_big_mpo" "$big/big.mpo" 100 10000000 11500000
+split_against_cp "signature-only big file" "$big/big.mpo"
+rm -f "$big/big.mpo"
+"$bin/make_big_mpo" --indexed "$big/indexed.mpo" 100 10000000 11500000
+split_against_cp "index-only big file (JFIF starts)" "$big/indexed.mpo"
+rm -f "$big/indexed.mpo"
 
 [ -f "$work/small.mpo" ] || "$bin/make_big_mpo" "$work/small.mpo" 999 4096 7168
 cat "$work/small.mpo" > /dev/null

@@ -1,8 +1,10 @@
 #include "core/cli/command_line.h"
 
+#include <new>
 #include <ostream>
 
 #include "core/cli/commands.h"
+#include "core/images/image_index.h"
 
 namespace veltrane {
 
@@ -15,6 +17,8 @@ std::string UsageText() {
         "  veltrane --each [odd | even] [--] FILE...\n"
         "                                           split each FILE into its own folder\n"
         "  veltrane --list FILE                     list the images of an MPO file\n"
+        "  veltrane --mpf FILE                      print the file's MPF index of its images\n"
+        "                                           and whether the signature scan agrees\n"
         "  veltrane --exif FILE [N]                 the EXIF window's nineteen rows\n"
         "  veltrane --info FILE [N]                 the EXIF reader's status and text lines\n"
         "  veltrane --tags FILE [N]                 every stored EXIF tag: name TAB value\n"
@@ -27,6 +31,12 @@ std::string UsageText() {
         "                                           menu for .mpo files\n"
         "  veltrane --unregister-context-menu       remove that entry again\n"
         "  veltrane --help | --version\n"
+        "  veltrane --no-mpf ...                    any of the above, ignoring the MPF index\n"
+        "\n"
+        "The images are those of the file's MPF index (the table of images in the first\n"
+        "image's header) when it is usable; otherwise every FF D8 FF E1 in the file starts an\n"
+        "image, and a warning says why an index that exists was not used. With --no-mpf only\n"
+        "that signature rule is used.\n"
         "\n"
         "Splitting writes the images of FILE to FILE's name without its extension, \"_\", the\n"
         "three-digit image number and \".jpg\":\n"
@@ -61,8 +71,10 @@ std::string UsageText() {
         "stderr names the file and the cause), 2 wrong arguments.\n";
 }
 
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services) {
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const CommandLineServices& services) {
     if (args.empty()) {
         err << "veltrane: no file given\n" << UsageText();
         return kExitUsage;
@@ -77,8 +89,18 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << "Veltrane " << VELTRANE_VERSION << "\n";
         return kExitOk;
     }
+    if (first == "--no-mpf") {
+        // The signature rule for everything this command line does.
+        struct RuleForThisRun {
+            ImageRule saved = DefaultImageRule();
+            RuleForThisRun() { SetDefaultImageRule(ImageRule::SignatureOnly); }
+            ~RuleForThisRun() { SetDefaultImageRule(saved); }
+        } rule;
+        return RunCommandLine(rest, out, err, services);
+    }
     if (first == "--each") return RunEachCommand(rest, out, err, services);
     if (first == "--list") return RunListCommand(rest, out, err);
+    if (first == "--mpf") return RunMpfCommand(rest, out, err);
     if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, out, err);
     if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, out, err);
     if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, out, err);
@@ -106,6 +128,19 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitUsage;
     }
     return RunBatchSplitCommand(params, err, services);
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services) {
+    try {
+        return RunCommand(args, out, err, services);
+    } catch (const std::bad_alloc&) {
+        out.flush();
+        err << "veltrane: out of memory\n";
+        return kExitFailure;
+    }
 }
 
 }  // namespace veltrane

@@ -17,6 +17,8 @@ int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std:
                    const CommandLineServices& services);
 // veltrane --list FILE                                            (core/images)
 int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// veltrane --mpf FILE                                             (core/images)
+int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
 enum class ExifCommand { Exif, Info, Tags };

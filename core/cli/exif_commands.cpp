@@ -1,9 +1,11 @@
 // The command-line faces of the EXIF reader: --exif, --info and --tags.
 #include <algorithm>
 #include <ostream>
+#include <string_view>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/common/ascii.h"
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -24,14 +26,9 @@ const char* OptionWord(ExifCommand which) {
     return "--exif";
 }
 
-bool IsExistingFile(const std::string& path) { return KindOf(path) == PathKind::File; }
-
 bool HasMpoExtension(const std::string& path) {
     if (path.size() < 4) return false;
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".mpo";
+    return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
 }
 
 std::string NameWithoutFolder(const std::string& path) {
@@ -54,9 +51,17 @@ int ParseImageNumber(const std::string& text) {
 
 class CollectingListener : public ScanListener {
 public:
+    CollectingListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
     void AppendListLine(const std::string& line) override { Lines.push_back(line); }
     void ProcessPendingEvents() override {}
+    void MpfIndexIgnored(const std::string& reason) override {
+        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
+    }
     std::vector<std::string> Lines;
+
+private:
+    std::ostream& err_;
+    const std::string& path_;
 };
 
 // Prints every "\r\n"-introduced line of text on a line of its own.
@@ -140,7 +145,7 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         try {
             ImageIndex index;
             index.SourceFileName = path;
-            CollectingListener listener;
+            CollectingListener listener(err, path);
             ScanImageOffsets(index, path, ImageSignature, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
             start = index.ImageStart(imageNumber);

@@ -17,7 +17,7 @@ int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitUsage;
     }
     const std::string& path = args[0];
-    if (KindOf(path) != PathKind::File) {
+    if (!IsExistingFile(path)) {
         err << "veltrane: " << path << ": File not found\n";
         return kExitFailure;
     }

@@ -10,10 +10,6 @@
 namespace veltrane {
 namespace {
 
-bool IsExistingFile(const std::string& path) {
-    return KindOf(path) == PathKind::File;
-}
-
 // Without a window the list lines have nowhere to go and there are no events to process.
 class QuietListener : public ScanListener {
 public:
@@ -25,6 +21,9 @@ public:
         err_ << "veltrane: warning: " << path_ << " holds more than " << kMaxImages
              << " images; images after the " << kMaxImages << "th were not " << consequence_
              << "\n";
+    }
+    void MpfIndexIgnored(const std::string& reason) override {
+        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
     }
 
 private:

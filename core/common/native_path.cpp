@@ -94,7 +94,15 @@ PathKind KindOf(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return PathKind::Missing;
 #endif
-    return (st.st_mode & S_IFMT) == S_IFDIR ? PathKind::Directory : PathKind::File;
+    switch (st.st_mode & S_IFMT) {
+        case S_IFREG: return PathKind::File;
+        case S_IFDIR: return PathKind::Directory;
+        default: return PathKind::Other;
+    }
+}
+
+bool IsExistingFile(const std::string& path) {
+    return KindOf(path) == PathKind::File;
 }
 
 std::int64_t EntrySize(const std::string& path) {

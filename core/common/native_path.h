@@ -16,8 +16,13 @@ std::string CurrentFolder();
 // Windows (TMP, TEMP, USERPROFILE or the Windows folder), else TMPDIR or /tmp.
 std::string TempFolder();
 
-enum class PathKind { Missing, File, Directory };
+// What path names: nothing, a regular file, a folder, or anything else (a device, a pipe, a
+// socket), following links.
+enum class PathKind { Missing, File, Directory, Other };
 PathKind KindOf(const std::string& path);
+// Whether path names a regular file: the one test of "does this file exist" before a file is
+// read. Devices and pipes are not files here; reading one could wait forever.
+bool IsExistingFile(const std::string& path);
 // Size in bytes of the entry at path, or -1 when there is none.
 std::int64_t EntrySize(const std::string& path);
 

@@ -5,6 +5,7 @@
 // into its status text at the documented places (the JPEG and TIFF loads report failure, the
 // sub-directory walk and AppendTag swallow it, the maker-note walk shows
 // "Error Detected = " + what()). Nothing of it ever leaves TimgData::OpenFile/OpenBuffer.
+// Errors that are not the file's fault, such as std::bad_alloc, are not caught there.
 #include <stdexcept>
 #include <string>
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
+#include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
@@ -100,15 +102,27 @@ FileKind KindOfName(std::string_view path) {
     const std::string_view name = path.substr(nameStart);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) return FileKind::Other;
-    std::string ext(name.substr(dot));
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string ext = LowerAscii(name.substr(dot));
     if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return FileKind::Jpeg;
     if (ext == ".tif" || ext == ".tiff" || ext == ".nef") return FileKind::Tiff;
     return FileKind::Other;
 }
 
-bool IsRegularFile(const std::string& path) { return KindOf(path) == PathKind::File; }
+// Runs step and says whether it ran to its end. The reader's own errors end it early: a
+// structure it cannot work around (ExifError), a read of the file that failed (InOutError), a
+// checked index out of range (std::out_of_range from at() and substr()). Anything else, running
+// out of memory above all, is no fault of the file and goes on to the caller.
+template <typename Step>
+bool RanWithoutReaderError(Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (const ExifError&) {
+    } catch (const InOutError&) {
+    } catch (const std::out_of_range&) {
+    }
+    return false;
+}
 
 constexpr const char* kEndOfData = "Read beyond end of file";
 
@@ -136,46 +150,43 @@ bool TimgData::HasAnyMetadata() const {
 
 bool TimgData::OpenFile(const std::string& path) {
     ClearAll();
-    if (!IsRegularFile(path)) return false;
-    try {
+    if (!IsExistingFile(path)) return false;
+    const bool ranThrough = RanWithoutReaderError([&] {
         ErrorText = "Not an EXIF file";
         if (KindOfName(path) != FileKind::Other) {
             InputFile file(path);
             ByteStream stream(file);
             if (Load(stream, path)) ErrorText = "<none>";
         }
-    } catch (...) {
-        ErrorText = "Illegal Exif construction";
-    }
+    });
+    if (!ranThrough) ErrorText = "Illegal Exif construction";
     return HasAnyMetadata();
 }
 
 bool TimgData::OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
                              std::string_view fileName) {
     ClearAll();
-    if (!IsRegularFile(path)) return false;
-    try {
+    if (!IsExistingFile(path)) return false;
+    const bool ranThrough = RanWithoutReaderError([&] {
         ErrorText = "Not an EXIF file";
         if (KindOfName(fileName) != FileKind::Other) {
             InputFile file(path);
             ByteStream stream(file, offset, length);
             if (Load(stream, fileName)) ErrorText = "<none>";
         }
-    } catch (...) {
-        ErrorText = "Illegal Exif construction";
-    }
+    });
+    if (!ranThrough) ErrorText = "Illegal Exif construction";
     return HasAnyMetadata();
 }
 
 bool TimgData::OpenBuffer(std::span<const std::uint8_t> bytes, std::string_view fileName) {
     ClearAll();
-    try {
+    const bool ranThrough = RanWithoutReaderError([&] {
         ErrorText = "Not an EXIF file";
         ByteStream stream(bytes);
         if (Load(stream, fileName)) ErrorText = "<none>";
-    } catch (...) {
-        ErrorText = "Illegal Exif construction";
-    }
+    });
+    if (!ranThrough) ErrorText = "Illegal Exif construction";
     return HasAnyMetadata();
 }
 
@@ -190,21 +201,16 @@ bool TimgData::Load(ByteStream& stream, std::string_view fileName) {
 
 bool TimgData::LoadJpeg(ByteStream& stream) {
     TiffMode = false;
-    try {
-        return WalkJpegMarkers(stream);
-    } catch (const std::exception&) {
-        return false;  // sections, ImageInfo and IptcInfo built so far stay
-    }
+    bool ok = false;
+    // On an error the sections, ImageInfo and IptcInfo built so far stay.
+    RanWithoutReaderError([&] { ok = WalkJpegMarkers(stream); });
+    return ok;
 }
 
 bool TimgData::LoadTiff(ByteStream& stream) {
     TiffMode = true;
     bool ok = false;
-    try {
-        ok = ReadTiffStream(stream);
-    } catch (const std::exception&) {
-        ok = false;
-    }
+    RanWithoutReaderError([&] { ok = ReadTiffStream(stream); });
     TiffMode = false;
     return ok;
 }

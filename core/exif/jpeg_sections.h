@@ -3,7 +3,8 @@
 // TIFF-structured file's first 256000 bytes after its header) into a table of sections,
 // accepts the APP1 EXIF section, and creates the objects that interpret it: a TImageInfo for
 // the TIFF directories and a TIPTCdata for the first APP13 section. Its ErrorText says how the
-// last read ended. No error ever leaves OpenFile or OpenBuffer.
+// last read ended. No error of the file's making ever leaves OpenFile or OpenBuffer; running
+// out of memory does (std::bad_alloc), since it says nothing about the file.
 #include <array>
 #include <cstdint>
 #include <memory>

@@ -1,12 +1,11 @@
 #include "core/exif/tag_dictionaries.h"
 
 #include <algorithm>
-#include <mutex>
+
+#include "core/common/ascii.h"
 
 namespace veltrane::exif {
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The captions of both dictionaries: the stored one where a row has it, else the spaced name.
 struct CompletedCaptions {
@@ -14,18 +13,25 @@ struct CompletedCaptions {
     std::array<std::string, GpsTagDictionary.size()> Gps;
 };
 
-CompletedCaptions gCaptions;
-std::once_flag gCaptionsCompleted;
-
-void CompleteCaptions() {
+CompletedCaptions CompleteCaptions() {
+    CompletedCaptions captions;
     for (std::size_t i = 0; i < MainTagDictionary.size(); ++i) {
         const TagRow& row = MainTagDictionary[i];
-        gCaptions.Main[i] = row.Caption.empty() ? SpacedName(row.TagName) : std::string(row.Caption);
+        captions.Main[i] = row.Caption.empty() ? SpacedName(row.TagName) : std::string(row.Caption);
     }
     for (std::size_t i = 0; i < GpsTagDictionary.size(); ++i) {
         const TagRow& row = GpsTagDictionary[i];
-        gCaptions.Gps[i] = row.Caption.empty() ? SpacedName(row.TagName) : std::string(row.Caption);
+        captions.Gps[i] = row.Caption.empty() ? SpacedName(row.TagName) : std::string(row.Caption);
     }
+    return captions;
+}
+
+// Completed on first use, once for all threads. A first completion that fails (out of memory)
+// is tried again by the next use; std::call_once, whose flag a throwing function leaves set
+// half-way on some platforms (MinGW), would make that next use wait forever.
+const CompletedCaptions& Captions() {
+    static const CompletedCaptions captions = CompleteCaptions();
+    return captions;
 }
 
 TTagEntry EntryOf(const TagRow& row, const std::string& caption) {
@@ -36,17 +42,11 @@ TTagEntry EntryOf(const TagRow& row, const std::string& caption) {
 
 }  // namespace
 
-void InitTagDictionaries() { std::call_once(gCaptionsCompleted, CompleteCaptions); }
+void InitTagDictionaries() { Captions(); }
 
-const std::string& MainCaption(std::size_t row) {
-    InitTagDictionaries();
-    return gCaptions.Main.at(row);
-}
+const std::string& MainCaption(std::size_t row) { return Captions().Main.at(row); }
 
-const std::string& GpsCaption(std::size_t row) {
-    InitTagDictionaries();
-    return gCaptions.Gps.at(row);
-}
+const std::string& GpsCaption(std::size_t row) { return Captions().Gps.at(row); }
 
 std::string SpacedName(std::string_view name) {
     std::string result;
@@ -111,16 +111,9 @@ std::string ValueMapOfTag(std::uint16_t tag, std::span<const TagRow> table) {
     return std::string(map);
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
 int DictionaryIndexOfName(std::string_view name) {
     for (std::size_t i = 0; i < kMainTagRows; ++i)
-        if (SameNameIgnoringCase(MainTagDictionary[i].TagName, name)) return static_cast<int>(i);
+        if (EqualIgnoringAsciiCase(MainTagDictionary[i].TagName, name)) return static_cast<int>(i);
     return -1;
 }
 

@@ -367,7 +367,4 @@ std::string ValueMapOfTag(std::uint16_t tag, std::span<const TagRow> table);
 // ASCII letter case, or -1 (the Unknown row and the GPS dictionary are not searched).
 int DictionaryIndexOfName(std::string_view name);
 
-// Equality of two names ignoring ASCII letter case.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace veltrane::exif

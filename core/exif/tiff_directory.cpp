@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/common/ascii.h"
 #include "core/common/number_format.h"
 #include "core/exif/exif_error.h"
 #include "core/exif/jpeg_sections.h"
@@ -30,6 +31,15 @@ constexpr std::size_t kMakeLength = 32;
 constexpr std::size_t kModelLength = 40;
 constexpr std::size_t kVersionLength = 6;
 constexpr int kTagListStep = 25;
+
+// The dictionary row that the derived 35 mm focal length is stored under, found while compiling
+// (names compared without their letter case, as DictionaryIndexOfName does).
+constexpr std::size_t kFilmFocalLengthRow = [] {
+    for (std::size_t i = 0; i < kMainTagRows; ++i)
+        if (EqualIgnoringAsciiCase(MainTagDictionary[i].TagName, "FocalLengthIn35mmFilm")) return i;
+    return kMainTagRows;
+}();
+static_assert(kFilmFocalLengthRow < kMainTagRows, "the dictionary has no 35 mm focal length row");
 
 bool BuildsInfoText(int mode) { return mode == 2 || mode == 255; }
 bool BuildsTagList(int mode) { return mode == 4 || mode == 255; }
@@ -228,7 +238,7 @@ void TImageInfo::FollowSubDirectory(std::int64_t valuePos, std::int64_t base, in
 bool TImageInfo::WantsTagName(std::string_view name) const {
     if (OnlyTagNames.empty()) return true;
     for (const std::string_view wanted : OnlyTagNames)
-        if (wanted.size() == name.size() && SameNameIgnoringCase(wanted, name)) return true;
+        if (EqualIgnoringAsciiCase(wanted, name)) return true;
     return false;
 }
 
@@ -248,9 +258,8 @@ void TImageInfo::DeriveFilmFocalLength() {
     if (width * height <= 0) return;
 
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
-    const int row = DictionaryIndexOfName("FocalLengthIn35mmFilm");
-    TTagEntry entry = MainTagDictionary[static_cast<std::size_t>(row)].ToEntry();
-    entry.Caption = MainCaption(static_cast<std::size_t>(row));
+    TTagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
+    entry.Caption = MainCaption(kFilmFocalLengthRow);
     entry.DisplayText = FormatFloat("%5.2f", equivalent);
     entry.RawBytes.clear();
     entry.DisplayFormat = "%s mm";
@@ -298,7 +307,7 @@ int TImageInfo::IndexOfTagName(std::string_view name) const {
     for (int i = 0; i < TagCount; ++i) {
         const std::string& tagName = TagList[static_cast<std::size_t>(i)].TagName;
         // Most names differ in length; only those of the same length are compared.
-        if (tagName.size() == name.size() && SameNameIgnoringCase(tagName, name)) return i;
+        if (tagName.size() == name.size() && EqualIgnoringAsciiCase(tagName, name)) return i;
     }
     return -1;
 }

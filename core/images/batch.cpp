@@ -1,13 +1,14 @@
 #include "core/images/batch.h"
 
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <thread>
 
+#include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 
@@ -15,23 +16,27 @@ namespace veltrane {
 namespace {
 
 bool IsModeWord(const std::string& word) {
-    std::string upper;
-    for (char c : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper == "ODD" || upper == "EVEN";
+    return EqualIgnoringAsciiCase(word, "odd") || EqualIgnoringAsciiCase(word, "even");
 }
 
 // Copies images on a thread of its own, in the order they are handed over, while the scan goes
-// on; once the scan has ended the scanning thread helps with what is left. The first failure
-// stops both; the error is handed back by Finish.
+// on; once the scan has ended the scanning thread helps with what is left. Two images can thus
+// be in flight at once, so each is written under a temporary name and gets its final name only
+// after every earlier image has got its own: when a copy fails, the folder holds exactly the
+// images before it, and a later image that was already complete is dropped. The first failure
+// stops both threads; the error of the earliest failed image is handed back by Finish.
 class CopyWorker {
 public:
     struct Job {
         int n;
         std::int64_t start;
         std::int64_t end;  // -1: up to the source's current end
+        std::string destPath;
     };
 
-    explicit CopyWorker(const ImageIndex& index) : index_(index), thread_([this] { Work(); }) {}
+    // Keeps its own copy of the source's name: the index is the scanning thread's.
+    explicit CopyWorker(std::string sourcePath)
+        : sourcePath_(std::move(sourcePath)), thread_([this] { Work(); }) {}
 
     ~CopyWorker() {
         if (thread_.joinable()) {
@@ -40,10 +45,10 @@ public:
         }
     }
 
-    void Push(const Job& job) {
+    void Push(Job job) {
         {
             std::lock_guard lock(mutex_);
-            jobs_.push_back(job);
+            jobs_.push_back({std::move(job), pushed_++});
         }
         wake_.notify_one();
     }
@@ -57,10 +62,15 @@ public:
         if (!cancel) Work();
         thread_.join();
         if (error_) std::rethrow_exception(error_);
-        return written_.load();
+        return written_;
     }
 
 private:
+    struct Queued {
+        Job job;
+        int sequence;  // position among the pushed jobs: the order of the final names
+    };
+
     void Close(bool cancel) {
         {
             std::lock_guard lock(mutex_);
@@ -74,43 +84,57 @@ private:
     void Work() {
         std::unique_ptr<InputFile> source;
         for (;;) {
-            Job job;
+            Queued item;
             {
                 std::unique_lock lock(mutex_);
                 wake_.wait(lock, [this] { return closing_ || !jobs_.empty(); });
                 if (jobs_.empty() || failed_.load()) return;
-                job = jobs_.front();
+                item = std::move(jobs_.front());
                 jobs_.pop_front();
             }
+            const Job& job = item.job;
             try {
-                if (!source) source = std::make_unique<InputFile>(index_.SourceFileName);
+                if (!source) source = std::make_unique<InputFile>(sourcePath_);
                 const std::int64_t end = job.end >= 0 ? job.end : source->Size();
-                CopyRangeToFile(*source, job.start, std::max<std::int64_t>(end - job.start, 0),
-                                OutputFileName(index_, job.n));
+                AtomicOutputFile out(job.destPath);
+                out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
+                // Wait for every earlier image to be named; give up when one of them failed.
+                std::unique_lock lock(mutex_);
+                named_.wait(lock, [&] { return committed_ == item.sequence || failedSequence_ < item.sequence; });
+                if (failedSequence_ < item.sequence) return;  // out removes the finished copy
+                out.Commit();
+                ++committed_;
                 ++written_;
+                lock.unlock();
+                named_.notify_all();
             } catch (...) {
-                // With two threads copying, the failure of the lowest image is the one reported.
-                std::lock_guard lock(mutex_);
-                if (!error_ || job.n < errorImage_) {
-                    error_ = std::current_exception();
-                    errorImage_ = job.n;
+                {
+                    std::lock_guard lock(mutex_);
+                    if (item.sequence < failedSequence_) {
+                        failedSequence_ = item.sequence;
+                        error_ = std::current_exception();
+                    }
+                    failed_.store(true);
+                    jobs_.clear();
                 }
-                failed_.store(true);
-                jobs_.clear();
+                named_.notify_all();
                 return;
             }
         }
     }
 
-    const ImageIndex& index_;
+    const std::string sourcePath_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Job> jobs_;
+    std::condition_variable named_;  // committed_ or failedSequence_ changed
+    std::deque<Queued> jobs_;
+    int pushed_ = 0;
+    int committed_ = 0;
+    int failedSequence_ = std::numeric_limits<int>::max();
     bool closing_ = false;
     std::atomic<bool> failed_{false};
     std::exception_ptr error_;
-    int errorImage_ = 0;
-    std::atomic<int> written_{0};
+    int written_ = 0;
     std::thread thread_;  // last: starts once everything above exists
 };
 
@@ -128,10 +152,11 @@ public:
         limitReached = true;
         inner_.ImageLimitReached(offset);
     }
+    void MpfIndexIgnored(const std::string& reason) override { inner_.MpfIndexIgnored(reason); }
     void ImageRecorded(int n, std::int64_t offset) override {
         if (worker_.Failed()) throw StopScan{};
         if (n > 1 && IsImageSelected(index_, n - 1, checked_))
-            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset});
+            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(index_, n - 1)});
     }
 
     bool limitReached = false;
@@ -162,7 +187,7 @@ void ApplyBatchParameters(ImageIndex& index, const std::vector<std::string>& par
 
 BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener& listener) {
     BatchOutcome outcome;
-    CopyWorker worker(index);
+    CopyWorker worker(index.SourceFileName);
     PipelineListener pipeline(listener, index, checked, worker);
     try {
         ScanImageOffsets(index, index.SourceFileName, ImageSignature, pipeline);
@@ -178,7 +203,7 @@ BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener&
     }
     const int last = index.ImageCount;
     if (last >= 1 && IsImageSelected(index, last, checked))
-        worker.Push({last, index.ImageOffsets[last], index.LimitOffset});
+        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(index, last)});
     outcome.filesWritten = worker.Finish(false);
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;

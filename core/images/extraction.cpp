@@ -1,18 +1,13 @@
 #include "core/images/extraction.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 
 namespace veltrane {
 namespace {
-
-std::string UpperAscii(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string ThreeDigits(int n) {
     std::string s = "000" + std::to_string(n);

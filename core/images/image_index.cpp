@@ -1,6 +1,14 @@
 #include "core/images/image_index.h"
 
+#include <atomic>
+
 namespace veltrane {
+namespace {
+std::atomic<ImageRule> defaultRule{ImageRule::MpfIndexFirst};
+}  // namespace
+
+ImageRule DefaultImageRule() { return defaultRule.load(); }
+void SetDefaultImageRule(ImageRule rule) { defaultRule.store(rule); }
 
 std::string ImageListEntry(int imageNumber, std::int64_t sizeInBytes) {
     std::string number = "00" + std::to_string(imageNumber);

@@ -7,6 +7,7 @@
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
+#include "core/images/mpf_index.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -34,7 +35,9 @@ const std::uint8_t* SignatureSearch::FindIn(const std::uint8_t* p, const std::ui
 #if defined(__SSE2__)
     const __m128i v0 = _mm_set1_epi8(static_cast<char>(s0));
     const __m128i v1 = _mm_set1_epi8(static_cast<char>(s1));
-    while (p + 16 < end) {  // p[16] must exist for the shifted load
+    // p[16] must exist for the shifted load. Lengths are compared, not pointers: p + 16 may lie
+    // past the end of the buffer, and forming such a pointer is undefined.
+    while (end - p > 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
         unsigned mask = static_cast<unsigned>(
@@ -74,37 +77,47 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
     {
         InputFile file(path);
         const std::int64_t fileSize = file.Size();
+        std::int64_t lastRecorded = -1;
+        // Records the image starting at offset; false once a 1000th image start is met.
+        auto record = [&](std::int64_t offset) {
+            if (offset <= lastRecorded) return true;
+            const int n = index.ImageCount + 1;
+            if (n > kMaxImages) {
+                index.LimitOffset = offset;
+                listener.ImageLimitReached(offset);
+                return false;
+            }
+            index.ImageOffsets[n] = offset;
+            index.ImageCount = n;
+            lastRecorded = offset;
+            listener.ProcessPendingEvents();
+            if (n > 1) appendEntry(n - 1, offset);
+            listener.ImageRecorded(n, offset);
+            return true;
+        };
+
+        bool indexed = false;
+        if (index.Rule == ImageRule::MpfIndexFirst) {
+            const MpfIndex mpf = MpfIndexOfFile(file);
+            if (mpf.Usable()) {
+                indexed = true;
+                for (const MpfEntry& entry : mpf.entries)
+                    if (!record(entry.start)) break;
+            } else if (mpf.found) {
+                listener.MpfIndexIgnored(mpf.problem);
+            }
+        }
+
         auto buffer = std::make_unique<std::uint8_t[]>(kScanChunkSize);
         SignatureSearch search(signature);
         std::int64_t position = 0;
-        std::int64_t lastRecorded = -1;
-        bool more = true;
+        bool more = !indexed;
         while (more && position < fileSize) {
             const auto want = static_cast<std::size_t>(
                 std::min<std::int64_t>(fileSize - position, static_cast<std::int64_t>(kScanChunkSize)));
-            std::size_t got = 0;
-            while (got < want) {
-                const std::size_t n = file.Read(buffer.get() + got, want - got);
-                if (n == 0) throw InOutError(ioerr::ReadBeyondEnd, path);
-                got += n;
-            }
-            more = search.Feed({buffer.get(), got}, position, [&](std::int64_t offset) {
-                if (offset <= lastRecorded) return true;
-                const int n = index.ImageCount + 1;
-                if (n > kMaxImages) {
-                    index.LimitOffset = offset;
-                    listener.ImageLimitReached(offset);
-                    return false;
-                }
-                index.ImageOffsets[n] = offset;
-                index.ImageCount = n;
-                lastRecorded = offset;
-                listener.ProcessPendingEvents();
-                if (n > 1) appendEntry(n - 1, offset);
-                listener.ImageRecorded(n, offset);
-                return true;
-            });
-            position += static_cast<std::int64_t>(got);
+            file.ReadAt(position, buffer.get(), want);
+            more = search.Feed({buffer.get(), want}, position, record);
+            position += static_cast<std::int64_t>(want);
         }
     }
 

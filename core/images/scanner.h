@@ -1,5 +1,6 @@
 #pragma once
-// Finds the images of an MPO file by searching it for the image signature.
+// Finds the images of an MPO file: through the file's MPF index when it is usable, else by
+// searching the file for the image signature.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,6 +23,10 @@ public:
     virtual void ImageRecorded(int /*n*/, std::int64_t /*offset*/) {}
     // A 1000th image start was found at offset: nothing after image 999 is recorded.
     virtual void ImageLimitReached(std::int64_t /*offset*/) {}
+    // The file has an MPF index that cannot be used (reason says why, e.g. "image 2 lies
+    // outside the file"); the images come from the signature scan. Not called for a file
+    // without an index.
+    virtual void MpfIndexIgnored(const std::string& /*reason*/) {}
 };
 
 // Incremental search for a signature in a stream of chunks: occurrences that span the boundary
@@ -45,9 +50,15 @@ private:
 };
 
 // Fills index with the images of the file at path (index.SourceFileName must name it) and
-// appends one list entry per image through listener. Returns the offset of the last image
-// found, or -1 when none was found or signature or path is empty. Raises InOutError when the
-// file cannot be opened or read; images recorded until then stay in the index.
+// appends one list entry per image through listener. Every caller finds images through this
+// one function, so every caller follows index.Rule:
+//   - the MPF index of the first image's header, when the rule allows it and the index is
+//     usable: its entries in index order, without any scan;
+//   - otherwise every occurrence of signature starts an image.
+// Either way image n runs to the next start or to the end of the file, and at most kMaxImages
+// are recorded. Returns the offset of the last image found, or -1 when none was found or
+// signature or path is empty. Raises InOutError when the file cannot be opened or read; images
+// recorded until then stay in the index.
 std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
                               std::span<const std::uint8_t> signature, ScanListener& listener);
 

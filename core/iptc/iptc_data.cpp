@@ -4,20 +4,13 @@
 #include <memory>
 #include <unordered_set>
 
+#include "core/common/ascii.h"
+
 namespace veltrane::exif {
 namespace {
 
 // Characters 0 to 32: what the comma-list rule and the trimming of items count as blanks.
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    return true;
-}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -107,24 +100,19 @@ class CommaListMerge {
 public:
     explicit CommaListMerge(std::string_view existing) {
         for (std::string& item : SplitCommaList(existing)) {
-            keys_.insert(UpperCase(item));
+            keys_.insert(UpperAscii(item));
             items_.push_back(std::move(item));
         }
     }
     void Add(std::string_view newItems) {
         for (const std::string& raw : SplitCommaList(newItems)) {
             const std::string_view item = TrimBlanks(raw);
-            if (keys_.insert(UpperCase(item)).second) items_.emplace_back(item);
+            if (keys_.insert(UpperAscii(item)).second) items_.emplace_back(item);
         }
     }
     std::string Text() const { return JoinCommaList(items_); }
 
 private:
-    static std::string UpperCase(std::string_view s) {
-        std::string out(s);
-        for (char& c : out) c = AsciiUpper(c);
-        return out;
-    }
     std::vector<std::string> items_;
     std::unordered_set<std::string> keys_;
 };
@@ -139,7 +127,7 @@ std::string MergeCommaList(std::string_view existing, std::string_view newItems)
 
 int DatasetRowOfName(std::string_view name) {
     for (std::size_t i = 0; i < IptcDatasetTable.size(); ++i)
-        if (SameTextIgnoringCase(IptcDatasetTable[i].TagName, name)) return static_cast<int>(i);
+        if (EqualIgnoringAsciiCase(IptcDatasetTable[i].TagName, name)) return static_cast<int>(i);
     return -1;
 }
 
@@ -150,7 +138,7 @@ TIPTCdata::TIPTCdata(TimgData* owner) : OwnerData(owner) {}
 
 int TIPTCdata::IptcIndexOfName(std::string_view name) const {
     for (int i = 0; i < tagCount_; ++i)
-        if (SameTextIgnoringCase(tags_[static_cast<std::size_t>(i)].TagName, name)) return i;
+        if (EqualIgnoringAsciiCase(tags_[static_cast<std::size_t>(i)].TagName, name)) return i;
     return -1;
 }
 
@@ -259,7 +247,7 @@ void TIPTCdata::ParseIptcData(std::string_view data) {
             continue;
         }
         auto open = std::find_if(openLists.begin(), openLists.end(), [&](const OpenList& l) {
-            return SameTextIgnoringCase(tags_[static_cast<std::size_t>(l.index)].TagName,
+            return EqualIgnoringAsciiCase(tags_[static_cast<std::size_t>(l.index)].TagName,
                                         entry.TagName);
         });
         if (open != openLists.end()) {

@@ -37,21 +37,10 @@ std::string SubFieldLine(std::string_view name, const std::string& value,
     return line;
 }
 
-// The items of a rendered list, split once: Items(text)[n - 1] is ItemAt(text, ",", n).
-std::vector<std::string_view> Items(std::string_view text) {
-    std::vector<std::string_view> items;
-    for (;;) {
-        const std::size_t comma = text.find(',');
-        items.push_back(text.substr(0, comma));
-        if (comma == std::string_view::npos) return items;
-        text.remove_prefix(comma + 1);
-    }
-}
-
 std::string DecodeSubFields(std::string_view text, std::span<const SubFieldRow> fields,
                             FormatterContext& context) {
     context.SubFieldsWritten = true;
-    const std::vector<std::string_view> items = Items(text);
+    const std::vector<std::string_view> items = SplitItems(text, ",");
     std::string lines;
     for (const SubFieldRow& field : fields) {
         const std::size_t index = static_cast<std::size_t>(field.Item);
@@ -65,33 +54,14 @@ std::string DecodeSubFields(std::string_view text, std::span<const SubFieldRow> 
 
 }  // namespace
 
-std::string ItemAt(std::string_view text, std::string_view separator, int n) {
-    for (int i = 1; i < n; ++i) {
+std::vector<std::string_view> SplitItems(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> items;
+    for (;;) {
         const std::size_t at = separator.empty() ? std::string_view::npos : text.find(separator);
-        if (at == std::string_view::npos) return {};
+        items.push_back(text.substr(0, at));
+        if (at == std::string_view::npos) return items;
         text.remove_prefix(at + separator.size());
     }
-    const std::size_t end = separator.empty() ? std::string_view::npos : text.find(separator);
-    return std::string(text.substr(0, end));
-}
-
-int CountSeparators(std::string_view text, std::string_view separator) {
-    if (separator.empty()) return 0;
-    int count = 0;
-    for (std::size_t at = text.find(separator); at != std::string_view::npos;
-         at = text.find(separator, at + separator.size()))
-        ++count;
-    return count;
-}
-
-std::string AddCodedSubField(std::string_view text, std::string_view name, int index,
-                             std::string_view map, FormatterContext& context) {
-    return SubFieldLine(name, LookupValueName(map, ItemAt(text, ",", index + 1)), context);
-}
-
-std::string AddPlainSubField(std::string_view text, std::string_view name, int position,
-                             FormatterContext& context) {
-    return SubFieldLine(name, ItemAt(text, ",", position), context);
 }
 
 std::string AddCustomFunction(std::string_view name, int setting, std::string_view map,
@@ -110,14 +80,7 @@ std::string DecodeCanonShotInfo(const std::string& text, FormatterContext& conte
 std::string DecodeCanonCustomFunctions(const std::string& text, FormatterContext& context) {
     context.SubFieldsWritten = true;
     std::string lines;
-    const int items = CountSeparators(text, ",") + 1;
-    // Walk the items one by one instead of re-scanning from the start for every item: the
-    // same items ItemAt(text, ",", k) gives for k = 1..items.
-    std::string_view rest = text;
-    for (int k = 1; k <= items; ++k) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view item = rest.substr(0, comma);
-        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+    for (const std::string_view item : SplitItems(text, ",")) {
         std::int32_t code = 0;
         try {
             code = StrToInt(item);

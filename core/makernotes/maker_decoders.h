@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/exif/tag_entry.h"
 
@@ -27,11 +28,10 @@ namespace veltrane::exif {
 // directories are full of.
 inline constexpr std::uint16_t kSubFieldTagNumber = 0xFDF5;
 
-// The n-th item of text (n counted from 1; n <= 1 gives the first), items separated by
-// separator; an n past the last item gives "". Items keep their blanks.
-std::string ItemAt(std::string_view text, std::string_view separator, int n);
-// The number of separators in text.
-int CountSeparators(std::string_view text, std::string_view separator);
+// The items of text, separated by separator (one item more than there are separators; the
+// whole text when separator is empty). Items keep their blanks. The decoders split a rendered
+// list once with it and then pick items by their index.
+std::vector<std::string_view> SplitItems(std::string_view text, std::string_view separator);
 
 enum class SubFieldKind {
     Coded,  // the item looked up in the value map
@@ -118,15 +118,9 @@ inline constexpr std::array<CustomFunctionRow, 15> CanonCustomFunctions{{
     {15, "Shutter Release w/o CF Card", "0:Enable,1:Disable"},
 }};
 
-// Sub-field helpers: each returns the sub-field's line ("\r\n" name " = " value), or "" when
-// the value is blank, and adds a non-blank value as a tag to context.CurrentMakerImage.
-// Coded: the item at 0-based index `index` looked up in map.
-std::string AddCodedSubField(std::string_view text, std::string_view name, int index,
-                             std::string_view map, FormatterContext& context);
-// Plain: the item at 1-based position `position`, unchanged.
-std::string AddPlainSubField(std::string_view text, std::string_view name, int position,
-                             FormatterContext& context);
-// Custom function: setting (as decimal text) looked up in map.
+// The line of one custom function ("\r\n" name " = " value), or "" when the value is blank:
+// setting (as decimal text) looked up in map. A non-blank value is also added as a tag to
+// context.CurrentMakerImage, as every sub-field is.
 std::string AddCustomFunction(std::string_view name, int setting, std::string_view map,
                               FormatterContext& context);
 

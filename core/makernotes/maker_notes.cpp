@@ -1,17 +1,11 @@
 #include "core/makernotes/maker_notes.h"
 
+#include "core/common/ascii.h"
 #include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_tables.h"
 
 namespace veltrane::exif {
 namespace {
-
-std::string UpperPrefix(std::string_view text, std::size_t n) {
-    std::string out(text.substr(0, n));
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 // Restores a parser's byte order when the walk ends, however it ends.
 class ByteOrderGuard {
@@ -40,7 +34,7 @@ char ModelCharacter(std::string_view model) {
 }
 
 std::optional<MakerLayout> SelectMakerLayout(const MakerNoteFacts& facts) {
-    const std::string make = UpperPrefix(facts.MakeText, 5);
+    const std::string make = UpperAscii(facts.MakeText.substr(0, 5));
     const std::string_view note = facts.MakerNote;
     // Offsets that count from the TIFF header: in a JPEG file it stands at byte 8 of the EXIF
     // section bytes; a TIFF file's buffer begins 8 bytes after it, hence the 16 in TIFF mode.

@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "core/common/ascii.h"
 #include "core/exif/exif_error.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tag_dictionaries.h"
@@ -21,7 +22,7 @@ constexpr const char* kNoteTooShort = "Maker-note directory runs past the end of
 // and the EXIF data hold (only possible when many entries point at the same large block).
 constexpr const char* kNoteValuesTooLarge = "Maker-note values exceed the size of the data";
 
-bool IsSkipCaption(std::string_view caption) { return SameNameIgnoringCase(caption, "SKIP"); }
+bool IsSkipCaption(std::string_view caption) { return EqualIgnoringAsciiCase(caption, "SKIP"); }
 
 std::string Quoted(std::string_view bytes) {
     std::string out;

@@ -147,7 +147,7 @@ bool FreedesktopRegistration::IsRegistered() {
 void FreedesktopRegistration::Register(const std::string& programPath,
                                        const std::string& modeWord) {
     const auto word = NormalizeModeWord(modeWord);
-    if (!word) throw std::invalid_argument("unknown mode word " + modeWord);
+    if (!word) throw RegistrationError("Failed to register: unknown mode word " + modeWord);
     if (dataHome_.empty())
         throw RegistrationError("Failed to register: neither XDG_DATA_HOME nor HOME is set");
     if (!IsValidUtf8(programPath))

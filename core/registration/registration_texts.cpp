@@ -1,17 +1,11 @@
 #include "core/registration/registration_texts.h"
 
-#include <cctype>
 #include <cstdint>
+
+#include "core/common/ascii.h"
 
 namespace veltrane {
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower;
-    lower.reserve(text.size());
-    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -30,7 +24,7 @@ constexpr std::string_view kWrittenBy =
 }  // namespace
 
 std::optional<std::string> NormalizeModeWord(std::string_view word) {
-    std::string lower = Lower(word);
+    std::string lower = LowerAscii(word);
     if (lower.empty() || lower == "odd" || lower == "even") return lower;
     return std::nullopt;
 }

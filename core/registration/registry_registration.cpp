@@ -1,7 +1,5 @@
 #include "core/registration/registry_registration.h"
 
-#include <stdexcept>
-
 #include "core/registration/registration_texts.h"
 
 namespace veltrane {
@@ -15,7 +13,7 @@ bool RegistryRegistration::IsRegistered() {
 
 void RegistryRegistration::Register(const std::string& programPath, const std::string& modeWord) {
     const auto word = NormalizeModeWord(modeWord);
-    if (!word) throw std::invalid_argument("unknown mode word " + modeWord);
+    if (!word) throw RegistrationError("Failed to register: unknown mode word " + modeWord);
     for (const RegistryEntry& entry : RegistryEntries(programPath, *word)) {
         if (store_->ReadDefaultValue(entry.Key) != entry.Value)
             store_->WriteDefaultValue(entry.Key, entry.Value);

@@ -13,11 +13,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "core/registration/in_memory_registration.h"
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/services.h"
 #include "gui/text.h"
+#include "tests/support/in_memory_registration.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 

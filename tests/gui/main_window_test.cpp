@@ -15,6 +15,7 @@
 #include "core/images/image_index.h"
 #include "gui/hyper_label.h"
 #include "gui_test_support.h"
+#include "tools/samples/mpf_writer.h"
 
 namespace veltrane::gui::test {
 namespace {
@@ -201,6 +202,26 @@ TEST_F(OpenCommand, FileWithoutImagesEmptiesTheListAndKeepsTheRestAsItWas) {
     EXPECT_EQ(form->Images().ImageCount, 0);
     EXPECT_EQ(form->Panel1->text(), "pair.mpo");
     EXPECT_TRUE(form->Button1->isEnabled());
+}
+
+TEST_F(OpenCommand, ListsTheImagesOfTheIndexAndTellsAnIgnoredIndexInTheStatusPanel) {
+    CreateWindow();
+    const std::vector<Bytes> jfif = {samples::SampleJfifImage(0), samples::SampleJfifImage(1)};
+    OpenThroughDialog(WriteMpo("phone.mpo", {samples::IndexedMpo(jfif)}));
+    EXPECT_EQ(ListTexts().size(), 2);
+    EXPECT_EQ(form->Panel1->text(), "phone.mpo");
+    EXPECT_TRUE(form->Panel1->toolTip().isEmpty());
+
+    samples::MpfOptions broken;
+    broken.edit = [](std::vector<samples::MpEntry>& e, std::uint32_t&) { e[1].offset = 0x7FFFFFF0; };
+    OpenThroughDialog(WriteMpo("broken.mpo", {samples::IndexedMpo({samples::SampleStereoImage(0),
+                                                                   samples::SampleStereoImage(1)}, broken)}));
+    EXPECT_EQ(ListTexts().size(), 2);  // the signature scan finds both
+    const QString notice = "MPF index ignored: image 2 lies outside the file";
+    EXPECT_EQ(form->Panel1->text(), "broken.mpo: " + notice);
+    EXPECT_EQ(form->Panel1->toolTip(), notice);
+    EXPECT_TRUE(messages.Errors.empty());
+    EXPECT_TRUE(messages.Notes.empty());
 }
 
 TEST_F(OpenCommand, MissingFileEndsWithTheRunTimeMessageAndTheWindowGoesOn) {

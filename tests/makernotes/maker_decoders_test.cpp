@@ -39,29 +39,25 @@ protected:
     }
 };
 
-TEST(ItemAt, CountsItemsFromOneAndKeepsTheirBlanks) {
+TEST(SplitItems, GivesOneItemMoreThanSeparatorsAndKeepsTheirBlanks) {
     struct Case {
         const char* text;
-        int n;
-        const char* item;
+        const char* separator;
+        std::vector<std::string_view> items;
     };
     const Case cases[] = {
-        {"0, 2, 0", 1, "0"}, {"0, 2, 0", 2, " 2"}, {"0, 2, 0", 3, " 0"}, {"0, 2, 0", 4, ""},
-        {"0, 2, 0", 0, "0"}, {"0, 2, 0", -5, "0"}, {"abc", 1, "abc"},    {"abc", 2, ""},
-        {"", 1, ""},         {"a,,b", 2, ""},      {"a,,b", 3, "b"},
+        {"0, 2, 0", ",", {"0", " 2", " 0"}},
+        {"abc", ",", {"abc"}},
+        {"", ",", {""}},
+        {"a,,b", ",", {"a", "", "b"}},
+        {",,", ",", {"", "", ""}},
+        {"1/2, 3/4", ", ", {"1/2", "3/4"}},
+        {"a,b", "", {"a,b"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.text) + " #" + std::to_string(c.n));
-        EXPECT_EQ(ItemAt(c.text, ",", c.n), c.item);
+        SCOPED_TRACE(std::string(c.text) + " by '" + c.separator + "'");
+        EXPECT_EQ(SplitItems(c.text, c.separator), c.items);
     }
-    EXPECT_EQ(ItemAt("1/2, 3/4", ", ", 2), "3/4");
-}
-
-TEST(CountSeparators, CountsEveryOccurrence) {
-    EXPECT_EQ(CountSeparators("0, 2, 0", ","), 2);
-    EXPECT_EQ(CountSeparators("", ","), 0);
-    EXPECT_EQ(CountSeparators(",,", ","), 2);
-    EXPECT_EQ(CountSeparators("1/2, 3/4", ", "), 1);
 }
 
 TEST_F(CanonDecoder, ShortCameraSettingsGiveOnlyTheFieldsTheyHold) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/ascii.h"
 #include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/makernotes/maker_decoders.h"
@@ -98,7 +99,7 @@ TEST(RowsReader, AsksForNoNameThatASubFieldCarries) {
     for (const auto& row : CanonShotInfoFields) subFields.push_back(row.Name);
     for (const auto& row : CanonCustomFunctions) subFields.push_back(row.Name);
     for (const std::string_view name : ExifRowTagNames())
-        for (const std::string_view field : subFields) EXPECT_FALSE(SameNameIgnoringCase(name, field)) << name;
+        for (const std::string_view field : subFields) EXPECT_FALSE(EqualIgnoringAsciiCase(name, field)) << name;
 }
 
 TEST(ImageRange, ReadsAnImageInsideAFileAsItsExtractedBytes) {

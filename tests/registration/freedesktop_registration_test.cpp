@@ -264,9 +264,10 @@ TEST_F(AFreedesktopRegistration, DoesNotCountAHalfWrittenRegistration) {
                             {"update-mime-database", (data / "mime").string()}}));
 }
 
-TEST_F(AFreedesktopRegistration, RefusesAProgramPathThatIsNotUtf8) {
+TEST_F(AFreedesktopRegistration, RefusesAProgramPathThatIsNotUtf8OrAnUnknownModeWord) {
     auto registration = Recording();
     EXPECT_THROW(registration.Register("/opt/caf\xE9/veltrane", ""), RegistrationError);
+    EXPECT_THROW(registration.Register("/usr/bin/veltrane", "all"), RegistrationError);
     EXPECT_FALSE(fs::exists(data));
 }
 

@@ -3,7 +3,7 @@
 // is gone.
 #include <gtest/gtest.h>
 
-#include "core/registration/in_memory_registration.h"
+#include "tests/support/in_memory_registration.h"
 #include "core/registration/registration_texts.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "core/cli/command_line.h"
-#include "core/registration/in_memory_registration.h"
 #include "core/cli/registration_commands.h"
 #include "core/registration/registration_texts.h"
+#include "tests/support/in_memory_registration.h"
 
 namespace veltrane {
 namespace {
@@ -99,7 +99,7 @@ TEST_F(ARegistryRegistration, StopsAtTheFirstKeyThatCannotBeCreated) {
 }
 
 TEST_F(ARegistryRegistration, RefusesAnUnknownModeWord) {
-    EXPECT_THROW(registration.Register(program, "all"), std::invalid_argument);
+    EXPECT_THROW(registration.Register(program, "all"), RegistrationError);
     EXPECT_TRUE(Registry().writes.empty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "core/common/io_error.h"
@@ -188,6 +189,27 @@ TEST(SignatureSearch, FindsTheSameOffsetsForAnyChunking) {
             pos += len;
         }
         ASSERT_EQ(found, expected) << "round " << round;
+    }
+}
+
+// Chunks of every length around the 16-byte steps of the vector search, each in a buffer of
+// exactly its size (so that a read past its end is caught by the address sanitizer), with the
+// signature at the first and at the last place it fits.
+TEST(SignatureSearch, FindsSignaturesAtBothEndsOfChunksOfEveryLength) {
+    for (std::size_t length = 2 * kSig.size(); length <= 50; ++length) {
+        SCOPED_TRACE("chunk of " + std::to_string(length) + " bytes");
+        const auto chunk = std::make_unique<std::uint8_t[]>(length);
+        std::fill(chunk.get(), chunk.get() + length, std::uint8_t{0xFF});
+        std::copy(kSig.begin(), kSig.end(), chunk.get());
+        std::copy(kSig.begin(), kSig.end(), chunk.get() + length - kSig.size());
+        std::vector<std::int64_t> found;
+        SignatureSearch search(kSig);
+        search.Feed({chunk.get(), length}, 0, [&](std::int64_t o) {
+            found.push_back(o);
+            return true;
+        });
+        const auto last = static_cast<std::int64_t>(length - kSig.size());
+        EXPECT_EQ(found, (std::vector<std::int64_t>{0, last}));
     }
 }
 

@@ -162,6 +162,14 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         EXPECT_LT(aligned, unaligned);
         // No shift within a reduced pixel of the chosen one does better.
         for (int t = s - 8; t <= s + 8; ++t) EXPECT_LE(aligned, HalvesDifference(l, r, t) + 1e-9) << t;
+        // Measured on the coefficients instead of decoded pixels: the same shift.
+        Decoder dl(leftBytes, {}), dr(rightBytes, {});
+        dl.ReadHeader(false);
+        dr.ReadHeader(false);
+        jvirt_barray_ptr *al = nullptr, *ar = nullptr;
+        Guarded(dl.errors, "read", [&] { al = jpeg_read_coefficients(&dl.info); });
+        Guarded(dr.errors, "read", [&] { ar = jpeg_read_coefficients(&dr.info); });
+        EXPECT_NEAR(FindAlignmentShift(dl.info, al, dr.info, ar), s, 1);
         if (std::string(fixture) == "frozenpond.mpo") {
             EXPECT_NEAR(s, 100, 15);
         }
@@ -271,6 +279,8 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
         {{"@/one.mpo"}, {{"one.mpo", one}}, 1, "holds 1 image; a stereo pair needs two"},
         {{"--pair", "2,3", "@/p.mpo"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "--pair 2,3: the file holds only 2 images"},
         {{"@/b.mpo"}, {{"b.mpo", samples::JoinImages({broken, two})}}, 1, "the left image does not decode"},
+        {{"--layout", "anaglyph", "@/c.mpo"}, {{"c.mpo", samples::JoinImages({one, Bytes(two.begin(), two.end() - 200)})}}, 1,
+         "the right image does not decode"},
         {{"@/h.mpo"}, {{"h.mpo", samples::JoinImages({WithApp1(Flat(64, 32, 9)), WithApp1(Flat(64, 40, 9))})}}, 1, "the two images differ in height (32 and 40 pixels)"},
         {{"@/p.mpo", "@"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "is a folder; give the output file's name"},
         {{"@/missing.mpo"}, {}, 1, "File not found"},

@@ -154,19 +154,22 @@ Bytes SampleExifTiff(const SampleExif& exif, ByteOrder order) {
     return t.Build();
 }
 
-Bytes SampleStereoImage(int eye, const SampleExif& exif, ByteOrder order) {
+BlockPainter StereoPainter(int eye, const SampleExif& exif) {
     // Sky, grass and a red square, in proportion to the image: 8 x 6 blocks for 64 x 48 pixels.
     const int cols = static_cast<int>(exif.width / 8), rows = static_cast<int>(exif.height / 8);
     const int shift = eye == 0 ? cols / 8 : 0;
-    auto paint = [cols, rows, shift](int bx, int by) -> Rgb {
+    return [cols, rows, shift](int bx, int by) -> Rgb {
         if (by >= rows * 4 / 6) return {60, 140, 60};                         // grass
         if (bx >= cols * 2 / 8 + shift && bx <= cols * 4 / 8 - 1 + shift && by >= rows / 6 &&
             by <= rows * 3 / 6 - 1)
             return {200, 30, 30};                                             // the square
         return {110, 160, 230};                                               // sky
     };
-    return BaselineJpeg(static_cast<int>(exif.width), static_cast<int>(exif.height), paint,
-                        ExifApp1Segment(SampleExifTiff(exif, order)));
+}
+
+Bytes SampleStereoImage(int eye, const SampleExif& exif, ByteOrder order) {
+    return BaselineJpeg(static_cast<int>(exif.width), static_cast<int>(exif.height),
+                        StereoPainter(eye, exif), ExifApp1Segment(SampleExifTiff(exif, order)));
 }
 
 Bytes JoinImages(const std::vector<Bytes>& images) {

@@ -43,6 +43,9 @@ struct SampleExif {
 };
 Bytes SampleExifTiff(const SampleExif& exif, ByteOrder order);
 
+// The scene of the sample stereo pair for an image of exif.width x exif.height pixels.
+BlockPainter StereoPainter(int eye, const SampleExif& exif);
+
 // One image of the sample stereo pair: the image of the left (eye 0) or right (eye 1) eye,
 // a scene whose red square sits a little further right for the left eye.
 Bytes SampleStereoImage(int eye, const SampleExif& exif = {}, ByteOrder order = ByteOrder::Little);

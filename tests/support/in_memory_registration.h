@@ -1,6 +1,7 @@
 #pragma once
 // A registration kept in memory that records what was asked of it: for the tests of the window's
-// check box and of the start-up check. Like the real ones, it writes only what differs.
+// check box and of the start-up check, and for the window pictures of the documentation, which
+// must not touch the desktop they are made on. Like the real ones, it writes only what differs.
 #include <string>
 
 #include "core/registration/context_menu_registration.h"
