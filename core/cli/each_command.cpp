@@ -39,6 +39,11 @@ public:
             err_ << line << "\n";
             if (++failuresKept_ <= kMostFailuresShown) failureText_ += line + "\n";
         }
+        if (!outcome.mpfIndexIgnored.empty()) {
+            WipeProgress();
+            err_ << "veltrane: " << outcome.file << ": MPF index ignored: "
+                 << outcome.mpfIndexIgnored << "\n";
+        }
         if (outcome.limitReached) {
             WipeProgress();
             err_ << "veltrane: warning: " << outcome.file << " holds more than " << kMaxImages

@@ -25,7 +25,9 @@ public:
     void AppendListLine(const std::string&) override {}
     void ProcessPendingEvents() override {}
     void ImageLimitReached(std::int64_t) override { limitReached = true; }
+    void MpfIndexIgnored(const std::string& reason) override { mpfIgnored = reason; }
     bool limitReached = false;
+    std::string mpfIgnored;
 };
 
 // With pipeline set, images are copied on a thread of their own while the scan goes on (the
@@ -35,13 +37,13 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, const st
     EachFileOutcome outcome;
     outcome.position = position;
     outcome.file = file;
+    SilentScan quiet;
     try {
         if (KindOf(file) != PathKind::File) throw InOutError(ioerr::FileNotFound, file);
         ImageIndex index;
         index.SourceFileName = file;
         index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(file)));
         index.ExtractMode = modeWord;  // empty: the All button decides, every image
-        SilentScan quiet;
         if (pipeline) {
             const BatchOutcome written = ScanAndExtract(index, ModeButton::All, quiet);
             outcome.imagesWritten = written.filesWritten;
@@ -56,6 +58,7 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, const st
         outcome.failedFile = e.FileName();
         outcome.cause = e.what();
     }
+    outcome.mpfIndexIgnored = quiet.mpfIgnored;
     return outcome;
 }
 
