@@ -204,6 +204,8 @@ TEST(CommandLine, PrintsTheIndexAndObeysNoMpf) {
          "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
         {{"--no-mpf", "--list", broken}, 0, " Image 001:  0 K\n Image 002:  0 K\n", ""},
         {{broken, dir.Folder()}, 0, "", "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
+        {{"--each", broken}, 0, "1 file split, 2 images written, 0 failed\n",
+         "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.args.back());
