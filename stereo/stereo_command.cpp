@@ -23,7 +23,7 @@ public:
 };
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    if (KindOf(path) != PathKind::File) throw InOutError(ioerr::FileNotFound, path);
+    if (!IsExistingFile(path)) throw InOutError(ioerr::FileNotFound, path);
     InputFile file(path);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(file.Size(), 0)));
     if (!bytes.empty()) file.ReadAt(0, bytes.data(), bytes.size());
@@ -67,7 +67,7 @@ std::string DefaultStereoName(const std::string& source, Layout layout) {
 
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
                                                                         int second) {
-    if (KindOf(file) != PathKind::File) throw InOutError(ioerr::FileNotFound, file);
+    if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
     ImageIndex index;
     index.SourceFileName = file;
     SilentListener listener;

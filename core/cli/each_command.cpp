@@ -32,17 +32,16 @@ public:
     EachReporter(std::ostream& err, bool progressLine) : err_(err), progressLine_(progressLine) {}
 
     void FileFinished(const EachFileOutcome& outcome, const EachTotals&) override {
+        if (!outcome.mpfIgnored.empty()) {
+            WipeProgress();
+            err_ << "veltrane: " << outcome.file << ": MPF index ignored: " << outcome.mpfIgnored << "\n";
+        }
         if (outcome.failed) {
             const std::string line =
                 "veltrane: " + outcome.failedFile + ": " + outcome.cause;
             WipeProgress();
             err_ << line << "\n";
             if (++failuresKept_ <= kMostFailuresShown) failureText_ += line + "\n";
-        }
-        if (!outcome.mpfIndexIgnored.empty()) {
-            WipeProgress();
-            err_ << "veltrane: " << outcome.file << ": MPF index ignored: "
-                 << outcome.mpfIndexIgnored << "\n";
         }
         if (outcome.limitReached) {
             WipeProgress();

@@ -53,12 +53,12 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, const st
             outcome.imagesWritten = ExtractImages(index, ModeButton::All);
             outcome.limitReached = quiet.limitReached;
         }
+        outcome.mpfIgnored = quiet.mpfIgnored;
     } catch (const InOutError& e) {
         outcome.failed = true;
         outcome.failedFile = e.FileName();
         outcome.cause = e.what();
     }
-    outcome.mpfIndexIgnored = quiet.mpfIgnored;
     return outcome;
 }
 

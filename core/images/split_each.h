@@ -15,7 +15,7 @@ struct EachFileOutcome {
     std::string file;            // as given
     int imagesWritten = 0;
     bool limitReached = false;   // the file holds more images than a split takes
-    std::string mpfIndexIgnored;  // why the file's MPF index was not used, when it has one
+    std::string mpfIgnored;      // why the file's MPF index was not used, when it has one
     bool failed = false;
     std::string failedFile;      // the file that could not be read or written (source or output)
     std::string cause;           // "File not found", "Disk full", ...

@@ -26,7 +26,7 @@ bool RefreshRegistration(ContextMenuRegistration& registration, const std::strin
     // Without a path of its own the program cannot name itself: the entry stays as it is.
     if (programPath.empty()) return true;
     const std::string registered = registration.RegisteredProgramPath();
-    if (!registered.empty() && registered != programPath && KindOf(registered) == PathKind::File)
+    if (!registered.empty() && registered != programPath && IsExistingFile(registered))
         return true;
     registration.Register(programPath, registration.RegisteredModeWord());
     return true;

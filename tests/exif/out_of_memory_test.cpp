@@ -53,16 +53,19 @@ TEST(TimgData, LetsAnAllocationFailureThroughAsStdBadAlloc) {
     const samples::Bytes jpeg = samples::SampleStereoImage(0);
     testing::TempDir dir;
     const std::string path = dir.Write("image.jpg", jpeg);
-    for (const bool fromFile : {false, true}) {
+    for (const char* read : {"OpenBuffer", "OpenFile", "OpenFileRange"}) {
         bool threw = true;
         for (long n = 0; threw; ++n) {
-            SCOPED_TRACE((fromFile ? "OpenFile, allocation " : "OpenBuffer, allocation ") +
-                         std::to_string(n));
+            SCOPED_TRACE(std::string(read) + ", allocation " + std::to_string(n));
             TimgData reader(255);
             gAllocationFailed = false;
             gAllocationsBeforeFailure = n;
             try {
-                fromFile ? reader.OpenFile(path) : reader.OpenBuffer(jpeg, "image.jpg");
+                const std::string_view which = read;
+                if (which == "OpenBuffer") reader.OpenBuffer(jpeg, "image.jpg");
+                if (which == "OpenFile") reader.OpenFile(path);
+                if (which == "OpenFileRange")
+                    reader.OpenFileRange(path, 0, static_cast<std::int64_t>(jpeg.size()), "image.jpg");
                 threw = false;
             } catch (const std::bad_alloc&) {
             }

@@ -3,8 +3,8 @@
 // is gone.
 #include <gtest/gtest.h>
 
-#include "tests/support/in_memory_registration.h"
 #include "core/registration/registration_texts.h"
+#include "tests/support/in_memory_registration.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane {
