@@ -122,6 +122,9 @@ bus=$(timeout 10 dbus-launch --sh-syntax </dev/null) || { fail "dbus-launch did 
 eval "$bus"
 [ -n "${DBUS_SESSION_BUS_PID:-}" ] && started+=("$DBUS_SESSION_BUS_PID")
 
+# The program checked, bounded in time like every other step.
+veltrane() { timeout 60 "$program" "$@" </dev/null; }
+
 # The image viewer of this desktop: a stand-in that notes each file it is asked to open, made the
 # default for JPEG files (the parent type of MPO files), as a real viewer would be.
 opened="$scratch/opened.log"
@@ -140,7 +143,7 @@ MimeType=image/jpeg;
 NoDisplay=true
 EOF
 printf '[Default Applications]\nimage/jpeg=check-viewer.desktop\n' >"$XDG_CONFIG_HOME/mimeapps.list"
-update-desktop-database "$XDG_DATA_HOME/applications" >/dev/null 2>&1
+timeout 30 update-desktop-database "$XDG_DATA_HOME/applications" >/dev/null 2>&1
 
 # The photos: in a folder whose name needs quoting in every command, two files with plain names
 # that a screenshot reads well. The reference images come from the program run by hand, with a
@@ -153,10 +156,10 @@ for name in alpha bravo; do
   cp "$sample" "$folder/$name.mpo"
   cp "$sample" "$scratch/reference/$name.mpo"
 done
-(cd "$scratch/reference" && "$program" alpha.mpo odd && "$program" bravo.mpo odd) ||
+(cd "$scratch/reference" && veltrane alpha.mpo odd && veltrane bravo.mpo odd) ||
   { fail "the program itself could not split the sample"; finish; }
 
-"$program" --register-context-menu odd >/dev/null || { fail "--register-context-menu odd failed"; finish; }
+veltrane --register-context-menu odd >/dev/null || { fail "--register-context-menu odd failed"; finish; }
 default=$(timeout 10 xdg-mime query default image/x-mpo 2>/dev/null)
 if [ "$default" = veltrane-extract-images.desktop ]; then
   fail "registering made Extract Images the default for image/x-mpo"
@@ -308,7 +311,7 @@ check_entry() {
   fi
   key Escape
 
-  "$program" --unregister-context-menu >/dev/null
+  veltrane --unregister-context-menu >/dev/null
   # File managers watch their menu folders; give them a few tries to notice.
   local try gone=0
   for try in 1 2 3 4 5; do
@@ -342,7 +345,7 @@ check_nemo() {
 # ---- Dolphin -----------------------------------------------------------------------------------
 check_dolphin() {
   if ! kill -0 "$xvfb_pid" 2>/dev/null; then fail "the X server is gone"; return; fi
-  "$program" --register-context-menu odd >/dev/null
+  veltrane --register-context-menu odd >/dev/null
   QT_QPA_PLATFORM=xcb dolphin --new-window "$folder" </dev/null >"$scratch/dolphin.log" 2>&1 &
   local pid=$!
   started+=("$pid")

@@ -6,9 +6,9 @@
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
-#include "core/registration/registration_texts.h"
 #include "core/images/image_index.h"
 #include "core/images/split_each.h"
+#include "core/registration/registration_texts.h"
 
 namespace veltrane {
 namespace {
@@ -29,8 +29,7 @@ std::string SummaryLine(const EachTotals& totals) {
 // a few times a second and wiped before any other line.
 class EachReporter : public EachListener {
 public:
-    EachReporter(std::ostream& err, bool progressLine, std::size_t fileCount)
-        : err_(err), progressLine_(progressLine), fileCount_(fileCount) {}
+    EachReporter(std::ostream& err, bool progressLine) : err_(err), progressLine_(progressLine) {}
 
     void FileFinished(const EachFileOutcome& outcome, const EachTotals&) override {
         if (!outcome.mpfIgnored.empty()) {
@@ -75,7 +74,7 @@ private:
     void Draw(const EachTotals& totals) {
         // Short enough for a terminal of 80 columns, so that \r always returns to its start.
         const std::string line = "veltrane: " + std::to_string(totals.filesDone()) + " of " +
-                                 std::to_string(fileCount_) + " files, " +
+                                 std::to_string(totals.files) + " files, " +
                                  std::to_string(totals.imagesWritten) + " images written, " +
                                  std::to_string(totals.failures) + " failed";
         err_ << '\r' << line;
@@ -86,7 +85,6 @@ private:
 
     std::ostream& err_;
     const bool progressLine_;
-    const std::size_t fileCount_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::size_t shown_ = 0;  // length of the progress line on the terminal, 0 when none is
     int failuresKept_ = 0;
@@ -115,7 +113,7 @@ int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitUsage;
     }
 
-    EachReporter reporter(err, services.ProgressOnTerminal, files.size());
+    EachReporter reporter(err, services.ProgressOnTerminal);
     const EachTotals totals = SplitEachBesideItself(files, modeWord, reporter);
     reporter.WipeProgress();
     out << SummaryLine(totals) << "\n";

@@ -37,13 +37,13 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, const st
     EachFileOutcome outcome;
     outcome.position = position;
     outcome.file = file;
+    SilentScan quiet;
     try {
         if (KindOf(file) != PathKind::File) throw InOutError(ioerr::FileNotFound, file);
         ImageIndex index;
         index.SourceFileName = file;
         index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(file)));
         index.ExtractMode = modeWord;  // empty: the All button decides, every image
-        SilentScan quiet;
         if (pipeline) {
             const BatchOutcome written = ScanAndExtract(index, ModeButton::All, quiet);
             outcome.imagesWritten = written.filesWritten;
@@ -88,6 +88,7 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const st
     std::mutex mutex;
     std::condition_variable allDone;
     EachTotals totals;
+    totals.files = todo.size();
     std::size_t finished = 0;
     std::atomic<std::size_t> next{0};
     auto work = [&] {

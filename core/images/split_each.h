@@ -22,6 +22,7 @@ struct EachFileOutcome {
 };
 
 struct EachTotals {
+    std::size_t files = 0;  // distinct files of the run
     int filesSplit = 0;
     int imagesWritten = 0;
     int failures = 0;

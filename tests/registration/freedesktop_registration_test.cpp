@@ -211,6 +211,22 @@ TEST_F(AFreedesktopRegistration, FollowsAMovedProgramAndKeepsTheModeWord) {
                             {"update-desktop-database", (data / "applications").string()}}));
 }
 
+// Entries written by earlier versions named the MIME type (so extraction became what opening an
+// .mpo file ran) and started the program once per file; the next start rewrites them.
+TEST_F(AFreedesktopRegistration, RewritesAnEntryOfAnEarlierVersionKeepingItsModeWord) {
+    auto registration = Recording();
+    registration.Register("/usr/bin/veltrane", "odd");
+    std::ofstream(data / kApplicationFile, std::ios::binary | std::ios::trunc)
+        << "[Desktop Entry]\nType=Application\nName=Extract Images\n"
+           "Exec=\"/usr/bin/veltrane\" %f odd\nMimeType=image/x-mpo;\nNoDisplay=true\n";
+    toolRuns.clear();
+
+    EXPECT_TRUE(RefreshRegistration(registration, "/usr/bin/veltrane"));
+    EXPECT_EQ(ReadText(data / kApplicationFile), ApplicationDesktopEntry("/usr/bin/veltrane", "odd"));
+    EXPECT_EQ(toolRuns, (std::vector<std::vector<std::string>>{
+                            {"update-desktop-database", (data / "applications").string()}}));
+}
+
 TEST_F(AFreedesktopRegistration, RestoresAServiceMenuThatLostItsExecutableBit) {
     auto registration = Recording();
     registration.Register("/usr/bin/veltrane", "");

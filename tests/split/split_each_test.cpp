@@ -155,6 +155,7 @@ TEST_F(SplitEach, ReportsEveryFileOnceFromEveryWorker) {
         recorder.positions.clear();
         recorder.failures.clear();
         const EachTotals totals = SplitEachBesideItself(files, "even", recorder, workers);
+        EXPECT_EQ(totals.files, files.size());
         EXPECT_EQ(totals.filesSplit, 40);
         EXPECT_EQ(totals.imagesWritten, 40);
         EXPECT_EQ(totals.failures, 1);
