@@ -34,8 +34,8 @@ complete_words() {
     cd "$scratch" || exit 1
     # shellcheck disable=SC1090
     source "$bash_completion"
-    spec=$(complete -p veltrane) || exit 1
-    function=$(sed -E 's/.*-F ([^ ]+) .*/\1/' <<<"$spec")
+    completion=$(complete -p veltrane) || exit 1
+    function=$(sed -E 's/.*-F ([^ ]+) .*/\1/' <<<"$completion")
     COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMPREPLY=()
     "$function" veltrane "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null
     printf '%s\n' "${COMPREPLY[@]}"

@@ -13,6 +13,7 @@
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
 #include "tests/support/script_names.h"
+#include "tests/support/run_command_line.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -21,19 +22,10 @@ namespace {
 
 using testing::Bytes;
 using testing::CurrentFolderGuard;
+using testing::RunResult;
+using testing::RunVeltrane;
 using testing::TempDir;
 
-struct RunResult {
-    int status;
-    std::string out, err;
-};
-
-RunResult RunVeltrane(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    CommandLineServices services;
-    const int status = RunCommandLine(args, out, err, services);
-    return {status, out.str(), err.str()};
-}
 
 const std::string kSep(1, kPathSeparator);
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/cli/command_line.h"
+#include "tests/support/run_command_line.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -17,19 +18,13 @@ namespace veltrane {
 namespace {
 
 using testing::Bytes;
+using testing::RunResult;
 using testing::TempDir;
 
-struct RunResult {
-    int status;
-    std::string out, err;
-};
-
 RunResult RunVeltrane(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
     CommandLineServices services;
     services.ProgressOnTerminal = true;  // a run this short shows no progress line all the same
-    const int status = RunCommandLine(args, out, err, services);
-    return {status, out.str(), err.str()};
+    return testing::RunVeltrane(args, services);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
