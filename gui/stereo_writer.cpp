@@ -1,6 +1,7 @@
 #include "gui/stereo_writer.h"
 
 #include <array>
+#include <sstream>
 
 #include "stereo/stereo_command.h"
 
@@ -27,7 +28,9 @@ std::string LibraryStereoWriter::SuggestedPath(const std::string& source, int ty
 }
 
 void LibraryStereoWriter::Write(const std::string& source, int type, const std::string& path) {
-    const auto [left, right] = stereo::ReadPair(source, 1, 2);
+    // The window already shows why an MPF index was not used, in its status panel.
+    std::ostringstream notices;
+    const auto [left, right] = stereo::ReadPair(source, 1, 2, notices);
     stereo::WritePicture(stereo::ComposeStereo(left, right, {LayoutOf(type), true, {}}), path);
 }
 

@@ -16,10 +16,17 @@
 namespace veltrane::stereo {
 namespace {
 
-class SilentListener : public ScanListener {
+// Lists nothing; says on stderr why the file's MPF index was not used, as the other commands do.
+class NoticeListener : public ScanListener {
 public:
+    NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
     void AppendListLine(const std::string&) override {}
     void ProcessPendingEvents() override {}
+    void MpfIndexIgnored(const std::string& reason) override { ReportMpfIndexIgnored(err_, path_, reason); }
+
+private:
+    std::ostream& err_;
+    const std::string& path_;
 };
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
@@ -66,11 +73,11 @@ std::string DefaultStereoName(const std::string& source, Layout layout) {
 }
 
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
-                                                                        int second) {
+                                                                        int second, std::ostream& err) {
     if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
     ImageIndex index;
     index.SourceFileName = file;
-    SilentListener listener;
+    NoticeListener listener(err, file);
     ScanImageOffsets(index, file, ImageSignature, listener);
     if (index.ImageCount < 2)
         throw StereoError("holds " + std::to_string(index.ImageCount) + (index.ImageCount == 1 ? " image" : " images") +
@@ -131,7 +138,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             throw StereoError("is a folder; give the output file's name");
         }
         auto pair = files.size() == 3 ? std::pair{ReadWholeFile(files[0]), ReadWholeFile(files[1])}
-                                      : ReadPair(source, first, second);
+                                      : ReadPair(source, first, second, err);
         const StereoPicture picture = ComposeStereo(pair.first, pair.second, options);
         pair = {};
         failing = output;

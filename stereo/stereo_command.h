@@ -13,10 +13,11 @@ namespace veltrane::stereo {
 // "_parallel.jpg" or "_anaglyph.jpg".
 std::string DefaultStereoName(const std::string& source, Layout layout);
 
-// Reads images first and second (1-based, as numbered in the file's image list) of an MPO file.
+// Reads images first and second (1-based, as numbered in the file's image list) of an MPO file;
+// says on err why the file's MPF index was not used, when it has one that is not usable.
 // Raises StereoError or InOutError.
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
-                                                                        int second);
+                                                                        int second, std::ostream& err);
 
 // Writes the picture to path through a temporary file in the same folder: never a partial file.
 void WritePicture(const StereoPicture& picture, const std::string& path);

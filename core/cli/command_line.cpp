@@ -132,6 +132,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 }  // namespace
 
+void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason) {
+    err << "veltrane: " << path << ": MPF index ignored: " << reason << "\n";
+}
+
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    const CommandLineServices& services) {
     try {

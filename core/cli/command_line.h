@@ -32,4 +32,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 // The text of --help.
 std::string UsageText();
 
+// The stderr line saying that the MPF index of the file at path was not used, and why.
+void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason);
+
 }  // namespace veltrane

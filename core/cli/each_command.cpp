@@ -34,7 +34,7 @@ public:
     void FileFinished(const EachFileOutcome& outcome, const EachTotals&) override {
         if (!outcome.mpfIgnored.empty()) {
             WipeProgress();
-            err_ << "veltrane: " << outcome.file << ": MPF index ignored: " << outcome.mpfIgnored << "\n";
+            ReportMpfIndexIgnored(err_, outcome.file, outcome.mpfIgnored);
         }
         if (outcome.failed) {
             const std::string line =

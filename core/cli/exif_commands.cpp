@@ -55,7 +55,7 @@ public:
     void AppendListLine(const std::string& line) override { Lines.push_back(line); }
     void ProcessPendingEvents() override {}
     void MpfIndexIgnored(const std::string& reason) override {
-        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
+        ReportMpfIndexIgnored(err_, path_, reason);
     }
     std::vector<std::string> Lines;
 

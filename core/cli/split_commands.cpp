@@ -23,7 +23,7 @@ public:
              << "\n";
     }
     void MpfIndexIgnored(const std::string& reason) override {
-        err_ << "veltrane: " << path_ << ": MPF index ignored: " << reason << "\n";
+        ReportMpfIndexIgnored(err_, path_, reason);
     }
 
 private:
