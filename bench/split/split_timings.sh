@@ -25,13 +25,14 @@ median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2
 
 # split_against_cp NAME FILE: the rounds of case 1 for one file.
 split_against_cp() {
-  local name=$1 file=$2 ratios=() r t0 t1 t2 split copy
+  local name=$1 file=$2 ratios=() r t0 t1 t2 t3 split copy
   cat "$file" > /dev/null  # warm the page cache
   for r in $(seq "$rounds"); do
     mkdir "$big/out-$r" "$big/cp-$r"
+    # Each timed run starts after a sync, and neither is charged for writing back its output.
     sync; t0=$(now); "$bin/veltrane" "$file" "$big/out-$r"; t1=$(now)
-    sync; t1=$(now); cp "$file" "$big/cp-$r/"; t2=$(now)
-    split=$(elapsed "$t0" "$t1"); copy=$(elapsed "$t1" "$t2")
+    sync; t2=$(now); cp "$file" "$big/cp-$r/"; t3=$(now)
+    split=$(elapsed "$t0" "$t1"); copy=$(elapsed "$t2" "$t3")
     if [ "$(ls "$big/out-$r" | wc -l)" -ne 100 ]; then echo "$name: the split did not write 100 files"; exit 1; fi
     ratios+=("$(echo "$split / $copy" | bc -l)")
     printf '%s round %d: split %.3f s, cp %.3f s\n' "$name" "$r" "$split" "$copy"
