@@ -50,6 +50,14 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
     return value;
 }
 
+bool IsValidUtf8(std::string_view text, bool allowSurrogates) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t c = NextCodePoint(text, pos);
+        if (c == kNotACodePoint || (!allowSurrogates && c >= 0xD800 && c <= 0xDFFF)) return false;
+    }
+    return true;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);

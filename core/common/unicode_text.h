@@ -20,6 +20,10 @@ inline constexpr char32_t kNotACodePoint = 0xFFFFFFFF;
 // U+10FFFF are malformed; surrogate values (ED A0..BF xx) are accepted, see above.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos);
 
+// Whether text is well-formed UTF-8. Lone surrogate values count as well-formed only with
+// allowSurrogates (paths carry them, see above; desktop entry files must not).
+bool IsValidUtf8(std::string_view text, bool allowSurrogates = false);
+
 // Appends the UTF-8 form of a code point (or of a lone surrogate value) to out.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "core/common/unicode_text.h"
 #include "core/registration/registration_texts.h"
 
 #ifdef _WIN32

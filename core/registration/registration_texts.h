@@ -101,9 +101,6 @@ std::optional<std::vector<std::string>> SplitDesktopExec(std::string_view value)
 // A word for the POSIX shell: in single quotes, each ' written as '\''.
 std::string ShellQuote(std::string_view word);
 
-// Whether the text is well-formed UTF-8 (desktop entry files must be).
-bool IsValidUtf8(std::string_view text);
-
 // shared-mime-info package: image/x-mpo, a sub-class of image/jpeg, glob *.mpo.
 std::string MimePackageXml();
 

@@ -58,13 +58,6 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Whether text is well-formed UTF-8 (as paths carry it, lone surrogates included).
-bool IsValidUtf8(const std::string& text) {
-    for (std::size_t pos = 0; pos < text.size();)
-        if (NextCodePoint(text, pos) == kNotACodePoint) return false;
-    return true;
-}
-
 }  // namespace
 
 std::uint32_t ExifRowColour(int row, std::uint32_t previous) {
@@ -73,7 +66,7 @@ std::uint32_t ExifRowColour(int row, std::uint32_t previous) {
 }
 
 std::string ErrorTextToUtf8(const std::string& text) {
-    return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
+    return IsValidUtf8(text, /*allowSurrogates=*/true) ? text : Cp1252ToUtf8(text);
 }
 
 MainWindowModel::MainWindowModel(WindowServices services, MainWindowView& view)

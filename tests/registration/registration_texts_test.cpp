@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/common/unicode_text.h"
+
 namespace veltrane {
 namespace {
 
