@@ -1,18 +1,23 @@
 cmake_minimum_required(VERSION 3.25)
-# Fails when a file of core/MODULE includes a header of a core module outside ALLOWED.
+# Fails when a file of MODULE includes a header of a module outside ALLOWED: a header under
+# core/<module>/ belongs to that core module, one under stereo/ to the stereo module.
 # Run as: cmake -DMODULE=m -DALLOWED=a;b -DFILES=f1;f2 -DSTAMP=file -P CheckLayers.cmake
 set(wrong "")
 foreach(file ${FILES})
-  file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]core/[A-Za-z0-9_]+/")
+  file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](core/[A-Za-z0-9_]+|stereo)/")
   foreach(line ${includes})
-    string(REGEX MATCH "core/([A-Za-z0-9_]+)/" _ "${line}")
-    if(NOT CMAKE_MATCH_1 IN_LIST ALLOWED)
+    string(REGEX MATCH "[\"<](core/([A-Za-z0-9_]+)|stereo)/" _ "${line}")
+    set(module ${CMAKE_MATCH_2})
+    if(NOT module)
+      set(module stereo)
+    endif()
+    if(NOT module IN_LIST ALLOWED)
       string(STRIP "${line}" line)
       string(APPEND wrong "\n  ${file}: ${line}")
     endif()
   endforeach()
 endforeach()
 if(wrong)
-  message(FATAL_ERROR "core/${MODULE} may include only core/{${ALLOWED}}; found:${wrong}")
+  message(FATAL_ERROR "${MODULE} may include only the modules ${ALLOWED}; found:${wrong}")
 endif()
 file(TOUCH ${STAMP})

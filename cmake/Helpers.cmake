@@ -17,3 +17,18 @@ function(veltrane_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# Fails the build of target before it compiles when a file of its folder dir includes a header
+# of a module outside allowed: core/<module>/... names the core's modules, stereo/... the
+# stereo module (cmake/CheckLayers.cmake).
+function(veltrane_check_layers target module dir allowed)
+  file(GLOB files CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${module}.layers-checked)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DMODULE=${module} "-DALLOWED=${allowed}" "-DFILES=${files}"
+            -DSTAMP=${stamp} -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayers.cmake
+    DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/CheckLayers.cmake
+    COMMENT "Checking the includes of ${module}" VERBATIM)
+  add_custom_target(${target}_layers DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_layers)
+endfunction()

@@ -6,12 +6,13 @@
 #include <cstdlib>
 #include <span>
 
-#include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/exif_rows.h"
+#include "core/metadata/metadata_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
-    veltrane::exif::TimgData reader(255);
+    veltrane::exif::TimgData reader(255, veltrane::exif::FullReaderParts);
     reader.OpenBuffer(bytes, "fuzz.jpg");
     if (reader.ImageInfo) {
         const auto& info = *reader.ImageInfo;

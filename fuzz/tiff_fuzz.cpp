@@ -4,9 +4,10 @@
 #include <span>
 
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/metadata_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    veltrane::exif::TimgData reader(255);
+    veltrane::exif::TimgData reader(255, veltrane::exif::FullReaderParts);
     reader.OpenBuffer(std::span<const std::uint8_t>(data, size), "fuzz.tif");
     if (reader.ImageInfo) {
         const auto& info = *reader.ImageInfo;

@@ -30,11 +30,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/makernotes/camera_shapes.h"
-#include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
+#include "core/metadata/exif_rows.h"
+#include "core/metadata/metadata_reader.h"
+#include "tests/makernotes/camera_shapes.h"
 #include "tests/makernotes/note_builder.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -149,7 +150,7 @@ void VeltraneRows(benchmark::State& state, const Bytes* file) {
 // rendered. Measured for information; no goal.
 void VeltraneFull(benchmark::State& state, const Bytes* file) {
     for (auto _ : state) {
-        veltrane::exif::TimgData reader(255);
+        veltrane::exif::TimgData reader(255, veltrane::exif::FullReaderParts);
         reader.OpenBuffer(std::span<const std::uint8_t>(*file), "image.jpg");
         benchmark::DoNotOptimize(reader.ImageInfo);
     }

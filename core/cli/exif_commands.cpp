@@ -10,9 +10,10 @@
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/images/scanner.h"
+#include "core/metadata/exif_rows.h"
+#include "core/metadata/metadata_reader.h"
 
 namespace veltrane {
 namespace {
@@ -135,7 +136,7 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         return kExitFailure;
     };
 
-    exif::TimgData reader(255);
+    exif::TimgData reader(255, exif::FullReaderParts);
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
         // The image is read from the file at its offset, as if it had been extracted to a

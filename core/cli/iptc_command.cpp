@@ -21,6 +21,7 @@ int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "veltrane: " << path << ": File not found\n";
         return kExitFailure;
     }
+    // The datasets are all this prints: a reader without parts walks no maker note.
     exif::TimgData reader(255);
     exif::TIPTCdata iptc(&reader);
     iptc.LoadImageFile(path);

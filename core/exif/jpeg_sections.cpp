@@ -128,7 +128,9 @@ constexpr const char* kEndOfData = "Read beyond end of file";
 
 }  // namespace
 
-TimgData::TimgData(int collectMode) : CollectMode(collectMode) { ClearAll(); }
+TimgData::TimgData(int collectMode, ReaderParts parts) : CollectMode(collectMode), Parts(parts) {
+    ClearAll();
+}
 
 TimgData::~TimgData() = default;
 
@@ -286,7 +288,7 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
             case 0xED:  // APP13
                 if (IptcSection == nullptr) {
                     IptcSection = &section;
-                    if (keep) IptcInfo = std::make_unique<TIPTCdata>(this);
+                    if (keep && Parts.NewIptcReader != nullptr) IptcInfo = Parts.NewIptcReader(*this);
                 }
                 break;
             case 0xFE:  // COM: the last one wins
@@ -302,6 +304,7 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
 std::unique_ptr<TImageInfo> TimgData::NewImageInfo() {
     auto info = std::make_unique<TImageInfo>(this, CollectMode);
     info->OnlyTagNames = OnlyTagNames;
+    info->DecodeMakerNote = Parts.DecodeMakerNote;
     return info;
 }
 

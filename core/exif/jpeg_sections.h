@@ -2,7 +2,8 @@
 // TimgData: the entry point of the EXIF reader. It reads a JPEG file's marker sections (or a
 // TIFF-structured file's first 256000 bytes after its header) into a table of sections,
 // accepts the APP1 EXIF section, and creates the objects that interpret it: a TImageInfo for
-// the TIFF directories and a TIPTCdata for the first APP13 section. Its ErrorText says how the
+// the TIFF directories (which hands maker notes to the parts' decoder) and, through its parts
+// (reader_parts.h), an IPTC reader for the first APP13 section. Its ErrorText says how the
 // last read ended. No error of the file's making ever leaves OpenFile or OpenBuffer; running
 // out of memory does (std::bad_alloc), since it says nothing about the file.
 #include <array>
@@ -13,8 +14,8 @@
 #include <string_view>
 
 #include "core/exif/byte_order.h"
+#include "core/exif/reader_parts.h"
 #include "core/exif/tiff_directory.h"
-#include "core/iptc/iptc_data.h"
 
 namespace veltrane::exif {
 
@@ -36,8 +37,9 @@ inline constexpr int kMaxStoredSections = 20;
 
 class TimgData : public tEndInd {
 public:
-    // collectMode is handed to every TImageInfo this reader creates (the program uses 255).
-    explicit TimgData(int collectMode = 255);
+    // collectMode is handed to every TImageInfo this reader creates (the program uses 255);
+    // parts decode maker notes and read IPTC sections (none: neither is done).
+    explicit TimgData(int collectMode = 255, ReaderParts parts = {});
     ~TimgData();
     TimgData(const TimgData&) = delete;
     TimgData& operator=(const TimgData&) = delete;
@@ -51,6 +53,7 @@ public:
 
     bool TiffMode = false;
     int CollectMode = 255;
+    ReaderParts Parts;
     // Empty: the normal reader. Otherwise the reader serves only name lookups of these tags
     // (see TImageInfo::OnlyTagNames, which its TImageInfo receives): of the JPEG sections it
     // keeps the bytes of the EXIF section alone (the others keep marker and length, and the
@@ -65,7 +68,7 @@ public:
     // "<none>" (the load succeeded) or "Illegal Exif construction".
     std::string ErrorText;
     std::unique_ptr<TImageInfo> ImageInfo;
-    std::unique_ptr<TIPTCdata> IptcInfo;
+    IptcReaderPtr IptcInfo;  // made by Parts.NewIptcReader for the first APP13 section
 
     // Reads the file at path: ".jpg", ".jpeg", ".jpe" as JPEG, ".tif", ".tiff", ".nef" as TIFF
     // (extension compared in lower case), anything else not at all. Returns HasAnyMetadata.

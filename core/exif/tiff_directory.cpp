@@ -8,7 +8,6 @@
 #include "core/exif/exif_error.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tag_rendering.h"
-#include "core/makernotes/maker_notes.h"
 
 namespace veltrane::exif {
 namespace {
@@ -192,11 +191,10 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
             case kTagMakerNote:
                 MakerNoteBytes = std::string(raw);
                 MakerNoteStart = ClampToInt32(valuePos);
-                if (makerNoteDecodes_ < kMaxMakerNoteDecodes) {
+                if (DecodeMakerNote != nullptr && makerNoteDecodes_ < kMaxMakerNoteDecodes) {
                     ++makerNoteDecodes_;
                     BufferRestorer restore(*this);
-                    TmsInfo ms(TiffMode, this);
-                    MakerNoteDecoded = ms.DecodeMakerNote();
+                    MakerNoteDecoded = DecodeMakerNote(TiffMode, *this);
                 }
                 break;
             case kTagSubIfds:

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/exif/byte_order.h"
+#include "core/exif/reader_parts.h"
 #include "core/exif/tag_dictionaries.h"
 #include "core/exif/tag_entry.h"
 
@@ -82,6 +83,8 @@ public:
     std::string MakerNoteText;       // lines of the maker-note walk, each introduced by "\r\n"
     bool MakerNoteDecoded = false;
     std::int32_t MakerNoteStart = 0; // 1-based position of the MakerNote value in WorkBuffer
+    // Called on tag 0x927C (at most kMaxMakerNoteDecodes times); none: notes stay undecoded.
+    MakerNoteDecoder DecodeMakerNote = nullptr;
 
     // Empty: every tag is rendered and stored (the normal reader). Otherwise the reader serves
     // only name lookups of these tags (TagValueByName and the like, letter case ignored): the
@@ -128,15 +131,6 @@ public:
     std::string RenderValue(std::string_view raw, int type, std::string_view map,
                             std::string_view format) const;
     double NumericValue(std::string_view raw, int type) const;
-
-    // Defined by the maker-note decoding (core/makernotes): walks one maker directory of
-    // makerNote with the given table, directory start D, offset adjustment B and fallback
-    // base A; points WorkBuffer at the note and restores the owner's afterwards.
-    void WalkMakerDirectory(std::string_view makerNote, std::span<const TagRow> table,
-                            std::int64_t D, std::int64_t B, std::int64_t A);
-    // Defined by the maker-note decoding: appends a decoded sub-field as a tag.
-    void AddSubFieldTag(const std::string& name, const std::string& value,
-                        std::uint16_t fieldType);
 
 private:
     bool DirectorySeen(std::int64_t start, std::int64_t base) const;

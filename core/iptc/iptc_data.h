@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/exif/reader_parts.h"
 #include "core/exif/tag_entry.h"
 
 namespace veltrane::exif {
@@ -92,6 +93,9 @@ std::string JoinCommaList(const std::vector<std::string>& items);
 
 // First row of IptcDatasetTable named name (ignoring case), or -1.
 int DatasetRowOfName(std::string_view name);
+
+// The EXIF reader's IPTC part (an IptcReaderFactory): an empty TIPTCdata owned by owner.
+IptcReaderPtr NewIptcReader(TimgData& owner);
 
 class TIPTCdata {
 public:

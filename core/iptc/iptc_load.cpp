@@ -1,11 +1,15 @@
-// TIPTCdata::LoadImageFile: the one operation of the IPTC reader that reads a file, through
-// its owner's section reader.
+// The IPTC reader as a part of the EXIF reader: how the section reader makes one, and
+// TIPTCdata::LoadImageFile, the one operation that reads a file, through that section reader.
 #include <memory>
 
 #include "core/exif/jpeg_sections.h"
 #include "core/iptc/iptc_data.h"
 
 namespace veltrane::exif {
+
+IptcReaderPtr NewIptcReader(TimgData& owner) {
+    return IptcReaderPtr(new TIPTCdata(&owner), {[](TIPTCdata* reader) { delete reader; }});
+}
 
 bool TIPTCdata::LoadImageFile(const std::string& fileName) {
     ClearDatasets();
@@ -17,7 +21,7 @@ bool TIPTCdata::LoadImageFile(const std::string& fileName) {
     // and holds the datasets of the named file.
     struct HandBack {
         TimgData& owner;
-        std::unique_ptr<TIPTCdata> self;
+        IptcReaderPtr self;
         ~HandBack() {
             if (self) owner.IptcInfo = std::move(self);
         }

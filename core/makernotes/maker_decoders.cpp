@@ -7,6 +7,7 @@
 #include "core/exif/exif_error.h"
 #include "core/exif/tag_rendering.h"
 #include "core/exif/tiff_directory.h"
+#include "core/makernotes/maker_notes.h"
 
 namespace veltrane::exif {
 namespace {
@@ -23,7 +24,7 @@ std::string SubFieldLine(std::string_view name, const std::string& value,
     if (IsBlank(value)) return {};
     if (context.CurrentMakerImage != nullptr) {
         try {
-            context.CurrentMakerImage->AddSubFieldTag(std::string(name), value, 2);
+            AddSubFieldTag(*context.CurrentMakerImage, std::string(name), value, 2);
         } catch (...) {
             // A tag that cannot be stored leaves the text line as it is.
         }

@@ -74,8 +74,13 @@ bool TmsInfo::DecodeMakerNote() {
 
     const ByteOrderGuard restoreByteOrder(info);
     if (layout->LittleEndian) info.BigEndian = false;
-    info.WalkMakerDirectory(info.MakerNoteBytes, layout->Table, layout->D, layout->B, layout->A);
+    WalkMakerDirectory(info, info.MakerNoteBytes, layout->Table, layout->D, layout->B, layout->A);
     return true;
+}
+
+bool DecodeMakerNoteOf(bool tiffMode, TImageInfo& info) {
+    TmsInfo decoder(tiffMode, &info);
+    return decoder.DecodeMakerNote();
 }
 
 }  // namespace veltrane::exif

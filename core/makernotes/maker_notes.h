@@ -1,7 +1,8 @@
 #pragma once
 // Maker-note decoding: recognises the camera maker from the make text, picks one of ten maker
-// tables and a layout, and has the directory parser walk the note as one TIFF-style directory
-// (TImageInfo::WalkMakerDirectory, maker_walk.cpp). Notes of other makers are left alone.
+// tables and a layout, and walks the note as one TIFF-style directory of the directory parser
+// (WalkMakerDirectory, maker_walk.cpp). Notes of other makers are left alone. The EXIF reader
+// reaches it through DecodeMakerNoteOf, which its parts (core/exif/reader_parts.h) name.
 //
 // The layouts, as the notes of these makers are written (offsets are 0-based in the note):
 //
@@ -20,6 +21,8 @@
 #include <optional>
 #include <span>
 #include <string_view>
+
+#include <string>
 
 #include "core/exif/tag_entry.h"
 
@@ -77,5 +80,21 @@ public:
     bool TiffMode;
     TImageInfo* TargetInfo;  // not owned
 };
+
+// The EXIF reader's maker-note part (a MakerNoteDecoder): DecodeMakerNote of a TmsInfo made for
+// info, used once.
+bool DecodeMakerNoteOf(bool tiffMode, TImageInfo& info);
+
+// Walks one maker directory of makerNote into info with the given table, directory start D,
+// offset adjustment B and fallback base A: every entry becomes a line of info.MakerNoteText and,
+// when the table knows it, a tag. info's WorkBuffer points at the note during the walk and is
+// put back afterwards; an error ends the walk and sets the owner's ErrorText.
+void WalkMakerDirectory(TImageInfo& info, std::string_view makerNote, std::span<const TagRow> table,
+                        std::int64_t D, std::int64_t B, std::int64_t A);
+
+// Appends a decoded sub-field to info as a tag of its own (when info collects tags and serves
+// that name).
+void AddSubFieldTag(TImageInfo& info, const std::string& name, const std::string& value,
+                    std::uint16_t fieldType);
 
 }  // namespace veltrane::exif

@@ -12,6 +12,7 @@
 #include "core/exif/tag_rendering.h"
 #include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_decoders.h"
+#include "core/makernotes/maker_notes.h"
 
 namespace veltrane::exif {
 namespace {
@@ -58,17 +59,18 @@ private:
 //   E + 4  4 bytes   item count n
 //   E + 8  4 bytes   the value when it takes at most 4 bytes, else its offset o
 // The next-directory link after the entries is not read.
-void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const TagRow> table,
-                                    std::int64_t D, std::int64_t B, std::int64_t A) {
+void WalkMakerDirectory(TImageInfo& info, std::string_view makerNote, std::span<const TagRow> table,
+                        std::int64_t D, std::int64_t B, std::int64_t A) {
     // The numeric reads address the note; the owner's bytes (the EXIF section bytes) are the
     // fallback source of values. The parser's own WorkBuffer comes back when the walk ends,
     // however it ends.
-    const std::string_view owner = OwnerData != nullptr ? OwnerData->WorkBuffer : WorkBuffer;
-    const WorkBufferSwitch readTheNote(*this, makerNote);
+    const std::string_view owner =
+        info.OwnerData != nullptr ? info.OwnerData->WorkBuffer : info.WorkBuffer;
+    const WorkBufferSwitch readTheNote(info, makerNote);
     const auto L = static_cast<std::int64_t>(makerNote.size());
     const auto ownerSize = static_cast<std::int64_t>(owner.size());
-    const bool collect = CollectMode == 4 || CollectMode == 255;
-    FormatterContext context{this, false};
+    const bool collect = info.CollectMode == 4 || info.CollectMode == 255;
+    FormatterContext context{&info, false};
     // Values may overlap, so the bytes that the entries render and store are not bounded by the
     // data; this bound is far above what any real note takes and keeps a hostile one (thousands
     // of entries pointing at one large block) from copying gigabytes.
@@ -76,20 +78,20 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
 
     try {
         if (D < 0 || D > L - 2) throw ExifError(kNoteTooShort);
-        const std::int64_t count = ReadUInt16At(D + 1);
+        const std::int64_t count = info.ReadUInt16At(D + 1);
         for (std::int64_t i = 0; i < count; ++i) {
             const std::int64_t E = D + 2 + 12 * i;
             if (E > L - 12) throw ExifError(kNoteTooShort);
-            const auto tag = static_cast<std::uint16_t>(ReadUInt16At(E + 1));
-            const auto type = static_cast<std::uint16_t>(ReadUInt16At(E + 3));
-            const std::int64_t n = ReadUInt32At(E + 5);
+            const auto tag = static_cast<std::uint16_t>(info.ReadUInt16At(E + 1));
+            const auto type = static_cast<std::uint16_t>(info.ReadUInt16At(E + 3));
+            const std::int64_t n = info.ReadUInt32At(E + 5);
             const std::int64_t size = n * FieldSize(type);  // at most 8 * (2^32 - 1)
 
             // Where the value is: in the entry, inside the note, or in the EXIF section bytes.
             std::int64_t o = 0;
             std::int64_t start = E + 8;
             if (size > 4) {
-                o = ReadUInt32At(E + 9);
+                o = info.ReadUInt32At(E + 9);
                 start = o + D - B + 1;
             }
             std::string_view value;
@@ -112,8 +114,8 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
             if (valueBudget < 0) throw ExifError(kNoteValuesTooLarge);
             // A reader serving name lookups needs no text lines, only the tags it is asked for.
             // Sub-fields carry names with blanks that no lookup of that kind asks for.
-            const bool lines = OnlyTagNames.empty();
-            if (!lines && (row == nullptr || !WantsTagName(row->TagName))) continue;
+            const bool lines = info.OnlyTagNames.empty();
+            if (!lines && (row == nullptr || !info.WantsTagName(row->TagName))) continue;
 
             std::string rendered;
             if (type == 2) {
@@ -122,9 +124,9 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
                 rendered = Quoted(value);
             } else {
                 try {
-                    rendered = row != nullptr ? RenderValue(value, type, ValueMapOfTag(tag, table),
+                    rendered = row != nullptr ? info.RenderValue(value, type, ValueMapOfTag(tag, table),
                                                             row->DisplayFormat)
-                                              : RenderValue(value, type, {}, {});
+                                              : info.RenderValue(value, type, {}, {});
                 } catch (const ExifError&) {
                     rendered = Quoted(value);
                 }
@@ -135,16 +137,16 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
                                             ? row->Formatter(rendered, context)
                                             : PrintableText(rendered);
             if (lines && context.SubFieldsWritten) {
-                MakerNoteText += display;
-                MakerNoteText += "\r\n";
-                MakerNoteText += caption;
-                MakerNoteText += kInfoSeparator;
-                MakerNoteText += rendered;
+                info.MakerNoteText += display;
+                info.MakerNoteText += "\r\n";
+                info.MakerNoteText += caption;
+                info.MakerNoteText += kInfoSeparator;
+                info.MakerNoteText += rendered;
             } else if (lines) {
-                MakerNoteText += "\r\n";
-                MakerNoteText += caption;
-                MakerNoteText += kInfoSeparator;
-                MakerNoteText += display;
+                info.MakerNoteText += "\r\n";
+                info.MakerNoteText += caption;
+                info.MakerNoteText += kInfoSeparator;
+                info.MakerNoteText += display;
             }
 
             if (row == nullptr) continue;
@@ -154,20 +156,20 @@ void TImageInfo::WalkMakerDirectory(std::string_view makerNote, std::span<const 
             entry.DisplayText = context.SubFieldsWritten ? rendered : display;
             entry.RawBytes = std::string(value);
             try {
-                AppendTag(std::move(entry));
+                info.AppendTag(std::move(entry));
             } catch (const ExifError&) {
                 // A tag that cannot be stored is left out; the walk goes on.
             }
         }
     } catch (const std::exception& e) {
-        if (OwnerData != nullptr) OwnerData->ErrorText = std::string("Error Detected = ") + e.what();
+        if (info.OwnerData != nullptr) info.OwnerData->ErrorText = std::string("Error Detected = ") + e.what();
     }
 }
 
-void TImageInfo::AddSubFieldTag(const std::string& name, const std::string& value,
-                                std::uint16_t fieldType) {
-    if (CollectMode != 4 && CollectMode != 255) return;
-    if (!WantsTagName(name)) return;
+void AddSubFieldTag(TImageInfo& info, const std::string& name, const std::string& value,
+                    std::uint16_t fieldType) {
+    if (info.CollectMode != 4 && info.CollectMode != 255) return;
+    if (!info.WantsTagName(name)) return;
     TTagEntry entry;
     entry.Origin = 1;
     entry.FieldType = fieldType;
@@ -178,7 +180,7 @@ void TImageInfo::AddSubFieldTag(const std::string& name, const std::string& valu
     entry.RawBytes = value;
     entry.RawLength = static_cast<std::int32_t>(value.size());
     try {
-        AppendTag(std::move(entry));
+        info.AppendTag(std::move(entry));
     } catch (const ExifError&) {
         // Left out, as any tag that cannot be stored.
     }

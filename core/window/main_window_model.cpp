@@ -9,7 +9,7 @@
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 #include "core/common/unicode_text.h"
-#include "core/exif/exif_rows.h"
+#include "core/metadata/exif_rows.h"
 #include "core/window/temp_files.h"
 
 namespace veltrane::window {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/metadata_reader.h"
 #include "fuzz/corpus_files.h"
 
 namespace veltrane::exif {
@@ -28,7 +29,7 @@ const std::map<std::string, std::string> kStatusOf = {
 TEST(SeedCorpus, EndsEveryFileWithItsKnownStatus) {
     for (const auto& file : fuzzcorpus::CorpusFiles()) {
         SCOPED_TRACE(file.Target + "/" + file.Name + ": " + file.What);
-        TimgData reader(255);
+        TimgData reader(255, FullReaderParts);
         reader.OpenBuffer(file.Content, file.Target == "tiff_fuzz" ? "seed.tif" : "seed.jpg");
         const auto known = kStatusOf.find(file.Name);
         EXPECT_EQ(reader.ErrorText, known == kStatusOf.end() ? "<none>" : known->second);
@@ -43,7 +44,7 @@ TEST(SeedCorpus, KeepsTheMalformedFilesWithinTheirDefences) {
     const auto files = fuzzcorpus::CorpusFiles();
     for (const auto& file : files) byName[file.Target + "/" + file.Name] = &file;
     auto read = [&](const std::string& key) {
-        auto reader = std::make_unique<TimgData>(255);
+        auto reader = std::make_unique<TimgData>(255, FullReaderParts);
         const auto* file = byName.at(key);
         reader->OpenBuffer(file->Content, file->Target == "tiff_fuzz" ? "seed.tif" : "seed.jpg");
         return reader;

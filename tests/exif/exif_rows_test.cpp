@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "core/exif/exif_rows.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
+#include "core/metadata/exif_rows.h"
 #include "tests/exif/exif_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"

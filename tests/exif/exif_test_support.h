@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/metadata_reader.h"
 #include "tools/samples/tiff_builder.h"
 
 namespace veltrane::exif::testing {
@@ -47,7 +48,7 @@ inline Bytes JpegOf(std::initializer_list<Bytes> sections) {
 inline Bytes JpegWithTiff(const Bytes& tiff) { return JpegOf({Segment(0xE1, ExifPayload(tiff))}); }
 
 inline std::unique_ptr<TimgData> ReadAs(const Bytes& bytes, std::string_view name, int mode = 255) {
-    auto reader = std::make_unique<TimgData>(mode);
+    auto reader = std::make_unique<TimgData>(mode, FullReaderParts);
     reader->OpenBuffer(bytes, name);
     return reader;
 }

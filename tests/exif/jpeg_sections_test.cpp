@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/exif/exif_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
@@ -30,7 +31,7 @@ Bytes Other(std::uint8_t marker) { return Segment(marker, BytesOf("abc")); }
 using TempFolder = veltrane::testing::TempDir;
 
 TEST(OpenFile, ReadsNothingForAPathThatNamesNoFile) {
-    TimgData reader;
+    TimgData reader{255, FullReaderParts};
     TempFolder folder;
     EXPECT_FALSE(reader.OpenFile(folder / "missing.jpg"));
     EXPECT_EQ(reader.ErrorText, "");
@@ -54,7 +55,7 @@ TEST(OpenFile, ChoosesTheFormatByTheExtensionInAnyLetterCase) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TimgData reader;
+        TimgData reader{255, FullReaderParts};
         const bool found = reader.OpenFile(folder.Write(c.name, *c.bytes));
         EXPECT_EQ(found, c.read);
         EXPECT_EQ(reader.ErrorText, c.read ? "<none>" : "Not an EXIF file");
@@ -68,7 +69,7 @@ TEST(OpenFile, ChoosesTheFormatByTheExtensionInAnyLetterCase) {
 TEST(OpenFile, ReadsTheSameAsTheBufferForm) {
     TempFolder folder;
     const Bytes jpeg = samples::SampleStereoImage(1);
-    TimgData fromFile, fromBuffer;
+    TimgData fromFile{255, FullReaderParts}, fromBuffer{255, FullReaderParts};
     fromFile.OpenFile(folder.Write("x.jpg", jpeg));
     fromBuffer.OpenBuffer(jpeg, "x.jpg");
     EXPECT_EQ(fromFile.ErrorText, fromBuffer.ErrorText);
@@ -77,7 +78,7 @@ TEST(OpenFile, ReadsTheSameAsTheBufferForm) {
 }
 
 TEST(OpenFile, ForgetsThePreviousFile) {
-    TimgData reader;
+    TimgData reader{255, FullReaderParts};
     reader.OpenBuffer(JpegOf({ExifApp1()}), "a.jpg");
     ASSERT_TRUE(reader.HasExifSection());
     EXPECT_FALSE(reader.OpenBuffer(JpegOf({Other(0xE0)}), "b.jpg"));
@@ -102,7 +103,7 @@ TEST(JpegWalk, GivesUpAtTheFifthSectionWithoutMetadataBefore) {
     EXPECT_FALSE(reader->HasAnyMetadata());
     EXPECT_EQ(reader->SectionCount, 5);
     EXPECT_EQ(reader->ErrorText, "Not an EXIF file");
-    TimgData again;
+    TimgData again{255, FullReaderParts};
     EXPECT_FALSE(again.OpenBuffer(JpegOf({Other(0xE0), Other(0xE2), Other(0xDB), Other(0xC4), ExifApp1()}), "a.jpg"));
 }
 
@@ -178,7 +179,7 @@ TEST(JpegWalk, KeepsTheFirstIptcSectionAndTheLastComment) {
 TEST(JpegWalk, RefusesFilesWithoutStartOfImage) {
     const Bytes cases[] = {{}, {0xFF}, {0xFF, 0xD9}, {0x00, 0xD8, 0xFF, 0xE1}};
     for (const Bytes& bytes : cases) {
-        TimgData reader;
+        TimgData reader{255, FullReaderParts};
         EXPECT_FALSE(reader.OpenBuffer(bytes, "a.jpg"));
         EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
         EXPECT_EQ(reader.SectionCount, 0);
@@ -191,7 +192,7 @@ TEST(JpegWalk, FailsTheLoadOnSectionLengthsBelowTwo) {
         Bytes jpeg = {0xFF, 0xD8};
         Append(jpeg, Other(0xFE));
         Append(jpeg, {0xFF, 0xE2, 0x00, length, 0xFF, 0xD9});
-        TimgData reader;
+        TimgData reader{255, FullReaderParts};
         EXPECT_TRUE(reader.OpenBuffer(jpeg, "a.jpg"));  // the comment before still counts
         EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
         EXPECT_EQ(reader.SectionCount, 2);
@@ -214,7 +215,7 @@ TEST(JpegWalk, KeepsTheDeclaredLengthOfASectionCutShort) {
 TEST(JpegWalk, FailsTheLoadWhenTheFileEndsInsideAMarker) {
     const Bytes cases[] = {{0xFF, 0xD8}, {0xFF, 0xD8, 0xFF}, {0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, {0xFF, 0xD8, 0xFF, 0xE1, 0x00}};
     for (const Bytes& bytes : cases) {
-        TimgData reader;
+        TimgData reader{255, FullReaderParts};
         EXPECT_FALSE(reader.OpenBuffer(bytes, "a.jpg"));
         EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
     }
@@ -290,7 +291,7 @@ TEST(TiffRead, ReadsBigEndianFiles) {
 TEST(TiffRead, RefusesFilesWithoutByteOrderMark) {
     const Bytes cases[] = {{}, {'I'}, {'I', 'M', 42, 0}, {0xFF, 0xD8, 0xFF, 0xE1}};
     for (const Bytes& bytes : cases) {
-        TimgData reader;
+        TimgData reader{255, FullReaderParts};
         EXPECT_FALSE(reader.OpenBuffer(bytes, "a.tiff"));
         EXPECT_EQ(reader.ErrorText, "Not an EXIF file");
         EXPECT_FALSE(reader.ImageInfo);
@@ -299,7 +300,7 @@ TEST(TiffRead, RefusesFilesWithoutByteOrderMark) {
 
 TEST(TiffRead, ReadsAFileOfOnlyItsHeader) {
     const Bytes bytes = {'M', 'M'};
-    TimgData reader;
+    TimgData reader{255, FullReaderParts};
     EXPECT_TRUE(reader.OpenBuffer(bytes, "a.nef"));
     EXPECT_EQ(reader.ErrorText, "<none>");  // the zero count at offset 8 is an empty directory
     EXPECT_EQ(reader.ImageInfo->TagCount, 0);

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -57,7 +58,7 @@ TEST(TimgData, LetsAnAllocationFailureThroughAsStdBadAlloc) {
         bool threw = true;
         for (long n = 0; threw; ++n) {
             SCOPED_TRACE(std::string(read) + ", allocation " + std::to_string(n));
-            TimgData reader(255);
+            TimgData reader(255, FullReaderParts);
             gAllocationFailed = false;
             gAllocationsBeforeFailure = n;
             try {

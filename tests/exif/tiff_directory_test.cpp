@@ -5,6 +5,7 @@
 
 #include "core/exif/exif_error.h"
 #include "core/exif/jpeg_sections.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/exif/exif_test_support.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -192,7 +193,7 @@ TEST(WalkDirectory, EndsAtAFormatterErrorAndKeepsWhatCameBefore) {
 }
 
 TEST(WalkDirectory, ReportsATooLargeDirectoryAndWalksNothingOfIt) {
-    TimgData owner;
+    TimgData owner{255, FullReaderParts};
     TImageInfo info(&owner, 255);
     // A count of 0x0800 entries needs 24578 bytes; base + size allows 100.
     std::string buffer("\x00\x08", 2);
@@ -217,7 +218,7 @@ TEST(WalkDirectory, ReportsADirectoryOutsideItsBuffer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TimgData owner;
+        TimgData owner{255, FullReaderParts};
         TImageInfo info(&owner, 255);
         info.WorkBuffer = c.buffer;
         info.WalkDirectory(c.start, 9, kImageDirectory, 65000);

@@ -7,6 +7,7 @@
 #include "core/cli/command_line.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/iptc/iptc_data.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -62,7 +63,7 @@ protected:
 };
 
 TEST_F(IptcFiles, LoadImageFileReadsTheFirstApp13Section) {
-    TimgData reader(255);
+    TimgData reader(255, FullReaderParts);
     TIPTCdata iptc(&reader);
     EXPECT_TRUE(iptc.LoadImageFile(withIptc));
     EXPECT_EQ(iptc.IptcTagCount(), 3);
@@ -77,7 +78,7 @@ TEST_F(IptcFiles, LoadImageFileReadsTheFirstApp13Section) {
 }
 
 TEST_F(IptcFiles, LoadImageFileOnTheOwnersReaderKeepsThatReaderAlive) {
-    TimgData reader(255);
+    TimgData reader(255, FullReaderParts);
     reader.OpenFile(withIptc);
     ASSERT_NE(reader.IptcInfo, nullptr);
     TIPTCdata* iptc = reader.IptcInfo.get();

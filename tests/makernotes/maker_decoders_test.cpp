@@ -7,6 +7,7 @@
 
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tiff_directory.h"
+#include "core/metadata/metadata_reader.h"
 
 namespace veltrane::exif {
 namespace {
@@ -25,7 +26,7 @@ std::vector<int> Items(std::size_t n) { return std::vector<int>(n, 0); }
 
 class CanonDecoder : public ::testing::Test {
 protected:
-    TimgData owner{255};
+    TimgData owner{255, FullReaderParts};
     TImageInfo image{&owner, 255};
     FormatterContext context{&image, false};
 

@@ -14,6 +14,7 @@
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_decoders.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/makernotes/note_builder.h"
 
 namespace veltrane::exif {
@@ -331,7 +332,7 @@ TEST_P(MakerNoteInFile, IsDecodedLineByLine) {
     const auto& [c, tiffFile] = GetParam();
     const Bytes tiff = TiffFor(c);
     const Bytes file = tiffFile ? tiff : testing::JpegWithExif(tiff);
-    TimgData reader(255);
+    TimgData reader(255, FullReaderParts);
     reader.OpenBuffer(file, tiffFile ? "camera.tif" : "camera.jpg");
     EXPECT_EQ(reader.ErrorText, "<none>");
     ASSERT_NE(reader.ImageInfo, nullptr);
@@ -357,7 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MakerNoteOfAnotherMaker, IsLeftAlone) {
     LayoutFile c = Layouts()[7];  // the Canon note
     c.camera.make = "PENTAX";
-    TimgData reader(255);
+    TimgData reader(255, FullReaderParts);
     reader.OpenBuffer(testing::JpegWithExif(TiffFor(c)), "camera.jpg");
     ASSERT_NE(reader.ImageInfo, nullptr);
     EXPECT_FALSE(reader.ImageInfo->MakerNoteDecoded);
@@ -372,7 +373,7 @@ TEST(MakerNoteOfAnotherMaker, InTheRealCameraFilesIsStoredButNotDecoded) {
         SCOPED_TRACE(name);
         std::ifstream in(fixtures / name, std::ios::binary);
         const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        TimgData reader(255);
+        TimgData reader(255, FullReaderParts);
         reader.OpenBuffer(file, "first_image.jpg");  // the walk stops at the first image's scan
         ASSERT_NE(reader.ImageInfo, nullptr);
         EXPECT_EQ(reader.ImageInfo->MakeText, "Nintendo");

@@ -9,6 +9,7 @@
 #include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_decoders.h"
 #include "core/makernotes/maker_notes.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/makernotes/note_builder.h"
 
 namespace veltrane::exif {
@@ -29,7 +30,7 @@ std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
 class MakerWalk : public ::testing::Test {
 protected:
     static constexpr std::int64_t kNoteStart = 41;  // 1-based position of the note
-    TimgData owner{255};
+    TimgData owner{255, FullReaderParts};
     std::string section;
     std::unique_ptr<TImageInfo> info;
 

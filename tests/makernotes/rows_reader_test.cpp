@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "core/common/ascii.h"
-#include "core/exif/exif_rows.h"
 #include "core/exif/jpeg_sections.h"
 #include "core/makernotes/maker_decoders.h"
+#include "core/metadata/exif_rows.h"
+#include "core/metadata/metadata_reader.h"
 #include "tests/makernotes/camera_shapes.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
@@ -85,7 +86,7 @@ TEST(RowsReader, ShowsWhatTheFullReaderShows) {
     ASSERT_GE(files.size(), 30u);
     for (const NamedBytes& file : files) {
         SCOPED_TRACE(file.Name);
-        TimgData full(255);
+        TimgData full(255, FullReaderParts);
         full.OpenBuffer(file.Content, "image.jpg");
         EXPECT_EQ(Values(ExifWindowRows(file.Content, " Image 001:  1 K")),
                   Values(ExifWindowRows(full, " Image 001:  1 K")));
@@ -114,7 +115,7 @@ TEST(ImageRange, ReadsAnImageInsideAFileAsItsExtractedBytes) {
     for (const NamedBytes& file : files) {
         SCOPED_TRACE(file.Name);
         const auto length = static_cast<std::int64_t>(file.Content.size());
-        TimgData fromFile(255), fromMemory(255);
+        TimgData fromFile(255, FullReaderParts), fromMemory(255, FullReaderParts);
         fromFile.OpenFileRange(path, offset, length, "image.jpg");
         fromMemory.OpenBuffer(file.Content, "image.jpg");
         EXPECT_EQ(Dump(fromFile), Dump(fromMemory));

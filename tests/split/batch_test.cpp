@@ -9,11 +9,11 @@
 #include "core/cli/command_line.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
-#include "core/exif/exif_rows.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
-#include "tests/support/script_names.h"
+#include "core/metadata/exif_rows.h"
 #include "tests/support/run_command_line.h"
+#include "tests/support/script_names.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 

@@ -16,8 +16,8 @@ struct ExifRow {
 
 using ExifRows = std::array<ExifRow, 19>;
 
-// Reads the JPEG file at imagePath with a fresh reader (collect mode 255) and fills the rows;
-// listEntry is the image's list entry, shown trimmed in row 0.
+// Reads the JPEG file at imagePath with a fresh full reader (metadata_reader.h, collect mode
+// 255) and fills the rows; listEntry is the image's list entry, shown trimmed in row 0.
 ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry);
 
 // The same for a JPEG image held in memory, read exactly as if it were a ".jpg" file.

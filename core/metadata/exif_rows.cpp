@@ -1,9 +1,10 @@
-#include "core/exif/exif_rows.h"
+#include "core/metadata/exif_rows.h"
 
 #include <iterator>
 
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tag_rendering.h"
+#include "core/metadata/metadata_reader.h"
 
 namespace veltrane::exif {
 namespace {
@@ -43,11 +44,11 @@ ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
     return rows;
 }
 
-// A reader (collect mode 255) that keeps only the tags the rows look up: the rows come out
+// A full reader (collect mode 255) that keeps only the tags the rows look up: the rows come out
 // exactly as from a reader that keeps everything, at a fraction of the work.
 class RowsReader : public TimgData {
 public:
-    RowsReader() : TimgData(255) { OnlyTagNames = kRowTagNames; }
+    RowsReader() : TimgData(255, FullReaderParts) { OnlyTagNames = kRowTagNames; }
 };
 
 }  // namespace
