@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace veltrane {
+#include "core/common/exit_codes.h"
 
-// Exit statuses of the command line.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;   // the job could not be done (file missing, I/O error)
-inline constexpr int kExitUsage = 2;     // the arguments are wrong
+namespace veltrane {
 
 struct CommandLineServices {
     // The running executable's full path (for the context-menu registration).

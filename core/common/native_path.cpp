@@ -65,6 +65,12 @@ std::string FolderPart(const std::string& path) {
     return folder;
 }
 
+std::string FileNamePart(const std::string& path) {
+    std::size_t start = path.size();
+    while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
+    return path.substr(start);
+}
+
 std::string CurrentFolder() {
 #ifdef _WIN32
     return WideResult([](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); });

@@ -10,6 +10,9 @@ namespace veltrane {
 std::string FullPath(const std::string& path);
 // The folder part of an absolute path, without its final separator.
 std::string FolderPart(const std::string& path);
+// The name part of a path: what follows its last folder separator (the whole path when it has
+// none).
+std::string FileNamePart(const std::string& path);
 // The current working folder.
 std::string CurrentFolder();
 // The system's folder for temporary files, ending with the folder separator: GetTempPathW on
