@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/cli/command_line.h"
+#include "core/common/exit_codes.h"
 #include "core/common/number_format.h"
 #include "core/common/program_io.h"
 #include "core/common/program_path.h"
@@ -23,6 +24,9 @@
 #else
 #include <unistd.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 // A run over many files shows its progress only where someone watches it.
@@ -33,6 +37,20 @@ bool StderrIsTerminal() {
     return ::isatty(2) != 0;
 #endif
 }
+
+#ifdef VELTRANE_WITH_STEREO
+int RunStereo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              const veltrane::ScanOptions& scan) {
+#ifdef __GLIBC__
+    // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
+    // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
+    // A setting of the whole process, so it is made here and nowhere else.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
+    return veltrane::stereo::RunStereoCommand(args, out, err, scan);
+}
+#endif
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,7 +68,7 @@ int main(int argc, char** argv) {
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
     services.ProgressOnTerminal = StderrIsTerminal();
 #ifdef VELTRANE_WITH_STEREO
-    services.RunStereo = veltrane::stereo::RunStereoCommand;
+    services.RunStereo = RunStereo;
 #endif
 
     if (args.empty()) {

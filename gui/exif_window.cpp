@@ -112,7 +112,7 @@ QString TForm2::Value(int row) const {
 }
 
 void TForm2::ListView1CustomDrawItem(int row) {
-    CanvasBrush_ = QColor(static_cast<QRgb>(window::ExifRowColour(row, CanvasBrush_.rgb() & 0xFFFFFFu)));
+    CanvasBrush_ = QColor(static_cast<QRgb>(window::ExifRowColour(row)));
 }
 
 void TForm2::BitBtn1Click() { close(); }

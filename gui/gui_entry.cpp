@@ -9,7 +9,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "core/cli/command_line.h"
+#include "core/common/exit_codes.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui/app_icon.h"
 #include "gui/display_check.h"

@@ -41,7 +41,7 @@ public:
         if (option.state & QStyle::State_HasFocus) {
             QStyleOptionFocusRect focus;
             focus.QStyleOption::operator=(option);
-            focus.backgroundColor = QColor(static_cast<QRgb>(form_.Images().ListItemColour));
+            focus.backgroundColor = QColor(static_cast<QRgb>(form_.Model().RowColour(index.row())));
             const QWidget* widget = option.widget;
             QStyle* style = widget != nullptr ? widget->style() : nullptr;
             if (style != nullptr) style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
@@ -206,10 +206,10 @@ void TForm1::WireActions() {
     HyperLabel1->SetUrlOpener([this](const QString& url) { desktop_.OpenUrl(url.toStdString()); });
 }
 
-ModeButton TForm1::CheckedModeButton() const {
-    if (RadioButton2->isChecked()) return ModeButton::Odd;
-    if (RadioButton3->isChecked()) return ModeButton::Even;
-    return ModeButton::All;
+ExtractMode TForm1::CheckedModeButton() const {
+    if (RadioButton2->isChecked()) return ExtractMode::Odd;
+    if (RadioButton3->isChecked()) return ExtractMode::Even;
+    return ExtractMode::All;
 }
 
 int TForm1::SelectedIndex() const {
@@ -264,20 +264,20 @@ void TForm1::ShowExifWindow(const std::vector<window::ExifRowText>& rows) {
 
 // ---- the handlers, forwarded to the model ----
 
-void TForm1::FormCreate() { model_.FormCreate(); }
+void TForm1::FormCreate() { model_.CheckRegistrationAtStart(); }
 
-void TForm1::Button2Click() { model_.Button2Click(); }
+void TForm1::Button2Click() { model_.OpenRequested(); }
 
-void TForm1::OpenMpoFile(const QString& path) { model_.OpenMpoFile(PathToCore(path)); }
+void TForm1::OpenMpoFile(const QString& path) { model_.OpenFile(PathToCore(path)); }
 
-void TForm1::Button1Click() { model_.Button1Click(); }
+void TForm1::Button1Click() { model_.ExtractRequested(); }
 
-void TForm1::CheckBox1Click(bool checked) { model_.CheckBox1Click(checked); }
+void TForm1::CheckBox1Click(bool checked) { model_.ContextMenuEntryToggled(checked); }
 
-void TForm1::RadioButton1Click() { model_.RadioButton1Click(CheckedModeButton()); }
+void TForm1::RadioButton1Click() { model_.ModeChosen(CheckedModeButton()); }
 
 void TForm1::ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect) {
-    const std::uint32_t colour = model_.ListBox1DrawItem(Index);
+    const std::uint32_t colour = model_.RowColour(Index);
     const QListWidgetItem* item = ListBox1->item(Index);
     canvas.save();
     canvas.fillRect(Rect, QColor(static_cast<QRgb>(colour)));
@@ -287,22 +287,22 @@ void TForm1::ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect) {
     canvas.restore();
 }
 
-void TForm1::ListBox1Click1() { model_.ListBox1Click1(SelectedIndex()); }
+void TForm1::ListBox1Click1() { model_.SelectionChanged(SelectedIndex()); }
 
 void TForm1::ListBox1Click(QObject* sender) {
     // The selection as the list has it now (a click may have changed it without a signal yet).
-    if (SelectedIndex() != model_.SelectedIndex()) model_.ListBox1Click1(SelectedIndex());
-    model_.ListBox1Click(sender == ShowEXIF1 ? window::MainWindowModel::PreviewKind::ShowExif
+    if (SelectedIndex() != model_.SelectedRow()) model_.SelectionChanged(SelectedIndex());
+    model_.PreviewRequested(sender == ShowEXIF1 ? window::MainWindowModel::PreviewKind::ShowExif
                                              : window::MainWindowModel::PreviewKind::ShowImage);
 }
 
-void TForm1::ShowStereo1Click() { model_.ShowStereo1Click(); }
+void TForm1::ShowStereo1Click() { model_.ShowStereoRequested(); }
 
-void TForm1::SaveStereo1Click() { model_.SaveStereo1Click(); }
+void TForm1::SaveStereo1Click() { model_.SaveStereoRequested(); }
 
 // ---- closing ----
 
-void TForm1::FormClose() { model_.FormClose(); }
+void TForm1::FormClose() { model_.WindowClosing(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();

@@ -80,7 +80,7 @@ public:
 
     const window::MainWindowModel& Model() const { return model_; }
     const ImageIndex& Images() const { return model_.Images(); }
-    ModeButton CheckedModeButton() const;
+    ExtractMode CheckedModeButton() const;
     // The selected list entry, or -1.
     int SelectedIndex() const;
     bool Scanning() const { return model_.Scanning(); }

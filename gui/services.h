@@ -6,6 +6,7 @@
 namespace veltrane::gui {
 
 using window::DesktopLauncher;
+using window::FolderPicker;
 using window::kApplicationTitle;
 using window::MessageBoxes;
 using window::OpenFileDialog;

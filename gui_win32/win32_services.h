@@ -19,7 +19,7 @@ private:
 };
 
 // SHBrowseForFolderW, with the initial folder selected once the dialog is up.
-class Win32FolderPicker : public FolderPicker {
+class Win32FolderPicker : public window::FolderPicker {
 public:
     void SetOwner(HWND owner) { owner_ = owner; }
     std::string BrowseForFolder(const std::string& title, const std::string& initialFolder,

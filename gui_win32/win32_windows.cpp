@@ -223,8 +223,7 @@ LRESULT ExifWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
         if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
         if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
-            canvasBrush_ = window::ExifRowColour(static_cast<int>(draw->nmcd.dwItemSpec), canvasBrush_);
-            draw->clrTextBk = ToColorRef(canvasBrush_);
+            draw->clrTextBk = ToColorRef(window::ExifRowColour(static_cast<int>(draw->nmcd.dwItemSpec)));
             draw->clrText = RGB(0, 0, 0);
             return CDRF_NEWFONT;
         }
@@ -433,37 +432,37 @@ void MainWindow::Command(int id, int code) {
     HWND list = Control(kImageListId);
     switch (id) {
     case kOpenButtonId:
-        if (code == BN_CLICKED) model_.Button2Click();
+        if (code == BN_CLICKED) model_.OpenRequested();
         break;
     case kExtractButtonId:
-        if (code == BN_CLICKED) model_.Button1Click();
+        if (code == BN_CLICKED) model_.ExtractRequested();
         break;
     case kAllButtonId:
     case kOddButtonId:
     case kEvenButtonId:
         if (code == BN_CLICKED) {
-            model_.RadioButton1Click(id == kOddButtonId    ? ModeButton::Odd
-                                     : id == kEvenButtonId ? ModeButton::Even
-                                                           : ModeButton::All);
+            model_.ModeChosen(id == kOddButtonId    ? ExtractMode::Odd
+                              : id == kEvenButtonId ? ExtractMode::Even
+                                                    : ExtractMode::All);
         }
         break;
     case kContextMenuBoxId:
         if (code == BN_CLICKED)
-            model_.CheckBox1Click(::SendMessageW(Control(kContextMenuBoxId), BM_GETCHECK, 0, 0) == BST_CHECKED);
+            model_.ContextMenuEntryToggled(::SendMessageW(Control(kContextMenuBoxId), BM_GETCHECK, 0, 0) == BST_CHECKED);
         break;
     case kImageListId:
         if (code == LBN_SELCHANGE || code == LBN_SELCANCEL)
-            model_.ListBox1Click1(static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+            model_.SelectionChanged(static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
         if (code == LBN_DBLCLK) {
-            model_.ListBox1Click1(static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
-            model_.ListBox1Click(Kind::ShowImage);
+            model_.SelectionChanged(static_cast<int>(::SendMessageW(list, LB_GETCURSEL, 0, 0)));
+            model_.PreviewRequested(Kind::ShowImage);
         }
         break;
     case kShowImageId:
-        model_.ListBox1Click(Kind::ShowImage);
+        model_.PreviewRequested(Kind::ShowImage);
         break;
     case kShowExifId:
-        model_.ListBox1Click(Kind::ShowExif);
+        model_.PreviewRequested(Kind::ShowExif);
         break;
     default:
         break;
@@ -478,7 +477,7 @@ void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
         return;
     }
     const int index = static_cast<int>(item.itemID);
-    HBRUSH brush = ::CreateSolidBrush(ToColorRef(model_.ListBox1DrawItem(index)));
+    HBRUSH brush = ::CreateSolidBrush(ToColorRef(model_.RowColour(index)));
     ::FillRect(item.hDC, &item.rcItem, brush);
     ::DeleteObject(brush);
     const auto length = ::SendMessageW(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0);
@@ -520,12 +519,12 @@ void MainWindow::DropFiles(HDROP drop) {
         paths.push_back(Narrow(path));
     }
     ::DragFinish(drop);
-    model_.DropFiles(paths);
+    model_.FilesDropped(paths);
     if (destroyWhenScanEnds_ && !model_.Scanning() && window_ != nullptr) ::DestroyWindow(window_);
 }
 
 void MainWindow::Close() {
-    model_.FormClose();
+    model_.WindowClosing();
     if (model_.Scanning()) {
         // The scan returns at its next look at the events; the window goes away after it.
         destroyWhenScanEnds_ = true;

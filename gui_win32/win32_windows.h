@@ -75,7 +75,6 @@ private:
     HWND list_ = nullptr;
     HWND close_ = nullptr;
     HFONT font_ = nullptr;
-    std::uint32_t canvasBrush_ = 0xFFFFFF;  // the row colour chosen last
 };
 
 class MainWindow : private window::MainWindowView {

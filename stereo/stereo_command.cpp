@@ -20,8 +20,6 @@ namespace {
 class NoticeListener : public ScanListener {
 public:
     NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
     void MpfIndexIgnored(const std::string& reason) override { ReportMpfIndexIgnored(err_, path_, reason); }
 
 private:
@@ -73,19 +71,19 @@ std::string DefaultStereoName(const std::string& source, Layout layout) {
 }
 
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
-                                                                        int second, std::ostream& err) {
+                                                                        int second, std::ostream& err,
+                                                                        const ScanOptions& options) {
     if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
     ImageIndex index;
-    index.SourceFileName = file;
     NoticeListener listener(err, file);
-    ScanImageOffsets(index, file, ImageSignature, listener);
+    ScanImageOffsets(index, file, options, listener);
     if (index.ImageCount < 2)
         throw StereoError("holds " + std::to_string(index.ImageCount) + (index.ImageCount == 1 ? " image" : " images") +
                           "; a stereo pair needs two");
     if (first > index.ImageCount || second > index.ImageCount)
         throw StereoError("--pair " + std::to_string(first) + "," + std::to_string(second) +
                           ": the file holds only " + std::to_string(index.ImageCount) + " images");
-    return {ReadImageBytes(index, first), ReadImageBytes(index, second)};
+    return {ReadImageBytes(file, index, first), ReadImageBytes(file, index, second)};
 }
 
 void WritePicture(const StereoPicture& picture, const std::string& path) {
@@ -94,7 +92,8 @@ void WritePicture(const StereoPicture& picture, const std::string& path) {
     file.Commit();
 }
 
-int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const ScanOptions& scan) {
 #ifdef __GLIBC__
     // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
     // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
@@ -138,7 +137,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             throw StereoError("is a folder; give the output file's name");
         }
         auto pair = files.size() == 3 ? std::pair{ReadWholeFile(files[0]), ReadWholeFile(files[1])}
-                                      : ReadPair(source, first, second, err);
+                                      : ReadPair(source, first, second, err, scan);
         const StereoPicture picture = ComposeStereo(pair.first, pair.second, options);
         pair = {};
         failing = output;

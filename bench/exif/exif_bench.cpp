@@ -48,12 +48,6 @@ struct NamedFile {
     Bytes Content;
 };
 
-class Collect : public veltrane::ScanListener {
-public:
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
-};
-
 std::vector<NamedFile> BenchFiles() {
     std::vector<NamedFile> files;
     files.push_back({"sample_little", veltrane::samples::SampleStereoImage(0, {}, veltrane::samples::ByteOrder::Little)});
@@ -69,11 +63,11 @@ std::vector<NamedFile> BenchFiles() {
     for (const auto& path : mpos) {
         try {
             veltrane::ImageIndex index;
-            index.SourceFileName = path.string();
-            Collect listener;
-            veltrane::ScanImageOffsets(index, index.SourceFileName, veltrane::ImageSignature, listener);
+            veltrane::ScanListener quiet;
+            veltrane::ScanImageOffsets(index, path.string(), {}, quiet);
             for (int n = 1; n <= index.ImageCount; ++n)
-                files.push_back({path.stem().string() + "_" + std::to_string(n), veltrane::ReadImageBytes(index, n)});
+                files.push_back({path.stem().string() + "_" + std::to_string(n),
+                                 veltrane::ReadImageBytes(path.string(), index, n)});
         } catch (const std::exception&) {
             // an unreadable fixture is left out
         }

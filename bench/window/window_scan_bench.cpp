@@ -36,11 +36,6 @@ const std::string& BigMpo() {
     return path;
 }
 
-struct QuietListener : veltrane::ScanListener {
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
-};
-
 // A window that handles nothing but notes when it was last given its events.
 class TimingView : public veltrane::window::MainWindowView {
 public:
@@ -63,7 +58,7 @@ public:
     long runs = 0;
 };
 
-struct Unattended : veltrane::window::OpenFileDialog, veltrane::FolderPicker, veltrane::window::DesktopLauncher,
+struct Unattended : veltrane::window::OpenFileDialog, veltrane::window::FolderPicker, veltrane::window::DesktopLauncher,
                     veltrane::window::MessageBoxes, veltrane::window::TempFolderProvider,
                     veltrane::window::TickCounter, veltrane::ContextMenuRegistration {
     std::string GetOpenFileName(const std::string&, const std::string&, const std::string&) override { return BigMpo(); }
@@ -84,9 +79,8 @@ void BM_BareScan(benchmark::State& state) {
     BigMpo();  // written once, before any timing
     for (auto _ : state) {
         veltrane::ImageIndex index;
-        index.SourceFileName = BigMpo();
-        QuietListener listener;
-        benchmark::DoNotOptimize(veltrane::ScanImageOffsets(index, BigMpo(), veltrane::ImageSignature, listener));
+        veltrane::ScanListener quiet;
+        benchmark::DoNotOptimize(veltrane::ScanImageOffsets(index, BigMpo(), {}, quiet));
     }
     state.SetBytesProcessed(state.iterations() * (256 << 20));
 }
@@ -98,7 +92,7 @@ void BM_WindowOpen(benchmark::State& state) {
     veltrane::window::MainWindowModel model({services, services, services, services, services, services, services, {}, {}},
                                            view);
     model.SetEventIntervalMs(static_cast<int>(state.range(0)));
-    for (auto _ : state) model.Button2Click();
+    for (auto _ : state) model.OpenRequested();
     state.SetBytesProcessed(state.iterations() * (256 << 20));
     state.counters["event_runs_per_open"] = static_cast<double>(view.runs) / static_cast<double>(state.iterations());
     state.counters["longest_gap_ms"] = std::chrono::duration<double, std::milli>(view.longest).count();

@@ -73,8 +73,8 @@ std::string UsageText() {
 
 namespace {
 
-int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-               const CommandLineServices& services) {
+int RunCommand(const std::vector<std::string>& args, CommandLineOptions options, std::ostream& out,
+               std::ostream& err, const CommandLineServices& services) {
     if (args.empty()) {
         err << "veltrane: no file given\n" << UsageText();
         return kExitUsage;
@@ -90,26 +90,22 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitOk;
     }
     if (first == "--no-mpf") {
-        // The signature rule for everything this command line does.
-        struct RuleForThisRun {
-            ImageRule saved = DefaultImageRule();
-            RuleForThisRun() { SetDefaultImageRule(ImageRule::SignatureOnly); }
-            ~RuleForThisRun() { SetDefaultImageRule(saved); }
-        } rule;
-        return RunCommandLine(rest, out, err, services);
+        // The signature rule for the command that follows.
+        options.scan.rule = ImageRule::SignatureOnly;
+        return RunCommand(rest, options, out, err, services);
     }
-    if (first == "--each") return RunEachCommand(rest, out, err, services);
-    if (first == "--list") return RunListCommand(rest, out, err);
+    if (first == "--each") return RunEachCommand(rest, options, out, err, services);
+    if (first == "--list") return RunListCommand(rest, options, out, err);
     if (first == "--mpf") return RunMpfCommand(rest, out, err);
-    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, out, err);
-    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, out, err);
-    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, out, err);
+    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err);
+    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, options, out, err);
+    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, options, out, err);
     if (first == "--iptc") return RunIptcCommand(rest, out, err);
     if (first == "--register-context-menu")
         return RunRegisterCommand(rest, out, err, services.ProgramPath);
     if (first == "--unregister-context-menu") return RunUnregisterCommand(rest, out, err);
     if (first == "--stereo") {
-        if (services.RunStereo) return services.RunStereo(rest, out, err);
+        if (services.RunStereo) return services.RunStereo(rest, out, err, options.scan);
         err << "veltrane: --stereo is not available in this build\n";
         return kExitFailure;
     }
@@ -127,7 +123,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "veltrane: too many arguments\nTry 'veltrane --help'.\n";
         return kExitUsage;
     }
-    return RunBatchSplitCommand(params, err, services);
+    return RunBatchSplitCommand(params, options, err, services);
 }
 
 }  // namespace
@@ -136,10 +132,15 @@ void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std
     err << "veltrane: " << path << ": MPF index ignored: " << reason << "\n";
 }
 
+void ReportTooManyImages(std::ostream& err, const std::string& path, const char* consequence) {
+    err << "veltrane: warning: " << path << " holds more than " << kMaxImages << " images; images after the "
+        << kMaxImages << "th were not " << consequence << "\n";
+}
+
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    const CommandLineServices& services) {
     try {
-        return RunCommand(args, out, err, services);
+        return RunCommand(args, CommandLineOptions{}, out, err, services);
     } catch (const std::bad_alloc&) {
         out.flush();
         err << "veltrane: out of memory\n";

@@ -7,8 +7,16 @@
 #include <vector>
 
 #include "core/common/exit_codes.h"
+#include "core/images/scanner.h"
 
 namespace veltrane {
+
+// What the words before a command set for it: the command line builds this value and hands it
+// to every command that needs it.
+struct CommandLineOptions {
+    // How images are found: --no-mpf leaves the MPF index aside.
+    ScanOptions scan;
+};
 
 struct CommandLineServices {
     // The running executable's full path (for the context-menu registration).
@@ -18,8 +26,11 @@ struct CommandLineServices {
     std::function<void(const std::string& message)> ReportBatchFailure;
     // Whether stderr is a terminal: a run over several files then shows a progress line.
     bool ProgressOnTerminal = false;
-    // --stereo, from the stereo module that links libjpeg; empty in builds without it.
-    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> RunStereo;
+    // --stereo, from the stereo module that links libjpeg; empty in builds without it. scan says
+    // how the images of an MPO file are found.
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      const ScanOptions& scan)>
+        RunStereo;
 };
 
 // Runs the command line given without the program name; returns the exit status.
@@ -31,5 +42,10 @@ std::string UsageText();
 
 // The stderr line saying that the MPF index of the file at path was not used, and why.
 void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason);
+
+// The stderr warning that the file at path holds more images than a split takes: "veltrane:
+// warning: PATH holds more than 999 images; images after the 999th were not " + consequence
+// ("extracted", "listed").
+void ReportTooManyImages(std::ostream& err, const std::string& path, const char* consequence);
 
 }  // namespace veltrane

@@ -8,22 +8,25 @@
 
 namespace veltrane {
 
-// veltrane FILE [FOLDER | odd | even] [odd | even | WORD]        (core/images)
+struct CommandLineOptions;
 struct CommandLineServices;
-int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& err,
-                         const CommandLineServices& services);
+
+// veltrane FILE [FOLDER | odd | even] [odd | even | WORD]        (core/images)
+int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLineOptions& options,
+                         std::ostream& err, const CommandLineServices& services);
 // veltrane --each [odd|even] [--] FILE...                       (core/cli, core/images)
-int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services);
+int RunEachCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
+                   std::ostream& out, std::ostream& err, const CommandLineServices& services);
 // veltrane --list FILE                                            (core/images)
-int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunListCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
+                   std::ostream& out, std::ostream& err);
 // veltrane --mpf FILE                                             (core/images)
 int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
 enum class ExifCommand { Exif, Info, Tags };
-int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err);
+int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
+                   const CommandLineOptions& options, std::ostream& out, std::ostream& err);
 
 // veltrane --iptc FILE                                            (core/iptc)
 int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -6,9 +6,8 @@
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
-#include "core/images/image_index.h"
+#include "core/common/extract_mode.h"
 #include "core/images/split_each.h"
-#include "core/registration/registration_texts.h"
 
 namespace veltrane {
 namespace {
@@ -45,8 +44,7 @@ public:
         }
         if (outcome.limitReached) {
             WipeProgress();
-            err_ << "veltrane: warning: " << outcome.file << " holds more than " << kMaxImages
-                 << " images; images after the " << kMaxImages << "th were not extracted\n";
+            ReportTooManyImages(err_, outcome.file, "extracted");
         }
     }
 
@@ -93,15 +91,14 @@ private:
 
 }  // namespace
 
-int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services) {
+int RunEachCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
+                   std::ostream& out, std::ostream& err, const CommandLineServices& services) {
     // An optional mode word, an optional "--" (for a file called "odd" or "-x.mpo"), the files.
     std::size_t first = 0;
-    std::string modeWord;
+    ExtractMode mode = ExtractMode::All;
     if (first < args.size()) {
-        const auto word = NormalizeModeWord(args[first]);
-        if (word && !word->empty()) {
-            modeWord = *word;
+        if (const auto word = ParseModeWord(args[first])) {
+            mode = *word;
             ++first;
         }
     }
@@ -114,7 +111,7 @@ int RunEachCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
 
     EachReporter reporter(err, services.ProgressOnTerminal);
-    const EachTotals totals = SplitEachBesideItself(files, modeWord, reporter);
+    const EachTotals totals = SplitEachBesideItself(files, mode, options.scan, reporter);
     reporter.WipeProgress();
     out << SummaryLine(totals) << "\n";
     out.flush();

@@ -8,6 +8,7 @@
 #include "core/common/ascii.h"
 #include "core/common/cp1252.h"
 #include "core/common/file_io.h"
+#include "core/common/image_list_line.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/exif/jpeg_sections.h"
@@ -53,8 +54,7 @@ int ParseImageNumber(const std::string& text) {
 class CollectingListener : public ScanListener {
 public:
     CollectingListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
-    void AppendListLine(const std::string& line) override { Lines.push_back(line); }
-    void ProcessPendingEvents() override {}
+    void ImageComplete(int n, std::int64_t sizeInBytes) override { Lines.push_back(ImageListLine(n, sizeInBytes)); }
     void MpfIndexIgnored(const std::string& reason) override {
         ReportMpfIndexIgnored(err_, path_, reason);
     }
@@ -108,8 +108,8 @@ void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::Ex
 
 }  // namespace
 
-int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err) {
+int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
+                   const CommandLineOptions& options, std::ostream& out, std::ostream& err) {
     const char* option = OptionWord(which);
     if (args.empty() || args.size() > 2) {
         err << "veltrane: " << option << " takes a file and an optional image number\n"
@@ -145,9 +145,8 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         std::string listEntry;
         try {
             ImageIndex index;
-            index.SourceFileName = path;
             CollectingListener listener(err, path);
-            ScanImageOffsets(index, path, ImageSignature, listener);
+            ScanImageOffsets(index, path, options.scan, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
             start = index.ImageStart(imageNumber);
             length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);

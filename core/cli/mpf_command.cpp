@@ -11,12 +11,6 @@
 namespace veltrane {
 namespace {
 
-class SilentListener : public ScanListener {
-public:
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
-};
-
 std::string ThreeDigits(std::size_t n) {
     std::string s = "00" + std::to_string(n);
     return s.substr(s.size() - 3);
@@ -47,10 +41,8 @@ int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::
                 << e.start << "  size " << e.size << "  flags: " << MpfFlagsText(e.attribute) << "\n";
         }
         ImageIndex scanned;
-        scanned.SourceFileName = path;
-        scanned.Rule = ImageRule::SignatureOnly;
-        SilentListener listener;
-        ScanImageOffsets(scanned, path, ImageSignature, listener);
+        ScanListener quiet;
+        ScanImageOffsets(scanned, path, ScanOptions{ImageRule::SignatureOnly}, quiet);
         bool same = static_cast<std::size_t>(scanned.ImageCount) ==
                     std::min<std::size_t>(mpf.entries.size(), kMaxImages);
         for (int n = 1; same && n <= scanned.ImageCount; ++n)

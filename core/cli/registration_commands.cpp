@@ -1,11 +1,12 @@
 // veltrane --register-context-menu [odd|even], --unregister-context-menu, and the start-up check.
 #include "core/cli/registration_commands.h"
 
+#include <optional>
 #include <ostream>
 
-#include "core/cli/command_line.h"
 #include "core/cli/commands.h"
-#include "core/registration/registration_texts.h"
+#include "core/common/exit_codes.h"
+#include "core/common/extract_mode.h"
 
 namespace veltrane {
 namespace {
@@ -22,9 +23,11 @@ std::string Where(const ContextMenuRegistration& registration, const char* prepo
 int RunRegisterCommandOn(ContextMenuRegistration& registration,
                          const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                          const std::string& programPath) {
-    const auto word =
-        args.size() <= 1 ? NormalizeModeWord(args.empty() ? "" : args[0]) : std::nullopt;
-    if (!word || (args.size() == 1 && word->empty())) {
+    // No word registers All; one word must be odd or even.
+    const auto mode = args.empty() ? std::optional(ExtractMode::All)
+                      : args.size() == 1 ? ParseModeWord(args[0])
+                                         : std::nullopt;
+    if (!mode) {
         err << "veltrane: --register-context-menu takes odd, even or nothing\n"
                "Try 'veltrane --help'.\n";
         return kExitUsage;
@@ -33,13 +36,14 @@ int RunRegisterCommandOn(ContextMenuRegistration& registration,
         err << "veltrane: cannot tell where this program is, so nothing was registered\n";
         return kExitFailure;
     }
+    const std::string word(ModeWord(*mode));
     try {
-        registration.Register(programPath, *word);
+        registration.Register(programPath, word);
     } catch (const RegistrationError& e) {
         err << "veltrane: " << e.what() << "\n";
         return kExitFailure;
     }
-    out << "Registered " << kEntry << " (" << (word->empty() ? "all" : *word) << " images)"
+    out << "Registered " << kEntry << " (" << (word.empty() ? "all" : word) << " images)"
         << Where(registration, "in") << "\n";
     return kExitOk;
 }

@@ -3,6 +3,7 @@
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/common/image_list_line.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/images/batch.h"
@@ -10,21 +11,13 @@
 namespace veltrane {
 namespace {
 
-// Without a window the list lines have nowhere to go and there are no events to process.
-class QuietListener : public ScanListener {
+// The scan's notices on stderr: the too-many-images warning, and why an MPF index was not used.
+class NoticesOnStderr : public ScanListener {
 public:
-    QuietListener(std::ostream& err, std::string path, const char* consequence)
+    NoticesOnStderr(std::ostream& err, std::string path, const char* consequence)
         : err_(err), path_(std::move(path)), consequence_(consequence) {}
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
-    void ImageLimitReached(std::int64_t) override {
-        err_ << "veltrane: warning: " << path_ << " holds more than " << kMaxImages
-             << " images; images after the " << kMaxImages << "th were not " << consequence_
-             << "\n";
-    }
-    void MpfIndexIgnored(const std::string& reason) override {
-        ReportMpfIndexIgnored(err_, path_, reason);
-    }
+    void ImageLimitReached(std::int64_t) override { ReportTooManyImages(err_, path_, consequence_); }
+    void MpfIndexIgnored(const std::string& reason) override { ReportMpfIndexIgnored(err_, path_, reason); }
 
 private:
     std::ostream& err_;
@@ -32,11 +25,12 @@ private:
     const char* consequence_;
 };
 
-class PrintingListener : public QuietListener {
+// --list: the notices, and one line per image on stdout.
+class PrintingListener : public NoticesOnStderr {
 public:
     PrintingListener(std::ostream& out, std::ostream& err, std::string path)
-        : QuietListener(err, std::move(path), "listed"), out_(out) {}
-    void AppendListLine(const std::string& line) override { out_ << line << "\n"; }
+        : NoticesOnStderr(err, std::move(path), "listed"), out_(out) {}
+    void ImageComplete(int n, std::int64_t sizeInBytes) override { out_ << ImageListLine(n, sizeInBytes) << "\n"; }
 
 private:
     std::ostream& out_;
@@ -46,8 +40,8 @@ std::string MessageOf(const InOutError& e) { return "veltrane: " + e.FileName() 
 
 }  // namespace
 
-int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& err,
-                         const CommandLineServices& services) {
+int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLineOptions& options,
+                         std::ostream& err, const CommandLineServices& services) {
     auto fail = [&](const std::string& message) {
         err << message << "\n";
         if (services.ReportBatchFailure) services.ReportBatchFailure(message);
@@ -56,11 +50,11 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& e
     if (!IsExistingFile(params[0]))
         return fail(MessageOf(InOutError(ioerr::FileNotFound, params[0])));
 
-    ImageIndex index;
-    ApplyBatchParameters(index, params);
-    QuietListener listener(err, index.SourceFileName, "extracted");
+    const ExtractJob job = BatchJob(params);
+    NoticesOnStderr listener(err, job.source, "extracted");
     try {
-        ScanAndExtract(index, ModeButton::All, listener);
+        ImageIndex index;
+        ScanAndExtract(job, index, options.scan, listener);
     } catch (const InOutError& e) {
         return fail(MessageOf(e));
     }
@@ -68,7 +62,8 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, std::ostream& e
     return kExitOk;
 }
 
-int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunListCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
+                   std::ostream& out, std::ostream& err) {
     if (args.size() != 1) {
         err << "veltrane: --list takes one file\nTry 'veltrane --help'.\n";
         return kExitUsage;
@@ -78,10 +73,9 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitFailure;
     }
     ImageIndex index;
-    index.SourceFileName = args[0];
     PrintingListener listener(out, err, args[0]);
     try {
-        ScanImageOffsets(index, index.SourceFileName, ImageSignature, listener);
+        ScanImageOffsets(index, args[0], options.scan, listener);
     } catch (const InOutError& e) {
         out.flush();
         err << MessageOf(e) << "\n";

@@ -12,10 +12,11 @@
 #include <sys/types.h>
 
 #include "core/common/io_error.h"
+#include "core/common/native_path.h"
+#include "core/common/process_id.h"
 
 #ifdef _WIN32
 #include <io.h>
-#include <process.h>
 #include <windows.h>
 
 #include "core/common/unicode_text.h"
@@ -50,10 +51,6 @@ long long RawWrite(int fd, const void* b, std::size_t n) {
     return ::_write(fd, b, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
 }
 int CloseFd(int fd) { return ::_close(fd); }
-int ProcessId() {
-    static const int pid = ::_getpid();
-    return pid;
-}
 bool ReplaceFile(const std::string& from, const std::string& to) {
     return ::MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING) != 0;
@@ -77,20 +74,26 @@ std::int64_t SeekTo(int fd, std::int64_t off) { return ::lseek(fd, off, SEEK_SET
 long long RawRead(int fd, void* b, std::size_t n) { return ::read(fd, b, n); }
 long long RawWrite(int fd, const void* b, std::size_t n) { return ::write(fd, b, n); }
 int CloseFd(int fd) { return ::close(fd); }
-int ProcessId() {
-    static const int pid = static_cast<int>(::getpid());
-    return pid;
-}
 bool ReplaceFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 int LastRenameError() { return errno; }
 #endif
 
+// The folder part of path with its separator: what comes before FileNamePart.
 std::string FolderOf(const std::string& path) {
-    std::size_t i = path.size();
-    while (i > 0 && !IsPathSeparator(path[i - 1])) --i;
-    return path.substr(0, i);
+    return path.substr(0, path.size() - FileNamePart(path).size());
+}
+
+// The one scheme of temporary names for outputs that are not complete yet: a hidden name in the
+// destination's folder, "." + the final name + ".part-" + the process number + "-" + a counter,
+// so that two threads or two programs writing the same file never share one.
+std::string TemporaryNameFor(const std::string& finalPath) {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = FolderOf(finalPath);
+    static const std::string pid = std::to_string(CurrentProcessId());
+    return folder + "." + finalPath.substr(folder.size()) + ".part-" + pid + "-" +
+           std::to_string(counter.fetch_add(1));
 }
 
 }  // namespace
@@ -143,8 +146,8 @@ void InputFile::ReadAt(std::int64_t offset, void* buffer, std::size_t n) {
 }
 
 AtomicOutputFile::AtomicOutputFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
-    const std::string folder = FolderOf(finalPath_);
 #ifdef __linux__
+    const std::string folder = FolderOf(finalPath_);
     // An unnamed file in the destination folder (O_TMPFILE): nothing can be left behind under
     // any name, and naming it on Commit costs one link instead of a create and a rename.
     static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
@@ -153,15 +156,12 @@ AtomicOutputFile::AtomicOutputFile(std::string finalPath) : finalPath_(std::move
         if (fd_ >= 0) return;
     }
 #endif
-    OpenTemporaryName(folder);
+    OpenTemporaryName();
 }
 
-void AtomicOutputFile::OpenTemporaryName(const std::string& folder) {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = finalPath_.substr(folder.size());
+void AtomicOutputFile::OpenTemporaryName() {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath_ = folder + "." + name + ".part-" + std::to_string(ProcessId()) + "-" +
-                    std::to_string(counter.fetch_add(1));
+        tempPath_ = TemporaryNameFor(finalPath_);
         fd_ = OpenNewExclusive(tempPath_);
         if (fd_ >= 0) return;
         if (errno != EEXIST) break;
@@ -241,10 +241,8 @@ void AtomicOutputFile::Commit() {
             return;
         }
         if (errno != EEXIST) Fail(errno, finalPath_);
-        static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
-            const std::string candidate = finalPath_ + ".part-" + std::to_string(ProcessId()) + "-" +
-                                          std::to_string(counter.fetch_add(1));
+            const std::string candidate = TemporaryNameFor(finalPath_);
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 tempPath_ = candidate;
             else if (errno != EEXIST)

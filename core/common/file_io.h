@@ -39,8 +39,9 @@ private:
 
 // Writes a file that appears under its final name only on Commit, replacing a file of that name.
 // On Linux the data goes to an unnamed file in the destination's folder that Commit links in;
-// elsewhere to a temporary name in that folder that Commit renames. Destroyed without Commit, it
-// removes what it wrote: a failed write never leaves a partial or empty file behind.
+// elsewhere to a hidden temporary name in that folder (".NAME.part-PID-N") that Commit renames.
+// Destroyed without Commit, it removes what it wrote: a failed write never leaves a partial or
+// empty file behind.
 class AtomicOutputFile {
 public:
     explicit AtomicOutputFile(std::string finalPath);
@@ -55,7 +56,7 @@ public:
     void Commit();
 
 private:
-    void OpenTemporaryName(const std::string& folder);
+    void OpenTemporaryName();
     void CloseChecked();
 
     std::string finalPath_;

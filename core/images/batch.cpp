@@ -8,16 +8,11 @@
 #include <mutex>
 #include <thread>
 
-#include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 
 namespace veltrane {
 namespace {
-
-bool IsModeWord(const std::string& word) {
-    return EqualIgnoringAsciiCase(word, "odd") || EqualIgnoringAsciiCase(word, "even");
-}
 
 // Copies images on a thread of its own, in the order they are handed over, while the scan goes
 // on; once the scan has ended the scanning thread helps with what is left. Two images can thus
@@ -138,61 +133,61 @@ private:
     std::thread thread_;  // last: starts once everything above exists
 };
 
-struct StopScan {};
-
+// Hands every selected image to the copying thread as soon as the scan knows its end, and stops
+// the scan once a copy has failed.
 class PipelineListener : public ScanListener {
 public:
-    PipelineListener(ScanListener& inner, const ImageIndex& index, ModeButton checked,
-                     CopyWorker& worker)
-        : inner_(inner), index_(index), checked_(checked), worker_(worker) {}
+    PipelineListener(ScanListener& inner, const ExtractJob& job, const ImageIndex& index, CopyWorker& worker)
+        : inner_(inner), job_(job), index_(index), worker_(worker) {}
 
-    void AppendListLine(const std::string& line) override { inner_.AppendListLine(line); }
-    void ProcessPendingEvents() override { inner_.ProcessPendingEvents(); }
+    bool Continue(std::int64_t scannedBytes) override {
+        return !worker_.Failed() && inner_.Continue(scannedBytes);
+    }
+    void ImageComplete(int n, std::int64_t sizeInBytes) override { inner_.ImageComplete(n, sizeInBytes); }
     void ImageLimitReached(std::int64_t offset) override {
         limitReached = true;
         inner_.ImageLimitReached(offset);
     }
     void MpfIndexIgnored(const std::string& reason) override { inner_.MpfIndexIgnored(reason); }
     void ImageRecorded(int n, std::int64_t offset) override {
-        if (worker_.Failed()) throw StopScan{};
-        if (n > 1 && IsImageSelected(index_, n - 1, checked_))
-            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(index_, n - 1)});
+        if (n > 1 && IsImageSelected(job_.selection, n - 1))
+            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1)});
+        inner_.ImageRecorded(n, offset);
     }
 
     bool limitReached = false;
 
 private:
     ScanListener& inner_;
+    const ExtractJob& job_;
     const ImageIndex& index_;
-    ModeButton checked_;
     CopyWorker& worker_;
 };
 
 }  // namespace
 
-void ApplyBatchParameters(ImageIndex& index, const std::vector<std::string>& parameters) {
-    index.SourceFileName = parameters.empty() ? std::string() : parameters[0];
-    index.ExtractMode.clear();
-    index.OutputFolder.clear();
+ExtractJob BatchJob(const std::vector<std::string>& parameters) {
+    ExtractJob job;
+    job.source = parameters.empty() ? std::string() : parameters[0];
     if (parameters.size() < 2) {
-        index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(index.SourceFileName)));
-    } else if (IsModeWord(parameters[1])) {
-        index.ExtractMode = parameters[1];
+        job.folder = WithTrailingSeparator(FolderPart(FullPath(job.source)));
+    } else if (const auto mode = ParseModeWord(parameters[1])) {
+        job.selection = *mode;
     } else {
-        index.ExtractMode = "all";
-        index.OutputFolder = WithTrailingSeparator(parameters[1]);
+        job.folder = WithTrailingSeparator(parameters[1]);
     }
-    if (parameters.size() >= 3) index.ExtractMode = IsModeWord(parameters[2]) ? parameters[2] : "all";
+    // A third word is the mode; any word but odd or even means all.
+    if (parameters.size() >= 3) job.selection = ParseModeWord(parameters[2]).value_or(ExtractMode::All);
+    return job;
 }
 
-BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener& listener) {
+BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const ScanOptions& options,
+                            ScanListener& listener) {
     BatchOutcome outcome;
-    CopyWorker worker(index.SourceFileName);
-    PipelineListener pipeline(listener, index, checked, worker);
+    CopyWorker worker(job.source);
+    PipelineListener pipeline(listener, job, index, worker);
     try {
-        ScanImageOffsets(index, index.SourceFileName, ImageSignature, pipeline);
-    } catch (const StopScan&) {
-        worker.Finish(true);  // raises the copy error that stopped the scan
+        ScanImageOffsets(index, job.source, options, pipeline);
     } catch (...) {
         try {
             worker.Finish(true);
@@ -201,9 +196,13 @@ BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener&
         }
         throw;
     }
+    if (worker.Failed()) {
+        worker.Finish(true);  // raises the copy error that stopped the scan
+        return outcome;
+    }
     const int last = index.ImageCount;
-    if (last >= 1 && IsImageSelected(index, last, checked))
-        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(index, last)});
+    if (last >= 1 && IsImageSelected(job.selection, last))
+        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last)});
     outcome.filesWritten = worker.Finish(false);
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;

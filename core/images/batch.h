@@ -9,12 +9,13 @@
 
 namespace veltrane {
 
-// Sets SourceFileName, OutputFolder and ExtractMode from the parameters (1 to 3 of them):
-//   FILE                 every image (the mode buttons decide), next to the source file
+// The split that the parameters (1 to 3 of them) ask for:
+//   FILE                 every image, next to the source file
 //   FILE odd|even        the odd or even images, into the current folder
 //   FILE FOLDER          every image, into FOLDER
-//   FILE X odd|even      the third parameter replaces the mode; any other word means "all"
-void ApplyBatchParameters(ImageIndex& index, const std::vector<std::string>& parameters);
+//   FILE X odd|even      the third parameter replaces the mode; any other word means all
+// Mode words are taken in any letter case.
+ExtractJob BatchJob(const std::vector<std::string>& parameters);
 
 struct BatchOutcome {
     int imagesFound = 0;
@@ -22,10 +23,11 @@ struct BatchOutcome {
     bool limitReached = false;  // a 1000th image start was met; later images were left out
 };
 
-// Scans index.SourceFileName and writes the selected images, copying each image on a second
-// thread as soon as its end is known, while the scan reads on. The list lines and the limit
-// notice reach listener on the calling thread. Raises InOutError on the first failure (a file
-// that cannot be opened, read or written); files of earlier images stay, none is left partial.
-BatchOutcome ScanAndExtract(ImageIndex& index, ModeButton checked, ScanListener& listener);
+// Scans job.source into index and writes the selected images, copying each image on a second
+// thread as soon as its end is known, while the scan reads on. The scan's notices reach
+// listener on the calling thread. Raises InOutError on the first failure (a file that cannot be
+// opened, read or written); files of earlier images stay, none is left partial.
+BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const ScanOptions& options,
+                            ScanListener& listener);
 
 }  // namespace veltrane

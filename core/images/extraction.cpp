@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 
@@ -16,28 +15,23 @@ std::string ThreeDigits(int n) {
 
 }  // namespace
 
-bool IsImageSelected(const ImageIndex& index, int n, ModeButton checked) {
-    if (!index.ExtractMode.empty()) {
-        const std::string mode = UpperAscii(index.ExtractMode);
-        if (mode == "ODD") return n % 2 == 1;
-        if (mode == "EVEN") return n % 2 == 0;
-        return true;
+bool IsImageSelected(ExtractMode mode, int n) {
+    switch (mode) {
+        case ExtractMode::Odd: return n % 2 == 1;
+        case ExtractMode::Even: return n % 2 == 0;
+        case ExtractMode::All: break;
     }
-    if (checked == ModeButton::Odd && n % 2 == 0) return false;
-    if (checked == ModeButton::Even && n % 2 == 1) return false;
     return true;
 }
 
 std::string BaseName(const std::string& sourceFileName) {
-    std::size_t start = sourceFileName.size();
-    while (start > 0 && !IsPathSeparator(sourceFileName[start - 1])) --start;
-    std::string name = sourceFileName.substr(start);
+    std::string name = FileNamePart(sourceFileName);
     name.resize(name.size() > 4 ? name.size() - 4 : 0);
     return name + "_";
 }
 
-std::string OutputFileName(const ImageIndex& index, int n) {
-    return index.OutputFolder + BaseName(index.SourceFileName) + ThreeDigits(n) + ".jpg";
+std::string OutputFileName(const ExtractJob& job, int n) {
+    return job.folder + BaseName(job.source) + ThreeDigits(n) + ".jpg";
 }
 
 std::string WithTrailingSeparator(std::string folder) {
@@ -45,41 +39,30 @@ std::string WithTrailingSeparator(std::string folder) {
     return folder;
 }
 
-void CopyImageToFile(const ImageIndex& index, int n, const std::string& destPath) {
-    InputFile source(index.SourceFileName);
+void CopyImageToFile(const std::string& source, const ImageIndex& index, int n, const std::string& destPath) {
+    InputFile file(source);
     const std::int64_t start = index.ImageStart(n);
-    const std::int64_t end = index.ImageEnd(n, source.Size());
-    CopyRangeToFile(source, start, std::max<std::int64_t>(end - start, 0), destPath);
+    const std::int64_t end = index.ImageEnd(n, file.Size());
+    CopyRangeToFile(file, start, std::max<std::int64_t>(end - start, 0), destPath);
 }
 
-std::vector<std::uint8_t> ReadImageBytes(const ImageIndex& index, int n) {
-    InputFile source(index.SourceFileName);
+std::vector<std::uint8_t> ReadImageBytes(const std::string& source, const ImageIndex& index, int n) {
+    InputFile file(source);
     const std::int64_t start = index.ImageStart(n);
-    const std::int64_t end = index.ImageEnd(n, source.Size());
+    const std::int64_t end = index.ImageEnd(n, file.Size());
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(end - start, 0)));
-    if (!bytes.empty()) source.ReadAt(start, bytes.data(), bytes.size());
+    if (!bytes.empty()) file.ReadAt(start, bytes.data(), bytes.size());
     return bytes;
 }
 
-int ExtractImages(const ImageIndex& index, ModeButton checked) {
-    if (index.ImageCount <= 0) return 0;
+int ExtractImages(const ExtractJob& job, const ImageIndex& index) {
     int written = 0;
     for (int n = 1; n <= index.ImageCount; ++n) {
-        if (!IsImageSelected(index, n, checked)) continue;
-        CopyImageToFile(index, n, OutputFileName(index, n));
+        if (!IsImageSelected(job.selection, n)) continue;
+        CopyImageToFile(job.source, index, n, OutputFileName(job, n));
         ++written;
     }
     return written;
-}
-
-int RunExtractCommand(ImageIndex& index, ModeButton checked, bool startedWithParameters,
-                      FolderPicker& picker) {
-    if (!startedWithParameters) {
-        std::string folder = picker.BrowseForFolder("Select output folder", CurrentFolder(), true);
-        if (folder.empty()) return 0;
-        index.OutputFolder = WithTrailingSeparator(std::move(folder));
-    }
-    return ExtractImages(index, checked);
 }
 
 }  // namespace veltrane

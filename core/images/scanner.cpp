@@ -63,22 +63,19 @@ std::int64_t FileSizeByName(const std::string& path) {
     return EntrySize(path);
 }
 
-std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
-                              std::span<const std::uint8_t> signature, ScanListener& listener) {
-    if (signature.empty() || path.empty()) return -1;
+std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path, const ScanOptions& options,
+                              ScanListener& listener) {
+    if (options.signature.empty() || path.empty()) return -1;
     index.ImageCount = 0;
     index.LimitOffset = -1;
 
-    // Appends the entry of the image before the one just recorded, or of the last one.
-    auto appendEntry = [&](int n, std::int64_t end) {
-        listener.AppendListLine(ImageListEntry(n, end - index.ImageOffsets[n]));
-    };
-
+    bool stopped = false;  // by the listener
     {
         InputFile file(path);
         const std::int64_t fileSize = file.Size();
         std::int64_t lastRecorded = -1;
-        // Records the image starting at offset; false once a 1000th image start is met.
+        // Records the image starting at offset; false once a 1000th image start is met or the
+        // listener stops the scan.
         auto record = [&](std::int64_t offset) {
             if (offset <= lastRecorded) return true;
             const int n = index.ImageCount + 1;
@@ -90,14 +87,17 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
             index.ImageOffsets[n] = offset;
             index.ImageCount = n;
             lastRecorded = offset;
-            listener.ProcessPendingEvents();
-            if (n > 1) appendEntry(n - 1, offset);
+            if (!listener.Continue(offset)) {
+                stopped = true;
+                return false;
+            }
+            if (n > 1) listener.ImageComplete(n - 1, offset - index.ImageOffsets[n - 1]);
             listener.ImageRecorded(n, offset);
             return true;
         };
 
         bool indexed = false;
-        if (index.Rule == ImageRule::MpfIndexFirst) {
+        if (options.rule == ImageRule::MpfIndexFirst) {
             const MpfIndex mpf = MpfIndexOfFile(file);
             if (mpf.Usable()) {
                 indexed = true;
@@ -109,7 +109,7 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
         }
 
         auto buffer = std::make_unique<std::uint8_t[]>(kScanChunkSize);
-        SignatureSearch search(signature);
+        SignatureSearch search(options.signature);
         std::int64_t position = 0;
         bool more = !indexed;
         while (more && position < fileSize) {
@@ -118,13 +118,16 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
             file.ReadAt(position, buffer.get(), want);
             more = search.Feed({buffer.get(), want}, position, record);
             position += static_cast<std::int64_t>(want);
-            listener.ChunkScanned(position);
+            if (more && !listener.Continue(position)) stopped = true;
+            more = more && !stopped;
         }
     }
 
-    if (index.ImageCount < 1) return -1;
+    if (stopped || index.ImageCount < 1) return -1;
     const int last = index.ImageCount;
-    appendEntry(last, index.LimitOffset >= 0 ? index.LimitOffset : FileSizeByName(index.SourceFileName));
+    // The last image runs to the 1000th image's start or to the file's end as it is now.
+    const std::int64_t end = index.LimitOffset >= 0 ? index.LimitOffset : FileSizeByName(path);
+    listener.ImageComplete(last, end - index.ImageOffsets[last]);
     return index.ImageOffsets[last];
 }
 

@@ -12,14 +12,31 @@ namespace veltrane {
 // The chunk size of the scan: the file is read through one buffer of this size.
 inline constexpr std::size_t kScanChunkSize = 32768;
 
-// The two services the scan needs from its caller, and two notices for callers that act on
-// images as soon as their ranges are known (the batch split copies while the scan goes on).
+// How the images of a file are found. With MpfIndexFirst the file's MPF index (its first
+// image's table of images) decides when it is usable, and the signature scan otherwise; with
+// SignatureOnly every occurrence of the signature starts an image, index or not (--no-mpf).
+enum class ImageRule { MpfIndexFirst, SignatureOnly };
+
+struct ScanOptions {
+    ImageRule rule = ImageRule::MpfIndexFirst;
+    // What starts an image in the signature scan.
+    std::span<const std::uint8_t> signature = ImageSignature;
+};
+
+// What the scan tells its caller while it runs, all on the calling thread; every hook does
+// nothing unless the caller wants it.
 class ScanListener {
 public:
     virtual ~ScanListener() = default;
-    virtual void AppendListLine(const std::string& line) = 0;
-    virtual void ProcessPendingEvents() = 0;
-    // Image n starts at offset; the previous image now has its end.
+    // Asked before each image is recorded and after every chunk searched, with the number of
+    // bytes of the file dealt with so far; false stops the scan at once (a window that is being
+    // closed). The images recorded until then stay in the index.
+    virtual bool Continue(std::int64_t /*scannedBytes*/) { return true; }
+    // Image n's range is known: it holds sizeInBytes bytes (up to the next image's start, to
+    // where the 1000th image starts, or to the end of the file). Comes for every image, in order.
+    virtual void ImageComplete(int /*n*/, std::int64_t /*sizeInBytes*/) {}
+    // Image n starts at offset; the previous image now has its end. For callers that act on an
+    // image as soon as its range is known (the batch split copies while the scan goes on).
     virtual void ImageRecorded(int /*n*/, std::int64_t /*offset*/) {}
     // A 1000th image start was found at offset: nothing after image 999 is recorded.
     virtual void ImageLimitReached(std::int64_t /*offset*/) {}
@@ -27,9 +44,6 @@ public:
     // outside the file"); the images come from the signature scan. Not called for a file
     // without an index.
     virtual void MpfIndexIgnored(const std::string& /*reason*/) {}
-    // The first scannedBytes bytes of the file have been searched (after every chunk), so that
-    // a window can stay responsive while a long image is read.
-    virtual void ChunkScanned(std::int64_t /*scannedBytes*/) {}
 };
 
 // Incremental search for a signature in a stream of chunks: occurrences that span the boundary
@@ -52,18 +66,17 @@ private:
     std::size_t carryLength_ = 0;
 };
 
-// Fills index with the images of the file at path (index.SourceFileName must name it) and
-// appends one list entry per image through listener. Every caller finds images through this
-// one function, so every caller follows index.Rule:
+// Fills index with the images of the file at path. Every caller finds images through this one
+// function, so every caller follows options.rule:
 //   - the MPF index of the first image's header, when the rule allows it and the index is
 //     usable: its entries in index order, without any scan;
-//   - otherwise every occurrence of signature starts an image.
+//   - otherwise every occurrence of options.signature starts an image.
 // Either way image n runs to the next start or to the end of the file, and at most kMaxImages
-// are recorded. Returns the offset of the last image found, or -1 when none was found or
-// signature or path is empty. Raises InOutError when the file cannot be opened or read; images
-// recorded until then stay in the index.
-std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path,
-                              std::span<const std::uint8_t> signature, ScanListener& listener);
+// are recorded. Returns the offset of the last image found, or -1 when none was found, the
+// signature or path is empty, or the listener stopped the scan. Raises InOutError when the file
+// cannot be opened or read; images recorded until then stay in the index.
+std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path, const ScanOptions& options,
+                              ScanListener& listener);
 
 // Size of the named file, or -1 when there is no such entry.
 std::int64_t FileSizeByName(const std::string& path);

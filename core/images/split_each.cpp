@@ -19,11 +19,9 @@ namespace {
 // How often the calling thread wakes up to report that the run goes on.
 constexpr auto kStillWorkingInterval = std::chrono::milliseconds(250);
 
-// Nothing to show while a file is scanned: list lines and events belong to the window.
-class SilentScan : public ScanListener {
+// Keeps the two notices of a file's scan for its outcome.
+class NoticesOfScan : public ScanListener {
 public:
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
     void ImageLimitReached(std::int64_t) override { limitReached = true; }
     void MpfIndexIgnored(const std::string& reason) override { mpfIgnored = reason; }
     bool limitReached = false;
@@ -32,28 +30,26 @@ public:
 
 // With pipeline set, images are copied on a thread of their own while the scan goes on (the
 // batch split of one file); else the file is scanned and then copied, on this thread only.
-EachFileOutcome SplitOne(std::size_t position, const std::string& file, const std::string& modeWord,
-                         bool pipeline) {
+EachFileOutcome SplitOne(std::size_t position, const std::string& file, ExtractMode mode,
+                         const ScanOptions& options, bool pipeline) {
     EachFileOutcome outcome;
     outcome.position = position;
     outcome.file = file;
-    SilentScan quiet;
+    NoticesOfScan notices;
     try {
         if (KindOf(file) != PathKind::File) throw InOutError(ioerr::FileNotFound, file);
+        const ExtractJob job{file, WithTrailingSeparator(FolderPart(FullPath(file))), mode};
         ImageIndex index;
-        index.SourceFileName = file;
-        index.OutputFolder = WithTrailingSeparator(FolderPart(FullPath(file)));
-        index.ExtractMode = modeWord;  // empty: the All button decides, every image
         if (pipeline) {
-            const BatchOutcome written = ScanAndExtract(index, ModeButton::All, quiet);
+            const BatchOutcome written = ScanAndExtract(job, index, options, notices);
             outcome.imagesWritten = written.filesWritten;
             outcome.limitReached = written.limitReached;
         } else {
-            ScanImageOffsets(index, file, ImageSignature, quiet);
-            outcome.imagesWritten = ExtractImages(index, ModeButton::All);
-            outcome.limitReached = quiet.limitReached;
+            ScanImageOffsets(index, file, options, notices);
+            outcome.imagesWritten = ExtractImages(job, index);
+            outcome.limitReached = notices.limitReached;
         }
-        outcome.mpfIgnored = quiet.mpfIgnored;
+        outcome.mpfIgnored = notices.mpfIgnored;
     } catch (const InOutError& e) {
         outcome.failed = true;
         outcome.failedFile = e.FileName();
@@ -71,8 +67,8 @@ unsigned EachWorkerCount(std::size_t fileCount, unsigned requested) {
     return workers;
 }
 
-EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const std::string& modeWord,
-                                 EachListener& listener, unsigned workers) {
+EachTotals SplitEachBesideItself(const std::vector<std::string>& files, ExtractMode mode,
+                                 const ScanOptions& options, EachListener& listener, unsigned workers) {
     // The same file named twice (say "a.mpo" and "./a.mpo") would have two threads replace the
     // same output files; it is split once.
     std::vector<std::size_t> todo;
@@ -93,7 +89,7 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const st
     std::atomic<std::size_t> next{0};
     auto work = [&] {
         for (std::size_t k = next++; k < todo.size(); k = next++) {
-            const EachFileOutcome outcome = SplitOne(todo[k], files[todo[k]], modeWord, pipeline);
+            const EachFileOutcome outcome = SplitOne(todo[k], files[todo[k]], mode, options, pipeline);
             std::lock_guard lock(mutex);
             if (outcome.failed) {
                 ++totals.failures;

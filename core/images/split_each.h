@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/common/extract_mode.h"
+#include "core/images/scanner.h"
+
 namespace veltrane {
 
 // What became of one file of the run.
@@ -39,11 +42,11 @@ public:
     virtual void StillWorking(const EachTotals& /*totals*/) {}
 };
 
-// Splits every file into the folder that holds it, with the mode word "odd" or "even" (any
-// letter case) or "" for every image. A file named twice (by the same full path) is split once.
+// Splits every file into the folder that holds it, writing the images that mode selects; the
+// images are found as options say. A file named twice (by the same full path) is split once.
 // workers is the number of files split at the same time; 0 means one per processor core.
-EachTotals SplitEachBesideItself(const std::vector<std::string>& files, const std::string& modeWord,
-                                 EachListener& listener, unsigned workers = 0);
+EachTotals SplitEachBesideItself(const std::vector<std::string>& files, ExtractMode mode,
+                                 const ScanOptions& options, EachListener& listener, unsigned workers = 0);
 
 // The number of worker threads for a run of fileCount files on this machine.
 unsigned EachWorkerCount(std::size_t fileCount, unsigned requested = 0);

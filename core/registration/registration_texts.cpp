@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/common/ascii.h"
+#include "core/common/extract_mode.h"
 
 namespace veltrane {
 namespace {
@@ -24,9 +24,10 @@ constexpr std::string_view kWrittenBy =
 }  // namespace
 
 std::optional<std::string> NormalizeModeWord(std::string_view word) {
-    std::string lower = LowerAscii(word);
-    if (lower.empty() || lower == "odd" || lower == "even") return lower;
-    return std::nullopt;
+    if (word.empty()) return std::string();
+    const auto mode = ParseModeWord(word);
+    if (!mode) return std::nullopt;
+    return std::string(ModeWord(*mode));
 }
 
 std::string ModeSuffix(std::string_view modeWord) {

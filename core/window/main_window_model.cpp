@@ -1,24 +1,23 @@
 #include "core/window/main_window_model.h"
 
-#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
 
+#include "core/common/ascii.h"
 #include "core/common/cp1252.h"
-#include "core/common/file_io.h"
+#include "core/common/image_list_line.h"
 #include "core/common/native_path.h"
 #include "core/common/unicode_text.h"
+#include "core/images/extraction.h"
 #include "core/metadata/exif_rows.h"
 #include "core/window/temp_files.h"
 
 namespace veltrane::window {
 namespace {
 
-// Thrown out of the scan when the window closes while it runs, so that the scan stops.
-struct ScanCancelled {};
-
-// Restores the scanning state on every way out of a scan.
+// Sets the scanning state for the time of a scan, and updates the controls on the way in and on
+// every way out.
 class ScanInProgress {
 public:
     ScanInProgress(bool& flag, MainWindowModel& model, void (MainWindowModel::*changed)())
@@ -45,13 +44,6 @@ std::int64_t NowMs() {
         .count();
 }
 
-// The name part of a path, after its last folder separator.
-std::string FileNamePart(const std::string& path) {
-    std::size_t start = path.size();
-    while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
-    return path.substr(start);
-}
-
 std::string Trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -59,11 +51,6 @@ std::string Trimmed(const std::string& text) {
 }
 
 }  // namespace
-
-std::uint32_t ExifRowColour(int row, std::uint32_t previous) {
-    if (row < 0 || row > 18) return previous;
-    return row % 2 == 0 ? 0xFFFFFFu : 0xF5F5F5u;
-}
 
 std::string ErrorTextToUtf8(const std::string& text) {
     return IsValidUtf8(text, /*allowSurrogates=*/true) ? text : Cp1252ToUtf8(text);
@@ -81,7 +68,7 @@ void MainWindowModel::Start() {
     for (const std::string& line : lines_) view_.AppendListLine(line);
     view_.SetStatusText(status_);
     UpdateControls();
-    FormCreate();
+    CheckRegistrationAtStart();
 }
 
 void MainWindowModel::UpdateControls() {
@@ -105,8 +92,6 @@ template <typename Command>
 void MainWindowModel::RunCommand(Command&& command) {
     try {
         command();
-    } catch (const ScanCancelled&) {
-        // The window closed during a scan: nothing to report.
     } catch (const std::exception& error) {
         services_.Messages.ShowError(ErrorTextToUtf8(error.what()));
     }
@@ -114,9 +99,9 @@ void MainWindowModel::RunCommand(Command&& command) {
 
 // ---- start-up ----
 
-void MainWindowModel::FormCreate() {
+void MainWindowModel::CheckRegistrationAtStart() {
     // A registration that exists is written again for this program's path with the mode word it
-    // carries; the box is then ticked without running CheckBox1Click, which would register the
+    // carries; the box is then ticked without ContextMenuEntryToggled, which would register the
     // mode of the buttons (All at every start) instead.
     bool registered = false;
     try {
@@ -137,19 +122,20 @@ void MainWindowModel::FormCreate() {
 
 // ---- Open ----
 
-void MainWindowModel::Button2Click() {
+void MainWindowModel::OpenRequested() {
     if (scanning_) return;
     const std::string path =
         services_.OpenDialog.GetOpenFileName("Open MPO file", "MPO files (*.mpo)", "*.mpo");
     if (path.empty()) return;
-    OpenMpoFile(path);
+    OpenFile(path);
 }
 
-void MainWindowModel::OpenMpoFile(const std::string& path) {
+void MainWindowModel::OpenFile(const std::string& path) {
     if (scanning_) return;
     RunCommand([&] {
-        images_.SourceFileName = path;
+        source_ = path;
         lines_.clear();
+        imageSizes_.clear();
         selected_ = -1;
         view_.ClearList();
         limitReached_ = false;
@@ -157,8 +143,10 @@ void MainWindowModel::OpenMpoFile(const std::string& path) {
         {
             ScanInProgress scan(scanning_, *this, &MainWindowModel::UpdateControls);
             lastEventsAt_ = NowMs();
-            ScanImageOffsets(images_, images_.SourceFileName, ImageSignature, *this);
+            imagesAtLastEvents_ = 0;
+            ScanImageOffsets(images_, path, ScanOptions{}, *this);
         }
+        if (closing_) return;  // the window closed during the scan: nothing more to show
         if (images_.ImageCount > 0) {
             opened_ = true;
             status_ = FileNamePart(path);
@@ -181,23 +169,23 @@ void MainWindowModel::OpenMpoFile(const std::string& path) {
     });
 }
 
-void MainWindowModel::AppendListLine(const std::string& line) {
-    lines_.push_back(Cp1252ToUtf8(line));
-    view_.AppendListLine(lines_.back());
-}
-
-// Once per image, as the scan always did, and at least every kEventIntervalMs while a long
-// image is read.
-void MainWindowModel::ProcessPendingEvents() { LetEventsRun(); }
-
-void MainWindowModel::ChunkScanned(std::int64_t) {
-    if (NowMs() - lastEventsAt_ >= eventIntervalMs_) LetEventsRun();
+// The window handles its events once per image, and at least every eventIntervalMs_ while a
+// long image is read; a close among them stops the scan.
+bool MainWindowModel::Continue(std::int64_t) {
+    if (images_.ImageCount != imagesAtLastEvents_ || NowMs() - lastEventsAt_ >= eventIntervalMs_) LetEventsRun();
+    return !closing_;
 }
 
 void MainWindowModel::LetEventsRun() {
     view_.ProcessPendingEvents();
     lastEventsAt_ = NowMs();
-    if (closing_) throw ScanCancelled{};
+    imagesAtLastEvents_ = images_.ImageCount;
+}
+
+void MainWindowModel::ImageComplete(int n, std::int64_t sizeInBytes) {
+    imageSizes_.push_back(sizeInBytes);
+    lines_.push_back(ImageListLine(n, sizeInBytes));
+    view_.AppendListLine(lines_.back());
 }
 
 void MainWindowModel::ImageLimitReached(std::int64_t) { limitReached_ = true; }
@@ -206,14 +194,18 @@ void MainWindowModel::MpfIndexIgnored(const std::string& reason) { mpfNotice_ = 
 
 // ---- Extract ----
 
-void MainWindowModel::Button1Click() {
+void MainWindowModel::ExtractRequested() {
     if (scanning_) return;
-    RunCommand([&] { RunExtractCommand(images_, mode_, false, services_.Folders); });
+    RunCommand([&] {
+        std::string folder = services_.Folders.BrowseForFolder("Select output folder", CurrentFolder(), true);
+        if (folder.empty()) return;
+        ExtractImages({source_, WithTrailingSeparator(std::move(folder)), mode_}, images_);
+    });
 }
 
 // ---- the context-menu entry ----
 
-void MainWindowModel::CheckBox1Click(bool checked) {
+void MainWindowModel::ContextMenuEntryToggled(bool checked) {
     // The mode is taken at the moment the box is ticked; later changes of the buttons leave the
     // registration as it is.
     registeredBox_ = checked;
@@ -222,59 +214,54 @@ void MainWindowModel::CheckBox1Click(bool checked) {
             services_.Registration.Unregister();
             return;
         }
-        std::string modeWord;
-        if (mode_ == ModeButton::Odd) modeWord = "odd";
-        if (mode_ == ModeButton::Even) modeWord = "even";
-        services_.Registration.Register(services_.ProgramPath, modeWord);
+        services_.Registration.Register(services_.ProgramPath, std::string(ModeWord(mode_)));
     });
 }
 
 // ---- the image list ----
 
-void MainWindowModel::RadioButton1Click(ModeButton mode) {
+void MainWindowModel::ModeChosen(ExtractMode mode) {
     mode_ = mode;
     view_.RepaintList();
 }
 
-std::uint32_t MainWindowModel::ListBox1DrawItem(int index) {
-    std::uint32_t& colour = images_.ListItemColour;
-    if (mode_ == ModeButton::All) colour = kIncludedColour;
-    if (mode_ == ModeButton::Odd) colour = index % 2 == 1 ? kLeftOutColour : kIncludedColour;
-    if (mode_ == ModeButton::Even) colour = index % 2 == 1 ? kIncludedColour : kLeftOutColour;
-    if (selected_ == index) colour = kSelectedColour;
-    return colour;
+std::uint32_t MainWindowModel::RowColour(int row) const {
+    if (row == selected_) return kSelectedColour;
+    return IsImageSelected(mode_, row + 1) ? kIncludedColour : kLeftOutColour;
 }
 
-void MainWindowModel::ListBox1Click1(int selectedIndex) {
-    selected_ = selectedIndex >= 0 && selectedIndex < static_cast<int>(lines_.size()) ? selectedIndex : -1;
+void MainWindowModel::SelectionChanged(int row) {
+    selected_ = row >= 0 && row < static_cast<int>(lines_.size()) ? row : -1;
     view_.RepaintList();
     UpdateControls();
 }
 
 // ---- preview and EXIF ----
 
-void MainWindowModel::ListBox1Click(PreviewKind kind) {
+std::string MainWindowModel::NewPreviewFileName() {
+    return NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
+}
+
+void MainWindowModel::PreviewRequested(PreviewKind kind) {
     UpdateControls();
     if (selected_ < 0 || scanning_) return;
     RunCommand([&] {
         const int n = selected_ + 1;
         if (n > images_.ImageCount) return;
-        images_.TempImageFile =
-            NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
-        CopyImageToFile(images_, n, images_.TempImageFile);
+        const std::string copy = NewPreviewFileName();
+        CopyImageToFile(source_, images_, n, copy);
         if (kind == PreviewKind::ShowExif) {
-            ShowExif();
+            ShowExif(copy, n);
         } else {
-            services_.Desktop.OpenFile(images_.TempImageFile);
+            services_.Desktop.OpenFile(copy);
         }
     });
 }
 
-void MainWindowModel::ShowExif() {
-    const std::string entry =
-        selected_ >= 0 && selected_ < static_cast<int>(lines_.size()) ? Utf8ToCp1252(Trimmed(lines_[selected_]))
-                                                                     : std::string();
-    const exif::ExifRows rows = exif::ExifWindowRows(images_.TempImageFile, entry);
+void MainWindowModel::ShowExif(const std::string& imageFile, int n) {
+    // Row 0 names the image as the list does.
+    const std::string entry = Trimmed(ImageListLine(n, imageSizes_.at(static_cast<std::size_t>(n - 1))));
+    const exif::ExifRows rows = exif::ExifWindowRows(imageFile, entry);
     std::vector<ExifRowText> shown;
     shown.reserve(rows.size());
     for (const exif::ExifRow& row : rows) shown.push_back({Cp1252ToUtf8(row.Caption), Cp1252ToUtf8(row.Value)});
@@ -287,35 +274,35 @@ void MainWindowModel::OpenUserGuide() {
 
 // ---- stereo pictures of images 1 and 2 ----
 
-void MainWindowModel::ShowStereo1Click() {
+void MainWindowModel::ShowStereoRequested() {
     if (scanning_ || images_.ImageCount < 2 || services_.Stereo == nullptr) return;
     RunCommand([&] {
-        images_.TempImageFile = NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
-        services_.Stereo->Write(images_.SourceFileName, -1, images_.TempImageFile);
-        services_.Desktop.OpenFile(images_.TempImageFile);
+        const std::string picture = NewPreviewFileName();
+        services_.Stereo->Write(source_, -1, picture);
+        services_.Desktop.OpenFile(picture);
     });
 }
 
-void MainWindowModel::SaveStereo1Click() {
+void MainWindowModel::SaveStereoRequested() {
     if (scanning_ || images_.ImageCount < 2 || services_.Stereo == nullptr || services_.SaveDialog == nullptr)
         return;
     RunCommand([&] {
         const std::vector<std::string> types = services_.Stereo->LayoutTypes();
         std::vector<std::string> names;
         for (std::size_t i = 0; i < types.size(); ++i)
-            names.push_back(services_.Stereo->SuggestedPath(images_.SourceFileName, static_cast<int>(i)));
+            names.push_back(services_.Stereo->SuggestedPath(source_, static_cast<int>(i)));
         int type = 0;
         const std::string path = services_.SaveDialog->GetSaveFileName("Save Stereo", types, names, type);
         if (path.empty()) return;
         if (type < 0 || type >= static_cast<int>(types.size())) type = 0;
-        services_.Stereo->Write(images_.SourceFileName, type, path);
+        services_.Stereo->Write(source_, type, path);
     });
 }
 
 // ---- closing ----
 
-void MainWindowModel::FormClose() {
-    if (scanning_) closing_ = true;  // the scan stops the next time it lets events run
+void MainWindowModel::WindowClosing() {
+    if (scanning_) closing_ = true;  // the scan stops the next time it asks whether to go on
     DeleteFilesByMask(services_.Temp.TempFolder(), kTempFileMask);
 }
 
@@ -324,20 +311,18 @@ void MainWindowModel::FormClose() {
 std::string MainWindowModel::DroppedMpoFile(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         const std::string name = FileNamePart(path);
-        if (name.size() < 4) continue;
-        std::string extension = name.substr(name.size() - 4);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        if (extension == ".mpo" && KindOf(path) == PathKind::File) return FullPath(path);
+        if (name.size() >= 4 && EqualIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".mpo") &&
+            KindOf(path) == PathKind::File)
+            return FullPath(path);
     }
     return {};
 }
 
-bool MainWindowModel::DropFiles(const std::vector<std::string>& paths) {
+bool MainWindowModel::FilesDropped(const std::vector<std::string>& paths) {
     if (!AcceptsDrop()) return false;
     const std::string path = DroppedMpoFile(paths);
     if (path.empty()) return false;
-    OpenMpoFile(path);
+    OpenFile(path);
     return true;
 }
 

@@ -1,15 +1,14 @@
 #pragma once
-// What the main window (TForm1) and the EXIF window (TForm2) decide, without any toolkit: the
-// open file and its list, the mode buttons, the selection, the scan lock, the handlers of every
-// control, the list colours, the enabled states, the status panel and the EXIF rows. A front-end
-// builds the controls, forwards their events to the model and shows what the model hands to its
-// MainWindowView; the Qt window and the Win32 window are two such views.
-#include <array>
+// What the main window and the EXIF window decide, without any toolkit: the open file and its
+// list, the extraction mode, the selection, the scan lock, what every command does, the list
+// colours, the enabled states, the status panel and the EXIF rows. A front-end builds the
+// controls, forwards what the user asks for to the model's handlers and shows what the model
+// hands to its MainWindowView; the Qt window and the Win32 window are two such views.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/images/extraction.h"
+#include "core/common/extract_mode.h"
 #include "core/images/image_index.h"
 #include "core/images/scanner.h"
 #include "core/window/window_services.h"
@@ -18,15 +17,15 @@ namespace veltrane::window {
 
 // Which controls can be used; the view applies all of them at once.
 struct ControlStates {
-    bool OpenButton = true;      // Button2
-    bool ContextMenuBox = true;  // CheckBox1
-    bool ExtractButton = false;  // Button1
-    bool ImageList = false;      // ListBox1
-    bool ModeButtons = false;    // RadioButton1 to 3
-    bool ShowImage = false;      // the menu's "Show Image"
-    bool ShowExif = false;       // the menu's "EXIF Info"
-    bool ShowStereo = false;     // the menu's "Show Stereo" is there (a pair is open)
-    bool SaveStereo = false;     // the menu's "Save Stereo..." is there
+    bool OpenButton = true;
+    bool ContextMenuBox = true;  // "Enable context menu entry for MPO files"
+    bool ExtractButton = false;
+    bool ImageList = false;
+    bool ModeButtons = false;    // All, Odd and Even
+    bool ShowImage = false;      // the list menu's "Show Image"
+    bool ShowExif = false;       // the list menu's "EXIF Info"
+    bool ShowStereo = false;     // the list menu's "Show Stereo" is there (a pair is open)
+    bool SaveStereo = false;     // the list menu's "Save Stereo..." is there
     bool operator==(const ControlStates&) const = default;
 };
 
@@ -36,8 +35,8 @@ struct ExifRowText {
 };
 
 // The list entry colours, 0xRRGGBB.
-inline constexpr std::uint32_t kIncludedColour = 0xFFFFFF;  // written in the checked mode
-inline constexpr std::uint32_t kLeftOutColour = 0xEEEEEE;   // left out by the checked mode
+inline constexpr std::uint32_t kIncludedColour = 0xFFFFFF;  // written in the chosen mode
+inline constexpr std::uint32_t kLeftOutColour = 0xEEEEEE;   // left out by the chosen mode
 inline constexpr std::uint32_t kSelectedColour = 0xCCCCCC;
 
 // The list's hint: the first line until a file has been opened, both lines after.
@@ -45,9 +44,11 @@ inline constexpr const char* kFirstHintLine = " Double click for image preview "
 inline constexpr const char* kSecondHintLine = " Right click for menu ";
 inline constexpr const char* kReadyText = "Ready.";
 
-// The EXIF window's row background: white for the even rows 0 to 18, grey 245 for the odd
-// ones; any other row keeps the colour chosen before (previous).
-std::uint32_t ExifRowColour(int row, std::uint32_t previous);
+// The EXIF window's row background: white for the even rows 0 to 18, grey 245 for the odd ones,
+// white beyond them.
+constexpr std::uint32_t ExifRowColour(int row) {
+    return row >= 0 && row <= 18 && row % 2 == 1 ? 0xF5F5F5u : 0xFFFFFFu;
+}
 
 // An error's text as UTF-8. The core's texts are Windows-1252, but some carry a file path, which
 // is UTF-8: text that is valid UTF-8 is taken as such (Windows-1252 text with letters beyond
@@ -66,9 +67,10 @@ public:
     virtual void SetStatusHint(const std::string& hint) = 0;
     // The list's tooltip; two lines are separated by '\n'.
     virtual void SetListHint(const std::string& hint) = 0;
-    // Ticks or clears the context-menu box without the box's click handler running.
+    // Ticks or clears the context-menu box without ContextMenuEntryToggled running.
     virtual void SetContextMenuBox(bool checked) = 0;
-    // Draws the list again (its colours follow the mode and the selection).
+    // The list's colours have changed (they follow the mode and the selection): draw it again,
+    // asking RowColour for each row.
     virtual void RepaintList() = 0;
     // Lets the window handle what is waiting (input, painting, a close), then returns.
     virtual void ProcessPendingEvents() = 0;
@@ -83,6 +85,7 @@ public:
     static constexpr int kEventIntervalMs = 20;
     void SetEventIntervalMs(int ms) { eventIntervalMs_ = ms; }
 
+    // What a preview shows: the image in the desktop's viewer, or its EXIF data in the EXIF window.
     enum class PreviewKind { ShowImage, ShowExif };
 
     MainWindowModel(WindowServices services, MainWindowView& view);
@@ -92,33 +95,50 @@ public:
     // The banner that the list shows before any file is opened.
     static std::vector<std::string> BannerLines();
 
-    // The handlers. The view calls Start once its controls exist (it shows the first state and
-    // runs FormCreate, the start-up check of the registration).
+    // The handlers. The view calls Start once its controls exist: it shows the first state and
+    // checks the registration.
     void Start();
-    void FormCreate();
-    void Button2Click();                     // Open: the dialog, then OpenMpoFile
-    void OpenMpoFile(const std::string& path);
-    void Button1Click();                     // Extract
-    void RadioButton1Click(ModeButton mode); // any mode button became checked
-    void CheckBox1Click(bool checked);
-    void ListBox1Click1(int selectedIndex);  // the selection changed (-1: none)
-    void ListBox1Click(PreviewKind kind);    // double click, "Show Image" or "EXIF Info"
-    void ShowStereo1Click();                 // the aligned anaglyph of images 1 and 2
-    void SaveStereo1Click();                 // a layout of images 1 and 2, to a chosen file
-    void FormClose();                        // also stops a running scan
+    // An existing context-menu entry is written again for this program, keeping its mode word,
+    // and the box is ticked.
+    void CheckRegistrationAtStart();
+    // Open: asks for a file, then OpenFile.
+    void OpenRequested();
+    // Lists the images of the MPO file at path; refused while a scan runs.
+    void OpenFile(const std::string& path);
+    // Extract: asks for a folder and writes the images of the chosen mode into it.
+    void ExtractRequested();
+    // One of the mode buttons became checked.
+    void ModeChosen(ExtractMode mode);
+    // The context-menu box was ticked or cleared by the user.
+    void ContextMenuEntryToggled(bool checked);
+    // The list's selection changed to row (-1: none).
+    void SelectionChanged(int row);
+    // A double click, "Show Image" or "EXIF Info" on the selected image.
+    void PreviewRequested(PreviewKind kind);
+    // "Show Stereo": the aligned anaglyph of images 1 and 2, opened in the viewer.
+    void ShowStereoRequested();
+    // "Save Stereo...": a layout of images 1 and 2, written to a chosen file.
+    void SaveStereoRequested();
+    // The window closes; also stops a running scan.
+    void WindowClosing();
     // Dropped files: the first .mpo file among them is opened; returns whether one was.
-    bool DropFiles(const std::vector<std::string>& paths);
+    bool FilesDropped(const std::vector<std::string>& paths);
+    // The link label: the user guide in the browser.
+    void OpenUserGuide();
 
-    // The background of list entry index, remembered as the colour last drawn.
-    std::uint32_t ListBox1DrawItem(int index);
+    // The background of list row, 0xRRGGBB: the selected row, else whether the chosen mode
+    // writes the image of that row.
+    std::uint32_t RowColour(int row) const;
 
     // The .mpo file (any letter case of the extension) among paths, or "".
     static std::string DroppedMpoFile(const std::vector<std::string>& paths);
     bool AcceptsDrop() const { return !scanning_ && !closing_; }
 
     const ImageIndex& Images() const { return images_; }
-    ModeButton Mode() const { return mode_; }
-    int SelectedIndex() const { return selected_; }
+    // The file whose images are listed ("" before the first Open).
+    const std::string& Source() const { return source_; }
+    ExtractMode Mode() const { return mode_; }
+    int SelectedRow() const { return selected_; }
     bool Scanning() const { return scanning_; }
     bool Closing() const { return closing_; }
     const std::vector<std::string>& ListLines() const { return lines_; }
@@ -128,30 +148,31 @@ public:
     const ControlStates& Controls() const { return controls_; }
     bool ContextMenuBoxChecked() const { return registeredBox_; }
     const std::string& UserGuideUrl() const { return services_.UserGuideUrl; }
-    void OpenUserGuide();
 
 private:
-    // The scan's services.
-    void AppendListLine(const std::string& line) override;
-    void ProcessPendingEvents() override;
-    void ChunkScanned(std::int64_t scannedBytes) override;
+    // What the scan tells the window.
+    bool Continue(std::int64_t scannedBytes) override;
+    void ImageComplete(int n, std::int64_t sizeInBytes) override;
     void ImageLimitReached(std::int64_t offset) override;
     void MpfIndexIgnored(const std::string& reason) override;
     void LetEventsRun();
 
     void UpdateControls();
-    void ShowExif();
+    void ShowExif(const std::string& imageFile, int n);
+    std::string NewPreviewFileName();
     template <typename Command>
     void RunCommand(Command&& command);
 
     WindowServices services_;
     MainWindowView& view_;
+    std::string source_;
     ImageIndex images_;
+    std::vector<std::int64_t> imageSizes_;  // of images 1 to ImageCount, in bytes
     std::vector<std::string> lines_;
     std::string status_ = kReadyText;
     std::string hint_ = kFirstHintLine;
     ControlStates controls_;
-    ModeButton mode_ = ModeButton::All;
+    ExtractMode mode_ = ExtractMode::All;
     int selected_ = -1;
     bool registeredBox_ = false;
     bool opened_ = false;  // a file with images has been opened
@@ -161,6 +182,7 @@ private:
     std::string mpfNotice_;  // "MPF index ignored: ..." of the file last opened, or empty
     int eventIntervalMs_ = kEventIntervalMs;
     std::int64_t lastEventsAt_ = 0;  // steady clock, ms, when the scan last let events run
+    int imagesAtLastEvents_ = 0;     // how many images the scan had recorded then
 };
 
 }  // namespace veltrane::window

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/registration/context_menu_registration.h"
-#include "core/images/extraction.h"
 
 namespace veltrane::window {
 
@@ -20,6 +19,15 @@ public:
     // matched in any letter case. Returns the chosen file's path, or "" when the user cancels.
     virtual std::string GetOpenFileName(const std::string& title, const std::string& filterName,
                                         const std::string& pattern) = 0;
+};
+
+// The platform's folder dialog. Returns the chosen folder's full path, or an empty string when
+// the user cancels or the chosen item has no file-system path.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    virtual std::string BrowseForFolder(const std::string& title, const std::string& initialFolder,
+                                        bool allowNewFolder) = 0;
 };
 
 // The platform's save-file dialog with a choice of file types. suggestedPaths[i] is the name

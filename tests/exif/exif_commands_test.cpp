@@ -25,7 +25,7 @@ struct CommandRun {
 
 CommandRun RunCommand(ExifCommand which, const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = RunExifCommand(which, args, out, err);
+    const int status = RunExifCommand(which, args, CommandLineOptions{}, out, err);
     return {status, out.str(), err.str()};
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/image_list_line.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
 #include "core/metadata/exif_rows.h"
@@ -94,8 +95,7 @@ TEST(ExifWindowRows, ReadTheFileFormLikeTheBufferForm) {
 
 class NoWindow : public ScanListener {
 public:
-    void AppendListLine(const std::string& line) override { Lines.push_back(line); }
-    void ProcessPendingEvents() override {}
+    void ImageComplete(int n, std::int64_t sizeInBytes) override { Lines.push_back(ImageListLine(n, sizeInBytes)); }
     std::vector<std::string> Lines;
 };
 
@@ -114,11 +114,11 @@ TEST(ExifWindowRows, ReadTheImagesOfRealMpoFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " image " + std::to_string(c.image));
         ImageIndex index;
-        index.SourceFileName = (fixtures / c.file).string();
+        const std::string source = (fixtures / c.file).string();
         NoWindow listener;
-        ScanImageOffsets(index, index.SourceFileName, ImageSignature, listener);
+        ScanImageOffsets(index, source, {}, listener);
         ASSERT_GE(index.ImageCount, c.image);
-        const std::vector<std::uint8_t> image = ReadImageBytes(index, c.image);
+        const std::vector<std::uint8_t> image = ReadImageBytes(source, index, c.image);
         EXPECT_EQ(Values(ExifWindowRows(image, listener.Lines[static_cast<std::size_t>(c.image - 1)])), c.values);
     }
 }

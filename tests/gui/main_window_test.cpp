@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/images/image_index.h"
+#include "core/common/image_list_line.h"
 #include "gui/hyper_label.h"
 #include "gui_test_support.h"
 #include "tools/samples/mpf_writer.h"
@@ -155,7 +155,7 @@ TEST_F(OpenCommand, AsksForAnMpoFileAndListsItsImages) {
     EXPECT_EQ(openDialog.Filter, "MPO files (*.mpo)");
     QStringList expected;
     for (int n = 1; n <= 4; ++n)
-        expected << QString::fromStdString(ImageListEntry(n, static_cast<std::int64_t>(images[n - 1].size())));
+        expected << QString::fromStdString(ImageListLine(n, static_cast<std::int64_t>(images[n - 1].size())));
     EXPECT_EQ(ListTexts(), expected);
     EXPECT_EQ(form->Images().ImageCount, 4);
     EXPECT_EQ(form->Panel1->text(), "holiday.mpo");
@@ -355,7 +355,6 @@ TEST_F(Preview, DoubleClickCopiesTheImageToANewTemporaryFileAndOpensExactlyThat)
     const std::string expected = temp / "vltr4000000000.jpg";
     ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{expected});
     EXPECT_EQ(desktop.OpenedBytes[0], images[1]);
-    EXPECT_EQ(form->Images().TempImageFile, expected);
 }
 
 TEST_F(Preview, ExifInfoFillsNineteenRowsAndShowsTheWindowAndASecondRequestRefillsIt) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/registration/context_menu_registration.h"
-#include "core/images/image_index.h"
+#include "core/common/image_list_line.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
 #include "tests/window/window_fakes.h"
@@ -184,7 +184,7 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     EXPECT_EQ(openDialog.Filter, "MPO files (*.mpo)");
     ASSERT_EQ(Count(), 4);
     for (int row = 0; row < 4; ++row)
-        EXPECT_EQ(ListText(List(), row), ImageListEntry(row + 1, static_cast<std::int64_t>(images[row].size())));
+        EXPECT_EQ(ListText(List(), row), ImageListLine(row + 1, static_cast<std::int64_t>(images[row].size())));
     EXPECT_EQ(Narrow(WindowText(form->Control(kStatusPanelId))), "four.mpo");
     for (int id : {kImageListId, kExtractButtonId, kAllButtonId, kOddButtonId, kEvenButtonId}) EXPECT_TRUE(Enabled(id));
 

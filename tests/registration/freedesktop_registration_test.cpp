@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/common/exit_codes.h"
 #include "core/registration/registration_texts.h"
 #include "tools/samples/jpeg_writer.h"
 

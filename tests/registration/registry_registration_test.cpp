@@ -7,8 +7,8 @@
 #include <map>
 #include <sstream>
 
-#include "core/cli/command_line.h"
 #include "core/cli/registration_commands.h"
+#include "core/common/exit_codes.h"
 #include "core/registration/registration_texts.h"
 #include "tests/support/in_memory_registration.h"
 

@@ -10,10 +10,10 @@
 #include <optional>
 #include <sstream>
 
-#include "core/cli/command_line.h"
 #include "core/cli/commands.h"
-#include "core/registration/context_menu_registration.h"
+#include "core/common/exit_codes.h"
 #include "core/common/unicode_text.h"
+#include "core/registration/context_menu_registration.h"
 #include "core/registration/registration_texts.h"
 #include "tests/support/script_names.h"
 #include "tools/samples/jpeg_writer.h"

@@ -29,31 +29,30 @@ using testing::TempDir;
 
 const std::string kSep(1, kPathSeparator);
 
-TEST(ApplyBatchParameters, FollowsTheGrammar) {
+TEST(BatchJob, FollowsTheGrammar) {
     struct Case {
         std::vector<std::string> params;
-        const char* mode;
+        ExtractMode mode;
         std::string folder;
     };
     const std::string here = (std::filesystem::current_path() / "").string();
     const Case cases[] = {
-        {{"a.mpo"}, "", here},
-        {{"a.mpo", "ODD"}, "ODD", ""},
-        {{"a.mpo", "even"}, "even", ""},
-        {{"a.mpo", "out"}, "all", "out" + kSep},
-        {{"a.mpo", "out" + kSep}, "all", "out" + kSep},
-        {{"a.mpo", "out", "EVEN"}, "EVEN", "out" + kSep},
-        {{"a.mpo", "out", "sideways"}, "all", "out" + kSep},
-        {{"a.mpo", "odd", "all"}, "all", ""},
-        {{"a.mpo", "odd", "Even"}, "Even", ""},
+        {{"a.mpo"}, ExtractMode::All, here},
+        {{"a.mpo", "ODD"}, ExtractMode::Odd, ""},
+        {{"a.mpo", "even"}, ExtractMode::Even, ""},
+        {{"a.mpo", "out"}, ExtractMode::All, "out" + kSep},
+        {{"a.mpo", "out" + kSep}, ExtractMode::All, "out" + kSep},
+        {{"a.mpo", "out", "EVEN"}, ExtractMode::Even, "out" + kSep},
+        {{"a.mpo", "out", "sideways"}, ExtractMode::All, "out" + kSep},
+        {{"a.mpo", "odd", "all"}, ExtractMode::All, ""},
+        {{"a.mpo", "odd", "Even"}, ExtractMode::Even, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.params.back());
-        ImageIndex index;
-        ApplyBatchParameters(index, c.params);
-        EXPECT_EQ(index.SourceFileName, "a.mpo");
-        EXPECT_EQ(index.ExtractMode, c.mode);
-        EXPECT_EQ(index.OutputFolder, c.folder);
+        const ExtractJob job = BatchJob(c.params);
+        EXPECT_EQ(job.source, "a.mpo");
+        EXPECT_EQ(job.selection, c.mode);
+        EXPECT_EQ(job.folder, c.folder);
     }
 }
 
@@ -136,14 +135,10 @@ TEST_F(BatchSplit, SplitsListsAndPreviewsInFoldersOfEveryScript) {
         const testing::TempFolderOverride temp(named);
         ASSERT_EQ(TempFolder(), testing::Utf8Path(named) + kSep);
         ImageIndex index;
-        index.SourceFileName = mpo;
-        struct : ScanListener {
-            void AppendListLine(const std::string&) override {}
-            void ProcessPendingEvents() override {}
-        } listener;
-        ASSERT_GT(ScanImageOffsets(index, mpo, ImageSignature, listener), 0);
+        ScanListener quiet;
+        ASSERT_GT(ScanImageOffsets(index, mpo, {}, quiet), 0);
         const std::string preview = TempFolder() + "vltr1.jpg";
-        CopyImageToFile(index, 2, preview);
+        CopyImageToFile(mpo, index, 2, preview);
         EXPECT_EQ(testing::ReadBytes(named / "vltr1.jpg"), images[1]);
         EXPECT_EQ(exif::ExifWindowRows(preview, "")[3].Value, "Sample Stereo Camera");
     }
@@ -213,21 +208,20 @@ TEST(ScanAndExtract, ThePipelineWritesWhatSequentialExtractionWrites) {
         images.push_back(samples::SampleStereoImage(i % 2));
         images.back().push_back(static_cast<std::uint8_t>(i));
     }
-    ImageIndex index;
-    ApplyBatchParameters(index, {dir / "many.mpo", dir.Folder(), "even"});
-    testing::WriteBytes(index.SourceFileName, samples::JoinImages(images));
+    const ExtractJob job = BatchJob({dir / "many.mpo", dir.Folder(), "even"});
+    testing::WriteBytes(job.source, samples::JoinImages(images));
     class Quiet : public ScanListener {
     public:
-        void AppendListLine(const std::string&) override { ++lines; }
-        void ProcessPendingEvents() override {}
+        void ImageComplete(int, std::int64_t) override { ++lines; }
         int lines = 0;
     } listener;
-    const BatchOutcome outcome = ScanAndExtract(index, ModeButton::All, listener);
+    ImageIndex index;
+    const BatchOutcome outcome = ScanAndExtract(job, index, {}, listener);
     EXPECT_EQ(outcome.imagesFound, 60);
     EXPECT_EQ(outcome.filesWritten, 30);
     EXPECT_EQ(listener.lines, 60);
     for (int n = 2; n <= 60; n += 2)
-        ASSERT_EQ(testing::ReadBytes(OutputFileName(index, n)), images[n - 1]) << n;
+        ASSERT_EQ(testing::ReadBytes(OutputFileName(job, n)), images[n - 1]) << n;
     EXPECT_EQ(testing::FileNames(dir.Path()).size(), 31u);
 }
 
@@ -246,19 +240,17 @@ TEST(ScanAndExtract, SplitsFilesOfMoreThanTwoGibibytes) {
         f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
         ASSERT_TRUE(f.good());
     }
-    ImageIndex index;
-    ApplyBatchParameters(index, {path, dir.Folder()});
-    class Lines : public ScanListener {
+    class Sizes : public ScanListener {
     public:
-        void AppendListLine(const std::string& line) override { lines.push_back(line); }
-        void ProcessPendingEvents() override {}
-        std::vector<std::string> lines;
+        void ImageComplete(int, std::int64_t sizeInBytes) override { sizes.push_back(sizeInBytes); }
+        std::vector<std::int64_t> sizes;
     } listener;
-    ScanAndExtract(index, ModeButton::All, listener);
+    ImageIndex index;
+    ScanAndExtract(BatchJob({path, dir.Folder()}), index, {}, listener);
     ASSERT_EQ(index.ImageCount, 2);
     EXPECT_EQ(index.ImageOffsets[1], first);
     EXPECT_EQ(index.ImageOffsets[2], second);
-    EXPECT_EQ(listener.lines[0], ImageListEntry(1, second - first));
+    EXPECT_EQ(listener.sizes[0], second - first);
     EXPECT_EQ(testing::ReadBytes(dir / "huge_001.jpg"), a);
     EXPECT_EQ(testing::ReadBytes(dir / "huge_002.jpg"), b);
 }

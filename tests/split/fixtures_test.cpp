@@ -25,19 +25,16 @@ TEST(CameraFiles, SplitIntoTheirImagesByteForByte) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         testing::TempDir dir;
+        const ExtractJob job = BatchJob({(fixtures / c.file).string(), dir.Folder()});
         ImageIndex index;
-        ApplyBatchParameters(index, {(fixtures / c.file).string(), dir.Folder()});
-        class Quiet : public ScanListener {
-            void AppendListLine(const std::string&) override {}
-            void ProcessPendingEvents() override {}
-        } listener;
-        const BatchOutcome outcome = ScanAndExtract(index, ModeButton::All, listener);
+        ScanListener quiet;
+        const BatchOutcome outcome = ScanAndExtract(job, index, {}, quiet);
         ASSERT_EQ(outcome.imagesFound, c.images);
         EXPECT_EQ(index.ImageOffsets[1], c.firstOffset);
-        const testing::Bytes whole = testing::ReadBytes(index.SourceFileName);
+        const testing::Bytes whole = testing::ReadBytes(job.source);
         testing::Bytes joined;
         for (int n = 1; n <= c.images; ++n) {
-            const testing::Bytes part = testing::ReadBytes(OutputFileName(index, n));
+            const testing::Bytes part = testing::ReadBytes(OutputFileName(job, n));
             EXPECT_EQ(part[0], 0xFF);
             EXPECT_EQ(part[1], 0xD8);
             EXPECT_EQ(part[2], 0xFF);

@@ -24,8 +24,6 @@ using testing::Bytes;
 
 class NoticeListener : public ScanListener {
 public:
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
     void ImageLimitReached(std::int64_t) override { limitReached = true; }
     void MpfIndexIgnored(const std::string& reason) override { notice = reason; }
     std::string notice;
@@ -107,10 +105,8 @@ TEST(ImageRule, UsesAUsableIndexAndElseTheScanWithItsReason) {
         SCOPED_TRACE(c.what);
         for (const ImageRule rule : {ImageRule::MpfIndexFirst, ImageRule::SignatureOnly}) {
             ImageIndex index;
-            index.SourceFileName = dir.Write("x.mpo", c.file);
-            index.Rule = rule;
             NoticeListener listener;
-            ScanImageOffsets(index, index.SourceFileName, ImageSignature, listener);
+            ScanImageOffsets(index, dir.Write("x.mpo", c.file), ScanOptions{rule}, listener);
             const bool indexFirst = rule == ImageRule::MpfIndexFirst;
             EXPECT_EQ(index.ImageCount, indexFirst ? c.images : c.signatureImages);
             EXPECT_EQ(listener.notice, indexFirst ? c.notice : "");
@@ -158,9 +154,8 @@ TEST(ImageRule, IndexEntriesStopAtTheImageLimit) {
     const Bytes file = samples::IndexedMpo(images);
     testing::TempDir dir;
     ImageIndex index;
-    index.SourceFileName = dir.Write("many.mpo", file);
     NoticeListener listener;
-    ScanImageOffsets(index, index.SourceFileName, ImageSignature, listener);
+    ScanImageOffsets(index, dir.Write("many.mpo", file), {}, listener);
     EXPECT_EQ(index.ImageCount, kMaxImages);
     EXPECT_TRUE(listener.limitReached);
     EXPECT_EQ(index.LimitOffset, static_cast<std::int64_t>(file.size() - 2 * images[0].size()));
@@ -203,6 +198,7 @@ TEST(CommandLine, PrintsTheIndexAndObeysNoMpf) {
         {{"--list", broken}, 0, " Image 001:  0 K\n Image 002:  0 K\n",
          "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
         {{"--no-mpf", "--list", broken}, 0, " Image 001:  0 K\n Image 002:  0 K\n", ""},
+        {{"--list", jfif}, 0, " Image 001:  0 K\n Image 002:  0 K\n", ""},  // --no-mpf lasts one run
         {{broken, dir.Folder()}, 0, "", "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
         {{"--each", broken}, 0, "1 file split, 2 images written, 0 failed\n",
          "veltrane: " + broken + ": MPF index ignored: image 3 lies outside the file\n"},
@@ -214,7 +210,6 @@ TEST(CommandLine, PrintsTheIndexAndObeysNoMpf) {
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
     }
-    EXPECT_EQ(DefaultImageRule(), ImageRule::MpfIndexFirst);  // --no-mpf lasts one run
     EXPECT_EQ(testing::ReadBytes(dir / "b_002.jpg"), MixedImages()[2]);
 }
 
@@ -226,10 +221,9 @@ TEST(ScanAndExtract, AFailedRunLeavesExactlyTheImagesBeforeTheFailedOne) {
     std::filesystem::create_directories(dir.Path() / "out" / "trip_003.jpg");  // cannot be replaced
     for (int round = 0; round < 20; ++round) {
         ImageIndex index;
-        ApplyBatchParameters(index, {source, (dir.Path() / "out").string()});
         NoticeListener listener;
         try {
-            ScanAndExtract(index, ModeButton::All, listener);
+            ScanAndExtract(BatchJob({source, (dir.Path() / "out").string()}), index, {}, listener);
             ADD_FAILURE() << "the run did not fail";
         } catch (const InOutError& e) {
             EXPECT_NE(e.FileName().find("trip_003.jpg"), std::string::npos);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 
+#include "core/common/image_list_line.h"
 #include "core/common/io_error.h"
 #include "tests/support/temp_dir.h"
 
@@ -15,19 +16,26 @@ using testing::Bytes;
 using testing::TempDir;
 
 const Bytes kSig = {0xFF, 0xD8, 0xFF, 0xE1};
+const ScanOptions kScan{ImageRule::MpfIndexFirst, kSig};
 
-// Records every call in order, so the interleaving of events and entries can be checked.
+// Records every call in order, so the interleaving of questions and images can be checked; says
+// no to its question numbered stopAt (from 1).
 class RecordingListener : public ScanListener {
 public:
-    void AppendListLine(const std::string& line) override {
-        lines.push_back(line);
-        calls.push_back("line:" + line);
+    bool Continue(std::int64_t scannedBytes) override {
+        calls.push_back("continue " + std::to_string(scannedBytes));
+        return ++asked != stopAt;
     }
-    void ProcessPendingEvents() override { calls.push_back("events"); }
+    void ImageComplete(int n, std::int64_t sizeInBytes) override {
+        lines.push_back(ImageListLine(n, sizeInBytes));
+        calls.push_back("image " + std::to_string(n) + ": " + std::to_string(sizeInBytes));
+    }
     void ImageLimitReached(std::int64_t offset) override { limitAt = offset; }
     std::vector<std::string> lines;
     std::vector<std::string> calls;
     std::int64_t limitAt = -1;
+    int asked = 0;
+    int stopAt = 0;
 };
 
 // A file of `size` filler bytes (never FF) with the signature placed at each offset.
@@ -66,9 +74,8 @@ TEST(ScanImageOffsets, FindsEveryImageStartExactlyOnce) {
         const std::string path = dir / "case.mpo";
         testing::WriteBytes(path, c.content);
         ImageIndex index;
-        index.SourceFileName = path;
         RecordingListener listener;
-        const std::int64_t result = ScanImageOffsets(index, path, kSig, listener);
+        const std::int64_t result = ScanImageOffsets(index, path, kScan, listener);
         ASSERT_EQ(index.ImageCount, static_cast<int>(c.expectedOffsets.size()));
         for (int n = 1; n <= index.ImageCount; ++n) EXPECT_EQ(index.ImageOffsets[n], c.expectedOffsets[n - 1]);
         EXPECT_EQ(result, c.expectedOffsets.empty() ? -1 : c.expectedOffsets.back());
@@ -82,23 +89,33 @@ TEST(ScanImageOffsets, ListsSizesInWholeKibibytesInImageOrder) {
     // Images of 1023, 2048 and 2047 bytes, after 10 bytes that belong to no image.
     testing::WriteBytes(path, FileWithSignatures(10 + 1023 + 2048 + 2047, {10, 1033, 3081}));
     ImageIndex index;
-    index.SourceFileName = path;
     RecordingListener listener;
-    ScanImageOffsets(index, path, kSig, listener);
+    ScanImageOffsets(index, path, kScan, listener);
     EXPECT_EQ(listener.lines,
               (std::vector<std::string>{" Image 001:  0 K", " Image 002:  2 K", " Image 003:  1 K"}));
 }
 
-TEST(ScanImageOffsets, LetsEventsRunBeforeAppendingThePreviousImage) {
+TEST(ScanImageOffsets, AsksToGoOnBeforeEachImageAndAfterEachChunkAndStopsWhenTold) {
     TempDir dir;
     const std::string path = dir / "order.mpo";
-    testing::WriteBytes(path, FileWithSignatures(3000, {0, 1000}));
-    ImageIndex index;
-    index.SourceFileName = path;
-    RecordingListener listener;
-    ScanImageOffsets(index, path, kSig, listener);
-    EXPECT_EQ(listener.calls, (std::vector<std::string>{"events", "events", "line: Image 001:  0 K",
-                                                        "line: Image 002:  1 K"}));
+    testing::WriteBytes(path, FileWithSignatures(40000, {0, 1000, 39000}));
+    const std::vector<std::string> all = {"continue 0",     "continue 1000", "image 1: 1000", "continue 32768",
+                                          "continue 39000", "image 2: 38000", "continue 40000", "image 3: 1000"};
+    struct Case {
+        int stopAt;
+        int images;
+        std::size_t calls;  // the first calls of all
+    };
+    for (const Case& c : {Case{0, 3, all.size()}, Case{3, 2, 4}, Case{2, 2, 2}}) {
+        SCOPED_TRACE(c.stopAt);
+        ImageIndex index;
+        RecordingListener listener;
+        listener.stopAt = c.stopAt;
+        const std::int64_t result = ScanImageOffsets(index, path, kScan, listener);
+        EXPECT_EQ(listener.calls, std::vector<std::string>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(c.calls)));
+        EXPECT_EQ(index.ImageCount, c.images);  // an image recorded before the stop stays
+        EXPECT_EQ(result, c.stopAt == 0 ? 39000 : -1);
+    }
 }
 
 TEST(ScanImageOffsets, ASecondScanReplacesTheCount) {
@@ -109,15 +126,12 @@ TEST(ScanImageOffsets, ASecondScanReplacesTheCount) {
     testing::WriteBytes(none, Bytes(100, 0));
     ImageIndex index;
     RecordingListener listener;
-    index.SourceFileName = many;
-    ScanImageOffsets(index, many, kSig, listener);
+    ScanImageOffsets(index, many, kScan, listener);
     ASSERT_EQ(index.ImageCount, 3);
-    index.SourceFileName = one;
-    ScanImageOffsets(index, one, kSig, listener);
+    ScanImageOffsets(index, one, kScan, listener);
     EXPECT_EQ(index.ImageCount, 1);
     EXPECT_EQ(index.ImageOffsets[1], 50);
-    index.SourceFileName = none;
-    EXPECT_EQ(ScanImageOffsets(index, none, kSig, listener), -1);
+    EXPECT_EQ(ScanImageOffsets(index, none, kScan, listener), -1);
     EXPECT_EQ(index.ImageCount, 0);
 }
 
@@ -125,8 +139,8 @@ TEST(ScanImageOffsets, EmptySignatureOrPathChangesNothing) {
     ImageIndex index;
     index.ImageCount = 7;
     RecordingListener listener;
-    EXPECT_EQ(ScanImageOffsets(index, "", kSig, listener), -1);
-    EXPECT_EQ(ScanImageOffsets(index, "x.mpo", {}, listener), -1);
+    EXPECT_EQ(ScanImageOffsets(index, "", kScan, listener), -1);
+    EXPECT_EQ(ScanImageOffsets(index, "x.mpo", {ImageRule::MpfIndexFirst, {}}, listener), -1);
     EXPECT_EQ(index.ImageCount, 7);
     EXPECT_TRUE(listener.calls.empty());
 }
@@ -136,7 +150,7 @@ TEST(ScanImageOffsets, AMissingFileRaisesFileNotFound) {
     ImageIndex index;
     RecordingListener listener;
     try {
-        ScanImageOffsets(index, dir / "missing.mpo", kSig, listener);
+        ScanImageOffsets(index, dir / "missing.mpo", kScan, listener);
         FAIL() << "no error raised";
     } catch (const InOutError& e) {
         EXPECT_STREQ(e.what(), "File not found");
@@ -151,9 +165,8 @@ TEST(ScanImageOffsets, StopsRecordingAtTheThousandthImage) {
     for (std::size_t i = 0; i < 1002; ++i) starts.push_back(i * 10);
     testing::WriteBytes(path, FileWithSignatures(1002 * 10 + 5, starts));
     ImageIndex index;
-    index.SourceFileName = path;
     RecordingListener listener;
-    ScanImageOffsets(index, path, kSig, listener);
+    ScanImageOffsets(index, path, kScan, listener);
     EXPECT_EQ(index.ImageCount, 999);
     EXPECT_EQ(index.LimitOffset, 9990);
     EXPECT_EQ(listener.limitAt, 9990);
@@ -213,7 +226,7 @@ TEST(SignatureSearch, FindsSignaturesAtBothEndsOfChunksOfEveryLength) {
     }
 }
 
-TEST(ImageListEntry, PadsTheNumberAndTruncatesTheSize) {
+TEST(ImageListLine, PadsTheNumberAndTruncatesTheSize) {
     struct Case { int n; std::int64_t size; const char* text; };
     const Case cases[] = {
         {1, 0, " Image 001:  0 K"},
@@ -223,7 +236,7 @@ TEST(ImageListEntry, PadsTheNumberAndTruncatesTheSize) {
         {999, 5LL << 32, " Image 999:  20971520 K"},
         {3, -1, " Image 003:  0 K"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ImageListEntry(c.n, c.size), c.text);
+    for (const auto& c : cases) EXPECT_EQ(ImageListLine(c.n, c.size), c.text);
 }
 
 TEST(FileSizeByName, GivesMinusOneForAMissingEntry) {

@@ -149,7 +149,7 @@ TEST_F(SplitEach, ReportsEveryFileOnceFromEveryWorker) {
         SCOPED_TRACE(workers);
         recorder.positions.clear();
         recorder.failures.clear();
-        const EachTotals totals = SplitEachBesideItself(files, "even", recorder, workers);
+        const EachTotals totals = SplitEachBesideItself(files, ExtractMode::Even, {}, recorder, workers);
         EXPECT_EQ(totals.files, files.size());
         EXPECT_EQ(totals.filesSplit, 40);
         EXPECT_EQ(totals.imagesWritten, 40);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/image_list_line.h"
 #include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
 #include "tests/window/window_fakes.h"
@@ -63,13 +64,13 @@ protected:
 
     void Open(const std::string& path) {
         fakes.openDialog.Answer = path;
-        model->Button2Click();
+        model->OpenRequested();
     }
 
     // Opens four sample images and selects list entry row.
     void OpenFourAndSelect(int row) {
         Open(WriteMpo("four.mpo", images));
-        model->ListBox1Click1(row);
+        model->SelectionChanged(row);
     }
 
     const std::vector<Bytes> images = FourSampleImages();
@@ -96,7 +97,7 @@ TEST_F(WindowModel, StartsWithTheBannerOnlyOpenAndTheBoxUsableAndNothingRegister
 TEST_F(WindowModel, OpenListsTheImagesAndEmptyMissingOrCancelledFilesKeepWhatTheyMust) {
     Start();
     // Cancelled: nothing changes, not even the hint.
-    model->Button2Click();
+    model->OpenRequested();
     EXPECT_EQ(fakes.openDialog.Calls, 1);
     EXPECT_EQ(fakes.openDialog.Title, "Open MPO file");
     EXPECT_EQ(fakes.openDialog.Filter, "MPO files (*.mpo)");
@@ -127,7 +128,7 @@ TEST_F(WindowModel, OpenListsTheImagesAndEmptyMissingOrCancelledFilesKeepWhatThe
     Open(WriteMpo("holiday.mpo", images));
     std::vector<std::string> expected;
     for (int n = 1; n <= 4; ++n)
-        expected.push_back(ImageListEntry(n, static_cast<std::int64_t>(images[n - 1].size())));
+        expected.push_back(ImageListLine(n, static_cast<std::int64_t>(images[n - 1].size())));
     EXPECT_EQ(view.Lines, expected);
     EXPECT_EQ(model->ListLines(), expected);
     EXPECT_EQ(view.Status, "holiday.mpo");
@@ -151,9 +152,9 @@ TEST_F(WindowModel, ScanLocksEveryCommandAndLetsEventsRunAtLeastOncePerImage) {
         during.push_back(view.Controls);
         EXPECT_TRUE(model->Scanning());
         EXPECT_FALSE(model->AcceptsDrop());
-        model->Button2Click();  // refused while the scan runs
-        model->Button1Click();
-        model->ListBox1Click(Kind::ShowImage);
+        model->OpenRequested();  // refused while the scan runs
+        model->ExtractRequested();
+        model->PreviewRequested(Kind::ShowImage);
     };
     Open(path);
     ASSERT_GE(view.EventRuns, 4);
@@ -177,7 +178,7 @@ TEST_F(WindowModel, CloseDuringAScanStopsItQuietlyAndALongImageStillLetsEventsRu
     model->SetEventIntervalMs(0);  // after every chunk
     int runs = 0;
     view.DuringEvents = [&] {
-        if (++runs == 2) model->FormClose();
+        if (++runs == 2) model->WindowClosing();
     };
     Open(path);
     EXPECT_EQ(runs, 2);  // the first after image 1, the second while reading its data
@@ -191,21 +192,21 @@ TEST_F(WindowModel, ExtractWritesTheCheckedModesImagesIntoThePickedFolderOrNothi
     Start();
     Open(WriteMpo("trip.mpo", images));
     struct Case {
-        ModeButton mode;
+        ExtractMode mode;
         std::vector<std::string> written;
         int lastImage;
     };
     const Case cases[] = {
-        {ModeButton::Odd, {"trip_001.jpg", "trip_003.jpg"}, 3},
-        {ModeButton::Even, {"trip_002.jpg", "trip_004.jpg"}, 4},
-        {ModeButton::All, {"trip_001.jpg", "trip_002.jpg", "trip_003.jpg", "trip_004.jpg"}, 4},
+        {ExtractMode::Odd, {"trip_001.jpg", "trip_003.jpg"}, 3},
+        {ExtractMode::Even, {"trip_002.jpg", "trip_004.jpg"}, 4},
+        {ExtractMode::All, {"trip_001.jpg", "trip_002.jpg", "trip_003.jpg", "trip_004.jpg"}, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         veltrane::testing::TempDir out;
         fakes.folders.Answer = out.Path().string();
-        model->RadioButton1Click(c.mode);
-        model->Button1Click();
+        model->ModeChosen(c.mode);
+        model->ExtractRequested();
         EXPECT_EQ(FileNames(out.Path()), c.written);
         EXPECT_EQ(ReadBytes(out / c.written.back()), images[c.lastImage - 1]);
     }
@@ -215,9 +216,20 @@ TEST_F(WindowModel, ExtractWritesTheCheckedModesImagesIntoThePickedFolderOrNothi
 
     const auto before = FileNames(files.Path());
     fakes.folders.Answer.clear();
-    model->Button1Click();
+    model->ExtractRequested();
     EXPECT_EQ(FileNames(files.Path()), before);
     EXPECT_TRUE(fakes.messages.Errors.empty());
+
+    // A file without images still asks for the folder, and writes nothing into it.
+    const std::string empty = files / "nothing.mpo";
+    veltrane::testing::WriteBytes(empty, Bytes(100, 0));
+    Open(empty);
+    const int asked = fakes.folders.Calls;
+    veltrane::testing::TempDir out;
+    fakes.folders.Answer = out.Path().string();
+    model->ExtractRequested();
+    EXPECT_EQ(fakes.folders.Calls, asked + 1);
+    EXPECT_TRUE(FileNames(out.Path()).empty());
 }
 
 TEST_F(WindowModel, ListColoursFollowTheModeAndTheSelectionAndTheMenuFollowsTheSelection) {
@@ -225,34 +237,33 @@ TEST_F(WindowModel, ListColoursFollowTheModeAndTheSelectionAndTheMenuFollowsTheS
     OpenFourAndSelect(3);
     EXPECT_TRUE(view.Controls.ShowImage && view.Controls.ShowExif);
     struct Case {
-        ModeButton mode;
+        ExtractMode mode;
         std::uint32_t rows[4];  // list rows 0 to 3; row 3 selected
     };
     const Case cases[] = {
-        {ModeButton::All, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xCCCCCC}},
-        {ModeButton::Odd, {0xFFFFFF, 0xEEEEEE, 0xFFFFFF, 0xCCCCCC}},
-        {ModeButton::Even, {0xEEEEEE, 0xFFFFFF, 0xEEEEEE, 0xCCCCCC}},
+        {ExtractMode::All, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xCCCCCC}},
+        {ExtractMode::Odd, {0xFFFFFF, 0xEEEEEE, 0xFFFFFF, 0xCCCCCC}},
+        {ExtractMode::Even, {0xEEEEEE, 0xFFFFFF, 0xEEEEEE, 0xCCCCCC}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         const int repaints = view.Repaints;
-        model->RadioButton1Click(c.mode);
+        model->ModeChosen(c.mode);
         EXPECT_EQ(view.Repaints, repaints + 1);
         for (int row = 0; row < 4; ++row) {
-            EXPECT_EQ(model->ListBox1DrawItem(row), c.rows[row]);
-            EXPECT_EQ(model->Images().ListItemColour, c.rows[row]);
+            EXPECT_EQ(model->RowColour(row), c.rows[row]);
         }
     }
-    model->ListBox1Click1(-1);
+    model->SelectionChanged(-1);
     EXPECT_FALSE(view.Controls.ShowImage || view.Controls.ShowExif);
-    EXPECT_EQ(model->ListBox1DrawItem(3), kIncludedColour);  // image 4 of Even, no longer selected
+    EXPECT_EQ(model->RowColour(3), kIncludedColour);  // image 4 of Even, no longer selected
 }
 
 TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileAndCloseRemovesThemAll) {
     Start();
     // Without a selection nothing is copied.
     Open(WriteMpo("four.mpo", images));
-    model->ListBox1Click(Kind::ShowImage);
+    model->PreviewRequested(Kind::ShowImage);
     EXPECT_TRUE(fakes.desktop.OpenedFiles.empty());
     EXPECT_TRUE(FileNames(fakes.temp.Dir.Path()).empty());
 
@@ -260,21 +271,20 @@ TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileAndCloseRe
     fakes.ticks.Now = 4000000000u;
     fakes.ticks.Step = 0;
     for (int row : {0, 3}) {
-        model->ListBox1Click1(row);
-        model->ListBox1Click(Kind::ShowImage);
+        model->SelectionChanged(row);
+        model->PreviewRequested(Kind::ShowImage);
     }
     ASSERT_EQ(fakes.desktop.OpenedFiles.size(), 2u);
     EXPECT_EQ(fakes.desktop.OpenedFiles[0], fakes.temp / "vltr4000000000.jpg");
     EXPECT_EQ(fakes.desktop.OpenedFiles[1], fakes.temp / "vltr4000000001.jpg");
     EXPECT_EQ(ReadBytes(fakes.desktop.OpenedFiles[0]), images[0]);
     EXPECT_EQ(ReadBytes(fakes.desktop.OpenedFiles[1]), images[3]);
-    EXPECT_EQ(model->Images().TempImageFile, fakes.desktop.OpenedFiles[1]);
 
     // Closing removes every vltr file of the temporary folder, and nothing else.
     for (const char* name : {"vltr-left-by-another-run", "keep.jpg", "avltr.jpg"})
         veltrane::testing::WriteBytes(fakes.temp / name, Bytes{1, 2, 3});
     std::filesystem::create_directory(fakes.temp / "vltr-folder");
-    model->FormClose();
+    model->WindowClosing();
     EXPECT_EQ(FileNames(fakes.temp.Dir.Path()), (std::vector<std::string>{"avltr.jpg", "keep.jpg", "vltr-folder"}));
     EXPECT_FALSE(model->Closing());  // no scan ran: nothing to stop
 }
@@ -282,25 +292,26 @@ TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileAndCloseRe
 TEST_F(WindowModel, ExifInfoFillsNineteenRowsFromTheCopyAndACopyFailureShowsTheRunTimeMessage) {
     Start();
     OpenFourAndSelect(2);
-    model->ListBox1Click(Kind::ShowExif);
+    model->PreviewRequested(Kind::ShowExif);
     ASSERT_EQ(view.ExifShown, 1);
     ASSERT_EQ(view.ExifRows.size(), 19u);
     EXPECT_EQ(view.ExifRows[0].Caption, "Image: ");
-    const std::string entry = ImageListEntry(3, static_cast<std::int64_t>(images[2].size()));
+    const std::string entry = ImageListLine(3, static_cast<std::int64_t>(images[2].size()));
     EXPECT_EQ(view.ExifRows[0].Value, entry.substr(entry.find_first_not_of(' ')));
     EXPECT_EQ(view.ExifRows[2].Caption, "Manufacturer: ");
     EXPECT_EQ(view.ExifRows[2].Value, "Veltrane");
     EXPECT_EQ(view.ExifRows[18].Caption, "Focal Length: ");
     EXPECT_TRUE(fakes.desktop.OpenedFiles.empty());
     // The row colours of the EXIF window.
-    EXPECT_EQ(ExifRowColour(0, 1), 0xFFFFFFu);
-    EXPECT_EQ(ExifRowColour(1, 1), 0xF5F5F5u);
-    EXPECT_EQ(ExifRowColour(18, 1), 0xFFFFFFu);
-    EXPECT_EQ(ExifRowColour(19, 1), 1u);
-    EXPECT_EQ(ExifRowColour(-1, 2), 2u);
+    EXPECT_EQ(ExifRowColour(0), 0xFFFFFFu);
+    EXPECT_EQ(ExifRowColour(1), 0xF5F5F5u);
+    EXPECT_EQ(ExifRowColour(17), 0xF5F5F5u);
+    EXPECT_EQ(ExifRowColour(18), 0xFFFFFFu);
+    EXPECT_EQ(ExifRowColour(19), 0xFFFFFFu);
+    EXPECT_EQ(ExifRowColour(-1), 0xFFFFFFu);
 
     std::filesystem::remove(files / "four.mpo");
-    model->ListBox1Click(Kind::ShowExif);
+    model->PreviewRequested(Kind::ShowExif);
     EXPECT_EQ(fakes.messages.Errors, std::vector<std::string>{"File not found"});
     EXPECT_EQ(view.ExifShown, 1);
 }
@@ -309,28 +320,28 @@ TEST_F(WindowModel, TheBoxRegistersTheModeCheckedAtThatMomentAndShowsFailures) {
     Start();
     Open(WriteMpo("four.mpo", images));
     struct Case {
-        ModeButton mode;
+        ExtractMode mode;
         const char* modeWord;
     };
-    for (const Case& c : {Case{ModeButton::All, ""}, Case{ModeButton::Odd, "odd"}, Case{ModeButton::Even, "even"}}) {
+    for (const Case& c : {Case{ExtractMode::All, ""}, Case{ExtractMode::Odd, "odd"}, Case{ExtractMode::Even, "even"}}) {
         SCOPED_TRACE(c.modeWord);
-        model->RadioButton1Click(c.mode);
-        model->CheckBox1Click(true);
+        model->ModeChosen(c.mode);
+        model->ContextMenuEntryToggled(true);
         EXPECT_TRUE(fakes.registration.Registered);
         EXPECT_EQ(fakes.registration.ModeWord, c.modeWord);
         EXPECT_EQ(fakes.registration.ProgramPath, kProgramPath);
-        model->CheckBox1Click(false);
+        model->ContextMenuEntryToggled(false);
         EXPECT_FALSE(fakes.registration.Registered);
     }
     // A later mode change leaves the registration alone.
-    model->CheckBox1Click(true);
-    model->RadioButton1Click(ModeButton::Odd);
+    model->ContextMenuEntryToggled(true);
+    model->ModeChosen(ExtractMode::Odd);
     EXPECT_EQ(fakes.registration.ModeWord, "even");
     EXPECT_EQ(fakes.registration.RegisterCalls, 4);
     EXPECT_EQ(fakes.registration.UnregisterCalls, 3);
 
     fakes.registration.FailureMessage = "Failed to create key MPO (Multi Picture Object)";
-    model->CheckBox1Click(true);
+    model->ContextMenuEntryToggled(true);
     EXPECT_EQ(fakes.messages.Errors, std::vector<std::string>{"Failed to create key MPO (Multi Picture Object)"});
     EXPECT_TRUE(model->ContextMenuBoxChecked());
 }
@@ -364,9 +375,9 @@ TEST_F(WindowModel, DroppedFilesOpenTheFirstMpoFileAndErrorTextsBecomeUtf8) {
     veltrane::testing::WriteBytes(jpeg, images[0]);
     std::filesystem::create_directory(files / "folder.mpo");
     EXPECT_EQ(MainWindowModel::DroppedMpoFile({jpeg, files / "folder.mpo", files / "gone.mpo"}), "");
-    EXPECT_FALSE(model->DropFiles({jpeg}));
+    EXPECT_FALSE(model->FilesDropped({jpeg}));
     EXPECT_EQ(view.Lines.size(), 2u);
-    EXPECT_TRUE(model->DropFiles({jpeg, mpo}));
+    EXPECT_TRUE(model->FilesDropped({jpeg, mpo}));
     EXPECT_EQ(view.Lines.size(), 4u);
     EXPECT_EQ(view.Status, "Dropped.MPO");
     EXPECT_EQ(fakes.openDialog.Calls, 0);
@@ -415,14 +426,14 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
     EXPECT_FALSE(view.Controls.ShowStereo || view.Controls.SaveStereo);
     Open(WriteMpo("one.mpo", {images[0]}));
     EXPECT_FALSE(view.Controls.ShowStereo);
-    model->ShowStereo1Click();
+    model->ShowStereoRequested();
     EXPECT_TRUE(stereo.Writes.empty());
 
     const std::string pair = WriteMpo("pair.mpo", {images[0], images[1]});
     Open(pair);
     EXPECT_TRUE(view.Controls.ShowStereo && view.Controls.SaveStereo);
     fakes.ticks.Now = 55;
-    model->ShowStereo1Click();
+    model->ShowStereoRequested();
     ASSERT_EQ(fakes.desktop.OpenedFiles, std::vector<std::string>{fakes.temp / "vltr55.jpg"});
     struct Case {
         int chosen;
@@ -434,7 +445,7 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
         stereo.Writes.clear();
         fakes.saveDialog.ChosenType = c.chosen;
         fakes.saveDialog.Answer = c.answer;
-        model->SaveStereo1Click();
+        model->SaveStereoRequested();
         EXPECT_EQ(fakes.saveDialog.Title, "Save Stereo");
         EXPECT_EQ(fakes.saveDialog.SuggestedPaths, (std::vector<std::string>{pair + ".0", pair + ".1"}));
         if (c.written == nullptr) {

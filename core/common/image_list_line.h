@@ -1,0 +1,12 @@
+#pragma once
+// The line that lists one image of a file, in the window's list and in --list:
+// " Image 002:  1205 K", the image number padded to three digits and the size in whole KiB
+// (rounded down).
+#include <cstdint>
+#include <string>
+
+namespace veltrane {
+
+std::string ImageListLine(int imageNumber, std::int64_t sizeInBytes);
+
+}  // namespace veltrane
