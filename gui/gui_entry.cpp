@@ -44,18 +44,18 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     QtSaveFileDialog saveDialog;
     LibraryStereoWriter stereo;
-    TForm1Services services{openDialog, folders,     desktop,     messages,
+    WindowServices services{openDialog, folders,     desktop,     messages,
                             temp,       ticks,       *registration, programPath,
                             UserGuideUrl(PathFromCore(programPath)).toStdString(), &stereo, &saveDialog};
 
-    TForm1 form1(services);
-    openDialog.SetOwner(&form1);
-    folders.SetOwner(&form1);
-    messages.SetOwner(&form1);
-    saveDialog.SetOwner(&form1);
-    form1.show();
-    TForm2 form2;
-    form1.SetExifWindow(&form2);
+    MainWindow mainWindow(services);
+    openDialog.SetOwner(&mainWindow);
+    folders.SetOwner(&mainWindow);
+    messages.SetOwner(&mainWindow);
+    saveDialog.SetOwner(&mainWindow);
+    mainWindow.show();
+    ExifWindow exifWindow;
+    mainWindow.SetExifWindow(&exifWindow);
     return QApplication::exec();
 }
 

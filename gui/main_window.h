@@ -1,35 +1,32 @@
 #pragma once
-// TForm1, the main window: Open, Extract, the All/Odd/Even choice, the drawn image list with
-// its menu, the context-menu check box, the status panel and the link to the user guide.
-// A thin view over the window model of the core: it builds the Qt controls, forwards their
-// events to the model and shows what the model decides.
-#include <cstdint>
+// The main window: Open, Extract, the All/Odd/Even choice, the image list with its menu, the
+// context-menu check box, the status panel and the link to the user guide. A thin view over the
+// window model of the core: it builds the Qt controls, hands what the user asks for to the
+// model's handlers and shows what the model decides.
 #include <string>
 
 #include <QWidget>
 
-#include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
-#include "gui/services.h"
 
 class QAction;
 class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QMenu;
 class QMimeData;
-class QPainter;
 class QPushButton;
 class QRadioButton;
 
 namespace veltrane::gui {
 
-class THyperLabel;
-class TForm2;
+class ExifWindow;
+class ImageListModel;
+class LinkLabel;
 
-class TForm1 : public QWidget, private window::MainWindowView {
+class MainWindow : public QWidget, private window::MainWindowView {
     Q_OBJECT
 
 public:
@@ -37,53 +34,34 @@ public:
     static constexpr int kClientHeight = 255;
     static constexpr int kListItemHeight = 13;
 
-    // Builds the window and runs FormCreate (the start-up check of the registration).
-    explicit TForm1(TForm1Services services, QWidget* parent = nullptr);
-    ~TForm1() override;
+    // Builds the window and starts the model (which checks the context-menu registration).
+    explicit MainWindow(window::WindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    // The EXIF window that "EXIF Info" fills; created after the main window, as at start-up.
-    void SetExifWindow(TForm2* form2) { Form2_ = form2; }
+    // The EXIF window that "EXIF Info" fills; created after the main window.
+    void SetExifWindow(ExifWindow* exifWindow) { exifWindow_ = exifWindow; }
 
-    // The components, in the order of the form's design.
-    QPushButton* Button2;       // "&Open MPO"
-    QListWidget* ListBox1;      // the image list, drawn by ListBox1DrawItem
-    QPushButton* Button1;       // "E&xtract Images"
-    QGroupBox* GroupBox1;       // " Extract "
-    QRadioButton* RadioButton1; // "&All"
-    QRadioButton* RadioButton2; // "O&dd"
-    QRadioButton* RadioButton3; // "&Even"
-    QCheckBox* CheckBox1;       // "Enable &context menu entry for MPO files"
-    THyperLabel* HyperLabel1;   // "VLTR Home Page"
-    QMenu* PopupMenu1;          // the image list's menu
-    QAction* ShowImage1;        // "Show Image"
-    QAction* ShowEXIF1;         // "EXIF Info"
-    QAction* ShowStereo1;       // "Show Stereo": aligned anaglyph of images 1 and 2
-    QAction* SaveStereo1;       // "Save Stereo...": a layout of images 1 and 2 to a file
-    QLabel* Panel1;             // the status panel
-    QFrame* Bevel1;             // the line above the check box
-
-    // Event handlers.
-    void Button2Click();
-    void FormCreate();
-    void Button1Click();
-    void RadioButton1Click();
-    void CheckBox1Click(bool checked);
-    void ListBox1Click(QObject* sender);
-    void ListBox1Click1();
-    void ListBox1DrawItem(QPainter& canvas, int Index, const QRect& Rect);
-    void ShowStereo1Click();
-    void SaveStereo1Click();
-    void FormClose();
-
-    // The Open command after its dialog: also what a dropped .mpo file does.
-    void OpenMpoFile(const QString& path);
+    // The controls, in the order of the design.
+    QPushButton* openButton;       // "&Open MPO"
+    QListView* imageList;          // the images of the open file, over ImageListModel
+    QPushButton* extractButton;    // "E&xtract Images"
+    QGroupBox* modeGroup;          // " Extract "
+    QRadioButton* allButton;       // "&All"
+    QRadioButton* oddButton;       // "O&dd"
+    QRadioButton* evenButton;      // "&Even"
+    QCheckBox* contextMenuBox;     // "Enable &context menu entry for MPO files"
+    LinkLabel* guideLink;          // "VLTR Home Page": the user guide
+    QMenu* listMenu;               // the image list's menu
+    QAction* showImageAction;      // "Show Image"
+    QAction* showExifAction;       // "EXIF Info"
+    QAction* showStereoAction;     // "Show Stereo": aligned anaglyph of images 1 and 2
+    QAction* saveStereoAction;     // "Save Stereo...": a layout of images 1 and 2 to a file
+    QLabel* statusPanel;
+    QFrame* separatorLine;         // the line above the check box
 
     const window::MainWindowModel& Model() const { return model_; }
-    const ImageIndex& Images() const { return model_.Images(); }
-    ExtractMode CheckedModeButton() const;
-    // The selected list entry, or -1.
-    int SelectedIndex() const;
-    bool Scanning() const { return model_.Scanning(); }
+    // The row selected in the list, or -1.
+    int SelectedRow() const;
     // The list's hint exactly as set (its tooltip shows the same two lines).
     QString ListHint() const { return QString::fromStdString(model_.ListHint()); }
 
@@ -110,11 +88,14 @@ private:
     void ShowExifWindow(const std::vector<window::ExifRowText>& rows) override;
 
     void BuildControls(const std::string& userGuideUrl);
-    void WireActions();
+    void ConnectControls();
+    ExtractMode CheckedMode() const;
+    void RequestPreview(window::MainWindowModel::PreviewKind kind);
 
     window::MainWindowModel model_;
-    DesktopLauncher& desktop_;
-    TForm2* Form2_ = nullptr;
+    ImageListModel* listModel_ = nullptr;
+    window::DesktopLauncher& desktop_;
+    ExifWindow* exifWindow_ = nullptr;
 };
 
 }  // namespace veltrane::gui

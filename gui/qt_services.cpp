@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "core/common/native_path.h"
 #include "gui/browse_for_folder.h"
 #include "gui/text.h"
 
@@ -54,7 +55,7 @@ std::string QtSaveFileDialog::GetSaveFileName(const std::string& title, const st
 
 std::string QtFolderPicker::BrowseForFolder(const std::string& title, const std::string& initialFolder,
                                             bool allowNewFolder) {
-    return PathToCore(gui::BrowseForFolder(owner_, FromCp1252(title), PathFromCore(initialFolder),
+    return PathToCore(gui::BrowseForFolder(owner_, QString::fromStdString(title), PathFromCore(initialFolder),
                                            allowNewFolder));
 }
 
@@ -74,9 +75,7 @@ void QtMessageBoxes::ShowInformation(const std::string& text) {
     QMessageBox::information(owner_, QString::fromLatin1(kApplicationTitle), QString::fromStdString(text));
 }
 
-std::string SystemTempFolder::TempFolder() {
-    return PathToCore(QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/')));
-}
+std::string SystemTempFolder::TempFolder() { return veltrane::TempFolder(); }
 
 std::uint32_t SystemTickCounter::TickCount() {
     // The monotonic clock counts from the system's start on Linux, like the tick count.

@@ -1,5 +1,5 @@
 #pragma once
-// The desktop services of TForm1Services as Qt provides them.
+// The window's desktop services as Qt provides them.
 #include "gui/services.h"
 
 #include <QString>
@@ -66,6 +66,7 @@ private:
     QWidget* owner_;
 };
 
+// The system's temporary folder, as the core finds it (TMPDIR or /tmp).
 class SystemTempFolder : public TempFolderProvider {
 public:
     std::string TempFolder() override;

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <string>
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
-#include <QListWidget>
+#include <QListView>
+#include <QPushButton>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 
@@ -56,19 +58,19 @@ bool RenderWindows(const QString& docsDir) {
     FolderOf temp(PathToCore(scratch.path() + QLatin1Char('/')));
     CountingTicks ticks;
     InMemoryRegistration registration;
-    TForm1 form1({openDialog, folders, desktop, messages, temp, ticks, registration, {}, {}});
-    TForm2 form2;
-    form1.SetExifWindow(&form2);
-    form1.show();
-    form1.Button2Click();
-    form1.ListBox1->setCurrentRow(0);
-    form1.ListBox1Click(form1.ShowEXIF1);
+    MainWindow mainWindow({openDialog, folders, desktop, messages, temp, ticks, registration, {}, {}});
+    ExifWindow exifWindow;
+    mainWindow.SetExifWindow(&exifWindow);
+    mainWindow.show();
+    mainWindow.openButton->click();
+    mainWindow.imageList->setCurrentIndex(mainWindow.imageList->model()->index(0, 0));
+    mainWindow.showExifAction->trigger();
     QApplication::processEvents();
 
     bool ok = !messages.failed;
-    ok = Save(form1.grab().toImage(), docsDir + QStringLiteral("/main-window.png")) && ok;
-    ok = Save(form2.grab().toImage(), docsDir + QStringLiteral("/exif-window.png")) && ok;
-    form1.close();
+    ok = Save(mainWindow.grab().toImage(), docsDir + QStringLiteral("/main-window.png")) && ok;
+    ok = Save(exifWindow.grab().toImage(), docsDir + QStringLiteral("/exif-window.png")) && ok;
+    mainWindow.close();
     return ok;
 }
 

@@ -14,6 +14,6 @@ using window::SaveFileDialog;
 using window::StereoWriter;
 using window::TempFolderProvider;
 using window::TickCounter;
-using TForm1Services = window::WindowServices;
+using window::WindowServices;
 
 }  // namespace veltrane::gui

@@ -98,22 +98,22 @@ int wmain(int argc, wchar_t** argv) {
     InMemoryRegistration registration;
     bool ok = false;
     {
-        win32::MainWindow form1(instance, {openDialog, folders, desktop, messages, tempFolder, ticks, registration,
-                                           {}, {}});
-        ::SetWindowPos(form1.Handle(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        ::ShowWindow(form1.Handle(), SW_SHOWNORMAL);
-        ::SendMessageW(form1.Control(win32::kOpenButtonId), BM_CLICK, 0, 0);
-        HWND list = form1.Control(win32::kImageListId);
+        win32::MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, tempFolder, ticks,
+                                                registration, {}, {}});
+        ::SetWindowPos(mainWindow.Handle(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ::ShowWindow(mainWindow.Handle(), SW_SHOWNORMAL);
+        ::SendMessageW(mainWindow.Control(win32::kOpenButtonId), BM_CLICK, 0, 0);
+        HWND list = mainWindow.Control(win32::kImageListId);
         ::SendMessageW(list, LB_SETCURSEL, 0, 0);
-        ::SendMessageW(form1.Handle(), WM_COMMAND, MAKEWPARAM(win32::kImageListId, LBN_SELCHANGE),
+        ::SendMessageW(mainWindow.Handle(), WM_COMMAND, MAKEWPARAM(win32::kImageListId, LBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(list));
-        ::SendMessageW(form1.Handle(), WM_COMMAND, MAKEWPARAM(win32::kShowExifId, 0), 0);
+        ::SendMessageW(mainWindow.Handle(), WM_COMMAND, MAKEWPARAM(win32::kShowExifId, 0), 0);
         ::SetFocus(list);
         LetWindowsPaint();
         ok = !messages.failed;
-        ok = SaveWindow(form1.Handle(), folder + L"win32-main-window.bmp") && ok;
-        ok = SaveWindow(form1.Exif().Handle(), folder + L"win32-exif-window.bmp") && ok;
-        ::SendMessageW(form1.Handle(), WM_CLOSE, 0, 0);
+        ok = SaveWindow(mainWindow.Handle(), folder + L"win32-main-window.bmp") && ok;
+        ok = SaveWindow(mainWindow.Exif().Handle(), folder + L"win32-exif-window.bmp") && ok;
+        ::SendMessageW(mainWindow.Handle(), WM_CLOSE, 0, 0);
     }
     ::DeleteFileW(win32::Widen(sample).c_str());
     return ok ? 0 : 1;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/common/native_path.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui_win32/win32_services.h"
 #include "gui_win32/win32_text.h"
@@ -28,9 +29,8 @@ bool HasHandle(DWORD which) {
 }  // namespace
 
 std::string UserGuidePath(const std::string& programPath) {
-    std::wstring folder = Widen(programPath);
-    const std::size_t slash = folder.find_last_of(L"\\/");
-    folder = slash == std::wstring::npos ? std::wstring(L".") : folder.substr(0, slash);
+    const std::string programFolder = FolderPart(programPath);
+    const std::wstring folder = programFolder.empty() ? std::wstring(L".") : Widen(programFolder);
     // Installed, the guide is in doc\ beside the program; no build path is compiled in, but a
     // developer may name a source tree in VELTRANE_SOURCE_DIR.
     wchar_t source[MAX_PATH] = {};
@@ -62,13 +62,13 @@ int RunWindow(const std::string& programPath) {
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     int status = 0;
     {
-        MainWindow form1(instance, {openDialog, folders, desktop, messages, temp, ticks, *registration, programPath,
-                                    UserGuidePath(programPath)});
-        openDialog.SetOwner(form1.Handle());
-        folders.SetOwner(form1.Handle());
-        desktop.SetOwner(form1.Handle());
-        messages.SetOwner(form1.Handle());
-        status = form1.Run(SW_SHOWNORMAL);
+        MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, temp, ticks, *registration,
+                                         programPath, UserGuidePath(programPath)});
+        openDialog.SetOwner(mainWindow.Handle());
+        folders.SetOwner(mainWindow.Handle());
+        desktop.SetOwner(mainWindow.Handle());
+        messages.SetOwner(mainWindow.Handle());
+        status = mainWindow.Run(SW_SHOWNORMAL);
     }
     if (SUCCEEDED(ole)) ::OleUninitialize();
     return status;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "core/common/native_path.h"
 #include "gui_win32/win32_text.h"
 
 // commdlg.h names GetOpenFileNameW by the interface's method name.
@@ -81,12 +82,7 @@ void Win32MessageBoxes::ShowInformation(const std::string& text) {
                   MB_OK | MB_ICONINFORMATION);
 }
 
-std::string Win32TempFolder::TempFolder() {
-    wchar_t folder[MAX_PATH + 2] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH + 1) return {};
-    return Narrow(std::wstring(folder, length));  // ends with a backslash
-}
+std::string Win32TempFolder::TempFolder() { return veltrane::TempFolder(); }
 
 std::uint32_t Win32TickCounter::TickCount() { return ::GetTickCount(); }
 

@@ -49,6 +49,7 @@ private:
     HWND owner_ = nullptr;
 };
 
+// GetTempPathW, as the core asks for it.
 class Win32TempFolder : public window::TempFolderProvider {
 public:
     std::string TempFolder() override;

@@ -11,8 +11,8 @@
 namespace veltrane::win32 {
 namespace {
 
-constexpr const wchar_t* kMainClass = L"VeltraneForm1";
-constexpr const wchar_t* kExifClass = L"VeltraneForm2";
+constexpr const wchar_t* kMainClass = L"VeltraneMainWindow";
+constexpr const wchar_t* kExifClass = L"VeltraneExifWindow";
 // Marks the top-level windows whose messages go through the dialog navigation.
 constexpr const wchar_t* kNavigationProperty = L"VeltraneDialogNavigation";
 
@@ -183,7 +183,7 @@ std::string ExifWindow::CellText(int row, int column) const {
 std::string ExifWindow::Caption(int row) const { return CellText(row, 0); }
 std::string ExifWindow::Value(int row) const { return CellText(row, 1); }
 
-void ExifWindow::BitBtn1Click() { ::ShowWindow(window_, SW_HIDE); }
+void ExifWindow::CloseRequested() { ::ShowWindow(window_, SW_HIDE); }
 
 void ExifWindow::PlaceAnchoredControls() {
     // The list is anchored to all four edges, the button to the bottom edge only.
@@ -212,10 +212,10 @@ LRESULT ExifWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == kExifCloseId || LOWORD(wParam) == IDCANCEL) BitBtn1Click();
+        if (LOWORD(wParam) == kExifCloseId || LOWORD(wParam) == IDCANCEL) CloseRequested();
         return 0;
     case WM_CLOSE:
-        BitBtn1Click();  // only hidden: the main window's close ends the program
+        CloseRequested();  // only hidden: the main window's close ends the program
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -256,7 +256,7 @@ MainWindow::MainWindow(HINSTANCE instance, window::WindowServices services)
 MainWindow::~MainWindow() {
     exif_.reset();
     if (window_ != nullptr) ::DestroyWindow(window_);
-    if (popup_ != nullptr) ::DestroyMenu(popup_);
+    if (listMenu_ != nullptr) ::DestroyMenu(listMenu_);
     ::DeleteObject(font_);
     ::DeleteObject(linkFont_);
     ::DeleteObject(white_);
@@ -272,26 +272,26 @@ void MainWindow::BuildControls() {
                          kImageListId, 104, 16, 145, 169, font_, WS_EX_CLIENTEDGE);
     CreateControl(window_, L"BUTTON", L"E&xtract Images", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kExtractButtonId,
                   8, 48, 89, 25, font_);
-    CreateControl(window_, L"BUTTON", L" Extract ", BS_GROUPBOX | WS_GROUP, kGroupBoxId, 8, 80, 89, 105, font_);
+    CreateControl(window_, L"BUTTON", L" Extract ", BS_GROUPBOX | WS_GROUP, kModeGroupId, 8, 80, 89, 105, font_);
     CreateControl(window_, L"BUTTON", L"&All", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kAllButtonId, 16, 104,
                   60, 17, font_);
     CreateControl(window_, L"BUTTON", L"O&dd", BS_AUTORADIOBUTTON, kOddButtonId, 16, 128, 60, 17, font_);
     CreateControl(window_, L"BUTTON", L"&Even", BS_AUTORADIOBUTTON, kEvenButtonId, 16, 152, 60, 17, font_);
     ::SendMessageW(Control(kAllButtonId), BM_SETCHECK, BST_CHECKED, 0);
-    CreateControl(window_, L"STATIC", L"", SS_ETCHEDHORZ | WS_GROUP, kBevelId, 0, 224, kMainClientWidth, 2, font_);
+    CreateControl(window_, L"STATIC", L"", SS_ETCHEDHORZ | WS_GROUP, kSeparatorLineId, 0, 224, kMainClientWidth, 2, font_);
     CreateControl(window_, L"BUTTON", L"Enable &context menu entry for MPO files",  // kCheckBoxCaption
                   WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, kContextMenuBoxId, 8, 232, 227, 17, font_);
     CreateControl(window_, L"STATIC", L"Ready.", SS_CENTER | SS_CENTERIMAGE | WS_BORDER | SS_NOPREFIX | WS_GROUP,
                   kStatusPanelId, 104, 184, 145, 25, font_);
-    HWND link = CreateControl(window_, L"STATIC", L"VLTR Home Page", SS_NOTIFY | SS_NOPREFIX, kLinkLabelId, 9, 195,
+    HWND link = CreateControl(window_, L"STATIC", L"VLTR Home Page", SS_NOTIFY | SS_NOPREFIX, kGuideLinkId, 9, 195,
                               85, 14, linkFont_);
     // A label sizes itself to its caption; 85 pixels is what the designed font needs.
     ::MoveWindow(link, 9, 195, std::max(85, TextWidth(linkFont_, L"VLTR Home Page") + 1), 14, FALSE);
     ::SetWindowSubclass(link, &MainWindow::LinkProc, 1, reinterpret_cast<DWORD_PTR>(this));
 
-    popup_ = ::CreatePopupMenu();
-    ::AppendMenuW(popup_, MF_STRING, kShowImageId, L"Show Image");
-    ::AppendMenuW(popup_, MF_STRING, kShowExifId, L"EXIF Info");
+    listMenu_ = ::CreatePopupMenu();
+    ::AppendMenuW(listMenu_, MF_STRING, kShowImageId, L"Show Image");
+    ::AppendMenuW(listMenu_, MF_STRING, kShowExifId, L"EXIF Info");
 
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
@@ -322,8 +322,8 @@ void MainWindow::SetControls(const window::ControlStates& states) {
     ::EnableWindow(Control(kExtractButtonId), states.ExtractButton);
     ::EnableWindow(Control(kImageListId), states.ImageList);
     for (int id : {kAllButtonId, kOddButtonId, kEvenButtonId}) ::EnableWindow(Control(id), states.ModeButtons);
-    ::EnableMenuItem(popup_, kShowImageId, MF_BYCOMMAND | (states.ShowImage ? MF_ENABLED : MF_GRAYED));
-    ::EnableMenuItem(popup_, kShowExifId, MF_BYCOMMAND | (states.ShowExif ? MF_ENABLED : MF_GRAYED));
+    ::EnableMenuItem(listMenu_, kShowImageId, MF_BYCOMMAND | (states.ShowImage ? MF_ENABLED : MF_GRAYED));
+    ::EnableMenuItem(listMenu_, kShowExifId, MF_BYCOMMAND | (states.ShowExif ? MF_ENABLED : MF_GRAYED));
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
@@ -385,7 +385,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_DRAWITEM:
         if (wParam == kImageListId) {
-            DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            DrawListRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
         }
         break;
@@ -396,7 +396,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             ::SetBkColor(dc, RGB(255, 255, 255));
             return reinterpret_cast<LRESULT>(white_);
         }
-        if (control == Control(kLinkLabelId)) {
+        if (control == Control(kGuideLinkId)) {
             ::SetTextColor(dc, ToColorRef(link_.Colour));
             ::SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
@@ -407,15 +407,15 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return reinterpret_cast<LRESULT>(white_);  // white also while disabled
     case WM_CONTEXTMENU:
         if (reinterpret_cast<HWND>(wParam) == Control(kImageListId)) {
-            ShowPopupMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            ShowListMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             return 0;
         }
         break;
     case WM_DROPFILES:
-        DropFiles(reinterpret_cast<HDROP>(wParam));
+        FilesDropped(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_CLOSE:
-        Close();
+        CloseRequested();
         return 0;
     case WM_DESTROY:
         window_ = nullptr;
@@ -467,11 +467,14 @@ void MainWindow::Command(int id, int code) {
     default:
         break;
     }
-    // A close that came while a scan ran takes effect once the command is over.
+    DestroyIfCloseWaits();
+}
+
+void MainWindow::DestroyIfCloseWaits() {
     if (destroyWhenScanEnds_ && !model_.Scanning() && window_ != nullptr) ::DestroyWindow(window_);
 }
 
-void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
+void MainWindow::DrawListRow(const DRAWITEMSTRUCT& item) {
     if (item.itemID == static_cast<UINT>(-1)) {
         if (item.itemState & ODS_FOCUS) ::DrawFocusRect(item.hDC, &item.rcItem);
         return;
@@ -494,7 +497,7 @@ void MainWindow::DrawItem(const DRAWITEMSTRUCT& item) {
     if (item.itemState & ODS_FOCUS) ::DrawFocusRect(item.hDC, &item.rcItem);
 }
 
-void MainWindow::ShowPopupMenu(int x, int y) {
+void MainWindow::ShowListMenu(int x, int y) {
     if (x == -1 && y == -1) {  // from the keyboard: below the selected entry
         HWND list = Control(kImageListId);
         RECT rect{};
@@ -507,10 +510,10 @@ void MainWindow::ShowPopupMenu(int x, int y) {
         x = at.x;
         y = at.y;
     }
-    ::TrackPopupMenu(popup_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
+    ::TrackPopupMenu(listMenu_, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, window_, nullptr);
 }
 
-void MainWindow::DropFiles(HDROP drop) {
+void MainWindow::FilesDropped(HDROP drop) {
     std::vector<std::string> paths;
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
@@ -520,10 +523,10 @@ void MainWindow::DropFiles(HDROP drop) {
     }
     ::DragFinish(drop);
     model_.FilesDropped(paths);
-    if (destroyWhenScanEnds_ && !model_.Scanning() && window_ != nullptr) ::DestroyWindow(window_);
+    DestroyIfCloseWaits();
 }
 
-void MainWindow::Close() {
+void MainWindow::CloseRequested() {
     model_.WindowClosing();
     if (model_.Scanning()) {
         // The scan returns at its next look at the events; the window goes away after it.
@@ -538,7 +541,7 @@ void MainWindow::Close() {
 
 void MainWindow::SetLinkColour(std::uint32_t colour) {
     link_.Colour = colour;
-    ::InvalidateRect(Control(kLinkLabelId), nullptr, TRUE);
+    ::InvalidateRect(Control(kGuideLinkId), nullptr, TRUE);
 }
 
 LRESULT CALLBACK MainWindow::LinkProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

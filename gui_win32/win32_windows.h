@@ -1,7 +1,7 @@
 #pragma once
-// The window on Windows, in plain Win32: the main window (TForm1) with its owner-drawn image
-// list, popup menu, link label, check box and status panel, and the EXIF window (TForm2) with
-// its report list and Close button. Both are views over the toolkit-neutral window model; they
+// The window on Windows, in plain Win32: the main window with its owner-drawn image list, list
+// menu, link label, check box and status panel, and the EXIF window with its report list and
+// Close button. Both are views over the toolkit-neutral window model; they
 // build the controls, forward their notifications to the model and show what it decides.
 #include <windows.h>
 #include <shellapi.h>
@@ -17,21 +17,21 @@ namespace veltrane::win32 {
 
 // Control and command identifiers.
 enum : int {
-    kOpenButtonId = 101,  // Button2
-    kImageListId,         // ListBox1
-    kExtractButtonId,     // Button1
-    kGroupBoxId,          // GroupBox1
-    kAllButtonId,         // RadioButton1
-    kOddButtonId,         // RadioButton2
-    kEvenButtonId,        // RadioButton3
-    kContextMenuBoxId,    // CheckBox1
-    kStatusPanelId,       // Panel1
-    kLinkLabelId,         // HyperLabel1
-    kBevelId,             // Bevel1
-    kShowImageId = 201,   // the popup menu's "Show Image"
-    kShowExifId,          // the popup menu's "EXIF Info"
-    kExifListId = 301,    // TForm2's ListView1
-    kExifCloseId,         // TForm2's BitBtn1
+    kOpenButtonId = 101,  // "&Open MPO"
+    kImageListId,         // the images of the open file
+    kExtractButtonId,     // "E&xtract Images"
+    kModeGroupId,         // " Extract ", around the three mode buttons
+    kAllButtonId,         // "&All"
+    kOddButtonId,         // "O&dd"
+    kEvenButtonId,        // "&Even"
+    kContextMenuBoxId,    // "Enable &context menu entry for MPO files"
+    kStatusPanelId,       // "Ready.", then the open file's name
+    kGuideLinkId,         // "VLTR Home Page": the user guide
+    kSeparatorLineId,     // the line above the check box
+    kShowImageId = 201,   // the list menu's "Show Image"
+    kShowExifId,          // the list menu's "EXIF Info"
+    kExifListId = 301,    // the EXIF window's fields
+    kExifCloseId,         // the EXIF window's "&Close"
 };
 
 inline constexpr int kMainClientWidth = 265;
@@ -63,7 +63,8 @@ public:
     int RowCount() const;
     std::string Caption(int row) const;
     std::string Value(int row) const;
-    void BitBtn1Click();
+    // Close, Escape or the frame's close box: the window is hidden, not destroyed.
+    void CloseRequested();
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -87,7 +88,7 @@ public:
 
     HWND Handle() const { return window_; }
     HWND Control(int id) const { return ::GetDlgItem(window_, id); }
-    HMENU PopupMenu() const { return popup_; }
+    HMENU ListMenu() const { return listMenu_; }
     ExifWindow& Exif() { return *exif_; }
     const window::MainWindowModel& Model() const { return model_; }
     // The link label's colour as drawn now (0xRRGGBB).
@@ -127,17 +128,20 @@ private:
     void SetLinkColour(std::uint32_t colour);
     void SetTooltip(int id, std::wstring& storage, const std::string& text);
     void BuildControls();
+    // A control's notification or a menu command.
     void Command(int id, int code);
-    void DrawItem(const DRAWITEMSTRUCT& item);
-    void ShowPopupMenu(int x, int y);
-    void DropFiles(HDROP drop);
-    void Close();
+    void DrawListRow(const DRAWITEMSTRUCT& item);
+    void ShowListMenu(int x, int y);
+    void FilesDropped(HDROP drop);
+    void CloseRequested();
+    // A close that came while a scan ran takes effect once the scan is over.
+    void DestroyIfCloseWaits();
 
     HINSTANCE instance_;
     window::MainWindowModel model_;
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
-    HMENU popup_ = nullptr;
+    HMENU listMenu_ = nullptr;
     HFONT font_ = nullptr;
     HFONT linkFont_ = nullptr;
     HBRUSH white_ = nullptr;

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include <QImage>
-#include <QListWidget>
+#include <QAbstractItemModel>
+#include <QListView>
+#include <QPushButton>
 #include <QString>
 #include <QTemporaryDir>
 
-#include "tests/window/window_fakes.h"
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/services.h"
@@ -21,6 +22,7 @@
 #include "gui/text.h"
 #include "tests/support/in_memory_registration.h"
 #include "tests/support/temp_dir.h"
+#include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace veltrane::gui::test {
@@ -32,12 +34,12 @@ using window::test::kProgramPath;
 class WindowTest : public ::testing::Test, protected window::test::FakeServices {
 protected:
     void CreateWindow() {
-        TForm1Services services = Services();
+        WindowServices services = Services();
         services.Stereo = &stereo;
-        form = std::make_unique<TForm1>(services);
-        form2 = std::make_unique<TForm2>();
-        form->SetExifWindow(form2.get());
-        form->show();
+        mainWindow = std::make_unique<MainWindow>(services);
+        exifWindow = std::make_unique<ExifWindow>();
+        mainWindow->SetExifWindow(exifWindow.get());
+        mainWindow->show();
     }
 
     // Writes the images one after another as an .mpo file in the sample folder.
@@ -50,29 +52,34 @@ protected:
     // Opens path through the Open command, as if the user chose it in the dialog.
     void OpenThroughDialog(const std::string& path) {
         openDialog.Answer = path;
-        form->Button2Click();
+        mainWindow->openButton->click();
     }
 
     static std::vector<Bytes> FourImages() { return window::test::FourSampleImages(); }
 
-    // The background of list entry row as drawn: a pixel near its right end, clear of the text
-    // and of a focus frame.
+    QModelIndex Row(int row) const { return mainWindow->imageList->model()->index(row, 0); }
+    QString RowText(int row) const { return Row(row).data().toString(); }
+    // Selects list row as a click on it does.
+    void SelectRow(int row) { mainWindow->imageList->setCurrentIndex(Row(row)); }
+
+    // The background of list row as drawn: a pixel near its right end, clear of the text and of
+    // a focus frame.
     QRgb ListRowColour(int row) const {
-        const QImage image = form->ListBox1->viewport()->grab().toImage();
-        const QRect rect = form->ListBox1->visualItemRect(form->ListBox1->item(row));
+        const QImage image = mainWindow->imageList->viewport()->grab().toImage();
+        const QRect rect = mainWindow->imageList->visualRect(Row(row));
         return image.pixel(rect.right() - 4, rect.top() + rect.height() / 2) & 0xFFFFFFu;
     }
 
     QStringList ListTexts() const {
         QStringList texts;
-        for (int i = 0; i < form->ListBox1->count(); ++i) texts << form->ListBox1->item(i)->text();
+        for (int i = 0; i < mainWindow->imageList->model()->rowCount(); ++i) texts << RowText(i);
         return texts;
     }
 
     LibraryStereoWriter stereo;
     veltrane::testing::TempDir files;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<ExifWindow> exifWindow;
 };
 
 }  // namespace veltrane::gui::test

@@ -13,7 +13,7 @@
 #include <QUrl>
 
 #include "core/common/image_list_line.h"
-#include "gui/hyper_label.h"
+#include "gui/link_label.h"
 #include "gui_test_support.h"
 #include "tools/samples/mpf_writer.h"
 
@@ -35,16 +35,16 @@ TEST_F(MainWindowLayout, IsAFixedSizeWindowWithEveryControlWhereTheDesignHasIt) 
         QString caption;
     };
     const Placement cases[] = {
-        {form->Button2, {8, 16, 89, 25}, "&Open MPO"},
-        {form->ListBox1, {104, 16, 145, 169}, {}},
-        {form->Button1, {8, 48, 89, 25}, "E&xtract Images"},
-        {form->GroupBox1, {8, 80, 89, 105}, " Extract "},
-        {form->RadioButton1, {8, 24, 60, 17}, "&All"},
-        {form->RadioButton2, {8, 48, 60, 17}, "O&dd"},
-        {form->RadioButton3, {8, 72, 60, 17}, "&Even"},
-        {form->CheckBox1, {8, 232, 227, 17}, "Enable &context menu entry for MPO files"},
-        {form->Panel1, {104, 184, 145, 25}, "Ready."},
-        {form->Bevel1, {0, 224, 265, 31}, {}},
+        {mainWindow->openButton, {8, 16, 89, 25}, "&Open MPO"},
+        {mainWindow->imageList, {104, 16, 145, 169}, {}},
+        {mainWindow->extractButton, {8, 48, 89, 25}, "E&xtract Images"},
+        {mainWindow->modeGroup, {8, 80, 89, 105}, " Extract "},
+        {mainWindow->allButton, {8, 24, 60, 17}, "&All"},
+        {mainWindow->oddButton, {8, 48, 60, 17}, "O&dd"},
+        {mainWindow->evenButton, {8, 72, 60, 17}, "&Even"},
+        {mainWindow->contextMenuBox, {8, 232, 227, 17}, "Enable &context menu entry for MPO files"},
+        {mainWindow->statusPanel, {104, 184, 145, 25}, "Ready."},
+        {mainWindow->separatorLine, {0, 224, 265, 31}, {}},
     };
     for (const Placement& c : cases) {
         SCOPED_TRACE(c.widget->objectName().toStdString());
@@ -59,15 +59,15 @@ TEST_F(MainWindowLayout, IsAFixedSizeWindowWithEveryControlWhereTheDesignHasIt) 
             EXPECT_EQ(label->text(), c.caption);
         }
     }
-    EXPECT_EQ(form->windowTitle(), "Veltrane");
-    EXPECT_EQ(form->minimumSize(), QSize(265, 255));
-    EXPECT_EQ(form->maximumSize(), QSize(265, 255));
-    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(mainWindow->windowTitle(), "Veltrane");
+    EXPECT_EQ(mainWindow->minimumSize(), QSize(265, 255));
+    EXPECT_EQ(mainWindow->maximumSize(), QSize(265, 255));
+    EXPECT_FALSE(mainWindow->windowFlags() & Qt::WindowMaximizeButtonHint);
     // The link label sizes itself to its caption from its designed place on.
-    EXPECT_EQ(form->HyperLabel1->pos(), QPoint(9, 195));
-    EXPECT_GE(form->HyperLabel1->width(), 85);
-    EXPECT_LE(form->HyperLabel1->geometry().right(), form->ListBox1->x());
-    EXPECT_EQ(form->HyperLabel1->text(), "VLTR Home Page");
+    EXPECT_EQ(mainWindow->guideLink->pos(), QPoint(9, 195));
+    EXPECT_GE(mainWindow->guideLink->width(), 85);
+    EXPECT_LE(mainWindow->guideLink->geometry().right(), mainWindow->imageList->x());
+    EXPECT_EQ(mainWindow->guideLink->text(), "VLTR Home Page");
 }
 
 TEST_F(MainWindowLayout, StartsWithTheBannerAndOnlyOpenAndTheCheckBoxUsable) {
@@ -77,68 +77,68 @@ TEST_F(MainWindowLayout, StartsWithTheBannerAndOnlyOpenAndTheCheckBoxUsable) {
     EXPECT_EQ(banner[0], "Veltrane 1.1");
     EXPECT_TRUE(banner[1].contains("the Veltrane developers"));
 
-    EXPECT_TRUE(form->Button2->isEnabled());
-    EXPECT_TRUE(form->CheckBox1->isEnabled());
-    EXPECT_FALSE(form->CheckBox1->isChecked());
-    for (QWidget* w : std::initializer_list<QWidget*>{form->ListBox1, form->Button1, form->RadioButton1,
-                                                      form->RadioButton2, form->RadioButton3}) {
+    EXPECT_TRUE(mainWindow->openButton->isEnabled());
+    EXPECT_TRUE(mainWindow->contextMenuBox->isEnabled());
+    EXPECT_FALSE(mainWindow->contextMenuBox->isChecked());
+    for (QWidget* w : std::initializer_list<QWidget*>{mainWindow->imageList, mainWindow->extractButton, mainWindow->allButton,
+                                                      mainWindow->oddButton, mainWindow->evenButton}) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_FALSE(w->isEnabled());
     }
-    EXPECT_TRUE(form->RadioButton1->isChecked());
-    EXPECT_EQ(form->PopupMenu1->actions(), (QList<QAction*>{form->ShowImage1, form->ShowEXIF1, form->ShowStereo1,
-                                                            form->SaveStereo1}));
-    EXPECT_EQ(form->ShowImage1->text(), "Show Image");
-    EXPECT_EQ(form->ShowEXIF1->text(), "EXIF Info");
-    EXPECT_FALSE(form->ShowImage1->isEnabled());
-    EXPECT_FALSE(form->ShowEXIF1->isEnabled());
+    EXPECT_TRUE(mainWindow->allButton->isChecked());
+    EXPECT_EQ(mainWindow->listMenu->actions(), (QList<QAction*>{mainWindow->showImageAction, mainWindow->showExifAction, mainWindow->showStereoAction,
+                                                            mainWindow->saveStereoAction}));
+    EXPECT_EQ(mainWindow->showImageAction->text(), "Show Image");
+    EXPECT_EQ(mainWindow->showExifAction->text(), "EXIF Info");
+    EXPECT_FALSE(mainWindow->showImageAction->isEnabled());
+    EXPECT_FALSE(mainWindow->showExifAction->isEnabled());
     // Hints are off until the first Open.
-    EXPECT_EQ(form->ListHint(), " Double click for image preview ");
-    EXPECT_TRUE(form->ListBox1->toolTip().isEmpty());
+    EXPECT_EQ(mainWindow->ListHint(), " Double click for image preview ");
+    EXPECT_TRUE(mainWindow->imageList->toolTip().isEmpty());
     // The banner is drawn like any entry: white.
-    EXPECT_EQ(ListRowColour(0), 0xFFFFFFu);
+    EXPECT_EQ(ListRowColour(0), window::kIncludedColour);
 }
 
 TEST_F(MainWindowLayout, GivesEveryCaptionItsAltKeyAndTabsInTheDesignedOrder) {
     CreateWindow();
-    EXPECT_EQ(form->Button2->shortcut(), QKeySequence(Qt::ALT | Qt::Key_O));
-    EXPECT_EQ(form->Button1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
-    EXPECT_EQ(form->RadioButton1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
-    EXPECT_EQ(form->RadioButton2->shortcut(), QKeySequence(Qt::ALT | Qt::Key_D));
-    EXPECT_EQ(form->RadioButton3->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
-    EXPECT_EQ(form->CheckBox1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
+    EXPECT_EQ(mainWindow->openButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_O));
+    EXPECT_EQ(mainWindow->extractButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_X));
+    EXPECT_EQ(mainWindow->allButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
+    EXPECT_EQ(mainWindow->oddButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_D));
+    EXPECT_EQ(mainWindow->evenButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
+    EXPECT_EQ(mainWindow->contextMenuBox->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
 
-    const QList<QWidget*> ours{form->Button2,      form->ListBox1,     form->Button1,  form->RadioButton1,
-                               form->RadioButton2, form->RadioButton3, form->CheckBox1};
+    const QList<QWidget*> ours{mainWindow->openButton,      mainWindow->imageList,     mainWindow->extractButton,  mainWindow->allButton,
+                               mainWindow->oddButton, mainWindow->evenButton, mainWindow->contextMenuBox};
     QList<QWidget*> chain;
-    QWidget* w = form->Button2;
+    QWidget* w = mainWindow->openButton;
     do {
         if (ours.contains(w) && !chain.contains(w)) chain << w;
         w = w->nextInFocusChain();
-    } while (w != form->Button2);
+    } while (w != mainWindow->openButton);
     EXPECT_EQ(chain, ours);
 }
 
 TEST_F(MainWindowLayout, AltXRunsExtractOnceAFileIsOpen) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("pair.mpo", {samples::SampleStereoImage(0)}));
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    mainWindow->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(mainWindow.get()));
     // A button clicks a moment after its shortcut, having shown itself pressed.
-    QSignalSpy clicked(form->Button1, &QPushButton::clicked);
-    QTest::keyClick(form.get(), Qt::Key_X, Qt::AltModifier);
+    QSignalSpy clicked(mainWindow->extractButton, &QPushButton::clicked);
+    QTest::keyClick(mainWindow.get(), Qt::Key_X, Qt::AltModifier);
     ASSERT_TRUE(clicked.wait());
     EXPECT_EQ(folders.Calls, 1);
 }
 
 TEST_F(MainWindowLayout, LinkLabelCarriesTheGuideAddressAndOpensItThroughTheDesktop) {
     CreateWindow();
-    EXPECT_EQ(form->HyperLabel1->URL(), "file:///guide.html");
-    EXPECT_EQ(form->HyperLabel1->FontColour(), QColor(0x00, 0x00, 0x80));
-    EXPECT_TRUE(form->HyperLabel1->font().underline());
+    EXPECT_EQ(mainWindow->guideLink->Url(), "file:///guide.html");
+    EXPECT_EQ(mainWindow->guideLink->TextColour(), QColor(0x00, 0x00, 0x80));
+    EXPECT_TRUE(mainWindow->guideLink->font().underline());
     const QPoint inside(5, 5);
-    QTest::mousePress(form->HyperLabel1, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(form->HyperLabel1, Qt::LeftButton, {}, inside);
+    QTest::mousePress(mainWindow->guideLink, Qt::LeftButton, {}, inside);
+    QTest::mouseRelease(mainWindow->guideLink, Qt::LeftButton, {}, inside);
     EXPECT_EQ(desktop.OpenedUrls, std::vector<std::string>{"file:///guide.html"});
 }
 
@@ -157,17 +157,17 @@ TEST_F(OpenCommand, AsksForAnMpoFileAndListsItsImages) {
     for (int n = 1; n <= 4; ++n)
         expected << QString::fromStdString(ImageListLine(n, static_cast<std::int64_t>(images[n - 1].size())));
     EXPECT_EQ(ListTexts(), expected);
-    EXPECT_EQ(form->Images().ImageCount, 4);
-    EXPECT_EQ(form->Panel1->text(), "holiday.mpo");
-    for (QWidget* w : std::initializer_list<QWidget*>{form->ListBox1, form->Button1, form->RadioButton1,
-                                                      form->RadioButton2, form->RadioButton3, form->Button2}) {
+    EXPECT_EQ(mainWindow->Model().Images().ImageCount, 4);
+    EXPECT_EQ(mainWindow->statusPanel->text(), "holiday.mpo");
+    for (QWidget* w : std::initializer_list<QWidget*>{mainWindow->imageList, mainWindow->extractButton, mainWindow->allButton,
+                                                      mainWindow->oddButton, mainWindow->evenButton, mainWindow->openButton}) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_TRUE(w->isEnabled());
     }
-    EXPECT_FALSE(form->ShowImage1->isEnabled());  // nothing selected yet
-    EXPECT_FALSE(form->ShowEXIF1->isEnabled());
-    EXPECT_EQ(form->ListHint(), " Double click for image preview \n\r Right click for menu ");
-    EXPECT_EQ(form->ListBox1->toolTip().split('\n'),
+    EXPECT_FALSE(mainWindow->showImageAction->isEnabled());  // nothing selected yet
+    EXPECT_FALSE(mainWindow->showExifAction->isEnabled());
+    EXPECT_EQ(mainWindow->ListHint(), " Double click for image preview \n\r Right click for menu ");
+    EXPECT_EQ(mainWindow->imageList->toolTip().split('\n'),
               (QStringList{" Double click for image preview ", " Right click for menu "}));
     EXPECT_TRUE(messages.Errors.empty());
 }
@@ -177,8 +177,8 @@ TEST_F(OpenCommand, ListsTheImagesOfTheIndexAndTellsAnIgnoredIndexInTheStatusPan
     const std::vector<Bytes> jfif = {samples::SampleJfifImage(0), samples::SampleJfifImage(1)};
     OpenThroughDialog(WriteMpo("phone.mpo", {samples::IndexedMpo(jfif)}));
     EXPECT_EQ(ListTexts().size(), 2);
-    EXPECT_EQ(form->Panel1->text(), "phone.mpo");
-    EXPECT_TRUE(form->Panel1->toolTip().isEmpty());
+    EXPECT_EQ(mainWindow->statusPanel->text(), "phone.mpo");
+    EXPECT_TRUE(mainWindow->statusPanel->toolTip().isEmpty());
 
     samples::MpfOptions broken;
     broken.edit = [](std::vector<samples::MpEntry>& e, std::uint32_t&) { e[1].offset = 0x7FFFFFF0; };
@@ -186,8 +186,8 @@ TEST_F(OpenCommand, ListsTheImagesOfTheIndexAndTellsAnIgnoredIndexInTheStatusPan
                                                                    samples::SampleStereoImage(1)}, broken)}));
     EXPECT_EQ(ListTexts().size(), 2);  // the signature scan finds both
     const QString notice = "MPF index ignored: image 2 lies outside the file";
-    EXPECT_EQ(form->Panel1->text(), "broken.mpo: " + notice);
-    EXPECT_EQ(form->Panel1->toolTip(), notice);
+    EXPECT_EQ(mainWindow->statusPanel->text(), "broken.mpo: " + notice);
+    EXPECT_EQ(mainWindow->statusPanel->toolTip(), notice);
     EXPECT_TRUE(messages.Errors.empty());
     EXPECT_TRUE(messages.Notes.empty());
 }
@@ -200,32 +200,32 @@ TEST_F(OpenCommand, ScanInProgressLocksTheCommandsUntilItReturns) {
     // Runs inside the scan, when it lets pending events through after an image.
     std::vector<bool> enabledDuringScan;
     bool sawScan = false;
-    QTimer::singleShot(0, form.get(), [&] {
-        sawScan = form->Scanning();
-        for (QWidget* w : std::initializer_list<QWidget*>{form->Button2, form->Button1, form->RadioButton1,
-                                                          form->RadioButton2, form->RadioButton3,
-                                                          form->ListBox1, form->CheckBox1})
+    QTimer::singleShot(0, mainWindow.get(), [&] {
+        sawScan = mainWindow->Model().Scanning();
+        for (QWidget* w : std::initializer_list<QWidget*>{mainWindow->openButton, mainWindow->extractButton, mainWindow->allButton,
+                                                          mainWindow->oddButton, mainWindow->evenButton,
+                                                          mainWindow->imageList, mainWindow->contextMenuBox})
             enabledDuringScan.push_back(w->isEnabled());
-        form->Button2Click();  // a second Open now is refused
+        mainWindow->openButton->click();  // a second Open now is refused
     });
     OpenThroughDialog(second);
 
     EXPECT_TRUE(sawScan);
     EXPECT_EQ(enabledDuringScan, std::vector<bool>(7, false));
     EXPECT_EQ(openDialog.Calls, 2);
-    EXPECT_FALSE(form->Scanning());
-    EXPECT_TRUE(form->Button2->isEnabled());
-    EXPECT_TRUE(form->Button1->isEnabled());
-    EXPECT_TRUE(form->CheckBox1->isEnabled());
+    EXPECT_FALSE(mainWindow->Model().Scanning());
+    EXPECT_TRUE(mainWindow->openButton->isEnabled());
+    EXPECT_TRUE(mainWindow->extractButton->isEnabled());
+    EXPECT_TRUE(mainWindow->contextMenuBox->isEnabled());
     EXPECT_EQ(ListTexts().size(), 4);
 }
 
 TEST_F(OpenCommand, ClosingTheWindowDuringAScanStopsTheScanQuietly) {
     CreateWindow();
-    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    QTimer::singleShot(0, mainWindow.get(), [&] { mainWindow->close(); });
     OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    EXPECT_FALSE(form->Scanning());
-    EXPECT_LT(form->Images().ImageCount, 4);
+    EXPECT_FALSE(mainWindow->Model().Scanning());
+    EXPECT_LT(mainWindow->Model().Images().ImageCount, 4);
     EXPECT_TRUE(messages.Errors.empty());
 }
 
@@ -239,10 +239,10 @@ TEST_F(OpenCommand, DroppedMpoFileOpensLikeOpenAndOtherFilesAreRefused) {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(PathFromCore(path))});
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.get(), &enter);
+        QCoreApplication::sendEvent(mainWindow.get(), &enter);
         if (!enter.isAccepted()) return false;
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.get(), &drop);
+        QCoreApplication::sendEvent(mainWindow.get(), &drop);
         QCoreApplication::processEvents();
         return true;
     };
@@ -250,7 +250,7 @@ TEST_F(OpenCommand, DroppedMpoFileOpensLikeOpenAndOtherFilesAreRefused) {
     EXPECT_EQ(ListTexts().size(), 2);
     EXPECT_TRUE(drag(mpo));
     EXPECT_EQ(ListTexts().size(), 4);
-    EXPECT_EQ(form->Panel1->text(), "Dropped.MPO");
+    EXPECT_EQ(mainWindow->statusPanel->text(), "Dropped.MPO");
     EXPECT_EQ(openDialog.Calls, 0);
 }
 
@@ -264,8 +264,8 @@ TEST_F(ExtractCommand, WritesTheModesImagesIntoThePickedFolder) {
     OpenThroughDialog(WriteMpo("trip.mpo", images));
     veltrane::testing::TempDir out;
     folders.Answer = out.Path().string();
-    form->RadioButton2->setChecked(true);
-    form->Button1->click();
+    mainWindow->oddButton->setChecked(true);
+    mainWindow->extractButton->click();
 
     EXPECT_EQ(folders.Title, "Select output folder");
     EXPECT_EQ(folders.InitialFolder, std::filesystem::current_path().string());
@@ -279,31 +279,28 @@ TEST_F(ExtractCommand, WritesTheModesImagesIntoThePickedFolder) {
 
 using ImageList = WindowTest;
 
-TEST_F(ImageList, ShadesTheImagesTheModeLeavesOutAndMarksTheSelectedOne) {
+TEST_F(ImageList, ModeButtonsReachTheModelAndRowsAreDrawnInItsColours) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    form->ListBox1->setCurrentRow(3);
+    SelectRow(3);
     struct Case {
-        const char* mode;
         QRadioButton* button;
-        std::array<QRgb, 4> rows;  // list rows 0 to 3 (images 1 to 4); row 3 selected
+        ExtractMode mode;
     };
-    const Case cases[] = {
-        {"All", form->RadioButton1, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xCCCCCC}},
-        {"Odd", form->RadioButton2, {0xFFFFFF, 0xEEEEEE, 0xFFFFFF, 0xCCCCCC}},
-        {"Even", form->RadioButton3, {0xEEEEEE, 0xFFFFFF, 0xEEEEEE, 0xCCCCCC}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+    for (const Case& c : {Case{mainWindow->oddButton, ExtractMode::Odd}, Case{mainWindow->evenButton, ExtractMode::Even},
+                          Case{mainWindow->allButton, ExtractMode::All}}) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
         c.button->setChecked(true);
+        EXPECT_EQ(mainWindow->Model().Mode(), c.mode);
         for (int row = 0; row < 4; ++row) {
             SCOPED_TRACE(row);
-            EXPECT_EQ(ListRowColour(row), c.rows[row]);
+            EXPECT_EQ(ListRowColour(row), mainWindow->Model().RowColour(row));
         }
     }
+    EXPECT_NE(ListRowColour(3), ListRowColour(2));  // the selected row stands out
     // The text is black on its background, from the entry's left edge.
-    const QImage image = form->ListBox1->viewport()->grab().toImage();
-    const QRect first = form->ListBox1->visualItemRect(form->ListBox1->item(0));
+    const QImage image = mainWindow->imageList->viewport()->grab().toImage();
+    const QRect first = mainWindow->imageList->visualRect(Row(0));
     int darkest = 255;
     for (int x = first.left(); x < first.left() + 40; ++x)
         for (int y = first.top(); y <= first.bottom(); ++y) darkest = std::min(darkest, qGray(image.pixel(x, y)));
@@ -314,20 +311,20 @@ TEST_F(ImageList, ShadesTheImagesTheModeLeavesOutAndMarksTheSelectedOne) {
 TEST_F(ImageList, MenuEntriesFollowTheSelectionAlsoByKeyboard) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    form->ListBox1->setCurrentRow(1);
-    EXPECT_TRUE(form->ShowImage1->isEnabled());
-    EXPECT_TRUE(form->ShowEXIF1->isEnabled());
-    EXPECT_EQ(ListRowColour(1), 0xCCCCCCu);
+    SelectRow(1);
+    EXPECT_TRUE(mainWindow->showImageAction->isEnabled());
+    EXPECT_TRUE(mainWindow->showExifAction->isEnabled());
+    EXPECT_EQ(ListRowColour(1), window::kSelectedColour);
 
-    QTest::keyClick(form->ListBox1, Qt::Key_Down);
-    EXPECT_EQ(form->SelectedIndex(), 2);
-    EXPECT_TRUE(form->ShowImage1->isEnabled());
-    EXPECT_EQ(ListRowColour(1), 0xFFFFFFu);
-    EXPECT_EQ(ListRowColour(2), 0xCCCCCCu);
+    QTest::keyClick(mainWindow->imageList, Qt::Key_Down);
+    EXPECT_EQ(mainWindow->SelectedRow(), 2);
+    EXPECT_TRUE(mainWindow->showImageAction->isEnabled());
+    EXPECT_EQ(ListRowColour(1), window::kIncludedColour);
+    EXPECT_EQ(ListRowColour(2), window::kSelectedColour);
 
-    form->ListBox1->clearSelection();
-    EXPECT_FALSE(form->ShowImage1->isEnabled());
-    EXPECT_FALSE(form->ShowEXIF1->isEnabled());
+    mainWindow->imageList->clearSelection();
+    EXPECT_FALSE(mainWindow->showImageAction->isEnabled());
+    EXPECT_FALSE(mainWindow->showExifAction->isEnabled());
 }
 
 // ---- preview, EXIF and the temporary files ----
@@ -339,10 +336,10 @@ TEST_F(Preview, DoubleClickCopiesTheImageToANewTemporaryFileAndOpensExactlyThat)
     const std::vector<Bytes> images = FourImages();
     OpenThroughDialog(WriteMpo("four.mpo", images));
     ticks.Now = 4000000000u;
-    form->ListBox1->setCurrentRow(1);
+    SelectRow(1);
     // The press, release, double click and release of a double click on entry 1.
-    QWidget* viewport = form->ListBox1->viewport();
-    const QPoint at = form->ListBox1->visualItemRect(form->ListBox1->item(1)).center();
+    QWidget* viewport = mainWindow->imageList->viewport();
+    const QPoint at = mainWindow->imageList->visualRect(Row(1)).center();
     for (auto [type, held] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton},
                               std::pair{QEvent::MouseButtonRelease, Qt::NoButton},
                               std::pair{QEvent::MouseButtonDblClick, Qt::LeftButton},
@@ -360,33 +357,33 @@ TEST_F(Preview, DoubleClickCopiesTheImageToANewTemporaryFileAndOpensExactlyThat)
 TEST_F(Preview, ExifInfoFillsNineteenRowsAndShowsTheWindowAndASecondRequestRefillsIt) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("four.mpo", FourImages()));
-    EXPECT_FALSE(form2->isVisible());
-    form->ListBox1->setCurrentRow(0);
-    form->ShowEXIF1->trigger();
+    EXPECT_FALSE(exifWindow->isVisible());
+    SelectRow(0);
+    mainWindow->showExifAction->trigger();
 
-    ASSERT_TRUE(form2->isVisible());
-    ASSERT_EQ(form2->RowCount(), 19);
-    EXPECT_EQ(form2->Caption(0), "Image: ");
-    EXPECT_EQ(form2->Value(0), form->ListBox1->item(0)->text().trimmed());
-    EXPECT_EQ(form2->Caption(2), "Manufacturer: ");
-    EXPECT_EQ(form2->Value(2), "Veltrane");  // read from the temporary copy of image 1
-    EXPECT_EQ(form2->Caption(18), "Focal Length: ");
+    ASSERT_TRUE(exifWindow->isVisible());
+    ASSERT_EQ(exifWindow->RowCount(), 19);
+    EXPECT_EQ(exifWindow->Caption(0), "Image: ");
+    EXPECT_EQ(exifWindow->Value(0), RowText(0).trimmed());
+    EXPECT_EQ(exifWindow->Caption(2), "Manufacturer: ");
+    EXPECT_EQ(exifWindow->Value(2), "Veltrane");  // read from the temporary copy of image 1
+    EXPECT_EQ(exifWindow->Caption(18), "Focal Length: ");
     EXPECT_TRUE(desktop.OpenedFiles.empty());
 
-    const QPoint placed = form2->pos();
-    form->ListBox1->setCurrentRow(3);
-    form->ShowEXIF1->trigger();
-    EXPECT_EQ(form2->RowCount(), 19);
-    EXPECT_EQ(form2->Value(0), form->ListBox1->item(3)->text().trimmed());
-    EXPECT_EQ(form2->pos(), placed);
+    const QPoint placed = exifWindow->pos();
+    SelectRow(3);
+    mainWindow->showExifAction->trigger();
+    EXPECT_EQ(exifWindow->RowCount(), 19);
+    EXPECT_EQ(exifWindow->Value(0), RowText(3).trimmed());
+    EXPECT_EQ(exifWindow->pos(), placed);
 
     // Closed, the next request shows it again with fresh rows.
-    form2->BitBtn1->click();
-    EXPECT_FALSE(form2->isVisible());
-    form->ListBox1->setCurrentRow(1);
-    form->ShowEXIF1->trigger();
-    EXPECT_TRUE(form2->isVisible());
-    EXPECT_EQ(form2->Value(0), form->ListBox1->item(1)->text().trimmed());
+    exifWindow->closeButton->click();
+    EXPECT_FALSE(exifWindow->isVisible());
+    SelectRow(1);
+    mainWindow->showExifAction->trigger();
+    EXPECT_TRUE(exifWindow->isVisible());
+    EXPECT_EQ(exifWindow->Value(0), RowText(1).trimmed());
 }
 
 // ---- the context-menu entry ----
@@ -400,15 +397,15 @@ TEST_F(ContextMenuCheckBox, TickingRegistersTheCheckedModeAndClearingRemovesIt) 
         QRadioButton* button;
         const char* modeWord;
     };
-    for (const Case& c : {Case{form->RadioButton1, ""}, Case{form->RadioButton2, "odd"},
-                          Case{form->RadioButton3, "even"}}) {
+    for (const Case& c : {Case{mainWindow->allButton, ""}, Case{mainWindow->oddButton, "odd"},
+                          Case{mainWindow->evenButton, "even"}}) {
         SCOPED_TRACE(c.modeWord);
         c.button->setChecked(true);
-        form->CheckBox1->click();
+        mainWindow->contextMenuBox->click();
         EXPECT_TRUE(registration.Registered);
         EXPECT_EQ(registration.ModeWord, c.modeWord);
         EXPECT_EQ(registration.ProgramPath, kProgramPath);
-        form->CheckBox1->click();
+        mainWindow->contextMenuBox->click();
         EXPECT_FALSE(registration.Registered);
     }
     EXPECT_EQ(registration.RegisterCalls, 3);
@@ -418,7 +415,7 @@ TEST_F(ContextMenuCheckBox, TickingRegistersTheCheckedModeAndClearingRemovesIt) 
 TEST_F(ContextMenuCheckBox, StartUpTicksAnExistingRegistrationAndKeepsItsModeWord) {
     registration = InMemoryRegistration("/old/place/veltrane", "even");
     CreateWindow();
-    EXPECT_TRUE(form->CheckBox1->isChecked());
+    EXPECT_TRUE(mainWindow->contextMenuBox->isChecked());
     EXPECT_EQ(registration.ModeWord, "even");           // not rewritten with All's empty word
     EXPECT_EQ(registration.ProgramPath, kProgramPath);  // a moved program updates its entry
     EXPECT_EQ(registration.RegisterCalls, 1);

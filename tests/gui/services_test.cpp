@@ -59,15 +59,6 @@ TEST(DisplayCheck, TellsScreenHeadlessAndNoneFromTheEnvironment) {
     }
 }
 
-// ---- texts ----
-
-TEST(ErrorTexts, AreReadAsUtf8WhenValidElseAsWindows1252) {
-    EXPECT_EQ(FromErrorText("File not found"), "File not found");
-    EXPECT_EQ(FromErrorText("Cannot write /home/j\xC3\xBCrgen/.local"),
-              QString::fromUtf8("Cannot write /home/j\u00FCrgen/.local"));
-    EXPECT_EQ(FromErrorText("Caf\xE9 \x80"), QString::fromUtf8("Caf\u00E9 \u20AC"));
-}
-
 // ---- the user guide ----
 
 TEST(UserGuide, IsFoundBesideAnInstalledProgramBeforeTheSourceCopy) {

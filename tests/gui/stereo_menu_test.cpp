@@ -12,21 +12,21 @@ using StereoMenu = WindowTest;
 
 TEST_F(StereoMenu, AppearsOnlyForFilesWithAPair) {
     CreateWindow();
-    EXPECT_FALSE(form->ShowStereo1->isVisible());
+    EXPECT_FALSE(mainWindow->showStereoAction->isVisible());
     OpenThroughDialog(WriteMpo("one.mpo", {samples::SampleStereoImage(0)}));
-    EXPECT_FALSE(form->ShowStereo1->isVisible());
-    EXPECT_FALSE(form->SaveStereo1->isVisible());
+    EXPECT_FALSE(mainWindow->showStereoAction->isVisible());
+    EXPECT_FALSE(mainWindow->saveStereoAction->isVisible());
     OpenThroughDialog(WriteMpo("two.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
-    EXPECT_TRUE(form->ShowStereo1->isVisible());
-    EXPECT_TRUE(form->SaveStereo1->isVisible());
-    EXPECT_EQ(form->SaveStereo1->text(), QString::fromUtf8("Save Stereo\u2026"));
+    EXPECT_TRUE(mainWindow->showStereoAction->isVisible());
+    EXPECT_TRUE(mainWindow->saveStereoAction->isVisible());
+    EXPECT_EQ(mainWindow->saveStereoAction->text(), QString::fromUtf8("Save Stereo\u2026"));
 }
 
 TEST_F(StereoMenu, ShowStereoOpensAnAlignedAnaglyphFromATemporaryFile) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("two.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
     ticks.Now = 777;
-    form->ShowStereo1->trigger();
+    mainWindow->showStereoAction->trigger();
     ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{temp / "vltr777.jpg"});
     const QImage shown = QImage::fromData(desktop.OpenedBytes[0].data(), static_cast<int>(desktop.OpenedBytes[0].size()));
     EXPECT_EQ(shown.height(), 48);  // the sample images are 64 x 48
@@ -49,7 +49,7 @@ TEST_F(StereoMenu, SaveStereoWritesTheLayoutOfTheChosenFileType) {
         saveDialog.ChosenType = c.type;
         saveDialog.Answer = *c.name ? files / c.name : std::string();
         const auto before = veltrane::testing::FileNames(files.Path());
-        form->SaveStereo1->trigger();
+        mainWindow->saveStereoAction->trigger();
         EXPECT_EQ(saveDialog.Types.size(), 3);
         EXPECT_EQ(saveDialog.SuggestedPaths,
                   (std::vector<std::string>{stem + ".jps", stem + "_parallel.jpg", stem + "_anaglyph.jpg"}));

@@ -79,16 +79,16 @@ protected:
     void SetUp() override {
         registry = CreatePlatformRegistration();
         registry->Unregister();
-        form = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr),
+        mainWindow = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr),
                                             window::WindowServices{openDialog, folders, desktop, messages, temp, ticks,
                                                                    *registry, "C:\\Veltrane\\veltrane.exe",
                                                                    "C:\\Veltrane\\guide.html"});
-        ::ShowWindow(form->Handle(), SW_SHOWNORMAL);
-        ::UpdateWindow(form->Handle());
+        ::ShowWindow(mainWindow->Handle(), SW_SHOWNORMAL);
+        ::UpdateWindow(mainWindow->Handle());
     }
 
     void TearDown() override {
-        form.reset();
+        mainWindow.reset();
         registry->Unregister();
         MSG message;  // the quit message of a closed window, and whatever else is left
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -101,31 +101,31 @@ protected:
         return path;
     }
 
-    void Click(int id) { ::SendMessageW(form->Control(id), BM_CLICK, 0, 0); }
+    void Click(int id) { ::SendMessageW(mainWindow->Control(id), BM_CLICK, 0, 0); }
     void Select(int row) {
         ::SendMessageW(List(), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
-        ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(kImageListId, LBN_SELCHANGE),
+        ::SendMessageW(mainWindow->Handle(), WM_COMMAND, MAKEWPARAM(kImageListId, LBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(List()));
     }
-    void Command(int id) { ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-    HWND List() const { return form->Control(kImageListId); }
+    void Command(int id) { ::SendMessageW(mainWindow->Handle(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    HWND List() const { return mainWindow->Control(kImageListId); }
     int Count() const { return static_cast<int>(::SendMessageW(List(), LB_GETCOUNT, 0, 0)); }
-    bool Enabled(int id) const { return ::IsWindowEnabled(form->Control(id)) != FALSE; }
-    bool Checked(int id) const { return ::SendMessageW(form->Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool Enabled(int id) const { return ::IsWindowEnabled(mainWindow->Control(id)) != FALSE; }
+    bool Checked(int id) const { return ::SendMessageW(mainWindow->Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
     const std::vector<window::test::Bytes> images = window::test::FourSampleImages();
     std::unique_ptr<ContextMenuRegistration> registry;
     veltrane::testing::TempDir files;
-    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<MainWindow> mainWindow;
 };
 
 TEST_F(Win32Window, IsLaidOutAsDesignedAndStartsWithTheBannerAndOnlyOpenAndTheBoxUsable) {
     RECT client{};
-    ::GetClientRect(form->Handle(), &client);
+    ::GetClientRect(mainWindow->Handle(), &client);
     EXPECT_EQ(client.right, kMainClientWidth);
     EXPECT_EQ(client.bottom, kMainClientHeight);
-    EXPECT_EQ(Narrow(WindowText(form->Handle())), "Veltrane");
-    EXPECT_FALSE(::GetWindowLongW(form->Handle(), GWL_STYLE) & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+    EXPECT_EQ(Narrow(WindowText(mainWindow->Handle())), "Veltrane");
+    EXPECT_FALSE(::GetWindowLongW(mainWindow->Handle(), GWL_STYLE) & (WS_MAXIMIZEBOX | WS_THICKFRAME));
     struct Placement {
         int id;
         RECT rect;
@@ -136,7 +136,7 @@ TEST_F(Win32Window, IsLaidOutAsDesignedAndStartsWithTheBannerAndOnlyOpenAndTheBo
         {kOpenButtonId, {8, 16, 97, 41}, "&Open MPO", true},
         {kImageListId, {104, 16, 249, 185}, "", false},
         {kExtractButtonId, {8, 48, 97, 73}, "E&xtract Images", false},
-        {kGroupBoxId, {8, 80, 97, 185}, " Extract ", true},
+        {kModeGroupId, {8, 80, 97, 185}, " Extract ", true},
         {kAllButtonId, {16, 104, 76, 121}, "&All", false},
         {kOddButtonId, {16, 128, 76, 145}, "O&dd", false},
         {kEvenButtonId, {16, 152, 76, 169}, "&Even", false},
@@ -146,12 +146,12 @@ TEST_F(Win32Window, IsLaidOutAsDesignedAndStartsWithTheBannerAndOnlyOpenAndTheBo
     for (const Placement& c : cases) {
         SCOPED_TRACE(c.caption);
         RECT rect{};
-        ::GetWindowRect(form->Control(c.id), &rect);
-        ::MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&rect), 2);
+        ::GetWindowRect(mainWindow->Control(c.id), &rect);
+        ::MapWindowPoints(nullptr, mainWindow->Handle(), reinterpret_cast<POINT*>(&rect), 2);
         EXPECT_TRUE(::EqualRect(&rect, &c.rect)) << rect.left << "," << rect.top << "," << rect.right << ","
                                                  << rect.bottom;
         if (c.id != kImageListId) {
-            EXPECT_EQ(Narrow(WindowText(form->Control(c.id))), c.caption);
+            EXPECT_EQ(Narrow(WindowText(mainWindow->Control(c.id))), c.caption);
         }
         EXPECT_EQ(Enabled(c.id), c.enabled);
     }
@@ -162,19 +162,19 @@ TEST_F(Win32Window, IsLaidOutAsDesignedAndStartsWithTheBannerAndOnlyOpenAndTheBo
     EXPECT_EQ(RowColour(List(), 0), 0xFFFFFFu);
     // Tab goes Open, list, Extract, the mode buttons' group, the check box.
     std::vector<int> order;
-    HWND at = form->Control(kOpenButtonId);
+    HWND at = mainWindow->Control(kOpenButtonId);
     for (int i = 0; i < 4; ++i) {
         order.push_back(::GetDlgCtrlID(at));
-        at = ::GetNextDlgTabItem(form->Handle(), at, FALSE);
+        at = ::GetNextDlgTabItem(mainWindow->Handle(), at, FALSE);
     }
     EXPECT_EQ(order, (std::vector<int>{kOpenButtonId, kContextMenuBoxId, kOpenButtonId, kContextMenuBoxId}));
     // The link label opens the guide on a click and shows the hover colour after it.
-    EXPECT_EQ(form->LinkColour(), 0x000080u);
-    HWND link = form->Control(kLinkLabelId);
+    EXPECT_EQ(mainWindow->LinkColour(), 0x000080u);
+    HWND link = mainWindow->Control(kGuideLinkId);
     ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    EXPECT_EQ(form->LinkColour(), 0xFF0000u);
+    EXPECT_EQ(mainWindow->LinkColour(), 0xFF0000u);
     ::SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(form->LinkColour(), 0x0000FFu);
+    EXPECT_EQ(mainWindow->LinkColour(), 0x0000FFu);
     EXPECT_EQ(desktop.OpenedUrls, std::vector<std::string>{"C:\\Veltrane\\guide.html"});
 }
 
@@ -185,7 +185,7 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     ASSERT_EQ(Count(), 4);
     for (int row = 0; row < 4; ++row)
         EXPECT_EQ(ListText(List(), row), ImageListLine(row + 1, static_cast<std::int64_t>(images[row].size())));
-    EXPECT_EQ(Narrow(WindowText(form->Control(kStatusPanelId))), "four.mpo");
+    EXPECT_EQ(Narrow(WindowText(mainWindow->Control(kStatusPanelId))), "four.mpo");
     for (int id : {kImageListId, kExtractButtonId, kAllButtonId, kOddButtonId, kEvenButtonId}) EXPECT_TRUE(Enabled(id));
 
     // The mode buttons shade what they leave out; the selected entry is grey.
@@ -213,7 +213,7 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     Click(kExtractButtonId);
     EXPECT_EQ(FileNames(out.Path()), (std::vector<std::string>{"four_001.jpg", "four_003.jpg"}));
     // Alt+X, through the message loop's dialog navigation, is Extract again.
-    MSG altX{form->Handle(), WM_SYSCHAR, 'x', 1 << 29, 0, {}};
+    MSG altX{mainWindow->Handle(), WM_SYSCHAR, 'x', 1 << 29, 0, {}};
     DispatchWindowMessage(altX);
     EXPECT_EQ(folders.Calls, 2);
 
@@ -221,7 +221,7 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     Command(kShowImageId);
     ASSERT_EQ(desktop.OpenedFiles.size(), 1u);
     EXPECT_EQ(desktop.OpenedBytes[0], images[3]);
-    ExifWindow& exif = form->Exif();
+    ExifWindow& exif = mainWindow->Exif();
     EXPECT_FALSE(::IsWindowVisible(exif.Handle()));
     Select(0);
     Command(kShowExifId);
@@ -250,12 +250,12 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
 
     // A dropped .mpo opens like Open; closing removes the temporary copies and the window.
     const std::string pair = WriteMpo("Pair.MPO", {images[0], images[1]});
-    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({Widen(pair)})), 0);
+    ::SendMessageW(mainWindow->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({Widen(pair)})), 0);
     EXPECT_EQ(Count(), 2);
-    EXPECT_EQ(Narrow(WindowText(form->Control(kStatusPanelId))), "Pair.MPO");
+    EXPECT_EQ(Narrow(WindowText(mainWindow->Control(kStatusPanelId))), "Pair.MPO");
     EXPECT_EQ(FileNames(temp.Dir.Path()).size(), 2u);
-    ::SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(form->Destroyed());
+    ::SendMessageW(mainWindow->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(mainWindow->Destroyed());
     EXPECT_TRUE(FileNames(temp.Dir.Path()).empty());
 }
 
@@ -268,7 +268,7 @@ TEST_F(Win32Window, OpensPreviewsAndExtractsFromAJapaneseNamedFolder) {
     Click(kOpenButtonId);
     EXPECT_TRUE(messages.Errors.empty());
     ASSERT_EQ(Count(), 4);
-    EXPECT_EQ(WindowText(form->Control(kStatusPanelId)), L"\u65c5\u884c.mpo");
+    EXPECT_EQ(WindowText(mainWindow->Control(kStatusPanelId)), L"\u65c5\u884c.mpo");
     Select(1);
     Command(kShowImageId);
     ASSERT_EQ(desktop.OpenedBytes.size(), 1u);
@@ -283,11 +283,11 @@ TEST_F(Win32Window, CloseWhileALongScanRunsStopsItAndTheWindowGoesAway) {
     big.resize(8u << 20, 0x00);
     openDialog.Answer = WriteMpo("long.mpo", {big, images[1]});
     // Waiting in the queue when the scan first lets the window handle its messages.
-    ::PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    ::PostMessageW(mainWindow->Handle(), WM_CLOSE, 0, 0);
     Click(kOpenButtonId);
-    EXPECT_TRUE(form->Destroyed());
-    EXPECT_FALSE(form->Model().Scanning());
-    EXPECT_EQ(form->Model().Images().ImageCount, 1);
+    EXPECT_TRUE(mainWindow->Destroyed());
+    EXPECT_FALSE(mainWindow->Model().Scanning());
+    EXPECT_EQ(mainWindow->Model().Images().ImageCount, 1);
     EXPECT_TRUE(messages.Errors.empty());
 }
 
