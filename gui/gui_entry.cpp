@@ -41,11 +41,12 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     QtMessageBoxes messages;
     SystemTempFolder temp;
     SystemTickCounter ticks;
+    window::SystemProcesses processes;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     QtSaveFileDialog saveDialog;
     LibraryStereoWriter stereo;
-    WindowServices services{openDialog, folders,     desktop,     messages,
-                            temp,       ticks,       *registration, programPath,
+    WindowServices services{openDialog, folders, desktop,       messages,    temp,
+                            ticks,      processes, *registration, programPath,
                             UserGuideUrl(PathFromCore(programPath)).toStdString(), &stereo, &saveDialog};
 
     MainWindow mainWindow(services);

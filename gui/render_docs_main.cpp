@@ -57,8 +57,9 @@ bool RenderWindows(const QString& docsDir) {
     MessagesToStderr messages("veltrane-render-docs");
     FolderOf temp(PathToCore(scratch.path() + QLatin1Char('/')));
     CountingTicks ticks;
+    window::SystemProcesses processes;
     InMemoryRegistration registration;
-    MainWindow mainWindow({openDialog, folders, desktop, messages, temp, ticks, registration, {}, {}});
+    MainWindow mainWindow({openDialog, folders, desktop, messages, temp, ticks, processes, registration, {}, {}});
     ExifWindow exifWindow;
     mainWindow.SetExifWindow(&exifWindow);
     mainWindow.show();

@@ -95,11 +95,12 @@ int wmain(int argc, wchar_t** argv) {
     window::MessagesToStderr messages("veltrane-render-docs-win32");
     window::FolderOf tempFolder(scratch);
     window::CountingTicks ticks;
+    window::SystemProcesses processes;
     InMemoryRegistration registration;
     bool ok = false;
     {
         win32::MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, tempFolder, ticks,
-                                                registration, {}, {}});
+                                                processes, registration, {}, {}});
         ::SetWindowPos(mainWindow.Handle(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ::ShowWindow(mainWindow.Handle(), SW_SHOWNORMAL);
         ::SendMessageW(mainWindow.Control(win32::kOpenButtonId), BM_CLICK, 0, 0);

@@ -59,11 +59,12 @@ int RunWindow(const std::string& programPath) {
     Win32MessageBoxes messages;
     Win32TempFolder temp;
     Win32TickCounter ticks;
+    window::SystemProcesses processes;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     int status = 0;
     {
-        MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, temp, ticks, *registration,
-                                         programPath, UserGuidePath(programPath)});
+        MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, temp, ticks, processes,
+                                         *registration, programPath, UserGuidePath(programPath)});
         openDialog.SetOwner(mainWindow.Handle());
         folders.SetOwner(mainWindow.Handle());
         desktop.SetOwner(mainWindow.Handle());

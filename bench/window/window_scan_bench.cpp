@@ -60,7 +60,7 @@ public:
 
 struct Unattended : veltrane::window::OpenFileDialog, veltrane::window::FolderPicker, veltrane::window::DesktopLauncher,
                     veltrane::window::MessageBoxes, veltrane::window::TempFolderProvider,
-                    veltrane::window::TickCounter, veltrane::ContextMenuRegistration {
+                    veltrane::window::TickCounter, veltrane::window::ProcessTable, veltrane::ContextMenuRegistration {
     std::string GetOpenFileName(const std::string&, const std::string&, const std::string&) override { return BigMpo(); }
     std::string BrowseForFolder(const std::string&, const std::string&, bool) override { return {}; }
     void OpenFile(const std::string&) override {}
@@ -69,6 +69,8 @@ struct Unattended : veltrane::window::OpenFileDialog, veltrane::window::FolderPi
     void ShowInformation(const std::string&) override {}
     std::string TempFolder() override { return {}; }
     std::uint32_t TickCount() override { return 0; }
+    std::int64_t ThisProcess() override { return 1; }
+    bool IsRunning(std::int64_t) override { return true; }
     bool IsRegistered() override { return false; }
     void Register(const std::string&, const std::string&) override {}
     void Unregister() override {}
@@ -89,8 +91,8 @@ void BM_BareScan(benchmark::State& state) {
 void BM_WindowOpen(benchmark::State& state) {
     Unattended services;
     TimingView view;
-    veltrane::window::MainWindowModel model({services, services, services, services, services, services, services, {}, {}},
-                                           view);
+    veltrane::window::MainWindowModel model(
+        {services, services, services, services, services, services, services, services, {}, {}}, view);
     model.SetEventIntervalMs(static_cast<int>(state.range(0)));
     for (auto _ : state) model.OpenRequested();
     state.SetBytesProcessed(state.iterations() * (256 << 20));

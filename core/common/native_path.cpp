@@ -122,4 +122,24 @@ std::int64_t EntrySize(const std::string& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
+bool IsOwnFolder(const std::string& path) {
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+#else
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+#endif
+}
+
+bool CreateOwnFolder(const std::string& path) {
+#ifdef _WIN32
+    if (::CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr)) return true;
+#else
+    if (::mkdir(path.c_str(), 0700) == 0) return true;
+#endif
+    return IsOwnFolder(path);
+}
+
 }  // namespace veltrane

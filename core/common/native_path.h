@@ -29,4 +29,12 @@ bool IsExistingFile(const std::string& path);
 // Size in bytes of the entry at path, or -1 when there is none.
 std::int64_t EntrySize(const std::string& path);
 
+// Whether path is a folder itself (not a link to one) that belongs to the user running the
+// program. On Windows every folder counts as the user's: the temporary folder is the user's own.
+bool IsOwnFolder(const std::string& path);
+// Creates the folder at path for the user alone (no access for others), or accepts the one
+// there when IsOwnFolder holds for it. Returns whether such a folder is there now; a folder of
+// somebody else, a link or a file of that name is never used.
+bool CreateOwnFolder(const std::string& path);
+
 }  // namespace veltrane

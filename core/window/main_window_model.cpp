@@ -7,6 +7,7 @@
 #include "core/common/ascii.h"
 #include "core/common/cp1252.h"
 #include "core/common/image_list_line.h"
+#include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/common/unicode_text.h"
 #include "core/images/extraction.h"
@@ -68,6 +69,8 @@ void MainWindowModel::Start() {
     for (const std::string& line : lines_) view_.AppendListLine(line);
     view_.SetStatusText(status_);
     UpdateControls();
+    RemoveFoldersOfEndedRuns(services_.Temp.TempFolder(), services_.Processes.ThisProcess(),
+                             [this](std::int64_t process) { return services_.Processes.IsRunning(process); });
     CheckRegistrationAtStart();
 }
 
@@ -238,8 +241,19 @@ void MainWindowModel::SelectionChanged(int row) {
 
 // ---- preview and EXIF ----
 
+std::string MainWindowModel::OwnRunFolder() {
+    return RunFolder(services_.Temp.TempFolder(), services_.Processes.ThisProcess());
+}
+
 std::string MainWindowModel::NewPreviewFileName() {
-    return NewTempImageFileName(services_.Temp.TempFolder(), services_.Ticks.TickCount());
+    const std::string folder = OwnRunFolder();
+    const std::string withoutSeparator = folder.substr(0, folder.size() - 1);
+    // A folder of that name that is somebody else's, or a link, is never written into.
+    if (!CreateOwnFolder(withoutSeparator)) {
+        const bool missing = KindOf(withoutSeparator) == PathKind::Missing;
+        throw InOutError(missing ? ioerr::FileNotFound : ioerr::AccessDenied, withoutSeparator);
+    }
+    return NewTempImageFileName(folder, services_.Ticks.TickCount());
 }
 
 void MainWindowModel::PreviewRequested(PreviewKind kind) {
@@ -303,7 +317,7 @@ void MainWindowModel::SaveStereoRequested() {
 
 void MainWindowModel::WindowClosing() {
     if (scanning_) closing_ = true;  // the scan stops the next time it asks whether to go on
-    DeleteFilesByMask(services_.Temp.TempFolder(), kTempFileMask);
+    RemoveFolder(OwnRunFolder());
 }
 
 // ---- dropped files ----

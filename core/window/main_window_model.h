@@ -159,6 +159,8 @@ private:
 
     void UpdateControls();
     void ShowExif(const std::string& imageFile, int n);
+    // This run's folder of temporary files, and a new name in it (the folder is made when needed).
+    std::string OwnRunFolder();
     std::string NewPreviewFileName();
     template <typename Command>
     void RunCommand(Command&& command);

@@ -1,7 +1,11 @@
 #include "core/window/temp_files.h"
 
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+
+#include "core/common/file_io.h"
+#include "core/common/native_path.h"
 
 namespace veltrane::window {
 namespace fs = std::filesystem;
@@ -35,40 +39,40 @@ std::string NewTempImageFileName(const std::string& folder, std::uint32_t tick) 
     return TempImageFileName(folder, tick);
 }
 
-bool MatchesMask(const std::string& name, const std::string& mask) {
-    // Iterative wildcard match with one backtracking point (the last '*').
-    std::size_t n = 0, m = 0;
-    std::size_t starAt = std::string::npos, resumeAt = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == '*') {
-            starAt = m++;
-            resumeAt = n;
-        } else if (starAt != std::string::npos) {
-            m = starAt + 1;
-            n = ++resumeAt;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == '*') ++m;
-    return m == mask.size();
+std::string RunFolder(const std::string& systemTemp, std::int64_t processId) {
+    return systemTemp + kRunFolderPrefix + std::to_string(processId) + kPathSeparator;
 }
 
-void DeleteFilesByMask(const std::string& folder, const std::string& mask) {
+std::int64_t ProcessOfRunFolder(const std::string& name) {
+    const std::string_view prefix = kRunFolderPrefix;
+    // Digits only, without a leading zero, as the folders are named.
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 18 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name[prefix.size()] == '0')
+        return -1;
+    std::int64_t id = 0;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return -1;
+        id = id * 10 + (name[i] - '0');
+    }
+    return id;
+}
+
+void RemoveFolder(const std::string& folder) {
     std::error_code ec;
-    fs::directory_iterator it(FromUtf8(folder), fs::directory_options::skip_permission_denied, ec);
+    fs::remove_all(FromUtf8(folder), ec);
+}
+
+void RemoveFoldersOfEndedRuns(const std::string& systemTemp, std::int64_t ownProcess,
+                              const std::function<bool(std::int64_t)>& isRunning) {
+    std::error_code ec;
+    fs::directory_iterator it(FromUtf8(systemTemp), fs::directory_options::skip_permission_denied, ec);
     if (ec) return;
     for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec) return;
-        const fs::path& path = it->path();
-        if (!MatchesMask(ToUtf8(path.filename()), mask)) continue;
-        std::error_code statusError;
-        if (fs::is_directory(fs::symlink_status(path, statusError))) continue;
-        std::error_code removeError;
-        fs::remove(path, removeError);
+        const std::int64_t process = ProcessOfRunFolder(ToUtf8(it->path().filename()));
+        if (process < 0 || process == ownProcess || isRunning(process)) continue;
+        const std::string folder = ToUtf8(it->path());
+        if (IsOwnFolder(folder)) RemoveFolder(folder);
     }
 }
 

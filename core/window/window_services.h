@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/process_id.h"
 #include "core/registration/context_menu_registration.h"
 
 namespace veltrane::window {
@@ -86,6 +87,24 @@ public:
     virtual std::uint32_t TickCount() = 0;
 };
 
+// The running programs. The window keeps its temporary files in a folder named after its
+// process, and at its start removes the folders of processes that have ended.
+class ProcessTable {
+public:
+    virtual ~ProcessTable() = default;
+    // The process number of this program.
+    virtual std::int64_t ThisProcess() = 0;
+    // Whether a process of that number runs now.
+    virtual bool IsRunning(std::int64_t process) = 0;
+};
+
+// The system's own process table.
+class SystemProcesses : public ProcessTable {
+public:
+    std::int64_t ThisProcess() override { return CurrentProcessId(); }
+    bool IsRunning(std::int64_t process) override { return IsProcessRunning(process); }
+};
+
 struct WindowServices {
     OpenFileDialog& OpenDialog;
     FolderPicker& Folders;
@@ -93,6 +112,7 @@ struct WindowServices {
     MessageBoxes& Messages;
     TempFolderProvider& Temp;
     TickCounter& Ticks;
+    ProcessTable& Processes;
     ContextMenuRegistration& Registration;
     std::string ProgramPath;   // the running executable, for the registration
     std::string UserGuideUrl;  // what the link label opens; empty opens nothing

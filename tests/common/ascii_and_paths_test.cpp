@@ -42,5 +42,23 @@ TEST(IsExistingFile, HoldsForRegularFilesOnly) {
     }
 }
 
+TEST(CreateOwnFolder, MakesAFolderForTheUserAloneAndUsesNoFileOrLinkInstead) {
+    testing::TempDir dir;
+    const std::string folder = dir / "run";
+    EXPECT_TRUE(CreateOwnFolder(folder));
+    EXPECT_TRUE(CreateOwnFolder(folder));  // there already, and the user's
+    EXPECT_TRUE(IsOwnFolder(folder));
+    EXPECT_FALSE(CreateOwnFolder(dir.Write("file", testing::Bytes{1})));
+    EXPECT_FALSE(CreateOwnFolder((dir.Path() / "missing" / "run").string()));
+#ifndef _WIN32
+    namespace fs = std::filesystem;
+    const fs::perms others = fs::perms::group_all | fs::perms::others_all;
+    EXPECT_EQ(fs::status(folder).permissions() & others, fs::perms::none);
+    fs::create_directory_symlink(folder, dir / "link");
+    EXPECT_FALSE(CreateOwnFolder(dir / "link"));
+    EXPECT_FALSE(IsOwnFolder(dir / "link"));
+#endif
+}
+
 }  // namespace
 }  // namespace veltrane

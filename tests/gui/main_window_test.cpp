@@ -349,7 +349,7 @@ TEST_F(Preview, DoubleClickCopiesTheImageToANewTemporaryFileAndOpensExactlyThat)
         QCoreApplication::sendEvent(viewport, &event);
     }
 
-    const std::string expected = temp / "vltr4000000000.jpg";
+    const std::string expected = TempFile("vltr4000000000.jpg");
     ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{expected});
     EXPECT_EQ(desktop.OpenedBytes[0], images[1]);
 }

@@ -27,7 +27,7 @@ TEST_F(StereoMenu, ShowStereoOpensAnAlignedAnaglyphFromATemporaryFile) {
     OpenThroughDialog(WriteMpo("two.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
     ticks.Now = 777;
     mainWindow->showStereoAction->trigger();
-    ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{temp / "vltr777.jpg"});
+    ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{TempFile("vltr777.jpg")});
     const QImage shown = QImage::fromData(desktop.OpenedBytes[0].data(), static_cast<int>(desktop.OpenedBytes[0].size()));
     EXPECT_EQ(shown.height(), 48);  // the sample images are 64 x 48
     EXPECT_LE(shown.width(), 64);

@@ -80,9 +80,10 @@ protected:
         registry = CreatePlatformRegistration();
         registry->Unregister();
         mainWindow = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr),
-                                            window::WindowServices{openDialog, folders, desktop, messages, temp, ticks,
-                                                                   *registry, "C:\\Veltrane\\veltrane.exe",
-                                                                   "C:\\Veltrane\\guide.html"});
+                                                  window::WindowServices{openDialog, folders, desktop, messages, temp,
+                                                                         ticks, processes, *registry,
+                                                                         "C:\\Veltrane\\veltrane.exe",
+                                                                         "C:\\Veltrane\\guide.html"});
         ::ShowWindow(mainWindow->Handle(), SW_SHOWNORMAL);
         ::UpdateWindow(mainWindow->Handle());
     }
@@ -253,7 +254,8 @@ TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleans
     ::SendMessageW(mainWindow->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({Widen(pair)})), 0);
     EXPECT_EQ(Count(), 2);
     EXPECT_EQ(Narrow(WindowText(mainWindow->Control(kStatusPanelId))), "Pair.MPO");
-    EXPECT_EQ(FileNames(temp.Dir.Path()).size(), 2u);
+    EXPECT_EQ(FileNames(temp.Dir.Path()), std::vector<std::string>{"veltrane-4242"});
+    EXPECT_EQ(FileNames(std::filesystem::path(TempFile(""))).size(), 2u);  // the preview and the EXIF copy
     ::SendMessageW(mainWindow->Handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(mainWindow->Destroyed());
     EXPECT_TRUE(FileNames(temp.Dir.Path()).empty());

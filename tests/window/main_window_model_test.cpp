@@ -259,7 +259,7 @@ TEST_F(WindowModel, ListColoursFollowTheModeAndTheSelectionAndTheMenuFollowsTheS
     EXPECT_EQ(model->RowColour(3), kIncludedColour);  // image 4 of Even, no longer selected
 }
 
-TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileAndCloseRemovesThemAll) {
+TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileOfItsOwnRunAndCloseRemovesThose) {
     Start();
     // Without a selection nothing is copied.
     Open(WriteMpo("four.mpo", images));
@@ -275,18 +275,50 @@ TEST_F(WindowModel, PreviewCopiesTheSelectedImageToAFreshTemporaryFileAndCloseRe
         model->PreviewRequested(Kind::ShowImage);
     }
     ASSERT_EQ(fakes.desktop.OpenedFiles.size(), 2u);
-    EXPECT_EQ(fakes.desktop.OpenedFiles[0], fakes.temp / "vltr4000000000.jpg");
-    EXPECT_EQ(fakes.desktop.OpenedFiles[1], fakes.temp / "vltr4000000001.jpg");
+    EXPECT_EQ(fakes.desktop.OpenedFiles[0], fakes.TempFile("vltr4000000000.jpg"));
+    EXPECT_EQ(fakes.desktop.OpenedFiles[1], fakes.TempFile("vltr4000000001.jpg"));
     EXPECT_EQ(ReadBytes(fakes.desktop.OpenedFiles[0]), images[0]);
     EXPECT_EQ(ReadBytes(fakes.desktop.OpenedFiles[1]), images[3]);
 
-    // Closing removes every vltr file of the temporary folder, and nothing else.
-    for (const char* name : {"vltr-left-by-another-run", "keep.jpg", "avltr.jpg"})
+    // Closing removes this run's folder and nothing else: another window's previews (of a
+    // process that runs) and other programs' files stay, "vltr" names included.
+    fakes.processes.Running = {77};
+    std::filesystem::create_directory(fakes.temp.Dir.Path() / "veltrane-77");
+    veltrane::testing::WriteBytes(fakes.temp.Dir.Path() / "veltrane-77" / "vltr5.jpg", Bytes{1});
+    for (const char* name : {"vltr-of-another-program", "keep.jpg"})
         veltrane::testing::WriteBytes(fakes.temp / name, Bytes{1, 2, 3});
-    std::filesystem::create_directory(fakes.temp / "vltr-folder");
     model->WindowClosing();
-    EXPECT_EQ(FileNames(fakes.temp.Dir.Path()), (std::vector<std::string>{"avltr.jpg", "keep.jpg", "vltr-folder"}));
+    EXPECT_EQ(FileNames(fakes.temp.Dir.Path()),
+              (std::vector<std::string>{"keep.jpg", "veltrane-77", "vltr-of-another-program"}));
+    EXPECT_EQ(FileNames(fakes.temp.Dir.Path() / "veltrane-77"), std::vector<std::string>{"vltr5.jpg"});
     EXPECT_FALSE(model->Closing());  // no scan ran: nothing to stop
+}
+
+TEST_F(WindowModel, StartRemovesTheTemporaryFoldersOfRunsThatHaveEndedOnly) {
+    const std::filesystem::path temp = fakes.temp.Dir.Path();
+    // Runs of processes 77 (still running), 78 and 79 (ended), and names that are no run folder.
+    for (const char* folder : {"veltrane-77", "veltrane-78", "veltrane-79", "veltrane-4242", "veltrane-test-1",
+                               "veltrane-078", "veltrane-"}) {
+        std::filesystem::create_directory(temp / folder);
+        veltrane::testing::WriteBytes(temp / folder / "vltr1.jpg", Bytes{1});
+    }
+    std::filesystem::create_directory(temp / "veltrane-79" / "inner");
+    veltrane::testing::WriteBytes(temp / "veltrane-80", Bytes{1});  // a file, not a run folder
+    std::vector<std::string> kept = {"veltrane-", "veltrane-078", "veltrane-4242", "veltrane-77", "veltrane-80",
+                                     "veltrane-test-1"};
+#ifndef _WIN32
+    // A link of that name is nobody's run folder: neither it nor what it points to goes.
+    std::filesystem::create_directory(temp / "target");
+    veltrane::testing::WriteBytes(temp / "target" / "precious.jpg", Bytes{1});
+    std::filesystem::create_directory_symlink(temp / "target", temp / "veltrane-81");
+    kept = {"target", "veltrane-", "veltrane-078", "veltrane-4242", "veltrane-77", "veltrane-80", "veltrane-81",
+            "veltrane-test-1"};
+#endif
+    fakes.processes.Running = {77};
+    Start();
+    EXPECT_EQ(FileNames(temp), kept);
+    EXPECT_EQ(FileNames(temp / "veltrane-4242"), std::vector<std::string>{"vltr1.jpg"});  // this run's own
+    EXPECT_TRUE(fakes.messages.Errors.empty());
 }
 
 TEST_F(WindowModel, ExifInfoFillsNineteenRowsFromTheCopyAndACopyFailureShowsTheRunTimeMessage) {
@@ -434,7 +466,7 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
     EXPECT_TRUE(view.Controls.ShowStereo && view.Controls.SaveStereo);
     fakes.ticks.Now = 55;
     model->ShowStereoRequested();
-    ASSERT_EQ(fakes.desktop.OpenedFiles, std::vector<std::string>{fakes.temp / "vltr55.jpg"});
+    ASSERT_EQ(fakes.desktop.OpenedFiles, std::vector<std::string>{fakes.TempFile("vltr55.jpg")});
     struct Case {
         int chosen;
         std::string answer;  // "" cancels

@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
-#include <vector>
 
+#include "core/common/file_io.h"
 #include "core/window/temp_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::window::test {
 namespace {
 
-using veltrane::testing::FileNames;
 using veltrane::testing::TempDir;
 using veltrane::testing::WriteBytes;
 
@@ -30,31 +28,22 @@ TEST(TempFiles, NewNameSkipsNamesInUse) {
     EXPECT_EQ(NewTempImageFileName(dir.Folder(), 77), dir / "vltr79.jpg");
 }
 
-TEST(TempFiles, MaskMatchesLikeADirectorySearch) {
+TEST(TempFiles, EachRunHasAFolderNamedAfterItsProcess) {
+    const std::string sep(1, kPathSeparator);
+    EXPECT_EQ(RunFolder("/tmp" + sep, 1234), "/tmp" + sep + "veltrane-1234" + sep);
     struct Case {
         const char* name;
-        const char* mask;
-        bool matches;
+        std::int64_t process;
     };
     const Case cases[] = {
-        {"vltr123.jpg", "vltr*", true}, {"vltr", "vltr*", true},      {"avltr1.jpg", "vltr*", false},
-        {"VLTR1.jpg", "vltr*", false},  {"vlt", "vltr*", false},      {"a.jpg", "*.jpg", true},
-        {"a.jpeg", "*.jpg", false},     {"x1y", "x?y", true},         {"xy", "x?y", false},
-        {"abcabd", "*ab?", true},       {"", "*", true},              {"", "?", false},
+        {"veltrane-1234", 1234}, {"veltrane-1", 1},          {"veltrane-", -1},       {"veltrane-0", -1},
+        {"veltrane-012", -1},    {"veltrane-12a", -1},       {"veltrane-test-5", -1}, {"Veltrane-5", -1},
+        {"vltr5.jpg", -1},       {"veltrane-1234567890123456789", -1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " ~ " + c.mask);
-        EXPECT_EQ(MatchesMask(c.name, c.mask), c.matches);
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ProcessOfRunFolder(c.name), c.process);
     }
-}
-
-TEST(TempFiles, DeletingByMaskLeavesOtherFilesAndFolders) {
-    TempDir dir;
-    for (const char* name : {"vltr1.jpg", "vltr2.jpg", "vltrx", "other.jpg"}) WriteBytes(dir / name, {1});
-    std::filesystem::create_directory(dir.Path() / "vltr-folder");
-    DeleteFilesByMask(dir.Folder(), "vltr*");
-    EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"other.jpg", "vltr-folder"}));
-    DeleteFilesByMask(dir / "missing/", "vltr*");  // a missing folder is no error
 }
 
 }  // namespace

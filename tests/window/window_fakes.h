@@ -1,6 +1,7 @@
 #pragma once
 // Recording fakes of the window's desktop services, shared by the tests of the window model and
 // of the Qt window.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -101,13 +102,28 @@ public:
     std::uint32_t Step = 17;
 };
 
+// This process is 4242; others run when they are in Running.
+class FakeProcesses : public ProcessTable {
+public:
+    std::int64_t ThisProcess() override { return This; }
+    bool IsRunning(std::int64_t process) override {
+        return process == This || std::find(Running.begin(), Running.end(), process) != Running.end();
+    }
+    std::int64_t This = 4242;
+    std::vector<std::int64_t> Running;
+};
+
 inline const std::string kProgramPath = "/opt/veltrane/bin/veltrane";
 
 // Every service as a fake, and the services record that hands them to a window.
 struct FakeServices {
     WindowServices Services(std::string userGuideUrl = "file:///guide.html") {
-        return {openDialog,   folders,      desktop,   messages, temp, ticks, registration, kProgramPath,
-                std::move(userGuideUrl), nullptr, &saveDialog};
+        return {openDialog,   folders,      desktop,      messages, temp, ticks, processes, registration,
+                kProgramPath, std::move(userGuideUrl), nullptr, &saveDialog};
+    }
+    // The path of a temporary file of this run: in the run's own folder of the temporary folder.
+    std::string TempFile(const std::string& name) const {
+        return (temp.Dir.Path() / ("veltrane-" + std::to_string(processes.This)) / name).string();
     }
     FakeOpenDialog openDialog;
     FakeSaveDialog saveDialog;
@@ -116,6 +132,7 @@ struct FakeServices {
     FakeMessages messages;
     FakeTempFolder temp;
     FakeTicks ticks;
+    FakeProcesses processes;
     InMemoryRegistration registration;
 };
 
