@@ -23,7 +23,6 @@
 #include "gui/exif_window.h"
 #include "gui/main_window.h"
 #include "gui/text.h"
-#include "tests/support/in_memory_registration.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {
@@ -34,6 +33,7 @@ using namespace veltrane::gui;
 using window::ChosenFile;
 using window::CountingTicks;
 using window::FolderOf;
+using window::InMemoryRegistration;
 using window::MessagesToStderr;
 using window::NoDesktop;
 using window::NoFolder;

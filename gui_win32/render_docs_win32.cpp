@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/common/native_path.h"
 #include "core/window/scripted_services.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
-#include "tests/support/in_memory_registration.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {
@@ -81,9 +81,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const std::wstring folder = std::wstring(argv[1]) + L"\\";
-    wchar_t temp[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::string scratch = win32::Narrow(temp);
+    const std::string scratch = TempFolder();
     const std::string sample = scratch + "stereo-pair.mpo";
     if (!samples::WriteFile(sample, samples::SampleMpo())) return 1;
 
@@ -96,7 +94,7 @@ int wmain(int argc, wchar_t** argv) {
     window::FolderOf tempFolder(scratch);
     window::CountingTicks ticks;
     window::SystemProcesses processes;
-    InMemoryRegistration registration;
+    window::InMemoryRegistration registration;
     bool ok = false;
     {
         win32::MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, tempFolder, ticks,

@@ -1,12 +1,14 @@
 #pragma once
 // Desktop services that answer without asking anybody, for running the window unattended (the
-// screenshots of the documentation): the open dialog returns one chosen file, the folder
-// dialog is cancelled, nothing is launched, messages go to stderr and count as a failure.
+// pictures of the documentation, the tests): the open dialog returns one chosen file, the folder
+// dialog is cancelled, nothing is launched, messages go to stderr and count as a failure, and
+// the context-menu registration is kept in memory.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
 
+#include "core/registration/context_menu_registration.h"
 #include "core/window/window_services.h"
 
 namespace veltrane::window {
@@ -62,6 +64,50 @@ public:
 
 private:
     std::uint32_t tick_ = 1000;
+};
+
+// A registration kept in memory that records what was asked of it, so that a window run
+// unattended never touches the desktop it runs on. Like the real ones, it writes only what
+// differs.
+class InMemoryRegistration : public ContextMenuRegistration {
+public:
+    bool Registered = false;
+    std::string ProgramPath;  // of the last registration
+    std::string ModeWord;     // "", "odd" or "even", of the last registration
+    int Writes = 0;           // Register calls that created or changed the registration
+    int RegisterCalls = 0;
+    int UnregisterCalls = 0;
+    // When not empty, Register raises RegistrationError with this text and changes nothing.
+    std::string FailureMessage;
+
+    InMemoryRegistration() = default;
+    InMemoryRegistration(std::string programPath, std::string modeWord)
+        : Registered(true), ProgramPath(std::move(programPath)), ModeWord(std::move(modeWord)) {}
+
+    bool IsRegistered() override { return Registered; }
+
+    void Register(const std::string& programPath, const std::string& modeWord) override {
+        ++RegisterCalls;
+        if (!FailureMessage.empty()) throw RegistrationError(FailureMessage);
+        if (Registered && ProgramPath == programPath && ModeWord == modeWord) return;
+        Registered = true;
+        ProgramPath = programPath;
+        ModeWord = modeWord;
+        ++Writes;
+    }
+
+    void Unregister() override {
+        ++UnregisterCalls;
+        Registered = false;
+        ProgramPath.clear();
+        ModeWord.clear();
+    }
+
+    std::string RegisteredModeWord() override { return Registered ? ModeWord : std::string(); }
+
+    std::string RegisteredProgramPath() override { return Registered ? ProgramPath : std::string(); }
+
+    std::string Location() const override { return "memory"; }
 };
 
 }  // namespace veltrane::window

@@ -20,7 +20,6 @@
 #include "gui/services.h"
 #include "gui/stereo_writer.h"
 #include "gui/text.h"
-#include "tests/support/in_memory_registration.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
@@ -28,6 +27,7 @@
 namespace veltrane::gui::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using window::InMemoryRegistration;
 using window::test::kProgramPath;
 
 // A main window on fakes, with the EXIF window beside it, and a folder for sample files.

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "core/registration/registration_texts.h"
-#include "tests/support/in_memory_registration.h"
+#include "core/window/scripted_services.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane {
 namespace {
+
+using window::InMemoryRegistration;
 
 TEST(RegisteredProgram, IsReadBackFromTheDesktopEntryAndTheRegistryCommand) {
     for (const char* path : {"/usr/bin/veltrane", "/home/a b/it's \"$HOME\" `x` 100%/veltrane",

@@ -10,10 +10,12 @@
 #include "core/cli/registration_commands.h"
 #include "core/common/exit_codes.h"
 #include "core/registration/registration_texts.h"
-#include "tests/support/in_memory_registration.h"
+#include "core/window/scripted_services.h"
 
 namespace veltrane {
 namespace {
+
+using window::InMemoryRegistration;
 
 // Keys as paths of names; a key exists while it or one of its subkeys holds a value.
 class MemoryRegistry : public RegistryStore {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/in_memory_registration.h"
+#include "core/window/scripted_services.h"
 #include "core/window/window_services.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
