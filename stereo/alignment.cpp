@@ -114,28 +114,24 @@ std::uint8_t Clamped(double v) { return static_cast<std::uint8_t>(std::clamp(std
 
 // The first component's quantized blocks of a coefficient image, dequantized on the fly.
 struct LumaBlocks {
-    jpeg_decompress_struct& info;
-    jvirt_barray_ptr array;
-    const JQUANT_TBL& table;
-    JBLOCKROW Row(int blockRow) const {
-        return (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), array,
-                                               static_cast<JDIMENSION>(blockRow), 1, FALSE)[0];
-    }
+    const CoefficientImage& image;
+    const CoefficientImage::Component& component = image.components[0];
+    const JCOEF* Block(int col, int row) const { return component.Block(col, row); }
+    int Quant(int k) const { return component.quant[static_cast<std::size_t>(k)]; }
 };
 
 // The central band at 1/8 size: each pixel the mean of its 8 x 8 block, which is the block's
 // DC term (an 8 x 8 IDCT gives 128 + DC / 8 everywhere when nothing else is coded).
 LumaImage DcBand(const LumaBlocks& blocks, int height) {
     LumaImage band;
-    band.width = static_cast<int>(blocks.info.image_width) / DCTSIZE;
+    band.width = blocks.image.width / DCTSIZE;
     const int first = height / 4 / DCTSIZE, last = (height - height / 4) / DCTSIZE;
     band.height = std::max(0, last - first);
     band.pixels.resize(static_cast<std::size_t>(band.width) * static_cast<std::size_t>(band.height));
     for (int y = 0; y < band.height; ++y) {
-        JBLOCKROW row = blocks.Row(first + y);
         for (int x = 0; x < band.width; ++x)
             band.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(band.width) + static_cast<std::size_t>(x)] =
-                Clamped(128.0 + row[x][0] * blocks.table.quantval[0] / 8.0);
+                Clamped(128.0 + blocks.Block(x, first + y)[0] * blocks.Quant(0) / 8.0);
     }
     return band;
 }
@@ -149,22 +145,22 @@ LumaImage IdctBandRows(const LumaBlocks& blocks, int height, int rowStep) {
         for (int u = 0; u < DCTSIZE; ++u)
             basis[x][u] = (u == 0 ? 1.0 / std::sqrt(2.0) : 1.0) / 2.0 * std::cos((2 * x + 1) * u * 3.14159265358979323846 / 16);
     LumaImage rows;
-    rows.width = static_cast<int>(blocks.info.image_width);
+    rows.width = blocks.image.width;
     const int from = height / 4, to = height - height / 4;
     rows.height = (to - from + rowStep - 1) / rowStep;
     rows.pixels.resize(static_cast<std::size_t>(rows.width) * static_cast<std::size_t>(rows.height));
     const int blocksPerRow = (rows.width + DCTSIZE - 1) / DCTSIZE;
     for (int i = 0; i < rows.height; ++i) {
         const int y = from + i * rowStep;
-        JBLOCKROW row = blocks.Row(y / DCTSIZE);
         const double* vertical = basis[y % DCTSIZE];
         std::uint8_t* out = rows.pixels.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(rows.width);
         for (int bx = 0; bx < blocksPerRow; ++bx) {
             double across[DCTSIZE];
             for (int u = 0; u < DCTSIZE; ++u) {
                 double sum = 0;
+                const JCOEF* block = blocks.Block(bx, y / DCTSIZE);
                 for (int v = 0; v < DCTSIZE; ++v)
-                    sum += vertical[v] * row[bx][v * DCTSIZE + u] * blocks.table.quantval[v * DCTSIZE + u];
+                    sum += vertical[v] * block[v * DCTSIZE + u] * blocks.Quant(v * DCTSIZE + u);
                 across[u] = sum;
             }
             for (int x = 0; x < DCTSIZE && bx * DCTSIZE + x < rows.width; ++x) {
@@ -179,13 +175,10 @@ LumaImage IdctBandRows(const LumaBlocks& blocks, int height, int rowStep) {
 
 }  // namespace
 
-int FindAlignmentShift(jpeg_decompress_struct& left, jvirt_barray_ptr* leftArrays, jpeg_decompress_struct& right,
-                       jvirt_barray_ptr* rightArrays) {
-    const JQUANT_TBL* leftTable = left.comp_info[0].quant_table;
-    const JQUANT_TBL* rightTable = right.comp_info[0].quant_table;
-    if (leftTable == nullptr || rightTable == nullptr) throw StereoError("an image lacks a quantization table");
-    const LumaBlocks l{left, leftArrays[0], *leftTable}, r{right, rightArrays[0], *rightTable};
-    const int height = static_cast<int>(left.image_height);
+int FindAlignmentShift(const CoefficientImage& left, const CoefficientImage& right) {
+    if (left.height != right.height) throw StereoError("the two images differ in height");
+    const LumaBlocks l{left}, r{right};
+    const int height = left.height;
     return SearchShift(DcBand(l, height), DcBand(r, height), IdctBandRows(l, height, kRefineRowStep),
                        IdctBandRows(r, height, kRefineRowStep), 1);
 }

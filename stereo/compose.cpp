@@ -39,18 +39,6 @@ void WriteMarkers(jpeg_compress_struct& info, const std::vector<std::uint8_t>& e
         jpeg_write_marker(&info, JPEG_APP0 + 3, jps.data(), static_cast<unsigned>(jps.size()));
 }
 
-using QuantTables = std::array<std::array<UINT16, DCTSIZE2>, MAX_COMPONENTS>;
-
-// The table each component was coded with (latched when its first scan started).
-QuantTables UsedQuantTables(const jpeg_decompress_struct& info) {
-    QuantTables tables{};
-    for (int c = 0; c < info.num_components; ++c) {
-        const JQUANT_TBL* t = info.comp_info[c].quant_table;
-        if (t != nullptr) std::copy(t->quantval, t->quantval + DCTSIZE2, tables[static_cast<std::size_t>(c)].begin());
-    }
-    return tables;
-}
-
 // The table that the frame header names for component c; null when it names none (the frame
 // header's table number is not checked until decoding starts).
 const JQUANT_TBL* QuantTableOf(const jpeg_decompress_struct& info, int c) {
@@ -90,13 +78,17 @@ std::string GeometryObstacle(const jpeg_decompress_struct& a, const Half& first,
 // The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
 // coefficient rows of each component through its memory manager's access_virt_barray, one
 // iMCU row at a time; the output encoder's manager gets this function in its place, which
-// assembles the requested rows from the two inputs' coefficient arrays into a small strip.
-// Only the two inputs' coefficients are held (as much as one output would take).
+// assembles the requested rows from the two inputs' coefficient images into a small strip.
+// Only the two inputs' coefficients are held (as much as one output would take), in memory
+// of the caller's: nothing here calls into the inputs' decoders, so no error of theirs can
+// arise while the encoder runs.
 struct Composition {
-    std::array<jpeg_decompress_struct*, 2> inputs{};
-    std::array<jvirt_barray_ptr*, 2> arrays{};
+    // Blocks [srcCol, srcCol + count) x [srcRow, srcRow + rowCount) of a source component go
+    // to [dstCol, ...) x [dstRow, ...) of the output's.
     struct Part {
-        int srcCol = 0, dstCol = 0, count = 0;  // blocks [srcCol, srcCol + count) go to dstCol
+        const CoefficientImage::Component* source = nullptr;
+        int srcCol = 0, dstCol = 0, count = 0;
+        int srcRow = 0, dstRow = 0, rowCount = 0;
     };
     struct Component {
         std::array<Part, 2> parts;
@@ -112,43 +104,50 @@ struct Composition {
 JBLOCKARRAY AccessComposedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
                                boolean) {
     auto& composition = *static_cast<Composition*>(info->client_data);
-    const auto c = static_cast<std::size_t>(reinterpret_cast<char*>(array) - composition.tags.data());
-    Composition::Component& component = composition.components[c];
+    const std::ptrdiff_t c = reinterpret_cast<char*>(array) - composition.tags.data();
+    if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    Composition::Component& component = composition.components[static_cast<std::size_t>(c)];
     if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    for (std::size_t h = 0; h < 2; ++h) {
-        jpeg_decompress_struct& in = *composition.inputs[h];
-        const Composition::Part& part = component.parts[h];
-        JBLOCKARRAY src = (*in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&in), composition.arrays[h][c],
-                                                        startRow, numRows, FALSE);
-        for (JDIMENSION r = 0; r < numRows; ++r)
-            std::memcpy(component.rows[r] + part.dstCol, src[r] + part.srcCol, static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
+    for (JDIMENSION i = 0; i < numRows; ++i) {
+        const int row = static_cast<int>(startRow + i);
+        JBLOCKROW out = component.rows[i];
+        // Blocks that no input supplies (the MCU padding at the right and bottom edges) are zero.
+        std::memset(out, 0, static_cast<std::size_t>(component.columns) * sizeof(JBLOCK));
+        for (const Composition::Part& part : component.parts) {
+            if (row < part.dstRow || row >= part.dstRow + part.rowCount) continue;
+            const int from = row - part.dstRow + part.srcRow;
+            if (from >= part.source->rows) continue;
+            std::memcpy(out + part.dstCol, part.source->Block(part.srcCol, from),
+                        static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
+        }
     }
     return component.rows.data();
 }
 
 // Sets up the parts of every component: half h's pixel columns [x, x + width) go to output
-// column outX (x and outX on the iMCU grid).
-void PlanComposition(Composition& plan, int outWidth, const Half& first, const Half& second) {
-    const jpeg_decompress_struct& in = *plan.inputs[0];
-    const int mcuWidth = DCTSIZE * in.max_h_samp_factor;
-    for (int c = 0; c < in.num_components; ++c) {
-        const jpeg_component_info& ic = in.comp_info[c];
-        const int h = ic.h_samp_factor;
+// column outX (x and outX on the iMCU grid), all rows of both.
+void PlanComposition(Composition& plan, const std::array<const CoefficientImage*, 2>& inputs, int outWidth,
+                     const Half& first, const Half& second) {
+    const CoefficientImage& in = *inputs[0];
+    const int mcuWidth = DCTSIZE * in.maxHSampling;
+    for (int c = 0; c < in.componentCount; ++c) {
+        const int h = in.components[static_cast<std::size_t>(c)].hSampling;
         Composition::Component& component = plan.components[static_cast<std::size_t>(c)];
         component.columns = RoundUp(CeilDiv(static_cast<long long>(outWidth) * h, mcuWidth), h);
         const int split = first.width / mcuWidth * h;
-        component.parts[0] = {first.x / mcuWidth * h, 0, 0};
-        component.parts[1] = {second.x / mcuWidth * h, split, 0};
+        component.parts[0] = {nullptr, first.x / mcuWidth * h, 0, 0, 0, 0, 0};
+        component.parts[1] = {nullptr, second.x / mcuWidth * h, split, 0, 0, 0, 0};
         for (std::size_t i = 0; i < 2; ++i) {
             Composition::Part& part = component.parts[i];
-            const int inColumns = RoundUp(static_cast<int>(plan.inputs[i]->comp_info[c].width_in_blocks), h);
+            part.source = &inputs[i]->components[static_cast<std::size_t>(c)];
             const int room = (i == 0 ? split : component.columns) - part.dstCol;
-            part.count = std::clamp(inColumns - part.srcCol, 0, room);
+            part.count = std::clamp(part.source->columns - part.srcCol, 0, room);
+            part.rowCount = part.source->rows;
         }
-        // Blocks that no input supplies (only the MCU padding at the right edge) stay zero.
         const std::size_t rowLength = static_cast<std::size_t>(component.columns) * DCTSIZE2;
-        component.strip.assign(rowLength * static_cast<std::size_t>(ic.v_samp_factor), 0);
-        component.rows.resize(static_cast<std::size_t>(ic.v_samp_factor));
+        const int v = in.components[static_cast<std::size_t>(c)].vSampling;
+        component.strip.assign(rowLength * static_cast<std::size_t>(v), 0);
+        component.rows.resize(static_cast<std::size_t>(v));
         for (std::size_t r = 0; r < component.rows.size(); ++r)
             component.rows[r] = reinterpret_cast<JBLOCKROW>(component.strip.data() + r * rowLength);
     }
@@ -171,48 +170,43 @@ bool ComposeLossless(std::span<const std::uint8_t> left, std::span<const std::ui
     r.ReadHeader(false);
     reason = LosslessObstacle(l.info, r.info);
     if (!reason.empty()) return false;
-    jvirt_barray_ptr* leftArrays = nullptr;
-    jvirt_barray_ptr* rightArrays = nullptr;
-    Guarded(l.errors, l.Failure().c_str(), [&] { leftArrays = jpeg_read_coefficients(&l.info); });
-    Guarded(r.errors, r.Failure().c_str(), [&] { rightArrays = jpeg_read_coefficients(&r.info); });
+    // Each decoder reads into memory of ours under its own error manager; from here on the
+    // decoders are only asked for their header values.
+    CoefficientImage leftBlocks, rightBlocks;
+    l.ReadCoefficients(leftBlocks);
+    r.ReadCoefficients(rightBlocks);
     // Tables may be redefined between scans; what counts is the table each component used.
-    if (UsedQuantTables(l.info) != UsedQuantTables(r.info)) {
-        reason = "the images differ in quantization tables";
-        return false;
+    for (int c = 0; c < leftBlocks.componentCount; ++c) {
+        if (leftBlocks.components[static_cast<std::size_t>(c)].quant != rightBlocks.components[static_cast<std::size_t>(c)].quant) {
+            reason = "the images differ in quantization tables";
+            return false;
+        }
     }
     if (align) {
-        // From the coefficients when the first component has full resolution (the usual luma);
-        // the only libjpeg error possible there, a request beyond the arrays, cannot happen.
-        const jpeg_component_info& luma = l.info.comp_info[0];
-        if (luma.h_samp_factor == l.info.max_h_samp_factor && luma.v_samp_factor == l.info.max_v_samp_factor) {
-            Guarded(l.errors, "cannot align the images", [&] {
-                picture.measuredShift = FindAlignmentShift(l.info, leftArrays, r.info, rightArrays);
-            });
-        } else {
+        // From the coefficients when the first component has full resolution (the usual luma).
+        const CoefficientImage::Component& luma = leftBlocks.components[0];
+        if (luma.hSampling == leftBlocks.maxHSampling && luma.vSampling == leftBlocks.maxVSampling)
+            picture.measuredShift = FindAlignmentShift(leftBlocks, rightBlocks);
+        else
             picture.measuredShift = FindAlignmentShift(left, right, limits);
-        }
         shiftMeasured = true;
     }
     const auto [first, second] = halvesFor(picture.measuredShift);
     reason = GeometryObstacle(l.info, first, second);
     if (!reason.empty()) return false;
     Decoder& a = cross ? r : l;
-    Decoder& b = cross ? l : r;
     const int width = first.width + second.width;
     const std::vector<std::uint8_t> exif = exifFor({first, second});
 
     Composition plan;
-    plan.inputs = {&a.info, &b.info};
-    plan.arrays = {cross ? rightArrays : leftArrays, cross ? leftArrays : rightArrays};
-    PlanComposition(plan, width, first, second);
+    PlanComposition(plan, {cross ? &rightBlocks : &leftBlocks, cross ? &leftBlocks : &rightBlocks}, width, first,
+                    second);
     std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
     for (std::size_t c = 0; c < outArrays.size(); ++c)
         outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
 
     // The output is about as large as the two inputs together.
     Encoder out(left.size() + right.size());
-    // Reads of the inputs now happen inside the encoder's calls: their errors end up there.
-    a.info.err = b.info.err = &out.errors.pub;
     Guarded(out.errors, "cannot compose the picture", [&] {
         jpeg_copy_critical_parameters(&a.info, &out.info);
         out.info.image_width = static_cast<JDIMENSION>(width);

@@ -53,11 +53,10 @@ int BestShift(const LumaImage& left, const LumaImage& right, int rowFrom, int ro
 int FindAlignmentShift(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
                        const CodecLimits& limits);
 
-// The same from two coefficient images of equal height (after jpeg_read_coefficients), without
+// The same from two coefficient images of equal height (Decoder::ReadCoefficients), without
 // decoding: the reduced picture is the first component's DC terms, the full-resolution rows its
 // inverse DCT. That component must have the full resolution (the largest sampling factors).
-int FindAlignmentShift(jpeg_decompress_struct& left, jvirt_barray_ptr* leftArrays, jpeg_decompress_struct& right,
-                       jvirt_barray_ptr* rightArrays);
+int FindAlignmentShift(const CoefficientImage& left, const CoefficientImage& right);
 
 // One row of the linear-light red-cyan anaglyph: n RGB pixels of each eye in, n RGB pixels out.
 void AnaglyphRow(const std::uint8_t* left, const std::uint8_t* right, std::uint8_t* out, int n);

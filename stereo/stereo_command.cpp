@@ -2,40 +2,14 @@
 
 #include <charconv>
 #include <ostream>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
-#include "core/cli/command_line.h"
-#include "core/common/file_io.h"
+#include "core/common/exit_codes.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/images/extraction.h"
-#include "core/images/scanner.h"
+#include "stereo/stereo_files.h"
 
 namespace veltrane::stereo {
 namespace {
-
-// Lists nothing; says on stderr why the file's MPF index was not used, as the other commands do.
-class NoticeListener : public ScanListener {
-public:
-    NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
-    void AppendListLine(const std::string&) override {}
-    void ProcessPendingEvents() override {}
-    void MpfIndexIgnored(const std::string& reason) override { ReportMpfIndexIgnored(err_, path_, reason); }
-
-private:
-    std::ostream& err_;
-    const std::string& path_;
-};
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    if (!IsExistingFile(path)) throw InOutError(ioerr::FileNotFound, path);
-    InputFile file(path);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(file.Size(), 0)));
-    if (!bytes.empty()) file.ReadAt(0, bytes.data(), bytes.size());
-    return bytes;
-}
 
 bool ParsePair(const std::string& text, int& first, int& second) {
     const std::size_t comma = text.find(',');
@@ -59,48 +33,7 @@ std::string KiB(std::size_t bytes) { return std::to_string((bytes + 1023) / 1024
 
 }  // namespace
 
-std::string DefaultStereoName(const std::string& source, Layout layout) {
-    std::size_t nameStart = source.size();
-    while (nameStart > 0 && !IsPathSeparator(source[nameStart - 1])) --nameStart;
-    const std::size_t dot = source.rfind('.');
-    const std::string stem = dot != std::string::npos && dot > nameStart ? source.substr(0, dot) : source;
-    switch (layout) {
-        case Layout::Cross: return stem + ".jps";
-        case Layout::Parallel: return stem + "_parallel.jpg";
-        case Layout::Anaglyph: return stem + "_anaglyph.jpg";
-    }
-    return stem;
-}
-
-std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
-                                                                        int second, std::ostream& err) {
-    if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
-    ImageIndex index;
-    index.SourceFileName = file;
-    NoticeListener listener(err, file);
-    ScanImageOffsets(index, file, ImageSignature, listener);
-    if (index.ImageCount < 2)
-        throw StereoError("holds " + std::to_string(index.ImageCount) + (index.ImageCount == 1 ? " image" : " images") +
-                          "; a stereo pair needs two");
-    if (first > index.ImageCount || second > index.ImageCount)
-        throw StereoError("--pair " + std::to_string(first) + "," + std::to_string(second) +
-                          ": the file holds only " + std::to_string(index.ImageCount) + " images");
-    return {ReadImageBytes(index, first), ReadImageBytes(index, second)};
-}
-
-void WritePicture(const StereoPicture& picture, const std::string& path) {
-    AtomicOutputFile file(path);
-    file.Write(picture.jpeg.data(), picture.jpeg.size());
-    file.Commit();
-}
-
 int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-#ifdef __GLIBC__
-    // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
-    // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#endif
     StereoOptions options;
     int first = 1, second = 2;
     std::vector<std::string> files;
@@ -138,7 +71,10 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             throw StereoError("is a folder; give the output file's name");
         }
         auto pair = files.size() == 3 ? std::pair{ReadWholeFile(files[0]), ReadWholeFile(files[1])}
-                                      : ReadPair(source, first, second, err);
+                                      : ReadPair(source, first, second, [&](const std::string& reason) {
+                                            // The notice line that the other commands print.
+                                            err << "veltrane: " << source << ": MPF index ignored: " << reason << "\n";
+                                        });
         const StereoPicture picture = ComposeStereo(pair.first, pair.second, options);
         pair = {};
         failing = output;

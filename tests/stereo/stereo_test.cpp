@@ -10,6 +10,7 @@
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tiff_directory.h"
 #include "stereo/stereo_command.h"
+#include "stereo/stereo_files.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -107,9 +108,9 @@ TEST(SideBySide, HalvesAreExactCropsOfTheirInputsWithExifAndJpsSegments) {
         std::sort(names.begin(), names.end());
         EXPECT_EQ(testing::FileNames(dir.Path()), names);
 
-        std::ostringstream notices;
-        const auto [leftBytes, rightBytes] = ReadPair(mpo, 1, 2, notices);
-        EXPECT_EQ(notices.str(), "");
+        std::string notices;
+        const auto [leftBytes, rightBytes] = ReadPair(mpo, 1, 2, [&](const std::string& r) { notices += r; });
+        EXPECT_EQ(notices, "");
         const Decoded left = Decode(leftBytes), right = Decode(rightBytes);
         const Decoded result = Decode(testing::ReadBytes(dir / c.defaultName));
         int shift = 0;
@@ -156,9 +157,10 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
     if (!std::filesystem::exists(kFixtures / "frozenpond.mpo")) GTEST_SKIP() << "no fixtures";
     for (const char* fixture : {"sugarshack.mpo", "frozenpond.mpo"}) {
         SCOPED_TRACE(fixture);
-        std::ostringstream notices;
-        const auto [leftBytes, rightBytes] = ReadPair((kFixtures / fixture).string(), 1, 2, notices);
-        EXPECT_EQ(notices.str(), "");
+        std::string notices;
+        const auto [leftBytes, rightBytes] =
+            ReadPair((kFixtures / fixture).string(), 1, 2, [&](const std::string& r) { notices += r; });
+        EXPECT_EQ(notices, "");
         const int s = FindAlignmentShift(leftBytes, rightBytes, {});
         EXPECT_LE(std::abs(s), 640 / 4);
         const Decoded l = Decode(leftBytes), r = Decode(rightBytes);
@@ -170,10 +172,10 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         Decoder dl(leftBytes, {}), dr(rightBytes, {});
         dl.ReadHeader(false);
         dr.ReadHeader(false);
-        jvirt_barray_ptr *al = nullptr, *ar = nullptr;
-        Guarded(dl.errors, "read", [&] { al = jpeg_read_coefficients(&dl.info); });
-        Guarded(dr.errors, "read", [&] { ar = jpeg_read_coefficients(&dr.info); });
-        EXPECT_NEAR(FindAlignmentShift(dl.info, al, dr.info, ar), s, 1);
+        CoefficientImage al, ar;
+        dl.ReadCoefficients(al);
+        dr.ReadCoefficients(ar);
+        EXPECT_NEAR(FindAlignmentShift(al, ar), s, 1);
         if (std::string(fixture) == "frozenpond.mpo") {
             EXPECT_NEAR(s, 100, 15);
         }
@@ -312,6 +314,55 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
             EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         }
         EXPECT_EQ(testing::FileNames(dir.Path()), before);
+    }
+}
+
+// The image with an end-of-image marker planted in the middle of its entropy-coded data: the
+// header reads, and the damage shows only once the scan is decoded.
+Bytes WithBrokenScan(Bytes jpeg) {
+    std::size_t sos = 2;
+    while (sos + 4 <= jpeg.size() && !(jpeg[sos] == 0xFF && jpeg[sos + 1] == 0xDA))
+        sos += 2 + static_cast<std::size_t>(jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+    const std::size_t data = sos + 2 + static_cast<std::size_t>(jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+    const std::size_t middle = data + (jpeg.size() - 2 - data) / 2;
+    jpeg[middle] = 0xFF;
+    jpeg[middle + 1] = 0xD9;
+    return jpeg;
+}
+
+TEST(StereoErrors, DamageFoundWhileComposingIsTheDamagedImagesError) {
+    // Textured rows, so that the scan is long enough to be damaged in its middle.
+    const Bytes left = Flat(256, 128, 90), right = Flat(256, 128, 90), reencoded = Flat(256, 128, 90, 70);
+    struct Case {
+        std::vector<std::string> options;
+        bool rightMatchesLeft;  // else the pair is re-encoded
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{"--align"}, true},
+        {{"--layout", "parallel", "--align"}, false},
+        {{"--layout", "anaglyph"}, true},
+        {{"--layout", "anaglyph", "--align"}, true},
+    };
+    for (const Case& c : cases) {
+        for (const bool leftBroken : {false, true}) {
+            SCOPED_TRACE(::testing::PrintToString(c.options) + (leftBroken ? " left" : " right"));
+            testing::TempDir dir;
+            const Bytes other = c.rightMatchesLeft ? right : reencoded;
+            std::vector<std::string> args = c.options;
+            args.insert(args.end(), {dir.Write("l.jpg", leftBroken ? WithBrokenScan(left) : left),
+                                     dir.Write("r.jpg", leftBroken ? other : WithBrokenScan(other)), dir / "out.jpg"});
+            std::string out, err;
+            EXPECT_EQ(RunStereo(args, &out, &err), 1);
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(err.rfind("veltrane: " + dir / "l.jpg" + ": the " + (leftBroken ? "left" : "right") +
+                                    " image does not decode: ",
+                                0),
+                      0u)
+                << err;
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            EXPECT_EQ(testing::FileNames(dir.Path()), (std::vector<std::string>{"l.jpg", "r.jpg"}));
+        }
     }
 }
 
