@@ -53,7 +53,7 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const s
 
 void WritePicture(const StereoPicture& picture, const std::string& path) {
     AtomicOutputFile file(path);
-    file.Write(picture.jpeg.data(), picture.jpeg.size());
+    file.Write(picture.bytes.data(), picture.bytes.size());
     file.Commit();
 }
 
@@ -65,6 +65,11 @@ std::string DefaultStereoName(const std::string& source, Layout layout) {
         case Layout::Cross: return stem + ".jps";
         case Layout::Parallel: return stem + "_parallel.jpg";
         case Layout::Anaglyph: return stem + "_anaglyph.jpg";
+        case Layout::OverUnder: return stem + "_overunder.jpg";
+        case Layout::HalfSideBySide: return stem + "_halfsbs.jpg";
+        case Layout::HalfOverUnder: return stem + "_halfou.jpg";
+        case Layout::Interlaced: return stem + "_interlaced.png";
+        case Layout::Wiggle: return stem + "_wiggle.gif";
     }
     return stem;
 }

@@ -28,7 +28,8 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 void WritePicture(const StereoPicture& picture, const std::string& path);
 
 // The default output beside source: its name without the extension, then ".jps" (cross),
-// "_parallel.jpg" or "_anaglyph.jpg".
+// "_parallel.jpg", "_anaglyph.jpg", "_overunder.jpg", "_halfsbs.jpg", "_halfou.jpg",
+// "_interlaced.png" or "_wiggle.gif".
 std::string DefaultStereoName(const std::string& source, Layout layout);
 
 }  // namespace veltrane::stereo

@@ -161,7 +161,7 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         const auto [leftBytes, rightBytes] =
             ReadPair((kFixtures / fixture).string(), 1, 2, [&](const std::string& r) { notices += r; });
         EXPECT_EQ(notices, "");
-        const int s = FindAlignmentShift(leftBytes, rightBytes, {});
+        const int s = FindAlignment(leftBytes, rightBytes, {}).across;
         EXPECT_LE(std::abs(s), 640 / 4);
         const Decoded l = Decode(leftBytes), r = Decode(rightBytes);
         const double aligned = HalvesDifference(l, r, s), unaligned = HalvesDifference(l, r, 0);
@@ -175,7 +175,7 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         CoefficientImage al, ar;
         dl.ReadCoefficients(al);
         dr.ReadCoefficients(ar);
-        EXPECT_NEAR(FindAlignmentShift(al, ar), s, 1);
+        EXPECT_NEAR(FindAlignment(al, ar).across, s, 1);
         if (std::string(fixture) == "frozenpond.mpo") {
             EXPECT_NEAR(s, 100, 15);
         }
@@ -291,7 +291,7 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
         {{"@/p.mpo", "@"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "is a folder; give the output file's name"},
         {{"@/missing.mpo"}, {}, 1, "File not found"},
         {{"@/l.jpg", "@/missing.jpg", "@/out.jpg"}, {{"l.jpg", one}}, 1, "File not found"},
-        {{"--layout", "over-under", "@/x.mpo"}, {}, 2, "unknown layout over-under (cross, parallel or anaglyph)"},
+        {{"--layout", "sideways", "@/x.mpo"}, {}, 2, "unknown layout sideways (cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced or wiggle)"},
         {{"--pair", "1,1", "@/x.mpo"}, {}, 2, "--pair takes two different image numbers, as in --pair 3,4"},
         {{"--pair"}, {}, 2, "--pair needs a value"},
         {{}, {}, 2, "--stereo needs a file"},
