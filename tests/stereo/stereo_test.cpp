@@ -297,6 +297,22 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
         {{}, {}, 2, "--stereo needs a file"},
         {{"a", "b", "c", "d"}, {}, 2, "--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT"},
         {{"--wobble", "a"}, {}, 2, "unknown option --wobble"},
+        {{"--anaglyph", "purple", "@/x.mpo"}, {}, 2,
+         "unknown anaglyph purple (dubois, amber-blue, green-magenta, gray, color, half-color or optimized)"},
+        {{"--anaglyph", "Gray", "@/x.mpo"}, {}, 2, "unknown anaglyph Gray"},
+        {{"--swap", "--anaglyph"}, {}, 2, "--anaglyph needs a value"},
+        {{"--layout", "cross", "--anaglyph", "gray", "@/x.mpo"}, {}, 2, "--anaglyph is for --layout anaglyph"},
+        {{"--parallax", "1.5", "@/x.mpo"}, {}, 2, "--parallax takes a whole number of pixels, as in --parallax -20"},
+        {{"--parallax", "12px", "@/x.mpo"}, {}, 2, "--parallax takes a whole number of pixels"},
+        {{"--parallax", "99999999999", "@/x.mpo"}, {}, 2, "--parallax takes a whole number of pixels"},
+        {{"--layout", "wiggle", "--delay", "0", "@/x.mpo"}, {}, 2, "--delay takes milliseconds from 10 to 60000"},
+        {{"--layout", "wiggle", "--delay", "fast", "@/x.mpo"}, {}, 2, "--delay takes milliseconds from 10 to 60000"},
+        {{"--layout", "wiggle", "--max-size", "8", "@/x.mpo"}, {}, 2, "--max-size takes pixels from 16 to 16383"},
+        {{"--delay", "100", "@/x.mpo", "@/out.png"}, {}, 2, "--delay is for --layout wiggle"},
+        {{"--max-size", "300", "--layout", "half-sbs", "@/x.mpo"}, {}, 2, "--max-size is for --layout wiggle"},
+        {{"--parallax", "5000", "@/p.mpo"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "the two images do not overlap"},
+        {{"--layout", "wiggle", "@/p.mpo", "@/w.webp"}, {{"p.mpo", samples::JoinImages({one, broken})}}, 1,
+         "the right image does not decode"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -343,6 +359,11 @@ TEST(StereoErrors, DamageFoundWhileComposingIsTheDamagedImagesError) {
         {{"--layout", "parallel", "--align"}, false},
         {{"--layout", "anaglyph"}, true},
         {{"--layout", "anaglyph", "--align"}, true},
+        {{"--layout", "over-under"}, true},
+        {{"--layout", "half-ou", "--swap"}, true},
+        {{"--layout", "half-sbs", "--align"}, true},
+        {{"--layout", "interlaced", "--parallax", "8"}, true},
+        {{"--layout", "wiggle", "--max-size", "100"}, true},
     };
     for (const Case& c : cases) {
         for (const bool leftBroken : {false, true}) {
@@ -370,6 +391,11 @@ TEST(StereoNames, DefaultOutputsSitBesideTheSource) {
     EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Cross), "trip.jps");
     EXPECT_EQ(DefaultStereoName("/a.b/trip", Layout::Parallel), "/a.b/trip_parallel.jpg");
     EXPECT_EQ(DefaultStereoName("x/trip.v2.MPO", Layout::Anaglyph), "x/trip.v2_anaglyph.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::OverUnder), "trip_overunder.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::HalfSideBySide), "trip_halfsbs.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::HalfOverUnder), "trip_halfou.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Interlaced), "trip_interlaced.png");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Wiggle), "trip_wiggle.gif");
 }
 
 }  // namespace
