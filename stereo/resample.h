@@ -15,10 +15,15 @@ namespace veltrane::stereo {
 struct FilterTaps {
     static constexpr int kShift = 14;
     int destination = 0;
+    int limit = 0;                    // source pixels [0, limit)
     int maxTaps = 0;                  // the most taps any destination pixel has
     std::vector<int> first;           // first source index of destination pixel i
     std::vector<int> count;           // its number of taps
     std::vector<std::int32_t> weights;  // maxTaps per destination pixel
+    // Halving (the half-size layouts): away from the edges every destination pixel i has the
+    // same weights, from source 2 i + offset on. Pixels [halfFrom, halfTo) are such (an empty
+    // range when the taps do not halve).
+    int halfFrom = 0, halfTo = 0, offset = 0;
 };
 
 // Taps mapping the source span [start, start + length) (in pixels, fractions allowed) onto

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "stereo/preview.h"
+#include "stereo/resample.h"
 #include "stereo/stereo_command.h"
 #include "stereo/stereo_files.h"
 #include "tests/stereo/stereo_test_support.h"
@@ -269,6 +270,33 @@ TEST(Preview, RendersWhatTheFileHolds) {
     // starts 4 pixels into the right picture.
     EXPECT_EQ(std::memcmp(frames[1].Row(10), small.right.Row(10) + 4 * 3, frames[1].RowBytes()), 0);
     EXPECT_EQ(std::memcmp(frames[0].Row(10), small.left.Row(10), frames[0].RowBytes()), 0);
+}
+
+}  // namespace
+}  // namespace veltrane::stereo
+
+namespace veltrane::stereo {
+namespace {
+
+// The halving filter's vector path gives exactly the fixed-point sums of the general path, for
+// even and odd widths and offsets into the source.
+TEST(Resample, HalvingPathEqualsTheGeneralOne) {
+    // An odd width does not halve exactly: it keeps the general path throughout.
+    for (const auto& [width, start, length] : {std::tuple{4000, 0.0, 4000.0}, std::tuple{641, 0.0, 641.0},
+                                               std::tuple{500, 37.0, 400.0}, std::tuple{96, 0.0, 96.0}}) {
+        SCOPED_TRACE(width);
+        const bool halves = static_cast<int>(length) % 2 == 0;
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+        for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<std::uint8_t>((i * 7919 + i / 3 * 31) % 256);
+        const FilterTaps taps = LanczosTaps(start, length, width, static_cast<int>(length + 1) / 2);
+        EXPECT_EQ(taps.halfTo - taps.halfFrom > taps.destination / 2, halves);
+        FilterTaps general = taps;
+        general.halfFrom = general.halfTo = 0;
+        std::vector<std::uint8_t> fast(static_cast<std::size_t>(taps.destination) * 3), slow(fast.size());
+        ResampleRow(row.data(), fast.data(), taps);
+        ResampleRow(row.data(), slow.data(), general);
+        EXPECT_EQ(fast, slow);
+    }
 }
 
 }  // namespace
