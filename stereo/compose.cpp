@@ -189,6 +189,14 @@ bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOpti
     r.ReadHeader(false);
     reason = LosslessObstacle(l.info, r.info);
     if (!reason.empty()) return false;
+    const Grid grid{DCTSIZE * l.info.max_h_samp_factor, DCTSIZE * l.info.max_v_samp_factor};
+    if (!options.align) {
+        // The areas do not depend on the coefficients: a pair off the grid is found before
+        // they are read.
+        const auto [first, second] = areasFor({}, true);
+        reason = GeometryObstacle(grid, arrangement, first, second);
+        if (!reason.empty()) return false;
+    }
     // Each decoder reads into memory of ours under its own error manager; from here on the
     // decoders are only asked for their header values.
     CoefficientImage leftBlocks, rightBlocks;
@@ -211,7 +219,6 @@ bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOpti
         measured = true;
     }
     const auto [first, second] = areasFor(picture.measured, true);
-    const Grid grid{DCTSIZE * l.info.max_h_samp_factor, DCTSIZE * l.info.max_v_samp_factor};
     reason = GeometryObstacle(grid, arrangement, first, second);
     if (!reason.empty()) return false;
     const bool sideBySide = arrangement == Arrangement::SideBySide;

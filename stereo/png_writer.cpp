@@ -53,7 +53,7 @@ public:
             png_set_IHDR(png_, info_, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                          PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                          PNG_FILTER_TYPE_DEFAULT);
-            // zlib's level 6 costs twice the time of 3 for a few per cent on photographs.
+            // zlib's level 6 takes twice the time of 3 and saves under 1% on photographs.
             png_set_compression_level(png_, 3);
             png_write_info(png_, info_);
         });
