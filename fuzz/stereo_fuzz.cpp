@@ -1,6 +1,8 @@
 // Composes two arbitrary byte strings as a stereo pair, in every layout, with and without
 // alignment. Input framing:
-//   1 byte   options: bits 0-1 the layout (0 cross, 1 parallel, 2 anaglyph, 3 cross), bit 2 align
+//   1 byte   options: bits 0-2 the layout (in the order of the Layout enumeration), bit 3
+//            align, bit 4 swap, bits 5-7 a parallax of (value - 4) * 8 pixels; the anaglyph
+//            kind is the next byte modulo 7
 //   4 bytes  length of the left image, little-endian (clipped to what remains)
 //   n bytes  the left image, then the right image: the rest
 #include <cstddef>
@@ -13,9 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace veltrane::stereo;
     if (size < 5) return 0;
     StereoOptions options;
-    const int layout = data[0] & 3;
-    options.layout = layout == 1 ? Layout::Parallel : layout == 2 ? Layout::Anaglyph : Layout::Cross;
-    options.align = (data[0] & 4) != 0;
+    options.layout = static_cast<Layout>(data[0] & 7);
+    options.align = (data[0] & 8) != 0;
+    options.swap = (data[0] & 16) != 0;
+    options.parallax = ((data[0] >> 5) - 4) * 8;
+    options.anaglyph = static_cast<AnaglyphKind>(data[1] % 7);
+    options.maxSize = 64;
     // Small pictures only: the fuzzer looks for faults, not for the cost of big images.
     options.limits.maxPixels = 1u << 20;
     options.limits.maxScans = 64;

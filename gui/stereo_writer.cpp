@@ -1,9 +1,8 @@
 #include "gui/stereo_writer.h"
 
 #include <array>
-#include <sstream>
 
-#include "stereo/stereo_command.h"
+#include "stereo/stereo_files.h"
 
 namespace veltrane::gui {
 namespace {
@@ -29,8 +28,7 @@ std::string LibraryStereoWriter::SuggestedPath(const std::string& source, int ty
 
 void LibraryStereoWriter::Write(const std::string& source, int type, const std::string& path) {
     // The window already shows why an MPF index was not used, in its status panel.
-    std::ostringstream notices;
-    const auto [left, right] = stereo::ReadPair(source, 1, 2, notices);
+    const auto [left, right] = stereo::ReadPair(source, 1, 2);
     stereo::WritePicture(stereo::ComposeStereo(left, right, {LayoutOf(type), true, {}}), path);
 }
 

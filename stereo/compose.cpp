@@ -1,55 +1,46 @@
-// Composition of the stereo picture. Side-by-side layouts encode the inputs' DCT blocks as one
-// double-width image when the two JPEGs are compatible (same height, components,
-// sampling factors and quantization tables, and the first half ending on an iMCU boundary), so
-// the output decodes to exactly the pixels of its inputs. Otherwise, and for the anaglyph, the
-// two images are decoded row by row in step and the output row is encoded as soon as it is
-// made, so memory stays at a few rows besides the codec's own.
+// Composition of the stereo picture. Side-by-side and over/under layouts encode the inputs' DCT
+// blocks as one image when the two JPEGs are compatible (same components, sampling factors and
+// quantization tables, the first picture ending on an iMCU boundary and every crop starting on
+// one), so the output decodes to exactly the pixels of its inputs. Otherwise, and for every
+// other layout, the two images are decoded row by row and the output is written as it is made
+// (compose_decoded.cpp, wiggle.cpp).
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <future>
 
-#include "stereo/stereo.h"
+#include "stereo/compose_internal.h"
 
 namespace veltrane::stereo {
 namespace {
 
 constexpr int kQuality = 95;
-// Rows of the second image that a helper thread decodes ahead while re-encoding.
-constexpr int kBand = 64;
-
-// The columns [x, x + width) of one input that go into the output.
-struct Half {
-    std::span<const std::uint8_t> bytes;
-    const char* name;  // "left image" or "right image", for messages
-    int x = 0;
-    int width = 0;
-};
 
 int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
 int RoundUp(int a, int b) { return CeilDiv(a, b) * b; }
-
-void WriteMarkers(jpeg_compress_struct& info, const std::vector<std::uint8_t>& exif,
-                  const std::vector<std::uint8_t>& jps) {
-    if (!exif.empty())
-        jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-    if (!jps.empty())
-        jpeg_write_marker(&info, JPEG_APP0 + 3, jps.data(), static_cast<unsigned>(jps.size()));
+int RoundToMultiple(int value, int step) {
+    return static_cast<int>(std::lround(static_cast<double>(value) / step)) * step;
 }
 
-using QuantTables = std::array<std::array<UINT16, DCTSIZE2>, MAX_COMPONENTS>;
+// How the two pictures share the output.
+enum class Arrangement { SideBySide, Stacked, Overlaid };
 
-// The table each component was coded with (latched when its first scan started).
-QuantTables UsedQuantTables(const jpeg_decompress_struct& info) {
-    QuantTables tables{};
-    for (int c = 0; c < info.num_components; ++c) {
-        const JQUANT_TBL* t = info.comp_info[c].quant_table;
-        if (t != nullptr) std::copy(t->quantval, t->quantval + DCTSIZE2, tables[static_cast<std::size_t>(c)].begin());
+Arrangement ArrangementOf(Layout layout) {
+    switch (layout) {
+        case Layout::Cross:
+        case Layout::Parallel:
+        case Layout::HalfSideBySide: return Arrangement::SideBySide;
+        case Layout::OverUnder:
+        case Layout::HalfOverUnder: return Arrangement::Stacked;
+        default: return Arrangement::Overlaid;
     }
-    return tables;
 }
+
+// The iMCU of the left image: the block grid on which a lossless crop must lie.
+struct Grid {
+    int width = DCTSIZE, height = DCTSIZE;
+};
 
 // The table that the frame header names for component c; null when it names none (the frame
 // header's table number is not checked until decoding starts).
@@ -75,28 +66,41 @@ std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompr
     return {};
 }
 
-// Why the halves cannot be composed block by block: the first must end, and both must start,
-// on the iMCU grid.
-std::string GeometryObstacle(const jpeg_decompress_struct& a, const Half& first, const Half& second) {
-    const int mcuWidth = DCTSIZE * a.max_h_samp_factor;
-    if (first.width % mcuWidth != 0)
-        return "the first half's width " + std::to_string(first.width) + " is not a multiple of " +
-               std::to_string(mcuWidth);
-    if (first.x % mcuWidth != 0 || second.x % mcuWidth != 0)
-        return "the crop is not on a " + std::to_string(mcuWidth) + "-pixel boundary";
+// Why the areas cannot be composed block by block: every area must start on the iMCU grid;
+// side by side, the first must end on it; stacked, the two must be equally wide and the first
+// must end on a whole iMCU row.
+std::string GeometryObstacle(const Grid& grid, Arrangement arrangement, const EyeArea& first, const EyeArea& second) {
+    if (arrangement == Arrangement::SideBySide) {
+        if (first.width % grid.width != 0)
+            return "the first half's width " + std::to_string(first.width) + " is not a multiple of " +
+                   std::to_string(grid.width);
+    } else {
+        if (first.width != second.width) return "the images differ in width";
+        if (first.height % grid.height != 0)
+            return "the first half's height " + std::to_string(first.height) + " is not a multiple of " +
+                   std::to_string(grid.height);
+    }
+    if (first.x % grid.width != 0 || second.x % grid.width != 0)
+        return "the crop is not on a " + std::to_string(grid.width) + "-pixel boundary";
+    if (first.y % grid.height != 0 || second.y % grid.height != 0)
+        return "the crop is not on a " + std::to_string(grid.height) + "-row boundary";
     return {};
 }
 
 // The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
 // coefficient rows of each component through its memory manager's access_virt_barray, one
 // iMCU row at a time; the output encoder's manager gets this function in its place, which
-// assembles the requested rows from the two inputs' coefficient arrays into a small strip.
-// Only the two inputs' coefficients are held (as much as one output would take).
+// assembles the requested rows from the two inputs' coefficient images into a small strip.
+// Only the two inputs' coefficients are held (as much as one output would take), in memory
+// of the caller's: nothing here calls into the inputs' decoders, so no error of theirs can
+// arise while the encoder runs.
 struct Composition {
-    std::array<jpeg_decompress_struct*, 2> inputs{};
-    std::array<jvirt_barray_ptr*, 2> arrays{};
+    // Blocks [srcCol, srcCol + count) x [srcRow, srcRow + rowCount) of a source component go
+    // to [dstCol, ...) x [dstRow, ...) of the output's.
     struct Part {
-        int srcCol = 0, dstCol = 0, count = 0;  // blocks [srcCol, srcCol + count) go to dstCol
+        const CoefficientImage::Component* source = nullptr;
+        int srcCol = 0, dstCol = 0, count = 0;
+        int srcRow = 0, dstRow = 0, rowCount = 0;
     };
     struct Component {
         std::array<Part, 2> parts;
@@ -112,252 +116,259 @@ struct Composition {
 JBLOCKARRAY AccessComposedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
                                boolean) {
     auto& composition = *static_cast<Composition*>(info->client_data);
-    const auto c = static_cast<std::size_t>(reinterpret_cast<char*>(array) - composition.tags.data());
-    Composition::Component& component = composition.components[c];
+    const std::ptrdiff_t c = reinterpret_cast<char*>(array) - composition.tags.data();
+    if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    Composition::Component& component = composition.components[static_cast<std::size_t>(c)];
     if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    for (std::size_t h = 0; h < 2; ++h) {
-        jpeg_decompress_struct& in = *composition.inputs[h];
-        const Composition::Part& part = component.parts[h];
-        JBLOCKARRAY src = (*in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&in), composition.arrays[h][c],
-                                                        startRow, numRows, FALSE);
-        for (JDIMENSION r = 0; r < numRows; ++r)
-            std::memcpy(component.rows[r] + part.dstCol, src[r] + part.srcCol, static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
+    for (JDIMENSION i = 0; i < numRows; ++i) {
+        const int row = static_cast<int>(startRow + i);
+        JBLOCKROW out = component.rows[i];
+        // Blocks that no input supplies (the MCU padding at the right and bottom edges) are zero.
+        std::memset(out, 0, static_cast<std::size_t>(component.columns) * sizeof(JBLOCK));
+        for (const Composition::Part& part : component.parts) {
+            if (row < part.dstRow || row >= part.dstRow + part.rowCount) continue;
+            const int from = row - part.dstRow + part.srcRow;
+            if (from >= part.source->rows) continue;
+            std::memcpy(out + part.dstCol, part.source->Block(part.srcCol, from),
+                        static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
+        }
     }
     return component.rows.data();
 }
 
-// Sets up the parts of every component: half h's pixel columns [x, x + width) go to output
-// column outX (x and outX on the iMCU grid).
-void PlanComposition(Composition& plan, int outWidth, const Half& first, const Half& second) {
-    const jpeg_decompress_struct& in = *plan.inputs[0];
-    const int mcuWidth = DCTSIZE * in.max_h_samp_factor;
-    for (int c = 0; c < in.num_components; ++c) {
-        const jpeg_component_info& ic = in.comp_info[c];
-        const int h = ic.h_samp_factor;
+// Sets up the parts of every component for an output of outWidth x outHeight: side by side,
+// the first area's blocks on the left and the second's from the first's width on; stacked,
+// the first's rows above and the second's from the first's height down. Every area lies on
+// the iMCU grid.
+void PlanComposition(Composition& plan, const std::array<const CoefficientImage*, 2>& inputs, Arrangement arrangement,
+                     int outWidth, int outHeight, const EyeArea& first, const EyeArea& second) {
+    const CoefficientImage& in = *inputs[0];
+    const int mcuWidth = DCTSIZE * in.maxHSampling, mcuHeight = DCTSIZE * in.maxVSampling;
+    const std::array<const EyeArea*, 2> areas = {&first, &second};
+    for (int c = 0; c < in.componentCount; ++c) {
+        const int h = in.components[static_cast<std::size_t>(c)].hSampling;
+        const int v = in.components[static_cast<std::size_t>(c)].vSampling;
         Composition::Component& component = plan.components[static_cast<std::size_t>(c)];
         component.columns = RoundUp(CeilDiv(static_cast<long long>(outWidth) * h, mcuWidth), h);
-        const int split = first.width / mcuWidth * h;
-        component.parts[0] = {first.x / mcuWidth * h, 0, 0};
-        component.parts[1] = {second.x / mcuWidth * h, split, 0};
+        const int rows = RoundUp(CeilDiv(static_cast<long long>(outHeight) * v, mcuHeight), v);
+        const bool sideBySide = arrangement == Arrangement::SideBySide;
+        const int splitColumn = sideBySide ? first.width / mcuWidth * h : 0;
+        const int splitRow = sideBySide ? 0 : first.height / mcuHeight * v;
         for (std::size_t i = 0; i < 2; ++i) {
             Composition::Part& part = component.parts[i];
-            const int inColumns = RoundUp(static_cast<int>(plan.inputs[i]->comp_info[c].width_in_blocks), h);
-            const int room = (i == 0 ? split : component.columns) - part.dstCol;
-            part.count = std::clamp(inColumns - part.srcCol, 0, room);
+            part.source = &inputs[i]->components[static_cast<std::size_t>(c)];
+            part.srcCol = areas[i]->x / mcuWidth * h;
+            part.srcRow = areas[i]->y / mcuHeight * v;
+            part.dstCol = i == 0 ? 0 : splitColumn;
+            part.dstRow = i == 0 ? 0 : splitRow;
+            const int columnRoom = (sideBySide && i == 0 ? splitColumn : component.columns) - part.dstCol;
+            part.count = std::clamp(part.source->columns - part.srcCol, 0, columnRoom);
+            part.rowCount = (!sideBySide && i == 0 ? splitRow : rows) - part.dstRow;
         }
-        // Blocks that no input supplies (only the MCU padding at the right edge) stay zero.
         const std::size_t rowLength = static_cast<std::size_t>(component.columns) * DCTSIZE2;
-        component.strip.assign(rowLength * static_cast<std::size_t>(ic.v_samp_factor), 0);
-        component.rows.resize(static_cast<std::size_t>(ic.v_samp_factor));
+        component.strip.assign(rowLength * static_cast<std::size_t>(v), 0);
+        component.rows.resize(static_cast<std::size_t>(v));
         for (std::size_t r = 0; r < component.rows.size(); ++r)
             component.rows[r] = reinterpret_cast<JBLOCKROW>(component.strip.data() + r * rowLength);
     }
 }
 
-// The halves of the output in output order for an alignment shift (0 without alignment), and
-// the EXIF segment for an output of their size.
-using HalvesFor = std::function<std::pair<Half, Half>(int shift)>;
-using ExifFor = std::function<std::vector<std::uint8_t>(const std::pair<Half, Half>&)>;
+// The two areas in output order for a measured shift (zero without alignment), on the grid
+// or not, and the EXIF segment for an output of a given size.
+using AreasFor = std::function<std::pair<EyeArea, EyeArea>(Alignment measured, bool onGrid)>;
+using ExifFor = std::function<std::vector<std::uint8_t>(int width, int height)>;
 
-// The lossless side-by-side composition; returns false with reason set when the pair is not
-// compatible. With align, the shift is measured on the coefficients read here (shiftMeasured
-// says whether it got that far).
-bool ComposeLossless(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right, bool cross,
-                     bool align, const HalvesFor& halvesFor, const ExifFor& exifFor, const CodecLimits& limits,
-                     const std::vector<std::uint8_t>& jps, StereoPicture& picture, bool& shiftMeasured,
-                     std::string& reason) {
-    Decoder l(left, limits, "left image"), r(right, limits, "right image");
+// The lossless composition; returns false with reason set when the pair is not compatible.
+// With align, the shift is measured on the coefficients read here (measured says whether it
+// got that far).
+bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOptions& options, Arrangement arrangement,
+                     const AreasFor& areasFor, const ExifFor& exifFor, const std::vector<std::uint8_t>& jps,
+                     StereoPicture& picture, bool& measured, std::string& reason) {
+    Decoder l(left.bytes, options.limits, left.name), r(right.bytes, options.limits, right.name);
     l.ReadHeader(false);
     r.ReadHeader(false);
     reason = LosslessObstacle(l.info, r.info);
     if (!reason.empty()) return false;
-    jvirt_barray_ptr* leftArrays = nullptr;
-    jvirt_barray_ptr* rightArrays = nullptr;
-    Guarded(l.errors, l.Failure().c_str(), [&] { leftArrays = jpeg_read_coefficients(&l.info); });
-    Guarded(r.errors, r.Failure().c_str(), [&] { rightArrays = jpeg_read_coefficients(&r.info); });
+    const Grid grid{DCTSIZE * l.info.max_h_samp_factor, DCTSIZE * l.info.max_v_samp_factor};
+    if (!options.align) {
+        // The areas do not depend on the coefficients: a pair off the grid is found before
+        // they are read.
+        const auto [first, second] = areasFor({}, true);
+        reason = GeometryObstacle(grid, arrangement, first, second);
+        if (!reason.empty()) return false;
+    }
+    // Each decoder reads into memory of ours under its own error manager; from here on the
+    // decoders are only asked for their header values.
+    CoefficientImage leftBlocks, rightBlocks;
+    l.ReadCoefficients(leftBlocks);
+    r.ReadCoefficients(rightBlocks);
     // Tables may be redefined between scans; what counts is the table each component used.
-    if (UsedQuantTables(l.info) != UsedQuantTables(r.info)) {
-        reason = "the images differ in quantization tables";
-        return false;
-    }
-    if (align) {
-        // From the coefficients when the first component has full resolution (the usual luma);
-        // the only libjpeg error possible there, a request beyond the arrays, cannot happen.
-        const jpeg_component_info& luma = l.info.comp_info[0];
-        if (luma.h_samp_factor == l.info.max_h_samp_factor && luma.v_samp_factor == l.info.max_v_samp_factor) {
-            Guarded(l.errors, "cannot align the images", [&] {
-                picture.measuredShift = FindAlignmentShift(l.info, leftArrays, r.info, rightArrays);
-            });
-        } else {
-            picture.measuredShift = FindAlignmentShift(left, right, limits);
+    for (int c = 0; c < leftBlocks.componentCount; ++c) {
+        if (leftBlocks.components[static_cast<std::size_t>(c)].quant != rightBlocks.components[static_cast<std::size_t>(c)].quant) {
+            reason = "the images differ in quantization tables";
+            return false;
         }
-        shiftMeasured = true;
     }
-    const auto [first, second] = halvesFor(picture.measuredShift);
-    reason = GeometryObstacle(l.info, first, second);
+    if (options.align) {
+        // From the coefficients when the first component has full resolution (the usual luma).
+        const CoefficientImage::Component& luma = leftBlocks.components[0];
+        if (luma.hSampling == leftBlocks.maxHSampling && luma.vSampling == leftBlocks.maxVSampling)
+            picture.measured = FindAlignment(leftBlocks, rightBlocks);
+        else
+            picture.measured = FindAlignment(left.bytes, right.bytes, options.limits);
+        measured = true;
+    }
+    const auto [first, second] = areasFor(picture.measured, true);
+    reason = GeometryObstacle(grid, arrangement, first, second);
     if (!reason.empty()) return false;
-    Decoder& a = cross ? r : l;
-    Decoder& b = cross ? l : r;
-    const int width = first.width + second.width;
-    const std::vector<std::uint8_t> exif = exifFor({first, second});
+    const bool sideBySide = arrangement == Arrangement::SideBySide;
+    const int width = sideBySide ? first.width + second.width : first.width;
+    const int height = sideBySide ? first.height : first.height + second.height;
+    const std::vector<std::uint8_t> exif = exifFor(width, height);
 
+    const bool leftFirst = first.bytes.data() == left.bytes.data() && first.name == left.name;
+    Decoder& a = leftFirst ? l : r;
     Composition plan;
-    plan.inputs = {&a.info, &b.info};
-    plan.arrays = {cross ? rightArrays : leftArrays, cross ? leftArrays : rightArrays};
-    PlanComposition(plan, width, first, second);
+    PlanComposition(plan, {leftFirst ? &leftBlocks : &rightBlocks, leftFirst ? &rightBlocks : &leftBlocks},
+                    arrangement, width, height, first, second);
     std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
     for (std::size_t c = 0; c < outArrays.size(); ++c)
         outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
 
     // The output is about as large as the two inputs together.
-    Encoder out(left.size() + right.size());
-    // Reads of the inputs now happen inside the encoder's calls: their errors end up there.
-    a.info.err = b.info.err = &out.errors.pub;
+    Encoder out(left.bytes.size() + right.bytes.size());
     Guarded(out.errors, "cannot compose the picture", [&] {
         jpeg_copy_critical_parameters(&a.info, &out.info);
         out.info.image_width = static_cast<JDIMENSION>(width);
+        out.info.image_height = static_cast<JDIMENSION>(height);
         out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
         out.info.client_data = &plan;
         out.info.mem->access_virt_barray = AccessComposedRows;
         jpeg_write_coefficients(&out.info, outArrays.data());
-        WriteMarkers(out.info, exif, jps);
+        if (!exif.empty())
+            jpeg_write_marker(&out.info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+        if (!jps.empty())
+            jpeg_write_marker(&out.info, JPEG_APP0 + 3, jps.data(), static_cast<unsigned>(jps.size()));
         jpeg_finish_compress(&out.info);
     });
-    picture.jpeg = out.Take();
+    picture.bytes = out.Take();
     picture.width = width;
-    picture.height = static_cast<int>(a.info.image_height);
+    picture.height = height;
     picture.lossless = true;
     return true;
 }
 
-// Decodes both halves row by row and encodes each output row as it is made: the two halves
-// side by side, or (anaglyph) their projection.
-void ComposeDecoded(const Half& first, const Half& second, bool anaglyph, std::array<int, 2> sampling,
-                    const CodecLimits& limits, const std::vector<std::uint8_t>& exif, const std::vector<std::uint8_t>& jps,
-                    StereoPicture& picture) {
-    Decoder a(first.bytes, limits, first.name), b(second.bytes, limits, second.name);
-    a.ReadHeader(false);
-    b.ReadHeader(false);
-    const int width = anaglyph ? first.width : first.width + second.width;
-    const int height = static_cast<int>(a.info.image_height);
-    for (Decoder* d : {&a, &b}) {
-        Guarded(d->errors, d->Failure().c_str(), [&] {
-            d->info.out_color_space = JCS_RGB;
-            jpeg_start_decompress(&d->info);
-        });
+// The JPS descriptor of a JPEG layout (none for the anaglyph).
+std::vector<std::uint8_t> JpsFor(Layout layout) {
+    constexpr int kSideBySide = 2, kOverUnder = 3;
+    constexpr int kHalfHeight = 0x01, kHalfWidth = 0x02, kLeftFirst = 0x04;
+    switch (layout) {
+        case Layout::Cross: return JpsSegment(false);
+        case Layout::Parallel: return JpsSegment(true);
+        case Layout::OverUnder: return JpsSegment(kOverUnder, kLeftFirst);
+        case Layout::HalfSideBySide: return JpsSegment(kSideBySide, kHalfWidth | kLeftFirst);
+        case Layout::HalfOverUnder: return JpsSegment(kOverUnder, kHalfHeight | kLeftFirst);
+        default: return {};
     }
-    // The second image decodes on a helper thread, one band of rows ahead of the first: bands
-    // alternate between two buffers.
-    const std::size_t rowBytesB = static_cast<std::size_t>(b.info.output_width) * 3;
-    std::array<std::vector<std::uint8_t>, 2> bandsB;
-    for (auto& band : bandsB) band.resize(rowBytesB * kBand);
-    auto decodeBand = [&b, &bandsB, rowBytesB, height](int band) {
-        const int rows = std::min(kBand, height - band * kBand);
-        std::uint8_t* base = bandsB[static_cast<std::size_t>(band % 2)].data();
-        Guarded(b.errors, b.Failure().c_str(), [&] {
-            for (int r = 0; r < rows; ++r) {
-                JSAMPROW p = base + static_cast<std::size_t>(r) * rowBytesB;
-                jpeg_read_scanlines(&b.info, &p, 1);
-            }
-        });
-    };
-    std::vector<std::uint8_t> rowA(static_cast<std::size_t>(a.info.output_width) * 3);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-    Encoder out(first.bytes.size() + second.bytes.size());
-    Guarded(out.errors, "cannot encode the picture", [&] {
-        out.SetRgbInput(width, height, kQuality, sampling[0], sampling[1]);
-        out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
-        jpeg_start_compress(&out.info, TRUE);
-        WriteMarkers(out.info, exif, jps);
-    });
-    const std::size_t firstOffset = static_cast<std::size_t>(first.x) * 3;
-    const std::size_t secondOffset = static_cast<std::size_t>(second.x) * 3;
-    // Declared after everything it touches, so that it is waited for before they go.
-    std::future<void> nextBand = std::async(std::launch::async, decodeBand, 0);
-    for (int y = 0; y < height; ++y) {
-        if (y % kBand == 0) {
-            nextBand.get();  // band y / kBand is ready (or its error is raised here)
-            if (y + kBand < height) nextBand = std::async(std::launch::async, decodeBand, y / kBand + 1);
-        }
-        JSAMPROW pa = rowA.data(), po = row.data();
-        const std::uint8_t* pb = bandsB[static_cast<std::size_t>(y / kBand % 2)].data() +
-                                 static_cast<std::size_t>(y % kBand) * rowBytesB;
-        Guarded(a.errors, a.Failure().c_str(), [&] { jpeg_read_scanlines(&a.info, &pa, 1); });
-        if (anaglyph) {
-            AnaglyphRow(pa + firstOffset, pb + secondOffset, po, width);
-        } else {
-            std::memcpy(po, pa + firstOffset, static_cast<std::size_t>(first.width) * 3);
-            std::memcpy(po + static_cast<std::size_t>(first.width) * 3, pb + secondOffset,
-                        static_cast<std::size_t>(second.width) * 3);
-        }
-        Guarded(out.errors, "cannot encode the picture", [&] { jpeg_write_scanlines(&out.info, &po, 1); });
-    }
-    Guarded(out.errors, "cannot encode the picture", [&] { jpeg_finish_compress(&out.info); });
-    picture.jpeg = out.Take();
-    picture.width = width;
-    picture.height = height;
 }
 
 }  // namespace
 
 StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
                             const StereoOptions& options) {
-    // Headers first: sizes, and the left image's EXIF segment that the output keeps.
+    // Headers first: sizes, and the first image's EXIF segment that the output keeps.
     Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
     leftHeader.ReadHeader(true);
     rightHeader.ReadHeader(false);
-    const int leftWidth = static_cast<int>(leftHeader.info.image_width);
-    const int rightWidth = static_cast<int>(rightHeader.info.image_width);
     if (leftHeader.info.image_height != rightHeader.info.image_height)
         throw StereoError("the two images differ in height (" + std::to_string(leftHeader.info.image_height) +
                           " and " + std::to_string(rightHeader.info.image_height) + " pixels)");
-    const int mcuWidth = DCTSIZE * leftHeader.info.max_h_samp_factor;
     const std::vector<std::uint8_t> exif = leftHeader.ExifSegment();
+    const int height = static_cast<int>(leftHeader.info.image_height);
+    // The eyes: the images in file order, or exchanged. Messages name each image by its place
+    // in the pair whichever eye it serves.
+    EyeArea leftEye{left, "left image", 0, 0, static_cast<int>(leftHeader.info.image_width), height};
+    EyeArea rightEye{right, "right image", 0, 0, static_cast<int>(rightHeader.info.image_width), height};
+    if (options.swap) std::swap(leftEye, rightEye);
+    // The grid of a lossless crop: the iMCU of the image whose header the output copies.
+    const Decoder& gridSource = options.swap ? rightHeader : leftHeader;
+    const Grid grid{DCTSIZE * gridSource.info.max_h_samp_factor, DCTSIZE * gridSource.info.max_v_samp_factor};
 
     StereoPicture picture;
-    const bool sideBySide = options.layout != Layout::Anaglyph;
-    // The two halves for shift s, in output order (the cross layout puts the right eye first).
-    // Unaligned, every column (the anaglyph: the common width); aligned, the overlap of left(x)
-    // and right(x + s), for block-exact halves with the crop and the first half's width on the
-    // iMCU grid.
-    auto halves = [&](int s, bool onGrid) {
-        Half l{left, "left image", 0, leftWidth}, r{right, "right image", 0, rightWidth};
-        if (options.align) {
-            if (onGrid) s = static_cast<int>(std::lround(static_cast<double>(s) / mcuWidth)) * mcuWidth;
-            l.x = std::max(0, -s);
-            r.x = l.x + s;
-            int overlap = std::min(leftWidth - l.x, rightWidth - r.x);
-            if (onGrid && overlap > mcuWidth) overlap -= overlap % mcuWidth;
-            if (overlap < 1) throw StereoError("the two images do not overlap");
-            l.width = r.width = overlap;
-            picture.appliedShift = s;
-        } else if (!sideBySide) {
-            l.width = r.width = std::min(leftWidth, rightWidth);
+    const Arrangement arrangement = ArrangementOf(options.layout);
+    const bool crop = options.align || options.parallax != 0;
+    // The two areas for a measured shift, in output order (the cross layout puts the right eye
+    // first). Uncropped, every column side by side, else the common width. Cropped, the overlap
+    // of left(x, y) and right(x + across, y + down) for the shift less the parallax; for
+    // block-exact areas the shift is rounded to the iMCU grid, and the first area's width (side
+    // by side) or height (stacked) cut down to it.
+    auto areas = [&](Alignment measured, bool onGrid) {
+        EyeArea l = leftEye, r = rightEye;
+        if (crop) {
+            Alignment shift{measured.across - options.parallax, measured.down};
+            if (onGrid) shift = {RoundToMultiple(shift.across, grid.width), RoundToMultiple(shift.down, grid.height)};
+            l.x = std::max(0, -shift.across);
+            r.x = l.x + shift.across;
+            l.y = std::max(0, -shift.down);
+            r.y = l.y + shift.down;
+            int width = std::min(leftEye.width - l.x, rightEye.width - r.x);
+            int overlapHeight = std::min(leftEye.height - l.y, rightEye.height - r.y);
+            if (onGrid && arrangement == Arrangement::SideBySide && width > grid.width) width -= width % grid.width;
+            if (onGrid && arrangement == Arrangement::Stacked && overlapHeight > grid.height)
+                overlapHeight -= overlapHeight % grid.height;
+            if (width < 1 || overlapHeight < 1) throw StereoError("the two images do not overlap");
+            l.width = r.width = width;
+            l.height = r.height = overlapHeight;
+            picture.applied = shift;
+            picture.cropped = true;
+        } else if (arrangement != Arrangement::SideBySide) {
+            l.width = r.width = std::min(leftEye.width, rightEye.width);
         }
         return options.layout == Layout::Cross ? std::pair{r, l} : std::pair{l, r};
     };
-    auto exifFor = [&](const std::pair<Half, Half>& h) {
-        const int outWidth = sideBySide ? h.first.width + h.second.width : h.first.width;
+    auto exifFor = [&](int width, int outHeight) {
         std::vector<std::uint8_t> patched = exif;
         if (!patched.empty())
-            PatchExifDimensions(patched, static_cast<std::uint32_t>(outWidth), leftHeader.info.image_height);
+            PatchExifDimensions(patched, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(outHeight));
         return patched;
     };
-    const std::vector<std::uint8_t> jps = sideBySide ? JpsSegment(options.layout == Layout::Parallel)
-                                                     : std::vector<std::uint8_t>{};
-    bool shiftMeasured = false;
-    if (sideBySide && ComposeLossless(left, right, options.layout == Layout::Cross, options.align,
-                                      [&](int s) { return halves(s, true); }, exifFor, options.limits, jps,
-                                      picture, shiftMeasured, picture.reencodeReason))
+    const std::vector<std::uint8_t> jps = JpsFor(options.layout);
+    bool measured = false;
+    const bool mayBeLossless = options.layout == Layout::Cross || options.layout == Layout::Parallel ||
+                               options.layout == Layout::OverUnder;
+    if (mayBeLossless && ComposeLossless(leftEye, rightEye, options, arrangement, areas, exifFor, jps, picture, measured,
+                                         picture.reencodeReason))
         return picture;
-    // Re-encoded: the exact shift. Side by side keeps the left image's chroma subsampling; the
-    // anaglyph's red-cyan fringes need full chroma resolution.
-    if (options.align && !shiftMeasured) picture.measuredShift = FindAlignmentShift(left, right, options.limits);
-    const auto [first, second] = halves(picture.measuredShift, false);
-    std::array<int, 2> sampling = {1, 1};
-    if (sideBySide && leftHeader.info.num_components == 3)
-        sampling = {leftHeader.info.comp_info[0].h_samp_factor, leftHeader.info.comp_info[0].v_samp_factor};
-    ComposeDecoded(first, second, !sideBySide, sampling, options.limits, exifFor({first, second}), jps, picture);
+    // Re-encoded: the exact shift.
+    if (options.align && !measured) picture.measured = FindAlignment(leftEye.bytes, rightEye.bytes, options.limits);
+    const auto [first, second] = areas(picture.measured, false);
+    if (options.layout == Layout::Wiggle) {
+        ComposeWiggle(first, second, options, picture);
+        return picture;
+    }
+    // Side by side and stacked keep the first image's chroma subsampling; the anaglyph's
+    // colour fringes need full chroma resolution.
+    JpegSettings jpeg;
+    jpeg.quality = kQuality;
+    if (options.layout != Layout::Anaglyph && leftHeader.info.num_components == 3) {
+        jpeg.hSampling = leftHeader.info.comp_info[0].h_samp_factor;
+        jpeg.vSampling = leftHeader.info.comp_info[0].v_samp_factor;
+    }
+    jpeg.jps = jps;
+    jpeg.expectedSize = left.size() + right.size();
+    const auto [width, outHeight] = DecodedOutputSize(options.layout, first, second);
+    jpeg.exif = exifFor(width, outHeight);
+    switch (options.layout) {
+        case Layout::Anaglyph:
+            picture.reencodeReason = options.anaglyph == AnaglyphKind::Dubois
+                                         ? "anaglyph"
+                                         : std::string(AnaglyphKindWord(options.anaglyph)) + " anaglyph";
+            break;
+        case Layout::HalfSideBySide: picture.reencodeReason = "each eye resampled to half width"; break;
+        case Layout::HalfOverUnder: picture.reencodeReason = "each eye resampled to half height"; break;
+        default: break;
+    }
+    ComposeDecoded(first, second, options, jpeg, picture);
     return picture;
 }
 

@@ -93,6 +93,84 @@ std::vector<std::uint8_t> Decoder::ExifSegment() const {
     return {};
 }
 
+// jpeg_read_coefficients asks its memory manager for one virtual block array per component,
+// then to realize them, then for rows of them while it decodes. These three methods place the
+// arrays in a CoefficientImage (the decoder's client_data) instead of libjpeg's pools.
+namespace {
+
+CoefficientImage& TargetOf(j_common_ptr info) { return *static_cast<CoefficientImage*>(info->client_data); }
+
+jvirt_barray_ptr RequestBlockArray(j_common_ptr info, int, boolean, JDIMENSION blocksPerRow, JDIMENSION rows,
+                                   JDIMENSION) {
+    CoefficientImage& image = TargetOf(info);
+    if (image.requested >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    CoefficientImage::Component& c = image.components[static_cast<std::size_t>(image.requested)];
+    c.columns = static_cast<int>(blocksPerRow);
+    c.rows = static_cast<int>(rows);
+    // The handle is the component's address; AccessBlockRows maps it back.
+    return reinterpret_cast<jvirt_barray_ptr>(&image.components[static_cast<std::size_t>(image.requested++)]);
+}
+
+void RealizeBlockArrays(j_common_ptr info) {
+    CoefficientImage& image = TargetOf(info);
+    bool failed = false;
+    try {
+        for (int i = 0; i < image.requested; ++i) {
+            CoefficientImage::Component& c = image.components[static_cast<std::size_t>(i)];
+            c.blocks.assign(static_cast<std::size_t>(c.columns) * static_cast<std::size_t>(c.rows) * DCTSIZE2, 0);
+            std::vector<JBLOCKROW>& rows = image.rowPointers[static_cast<std::size_t>(i)];
+            rows.resize(static_cast<std::size_t>(c.rows));
+            for (int r = 0; r < c.rows; ++r) rows[static_cast<std::size_t>(r)] = c.Row(r);
+        }
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    // Raised outside the handler: the jump leaves no C++ frame half unwound.
+    if (failed) ERREXIT1(info, JERR_OUT_OF_MEMORY, 2);
+}
+
+JBLOCKARRAY AccessBlockRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
+                            boolean) {
+    CoefficientImage& image = TargetOf(info);
+    const auto* component = reinterpret_cast<const CoefficientImage::Component*>(array);
+    const std::ptrdiff_t i = component - image.components.data();
+    if (i < 0 || i >= image.requested) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    const std::vector<JBLOCKROW>& rows = image.rowPointers[static_cast<std::size_t>(i)];
+    if (startRow > rows.size() || numRows > rows.size() - startRow) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    return const_cast<JBLOCKARRAY>(rows.data() + startRow);
+}
+
+}  // namespace
+
+void Decoder::ReadCoefficients(CoefficientImage& image) {
+    image = {};
+    Guarded(errors, Failure().c_str(), [&] {
+        info.client_data = &image;
+        info.mem->request_virt_barray = RequestBlockArray;
+        info.mem->realize_virt_arrays = RealizeBlockArrays;
+        info.mem->access_virt_barray = AccessBlockRows;
+        jpeg_read_coefficients(&info);
+    });
+    if (image.requested != info.num_components) throw StereoError(Failure() + ": no coefficients were read");
+    image.width = static_cast<int>(info.image_width);
+    image.height = static_cast<int>(info.image_height);
+    image.maxHSampling = info.max_h_samp_factor;
+    image.maxVSampling = info.max_v_samp_factor;
+    image.componentCount = info.num_components;
+    for (int i = 0; i < info.num_components; ++i) {
+        const jpeg_component_info& from = info.comp_info[i];
+        CoefficientImage::Component& c = image.components[static_cast<std::size_t>(i)];
+        c.hSampling = from.h_samp_factor;
+        c.vSampling = from.v_samp_factor;
+        c.widthInBlocks = static_cast<int>(from.width_in_blocks);
+        c.heightInBlocks = static_cast<int>(from.height_in_blocks);
+        // Tables may be redefined between scans; this is the one the component's data used.
+        if (from.quant_table != nullptr)
+            std::copy(from.quant_table->quantval, from.quant_table->quantval + DCTSIZE2, c.quant.begin());
+    }
+    image.rowPointers = {};
+}
+
 // The compressed data grows in a vector owned by the encoder object, so that an error in the
 // middle of compression leaves nothing for libjpeg to free.
 namespace {

@@ -7,6 +7,7 @@
 // jump skips no destructor. Guarded() then raises StereoError with the message. Warnings
 // (corrupt data that libjpeg would paper over) are treated as errors too: a picture that does
 // not decode cleanly is not silently filled with grey.
+#include <array>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,8 @@ struct CodecLimits {
     int maxScans = 500;                     // progressive scans per image
 };
 
+struct CoefficientImage;
+
 struct ErrorManager {
     jpeg_error_mgr pub{};
     std::jmp_buf jump{};
@@ -56,11 +59,44 @@ public:
     std::string Failure() const { return "the " + name_ + " does not decode"; }
     // The first saved APP1 segment that starts with "Exif\0\0", or empty.
     std::vector<std::uint8_t> ExifSegment() const;
+    // After ReadHeader: decodes every scan into image's own memory (jpeg_read_coefficients with
+    // the decoder's virtual block arrays placed in image). Raises StereoError.
+    void ReadCoefficients(CoefficientImage& image);
 
 private:
     CodecLimits limits_;
     std::span<const std::uint8_t> bytes_;
     std::string name_;
+};
+
+// The quantized DCT blocks of every component of a JPEG image, in memory that the caller owns:
+// jpeg_read_coefficients decodes straight into it (ReadCoefficients), so that the blocks stay
+// readable after the decoder is gone and reading them never calls into libjpeg.
+//
+//   component c: rows x columns blocks of 64 coefficients each, row-major (the rows and columns
+//   padded to whole MCUs, as libjpeg keeps them); block (col, row) of the image's area is
+//   blocks[(row * columns + col) * 64 ...], in libjpeg's natural (row-major 8 x 8) order.
+struct CoefficientImage {
+    struct Component {
+        int hSampling = 1, vSampling = 1;
+        int widthInBlocks = 0, heightInBlocks = 0;  // blocks holding the image's samples
+        int columns = 0, rows = 0;                  // blocks stored (padded to the MCU)
+        std::array<UINT16, DCTSIZE2> quant{};       // the table the component was coded with
+        std::vector<JCOEF> blocks;
+        JBLOCKROW Row(int row) {
+            return reinterpret_cast<JBLOCKROW>(blocks.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) * DCTSIZE2);
+        }
+        const JCOEF* Block(int col, int row) const {
+            return blocks.data() + (static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(col)) * DCTSIZE2;
+        }
+    };
+    int width = 0, height = 0;
+    int maxHSampling = 1, maxVSampling = 1;
+    int componentCount = 0;
+    std::array<Component, MAX_COMPONENTS> components;
+    // Row pointers handed to libjpeg while it decodes; no use afterwards.
+    std::array<std::vector<JBLOCKROW>, MAX_COMPONENTS> rowPointers;
+    int requested = 0;
 };
 
 // libjpeg's destination manager, writing into a vector.

@@ -8,17 +8,19 @@
 
 namespace veltrane::stereo {
 
-std::vector<std::uint8_t> JpsSegment(bool leftFieldFirst) {
+std::vector<std::uint8_t> JpsSegment(bool leftFieldFirst) { return JpsSegment(2, leftFieldFirst ? 0x04 : 0x00); }
+
+std::vector<std::uint8_t> JpsSegment(int layout, int flags) {
     //  8 bytes  "_JPSJPS_"
     //  2 bytes  block length, big-endian: 4
     //  1 byte   separation (0)
-    //  1 byte   flags: bit 2 set when the left field comes first
-    //  1 byte   layout: 2 = side by side
+    //  1 byte   flags: bit 0 half height, bit 1 half width, bit 2 left field first
+    //  1 byte   layout: 2 = side by side, 3 = over/under
     //  1 byte   type: 1 = stereo
     //  2 bytes  comment length: 0
     std::vector<std::uint8_t> s = {'_', 'J', 'P', 'S', 'J', 'P', 'S', '_', 0, 4, 0};
-    s.push_back(leftFieldFirst ? 0x04 : 0x00);
-    s.insert(s.end(), {2, 1, 0, 0});
+    s.push_back(static_cast<std::uint8_t>(flags));
+    s.insert(s.end(), {static_cast<std::uint8_t>(layout), 1, 0, 0});
     return s;
 }
 

@@ -1,39 +1,16 @@
 #include "stereo/stereo_command.h"
 
 #include <charconv>
+#include <optional>
 #include <ostream>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
-#include "core/cli/command_line.h"
-#include "core/common/file_io.h"
+#include "core/common/exit_codes.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/images/extraction.h"
-#include "core/images/scanner.h"
+#include "stereo/stereo_files.h"
 
 namespace veltrane::stereo {
 namespace {
-
-// Lists nothing; says on stderr why the file's MPF index was not used, as the other commands do.
-class NoticeListener : public ScanListener {
-public:
-    NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
-    void MpfIndexIgnored(const std::string& reason) override { ReportMpfIndexIgnored(err_, path_, reason); }
-
-private:
-    std::ostream& err_;
-    const std::string& path_;
-};
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    if (!IsExistingFile(path)) throw InOutError(ioerr::FileNotFound, path);
-    InputFile file(path);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(file.Size(), 0)));
-    if (!bytes.empty()) file.ReadAt(0, bytes.data(), bytes.size());
-    return bytes;
-}
 
 bool ParsePair(const std::string& text, int& first, int& second) {
     const std::size_t comma = text.find(',');
@@ -45,62 +22,51 @@ bool ParsePair(const std::string& text, int& first, int& second) {
            first >= 1 && second >= 1 && first != second;
 }
 
-bool ParseLayout(const std::string& word, Layout& layout) {
-    if (word == "cross") layout = Layout::Cross;
-    else if (word == "parallel") layout = Layout::Parallel;
-    else if (word == "anaglyph") layout = Layout::Anaglyph;
-    else return false;
+// A whole decimal number in [low, high], or nothing.
+std::optional<int> ParseNumber(const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    if (text.size() < suffix.size()) return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        char c = text[text.size() - suffix.size() + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
     return true;
 }
 
 std::string KiB(std::size_t bytes) { return std::to_string((bytes + 1023) / 1024) + " K"; }
 
-}  // namespace
-
-std::string DefaultStereoName(const std::string& source, Layout layout) {
-    std::size_t nameStart = source.size();
-    while (nameStart > 0 && !IsPathSeparator(source[nameStart - 1])) --nameStart;
-    const std::size_t dot = source.rfind('.');
-    const std::string stem = dot != std::string::npos && dot > nameStart ? source.substr(0, dot) : source;
-    switch (layout) {
-        case Layout::Cross: return stem + ".jps";
-        case Layout::Parallel: return stem + "_parallel.jpg";
-        case Layout::Anaglyph: return stem + "_anaglyph.jpg";
+// What the report line says after the size.
+std::string Description(const StereoPicture& picture, const StereoOptions& options) {
+    if (picture.lossless) return "lossless";
+    if (options.layout == Layout::Interlaced) return "PNG, rows alternating from the left eye";
+    if (options.layout == Layout::Wiggle) {
+        // GIF keeps hundredths of a second.
+        const int delay = options.animation == AnimationFormat::Gif ? (options.frameDelayMs + 5) / 10 * 10
+                                                                     : options.frameDelayMs;
+        return std::string(options.animation == AnimationFormat::Gif ? "animated GIF" : "animated WebP") +
+               ", 2 frames of " + std::to_string(delay) + " ms";
     }
-    return stem;
+    return "re-encoded: " + picture.reencodeReason;
 }
 
-std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
-                                                                        int second, std::ostream& err,
-                                                                        const ScanOptions& options) {
-    if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
-    ImageIndex index;
-    NoticeListener listener(err, file);
-    ScanImageOffsets(index, file, options, listener);
-    if (index.ImageCount < 2)
-        throw StereoError("holds " + std::to_string(index.ImageCount) + (index.ImageCount == 1 ? " image" : " images") +
-                          "; a stereo pair needs two");
-    if (first > index.ImageCount || second > index.ImageCount)
-        throw StereoError("--pair " + std::to_string(first) + "," + std::to_string(second) +
-                          ": the file holds only " + std::to_string(index.ImageCount) + " images");
-    return {ReadImageBytes(file, index, first), ReadImageBytes(file, index, second)};
-}
+constexpr const char* kLayoutList =
+    "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced or wiggle";
+constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, color, half-color or optimized";
 
-void WritePicture(const StereoPicture& picture, const std::string& path) {
-    AtomicOutputFile file(path);
-    file.Write(picture.jpeg.data(), picture.jpeg.size());
-    file.Commit();
-}
+}  // namespace
 
 int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      const ScanOptions& scan) {
-#ifdef __GLIBC__
-    // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
-    // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#endif
     StereoOptions options;
+    bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false;
     int first = 1, second = 2;
     std::vector<std::string> files;
     auto usage = [&](const std::string& message) {
@@ -109,15 +75,42 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--layout" || a == "--pair") {
+        if (a == "--layout" || a == "--pair" || a == "--anaglyph" || a == "--parallax" || a == "--delay" ||
+            a == "--max-size") {
             if (i + 1 == args.size()) return usage(a + " needs a value");
             const std::string& value = args[++i];
-            if (a == "--layout" && !ParseLayout(value, options.layout))
-                return usage("unknown layout " + value + " (cross, parallel or anaglyph)");
-            if (a == "--pair" && !ParsePair(value, first, second))
-                return usage("--pair takes two different image numbers, as in --pair 3,4");
+            if (a == "--layout") {
+                const std::optional<Layout> layout = LayoutFromWord(value);
+                if (!layout) return usage("unknown layout " + value + " (" + kLayoutList + ")");
+                options.layout = *layout;
+                layoutGiven = true;
+            } else if (a == "--pair") {
+                if (!ParsePair(value, first, second))
+                    return usage("--pair takes two different image numbers, as in --pair 3,4");
+            } else if (a == "--anaglyph") {
+                const std::optional<AnaglyphKind> kind = AnaglyphKindFromWord(value);
+                if (!kind) return usage("unknown anaglyph " + value + " (" + kKindList + ")");
+                options.anaglyph = *kind;
+                kindGiven = true;
+            } else if (a == "--parallax") {
+                const std::optional<int> px = ParseNumber(value, -100000, 100000);
+                if (!px) return usage("--parallax takes a whole number of pixels, as in --parallax -20");
+                options.parallax = *px;
+            } else if (a == "--delay") {
+                const std::optional<int> ms = ParseNumber(value, 10, 60000);
+                if (!ms) return usage("--delay takes milliseconds from 10 to 60000");
+                options.frameDelayMs = *ms;
+                delayGiven = true;
+            } else {
+                const std::optional<int> size = ParseNumber(value, 16, 16383);
+                if (!size) return usage("--max-size takes pixels from 16 to 16383");
+                options.maxSize = *size;
+                sizeGiven = true;
+            }
         } else if (a == "--align") {
             options.align = true;
+        } else if (a == "--swap") {
+            options.swap = true;
         } else if (a.size() > 1 && a[0] == '-' && a != "--") {
             return usage("unknown option " + a);
         } else {
@@ -127,6 +120,18 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (files.empty()) return usage("--stereo needs a file");
     if (files.size() > 3) return usage("--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT");
     if (files.size() == 3 && (first != 1 || second != 2)) return usage("--pair needs an MPO file");
+    // Without --layout: --anaglyph asks for the anaglyph, and the output's extension may name
+    // an animation (.gif, .webp) or the interlaced picture (.png).
+    const std::string* named = files.size() > 1 ? &files.back() : nullptr;
+    if (!layoutGiven) {
+        if (kindGiven) options.layout = Layout::Anaglyph;
+        else if (named && (EndsWith(*named, ".gif") || EndsWith(*named, ".webp"))) options.layout = Layout::Wiggle;
+        else if (named && EndsWith(*named, ".png")) options.layout = Layout::Interlaced;
+    }
+    if (kindGiven && options.layout != Layout::Anaglyph) return usage("--anaglyph is for --layout anaglyph");
+    if ((delayGiven || sizeGiven) && options.layout != Layout::Wiggle)
+        return usage(std::string(delayGiven ? "--delay" : "--max-size") + " is for --layout wiggle");
+    if (options.layout == Layout::Wiggle && named && EndsWith(*named, ".webp")) options.animation = AnimationFormat::Webp;
 
     const std::string& source = files[0];
     const std::string output = files.size() == 1 ? DefaultStereoName(source, options.layout) : files.back();
@@ -137,20 +142,22 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             throw StereoError("is a folder; give the output file's name");
         }
         auto pair = files.size() == 3 ? std::pair{ReadWholeFile(files[0]), ReadWholeFile(files[1])}
-                                      : ReadPair(source, first, second, err, scan);
+                                      : ReadPair(source, first, second, scan, [&](const std::string& reason) {
+                                            // The notice line that the other commands print.
+                                            err << "veltrane: " << source << ": MPF index ignored: " << reason << "\n";
+                                        });
         const StereoPicture picture = ComposeStereo(pair.first, pair.second, options);
         pair = {};
         failing = output;
         WritePicture(picture, output);
         if (options.align)
-            out << "shift: " << picture.measuredShift << " pixels (halves cropped by "
-                << picture.appliedShift << ")\n";
-        out << output << ": " << picture.width << " x " << picture.height << ", " << KiB(picture.jpeg.size())
-            << ", "
-            << (picture.lossless ? std::string("lossless")
-                : options.layout == Layout::Anaglyph ? std::string("re-encoded: anaglyph")
-                                                      : "re-encoded: " + picture.reencodeReason)
-            << "\n";
+            out << "shift: " << picture.measured.across << " pixels across, " << picture.measured.down
+                << " down (halves cropped by " << picture.applied.across << " across, " << picture.applied.down
+                << " down)\n";
+        else if (picture.cropped)
+            out << "halves cropped by " << picture.applied.across << " pixels across\n";
+        out << output << ": " << picture.width << " x " << picture.height << ", " << KiB(picture.bytes.size())
+            << ", " << Description(picture, options) << "\n";
     } catch (const InOutError& e) {
         err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
         return kExitFailure;

@@ -5,6 +5,10 @@
 #    the second image in).
 # 2. The anaglyph against decoding both images with djpeg and encoding one with cjpeg.
 # 3. Both again with --align.
+# 4. Half side by side against decoding both images with djpeg and encoding one image's size
+#    with cjpeg (the work any half-size frame needs at least).
+# 5. The wiggle GIF (and WebP) against ImageMagick's convert of the same two images to a
+#    1280-pixel GIF.
 # Then the peak resident memory of each run (/usr/bin/time), beside the decoded size of one image.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -25,9 +29,18 @@ hyperfine -N -w 2 -r "$runs" --export-markdown anaglyph.md \
   -n veltrane-anaglyph "$v --layout anaglyph pair.mpo an.jpg" \
   -n veltrane-anaglyph-align "$v --layout anaglyph --align pair.mpo an-aligned.jpg" \
   -n djpeg-cjpeg "sh -c 'djpeg l.jpg > l.ppm; djpeg r.jpg > r.ppm; cjpeg -quality 95 -sample 1x1 l.ppm > c.jpg'"
-cat sbs.md anaglyph.md
+hyperfine -N -w 2 -r "$runs" --export-markdown half.md \
+  -n veltrane-half-sbs "$v --layout half-sbs pair.mpo half.jpg" \
+  -n djpeg-cjpeg "sh -c 'djpeg l.jpg > l.ppm; djpeg r.jpg > r.ppm; cjpeg -quality 95 l.ppm > c.jpg'"
+hyperfine -N -w 1 -r "$runs" --export-markdown wiggle.md \
+  -n veltrane-wiggle-gif "$v --layout wiggle pair.mpo w.gif" \
+  -n veltrane-wiggle-webp "$v --layout wiggle pair.mpo w.webp" \
+  -n convert-gif "convert -delay 15 l.jpg r.jpg -resize 1280x -loop 0 out.gif"
+cat sbs.md anaglyph.md half.md wiggle.md
 for args in "pair.mpo m1.jps" "--align pair.mpo m2.jps" "--layout anaglyph pair.mpo m3.jpg" \
-            "--layout anaglyph --align pair.mpo m4.jpg"; do
+            "--layout anaglyph --align pair.mpo m4.jpg" "--layout over-under pair.mpo m5.jpg" \
+            "--layout half-sbs pair.mpo m6.jpg" "--layout half-ou pair.mpo m7.jpg" \
+            "--layout interlaced pair.mpo m8.png" "--layout wiggle pair.mpo m9.gif"; do
   /usr/bin/time -f '%M' -o rss $v $args > /dev/null
   echo "peak RSS of --stereo $args: $(( $(cat rss) / 1024 )) MiB (one decoded image: $(( 4000 * 3000 * 3 / 1048576 )) MiB)"
 done

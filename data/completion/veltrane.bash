@@ -28,7 +28,8 @@ _veltrane_folders() {
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
-        --stereo --layout --pair --align --register-context-menu --unregister-context-menu'
+        --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
+        --register-context-menu --unregister-context-menu'
     COMPREPLY=()
 
     # The words typed so far, without "--no-mpf" (it may precede any command).
@@ -38,7 +39,13 @@ _veltrane() {
     done
 
     case $prev in
-        --layout) COMPREPLY=($(compgen -W 'cross parallel anaglyph' -- "$cur")); return ;;
+        --layout)
+            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle' -- "$cur"))
+            return ;;
+        --anaglyph)
+            COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))
+            return ;;
+        --parallax | --delay | --max-size) return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --register-context-menu) COMPREPLY=($(compgen -W 'odd even' -- "$cur")); return ;;
         --unregister-context-menu | --help | -h | --version) return ;;
@@ -65,9 +72,9 @@ _veltrane() {
             _veltrane_files "$cur" mpo ;;
         --stereo)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--layout --pair --align' -- "$cur"))
+                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --parallax --swap --delay --max-size' -- "$cur"))
             else
-                _veltrane_files "$cur" mpo jpg jpeg jps
+                _veltrane_files "$cur" mpo jpg jpeg jps png gif webp
             fi ;;
         -*) ;;
         *)

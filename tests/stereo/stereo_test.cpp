@@ -10,6 +10,7 @@
 #include "core/exif/jpeg_sections.h"
 #include "core/exif/tiff_directory.h"
 #include "stereo/stereo_command.h"
+#include "stereo/stereo_files.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -107,9 +108,9 @@ TEST(SideBySide, HalvesAreExactCropsOfTheirInputsWithExifAndJpsSegments) {
         std::sort(names.begin(), names.end());
         EXPECT_EQ(testing::FileNames(dir.Path()), names);
 
-        std::ostringstream notices;
-        const auto [leftBytes, rightBytes] = ReadPair(mpo, 1, 2, notices);
-        EXPECT_EQ(notices.str(), "");
+        std::string notices;
+        const auto [leftBytes, rightBytes] = ReadPair(mpo, 1, 2, [&](const std::string& r) { notices += r; });
+        EXPECT_EQ(notices, "");
         const Decoded left = Decode(leftBytes), right = Decode(rightBytes);
         const Decoded result = Decode(testing::ReadBytes(dir / c.defaultName));
         int shift = 0;
@@ -156,10 +157,11 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
     if (!std::filesystem::exists(kFixtures / "frozenpond.mpo")) GTEST_SKIP() << "no fixtures";
     for (const char* fixture : {"sugarshack.mpo", "frozenpond.mpo"}) {
         SCOPED_TRACE(fixture);
-        std::ostringstream notices;
-        const auto [leftBytes, rightBytes] = ReadPair((kFixtures / fixture).string(), 1, 2, notices);
-        EXPECT_EQ(notices.str(), "");
-        const int s = FindAlignmentShift(leftBytes, rightBytes, {});
+        std::string notices;
+        const auto [leftBytes, rightBytes] =
+            ReadPair((kFixtures / fixture).string(), 1, 2, [&](const std::string& r) { notices += r; });
+        EXPECT_EQ(notices, "");
+        const int s = FindAlignment(leftBytes, rightBytes, {}).across;
         EXPECT_LE(std::abs(s), 640 / 4);
         const Decoded l = Decode(leftBytes), r = Decode(rightBytes);
         const double aligned = HalvesDifference(l, r, s), unaligned = HalvesDifference(l, r, 0);
@@ -170,10 +172,10 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         Decoder dl(leftBytes, {}), dr(rightBytes, {});
         dl.ReadHeader(false);
         dr.ReadHeader(false);
-        jvirt_barray_ptr *al = nullptr, *ar = nullptr;
-        Guarded(dl.errors, "read", [&] { al = jpeg_read_coefficients(&dl.info); });
-        Guarded(dr.errors, "read", [&] { ar = jpeg_read_coefficients(&dr.info); });
-        EXPECT_NEAR(FindAlignmentShift(dl.info, al, dr.info, ar), s, 1);
+        CoefficientImage al, ar;
+        dl.ReadCoefficients(al);
+        dr.ReadCoefficients(ar);
+        EXPECT_NEAR(FindAlignment(al, ar).across, s, 1);
         if (std::string(fixture) == "frozenpond.mpo") {
             EXPECT_NEAR(s, 100, 15);
         }
@@ -289,12 +291,28 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
         {{"@/p.mpo", "@"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "is a folder; give the output file's name"},
         {{"@/missing.mpo"}, {}, 1, "File not found"},
         {{"@/l.jpg", "@/missing.jpg", "@/out.jpg"}, {{"l.jpg", one}}, 1, "File not found"},
-        {{"--layout", "over-under", "@/x.mpo"}, {}, 2, "unknown layout over-under (cross, parallel or anaglyph)"},
+        {{"--layout", "sideways", "@/x.mpo"}, {}, 2, "unknown layout sideways (cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced or wiggle)"},
         {{"--pair", "1,1", "@/x.mpo"}, {}, 2, "--pair takes two different image numbers, as in --pair 3,4"},
         {{"--pair"}, {}, 2, "--pair needs a value"},
         {{}, {}, 2, "--stereo needs a file"},
         {{"a", "b", "c", "d"}, {}, 2, "--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT"},
         {{"--wobble", "a"}, {}, 2, "unknown option --wobble"},
+        {{"--anaglyph", "purple", "@/x.mpo"}, {}, 2,
+         "unknown anaglyph purple (dubois, amber-blue, green-magenta, gray, color, half-color or optimized)"},
+        {{"--anaglyph", "Gray", "@/x.mpo"}, {}, 2, "unknown anaglyph Gray"},
+        {{"--swap", "--anaglyph"}, {}, 2, "--anaglyph needs a value"},
+        {{"--layout", "cross", "--anaglyph", "gray", "@/x.mpo"}, {}, 2, "--anaglyph is for --layout anaglyph"},
+        {{"--parallax", "1.5", "@/x.mpo"}, {}, 2, "--parallax takes a whole number of pixels, as in --parallax -20"},
+        {{"--parallax", "12px", "@/x.mpo"}, {}, 2, "--parallax takes a whole number of pixels"},
+        {{"--parallax", "99999999999", "@/x.mpo"}, {}, 2, "--parallax takes a whole number of pixels"},
+        {{"--layout", "wiggle", "--delay", "0", "@/x.mpo"}, {}, 2, "--delay takes milliseconds from 10 to 60000"},
+        {{"--layout", "wiggle", "--delay", "fast", "@/x.mpo"}, {}, 2, "--delay takes milliseconds from 10 to 60000"},
+        {{"--layout", "wiggle", "--max-size", "8", "@/x.mpo"}, {}, 2, "--max-size takes pixels from 16 to 16383"},
+        {{"--delay", "100", "@/x.mpo", "@/out.png"}, {}, 2, "--delay is for --layout wiggle"},
+        {{"--max-size", "300", "--layout", "half-sbs", "@/x.mpo"}, {}, 2, "--max-size is for --layout wiggle"},
+        {{"--parallax", "5000", "@/p.mpo"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "the two images do not overlap"},
+        {{"--layout", "wiggle", "@/p.mpo", "@/w.webp"}, {{"p.mpo", samples::JoinImages({one, broken})}}, 1,
+         "the right image does not decode"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -315,10 +333,69 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
     }
 }
 
+// The image with an end-of-image marker planted in the middle of its entropy-coded data: the
+// header reads, and the damage shows only once the scan is decoded.
+Bytes WithBrokenScan(Bytes jpeg) {
+    std::size_t sos = 2;
+    while (sos + 4 <= jpeg.size() && !(jpeg[sos] == 0xFF && jpeg[sos + 1] == 0xDA))
+        sos += 2 + static_cast<std::size_t>(jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+    const std::size_t data = sos + 2 + static_cast<std::size_t>(jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+    const std::size_t middle = data + (jpeg.size() - 2 - data) / 2;
+    jpeg[middle] = 0xFF;
+    jpeg[middle + 1] = 0xD9;
+    return jpeg;
+}
+
+TEST(StereoErrors, DamageFoundWhileComposingIsTheDamagedImagesError) {
+    // Textured rows, so that the scan is long enough to be damaged in its middle.
+    const Bytes left = Flat(256, 128, 90), right = Flat(256, 128, 90), reencoded = Flat(256, 128, 90, 70);
+    struct Case {
+        std::vector<std::string> options;
+        bool rightMatchesLeft;  // else the pair is re-encoded
+    };
+    const Case cases[] = {
+        {{}, true},
+        {{"--align"}, true},
+        {{"--layout", "parallel", "--align"}, false},
+        {{"--layout", "anaglyph"}, true},
+        {{"--layout", "anaglyph", "--align"}, true},
+        {{"--layout", "over-under"}, true},
+        {{"--layout", "half-ou", "--swap"}, true},
+        {{"--layout", "half-sbs", "--align"}, true},
+        {{"--layout", "interlaced", "--parallax", "8"}, true},
+        {{"--layout", "wiggle", "--max-size", "100"}, true},
+    };
+    for (const Case& c : cases) {
+        for (const bool leftBroken : {false, true}) {
+            SCOPED_TRACE(::testing::PrintToString(c.options) + (leftBroken ? " left" : " right"));
+            testing::TempDir dir;
+            const Bytes other = c.rightMatchesLeft ? right : reencoded;
+            std::vector<std::string> args = c.options;
+            args.insert(args.end(), {dir.Write("l.jpg", leftBroken ? WithBrokenScan(left) : left),
+                                     dir.Write("r.jpg", leftBroken ? other : WithBrokenScan(other)), dir / "out.jpg"});
+            std::string out, err;
+            EXPECT_EQ(RunStereo(args, &out, &err), 1);
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(err.rfind("veltrane: " + dir / "l.jpg" + ": the " + (leftBroken ? "left" : "right") +
+                                    " image does not decode: ",
+                                0),
+                      0u)
+                << err;
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            EXPECT_EQ(testing::FileNames(dir.Path()), (std::vector<std::string>{"l.jpg", "r.jpg"}));
+        }
+    }
+}
+
 TEST(StereoNames, DefaultOutputsSitBesideTheSource) {
     EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Cross), "trip.jps");
     EXPECT_EQ(DefaultStereoName("/a.b/trip", Layout::Parallel), "/a.b/trip_parallel.jpg");
     EXPECT_EQ(DefaultStereoName("x/trip.v2.MPO", Layout::Anaglyph), "x/trip.v2_anaglyph.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::OverUnder), "trip_overunder.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::HalfSideBySide), "trip_halfsbs.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::HalfOverUnder), "trip_halfou.jpg");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Interlaced), "trip_interlaced.png");
+    EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Wiggle), "trip_wiggle.gif");
 }
 
 }  // namespace

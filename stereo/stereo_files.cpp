@@ -1,0 +1,75 @@
+#include "stereo/stereo_files.h"
+
+#include <algorithm>
+
+#include "core/common/file_io.h"
+#include "core/common/io_error.h"
+#include "core/common/native_path.h"
+#include "core/images/extraction.h"
+#include "core/images/scanner.h"
+
+namespace veltrane::stereo {
+namespace {
+
+// Lists nothing; passes on why the file's MPF index was not used.
+class NoticeListener : public ScanListener {
+public:
+    explicit NoticeListener(const MpfIndexNotice& notice) : notice_(notice) {}
+    void MpfIndexIgnored(const std::string& reason) override {
+        if (notice_) notice_(reason);
+    }
+
+private:
+    const MpfIndexNotice& notice_;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    if (!IsExistingFile(path)) throw InOutError(ioerr::FileNotFound, path);
+    InputFile file(path);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(file.Size(), 0)));
+    if (!bytes.empty()) file.ReadAt(0, bytes.data(), bytes.size());
+    return bytes;
+}
+
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
+                                                                        int second, const ScanOptions& scan,
+                                                                        const MpfIndexNotice& notice) {
+    if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
+    ImageIndex index;
+    NoticeListener listener(notice);
+    ScanImageOffsets(index, file, scan, listener);
+    if (index.ImageCount < 2)
+        throw StereoError("holds " + std::to_string(index.ImageCount) + (index.ImageCount == 1 ? " image" : " images") +
+                          "; a stereo pair needs two");
+    if (first > index.ImageCount || second > index.ImageCount)
+        throw StereoError("--pair " + std::to_string(first) + "," + std::to_string(second) +
+                          ": the file holds only " + std::to_string(index.ImageCount) + " images");
+    return {ReadImageBytes(file, index, first), ReadImageBytes(file, index, second)};
+}
+
+void WritePicture(const StereoPicture& picture, const std::string& path) {
+    AtomicOutputFile file(path);
+    file.Write(picture.bytes.data(), picture.bytes.size());
+    file.Commit();
+}
+
+std::string DefaultStereoName(const std::string& source, Layout layout) {
+    const std::size_t nameStart = source.size() - FileNamePart(source).size();
+    const std::size_t dot = source.rfind('.');
+    const std::string stem = dot != std::string::npos && dot > nameStart ? source.substr(0, dot) : source;
+    switch (layout) {
+        case Layout::Cross: return stem + ".jps";
+        case Layout::Parallel: return stem + "_parallel.jpg";
+        case Layout::Anaglyph: return stem + "_anaglyph.jpg";
+        case Layout::OverUnder: return stem + "_overunder.jpg";
+        case Layout::HalfSideBySide: return stem + "_halfsbs.jpg";
+        case Layout::HalfOverUnder: return stem + "_halfou.jpg";
+        case Layout::Interlaced: return stem + "_interlaced.png";
+        case Layout::Wiggle: return stem + "_wiggle.gif";
+    }
+    return stem;
+}
+
+}  // namespace veltrane::stereo
