@@ -20,7 +20,7 @@ endfunction()
 
 # Fails the build of target before it compiles when a file of its folder dir includes a header
 # of a module outside allowed: core/<module>/... names the core's modules, stereo/... the
-# stereo module (cmake/CheckLayers.cmake).
+# stereo module, heif/... the spatial-photo module (cmake/CheckLayers.cmake).
 function(veltrane_check_layers target module dir allowed)
   file(GLOB files CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${module}.layers-checked)
