@@ -16,7 +16,8 @@ std::string FourCcText(FourCc code) {
 }
 
 void BoxCursor::Fail(const std::string& cause) const {
-    throw HeifFormatError("box '" + FourCcText(box_) + "': " + cause);
+    // Box 0 is the file itself, whose own boxes name themselves in the cause.
+    throw HeifFormatError(box_ == 0 ? cause : "box '" + FourCcText(box_) + "': " + cause);
 }
 
 std::uint64_t BoxCursor::Unsigned(unsigned size) {
@@ -75,7 +76,7 @@ HeifBoxSpan ParseBoxHeader(std::span<const std::uint8_t> head, std::uint64_t box
     if (type == kUuid) span.headerSize += 16;
     const std::string name = "box '" + FourCcText(type) + "' at offset " + std::to_string(filePosition);
     if (span.size < span.headerSize) c.Fail(name + " is smaller than its header");
-    if (span.size > boxSpace) c.Fail(name + " runs past the end of its container");
+    if (span.size > boxSpace) c.Fail(name + (container == 0 ? " runs past the end of the file" : " runs past the end of its container"));
     return span;
 }
 
