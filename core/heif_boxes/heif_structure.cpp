@@ -369,9 +369,10 @@ HeifStructure ReadStructure(ByteSource& source, const HeifReadLimits& limits) {
         std::array<std::uint8_t, 32> head{};
         const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(head.size(), out.fileSize - pos));
         source.Read(pos, head.data(), headSize);
+        if (n == 0 && (headSize < 8 || BoxCursor(std::span(head.data() + 4, 4), 4, 0).U32() != kFtyp))
+            throw HeifFormatError("not a HEIF file: it does not start with an 'ftyp' box");
         FourCc type = 0;
         const auto span = ParseBoxHeader(std::span(head.data(), headSize), out.fileSize - pos, pos, 0, type);
-        if (n == 0 && type != kFtyp) throw HeifFormatError("not a HEIF file: it does not start with an 'ftyp' box");
         out.topLevelBoxes.push_back(type);
         const std::uint64_t payloadSize = span.size - span.headerSize;
         if (type == kFtyp || type == kMeta) {

@@ -113,7 +113,7 @@ std::vector<std::vector<std::uint8_t>> IccSegments(std::span<const std::uint8_t>
     return segments;
 }
 
-JpegEye DecodeJpegEye(std::span<const std::uint8_t> jpeg) {
+JpegEye DecodeJpegEye(std::span<const std::uint8_t> jpeg, bool rawWhenPossible) {
     Decompressor d;
     JpegEye eye;
     jpeg_decompress_struct& info = d.info;
@@ -129,7 +129,7 @@ JpegEye DecodeJpegEye(std::span<const std::uint8_t> jpeg) {
         throw HeifError("the JPEG is too large");
     eye.metadata = MetadataOf(info);
     const auto* c = info.comp_info;
-    eye.ycbcr420 = info.jpeg_color_space == JCS_YCbCr && info.num_components == 3 && c[0].h_samp_factor == 2 &&
+    eye.ycbcr420 = rawWhenPossible && info.jpeg_color_space == JCS_YCbCr && info.num_components == 3 && c[0].h_samp_factor == 2 &&
                    c[0].v_samp_factor == 2 && c[1].h_samp_factor == 1 && c[1].v_samp_factor == 1 &&
                    c[2].h_samp_factor == 1 && c[2].v_samp_factor == 1;
     if (eye.ycbcr420) {

@@ -21,8 +21,9 @@ struct JpegEye {
     heif::EyeMetadata metadata;     // the APP1 Exif TIFF bytes and the APP2 ICC profile
 };
 
-// Decodes a JPEG file. Raises heif::HeifError with libjpeg's message.
-JpegEye DecodeJpegEye(std::span<const std::uint8_t> jpeg);
+// Decodes a JPEG file; to RGB when rawWhenPossible is false. Raises heif::HeifError with
+// libjpeg's message.
+JpegEye DecodeJpegEye(std::span<const std::uint8_t> jpeg, bool rawWhenPossible = true);
 
 // Adds the eye to the writer in whichever form it was decoded.
 void AddJpegEye(heif::SpatialPhotoWriter& writer, heif::Eye eye, const JpegEye& jpeg);
@@ -33,7 +34,7 @@ void AddJpegEye(heif::SpatialPhotoWriter& writer, heif::Eye eye, const JpegEye& 
 // the JPEG encoder as they are, otherwise a band of RGB rows at a time.
 std::vector<std::uint8_t> ParallelJpeg(const heif::SpatialPhoto& photo, int quality);
 
-// The Exif APP1 payload ("Exif\0\0" + TIFF) and ICC APP2 payloads of metadata, as segments.
+// The APP2 payloads ("ICC_PROFILE\0", sequence number, count, a piece) that carry profile.
 std::vector<std::vector<std::uint8_t>> IccSegments(std::span<const std::uint8_t> profile);
 
 }  // namespace veltrane::heif_tool
