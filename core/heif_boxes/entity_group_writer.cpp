@@ -70,8 +70,9 @@ std::vector<std::uint8_t> AppendToMetaBox(std::span<const std::uint8_t> file, st
     for (const auto& item : s.items)
         if (item.location) locations.emplace_back("item " + std::to_string(item.id), &*item.location);
     for (const auto& loc : s.undeclaredLocations) locations.emplace_back("an undeclared item", &loc);
-    for (const auto& [name, location] : locations) {
-        const auto& loc = *location;
+    for (const auto& entry : locations) {
+        const std::string& name = entry.first;
+        const auto& loc = *entry.second;
         if (loc.constructionMethod != 0 || loc.dataReferenceIndex != 0) continue;
         auto move = [&](std::uint64_t position, std::uint64_t value, unsigned size) {
             if (size == 0) throw HeifFormatError(name + "'s data lies behind the meta box, but has no offset field");

@@ -34,6 +34,13 @@ struct FullBoxHeader {
     std::uint32_t flags;
 };
 
+// The boxes that fill the rest of the cursor's range. (The position is taken before the rest is:
+// the order in which function arguments are evaluated is the compiler's choice.)
+void ForEachBoxAfter(BoxCursor& c, FourCc container, const std::function<bool(const BoxView&)>& visit) {
+    const std::uint64_t position = c.FilePosition();
+    ForEachBox(c.Rest(), position, container, visit);
+}
+
 FullBoxHeader ReadFullBoxHeader(BoxCursor& c) {
     const auto word = c.U32();
     return {static_cast<std::uint8_t>(word >> 24), word & 0xFFFFFF};
@@ -58,7 +65,7 @@ public:
         std::array<int, 8> seen{};  // hdlr pitm iinf iloc iref iprp idat grpl
         const std::array<FourCc, 8> unique{kHdlr, kPitm, kIinf, kIloc, kIref, kIprp, kIdat, kGrpl};
         std::optional<BoxView> iloc, iprp;
-        ForEachBox(c.Rest(), c.FilePosition(), kMeta, [&](const BoxView& box) {
+        ForEachBoxAfter(c, kMeta, [&](const BoxView& box) {
             const auto it = std::find(unique.begin(), unique.end(), box.type);
             if (it != unique.end() && seen[static_cast<std::size_t>(it - unique.begin())]++ != 0)
                 BoxCursor(box.payload, box.payloadPosition, kMeta).Fail("holds two '" + FourCcText(box.type) + "' boxes");
@@ -108,7 +115,7 @@ private:
         c.RequireEntries(count, 12, "item entries");
         if (count > limits_.maxItems) c.Fail(std::to_string(count) + " items are more than this reader takes");
         out_.items.reserve(static_cast<std::size_t>(count));
-        ForEachBox(c.Rest(), c.FilePosition(), kIinf, [&](const BoxView& child) {
+        ForEachBoxAfter(c, kIinf, [&](const BoxView& child) {
             if (child.type != kInfe) return true;
             if (out_.items.size() >= count) return false;
             BoxCursor e(child.payload, child.payloadPosition, kInfe);
@@ -196,7 +203,7 @@ private:
         BoxCursor c(box.payload, box.payloadPosition, box.type);
         const auto h = ReadFullBoxHeader(c);
         const unsigned idSize = h.version == 0 ? 2 : 4;
-        ForEachBox(c.Rest(), c.FilePosition(), kIref, [&](const BoxView& child) {
+        ForEachBoxAfter(c, kIref, [&](const BoxView& child) {
             BoxCursor r(child.payload, child.payloadPosition, child.type);
             HeifReference ref;
             ref.type = child.type;

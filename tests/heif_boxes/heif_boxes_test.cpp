@@ -75,6 +75,26 @@ void ExpectPair(const Bytes& file, const HeifSample& s) {
     EXPECT_EQ(ExifTiffFromPayload(ItemPayload(st, file, 4)), TiffOf(s, 4));
     const auto icc = st.IccProfileOf(3);
     EXPECT_EQ(Bytes(icc.begin(), icc.end()), s.items[2].icc);
+    // The file positions the writer patches hold the values read.
+    const auto stored = [&](std::uint64_t at, unsigned size) {
+        std::uint64_t v = 0;
+        for (unsigned i = 0; i < size; ++i) v = v << 8 | file[static_cast<std::size_t>(at + i)];
+        return v;
+    };
+    for (const auto& item : st.items) {
+        const auto& loc = *item.location;
+        if (loc.baseOffsetSize != 0) {
+            EXPECT_EQ(stored(loc.baseOffsetFieldPosition, loc.baseOffsetSize), loc.baseOffset);
+        }
+        for (const auto& e : loc.extents) {
+            if (loc.offsetSize != 0) {
+                EXPECT_EQ(stored(e.offsetFieldPosition, loc.offsetSize), e.offset);
+            }
+        }
+    }
+    if (st.idatSize != 0) {
+        EXPECT_EQ(stored(st.idatOffset - 4, 4), MakeFourCc("idat"));
+    }
     // The hvc1 data: the placeholder bytes, wherever the layout put them.
     EXPECT_EQ(ItemPayload(st, file, 1), s.items[0].data);
 
