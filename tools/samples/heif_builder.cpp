@@ -9,7 +9,7 @@ namespace veltrane::samples {
 namespace {
 
 void Put(Bytes& out, std::uint64_t value, int size) {
-    for (int i = size; i-- > 0;) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    for (int i = size; i-- > 0;) out.push_back(static_cast<std::uint8_t>(i >= 8 ? 0 : value >> (8 * i)));
 }
 
 void PutType(Bytes& out, const std::string& type) {
