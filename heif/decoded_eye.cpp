@@ -1,8 +1,8 @@
 // Decoding one eye, and turning the decoder's planes into RGB rows.
 //
-// libheif hands HEVC pictures out as they are coded: planar YCbCr, mostly 4:2:0, in the matrix
-// and range that the 'nclx' colour information (or the stream) names. The eye is kept that way
-// (1.5 bytes per pixel) and converted a band of rows at a time:
+// An eye is decoded to the sampling it was coded in (from its 'hvcC'): planar YCbCr, mostly
+// 4:2:0, in the matrix and range that the 'nclx' colour information (or the stream) names. The
+// eye is kept that way (1.5 bytes per pixel for 4:2:0) and converted a band of rows at a time:
 //
 //   full range:     Y' = Y,                 C' = C - 128
 //   limited range:  Y' = (Y - 16) * 255/219, C' = (C - 128) * 255/224
@@ -62,6 +62,26 @@ Nclx ColourOf(const heif_image* image, const heif_image_handle* handle) {
     return {static_cast<int>(nclx->matrix_coefficients), nclx->full_range_flag != 0};
 }
 
+// The sampling of the coded picture: from the item's 'hvcC', or for a grid from its first tile's.
+// Undefined when unknown or deeper than 8 bits.
+heif_chroma CodedChroma(const heif_boxes::HeifStructure& s, std::uint32_t id) {
+    const heif_boxes::HeifItem* item = s.FindItem(id);
+    if (item != nullptr && item->chromaFormat < 0 && item->type == heif_boxes::MakeFourCc("grid"))
+        for (const auto& ref : s.references)
+            if (ref.type == heif_boxes::MakeFourCc("dimg") && ref.from == id && !ref.to.empty()) {
+                item = s.FindItem(ref.to.front());
+                break;
+            }
+    if (item == nullptr || item->bitDepth != 8) return heif_chroma_undefined;
+    switch (item->chromaFormat) {
+    case 0: return heif_chroma_monochrome;
+    case 1: return heif_chroma_420;
+    case 2: return heif_chroma_422;
+    case 3: return heif_chroma_444;
+    default: return heif_chroma_undefined;
+    }
+}
+
 int BitsOf(const heif_image* image, heif_channel channel) {
     return heif_image_has_channel(image, channel) ? heif_image_get_bits_per_pixel_range(image, channel) : 0;
 }
@@ -75,22 +95,28 @@ DecodedEye SpatialPhoto::Decode(Eye eye) const {
     if (!options) throw std::bad_alloc();
     options->convert_hdr_to_8bit = 1;
     DecodedEye out;
+    // libheif 1.15 hands pictures out as planar RGB unless asked for YCbCr: ask for the coded
+    // sampling itself (from 'hvcC'), which costs no conversion and half the memory of RGB.
+    const auto chroma = CodedChroma(Structure(), ItemId(eye));
     heif_image* raw = nullptr;
-    Check(heif_decode_image(handle, &raw, heif_colorspace_undefined, heif_chroma_undefined, options.get()),
+    Check(heif_decode_image(handle, &raw, chroma == heif_chroma_undefined ? heif_colorspace_undefined
+                                          : chroma == heif_chroma_monochrome ? heif_colorspace_monochrome
+                                                                             : heif_colorspace_YCbCr,
+                            chroma, options.get()),
           name + " does not decode");
     out.image_.reset(raw);
     const auto colourspace = heif_image_get_colorspace(raw);
-    const auto chroma = heif_image_get_chroma_format(raw);
+    const auto sampling = heif_image_get_chroma_format(raw);
     const Nclx nclx = ColourOf(raw, handle);
     double kr = 0, kb = 0;
     bool native = false;
     if (colourspace == heif_colorspace_YCbCr && BitsOf(raw, heif_channel_Y) == 8 && BitsOf(raw, heif_channel_Cb) == 8 &&
         BitsOf(raw, heif_channel_Cr) == 8 && MatrixWeights(nclx.matrix, kr, kb) &&
-        (chroma == heif_chroma_420 || chroma == heif_chroma_422 || chroma == heif_chroma_444)) {
+        (sampling == heif_chroma_420 || sampling == heif_chroma_422 || sampling == heif_chroma_444)) {
         native = true;
         out.layout_ = DecodedEye::Layout::Ycbcr;
-        out.chromaShiftX_ = chroma == heif_chroma_444 ? 0 : 1;
-        out.chromaShiftY_ = chroma == heif_chroma_420 ? 1 : 0;
+        out.chromaShiftX_ = sampling == heif_chroma_444 ? 0 : 1;
+        out.chromaShiftY_ = sampling == heif_chroma_420 ? 1 : 0;
         out.limitedRange_ = !nclx.fullRange;
         const double kg = 1 - kr - kb;
         const double chromaScale = out.limitedRange_ ? 255.0 / 224.0 : 1.0;
@@ -99,12 +125,12 @@ DecodedEye SpatialPhoto::Decode(Eye eye) const {
         out.cbToB_ = fixed(2 * (1 - kb));
         out.cbToG_ = fixed(2 * kb * (1 - kb) / kg);
         out.crToG_ = fixed(2 * kr * (1 - kr) / kg);
-        out.bt601FullRange_ = chroma == heif_chroma_420 && nclx.fullRange && (nclx.matrix == 2 || nclx.matrix == 5 || nclx.matrix == 6);
+        out.bt601FullRange_ = sampling == heif_chroma_420 && nclx.fullRange && (nclx.matrix == 2 || nclx.matrix == 5 || nclx.matrix == 6);
     } else if (colourspace == heif_colorspace_monochrome && BitsOf(raw, heif_channel_Y) == 8) {
         native = true;
         out.layout_ = DecodedEye::Layout::Monochrome;
         out.limitedRange_ = false;  // grey pictures are taken as they are
-    } else if (colourspace == heif_colorspace_RGB && chroma == heif_chroma_444 && BitsOf(raw, heif_channel_R) == 8 &&
+    } else if (colourspace == heif_colorspace_RGB && sampling == heif_chroma_444 && BitsOf(raw, heif_channel_R) == 8 &&
                BitsOf(raw, heif_channel_G) == 8 && BitsOf(raw, heif_channel_B) == 8) {
         native = true;
         out.layout_ = DecodedEye::Layout::RgbPlanar;

@@ -50,6 +50,7 @@ FullBoxHeader ReadFullBoxHeader(BoxCursor& c) {
 struct Property {
     FourCc type = 0;
     std::uint32_t width = 0, height = 0;
+    int chromaFormat = -1, bitDepth = 0;
     int icc = -1;
     std::optional<HeifNclx> nclx;
 };
@@ -294,6 +295,13 @@ private:
             ReadFullBoxHeader(c);
             p.width = c.U32();
             p.height = c.U32();
+        } else if (box.type == kHvcC && c.Left() >= 18) {
+            //   hvcC: u8 version, 11 bytes of profile, tier and constraints, u8 level,
+            //         u16 min_spatial_segmentation, u8 parallelism, u6 - u2 chroma_format_idc,
+            //         u5 - u3 bit_depth_luma_minus8, ...
+            c.Skip(16);
+            p.chromaFormat = c.U8() & 3;
+            p.bitDepth = (c.U8() & 7) + 8;
         } else if (box.type == kColr) {
             //   colr: u32 colour_type; 'nclx': u16 primaries, u16 transfer, u16 matrix, u1 full range;
             //         'prof' / 'rICC': the ICC profile
@@ -318,6 +326,7 @@ private:
         item.propertyTypes.push_back(p.type);
         if (p.type == kIspe) item.width = p.width, item.height = p.height;
         if (p.type == kHvcC || p.type == kAv1C) item.hasCodecConfiguration = true;
+        if (p.chromaFormat >= 0) item.chromaFormat = p.chromaFormat, item.bitDepth = p.bitDepth;
         if (p.icc >= 0 && item.iccProfile < 0) item.iccProfile = p.icc;
         if (p.nclx && !item.nclx) item.nclx = p.nclx;
     }

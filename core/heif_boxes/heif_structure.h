@@ -89,6 +89,10 @@ struct HeifItem {
     // Properties (from 'ipma' and 'ipco').
     std::uint32_t width = 0, height = 0;   // 'ispe' (0 when absent)
     bool hasCodecConfiguration = false;    // 'hvcC' or 'av1C'
+    // From 'hvcC': chroma_format_idc (0 grey, 1 4:2:0, 2 4:2:2, 3 4:4:4; -1 unknown) and the
+    // luma bit depth (0 unknown).
+    int chromaFormat = -1;
+    int bitDepth = 0;
     int iccProfile = -1;                   // 'colr' of type 'prof'/'rICC': index into iccProfiles
     std::optional<HeifNclx> nclx;          // 'colr' of type 'nclx'
     std::vector<FourCc> propertyTypes;     // every associated property, in association order
