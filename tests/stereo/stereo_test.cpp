@@ -109,7 +109,7 @@ TEST(SideBySide, HalvesAreExactCropsOfTheirInputsWithExifAndJpsSegments) {
         EXPECT_EQ(testing::FileNames(dir.Path()), names);
 
         std::string notices;
-        const auto [leftBytes, rightBytes] = ReadPair(mpo, 1, 2, [&](const std::string& r) { notices += r; });
+        const auto [leftBytes, rightBytes] = ReadPair(mpo, 1, 2, {}, [&](const std::string& r) { notices += r; });
         EXPECT_EQ(notices, "");
         const Decoded left = Decode(leftBytes), right = Decode(rightBytes);
         const Decoded result = Decode(testing::ReadBytes(dir / c.defaultName));
@@ -159,7 +159,7 @@ TEST(Alignment, AlignedHalvesDifferLessOnTheConsoleFixtures) {
         SCOPED_TRACE(fixture);
         std::string notices;
         const auto [leftBytes, rightBytes] =
-            ReadPair((kFixtures / fixture).string(), 1, 2, [&](const std::string& r) { notices += r; });
+            ReadPair((kFixtures / fixture).string(), 1, 2, {}, [&](const std::string& r) { notices += r; });
         EXPECT_EQ(notices, "");
         const int s = FindAlignment(leftBytes, rightBytes, {}).across;
         EXPECT_LE(std::abs(s), 640 / 4);

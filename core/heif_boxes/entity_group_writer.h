@@ -1,0 +1,35 @@
+#pragma once
+// Adding boxes to the meta box of a finished HEIF file, for what the encoding library cannot
+// write itself: the 'grpl' box with the 'ster' group of a spatial photo.
+//
+// The meta box usually precedes the coded data ('mdat'), so every byte behind it moves by the
+// size of what is added. The item locations ('iloc') that address the file (construction
+// method 0) are corrected: a stored base offset at or behind the end of the meta box, or else
+// each such extent offset, grows by that size. Anything that cannot be corrected safely is
+// refused with a HeifFormatError: a field too small for the corrected offset, an extent that
+// straddles the insertion point, movie boxes (whose chunk offsets would move too), a meta box
+// that runs to the end of the file.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/heif_boxes/heif_structure.h"
+
+namespace veltrane::heif_boxes {
+
+// A 'grpl' box holding one 'ster' group: the left eye's item first, then the right eye's.
+//   grpl: u32 size, 'grpl'
+//     ster: u32 size, 'ster', u8 version 0, u24 flags 0, u32 group_id, u32 2, u32 left, u32 right
+std::vector<std::uint8_t> StereoGroupBox(std::uint32_t groupId, std::uint32_t leftItem, std::uint32_t rightItem);
+
+// The file with boxes (complete boxes, headers included) added at the end of its meta box, the
+// meta box's size and the item locations corrected.
+std::vector<std::uint8_t> AppendToMetaBox(std::span<const std::uint8_t> file, std::span<const std::uint8_t> boxes);
+
+// The file with a 'grpl' box holding the 'ster' group of the two image items; the group's ID is
+// one more than the largest item ID. Refuses a file that already has a 'grpl' box or items that
+// are not images.
+std::vector<std::uint8_t> InsertStereoGroup(std::span<const std::uint8_t> file, std::uint32_t leftItem,
+                                            std::uint32_t rightItem);
+
+}  // namespace veltrane::heif_boxes

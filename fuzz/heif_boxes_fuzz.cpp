@@ -1,0 +1,32 @@
+// Reads arbitrary bytes as a HEIF file: the box structure, every item's payload, the Exif TIFF
+// data, the images and the stereo pair, then adds a stereo group to whatever was read.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "core/heif_boxes/entity_group_writer.h"
+#include "core/heif_boxes/heif_structure.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace veltrane::heif_boxes;
+    const std::span<const std::uint8_t> file(data, size);
+    HeifReadLimits limits;
+    limits.maxItemBytes = 1u << 20;
+    try {
+        const auto s = ParseHeif(file, limits);
+        for (const auto& item : s.items) {
+            try {
+                const auto payload = ItemPayload(s, file, item.id, limits);
+                if (item.type == MakeFourCc("Exif")) (void)ExifTiffFromPayload(payload);
+            } catch (const HeifFormatError&) {
+            }
+            (void)s.IccProfileOf(item.id);
+        }
+        const auto images = s.NumberedImages();
+        for (const auto id : images) (void)s.MetadataItemsOf(id, MakeFourCc("Exif"));
+        (void)s.FindStereoPair();
+        if (images.size() >= 2) (void)InsertStereoGroup(file, images[0], images[1]);
+    } catch (const HeifFormatError&) {
+    }
+    return 0;
+}
