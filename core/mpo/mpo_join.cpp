@@ -1,0 +1,82 @@
+#include "core/mpo/mpo_join.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "core/common/io_error.h"
+#include "core/common/native_path.h"
+#include "core/images/scanner.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "core/common/unicode_text.h"
+#endif
+
+namespace veltrane {
+namespace {
+
+class JoinListener final : public ScanListener {
+public:
+    void AppendListLine(const std::string&) override {}
+    void ProcessPendingEvents() override {}
+    void ImageLimitReached(std::int64_t) override { limitReached = true; }
+    void MpfIndexIgnored(const std::string& reason) override { ignoredIndex = reason; }
+    bool limitReached = false;
+    std::string ignoredIndex;
+};
+
+#ifdef _WIN32
+// The volume and file index of an existing file, through a handle that reads nothing.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = ::CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    return ok;
+}
+#endif
+
+}  // namespace
+
+JoinSources CollectJoinSources(const std::vector<std::string>& files,
+                               const std::function<void(const std::string&, const std::string&)>& indexIgnored) {
+    JoinSources sources;
+    for (const std::string& file : files) {
+        if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
+        ImageIndex index;
+        index.SourceFileName = file;
+        JoinListener listener;
+        ScanImageOffsets(index, file, ImageSignature, listener);
+        sources.overLimit = sources.overLimit || listener.limitReached;
+        if (index.ImageCount < 2) {
+            // A JPEG file, whose index (if any) is that of the MPO file it was taken from.
+            sources.images.push_back(MpoImageSource::File(file, 0, -1, file));
+            continue;
+        }
+        if (!listener.ignoredIndex.empty() && indexIgnored) indexIgnored(file, listener.ignoredIndex);
+        const std::int64_t size = FileSizeByName(file);
+        for (int n = 1; n <= index.ImageCount; ++n) {
+            const std::int64_t start = index.ImageStart(n);
+            sources.images.push_back(MpoImageSource::File(file, start, index.ImageEnd(n, size) - start,
+                                                          file + ": image " + std::to_string(n)));
+        }
+    }
+    return sources;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (FileIdentity(a, ia) && FileIdentity(b, ib))
+        return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+               ia.nFileIndexLow == ib.nFileIndexLow;
+#else
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#endif
+    return FullPath(a) == FullPath(b);
+}
+
+}  // namespace veltrane
