@@ -94,9 +94,9 @@ std::vector<std::uint8_t> MpfSegmentBytes(ByteSource& source, const FoundImage& 
     return bytes;
 }
 
-// The MP types of the found images from the first image's old index: by matching start
-// offsets, else by position when the index lists as many images as were found. Returns
-// whether the index could be read at all.
+// The MP types of the found images from the first image's old index: by position when it
+// lists as many images as were found, else by matching start offsets. Returns whether any
+// type came from it.
 bool TypesFromOldIndex(ByteSource& source, const std::vector<FoundImage>& images, std::vector<std::uint32_t>& types,
                        std::vector<bool>& fromIndex) {
     const FoundImage& first = images.front();
@@ -113,17 +113,14 @@ bool TypesFromOldIndex(ByteSource& source, const std::vector<FoundImage>& images
         starts.push_back(j == 0 ? first.start : old.entries[j].start - 2 + first.mpfSegment.offset);
     bool matched = false;
     for (std::size_t i = 0; i < images.size(); ++i) {
-        const auto at = std::find(starts.begin(), starts.end(), images[i].start);
-        if (at == starts.end()) continue;
-        types[i] = old.entries[static_cast<std::size_t>(at - starts.begin())].attribute & kMpTypeMask;
-        fromIndex[i] = matched = true;
-    }
-    if (!matched && old.entries.size() == images.size()) {
-        for (std::size_t i = 0; i < images.size(); ++i) {
-            types[i] = old.entries[i].attribute & kMpTypeMask;
-            fromIndex[i] = true;
+        std::size_t j = i;  // as many entries as images: entry i is image i
+        if (old.entries.size() != images.size()) {
+            const auto at = std::find(starts.begin(), starts.end(), images[i].start);
+            if (at == starts.end()) continue;
+            j = static_cast<std::size_t>(at - starts.begin());
         }
-        matched = true;
+        types[i] = old.entries[j].attribute & kMpTypeMask;
+        fromIndex[i] = matched = true;
     }
     return matched;
 }
