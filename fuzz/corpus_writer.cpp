@@ -8,6 +8,7 @@
 
 #include "fuzz/corpus_files.h"
 #include "fuzz/mpf_corpus_files.h"
+#include "fuzz/repair_corpus_files.h"
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> readme;
     auto files = veltrane::fuzzcorpus::CorpusFiles();
     for (auto& file : veltrane::fuzzcorpus::MpfCorpusFiles()) files.push_back(std::move(file));
+    for (auto& file : veltrane::fuzzcorpus::RepairCorpusFiles()) files.push_back(std::move(file));
     for (const auto& file : files) {
         const fs::path folder = root / file.Target;
         fs::create_directories(folder);

@@ -28,7 +28,8 @@ _veltrane_folders() {
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
-        --stereo --layout --pair --align --register-context-menu --unregister-context-menu'
+        --stereo --layout --pair --align --join --type --repair --register-context-menu
+        --unregister-context-menu'
     COMPREPLY=()
 
     # The words typed so far, without "--no-mpf" (it may precede any command).
@@ -40,6 +41,7 @@ _veltrane() {
     case $prev in
         --layout) COMPREPLY=($(compgen -W 'cross parallel anaglyph' -- "$cur")); return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
+        --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
         --register-context-menu) COMPREPLY=($(compgen -W 'odd even' -- "$cur")); return ;;
         --unregister-context-menu | --help | -h | --version) return ;;
     esac
@@ -69,6 +71,13 @@ _veltrane() {
             else
                 _veltrane_files "$cur" mpo jpg jpeg jps
             fi ;;
+        --join)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--type' -- "$cur"))
+            else
+                _veltrane_files "$cur" mpo jpg jpeg jpe
+            fi ;;
+        --repair) ((${#words[@]} <= 2)) && _veltrane_files "$cur" mpo jpg jpeg ;;
         -*) ;;
         *)
             # FILE [FOLDER | odd | even] [odd | even | WORD]
