@@ -4,6 +4,7 @@
 // repairing the result again must change nothing.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <vector>
 
@@ -18,14 +19,28 @@ namespace {
 using veltrane::JpegImageWalk;
 using veltrane::JpegSegment;
 
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
+// Stops the run at a broken promise, naming it.
+#define REQUIRE(condition)                                                        \
+    do {                                                                          \
+        if (!(condition)) {                                                       \
+            std::fprintf(stderr, "repair_fuzz: failed: %s\n", #condition);        \
+            __builtin_trap();                                                     \
+        }                                                                         \
+    } while (false)
 
-// The bytes from the first SOS to the end of the image: the scans, copied unchanged.
-std::span<const std::uint8_t> Scans(std::span<const std::uint8_t> bytes, const JpegImageWalk& walk) {
-    const JpegSegment& sos = walk.segments[walk.headerSegments];
-    return bytes.subspan(static_cast<std::size_t>(sos.offset), static_cast<std::size_t>(walk.end - sos.offset));
+// The bytes from the first SOS to the end of the image but any MPF segments (with their fill
+// bytes): the scans and what lies between them, copied unchanged.
+std::vector<std::uint8_t> Scans(std::span<const std::uint8_t> bytes, const JpegImageWalk& walk) {
+    std::vector<std::uint8_t> scans;
+    std::int64_t from = walk.segments[walk.headerSegments].offset;
+    for (std::size_t i = walk.headerSegments; i < walk.segments.size(); ++i) {
+        const JpegSegment& s = walk.segments[i];
+        if (s.kind != veltrane::SegmentKind::Mpf) continue;
+        scans.insert(scans.end(), bytes.begin() + from, bytes.begin() + (s.offset - s.fillBytes));
+        from = s.End();
+    }
+    scans.insert(scans.end(), bytes.begin() + from, bytes.begin() + walk.end);
+    return scans;
 }
 
 std::size_t MpfSegments(const JpegImageWalk& walk) {
@@ -46,32 +61,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         found = veltrane::PlanRepair(source, veltrane::MpoImageSource::Memory(input), report);
         repaired = veltrane::RepairMpoBytes(input, report);
     } catch (const veltrane::MpoError&) {
-        Require(found.empty());
+        REQUIRE(found.empty());
         return 0;
     }
     const auto fileSize = static_cast<std::int64_t>(repaired.size());
     veltrane::MpfIndex index = veltrane::ReadMpfIndex(repaired, fileSize);
     veltrane::CheckMpfImageStarts(index, [&](std::int64_t start) { return veltrane::BeginsJpegAt(repaired, start); });
-    Require(index.Usable() && index.entries.size() == found.size() && report.images == found.size());
+    REQUIRE(index.Usable() && index.entries.size() == found.size() && report.images == found.size());
 
     veltrane::MemoryByteSource in(input), out(repaired);
     for (std::size_t i = 0; i < found.size(); ++i) {
         const std::int64_t start = index.entries[i].start;
         const std::int64_t end = i + 1 < found.size() ? index.entries[i + 1].start : fileSize;
-        Require(index.entries[i].size == static_cast<std::uint32_t>(end - start));
+        REQUIRE(index.entries[i].size == static_cast<std::uint32_t>(end - start));
         const JpegImageWalk written = veltrane::WalkJpegImage(out, start, end);
-        Require(written.complete && written.end == end && written.strayBytes == 0 && written.MissingQuantTables() == 0);
-        Require(MpfSegments(written) == 1);
+        REQUIRE(written.complete && written.end == end && written.strayBytes == 0 && written.MissingQuantTables() == 0);
+        REQUIRE(MpfSegments(written) == 1);
         const JpegImageWalk original = veltrane::WalkJpegImage(in, found[i].source.offset,
                                                                found[i].source.offset + found[i].source.length);
-        Require(original.complete && original.end == found[i].source.offset + found[i].source.length);
-        Require(written.segments.size() ==
+        REQUIRE(original.complete && original.end == found[i].source.offset + found[i].source.length);
+        REQUIRE(written.segments.size() ==
                 original.segments.size() - MpfSegments(original) + 1 + found[i].insertions.size());
-        const auto a = Scans(input, original), b = Scans(repaired, written);
-        Require(std::equal(a.begin(), a.end(), b.begin(), b.end()));
+        REQUIRE(Scans(input, original) == Scans(repaired, written));
     }
 
     veltrane::RepairReport again;
-    Require(veltrane::RepairMpoBytes(repaired, again) == repaired && again.DroppedBytes() == 0);
+    REQUIRE(veltrane::RepairMpoBytes(repaired, again) == repaired && again.DroppedBytes() == 0);
     return 0;
 }

@@ -41,7 +41,8 @@ public:
             Stop(start, "it does not begin with a JPEG start-of-image marker (FF D8)");
             return;
         }
-        walk_.segments.push_back({kMarkerSoi, SegmentKind::Other, 0, start, 0});
+        walk_.segments.push_back({kMarkerSoi, SegmentKind::Other, 0, start, 0, 0});
+        regionStart_ = start + 2;
         std::int64_t p = start + 2;
         if (!WalkHeader(p)) return;
         if (scope == WalkScope::Header) {
@@ -91,13 +92,14 @@ private:
             const int m = At(q);
             if (m < 0) return Stop(limit_, "the data ends before the first scan");
             const std::int64_t ff = q - 1;
+            fill_ = ff - p;
             if (m == kMarkerSoi) return Stop(ff, "a new image starts before this one's first scan");
             if (m == kMarkerEoi) {
-                walk_.segments.push_back({kMarkerEoi, SegmentKind::Other, 0, ff, 0});
+                walk_.segments.push_back({kMarkerEoi, SegmentKind::Other, 0, ff, 0, 0});
                 return Stop(q + 1, "the image ends before its first scan");
             }
             if (IsStandalone(m)) {
-                if (!Record({static_cast<std::uint8_t>(m), SegmentKind::Other, 0, ff, 0})) return false;
+                if (!Record({static_cast<std::uint8_t>(m), SegmentKind::Other, 0, ff, 0, 0})) return false;
                 p = q + 1;
                 continue;
             }
@@ -136,12 +138,13 @@ private:
                 Stop(limit_, "the data ends before EOI");
                 return;
             }
+            if (m != 0x00 && m != 0xFF && !IsStandalone(m)) fill_ = FillBytesBefore(ff);
             if (m == 0x00 || IsStandalone(m)) {
                 p = ff + 2;
             } else if (m == 0xFF) {
                 p = ff + 1;
             } else if (m == kMarkerEoi) {
-                if (!Record({kMarkerEoi, SegmentKind::Other, 0, ff, 0})) return;
+                if (!Record({kMarkerEoi, SegmentKind::Other, 0, ff, 0, 0})) return;
                 walk_.end = ff + 2;
                 walk_.complete = true;
                 return;
@@ -161,18 +164,30 @@ private:
         }
     }
 
-    bool Record(const JpegSegment& segment) {
+    // Records a segment; the fill bytes counted last go with it.
+    bool Record(JpegSegment segment) {
         if (walk_.segments.size() >= kMaxWalkSegments)
             return Stop(segment.offset, "it has more than " + std::to_string(kMaxWalkSegments) + " marker segments");
+        segment.fillBytes = static_cast<std::uint32_t>(std::min<std::int64_t>(fill_, 0xFFFFFFFF));
+        fill_ = 0;
         walk_.segments.push_back(segment);
+        if (segment.length > 0) regionStart_ = segment.End();
         return true;
+    }
+
+    // In entropy-coded data an FF is followed by 00, a restart marker or a marker: FF bytes
+    // right before the FF of a marker are fill bytes (but not the last bytes of a segment).
+    std::int64_t FillBytesBefore(std::int64_t ff) {
+        std::int64_t q = ff;
+        while (q > regionStart_ && At(q - 1) == 0xFF) --q;
+        return ff - q;
     }
 
     // Reads the segment whose FF lies at ff: its length, and what the walk needs of its payload.
     bool ReadSegment(std::int64_t ff, int m) {
         const int length = U16(ff + 2);
         if (length < 2 || length > limit_ - ff - 2) return Stop(ff, "a marker segment runs past the end of the data");
-        JpegSegment s{static_cast<std::uint8_t>(m), SegmentKind::Other, 0, ff, static_cast<std::uint32_t>(length)};
+        JpegSegment s{static_cast<std::uint8_t>(m), SegmentKind::Other, 0, ff, static_cast<std::uint32_t>(length), 0};
         const std::int64_t payloadAt = ff + 4;
         const auto payloadLength = static_cast<std::size_t>(length - 2);
         if (m >= kMarkerApp0 && m <= kMarkerApp2) {
@@ -205,13 +220,19 @@ private:
             for (std::size_t c = 0; c < payload[5]; ++c) {
                 const int tq = payload[6 + c * 3 + 2];
                 if (tq > 3) return Stop(ff, "its frame header is malformed");
-                if (!IsLosslessFrame(m))
-                    walk_.quantTablesUsed = static_cast<std::uint8_t>(walk_.quantTablesUsed | (1 << tq));
+                // Lossless frames use no quantization tables.
+                if (!IsLosslessFrame(m)) componentTables_[payload[6 + c * 3]] = static_cast<std::uint8_t>(1 << tq);
             }
         } else if (m == kMarkerSos) {
-            // Ns, then Ns component selectors of 2 bytes, then Ss, Se, Ah << 4 | Al.
-            const int ns = At(payloadAt);
+            // Ns, then per component its selector Cs and its Huffman tables, then Ss, Se, Ah|Al.
+            const auto payload = source_.View(payloadAt, payloadLength);
+            const int ns = payload.empty() ? -1 : payload[0];
             if (ns < 1 || ns > 4 || length != 6 + 2 * ns) return Stop(ff, "a scan header is malformed");
+            for (int c = 0; c < ns; ++c) {
+                const std::uint8_t table = componentTables_[payload[1 + 2 * c]];
+                if ((table & walk_.quantTablesDefined) == 0)
+                    walk_.quantTablesMissing = static_cast<std::uint8_t>(walk_.quantTablesMissing | table);
+            }
         }
         return Record(s);
     }
@@ -277,6 +298,9 @@ private:
     ByteSource& source_;
     std::int64_t limit_;
     JpegImageWalk& walk_;
+    std::array<std::uint8_t, 256> componentTables_{};  // by component id: its table's bit
+    std::int64_t fill_ = 0;         // fill bytes before the marker about to be recorded
+    std::int64_t regionStart_ = 0;  // the end of the last segment recorded
 };
 
 }  // namespace

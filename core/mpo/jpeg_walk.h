@@ -43,6 +43,7 @@ struct JpegSegment {
     std::uint8_t quantTables = 0;  // DQT: bit n set for each table n it defines
     std::int64_t offset = 0;       // offset of the FF directly before the marker byte
     std::uint32_t length = 0;      // the length field (counting itself); 0 for SOI, EOI, RSTn
+    std::uint32_t fillBytes = 0;   // FF fill bytes directly before offset, which go with it
     std::int64_t End() const { return offset + 2 + length; }
 };
 
@@ -71,13 +72,12 @@ struct JpegImageWalk {
 
     std::uint8_t frameMarker = 0;    // C0..CF of the frame header (SOFn), 0 before one is met
     std::uint16_t width = 0, height = 0;
-    std::uint8_t quantTablesUsed = 0;     // bit n: a component of the frame uses table n
     std::uint8_t quantTablesDefined = 0;  // bit n: a DQT segment defines table n
+    // Bit n: a scan holds a component of table n that no DQT segment before it defines.
+    // Decoders refuse those: a component's table is taken when its first scan starts.
+    std::uint8_t quantTablesMissing = 0;
 
-    // Tables the frame uses that no DQT segment of the image defines: decoders refuse those.
-    std::uint8_t MissingQuantTables() const {
-        return static_cast<std::uint8_t>(quantTablesUsed & ~quantTablesDefined);
-    }
+    std::uint8_t MissingQuantTables() const { return quantTablesMissing; }
 };
 
 enum class WalkScope {

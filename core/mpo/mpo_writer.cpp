@@ -90,10 +90,11 @@ ImagePlan PlanImage(const MpoImage& image, std::size_t index, std::size_t count,
         throw MpoError(name, "not a complete JPEG image: its quantization " + QuantTablesText(missing) +
                                  (missing & (missing - 1) ? " are" : " is") + " not defined");
 
-    // What is left out: stray runs and old MPF segments, in file order.
+    // What is left out: stray runs and old MPF segments with the fill bytes before them (in
+    // entropy-coded data an FF must not be left without its marker), in file order.
     std::vector<ByteRun> dropped = walk.strayRuns;
     for (const JpegSegment& s : walk.segments)
-        if (s.kind == SegmentKind::Mpf) dropped.push_back({s.offset, 2 + std::int64_t{s.length}});
+        if (s.kind == SegmentKind::Mpf) dropped.push_back({s.offset - s.fillBytes, s.End() - (s.offset - s.fillBytes)});
     std::sort(dropped.begin(), dropped.end(), [](const ByteRun& a, const ByteRun& b) { return a.offset < b.offset; });
 
     // Where the new segment goes: after the first EXIF APP1, else the first APP0, else SOI.
