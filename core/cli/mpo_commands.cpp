@@ -96,13 +96,8 @@ int RunJoinCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "veltrane: --join needs at least two images; the files hold " << sources.images.size() << "\n";
         return kExitUsage;
     }
-    std::vector<MpoImage> images;
-    for (MpoImageSource& source : sources.images) {
-        MpoImage image;
-        image.source = std::move(source);
-        image.type = type;
-        images.push_back(std::move(image));
-    }
+    std::vector<MpoImage>& images = sources.images;
+    for (MpoImage& image : images) image.type = type;
     return Guarded(out, err, [&] {
         const MpoWriteResult result = WriteMpoFile(images, output);
         out << output << ": " << Count(static_cast<std::int64_t>(images.size()), "image") << " ("

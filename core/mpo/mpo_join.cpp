@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
+#include "core/images/mpf_index.h"
 #include "core/images/scanner.h"
+#include "core/mpo/byte_source.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -26,6 +29,28 @@ public:
     std::string ignoredIndex;
 };
 
+// The walk of a JPEG file: its first image is complete, no image signature follows it and it
+// has no usable MPF index of several images. Empty for any other file.
+std::shared_ptr<const JpegImageWalk> WalkOfJpegFile(const std::string& path) {
+    InputFile file(path);
+    if (DefaultImageRule() == ImageRule::MpfIndexFirst) {
+        const MpfIndex index = MpfIndexOfFile(file);
+        if (index.Usable() && index.entries.size() > 1) return nullptr;
+    }
+    FileByteSource source(file);
+    auto walk = std::make_shared<JpegImageWalk>(WalkJpegImage(source, 0, source.Size()));
+    if (!walk->complete) return nullptr;
+    // The signature scan would find an image in the bytes after the first one's end.
+    SignatureSearch search(ImageSignature);
+    bool found = false;
+    for (std::int64_t p = walk->end; p < source.Size() && !found;) {
+        const auto chunk = source.Chunk(p);
+        search.Feed(chunk, p, [&](std::int64_t) { return !(found = true); });
+        p += static_cast<std::int64_t>(chunk.size());
+    }
+    return found ? nullptr : std::move(walk);
+}
+
 #ifdef _WIN32
 // The volume and file index of an existing file, through a handle that reads nothing.
 bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
@@ -45,22 +70,33 @@ JoinSources CollectJoinSources(const std::vector<std::string>& files,
     JoinSources sources;
     for (const std::string& file : files) {
         if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
+        auto add = [&](MpoImageSource source, std::shared_ptr<const JpegImageWalk> walk) {
+            MpoImage image;
+            image.source = std::move(source);
+            image.walk = std::move(walk);
+            sources.images.push_back(std::move(image));
+        };
+        if (auto walk = WalkOfJpegFile(file)) {
+            add(MpoImageSource::File(file, 0, -1, file), std::move(walk));
+            continue;
+        }
         ImageIndex index;
         index.SourceFileName = file;
         JoinListener listener;
         ScanImageOffsets(index, file, ImageSignature, listener);
         sources.overLimit = sources.overLimit || listener.limitReached;
         if (index.ImageCount < 2) {
-            // A JPEG file, whose index (if any) is that of the MPO file it was taken from.
-            sources.images.push_back(MpoImageSource::File(file, 0, -1, file));
+            // An image that is not complete, or one whose index is that of the file it was split
+            // from: the writer says what is wrong with it.
+            add(MpoImageSource::File(file, 0, -1, file), nullptr);
             continue;
         }
         if (!listener.ignoredIndex.empty() && indexIgnored) indexIgnored(file, listener.ignoredIndex);
         const std::int64_t size = FileSizeByName(file);
         for (int n = 1; n <= index.ImageCount; ++n) {
             const std::int64_t start = index.ImageStart(n);
-            sources.images.push_back(MpoImageSource::File(file, start, index.ImageEnd(n, size) - start,
-                                                          file + ": image " + std::to_string(n)));
+            add(MpoImageSource::File(file, start, index.ImageEnd(n, size) - start, file + ": image " + std::to_string(n)),
+                nullptr);
         }
     }
     return sources;

@@ -10,18 +10,19 @@
 namespace veltrane {
 
 struct JoinSources {
-    std::vector<MpoImageSource> images;
+    std::vector<MpoImage> images;  // disparity images; callers set the type they want
     // A file holds more images than an MPO file may (the scan stopped at the limit).
     bool overLimit = false;
 };
 
-// The images of the files in order, each file's as its image list gives them
-// (ScanImageOffsets, under the current image rule): an MPO file, that is one whose MPF index is
-// usable or in which the signature scan finds two or more images, contributes all of its
-// images in order, each running to the next one's start; any other file is one image, the whole
-// file. Images are named "FILE" or "FILE: image N" in messages. indexIgnored is told when the
-// MPF index of a file of several images exists but cannot be used (the index of a single image
-// is that of the file it was split from). Raises InOutError when a file cannot be read.
+// The images of the files in order. A JPEG file is one image: a file whose first image's
+// structure walk ends at its EOI with no image signature (FF D8 FF E1) after it, and that has
+// no usable MPF index of several images (under the current image rule); its walk goes with it,
+// so that the writer reads it only once. Any other file is an MPO file and contributes all of
+// its images as its image list gives them (ScanImageOffsets), in order, each running to the
+// next one's start. Images are named "FILE" or "FILE: image N" in messages. indexIgnored is
+// told when the MPF index of an MPO file exists but cannot be used (that of a single image is
+// the index of the file it was split from). Raises InOutError when a file cannot be read.
 JoinSources CollectJoinSources(const std::vector<std::string>& files,
                                const std::function<void(const std::string& file, const std::string& reason)>& indexIgnored);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -20,6 +21,7 @@ constexpr std::size_t kMinMatchedTableBytes = 16;
 constexpr std::size_t kMaxCarriedTagBytes = 1024;
 
 struct FoundImage {
+    std::shared_ptr<const JpegImageWalk> walk;  // handed to the writer, which then walks no more
     std::int64_t start = 0, end = 0;
     std::vector<ByteRun> strayRuns;
     std::uint8_t missingTables = 0;
@@ -50,7 +52,8 @@ std::vector<FoundImage> FindImages(ByteSource& source, RepairReport& report) {
             break;
         }
         report.strayBytes += start - pos;
-        const JpegImageWalk walk = WalkJpegImage(source, start, size);
+        auto walked = std::make_shared<const JpegImageWalk>(WalkJpegImage(source, start, size));
+        const JpegImageWalk& walk = *walked;
         if (!walk.complete) {
             const std::int64_t end = std::max(walk.end, start + 2);
             report.notes.push_back(OffsetText(start) + " is left out: " + walk.problem);
@@ -59,6 +62,7 @@ std::vector<FoundImage> FindImages(ByteSource& source, RepairReport& report) {
             continue;
         }
         FoundImage image;
+        image.walk = walked;
         image.start = start;
         image.end = walk.end;
         image.strayRuns = walk.strayRuns;
@@ -193,6 +197,7 @@ std::vector<MpoImage> PlanRepair(ByteSource& source, const MpoImageSource& base,
         out.source.name = NameOf(base) + ": " + OffsetText(image.start);
         out.type = types[i];
         out.insertions = image.insertions;
+        out.walk = image.walk;
         // The old attribute IFD's tags stay with the type they were written for.
         if (fromIndex[i] && image.hasMpfSegment) {
             const std::vector<std::uint8_t> segment = MpfSegmentBytes(source, image);

@@ -82,7 +82,10 @@ ImagePlan PlanImage(const MpoImage& image, std::size_t index, std::size_t count,
     if (start < 0 || start > limit || (image.source.length >= 0 && image.source.length > limit - start))
         throw InOutError(ioerr::ReadBeyondEnd, name);
     if (image.source.length >= 0) limit = start + image.source.length;
-    const JpegImageWalk walk = WalkJpegImage(source, start, limit);
+    JpegImageWalk ownWalk;
+    if (!image.walk) ownWalk = WalkJpegImage(source, start, limit);
+    const JpegImageWalk& walk = image.walk ? *image.walk : ownWalk;
+    if (walk.start != start || walk.end > limit) throw MpoError(name, "its structure walk is of another range");
     if (!walk.complete) throw MpoError(name, "not a complete JPEG image: " + walk.problem);
     const std::uint8_t missing =
         static_cast<std::uint8_t>(walk.MissingQuantTables() & ~QuantTablesInserted(image.insertions));

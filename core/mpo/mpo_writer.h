@@ -12,11 +12,13 @@
 // known before the first byte is written and the file is written in one pass: the bulk is
 // copied from file to file in the kernel (copy_file_range) where the platform allows.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "core/mpo/jpeg_walk.h"
 #include "core/mpo/mpf_segment.h"
 
 namespace veltrane {
@@ -50,6 +52,9 @@ struct MpoImage {
     std::optional<std::vector<MpTag>> attributes;
     std::uint32_t individualNumber = 0;  // MPIndividualNum; 0: the image's position (1, 2, ...)
     std::vector<MpoInsertion> insertions;
+    // The image's structure walk, when the caller has made it (WalkJpegImage of the source from
+    // its offset): the writer then reads no byte of the image before it copies it.
+    std::shared_ptr<const JpegImageWalk> walk;
 };
 
 // Where each image ended up, and what was left out of it.
