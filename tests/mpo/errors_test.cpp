@@ -37,6 +37,7 @@ TEST(JoinAndRepair, RefuseWithoutLeavingAnythingBehind) {
     std::error_code noLinks;
     fs::create_symlink(l, link, noLinks);
     if (noLinks) link = dir.Folder() + "." + std::string(1, kPathSeparator) + "l.jpg";
+    const std::string respelled = dir.Folder() + "." + std::string(1, kPathSeparator) + "r.jpg";
     const std::string missing = dir / "missing.jpg", out = dir / "out.mpo", folder = dir / "folder";
     const std::string nowhere = (dir.Path() / "no" / "out.mpo").string();
 
@@ -55,8 +56,7 @@ TEST(JoinAndRepair, RefuseWithoutLeavingAnythingBehind) {
         {{"--join", "--fast", l, r, out}, 2, "veltrane: unknown option --fast" + again},
         {{"--join", l, r, l}, 2, "veltrane: " + l + ": is one of the inputs; give another output file\n"},
         {{"--join", l, r, link}, 2, "veltrane: " + link + ": is one of the inputs; give another output file\n"},
-        {{"--join", l, r, dir.Folder() + "." + std::string(1, kPathSeparator) + "r.jpg"}, 2,
-         "veltrane: " + dir.Folder() + "./r.jpg: is one of the inputs; give another output file\n"},
+        {{"--join", l, r, respelled}, 2, "veltrane: " + respelled + ": is one of the inputs; give another output file\n"},
         {{"--join", l, out}, 2, "veltrane: --join needs at least two images; the files hold 1\n"},
         {{"--join", many, l, r, out}, 2, "veltrane: --join takes at most 999 images; the files hold more\n"},
         {{"--join", l, r, folder}, 1, "veltrane: " + folder + ": is a folder; give the output file's name\n"},

@@ -120,6 +120,21 @@ TEST(Join, CopiesEveryImageAndWritesTheIndexOfItsType) {
     }
 }
 
+// Two JFIF images back to back without an index: no image list finds the second, so the file
+// is taken for one image and the bytes after it are named.
+TEST(Join, SaysWhenBytesLeftOutHoldAnotherImage) {
+    testing::TempDir dir;
+    const Bytes first = samples::SampleJfifImage(0);
+    const std::string both = dir.Write("both.jpg", samples::JoinImages({first, samples::SampleJfifImage(1)}));
+    const std::string left = dir.Write("l.jpg", samples::SampleStereoImage(0));
+    const auto run = testing::RunVeltrane({"--join", both, left, dir / "out.mpo"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "veltrane: " + both + ": the " + std::to_string(samples::SampleJfifImage(1).size()) +
+                           " bytes after the image's end, left out, hold a JPEG start; --repair finds the images"
+                           " of a file without a usable index\n");
+    EXPECT_EQ(testing::WithoutMpf(testing::IndexedImages(testing::ReadBytes(dir / "out.mpo")).at(0)), first);
+}
+
 TEST(Join, MpfCommandNamesTheRoles) {
     const fs::path frameSize = kFixtures / "frame_size.mpo", sugarshack = kFixtures / "sugarshack.mpo";
     if (!fs::exists(frameSize)) GTEST_SKIP() << "no fixtures";
