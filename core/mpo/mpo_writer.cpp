@@ -14,7 +14,7 @@
 namespace veltrane {
 namespace {
 
-// A part of an output image: bytes of its source, its new MPF segment, or an insertion.
+// A piece of an output image: bytes of its source, its new MPF segment, or an insertion.
 struct Piece {
     enum class Kind { Source, MpfSegment, Insertion } kind = Kind::Source;
     std::int64_t offset = 0;  // Source: the first byte; Insertion: the insertion's number

@@ -6,7 +6,7 @@
 // stray bytes between its header segments are dropped (they belong to no segment and decoders
 // skip them with a warning), and the new MPF segment is inserted after its APP1 EXIF segment
 // when it has one, else after its APP0 segment, else right after SOI. Bytes after its EOI that
-// its source range holds are not part of the image. Callers may insert further segments.
+// its source range holds do not belong to the image. Callers may insert further segments.
 //
 // Every image is walked first (it must be a complete JPEG image), so the sizes and offsets are
 // known before the first byte is written and the file is written in one pass: the bulk is

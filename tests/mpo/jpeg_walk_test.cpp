@@ -15,26 +15,26 @@ namespace {
 
 using testing::Bytes;
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
+Bytes Cat(std::initializer_list<Bytes> pieces) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : pieces) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
-struct Parts {
+struct Pieces {
     Bytes soi, app1, tables, sos, data, eoi;  // tables: DQT, SOF0, DHT
 };
 
-// The sample image cut into its parts (its header is SOI, APP1, DQT, SOF0, DHT, SOS).
-Parts SampleParts() {
+// The sample image cut into pieces (its header is SOI, APP1, DQT, SOF0, DHT, SOS).
+Pieces SamplePieces() {
     const Bytes image = samples::SampleStereoImage(0);
     const auto segments = testing::HeaderSegments(image);
     const std::size_t app1End = segments[0].offset + segments[0].size;
     const std::size_t sosAt = segments.back().offset + segments.back().size;
     const std::size_t sosEnd = sosAt + 2 + (std::size_t{image[sosAt + 2]} << 8 | image[sosAt + 3]);
-    auto part = [&](std::size_t from, std::size_t to) { return Bytes(image.begin() + long(from), image.begin() + long(to)); };
-    return {part(0, 2), part(2, app1End), part(app1End, sosAt), part(sosAt, sosEnd), part(sosEnd, image.size() - 2),
-            part(image.size() - 2, image.size())};
+    auto piece = [&](std::size_t from, std::size_t to) { return Bytes(image.begin() + long(from), image.begin() + long(to)); };
+    return {piece(0, 2), piece(2, app1End), piece(app1End, sosAt), piece(sosAt, sosEnd), piece(sosEnd, image.size() - 2),
+            piece(image.size() - 2, image.size())};
 }
 
 std::vector<std::uint8_t> Markers(const JpegImageWalk& walk) {
@@ -44,7 +44,7 @@ std::vector<std::uint8_t> Markers(const JpegImageWalk& walk) {
 }
 
 TEST(JpegWalk, ReportsSegmentsStrayBytesEndAndProblems) {
-    const Parts p = SampleParts();
+    const Pieces p = SamplePieces();
     const Bytes image = Cat({p.soi, p.app1, p.tables, p.sos, p.data, p.eoi});
     const Bytes dqt(p.tables.begin(), p.tables.begin() + 2 + (p.tables[2] << 8 | p.tables[3]));
     const Bytes afterDqt(p.tables.begin() + long(dqt.size()), p.tables.end());
@@ -128,7 +128,7 @@ TEST(JpegWalk, ReportsSegmentsStrayBytesEndAndProblems) {
 // Entropy-coded data of several MiB, with stuffed bytes and restart markers on the boundaries
 // of the file's read chunks: the chunked walk finds the same end as the walk in memory.
 TEST(JpegWalk, WalksLargeDataInChunks) {
-    const Parts p = SampleParts();
+    const Pieces p = SamplePieces();
     Bytes data;
     std::mt19937 random(7);
     while (data.size() < 3 * ByteSource::kMaxView + 100) {

@@ -16,9 +16,9 @@ namespace {
 
 using testing::Bytes;
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
+Bytes Cat(std::initializer_list<Bytes> pieces) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : pieces) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
