@@ -127,23 +127,36 @@ private:
                 Stop(limit_, "the data ends before EOI");
                 return;
             }
-            const auto* hit = static_cast<const std::uint8_t*>(std::memchr(chunk.data(), 0xFF, chunk.size()));
-            if (hit == nullptr) {
-                p += static_cast<std::int64_t>(chunk.size());
+            // Data bytes, stuffed FF 00, restart markers and fill bytes are passed over inside
+            // the chunk; a marker ends the pass.
+            const std::uint8_t* const base = chunk.data();
+            const std::size_t n = chunk.size();
+            std::size_t k = 0;
+            int m = -1;
+            for (;;) {
+                const auto* hit = static_cast<const std::uint8_t*>(std::memchr(base + k, 0xFF, n - k));
+                if (hit == nullptr) {
+                    k = n;
+                    break;
+                }
+                k = static_cast<std::size_t>(hit - base);
+                m = k + 1 < n ? base[k + 1] : At(p + static_cast<std::int64_t>(k) + 1);
+                if (m == 0x00 || IsStandalone(m)) k += 2;
+                else if (m == 0xFF) k += 1;
+                else break;
+                if (k >= n) break;
+            }
+            if (k >= n) {
+                p += static_cast<std::int64_t>(k);
                 continue;
             }
-            const std::int64_t ff = p + (hit - chunk.data());
-            const int m = At(ff + 1);
+            const std::int64_t ff = p + static_cast<std::int64_t>(k);
             if (m < 0) {
                 Stop(limit_, "the data ends before EOI");
                 return;
             }
-            if (m != 0x00 && m != 0xFF && !IsStandalone(m)) fill_ = FillBytesBefore(ff);
-            if (m == 0x00 || IsStandalone(m)) {
-                p = ff + 2;
-            } else if (m == 0xFF) {
-                p = ff + 1;
-            } else if (m == kMarkerEoi) {
+            fill_ = FillBytesBefore(ff);
+            if (m == kMarkerEoi) {
                 if (!Record({kMarkerEoi, SegmentKind::Other, 0, ff, 0, 0})) return;
                 walk_.end = ff + 2;
                 walk_.complete = true;
