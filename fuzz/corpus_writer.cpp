@@ -9,6 +9,7 @@
 #include "fuzz/corpus_files.h"
 #include "fuzz/heif_corpus_files.h"
 #include "fuzz/mpf_corpus_files.h"
+#include "fuzz/repair_corpus_files.h"
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     auto files = veltrane::fuzzcorpus::CorpusFiles();
     for (auto& file : veltrane::fuzzcorpus::MpfCorpusFiles()) files.push_back(std::move(file));
     for (auto& file : veltrane::fuzzcorpus::HeifCorpusFiles()) files.push_back(std::move(file));
+    for (auto& file : veltrane::fuzzcorpus::RepairCorpusFiles()) files.push_back(std::move(file));
     for (const auto& file : files) {
         const fs::path folder = root / file.Target;
         fs::create_directories(folder);

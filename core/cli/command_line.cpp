@@ -27,6 +27,10 @@ std::string UsageText() {
         "           [--parallax PX] [--swap] [--delay MS] [--max-size N]\n"
         "           FILE [OUTPUT] | LEFT.jpg RIGHT.jpg OUTPUT\n"
         "                                           a stereo picture of images 1 and 2 (or L and R)\n"
+        "  veltrane --join [--type disparity|multi-angle|panorama] [--] FILE... OUTPUT\n"
+        "                                           one MPO file of the images of JPEG and MPO files\n"
+        "  veltrane --repair FILE [OUTPUT]          the images of a damaged MPO file with a fresh\n"
+        "                                           MPF index (default FILE_repaired.mpo)\n"
         "  veltrane --register-context-menu [odd | even]\n"
         "                                           add \"Extract Images\" to the file manager's\n"
         "                                           menu for .mpo files\n"
@@ -76,6 +80,15 @@ std::string UsageText() {
         "plane, searching across and down; --parallax PX moves that window by PX pixels\n"
         "(positive: the scene further behind the screen); --swap exchanges the eyes.\n"
         "\n"
+        "--join writes the images of every FILE (all images of an MPO file, in order) into OUTPUT,\n"
+        "each byte for byte but for a new MPF segment after its EXIF segment, and an index of\n"
+        "multi-frame images of the type given (default disparity). Each image must be a\n"
+        "complete JPEG image; OUTPUT must not be one of the files. --repair finds the images of\n"
+        "FILE by walking their JPEG structure, leaves out stray bytes and incomplete images and\n"
+        "says how many bytes it dropped; the types come from the old index where it is readable.\n"
+        "--mpf names each image's role where the file tells it: left, right, gain map or large\n"
+        "thumbnail.\n"
+        "\n"
         "Examples:\n"
         "  veltrane holiday.mpo                   writes holiday_001.jpg, holiday_002.jpg, ...\n"
         "  veltrane holiday.mpo ~/left odd        writes holiday_001.jpg, _003, ... into ~/left\n"
@@ -83,6 +96,8 @@ std::string UsageText() {
         "  veltrane --each odd card/*.mpo         the left images, each beside its file\n"
         "  veltrane --exif holiday.mpo 2\n"
         "  veltrane --stereo --align holiday.mpo  writes holiday.jps\n"
+        "  veltrane --join left.jpg right.jpg pair.mpo\n"
+        "  veltrane --repair broken.mpo           writes broken_repaired.mpo\n"
         "\n"
         "Exit status: 0 done (also when FILE holds no image), 1 the job failed (a message on\n"
         "stderr names the file and the cause), 2 wrong arguments.\n";
@@ -114,6 +129,8 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
     if (first == "--each") return RunEachCommand(rest, options, out, err, services);
     if (first == "--list") return RunListCommand(rest, options, out, err);
     if (first == "--mpf") return RunMpfCommand(rest, out, err);
+    if (first == "--join") return RunJoinCommand(rest, options, out, err);
+    if (first == "--repair") return RunRepairCommand(rest, out, err);
     if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err);
     if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, options, out, err);
     if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, options, out, err);

@@ -23,6 +23,12 @@ int RunListCommand(const std::vector<std::string>& args, const CommandLineOption
 // veltrane --mpf FILE                                             (core/images)
 int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// veltrane --join [--type disparity|multi-angle|panorama] [--] FILE... OUTPUT   (core/mpo)
+int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
+                   std::ostream& out, std::ostream& err);
+// veltrane --repair FILE [OUTPUT]                                 (core/mpo)
+int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
 enum class ExifCommand { Exif, Info, Tags };
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,

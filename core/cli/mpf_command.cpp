@@ -1,4 +1,5 @@
-// veltrane --mpf FILE: prints the file's MPF index and whether the signature scan agrees.
+// veltrane --mpf FILE: prints the file's MPF index with each image's role, and whether the
+// signature scan agrees.
 #include <ostream>
 
 #include "core/cli/command_line.h"
@@ -7,6 +8,7 @@
 #include "core/common/io_error.h"
 #include "core/images/mpf_index.h"
 #include "core/images/scanner.h"
+#include "core/mpo/image_role.h"
 
 namespace veltrane {
 namespace {
@@ -26,9 +28,11 @@ int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::
     const std::string& path = args[0];
     try {
         MpfIndex mpf;
+        std::vector<ImageRole> roles;
         {
             InputFile file(path);
             mpf = MpfIndexOfFile(file);
+            if (mpf.Usable()) roles = ImageRolesOfFile(file, mpf);
         }
         if (!mpf.Usable()) {
             err << "veltrane: " << path << ": no usable MPF index: "
@@ -38,7 +42,8 @@ int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::
         for (std::size_t i = 0; i < mpf.entries.size(); ++i) {
             const MpfEntry& e = mpf.entries[i];
             out << "Image " << ThreeDigits(i + 1) << "  " << MpfTypeName(e.attribute) << "  start "
-                << e.start << "  size " << e.size << "  flags: " << MpfFlagsText(e.attribute) << "\n";
+                << e.start << "  size " << e.size << "  flags: " << MpfFlagsText(e.attribute)
+                << "  role: " << ImageRoleText(roles[i]) << "\n";
         }
         ImageIndex scanned;
         ScanListener quiet;

@@ -29,7 +29,7 @@ _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
         --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
-        --register-context-menu --unregister-context-menu'
+        --join --type --repair --register-context-menu --unregister-context-menu'
     COMPREPLY=()
 
     # The words typed so far, without "--no-mpf" (it may precede any command).
@@ -47,6 +47,7 @@ _veltrane() {
             return ;;
         --parallax | --delay | --max-size) return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
+        --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
         --register-context-menu) COMPREPLY=($(compgen -W 'odd even' -- "$cur")); return ;;
         --unregister-context-menu | --help | -h | --version) return ;;
     esac
@@ -76,6 +77,13 @@ _veltrane() {
             else
                 _veltrane_files "$cur" mpo jpg jpeg jps png gif webp
             fi ;;
+        --join)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--type' -- "$cur"))
+            else
+                _veltrane_files "$cur" mpo jpg jpeg jpe
+            fi ;;
+        --repair) ((${#words[@]} <= 2)) && _veltrane_files "$cur" mpo jpg jpeg ;;
         -*) ;;
         *)
             # FILE [FOLDER | odd | even] [odd | even | WORD]

@@ -55,6 +55,9 @@ cases=(
   "veltrane;--no-mpf;--list;|a.mpo;B.MPO;sub folder"
   "veltrane;--exif;|a.mpo;B.MPO;c.jpg;sub folder"
   "veltrane;--register-context-menu;|odd;even"
+  "veltrane;--join;|a.mpo;B.MPO;c.jpg;sub folder"
+  "veltrane;--join;--type;|disparity;multi-angle;panorama"
+  "veltrane;--repair;|a.mpo;B.MPO;c.jpg;sub folder"
 )
 for case in "${cases[@]}"; do
   IFS=';' read -ra words <<<"${case%%|*}"

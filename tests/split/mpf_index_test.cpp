@@ -186,8 +186,8 @@ TEST(CommandLine, PrintsTheIndexAndObeysNoMpf) {
     const Case cases[] = {
         {{"--mpf", jfif}, 0,
          "Image 001  Baseline MP Primary Image  start 0  size " + std::to_string(size) +
-             "  flags: representative\n"
-             "Image 002  Multi-Frame Disparity  start " + std::to_string(size) + "  size " + std::to_string(samples::SampleJfifImage(1).size()) + "  flags: none\n"
+             "  flags: representative  role: none\n"
+             "Image 002  Multi-Frame Disparity  start " + std::to_string(size) + "  size " + std::to_string(samples::SampleJfifImage(1).size()) + "  flags: none  role: none\n"
              "The signature scan finds other starts: none (0 images)\n", ""},
         {{"--mpf", broken}, 1, "", "veltrane: " + broken + ": no usable MPF index: image 3 lies outside the file\n"},
         {{"--mpf", plain}, 1, "",

@@ -1,0 +1,67 @@
+#pragma once
+// Where the bytes of JPEG images come from: a byte span in memory, or a file read through one
+// bounded buffer. The structure walk asks for short views at increasing offsets and skips
+// segments it does not need, so a file of any size is walked in a few hundred KiB of memory.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace veltrane {
+
+class InputFile;
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::int64_t Size() const = 0;
+    // Up to n bytes from offset on: fewer only where the source ends (none at or past it). n is
+    // at most kMaxView. The view stays valid until the next call.
+    virtual std::span<const std::uint8_t> View(std::int64_t offset, std::size_t n) = 0;
+    // The bytes from offset on that are at hand: at least one unless the source ends there, as
+    // many as a buffer holds. For scans that go through the bytes in order.
+    virtual std::span<const std::uint8_t> Chunk(std::int64_t offset) = 0;
+
+    static constexpr std::size_t kMaxView = std::size_t{256} << 10;
+};
+
+// A span of bytes that the caller keeps alive.
+class MemoryByteSource final : public ByteSource {
+public:
+    explicit MemoryByteSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
+    std::span<const std::uint8_t> View(std::int64_t offset, std::size_t n) override;
+    std::span<const std::uint8_t> Chunk(std::int64_t offset) override;
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+// An open file, read through two windows of kMaxView bytes each: a view inside either window is
+// served from it, any other reads the window used less recently anew at the view's offset. Two
+// windows let a scan go on in one while a few bytes further on are looked at in the other.
+// Raises InOutError when the file cannot be read.
+class FileByteSource final : public ByteSource {
+public:
+    explicit FileByteSource(InputFile& file);
+    std::int64_t Size() const override { return size_; }
+    std::span<const std::uint8_t> View(std::int64_t offset, std::size_t n) override;
+    std::span<const std::uint8_t> Chunk(std::int64_t offset) override;
+
+private:
+    struct Window {
+        std::vector<std::uint8_t> bytes;
+        std::int64_t start = 0;
+        std::size_t length = 0;
+        bool Holds(std::int64_t offset, std::size_t n) const {
+            return offset >= start && offset - start <= static_cast<std::int64_t>(length) &&
+                   n <= length - static_cast<std::size_t>(offset - start);
+        }
+    };
+    InputFile& file_;
+    std::int64_t size_;
+    Window windows_[2];
+    int lastUsed_ = 0;
+};
+
+}  // namespace veltrane

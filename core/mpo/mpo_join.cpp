@@ -1,0 +1,115 @@
+#include "core/mpo/mpo_join.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "core/common/file_io.h"
+#include "core/common/io_error.h"
+#include "core/common/native_path.h"
+#include "core/images/mpf_index.h"
+#include "core/images/scanner.h"
+#include "core/mpo/byte_source.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "core/common/unicode_text.h"
+#endif
+
+namespace veltrane {
+namespace {
+
+class JoinListener final : public ScanListener {
+public:
+    void ImageLimitReached(std::int64_t) override { limitReached = true; }
+    void MpfIndexIgnored(const std::string& reason) override { ignoredIndex = reason; }
+    bool limitReached = false;
+    std::string ignoredIndex;
+};
+
+// The walk of a JPEG file: its first image is complete, no image signature follows it and it
+// has no usable MPF index of several images. Empty for any other file.
+std::shared_ptr<const JpegImageWalk> WalkOfJpegFile(const std::string& path, const ScanOptions& scan) {
+    InputFile file(path);
+    if (scan.rule == ImageRule::MpfIndexFirst) {
+        const MpfIndex index = MpfIndexOfFile(file);
+        if (index.Usable() && index.entries.size() > 1) return nullptr;
+    }
+    FileByteSource source(file);
+    auto walk = std::make_shared<JpegImageWalk>(WalkJpegImage(source, 0, source.Size()));
+    if (!walk->complete) return nullptr;
+    // The signature scan would find an image in the bytes after the first one's end.
+    SignatureSearch search(scan.signature);
+    bool found = false;
+    for (std::int64_t p = walk->end; p < source.Size() && !found;) {
+        const auto chunk = source.Chunk(p);
+        search.Feed(chunk, p, [&](std::int64_t) { return !(found = true); });
+        p += static_cast<std::int64_t>(chunk.size());
+    }
+    return found ? nullptr : std::move(walk);
+}
+
+#ifdef _WIN32
+// The volume and file index of an existing file, through a handle that reads nothing.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = ::CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    return ok;
+}
+#endif
+
+}  // namespace
+
+JoinSources CollectJoinSources(const std::vector<std::string>& files, const ScanOptions& scan,
+                               const std::function<void(const std::string&, const std::string&)>& indexIgnored) {
+    JoinSources sources;
+    for (const std::string& file : files) {
+        if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
+        auto add = [&](MpoImageSource source, std::shared_ptr<const JpegImageWalk> walk) {
+            MpoImage image;
+            image.source = std::move(source);
+            image.walk = std::move(walk);
+            sources.images.push_back(std::move(image));
+        };
+        if (auto walk = WalkOfJpegFile(file, scan)) {
+            add(MpoImageSource::File(file, 0, -1, file), std::move(walk));
+            continue;
+        }
+        ImageIndex index;
+        JoinListener listener;
+        ScanImageOffsets(index, file, scan, listener);
+        sources.overLimit = sources.overLimit || listener.limitReached;
+        if (index.ImageCount < 2) {
+            // An image that is not complete, or one whose index is that of the file it was split
+            // from: the writer says what is wrong with it.
+            add(MpoImageSource::File(file, 0, -1, file), nullptr);
+            continue;
+        }
+        if (!listener.ignoredIndex.empty() && indexIgnored) indexIgnored(file, listener.ignoredIndex);
+        const std::int64_t size = FileSizeByName(file);
+        for (int n = 1; n <= index.ImageCount; ++n) {
+            const std::int64_t start = index.ImageStart(n);
+            add(MpoImageSource::File(file, start, index.ImageEnd(n, size) - start, file + ": image " + std::to_string(n)),
+                nullptr);
+        }
+    }
+    return sources;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (FileIdentity(a, ia) && FileIdentity(b, ib))
+        return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+               ia.nFileIndexLow == ib.nFileIndexLow;
+#else
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#endif
+    return FullPath(a) == FullPath(b);
+}
+
+}  // namespace veltrane

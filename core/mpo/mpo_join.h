@@ -1,0 +1,34 @@
+#pragma once
+// The images that files contribute to a joined MPO file, and the check that an output file is
+// none of its inputs.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/images/scanner.h"
+#include "core/mpo/mpo_writer.h"
+
+namespace veltrane {
+
+struct JoinSources {
+    std::vector<MpoImage> images;  // disparity images; callers set the type they want
+    // A file holds more images than an MPO file may (the scan stopped at the limit).
+    bool overLimit = false;
+};
+
+// The images of the files in order. A JPEG file is one image: a file whose first image's
+// structure walk ends at its EOI with no image signature (FF D8 FF E1) after it, and that has
+// no usable MPF index of several images (under scan's image rule); its walk goes with it,
+// so that the writer reads it only once. Any other file is an MPO file and contributes all of
+// its images as its image list gives them (ScanImageOffsets), in order, each running to the
+// next one's start. Images are named "FILE" or "FILE: image N" in messages. indexIgnored is
+// told when the MPF index of an MPO file exists but cannot be used (that of a single image is
+// the index of the file it was split from). Raises InOutError when a file cannot be read.
+JoinSources CollectJoinSources(const std::vector<std::string>& files, const ScanOptions& scan,
+                               const std::function<void(const std::string& file, const std::string& reason)>& indexIgnored);
+
+// Whether the two paths name the same file: the same device and file number (so links and
+// other spellings of a path count), or the same full path when either does not exist.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+}  // namespace veltrane
