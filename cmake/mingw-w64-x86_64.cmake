@@ -4,7 +4,9 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+# The toolchain's own files, then the prefixes of the libraries cross-built from Debian's sources
+# (scripts/windows-libs.sh; the windows preset names them in VELTRANE_WINDOWS_LIBS).
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${VELTRANE_WINDOWS_LIBS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
