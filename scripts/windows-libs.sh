@@ -14,12 +14,13 @@
 # Sources come from Debian's archive alone, through `apt-get source` with an apt configuration of
 # this script's own (a deb-src entry for bookworm main, checked with Debian's archive key; its own
 # index, cache and state folders): the system's apt lists are never read or changed. dpkg-source -x
-# unpacks each package with Debian's patches applied. Nothing prebuilt is used.
+# unpacks each package with all of Debian's patches applied. Nothing prebuilt is used.
 #
 # Each prefix is a folder named by a key: the SHA-256 of this script, the compilers' and nasm's
-# versions and the Debian versions of its source packages, as the index names them. A prefix that
-# exists is complete (it is built beside and renamed into place), so a second run is a no-op
-# that only reads the index; build/windows-libs/<stage> is a link to the prefix of the current key.
+# versions and the Debian versions of its source packages, as the index names them (and, for
+# the second stage, the first one's prefix). Its versions.txt is written when everything is in,
+# so a second run finds it complete and is a no-op that only reads the index;
+# build/windows-libs/<stage>-libs is a link to the prefix of the current key, made after it.
 # Variables: WINDOWS_LIBS_CACHE (the folder of keys, sources and the apt index; default
 # build/windows-libs, share it between work trees), JOBS (parallel compiles, default 2).
 set -euo pipefail
@@ -155,6 +156,9 @@ build_x265() {
   # The 8-bit encoder library with its assembly code, without the command-line encoder.
   cmake_build "$src/source" -DENABLE_SHARED=OFF -DENABLE_CLI=OFF -DENABLE_ASSEMBLY=ON \
               -DCMAKE_ASM_NASM_COMPILER=nasm -DENABLE_HDR10_PLUS=OFF
+  # Its pkg-config file names the DLL import library of libgcc_s; the programs link libgcc
+  # statically.
+  sed -i '/^Libs.private:/s/ -lgcc_s\| -lgcc\b//g' "$prefix/lib/pkgconfig/x265.pc"
 }
 
 build_libheif() {
@@ -172,11 +176,27 @@ stage_packages() {
 }
 
 # --- One stage --------------------------------------------------------------------------------
+# cpu_ms := the user and system CPU time of this shell's finished children, in milliseconds
+# (`times` in this shell itself: in a command substitution it would see no children).
+read_children_cpu() {
+  times >"$cache/.times"
+  local line
+  line=$(tail -n 1 "$cache/.times")  # "1m2.345s 0m0.678s"
+  cpu_ms=0
+  [[ $line =~ ^([0-9]+)m([0-9]+)\.([0-9]{3})s\ ([0-9]+)m([0-9]+)\.([0-9]{3})s$ ]] || return 0
+  cpu_ms=$(( (10#${BASH_REMATCH[1]} + 10#${BASH_REMATCH[4]}) * 60000
+             + (10#${BASH_REMATCH[2]} + 10#${BASH_REMATCH[5]}) * 1000 + 10#${BASH_REMATCH[3]} + 10#${BASH_REMATCH[6]} ))
+}
+tenths() { printf '%d.%d' $(($1 / 1000)) $(($1 / 100 % 10)); }
+
 search_prefixes=""
 build_stage() {
-  local stage=$1 pkg version packages key versions="" t0 t1 t2
+  local stage=$1 pkg version packages key versions="" t0 t1 t2 cpu0 cpu_ms
   read -r -a packages <<<"$(stage_packages "$stage")"
-  for pkg in "${packages[@]}"; do versions+="$pkg=$(source_version "$pkg")"$'\n'; done
+  for pkg in "${packages[@]}"; do
+    version=$(source_version "$pkg") || exit 1
+    versions+="$pkg=$version"$'\n'
+  done
 
   if [ "$stage" = image ]; then
     # The byte-identical stereo outputs need the same libjpeg-turbo as the Linux build's.
@@ -193,21 +213,20 @@ build_stage() {
   key=$( { cat "$script"; echo "$search_prefixes"; "$host-gcc-posix" --version | head -1;
            "$host-g++-posix" --version | head -1; nasm -v; printf '%s' "$versions"; } | sha256sum | cut -c1-16)
   prefix="$cache/$stage-$key"
+  # versions.txt is written last: a prefix without it is the remains of a broken run.
   if [ ! -f "$prefix/versions.txt" ]; then
     echo "windows-libs: building the $stage stage ($key) into $prefix"
-    local final=$prefix
-    prefix="$prefix.tmp"
     rm -rf "$prefix" && mkdir -p "$prefix"
-    search_prefixes_before=$search_prefixes
+    local outer=$search_prefixes
     search_prefixes="${search_prefixes:+$search_prefixes;}$prefix"
-    : >"$prefix/build-times.txt"
     for pkg in "${packages[@]}"; do
       version=$(sed -n "s/^$pkg=//p" <<<"$versions")
       t0=$(date +%s%N)
       src=$(unpack_source "$pkg" "$version")
       t1=$(date +%s%N)
+      read_children_cpu
+      cpu0=$cpu_ms
       work=$(mktemp -d "$cache/work.XXXXXX")
-      echo "  $pkg $version"
       # In a child of its own, so that the recipe stops at its first failing command.
       "build_${pkg//[.-]/_}" &
       if ! wait $!; then
@@ -217,14 +236,13 @@ build_stage() {
       fi
       rm -rf "$work"
       t2=$(date +%s%N)
-      printf '%-14s %-26s fetch %4d.%d s  build %4d.%d s\n' "$pkg" "$version" \
-             $(((t1 - t0) / 1000000000)) $(((t1 - t0) / 100000000 % 10)) \
-             $(((t2 - t1) / 1000000000)) $(((t2 - t1) / 100000000 % 10)) | tee -a "$prefix/build-times.txt"
+      read_children_cpu
+      printf '%-14s %-22s fetch %s s  build %6s s  (CPU %6s s)\n' "$pkg" "$version" \
+             "$(tenths $(((t1 - t0) / 1000000)))" "$(tenths $(((t2 - t1) / 1000000)))" \
+             "$(tenths $((cpu_ms - cpu0)))" | tee -a "$prefix/build-times.txt"
     done
-    search_prefixes=$search_prefixes_before
+    search_prefixes=$outer
     printf '%s' "$versions" >"$prefix/versions.txt"
-    mv "$prefix" "$final"
-    prefix=$final
   fi
   search_prefixes="${search_prefixes:+$search_prefixes;}$prefix"
   # The link the preset names, replaced in one step.

@@ -1,6 +1,7 @@
 // The image libraries of the Windows build, each used once through the calls a picture writer
 // needs: a round trip through zlib, libpng, giflib and libwebp (whose container is then read by
-// libwebpmux and libwebpdemux), and a palette from libimagequant.
+// libwebpmux and libwebpdemux), a palette from libimagequant, and, where it was built, a HEIC
+// picture coded by libheif with x265 and decoded with libde265.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <libimagequant.h>
@@ -12,8 +13,13 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#ifdef VELTRANE_WITH_LIBHEIF
+#include <libheif/heif.h>
+#endif
 
 namespace {
 
@@ -137,5 +143,58 @@ TEST(ImageLibraries, ImageQuantPaletteHoldsBothColours) {
     liq_image_destroy(image);
     liq_attr_destroy(attr);
 }
+
+#ifdef VELTRANE_WITH_LIBHEIF
+TEST(ImageLibraries, HeicRoundTripThroughX265AndLibde265) {
+    // A smooth 64 x 64 gradient, coded at high quality: it decodes to within a few levels.
+    constexpr int kSide = 64;
+    heif_image* image = nullptr;
+    ASSERT_EQ(heif_image_create(kSide, kSide, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code,
+              heif_error_Ok);
+    ASSERT_EQ(heif_image_add_plane(image, heif_channel_interleaved, kSide, kSide, 8).code, heif_error_Ok);
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x)
+            for (int c = 0; c < 3; ++c)
+                plane[y * stride + x * 3 + c] = static_cast<std::uint8_t>(c == 0 ? x * 4 : c == 1 ? y * 4 : 128);
+
+    heif_context* writer = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    ASSERT_EQ(heif_context_get_encoder_for_format(writer, heif_compression_HEVC, &encoder).code, heif_error_Ok);
+    heif_encoder_set_lossy_quality(encoder, 95);
+    ASSERT_EQ(heif_context_encode_image(writer, image, encoder, nullptr, nullptr).code, heif_error_Ok);
+    heif_encoder_release(encoder);
+    Bytes file;
+    heif_writer sink{};
+    sink.writer_api_version = 1;
+    sink.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        auto* bytes = static_cast<Bytes*>(userdata);
+        bytes->insert(bytes->end(), static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + size);
+        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    ASSERT_EQ(heif_context_write(writer, &sink, &file).code, heif_error_Ok);
+    heif_context_free(writer);
+
+    heif_context* reader = heif_context_alloc();
+    ASSERT_EQ(heif_context_read_from_memory_without_copy(reader, file.data(), file.size(), nullptr).code, heif_error_Ok);
+    heif_image_handle* handle = nullptr;
+    ASSERT_EQ(heif_context_get_primary_image_handle(reader, &handle).code, heif_error_Ok);
+    heif_image* decoded = nullptr;
+    ASSERT_EQ(heif_decode_image(handle, &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code,
+              heif_error_Ok);
+    int decodedStride = 0;
+    const std::uint8_t* pixels = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &decodedStride);
+    ASSERT_EQ(heif_image_get_width(decoded, heif_channel_interleaved), kSide);
+    long difference = 0;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide * 3; ++x) difference += std::abs(pixels[y * decodedStride + x] - plane[y * stride + x]);
+    EXPECT_LT(difference / (kSide * kSide * 3), 4);
+    heif_image_release(decoded);
+    heif_image_handle_release(handle);
+    heif_context_free(reader);
+    heif_image_release(image);
+}
+#endif
 
 }  // namespace
