@@ -16,7 +16,8 @@
 # index, cache and state folders): the system's apt lists are never read or changed. dpkg-source -x
 # unpacks each package with all of Debian's patches applied. Nothing prebuilt is used.
 #
-# Each prefix is a folder named by a key: the SHA-256 of this script, the compilers' and nasm's
+# Each prefix is a folder named by a key: the SHA-256 of this script and the toolchain file
+# (cmake/mingw-w64-x86_64.cmake), the compilers' and nasm's
 # versions and the Debian versions of its source packages, as the index names them (and, for
 # the second stage, the first one's prefix). Its versions.txt is written when everything is in,
 # so a second run finds it complete and is a no-op that only reads the index;
@@ -210,7 +211,7 @@ build_stage() {
     fi
   fi
 
-  key=$( { cat "$script"; echo "$search_prefixes"; "$host-gcc-posix" --version | head -1;
+  key=$( { cat "$script" "$toolchain"; echo "$search_prefixes"; "$host-gcc-posix" --version | head -1;
            "$host-g++-posix" --version | head -1; nasm -v; printf '%s' "$versions"; } | sha256sum | cut -c1-16)
   prefix="$cache/$stage-$key"
   # versions.txt is written last: a prefix without it is the remains of a broken run.
