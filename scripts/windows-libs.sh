@@ -17,11 +17,11 @@
 # unpacks each package with all of Debian's patches applied. Nothing prebuilt is used.
 #
 # Each prefix is a folder named by a key: the SHA-256 of this script and the toolchain file
-# (cmake/mingw-w64-x86_64.cmake), the compilers' and nasm's
-# versions and the Debian versions of its source packages, as the index names them (and, for
-# the second stage, the first one's prefix). Its versions.txt is written when everything is in,
-# so a second run finds it complete and is a no-op that only reads the index;
-# build/windows-libs/<stage>-libs is a link to the prefix of the current key, made after it.
+# (cmake/mingw-w64-x86_64.cmake), the compilers' and nasm's versions and the Debian versions of
+# its source packages, as the index names them (and, for the second stage, the first one's
+# prefix). Its versions.txt is written when everything is in, so a second run finds it complete
+# and is a no-op that only reads the index; build/windows-libs/<stage>-libs is a link to the
+# prefix of the current key, made after it. Debian's patches: all applied, none breaks the build.
 # Variables: WINDOWS_LIBS_CACHE (the folder of keys, sources and the apt index; default
 # build/windows-libs, share it between work trees), JOBS (parallel compiles, default 2).
 set -euo pipefail
