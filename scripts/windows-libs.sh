@@ -243,6 +243,9 @@ build_stage() {
              "$(tenths $((cpu_ms - cpu0)))" | tee -a "$prefix/build-times.txt"
     done
     search_prefixes=$outer
+    # The pkg-config files name their prefix through their own place, so that a build which
+    # cached what they said (found through the build/windows-libs link) outlives a new key.
+    for pc in "$prefix"/lib/pkgconfig/*.pc; do sed -i "s|$prefix|\${pcfiledir}/../..|g" "$pc"; done
     printf '%s' "$versions" >"$prefix/versions.txt"
   fi
   search_prefixes="${search_prefixes:+$search_prefixes;}$prefix"
