@@ -27,6 +27,7 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Veltrane"
 RequestExecutionLevel admin
 ShowInstDetails show
+BrandingText "Veltrane ${VERSION}"
 
 ; The licence (GNU GPL version 3 or later, LICENSE with CR LF line ends) comes first; going on
 ; means accepting it.
