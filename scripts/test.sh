@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test command: installs what is missing, then builds and runs the tests of the
-# release, debug-sanitize, tsan and windows presets, checks the Debian package (as root also
+# release, debug-sanitize, tsan and windows presets (the last after scripts/windows-libs.sh has
+# built its image libraries from Debian's sources), checks the Debian package (as root also
 # installing and removing it), then runs each fuzz target for a bounded time. The tsan preset
 # builds and runs only the splitting and batch tests (test_split).
 set -uo pipefail
