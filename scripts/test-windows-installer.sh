@@ -41,7 +41,7 @@ check "program, licence and guide installed" test -f "$drive/Program Files/Veltr
   -a -f "$drive/Program Files/Veltrane/LICENSE.txt" -a -f "$drive/Program Files/Veltrane/doc/user-guide.html"
 check "Start-menu shortcut" test -f "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltrane.lnk"
 check "uninstall entry" sh -c "wine reg query '$uninstall_key' /v DisplayVersion 2>/dev/null | grep -q REG_SZ"
-version=$(wine "$program" --version 2>/dev/null | tr -d '\r')
+version=$(wine "$program" --version 2>/dev/null | tr -d '\r' | head -n 1)
 check "installed program --version: $version" test "$version" = "Veltrane $(sed -n 's/^project(Veltrane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 
 folder="$drive/立体写真"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The whole test command: installs what is missing, then builds and runs the tests of the
-# release, debug-sanitize, tsan and windows presets, checks the Debian package (as root also
+# release, debug-sanitize, tsan and windows presets (the last after scripts/windows-libs.sh has
+# built its image libraries from Debian's sources), checks the Debian package (as root also
 # installing and removing it), then runs each fuzz target for a bounded time. The tsan preset
 # builds and runs only the splitting and batch tests (test_split).
 set -uo pipefail
+# The stages of scripts/windows-libs.sh to build (--heif adds libde265, x265 and libheif).
+WINDOWS_LIBS_STAGES=${WINDOWS_LIBS_STAGES---heif}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 scripts/setup.sh test || exit 1
@@ -16,6 +19,17 @@ fi
 passed=0; failed=0; status=0
 for preset in release debug-sanitize tsan windows; do
   echo "=== $preset ==="
+  if [ "$preset" = windows ]; then
+    # The image libraries that the Windows program links, cross-built from Debian's source
+    # packages into build/windows-libs (a no-op when the prefix of their versions exists).
+    libs_start=$SECONDS
+    if ! scripts/windows-libs.sh $WINDOWS_LIBS_STAGES >build-windows-libs.log 2>&1; then
+      tail -n 40 build-windows-libs.log; echo "the Windows image libraries failed to build"
+      status=1; failed=$((failed + 1)); continue
+    fi
+    grep -E '^[a-z0-9.+-]+ +[0-9]' build-windows-libs.log || true
+    echo "Windows image libraries ready in $((SECONDS - libs_start)) s"
+  fi
   if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 ||
      ! cmake --build --preset "$preset" >>"build-$preset.log" 2>&1; then
     tail -n 60 "build-$preset.log"; echo "build of $preset failed"; status=1; failed=$((failed + 1)); continue

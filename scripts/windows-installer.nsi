@@ -20,18 +20,23 @@ SetCompressor /SOLID lzma
     DeleteRegKey /ifnosubkeys ${ROOT} "Software\Classes\.mpo"
 !macroend
 
+!include "MUI2.nsh"
+
 Name "Veltrane ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Veltrane"
 RequestExecutionLevel admin
-LicenseData "${STAGE}/LICENSE.txt"
 ShowInstDetails show
+BrandingText "Veltrane ${VERSION}"
 
-Page license
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+; The licence (GNU GPL version 3 or later, LICENSE with CR LF line ends) comes first; going on
+; means accepting it.
+!insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
   SetRegView 64

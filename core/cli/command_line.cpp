@@ -118,7 +118,8 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         return kExitOk;
     }
     if (first == "--version") {
-        out << "Veltrane " << VELTRANE_VERSION << "\n";
+        out << "Veltrane " << VELTRANE_VERSION << "\n"
+            << "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n";
         return kExitOk;
     }
     if (first == "--no-mpf") {

@@ -21,7 +21,7 @@ dpkg-deb -x "$deb" "$tree"
 field() { dpkg-deb -f "$deb" "$1"; }
 
 # ---- metadata ----
-version=$("$tree/usr/bin/veltrane" --version | awk '{print $2}')
+version=$("$tree/usr/bin/veltrane" --version | awk 'NR == 1 {print $2}')
 arch=$(dpkg --print-architecture)
 [ "$(basename "$deb")" = "veltrane_${version}_${arch}.deb" ] || fail "package file name $(basename "$deb")"
 for expected in "Package=veltrane" "Version=$version" "Section=graphics" "Priority=optional" \

@@ -185,7 +185,7 @@ TEST(CommandLine, AnswersHelpVersionAndWrongUse) {
         const char* inErr;
     };
     const Case cases[] = {
-        {{"--version"}, 0, "Veltrane 1.1\n", ""},
+        {{"--version"}, 0, "Veltrane 1.1\nLicense GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n", ""},
         {{"--help"}, 0, "veltrane FILE [FOLDER | odd | even] [odd | even | WORD]", ""},
         {{"--bogus"}, 2, "", "unknown option --bogus"},
         {{"a", "b", "c", "d"}, 2, "", "too many arguments"},
