@@ -10,7 +10,7 @@
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/images/scanner.h"
 #include "core/metadata/exif_rows.h"
 #include "core/metadata/metadata_reader.h"
@@ -80,7 +80,7 @@ void PrintLines(std::ostream& out, const std::string& text) {
     }
 }
 
-void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::ExifRows& rows,
+void PrintOutput(ExifCommand which, const exif::ExifReader& reader, const exif::ExifRows& rows,
                  std::ostream& out) {
     switch (which) {
         case ExifCommand::Exif:
@@ -88,19 +88,16 @@ void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::Ex
                 out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
             break;
         case ExifCommand::Info:
-            out << "Status: " << Cp1252ToUtf8(reader.ErrorText) << "\n";
-            if (reader.ImageInfo) {
-                PrintLines(out, reader.ImageInfo->InfoText);
-                PrintLines(out, reader.ImageInfo->MakerNoteText);
+            out << "Status: " << Cp1252ToUtf8(reader.StatusText()) << "\n";
+            if (const exif::TiffDirectory* directory = reader.Directory()) {
+                PrintLines(out, directory->InfoText());
+                PrintLines(out, directory->MakerNoteText());
             }
             break;
         case ExifCommand::Tags:
-            if (reader.ImageInfo) {
-                const exif::TImageInfo& info = *reader.ImageInfo;
-                for (int i = 0; i < info.TagCount; ++i) {
-                    const exif::TTagEntry& tag = info.TagList[static_cast<std::size_t>(i)];
+            if (const exif::TiffDirectory* directory = reader.Directory()) {
+                for (const exif::TagEntry& tag : directory->Tags())
                     out << Cp1252ToUtf8(tag.TagName) << '\t' << Cp1252ToUtf8(tag.DisplayText) << "\n";
-                }
             }
             break;
     }
@@ -136,7 +133,7 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         return kExitFailure;
     };
 
-    exif::TimgData reader(255, exif::FullReaderParts);
+    exif::ExifReader reader(exif::FullReaderParts);
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
         // The image is read from the file at its offset, as if it had been extracted to a

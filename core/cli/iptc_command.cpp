@@ -6,7 +6,6 @@
 #include "core/cli/commands.h"
 #include "core/common/cp1252.h"
 #include "core/common/native_path.h"
-#include "core/exif/jpeg_sections.h"
 #include "core/iptc/iptc_data.h"
 
 namespace veltrane {
@@ -21,12 +20,10 @@ int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "veltrane: " << path << ": File not found\n";
         return kExitFailure;
     }
-    // The datasets are all this prints: a reader without parts walks no maker note.
-    exif::TimgData reader(255);
-    exif::TIPTCdata iptc(&reader);
+    exif::IptcRecords iptc;
     iptc.LoadImageFile(path);
-    for (int i = 0; i < iptc.IptcTagCount(); ++i) {
-        const exif::TTagEntry dataset = iptc.DatasetAt(i);
+    for (int i = 0; i < iptc.DatasetCount(); ++i) {
+        const exif::TagEntry dataset = iptc.DatasetAt(i);
         out << Cp1252ToUtf8(dataset.TagName) << '\t' << Cp1252ToUtf8(dataset.DisplayText) << '\n';
     }
     return kExitOk;

@@ -1,19 +1,19 @@
 #pragma once
-// TTagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
-// dataset rows and the tags that a parser stores. TagNumber 0 means "no tag": such records are
-// never stored in a tag list.
+// TagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
+// dataset rows and the tags that a directory walk stores. TagNumber 0 means "no tag": such
+// records are never stored in a tag list.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace veltrane::exif {
 
-class TImageInfo;
+class TiffDirectory;
 
 // What a formatter may touch besides the text it formats. Dictionary formatters ignore it;
-// the maker-note decoders add sub-field tags to CurrentMakerImage and set SubFieldsWritten.
+// the maker-note decoders add sub-field tags to Directory and set SubFieldsWritten.
 struct FormatterContext {
-    TImageInfo* CurrentMakerImage = nullptr;
+    TiffDirectory* Directory = nullptr;
     bool SubFieldsWritten = false;
 };
 
@@ -21,8 +21,14 @@ struct FormatterContext {
 // throw (a text that is not a decimal integer raises a conversion error).
 using TagFormatter = std::string (*)(const std::string& text, FormatterContext& context);
 
-struct TTagEntry {
-    std::int32_t Origin = 0;        // 1 for entries added by the maker-note walk
+// Where a stored tag comes from.
+enum class TagOrigin : std::uint8_t {
+    Directory,  // a TIFF directory (or an IPTC dataset, or a value derived from them)
+    MakerNote   // the maker-note walk: an entry of the note or a decoded sub-field
+};
+
+struct TagEntry {
+    TagOrigin Origin = TagOrigin::Directory;
     std::uint16_t FieldType = 0;    // TIFF field type of the stored value; 0 in table rows
     std::uint16_t IptcRecord = 0;   // IPTC record number (2 or 8) for datasets
     std::uint16_t TagNumber = 0;
@@ -31,13 +37,13 @@ struct TTagEntry {
     std::string ValueMap;           // "0:Auto,1:Manual"
     std::string DisplayText;
     std::string RawBytes;
-    std::int32_t ValueStart = 0;    // 1-based position of the value in the walk's buffer
+    std::uint32_t ValueOffset = 0;  // TIFF offset of the value (directory entries only)
     std::string DisplayFormat;      // "%5.2f", "%s sec", ...
     std::int32_t RawLength = 0;
     TagFormatter Formatter = nullptr;
 };
 
-// A constant table row. Tables are constexpr arrays of these; lookups hand out TTagEntry copies.
+// A constant table row. Tables are constexpr arrays of these; lookups hand out TagEntry copies.
 struct TagRow {
     std::uint16_t TagNumber = 0;
     std::string_view TagName;
@@ -48,8 +54,8 @@ struct TagRow {
     std::uint16_t IptcRecord = 0;
     std::int32_t RawLength = 0;
 
-    TTagEntry ToEntry() const {
-        TTagEntry e;
+    TagEntry ToEntry() const {
+        TagEntry e;
         e.TagNumber = TagNumber;
         e.TagName = std::string(TagName);
         e.Caption = std::string(Caption);

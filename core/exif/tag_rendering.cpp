@@ -230,29 +230,30 @@ std::string PrintableText(std::string_view text) {
     return PrintableInPlace(std::string(text.substr(0, kPrintableLength)));
 }
 
-double NumericValue(const tEndInd& order, std::string_view raw, int fieldType) {
-    if (IsIntegerType(fieldType)) return order.RawToInteger(raw);
+double NumericValue(ByteOrder order, std::string_view raw, int fieldType) {
+    if (IsIntegerType(fieldType)) return RawToInteger(order, raw);
     if (IsRationalType(fieldType)) {
-        const std::int32_t numerator = order.RawToInteger(Slice(raw, 0, 4));
-        const std::int32_t denominator = order.RawToInteger(Slice(raw, 4, 4));
+        const std::int32_t numerator = RawToInteger(order, Slice(raw, 0, 4));
+        const std::int32_t denominator = RawToInteger(order, Slice(raw, 4, 4));
         if (denominator == 0) return 0;
         return static_cast<double>(numerator) / denominator;
     }
     double value = 0;
     if (fieldType == 11 && raw.size() >= 4) {
-        const auto bits = static_cast<std::uint32_t>(order.RawToInteger(raw.substr(0, 4)));
+        const auto bits = static_cast<std::uint32_t>(RawToInteger(order, raw.substr(0, 4)));
         value = std::bit_cast<float>(bits);
     } else if (fieldType == 12 && raw.size() >= 8) {
-        const auto a = static_cast<std::uint32_t>(order.RawToInteger(raw.substr(0, 4)));
-        const auto b = static_cast<std::uint32_t>(order.RawToInteger(raw.substr(4, 4)));
+        const auto a = static_cast<std::uint32_t>(RawToInteger(order, raw.substr(0, 4)));
+        const auto b = static_cast<std::uint32_t>(RawToInteger(order, raw.substr(4, 4)));
         // In big-endian order the first four bytes are the high half, in little-endian the low.
-        const std::uint64_t bits = order.BigEndian ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
+        const std::uint64_t bits =
+            order == ByteOrder::BigEndian ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
         value = std::bit_cast<double>(bits);
     }
     return std::isfinite(value) ? value : 0;
 }
 
-std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldType,
+std::string RenderValue(ByteOrder order, std::string_view raw, int fieldType,
                         std::string_view map, std::string_view format) {
     const int size = FieldSize(fieldType);
     if (size == 0) return "0";
@@ -268,9 +269,9 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
             std::int32_t number;
             if (itemSize == 2) {  // the common SHORT arrays, without the general fold
                 const auto a = static_cast<unsigned char>(item[0]), b = static_cast<unsigned char>(item[1]);
-                number = order.BigEndian ? a * 256 + b : b * 256 + a;
+                number = order == ByteOrder::BigEndian ? a * 256 + b : b * 256 + a;
             } else {
-                number = order.RawToInteger(item);
+                number = RawToInteger(order, item);
             }
             const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
             const std::string_view value(digits, static_cast<std::size_t>(end - digits));
@@ -279,7 +280,7 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
             else
                 text += LookupValueName(map, value);
         } else if (IsRationalType(fieldType)) {
-            text += RationalText(order.RawToInteger(item.substr(0, 4)), order.RawToInteger(item.substr(4, 4)));
+            text += RationalText(RawToInteger(order, item.substr(0, 4)), RawToInteger(order, item.substr(4, 4)));
             if (!map.empty()) text += LookupValueName(map, text);
         } else if (fieldType == 11 || fieldType == 12) {
             text += "-9999.99";
@@ -294,7 +295,7 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
 
 namespace {
 
-std::string TagTextOf(const tEndInd& order, int fieldType, std::string_view raw, std::uint16_t tagNumber,
+std::string TagTextOf(ByteOrder order, int fieldType, std::string_view raw, std::uint16_t tagNumber,
                       std::string_view map, std::string_view format, TagFormatter formatter) {
     std::string text;
     if (fieldType == 2) {
@@ -317,11 +318,11 @@ std::string TagTextOf(const tEndInd& order, int fieldType, std::string_view raw,
 
 }  // namespace
 
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row) {
+std::string TagText(ByteOrder order, int fieldType, std::string_view raw, const TagEntry& row) {
     return TagTextOf(order, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat, row.Formatter);
 }
 
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row) {
+std::string TagText(ByteOrder order, int fieldType, std::string_view raw, const TagRow& row) {
     return TagTextOf(order, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat, row.Formatter);
 }
 

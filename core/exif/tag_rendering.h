@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/exif/byte_order.h"
+#include "core/exif/byte_reader.h"
 #include "core/exif/tag_entry.h"
 
 namespace veltrane::exif {
@@ -27,22 +27,22 @@ constexpr int FieldSize(int type) {
 // to the first NUL between double quotes, every other type goes through RenderValue with the
 // row's ValueMap and DisplayFormat; then the row's Formatter (when TagNumber is not 0) or
 // PrintableText is applied. May raise ExifError when a formatter cannot convert its text.
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row);
+std::string TagText(ByteOrder order, int fieldType, std::string_view raw, const TagEntry& row);
 // The same straight from a constant table row, copying nothing.
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row);
+std::string TagText(ByteOrder order, int fieldType, std::string_view raw, const TagRow& row);
 
 // Items of raw rendered as a ", "-separated list (at most 128 items; integers in decimal or
 // named by map, rationals as "n/d", FLOAT/DOUBLE as "-9999.99"), then shaped by format:
 // a format with "%s" receives the text, any other the NumericValue. Type sizes of 0 give "0".
 // Raises ExifError when format holds a directive that does not fit its argument.
-std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldType,
+std::string RenderValue(ByteOrder order, std::string_view raw, int fieldType,
                         std::string_view map, std::string_view format);
 
 // The number of raw: integers fold all bytes (RawToInteger), rationals divide their first two
 // 32-bit halves (0 for a zero denominator), FLOAT and DOUBLE decode the IEEE 754 value of the
-// first item in the byte order of `order` (0 when raw is shorter than one item), every other
+// first item in that byte order (0 when raw is shorter than one item), every other
 // type gives 0. Never raises.
-double NumericValue(const tEndInd& order, std::string_view raw, int fieldType);
+double NumericValue(ByteOrder order, std::string_view raw, int fieldType);
 
 // The name that map ("0:Auto,1:Manual") gives value (trimmed), or "" when it lists none.
 std::string LookupValueName(std::string_view map, std::string_view value);

@@ -22,9 +22,9 @@ bool IsBlank(std::string_view value) {
 std::string SubFieldLine(std::string_view name, const std::string& value,
                          FormatterContext& context) {
     if (IsBlank(value)) return {};
-    if (context.CurrentMakerImage != nullptr) {
+    if (context.Directory != nullptr) {
         try {
-            AddSubFieldTag(*context.CurrentMakerImage, std::string(name), value, 2);
+            AddSubFieldTag(*context.Directory, std::string(name), value, 2);
         } catch (...) {
             // A tag that cannot be stored leaves the text line as it is.
         }

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/exif/tag_rendering.h"
 #include "core/metadata/metadata_reader.h"
 
@@ -25,30 +25,30 @@ constexpr std::string_view kRowTagNames[] = {
 constexpr std::size_t kRowOfTagName[] = {1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18};
 static_assert(std::size(kRowTagNames) == std::size(kRowOfTagName));
 
-ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
+ExifRows RowsOf(const ExifReader& reader, const std::string& listEntry) {
     ExifRows rows;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].Caption = kCaptions[i];
         rows[i].Value.assign(1, '-');
     }
     rows[0].Value = TrimText(listEntry);
-    const TImageInfo* info = reader.ImageInfo.get();
-    if (!reader.HasExifSection() || info == nullptr) return rows;
+    const TiffDirectory* directory = reader.Directory();
+    if (!reader.HasExifSection() || directory == nullptr) return rows;
 
     for (std::size_t k = 0; k < std::size(kRowTagNames); ++k)
-        rows[kRowOfTagName[k]].Value = info->TagValueByName(kRowTagNames[k]);
-    rows[2].Value = info->MakeText;
-    rows[3].Value = info->ModelText;
-    rows[14].Value = std::to_string(info->PixelWidth);
-    rows[15].Value = std::to_string(info->PixelHeight);
+        rows[kRowOfTagName[k]].Value = directory->TagValueByName(kRowTagNames[k]);
+    rows[2].Value = directory->MakeText();
+    rows[3].Value = directory->ModelText();
+    rows[14].Value = std::to_string(directory->PixelWidth());
+    rows[15].Value = std::to_string(directory->PixelHeight());
     return rows;
 }
 
-// A full reader (collect mode 255) that keeps only the tags the rows look up: the rows come out
-// exactly as from a reader that keeps everything, at a fraction of the work.
-class RowsReader : public TimgData {
+// A full reader that keeps only the tags the rows look up: the rows come out exactly as from a
+// reader that keeps everything, at a fraction of the work.
+class RowsReader : public ExifReader {
 public:
-    RowsReader() : TimgData(255, FullReaderParts) { OnlyTagNames = kRowTagNames; }
+    RowsReader() : ExifReader(FullReaderParts, ReaderOptions{CollectMode::Everything, kRowTagNames}) {}
 };
 
 }  // namespace
@@ -74,7 +74,7 @@ ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64
     return RowsOf(reader, listEntry);
 }
 
-ExifRows ExifWindowRows(const TimgData& reader, const std::string& listEntry) {
+ExifRows ExifWindowRows(const ExifReader& reader, const std::string& listEntry) {
     return RowsOf(reader, listEntry);
 }
 

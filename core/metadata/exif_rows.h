@@ -16,8 +16,8 @@ struct ExifRow {
 
 using ExifRows = std::array<ExifRow, 19>;
 
-// Reads the JPEG file at imagePath with a fresh full reader (metadata_reader.h, collect mode
-// 255) and fills the rows; listEntry is the image's list entry, shown trimmed in row 0.
+// Reads the JPEG file at imagePath with a fresh full reader (metadata_reader.h) and fills the
+// rows; listEntry is the image's list entry, shown trimmed in row 0.
 ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry);
 
 // The same for a JPEG image held in memory, read exactly as if it were a ".jpg" file.
@@ -28,11 +28,11 @@ ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::stri
 ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
                         const std::string& listEntry);
 
-class TimgData;
+class ExifReader;
 // The rows from a reader that has already read its file.
-ExifRows ExifWindowRows(const TimgData& reader, const std::string& listEntry);
+ExifRows ExifWindowRows(const ExifReader& reader, const std::string& listEntry);
 
-// The tag names the rows look up (what TimgData::OnlyTagNames is set to for the rows).
+// The tag names the rows look up (the OnlyTagNames of the rows' reader).
 std::span<const std::string_view> ExifRowTagNames();
 
 }  // namespace veltrane::exif

@@ -13,11 +13,7 @@
 namespace veltrane::exif {
 namespace {
 
-tEndInd Order(bool bigEndian) {
-    tEndInd o;
-    o.BigEndian = bigEndian;
-    return o;
-}
+ByteOrder Order(bool bigEndian) { return bigEndian ? ByteOrder::BigEndian : ByteOrder::LittleEndian; }
 
 std::string Le16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 std::string Le32(std::uint32_t v) {
@@ -37,7 +33,7 @@ std::string LeRational(std::int32_t n, std::int32_t d) {
 FormatterContext gContext;
 
 // The text of one entry of the image directory (or the GPS directory), little-endian.
-std::string Text(std::uint16_t tag, int type, const std::string& raw, int kind = kImageDirectory) {
+std::string Text(std::uint16_t tag, int type, const std::string& raw, DirectoryKind kind = kImageDirectory) {
     return TagText(Order(false), type, raw, LookupTagNumber(tag, kind));
 }
 
@@ -48,7 +44,7 @@ TEST(TagText, RendersTheDictionaryExamples) {
         int type;
         std::string raw;
         std::string expected;
-        int kind = kImageDirectory;
+        DirectoryKind kind = kImageDirectory;
     };
     const Case cases[] = {
         {"Orientation 6", 0x0112, 3, Le16(6), "CounterClockwise 90\xB0"},
