@@ -41,7 +41,6 @@ int main(int argc, char** argv) {
     const bool canPrint = argc < 2 || veltrane::win32::AttachToParentConsole();
 #endif
     std::ios::sync_with_stdio(false);
-    veltrane::UseDecimalSeparatorOfUserLocale();
     const veltrane::Utf8Console console;
     const std::vector<std::string> args = veltrane::ProgramArguments(argc, argv);
 
@@ -49,6 +48,7 @@ int main(int argc, char** argv) {
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
     services.ProgressOnTerminal = StderrIsTerminal();
+    services.Numbers = veltrane::NumberFormatOfUserLocale();
 #ifdef VELTRANE_WITH_STEREO
     services.RunStereo = veltrane::stereo::RunStereoCommand;
 #endif

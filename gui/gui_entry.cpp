@@ -10,6 +10,7 @@
 #include <QMessageBox>
 
 #include "core/cli/command_line.h"
+#include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui/app_icon.h"
 #include "gui/display_check.h"
@@ -47,6 +48,7 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     TForm1Services services{openDialog, folders,     desktop,     messages,
                             temp,       ticks,       *registration, programPath,
                             UserGuideUrl(PathFromCore(programPath)).toStdString(), &stereo, &saveDialog};
+    services.Numbers = NumberFormatOfUserLocale();
 
     TForm1 form1(services);
     openDialog.SetOwner(&form1);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui_win32/win32_services.h"
 #include "gui_win32/win32_text.h"
@@ -62,8 +63,11 @@ int RunWindow(const std::string& programPath) {
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     int status = 0;
     {
-        MainWindow form1(instance, {openDialog, folders, desktop, messages, temp, ticks, *registration, programPath,
-                                    UserGuidePath(programPath)});
+        window::WindowServices services{openDialog, folders, desktop,     messages,
+                                        temp,       ticks,   *registration, programPath,
+                                        UserGuidePath(programPath)};
+        services.Numbers = NumberFormatOfUserLocale();
+        MainWindow form1(instance, services);
         openDialog.SetOwner(form1.Handle());
         folders.SetOwner(form1.Handle());
         desktop.SetOwner(form1.Handle());

@@ -101,9 +101,9 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (first == "--each") return RunEachCommand(rest, out, err, services);
     if (first == "--list") return RunListCommand(rest, out, err);
     if (first == "--mpf") return RunMpfCommand(rest, out, err);
-    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, out, err);
-    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, out, err);
-    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, out, err);
+    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, out, err, services.Numbers);
+    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, out, err, services.Numbers);
+    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, out, err, services.Numbers);
     if (first == "--iptc") return RunIptcCommand(rest, out, err);
     if (first == "--register-context-menu")
         return RunRegisterCommand(rest, out, err, services.ProgramPath);

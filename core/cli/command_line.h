@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/common/exit_codes.h"
+#include "core/common/number_format.h"
 
 namespace veltrane {
 
@@ -20,6 +21,8 @@ struct CommandLineServices {
     bool ProgressOnTerminal = false;
     // --stereo, from the stereo module that links libjpeg; empty in builds without it.
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> RunStereo;
+    // How --exif, --info and --tags write numbers with decimals (the user's decimal separator).
+    NumberFormat Numbers{};
 };
 
 // Runs the command line given without the program name; returns the exit status.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/common/number_format.h"
+
 namespace veltrane {
 
 // veltrane FILE [FOLDER | odd | even] [odd | even | WORD]        (core/images)
@@ -21,9 +23,10 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
 int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
+// Numbers with decimals are written in the given format.
 enum class ExifCommand { Exif, Info, Tags };
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err);
+                   std::ostream& err, const NumberFormat& numbers);
 
 // veltrane --iptc FILE                                            (core/iptc)
 int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

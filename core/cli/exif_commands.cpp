@@ -106,7 +106,7 @@ void PrintOutput(ExifCommand which, const exif::ExifReader& reader, const exif::
 }  // namespace
 
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std::ostream& out,
-                   std::ostream& err) {
+                   std::ostream& err, const NumberFormat& numbers) {
     const char* option = OptionWord(which);
     if (args.empty() || args.size() > 2) {
         err << "veltrane: " << option << " takes a file and an optional image number\n"
@@ -133,7 +133,7 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         return kExitFailure;
     };
 
-    exif::ExifReader reader(exif::FullReaderParts);
+    exif::ExifReader reader(exif::FullReaderParts, exif::ReaderOptions{numbers});
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
         // The image is read from the file at its offset, as if it had been extracted to a
@@ -155,13 +155,13 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
             return kExitFailure;
         }
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(path, start, length, listEntry);
+            rows = exif::ExifWindowRows(path, start, length, listEntry, numbers);
         else
             reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
         if (imageNumber != 1) return noSuchImage(1);
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(path, NameWithoutFolder(path));
+            rows = exif::ExifWindowRows(path, NameWithoutFolder(path), numbers);
         else
             reader.OpenFile(path);
     }

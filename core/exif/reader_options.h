@@ -3,6 +3,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/common/number_format.h"
+
 namespace veltrane::exif {
 
 // What the directory walk builds: the tag list and the info text (one "caption = value" line per
@@ -13,6 +15,8 @@ constexpr bool CollectsTagList(CollectMode mode) { return mode != CollectMode::I
 constexpr bool CollectsInfoText(CollectMode mode) { return mode != CollectMode::TagListOnly; }
 
 struct ReaderOptions {
+    // How the texts of numbers with decimals are written (their decimal separator).
+    NumberFormat Numbers{};
     CollectMode Collect = CollectMode::Everything;
     // Empty: every tag is rendered and stored (the normal reader). Otherwise the reader serves
     // only name lookups of these tags (TagValueByName and the like, letter case ignored): of the
@@ -23,7 +27,7 @@ struct ReaderOptions {
     // directory early: the tags stored are exactly those, in the same order and with the same
     // texts, that the normal reader stores under these names. The names must outlive the
     // reader (constant data).
-    std::span<const std::string_view> OnlyTagNames;
+    std::span<const std::string_view> OnlyTagNames{};
 };
 
 }  // namespace veltrane::exif

@@ -6,13 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "core/common/number_format.h"
+
 namespace veltrane::exif {
 
 class TiffDirectory;
 
-// What a formatter may touch besides the text it formats. Dictionary formatters ignore it;
-// the maker-note decoders add sub-field tags to Directory and set SubFieldsWritten.
+// What a formatter may use besides the text it formats: the number format of the texts it
+// writes and, for the maker-note decoders, the directory that they add sub-field tags to (they
+// also set SubFieldsWritten).
 struct FormatterContext {
+    NumberFormat Numbers{};
     TiffDirectory* Directory = nullptr;
     bool SubFieldsWritten = false;
 };

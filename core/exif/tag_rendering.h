@@ -3,7 +3,7 @@
 //
 // Every function here is pure: it returns a new value and changes nothing. Texts are
 // Windows-1252 byte strings; numbers with decimals go through FormatFloat and so carry the
-// user's decimal separator.
+// decimal separator of the NumberFormat given (a formatter's is in its context).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -27,15 +27,17 @@ constexpr int FieldSize(int type) {
 // to the first NUL between double quotes, every other type goes through RenderValue with the
 // row's ValueMap and DisplayFormat; then the row's Formatter (when TagNumber is not 0) or
 // PrintableText is applied. May raise ExifError when a formatter cannot convert its text.
-std::string TagText(ByteOrder order, int fieldType, std::string_view raw, const TagEntry& row);
+std::string TagText(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                    const TagEntry& row);
 // The same straight from a constant table row, copying nothing.
-std::string TagText(ByteOrder order, int fieldType, std::string_view raw, const TagRow& row);
+std::string TagText(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                    const TagRow& row);
 
 // Items of raw rendered as a ", "-separated list (at most 128 items; integers in decimal or
 // named by map, rationals as "n/d", FLOAT/DOUBLE as "-9999.99"), then shaped by format:
 // a format with "%s" receives the text, any other the NumericValue. Type sizes of 0 give "0".
 // Raises ExifError when format holds a directive that does not fit its argument.
-std::string RenderValue(ByteOrder order, std::string_view raw, int fieldType,
+std::string RenderValue(ByteOrder order, const NumberFormat& numbers, std::string_view raw, int fieldType,
                         std::string_view map, std::string_view format);
 
 // The number of raw: integers fold all bytes (RawToInteger), rationals divide their first two
@@ -70,7 +72,7 @@ std::int32_t StrToInt(std::string_view text);
 std::int32_t RoundHalfEven(double x);
 
 // The dictionary formatters. Each takes the rendered text of a tag and returns the text to
-// show instead; the context is not used by them.
+// show instead; of the context they use only the number format.
 std::string ComponentsFormatter(const std::string& text, FormatterContext& context);
 std::string ShutterSpeedFormatter(const std::string& text, FormatterContext& context);
 std::string FlashFormatter(const std::string& text, FormatterContext& context);

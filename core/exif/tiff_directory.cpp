@@ -110,7 +110,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
         const bool render = options_.OnlyTagNames.empty() || store || FormatterMayRaise(found.Row->Formatter) ||
                             tag == kTagMake || tag == kTagModel;
         if (render) {
-            text = TagText(Order(), type, raw, *found.Row);
+            text = TagText(Order(), options_.Numbers, type, raw, *found.Row);
             if (tag == kTagUserComment) {
                 // 8 bytes of character code, the text, and a final byte that is left out.
                 userCommentText_ = bytes >= 9 ? TrimText(raw.substr(std::min<std::size_t>(8, raw.size()),
@@ -223,7 +223,7 @@ void TiffDirectory::DeriveFilmFocalLength() {
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
     TagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
     entry.Caption = MainCaption(kFilmFocalLengthRow);
-    entry.DisplayText = FormatFloat("%5.2f", equivalent);
+    entry.DisplayText = FormatFloat(options_.Numbers, "%5.2f", equivalent);
     entry.RawBytes.clear();
     entry.DisplayFormat = "%s mm";
     entry.FieldType = 10;

@@ -98,7 +98,7 @@ std::string DecodeCanonCustomFunctions(const std::string& text, FormatterContext
     return lines;
 }
 
-std::string DecodeNikonLens(const std::string& text, FormatterContext&) {
+std::string DecodeNikonLens(const std::string& text, FormatterContext& context) {
     // Four rationals: shortest and longest focal length, aperture at each. Three cuts at ", "
     // give the first three; what remains is the fourth.
     std::string rest = text;
@@ -110,7 +110,7 @@ std::string DecodeNikonLens(const std::string& text, FormatterContext&) {
         values[k] = FractionToNumber(piece);
     }
     values[3] = FractionToNumber(rest);
-    return FormatFloats("%0.1f-%0.1f(mm)  F%0.1f-F%0.1f", values[0], values[1], values[2],
+    return FormatFloats(context.Numbers, "%0.1f-%0.1f(mm)  F%0.1f-F%0.1f", values[0], values[1], values[2],
                         values[3]);
 }
 

@@ -50,7 +50,8 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
     const auto sectionSize = static_cast<std::int64_t>(section.size());
     const std::int64_t D = layout.DirectoryOffset;
     const bool collect = CollectsTagList(directory.Options().Collect);
-    FormatterContext context{&directory, false};
+    const NumberFormat& numbers = directory.Options().Numbers;
+    FormatterContext context{numbers, &directory, false};
     // Values may overlap, so the bytes that the entries render and store are not bounded by the
     // data; this bound is far above what any real note takes and keeps a hostile one (thousands
     // of entries pointing at one large block) from copying gigabytes.
@@ -103,9 +104,9 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
                 rendered = Quoted(value);
             } else {
                 try {
-                    rendered = row != nullptr ? RenderValue(reader.Order(), value, type,
+                    rendered = row != nullptr ? RenderValue(reader.Order(), numbers, value, type,
                                                             ValueMapOfTag(tag, layout.Table), row->DisplayFormat)
-                                              : RenderValue(reader.Order(), value, type, {}, {});
+                                              : RenderValue(reader.Order(), numbers, value, type, {}, {});
                 } catch (const ExifError&) {
                     rendered = Quoted(value);
                 }

@@ -44,32 +44,32 @@ ExifRows RowsOf(const ExifReader& reader, const std::string& listEntry) {
     return rows;
 }
 
-// A full reader that keeps only the tags the rows look up: the rows come out exactly as from a
-// reader that keeps everything, at a fraction of the work.
-class RowsReader : public ExifReader {
-public:
-    RowsReader() : ExifReader(FullReaderParts, ReaderOptions{CollectMode::Everything, kRowTagNames}) {}
-};
+// The options of a full reader that keeps only the tags the rows look up: the rows come out
+// exactly as from a reader that keeps everything, at a fraction of the work.
+ReaderOptions RowsReaderOptions(const NumberFormat& numbers) {
+    return {numbers, CollectMode::Everything, kRowTagNames};
+}
 
 }  // namespace
 
 std::span<const std::string_view> ExifRowTagNames() { return kRowTagNames; }
 
-ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry) {
-    RowsReader reader;
+ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry, const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenFile(imagePath);
     return RowsOf(reader, listEntry);
 }
 
-ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry) {
-    RowsReader reader;
+ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry,
+                        const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenBuffer(jpegBytes, "image.jpg");
     return RowsOf(reader, listEntry);
 }
 
 ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
-                        const std::string& listEntry) {
-    RowsReader reader;
+                        const std::string& listEntry, const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenFileRange(path, offset, length, "image.jpg");
     return RowsOf(reader, listEntry);
 }

@@ -274,7 +274,7 @@ void MainWindowModel::ShowExif() {
     const std::string entry =
         selected_ >= 0 && selected_ < static_cast<int>(lines_.size()) ? Utf8ToCp1252(Trimmed(lines_[selected_]))
                                                                      : std::string();
-    const exif::ExifRows rows = exif::ExifWindowRows(images_.TempImageFile, entry);
+    const exif::ExifRows rows = exif::ExifWindowRows(images_.TempImageFile, entry, services_.Numbers);
     std::vector<ExifRowText> shown;
     shown.reserve(rows.size());
     for (const exif::ExifRow& row : rows) shown.push_back({Cp1252ToUtf8(row.Caption), Cp1252ToUtf8(row.Value)});

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 #include "core/images/extraction.h"
 
@@ -92,6 +93,8 @@ struct WindowServices {
     // the second does.
     StereoWriter* Stereo = nullptr;
     SaveFileDialog* SaveDialog = nullptr;
+    // How the EXIF window writes numbers with decimals (the user's decimal separator).
+    NumberFormat Numbers{};
 };
 
 // The program's title, the caption of its windows and message boxes.

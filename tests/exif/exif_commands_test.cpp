@@ -25,7 +25,7 @@ struct CommandRun {
 
 CommandRun RunCommand(ExifCommand which, const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = RunExifCommand(which, args, out, err);
+    const int status = RunExifCommand(which, args, out, err, {});
     return {status, out.str(), err.str()};
 }
 
@@ -102,6 +102,19 @@ TEST_F(ExifCommands, PrintEveryStoredTagWithItsText) {
     EXPECT_THAT(run.out, StartsWith("Make\tVeltrane\nModel\tSample Stereo Camera\nOrientation\tNormal\n"));
     EXPECT_THAT(run.out, HasSubstr("\nExifVersion\t\"0220\"\n"));
     EXPECT_THAT(run.out, ::testing::EndsWith("\nExifOffset\t110\n"));
+}
+
+TEST_F(ExifCommands, WriteNumbersWithTheDecimalSeparatorOfTheCommandLine) {
+    const std::string jpeg = Write("a.jpg", samples::SampleStereoImage(0));
+    CommandLineServices services;
+    services.Numbers.decimalSeparator = ',';
+    for (const char* option : {"--exif", "--tags", "--info"}) {
+        SCOPED_TRACE(option);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCommandLine({option, jpeg}, out, err, services), kExitOk);
+        EXPECT_THAT(out.str(), HasSubstr("72,00"));
+        EXPECT_EQ(out.str().find("72.00"), std::string::npos);
+    }
 }
 
 TEST_F(ExifCommands, PrintTextsAsUtf8) {

@@ -49,7 +49,7 @@ inline Bytes JpegWithTiff(const Bytes& tiff) { return JpegOf({Segment(0xE1, Exif
 
 inline std::unique_ptr<ExifReader> ReadAs(const Bytes& bytes, std::string_view name,
                                           CollectMode mode = CollectMode::Everything) {
-    auto reader = std::make_unique<ExifReader>(FullReaderParts, ReaderOptions{mode, {}});
+    auto reader = std::make_unique<ExifReader>(FullReaderParts, ReaderOptions{{}, mode, {}});
     reader->OpenBuffer(bytes, name);
     return reader;
 }

@@ -27,7 +27,7 @@ std::vector<int> Items(std::size_t n) { return std::vector<int>(n, 0); }
 class CanonDecoder : public ::testing::Test {
 protected:
     std::unique_ptr<TiffDirectory> directory = std::make_unique<TiffDirectory>();
-    FormatterContext context{directory.get(), false};
+    FormatterContext context{{}, directory.get(), false};
 
     std::vector<std::pair<std::string, std::string>> SubFieldTags() const {
         std::vector<std::pair<std::string, std::string>> out;
@@ -113,7 +113,7 @@ TEST_F(CanonDecoder, CustomFunctionsAreReadToTheLastItem) {
 }
 
 TEST_F(CanonDecoder, SubFieldsAreNotStoredWhenTheParserCollectsNoTags) {
-    directory = std::make_unique<TiffDirectory>(ExifData{}, ReaderOptions{CollectMode::InfoTextOnly, {}});
+    directory = std::make_unique<TiffDirectory>(ExifData{}, ReaderOptions{{}, CollectMode::InfoTextOnly, {}});
     context.Directory = directory.get();
     EXPECT_EQ(DecodeCanonCameraSettings("0, 1", context),
               "\r\nMacro mode = Macro\r\nSelf Timer =  1");

@@ -54,7 +54,7 @@ protected:
                 CollectMode collect = CollectMode::Everything, bool tiffFile = false,
                 const std::string& version = "0220") {
         section = std::string(kNoteIndex, 's') + note + std::string(40, 't');
-        info = std::make_unique<TiffDirectory>(ExifData{}, ReaderOptions{collect, {}});
+        info = std::make_unique<TiffDirectory>(ExifData{}, ReaderOptions{{}, collect, {}});
         const std::string_view noteBytes = std::string_view(section).substr(kNoteIndex, note.size());
         return DecodeMakerNote(NoteOf(make, noteBytes, tiffFile, version, section,
                                       bigEndian ? ByteOrder::BigEndian : ByteOrder::LittleEndian),
