@@ -1,4 +1,5 @@
-// The command-line faces of the EXIF reader: --exif, --info and --tags.
+// The command-line faces of the EXIF reader: --exif, --info and --tags. The reader hands out
+// UTF-8 texts, which are printed as they are.
 #include <algorithm>
 #include <ostream>
 #include <string_view>
@@ -6,7 +7,6 @@
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/common/ascii.h"
-#include "core/common/cp1252.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
@@ -32,13 +32,6 @@ bool HasMpoExtension(const std::string& path) {
     return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
 }
 
-std::string NameWithoutFolder(const std::string& path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i)
-        if (IsPathSeparator(path[i])) start = i + 1;
-    return path.substr(start);
-}
-
 // A positive decimal image number, or 0 when the text is none.
 int ParseImageNumber(const std::string& text) {
     if (text.empty() || text.size() > 6) return 0;
@@ -50,15 +43,15 @@ int ParseImageNumber(const std::string& text) {
     return n;
 }
 
-class CollectingListener : public ScanListener {
+// Reports an MPF index that the scan did not use; nothing else of the scan is shown.
+class NoticeListener : public ScanListener {
 public:
-    CollectingListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
-    void AppendListLine(const std::string& line) override { Lines.push_back(line); }
+    NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
+    void AppendListLine(const std::string&) override {}
     void ProcessPendingEvents() override {}
     void MpfIndexIgnored(const std::string& reason) override {
         ReportMpfIndexIgnored(err_, path_, reason);
     }
-    std::vector<std::string> Lines;
 
 private:
     std::ostream& err_;
@@ -75,7 +68,7 @@ void PrintLines(std::ostream& out, const std::string& text) {
             continue;
         }
         if (next == std::string::npos) next = text.size();
-        out << Cp1252ToUtf8(std::string_view(text).substr(pos, next - pos)) << "\n";
+        out << std::string_view(text).substr(pos, next - pos) << "\n";
         pos = next;
     }
 }
@@ -84,11 +77,10 @@ void PrintOutput(ExifCommand which, const exif::ExifReader& reader, const exif::
                  std::ostream& out) {
     switch (which) {
         case ExifCommand::Exif:
-            for (const exif::ExifRow& row : rows)
-                out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
+            for (const exif::ExifRow& row : rows) out << row.Caption << row.Value << "\n";
             break;
         case ExifCommand::Info:
-            out << "Status: " << Cp1252ToUtf8(reader.StatusText()) << "\n";
+            out << "Status: " << reader.StatusText() << "\n";
             if (const exif::TiffDirectory* directory = reader.Directory()) {
                 PrintLines(out, directory->InfoText());
                 PrintLines(out, directory->MakerNoteText());
@@ -97,7 +89,7 @@ void PrintOutput(ExifCommand which, const exif::ExifReader& reader, const exif::
         case ExifCommand::Tags:
             if (const exif::TiffDirectory* directory = reader.Directory()) {
                 for (const exif::TagEntry& tag : directory->Tags())
-                    out << Cp1252ToUtf8(tag.TagName) << '\t' << Cp1252ToUtf8(tag.DisplayText) << "\n";
+                    out << tag.TagName << '\t' << tag.DisplayText << "\n";
             }
             break;
     }
@@ -139,29 +131,26 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, std:
         // The image is read from the file at its offset, as if it had been extracted to a
         // .jpg file: only its head is read, whatever its size.
         std::int64_t start = 0, length = 0;
-        std::string listEntry;
         try {
             ImageIndex index;
             index.SourceFileName = path;
-            CollectingListener listener(err, path);
+            NoticeListener listener(err, path);
             ScanImageOffsets(index, path, ImageSignature, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
             start = index.ImageStart(imageNumber);
             length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
-            if (static_cast<std::size_t>(imageNumber) <= listener.Lines.size())
-                listEntry = listener.Lines[static_cast<std::size_t>(imageNumber - 1)];
         } catch (const InOutError& e) {
             err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
             return kExitFailure;
         }
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(path, start, length, listEntry, numbers);
+            rows = exif::ExifWindowRows(path, start, length, imageNumber, numbers);
         else
             reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
         if (imageNumber != 1) return noSuchImage(1);
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(path, NameWithoutFolder(path), numbers);
+            rows = exif::ExifWindowRows(path, FileNamePart(path), numbers);
         else
             reader.OpenFile(path);
     }

@@ -20,7 +20,7 @@ class IptcRecords;
 struct MakerNote {
     std::string_view Bytes;        // the note: the MakerNote value as the file stores it
     std::int64_t Offset = 0;       // the TIFF offset of its first byte
-    std::string_view MakeText;     // Make, Model and the raw ExifVersion bytes, as read so far
+    std::string_view MakeText;     // Make and Model (UTF-8) and the raw ExifVersion bytes, as read so far
     std::string_view ModelText;
     std::string_view VersionText;
     bool TiffFile = false;         // read from a TIFF file (not from a JPEG file's APP1 section)

@@ -330,6 +330,7 @@ static_assert(detail::StrictlyAscending(MainTagDictionary, kMainTagRows),
 static_assert(MainTagDictionary[kUnknownRow].TagNumber == 0 &&
               MainTagDictionary[kUnknownRow].TagName == "Unknown");
 static_assert(detail::StrictlyAscending(GpsTagDictionary, GpsTagDictionary.size()));
+static_assert(NamesAndCaptionsAreAscii(MainTagDictionary) && NamesAndCaptionsAreAscii(GpsTagDictionary));
 static_assert(GpsTagDictionary.front().TagNumber == 0x00 && GpsTagDictionary.back().TagNumber == 0x1E);
 
 // Completes the empty captions of both dictionaries with SpacedName of the row's name, once per

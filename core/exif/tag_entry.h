@@ -2,10 +2,13 @@
 // TagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
 // dataset rows and the tags that a directory walk stores. TagNumber 0 means "no tag": such
 // records are never stored in a tag list.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "core/common/cp1252.h"
 #include "core/common/number_format.h"
 
 namespace veltrane::exif {
@@ -85,6 +88,15 @@ constexpr TagRow MakeTagRow(std::uint16_t tagNumber, std::string_view tagName,
     row.DisplayFormat = displayFormat;
     row.Formatter = formatter;
     return row;
+}
+
+// True when every name and caption of table is ASCII: they read the same in Windows-1252 and
+// UTF-8, so the tags made from the table hand them out as they stand. Every table asserts it.
+template <std::size_t N>
+constexpr bool NamesAndCaptionsAreAscii(const std::array<TagRow, N>& table) {
+    for (const TagRow& row : table)
+        if (!IsAsciiText(row.TagName) || !IsAsciiText(row.Caption)) return false;
+    return true;
 }
 
 }  // namespace veltrane::exif

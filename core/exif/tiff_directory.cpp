@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/common/ascii.h"
+#include "core/common/cp1252.h"
 #include "core/common/number_format.h"
 #include "core/exif/exif_error.h"
 #include "core/exif/tag_rendering.h"
@@ -113,10 +114,10 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
             text = TagText(Order(), options_.Numbers, type, raw, *found.Row);
             if (tag == kTagUserComment) {
                 // 8 bytes of character code, the text, and a final byte that is left out.
-                userCommentText_ = bytes >= 9 ? TrimText(raw.substr(std::min<std::size_t>(8, raw.size()),
-                                                                    static_cast<std::size_t>(bytes - 9)))
-                                              : std::string();
-                text = userCommentText_;
+                text = bytes >= 9 ? TrimText(raw.substr(std::min<std::size_t>(8, raw.size()),
+                                                        static_cast<std::size_t>(bytes - 9)))
+                                  : std::string();
+                userCommentText_ = Cp1252ToUtf8(text);
             }
             if (infoText && options_.OnlyTagNames.empty()) AppendInfoLine(*found.Caption, text);
         }
@@ -126,8 +127,8 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
             case kTagExifImageWidth: pixelWidth_ = PixelCount(NumericValue(Order(), raw, type)); break;
             case kTagImageLength:
             case kTagExifImageLength: pixelHeight_ = PixelCount(NumericValue(Order(), raw, type)); break;
-            case kTagMake: makeText_ = text.substr(0, kMakeLength); break;
-            case kTagModel: modelText_ = text.substr(0, kModelLength); break;
+            case kTagMake: makeText_ = Cp1252ToUtf8(std::string_view(text).substr(0, kMakeLength)); break;
+            case kTagModel: modelText_ = Cp1252ToUtf8(std::string_view(text).substr(0, kModelLength)); break;
             case kTagExifVersion: versionText_ = std::string(raw.substr(0, kVersionLength)); break;
             case kTagMakerNote:
                 makerNoteBytes_ = std::string(raw);
@@ -144,7 +145,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
         if (store) {
             TagEntry row = found.Row->ToEntry();
             row.Caption = *found.Caption;
-            row.DisplayText = std::move(text);
+            row.DisplayText = Cp1252ToUtf8(text);
             row.RawBytes = std::string(raw);
             row.ValueOffset = static_cast<std::uint32_t>(valueOffset);  // a 32-bit offset, or inside the table
             row.RawLength = static_cast<std::int32_t>(raw.size());
@@ -177,20 +178,26 @@ void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind
     }
 }
 
-void TiffDirectory::AppendInfoLine(std::string_view caption, std::string_view text) {
-    infoText_ += "\r\n";
-    infoText_ += caption;
-    infoText_ += kInfoSeparator;
-    infoText_ += text;
+namespace {
+
+// "\r\n" caption " = " text, the rendered texts turned into UTF-8.
+void AppendLine(std::string& lines, std::string_view caption, std::string_view text) {
+    lines += "\r\n";
+    AppendCp1252AsUtf8(lines, caption);
+    lines += kInfoSeparator;
+    AppendCp1252AsUtf8(lines, text);
 }
 
-void TiffDirectory::AppendMakerNoteText(std::string_view text) { makerNoteText_ += text; }
+}  // namespace
+
+void TiffDirectory::AppendInfoLine(std::string_view caption, std::string_view text) {
+    AppendLine(infoText_, caption, text);
+}
+
+void TiffDirectory::AppendMakerNoteText(std::string_view text) { AppendCp1252AsUtf8(makerNoteText_, text); }
 
 void TiffDirectory::AppendMakerNoteLine(std::string_view caption, std::string_view text) {
-    makerNoteText_ += "\r\n";
-    makerNoteText_ += caption;
-    makerNoteText_ += kInfoSeparator;
-    makerNoteText_ += text;
+    AppendLine(makerNoteText_, caption, text);
 }
 
 void TiffDirectory::ReportProblem(ReadStatus status, std::string detail) {
@@ -223,7 +230,8 @@ void TiffDirectory::DeriveFilmFocalLength() {
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
     TagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
     entry.Caption = MainCaption(kFilmFocalLengthRow);
-    entry.DisplayText = FormatFloat(options_.Numbers, "%5.2f", equivalent);
+    const std::string shown = FormatFloat(options_.Numbers, "%5.2f", equivalent);
+    entry.DisplayText = Cp1252ToUtf8(shown);
     entry.RawBytes.clear();
     entry.DisplayFormat = "%s mm";
     entry.FieldType = 10;
@@ -231,7 +239,7 @@ void TiffDirectory::DeriveFilmFocalLength() {
         AppendTag(entry);
     } catch (const ExifError&) {
     }
-    if (CollectsInfoText(options_.Collect)) AppendInfoLine(entry.Caption, entry.DisplayText);
+    if (CollectsInfoText(options_.Collect)) AppendInfoLine(entry.Caption, shown);
 }
 
 bool TiffDirectory::MakeRoomFor(const TagEntry& entry) {

@@ -10,6 +10,9 @@
 //   4   4 bytes  offset of the first directory
 //   ...
 //
+// Texts are rendered in Windows-1252 (tag_rendering.h) and handed out in UTF-8: the tags' names,
+// captions and display texts, the info and maker-note lines, make, model and user comment.
+//
 // A directory is a 2-byte entry count, the entries, and a 4-byte link to a next directory
 // (never followed: directories are reached only through the sub-directory tags). Every entry
 // is 12 bytes:
@@ -143,14 +146,16 @@ public:
     int IntegerByName(std::string_view name) const;
 
     // ---- What the maker-note part adds.
-    // Adds a copy of entry unless its TagNumber is 0; returns TagCount() - 1. Raises ExifError,
-    // storing nothing, when it already holds kMaxTags tags.
+    // Adds a copy of entry (its texts in UTF-8) unless its TagNumber is 0; returns
+    // TagCount() - 1. Raises ExifError, storing nothing, when it already holds kMaxTags tags.
     int AppendTag(const TagEntry& entry);
     int AppendTag(TagEntry&& entry);
-    // text as it is, or "\r\n" caption " = " text.
+    // Appends rendered text (Windows-1252) to the maker-note text: as it is, or as a line
+    // "\r\n" caption " = " text.
     void AppendMakerNoteText(std::string_view text);
     void AppendMakerNoteLine(std::string_view caption, std::string_view text);
-    // Records a problem; the reader's status shows the last one when its load fails.
+    // Records a problem (its detail in UTF-8); the reader's status shows the last one when its
+    // load fails.
     void ReportProblem(ReadStatus status, std::string detail = {});
 
 private:

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "core/common/image_list_line.h"
+
 namespace veltrane {
 namespace {
 std::atomic<ImageRule> defaultRule{ImageRule::MpfIndexFirst};
@@ -11,9 +13,7 @@ ImageRule DefaultImageRule() { return defaultRule.load(); }
 void SetDefaultImageRule(ImageRule rule) { defaultRule.store(rule); }
 
 std::string ImageListEntry(int imageNumber, std::int64_t sizeInBytes) {
-    std::string number = "00" + std::to_string(imageNumber);
-    number = number.substr(number.size() - 3);
-    return " Image " + number + ":  " + std::to_string(sizeInBytes / 1024) + " K";
+    return ImageListLine(imageNumber, sizeInBytes);
 }
 
 }  // namespace veltrane

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "core/common/ascii.h"
+#include "core/common/cp1252.h"
 
 namespace veltrane::exif {
 namespace {
@@ -287,7 +288,7 @@ TagEntry IptcRecords::ReadDataset(std::string_view data, std::int64_t& offset) {
         if (row.IptcRecord != record || row.TagNumber != dataset) continue;
         if (row.TagName == "SKIP") return {};
         TagEntry entry = row.ToEntry();
-        entry.DisplayText = std::move(value);
+        entry.DisplayText = Cp1252ToUtf8(value);
         return entry;
     }
     TagEntry custom;
@@ -295,7 +296,7 @@ TagEntry IptcRecords::ReadDataset(std::string_view data, std::int64_t& offset) {
     custom.Caption = custom.TagName;
     custom.TagNumber = dataset;
     custom.IptcRecord = record;
-    custom.DisplayText = std::move(value);
+    custom.DisplayText = Cp1252ToUtf8(value);
     custom.RawLength = 64;
     return custom;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // IptcRecords: the IPTC datasets of a JPEG file's APP13 ("Photoshop 3.0") section, kept as named
-// TagEntry records that can be looked up, set, merged and removed by name.
+// TagEntry records that can be looked up, set, merged and removed by name. Values are UTF-8:
+// those read from a file are Windows-1252 there and converted when they are read.
 //
 // An IPTC dataset inside the APP13 data:
 //
@@ -75,6 +76,8 @@ inline constexpr std::array<TagRow, 49> IptcDatasetTable{{
     {135, "LangID", "Language ID", {}, {}, nullptr, 2, 3},
     {10, "Subfile", "Subfile", {}, {}, nullptr, 8, 2},
 }};
+
+static_assert(NamesAndCaptionsAreAscii(IptcDatasetTable));
 
 // "SuppCategory" and "Keywords": stored once per name, their repeats merged into a comma list.
 inline constexpr std::array<std::uint16_t, 2> MultiValuedDatasets{20, 25};

@@ -118,6 +118,18 @@ inline constexpr std::array<CustomFunctionRow, 15> CanonCustomFunctions{{
     {15, "Shutter Release w/o CF Card", "0:Enable,1:Disable"},
 }};
 
+// The sub-fields' names become tag names and captions as they stand.
+constexpr bool SubFieldNamesAreAscii() {
+    for (const SubFieldRow& row : CanonCameraSettingsFields)
+        if (!IsAsciiText(row.Name)) return false;
+    for (const SubFieldRow& row : CanonShotInfoFields)
+        if (!IsAsciiText(row.Name)) return false;
+    for (const CustomFunctionRow& row : CanonCustomFunctions)
+        if (!IsAsciiText(row.Name)) return false;
+    return true;
+}
+static_assert(SubFieldNamesAreAscii());
+
 // The line of one custom function ("\r\n" name " = " value), or "" when the value is blank:
 // setting (as decimal text) looked up in map. A non-blank value is also added as a tag to
 // context.Directory, as every sub-field is.

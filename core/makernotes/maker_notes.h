@@ -69,8 +69,8 @@ bool DecodeMakerNote(const MakerNote& note, TiffDirectory& directory);
 // becomes the directory's problem MakerNoteError.
 void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDirectory& directory);
 
-// Appends a decoded sub-field to directory as a tag of its own (when it collects tags and
-// serves that name).
+// Appends a decoded sub-field (its value as rendered, in Windows-1252) to directory as a tag of
+// its own (when it collects tags and serves that name).
 void AddSubFieldTag(TiffDirectory& directory, const std::string& name, const std::string& value,
                     std::uint16_t fieldType);
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/common/ascii.h"
+#include "core/common/cp1252.h"
 #include "core/exif/exif_error.h"
 #include "core/exif/tag_dictionaries.h"
 #include "core/exif/tag_rendering.h"
@@ -127,7 +128,7 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
             TagEntry entry = row->ToEntry();
             entry.Origin = TagOrigin::MakerNote;
             entry.FieldType = type;
-            entry.DisplayText = context.SubFieldsWritten ? rendered : display;
+            entry.DisplayText = Cp1252ToUtf8(context.SubFieldsWritten ? rendered : display);
             entry.RawBytes = std::string(value);
             try {
                 directory.AppendTag(std::move(entry));
@@ -136,7 +137,7 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
             }
         }
     } catch (const std::exception& e) {
-        directory.ReportProblem(ReadStatus::MakerNoteError, e.what());
+        directory.ReportProblem(ReadStatus::MakerNoteError, Cp1252ToUtf8(e.what()));
     }
 }
 
@@ -150,7 +151,7 @@ void AddSubFieldTag(TiffDirectory& directory, const std::string& name, const std
     entry.TagNumber = kSubFieldTagNumber;
     entry.TagName = name;
     entry.Caption = name;
-    entry.DisplayText = value;
+    entry.DisplayText = Cp1252ToUtf8(value);
     entry.RawBytes = value;
     entry.RawLength = static_cast<std::int32_t>(value.size());
     try {

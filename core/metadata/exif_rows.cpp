@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "core/common/image_list_line.h"
 #include "core/exif/exif_reader.h"
 #include "core/exif/tag_rendering.h"
 #include "core/metadata/metadata_reader.h"
@@ -25,13 +26,14 @@ constexpr std::string_view kRowTagNames[] = {
 constexpr std::size_t kRowOfTagName[] = {1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18};
 static_assert(std::size(kRowTagNames) == std::size(kRowOfTagName));
 
-ExifRows RowsOf(const ExifReader& reader, const std::string& listEntry) {
+// The rows of what reader read, row 0 showing imageName without the blanks around it.
+ExifRows RowsOf(const ExifReader& reader, std::string_view imageName) {
     ExifRows rows;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].Caption = kCaptions[i];
         rows[i].Value.assign(1, '-');
     }
-    rows[0].Value = TrimText(listEntry);
+    rows[0].Value = TrimText(imageName);
     const TiffDirectory* directory = reader.Directory();
     if (!reader.HasExifSection() || directory == nullptr) return rows;
 
@@ -54,28 +56,33 @@ ReaderOptions RowsReaderOptions(const NumberFormat& numbers) {
 
 std::span<const std::string_view> ExifRowTagNames() { return kRowTagNames; }
 
-ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry, const NumberFormat& numbers) {
-    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
-    reader.OpenFile(imagePath);
-    return RowsOf(reader, listEntry);
+ExifRows ExifWindowRows(const std::string& imagePath, int imageNumber, std::int64_t sizeInBytes,
+                        const NumberFormat& numbers) {
+    return ExifWindowRows(imagePath, ImageListLine(imageNumber, sizeInBytes), numbers);
 }
 
-ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry,
+ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, int imageNumber, std::int64_t sizeInBytes,
                         const NumberFormat& numbers) {
     ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenBuffer(jpegBytes, "image.jpg");
-    return RowsOf(reader, listEntry);
+    return RowsOf(reader, ImageListLine(imageNumber, sizeInBytes));
 }
 
-ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
-                        const std::string& listEntry, const NumberFormat& numbers) {
+ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length, int imageNumber,
+                        const NumberFormat& numbers) {
     ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenFileRange(path, offset, length, "image.jpg");
-    return RowsOf(reader, listEntry);
+    return RowsOf(reader, ImageListLine(imageNumber, length));
 }
 
-ExifRows ExifWindowRows(const ExifReader& reader, const std::string& listEntry) {
-    return RowsOf(reader, listEntry);
+ExifRows ExifWindowRows(const std::string& imagePath, std::string_view caption, const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
+    reader.OpenFile(imagePath);
+    return RowsOf(reader, caption);
+}
+
+ExifRows ExifWindowRows(const ExifReader& reader, int imageNumber, std::int64_t sizeInBytes) {
+    return RowsOf(reader, ImageListLine(imageNumber, sizeInBytes));
 }
 
 }  // namespace veltrane::exif

@@ -52,12 +52,6 @@ std::string FileNamePart(const std::string& path) {
     return path.substr(start);
 }
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 std::uint32_t ExifRowColour(int row, std::uint32_t previous) {
@@ -271,13 +265,13 @@ void MainWindowModel::ListBox1Click(PreviewKind kind) {
 }
 
 void MainWindowModel::ShowExif() {
-    const std::string entry =
-        selected_ >= 0 && selected_ < static_cast<int>(lines_.size()) ? Utf8ToCp1252(Trimmed(lines_[selected_]))
-                                                                     : std::string();
-    const exif::ExifRows rows = exif::ExifWindowRows(images_.TempImageFile, entry, services_.Numbers);
+    const int n = selected_ + 1;
+    const std::int64_t size =
+        images_.ImageEnd(n, FileSizeByName(images_.SourceFileName)) - images_.ImageStart(n);
+    const exif::ExifRows rows = exif::ExifWindowRows(images_.TempImageFile, n, size, services_.Numbers);
     std::vector<ExifRowText> shown;
     shown.reserve(rows.size());
-    for (const exif::ExifRow& row : rows) shown.push_back({Cp1252ToUtf8(row.Caption), Cp1252ToUtf8(row.Value)});
+    for (const exif::ExifRow& row : rows) shown.push_back({std::string(row.Caption), row.Value});
     view_.ShowExifWindow(shown);
 }
 

@@ -124,6 +124,9 @@ TEST_F(ExifCommands, PrintTextsAsUtf8) {
     const CommandRun run = RunCommand(ExifCommand::Exif, {Write("a.jpg", samples::SampleStereoImage(0, exif))});
     EXPECT_THAT(run.out, HasSubstr("\nManufacturer: Caf\xC3\xA9\n"));
     EXPECT_THAT(run.out, HasSubstr("\nOrientation: CounterClockwise 90\xC2\xB0\n"));
+    // A file name is UTF-8 already, and is shown as it is.
+    const CommandRun named = RunCommand(ExifCommand::Exif, {Write("Z\xC3\xBCrich.jpg", samples::SampleStereoImage(0))});
+    EXPECT_THAT(named.out, StartsWith("Image: Z\xC3\xBCrich.jpg\n"));
 }
 
 }  // namespace

@@ -85,8 +85,8 @@ TEST(RowsReader, ShowsWhatTheFullReaderShows) {
         SCOPED_TRACE(file.Name);
         ExifReader full(FullReaderParts);
         full.OpenBuffer(file.Content, "image.jpg");
-        EXPECT_EQ(Values(ExifWindowRows(file.Content, " Image 001:  1 K", {})),
-                  Values(ExifWindowRows(full, " Image 001:  1 K")));
+        EXPECT_EQ(Values(ExifWindowRows(file.Content, 1, 1024, {})),
+                  Values(ExifWindowRows(full, 1, 1024)));
     }
 }
 
@@ -116,7 +116,7 @@ TEST(ImageRange, ReadsAnImageInsideAFileAsItsExtractedBytes) {
         fromFile.OpenFileRange(path, offset, length, "image.jpg");
         fromMemory.OpenBuffer(file.Content, "image.jpg");
         EXPECT_EQ(Dump(fromFile), Dump(fromMemory));
-        EXPECT_EQ(Values(ExifWindowRows(path, offset, length, "x", {})), Values(ExifWindowRows(file.Content, "x", {})));
+        EXPECT_EQ(Values(ExifWindowRows(path, offset, length, 1, {})), Values(ExifWindowRows(file.Content, 1, length, {})));
         offset += length;
     }
 }
