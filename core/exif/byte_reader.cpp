@@ -6,31 +6,7 @@
 
 namespace veltrane::exif {
 
-bool ByteReader::Holds(std::int64_t offset, std::int64_t n) const {
-    if (offset < firstOffset_ || n < 0) return false;
-    const std::uint64_t at = static_cast<std::uint64_t>(offset - firstOffset_);
-    const std::uint64_t size = bytes_.size();
-    return at <= size && static_cast<std::uint64_t>(n) <= size - at;
-}
-
-std::uint16_t ByteReader::U16(std::int64_t offset) const {
-    if (!Holds(offset, 2)) throw ExifError(kReadBeyondBuffer);
-    const auto i = static_cast<std::size_t>(offset - firstOffset_);
-    const unsigned a = bytes_[i], b = bytes_[i + 1];
-    return static_cast<std::uint16_t>(BigEndian() ? (a << 8 | b) : (b << 8 | a));
-}
-
-std::uint32_t ByteReader::U32(std::int64_t offset) const {
-    if (!Holds(offset, 4)) throw ExifError(kReadBeyondBuffer);
-    const auto i = static_cast<std::size_t>(offset - firstOffset_);
-    std::uint32_t v = 0;
-    if (BigEndian()) {
-        for (std::size_t k = 0; k < 4; ++k) v = v << 8 | bytes_[i + k];
-    } else {
-        for (std::size_t k = 4; k-- > 0;) v = v << 8 | bytes_[i + k];
-    }
-    return v;
-}
+void ByteReader::ReadBeyondBuffer() { throw ExifError(kReadBeyondBuffer); }
 
 std::string_view ByteReader::Clipped(std::int64_t offset, std::int64_t n) const {
     const std::int64_t from = std::max(offset, firstOffset_);

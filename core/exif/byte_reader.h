@@ -43,13 +43,26 @@ public:
 
     // True when all n bytes from offset lie among the bytes held. Never wraps, whatever the
     // arguments (negative ones included).
-    bool Holds(std::int64_t offset, std::int64_t n) const;
+    bool Holds(std::int64_t offset, std::int64_t n) const {
+        if (offset < firstOffset_ || n < 0) return false;
+        const auto at = static_cast<std::uint64_t>(offset - firstOffset_);
+        const std::uint64_t size = bytes_.size();
+        return at <= size && static_cast<std::uint64_t>(n) <= size - at;
+    }
 
     // The 16-bit and 32-bit numbers at offset in the reader's byte order. A number whose bytes
     // are not all held reads nothing and raises ExifError(kReadBeyondBuffer); callers treat
     // that as any other error at that point of their walk.
-    std::uint16_t U16(std::int64_t offset) const;
-    std::uint32_t U32(std::int64_t offset) const;
+    std::uint16_t U16(std::int64_t offset) const {
+        const std::uint8_t* p = At(offset, 2);
+        const unsigned a = p[0], b = p[1];
+        return static_cast<std::uint16_t>(BigEndian() ? (a << 8 | b) : (b << 8 | a));
+    }
+    std::uint32_t U32(std::int64_t offset) const {
+        const std::uint8_t* p = At(offset, 4);
+        const std::uint32_t a = p[0], b = p[1], c = p[2], d = p[3];
+        return BigEndian() ? (a << 24 | b << 16 | c << 8 | d) : (d << 24 | c << 16 | b << 8 | a);
+    }
 
     // The bytes held of [offset, offset + n), as a text: bytes before the first or after the
     // last byte held are simply missing (the result is shorter, possibly empty). n must not
@@ -57,6 +70,13 @@ public:
     std::string_view Clipped(std::int64_t offset, std::int64_t n) const;
 
 private:
+    // The first of the n bytes at offset; raises when they are not all held.
+    const std::uint8_t* At(std::int64_t offset, std::int64_t n) const {
+        if (!Holds(offset, n)) ReadBeyondBuffer();
+        return bytes_.data() + (offset - firstOffset_);
+    }
+    [[noreturn]] static void ReadBeyondBuffer();
+
     std::span<const std::uint8_t> bytes_;
     ByteOrder order_ = ByteOrder::LittleEndian;
     std::int64_t firstOffset_ = 0;

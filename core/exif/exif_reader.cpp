@@ -299,15 +299,16 @@ std::unique_ptr<TiffDirectory> ExifReader::NewDirectory(ExifData data) const {
 //   8-    the TIFF data: "II" or "MM", 42, the offset of the first directory, ...
 void ExifReader::CheckExifHeader() {
     const std::string_view bytes = sections_[static_cast<std::size_t>(exifSection_)].Bytes;
-    // A directory even for a wrong header: it stays empty. Header bytes beyond the end of the
-    // section count as a mismatch.
-    directory_ = NewDirectory({});
+    // A wrong header leaves the directory empty. Header bytes beyond the end of the section
+    // count as a mismatch.
     if (bytes.size() < 2 + ExifMagic.size() || bytes.substr(2, ExifMagic.size()) != ExifMagic) {
+        directory_ = NewDirectory({});
         status_ = ReadStatus::IncorrectExifHeader;
         return;
     }
     const std::string_view mark = bytes.size() >= 10 ? bytes.substr(8, 2) : std::string_view{};
     if (mark != "II" && mark != "MM") {
+        directory_ = NewDirectory({});
         status_ = ReadStatus::InvalidAlignmentMarker;
         return;
     }

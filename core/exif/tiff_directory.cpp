@@ -145,7 +145,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
         if (store) {
             TagEntry row = found.Row->ToEntry();
             row.Caption = *found.Caption;
-            row.DisplayText = Cp1252ToUtf8(text);
+            row.DisplayText = IsAsciiText(text) ? std::move(text) : Cp1252ToUtf8(text);
             row.RawBytes = std::string(raw);
             row.ValueOffset = static_cast<std::uint32_t>(valueOffset);  // a 32-bit offset, or inside the table
             row.RawLength = static_cast<std::int32_t>(raw.size());
@@ -180,10 +180,11 @@ void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind
 
 namespace {
 
-// "\r\n" caption " = " text, the rendered texts turned into UTF-8.
+// "\r\n" caption " = " text, the rendered text turned into UTF-8. Captions come from the tables,
+// whose texts are ASCII (each table asserts it).
 void AppendLine(std::string& lines, std::string_view caption, std::string_view text) {
     lines += "\r\n";
-    AppendCp1252AsUtf8(lines, caption);
+    lines += caption;
     lines += kInfoSeparator;
     AppendCp1252AsUtf8(lines, text);
 }

@@ -80,11 +80,6 @@ struct ExifData {
     bool TiffFile = false;
 };
 
-// A directory reader over TIFF data alone (its section is the data itself), as tests make them.
-inline ExifData TiffDataOnly(std::string_view tiff, ByteOrder order) {
-    return {ByteReader(AsBytes(tiff), order), tiff, false};
-}
-
 class TiffDirectory {
 public:
     // Completes the dictionary captions (once per process), then starts empty with an empty

@@ -18,6 +18,9 @@ using ::testing::Not;
 using samples::TiffBuilder;
 using namespace veltrane::exif::testing;
 
+// The data of a walk over TIFF data alone: its section is the data itself.
+ExifData TiffDataOnly(std::string_view tiff, ByteOrder order) { return {ByteReader(AsBytes(tiff), order), tiff, false}; }
+
 TEST(WalkDirectory, FindsTagsByNameIgnoringLetterCaseAcrossSubDirectories) {
     TiffBuilder t;
     const int ifd0 = t.AddIfd(), gps = t.AddIfd();
