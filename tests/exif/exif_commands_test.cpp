@@ -125,7 +125,11 @@ TEST_F(ExifCommands, PrintTextsAsUtf8) {
     EXPECT_THAT(run.out, HasSubstr("\nManufacturer: Caf\xC3\xA9\n"));
     EXPECT_THAT(run.out, HasSubstr("\nOrientation: CounterClockwise 90\xC2\xB0\n"));
     // A file name is UTF-8 already, and is shown as it is.
-    const CommandRun named = RunCommand(ExifCommand::Exif, {Write("Z\xC3\xBCrich.jpg", samples::SampleStereoImage(0))});
+    const std::u8string name = u8"Z\u00FCrich.jpg";
+    const std::filesystem::path file = folder_.Path() / name;
+    veltrane::testing::WriteBytes(file, samples::SampleStereoImage(0));
+    const std::u8string path = file.u8string();
+    const CommandRun named = RunCommand(ExifCommand::Exif, {std::string(path.begin(), path.end())});
     EXPECT_THAT(named.out, StartsWith("Image: Z\xC3\xBCrich.jpg\n"));
 }
 
