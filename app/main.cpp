@@ -59,7 +59,6 @@ int main(int argc, char** argv) {
     const bool canPrint = argc < 2 || veltrane::win32::AttachToParentConsole();
 #endif
     std::ios::sync_with_stdio(false);
-    veltrane::UseDecimalSeparatorOfUserLocale();
     const veltrane::Utf8Console console;
     const std::vector<std::string> args = veltrane::ProgramArguments(argc, argv);
 
@@ -97,7 +96,9 @@ int main(int argc, char** argv) {
 #ifdef VELTRANE_WITH_WIN32_GUI
     if (!canPrint) services.ReportBatchFailure = [](const std::string& message) { veltrane::win32::ShowBatchFailure(message); };
 #endif
-    const int status = veltrane::RunCommandLine(args, std::cout, std::cerr, services);
+    veltrane::CommandLineOptions options;
+    options.numbers = veltrane::NumberFormatOfUserLocale();
+    const int status = veltrane::RunCommandLine(args, std::cout, std::cerr, services, options);
     std::cout.flush();
     return status;
 }

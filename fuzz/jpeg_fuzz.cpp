@@ -6,20 +6,19 @@
 #include <cstdlib>
 #include <span>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/metadata/exif_rows.h"
 #include "core/metadata/metadata_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
-    veltrane::exif::TimgData reader(255, veltrane::exif::FullReaderParts);
+    veltrane::exif::ExifReader reader(veltrane::exif::FullReaderParts);
     reader.OpenBuffer(bytes, "fuzz.jpg");
-    if (reader.ImageInfo) {
-        const auto& info = *reader.ImageInfo;
-        for (int i = 0; i < info.TagCount; ++i) (void)info.TagValueByName(info.TagList[static_cast<std::size_t>(i)].TagName);
+    if (const auto* directory = reader.Directory()) {
+        for (const auto& tag : directory->Tags()) (void)directory->TagValueByName(tag.TagName);
     }
-    const veltrane::exif::ExifRows rows = veltrane::exif::ExifWindowRows(bytes, " Image 001:  1 K");
-    const veltrane::exif::ExifRows full = veltrane::exif::ExifWindowRows(reader, " Image 001:  1 K");
+    const veltrane::exif::ExifRows rows = veltrane::exif::ExifWindowRows(bytes, 1, 1024, {});
+    const veltrane::exif::ExifRows full = veltrane::exif::ExifWindowRows(reader, 1, 1024);
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (rows[i].Value != full[i].Value) std::abort();
     return 0;

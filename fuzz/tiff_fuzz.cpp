@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <span>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/metadata/metadata_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    veltrane::exif::TimgData reader(255, veltrane::exif::FullReaderParts);
+    veltrane::exif::ExifReader reader(veltrane::exif::FullReaderParts);
     reader.OpenBuffer(std::span<const std::uint8_t>(data, size), "fuzz.tif");
-    if (reader.ImageInfo) {
-        const auto& info = *reader.ImageInfo;
+    if (const auto* directory = reader.Directory()) {
+        const auto& info = *directory;
         (void)info.TagValueByName("FocalLengthin35mmFilm");
         (void)info.NumberByName("XResolution");
     }

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 
 #include "core/common/exit_codes.h"
+#include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui/app_icon.h"
 #include "gui/display_check.h"
@@ -48,6 +49,7 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     WindowServices services{openDialog, folders, desktop,       messages,    temp,
                             ticks,      processes, *registration, programPath,
                             UserGuideUrl(PathFromCore(programPath)).toStdString(), &stereo, &saveDialog};
+    services.Numbers = NumberFormatOfUserLocale();
 
     MainWindow mainWindow(services);
     openDialog.SetOwner(&mainWindow);

@@ -1,13 +1,10 @@
 // The window as a loadable module: the program loads it (and with it Qt) only when it opens a
 // window or shows a message box, so a batch split starts as fast as a plain command-line tool.
-#include "core/common/number_format.h"
 #include "gui/gui_entry.h"
 
 #define VELTRANE_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
 
 VELTRANE_MODULE_EXPORT int veltrane_gui_run_interactive(int argc, char** argv, const char* programPath) {
-    // The module has its own copy of the core, with its own number formatting setting.
-    veltrane::UseDecimalSeparatorOfUserLocale();
     return veltrane::gui::RunInteractive(argc, argv, programPath);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/common/native_path.h"
+#include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui_win32/win32_services.h"
 #include "gui_win32/win32_text.h"
@@ -63,8 +64,10 @@ int RunWindow(const std::string& programPath) {
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     int status = 0;
     {
-        MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, temp, ticks, processes,
-                                         *registration, programPath, UserGuidePath(programPath)});
+        window::WindowServices services{openDialog, folders, desktop, messages, temp, ticks, processes,
+                                *registration, programPath, UserGuidePath(programPath)};
+        services.Numbers = NumberFormatOfUserLocale();
+        MainWindow mainWindow(instance, services);
         openDialog.SetOwner(mainWindow.Handle());
         folders.SetOwner(mainWindow.Handle());
         desktop.SetOwner(mainWindow.Handle());

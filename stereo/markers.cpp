@@ -1,8 +1,9 @@
 // The marker segments of the output: the left image's EXIF with its pixel size updated, and
 // the JPS descriptor.
+#include <span>
 #include <string_view>
 
-#include "core/exif/byte_order.h"
+#include "core/exif/byte_reader.h"
 #include "core/exif/exif_error.h"
 #include "stereo/stereo.h"
 
@@ -26,20 +27,21 @@ std::vector<std::uint8_t> JpsSegment(int layout, int flags) {
 
 namespace {
 
-// Writes value into the count-1 SHORT or LONG entry at 1-based position entry of the buffer.
-void PatchEntryValue(const exif::tEndInd& tiff, std::vector<std::uint8_t>& app1, std::size_t tiffStart,
+// Writes value into the count-1 SHORT or LONG entry at TIFF offset entry (the TIFF data starts
+// at tiffStart of app1).
+void PatchEntryValue(const exif::ByteReader& tiff, std::vector<std::uint8_t>& app1, std::size_t tiffStart,
                      std::int64_t entry, std::uint32_t value) {
-    const std::uint32_t type = tiff.ReadUInt16At(entry + 2);
-    if (tiff.ReadUInt32At(entry + 4) != 1) return;
-    const std::size_t at = tiffStart + static_cast<std::size_t>(entry - 1) + 8;
+    const std::uint16_t type = tiff.U16(entry + 2);
+    if (tiff.U32(entry + 4) != 1) return;
+    const std::size_t at = tiffStart + static_cast<std::size_t>(entry) + 8;
     if (type == 3 && value <= 0xFFFF) {
-        tiff.ReadUInt16At(entry + 8);  // bounds
-        app1[at] = static_cast<std::uint8_t>(tiff.BigEndian ? value >> 8 : value);
-        app1[at + 1] = static_cast<std::uint8_t>(tiff.BigEndian ? value : value >> 8);
+        tiff.U16(entry + 8);  // bounds
+        app1[at] = static_cast<std::uint8_t>(tiff.BigEndian() ? value >> 8 : value);
+        app1[at + 1] = static_cast<std::uint8_t>(tiff.BigEndian() ? value : value >> 8);
     } else if (type == 4) {
-        tiff.ReadUInt32At(entry + 8);
+        tiff.U32(entry + 8);
         for (int i = 0; i < 4; ++i) {
-            const int shift = tiff.BigEndian ? 24 - 8 * i : 8 * i;
+            const int shift = tiff.BigEndian() ? 24 - 8 * i : 8 * i;
             app1[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> shift);
         }
     }
@@ -55,25 +57,24 @@ void PatchExifDimensions(std::vector<std::uint8_t>& app1, std::uint32_t width, s
     //  directory: 2-byte count, then 12-byte entries (tag, type, count, value or offset)
     constexpr std::size_t kTiffStart = 6;
     if (app1.size() < kTiffStart + 8) return;
-    exif::tEndInd tiff;
-    tiff.WorkBuffer = std::string_view(reinterpret_cast<const char*>(app1.data()) + kTiffStart,
-                                       app1.size() - kTiffStart);
-    if (app1[kTiffStart] == 'M' && app1[kTiffStart + 1] == 'M') tiff.BigEndian = true;
+    exif::ByteOrder order = exif::ByteOrder::LittleEndian;
+    if (app1[kTiffStart] == 'M' && app1[kTiffStart + 1] == 'M') order = exif::ByteOrder::BigEndian;
     else if (app1[kTiffStart] != 'I' || app1[kTiffStart + 1] != 'I') return;
-    // Positions of the byte reader are 1-based: TIFF offset o is position o + 1.
+    const exif::ByteReader tiff(std::span<const std::uint8_t>(app1).subspan(kTiffStart), order);
+    // The offset of the entry of tag in the directory at ifdOffset, or -1.
     auto findEntry = [&](std::int64_t ifdOffset, std::uint32_t tag) -> std::int64_t {
-        const std::uint32_t count = tiff.ReadUInt16At(ifdOffset + 1);
+        const std::uint32_t count = tiff.U16(ifdOffset);
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::int64_t entry = ifdOffset + 3 + 12 * static_cast<std::int64_t>(i);
-            if (tiff.ReadUInt16At(entry) == tag) return entry;
+            const std::int64_t entry = ifdOffset + 2 + 12 * static_cast<std::int64_t>(i);
+            if (tiff.U16(entry) == tag) return entry;
         }
         return -1;
     };
     try {
-        const std::int64_t ifd0 = tiff.ReadUInt32At(5);
+        const std::int64_t ifd0 = tiff.U32(4);
         const std::int64_t exifPointer = findEntry(ifd0, 0x8769);
         if (exifPointer < 0) return;
-        const std::int64_t exifIfd = tiff.ReadUInt32At(exifPointer + 8);
+        const std::int64_t exifIfd = tiff.U32(exifPointer + 8);
         for (const auto& [tag, value] : {std::pair{0xA002u, width}, std::pair{0xA003u, height}}) {
             const std::int64_t entry = findEntry(exifIfd, tag);
             if (entry >= 0) PatchEntryValue(tiff, app1, kTiffStart, entry, value);

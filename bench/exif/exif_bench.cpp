@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
 #include "core/metadata/exif_rows.h"
@@ -135,7 +135,8 @@ Bytes CanonFile(bool withNote) {
 
 void VeltraneRows(benchmark::State& state, const Bytes* file) {
     for (auto _ : state) {
-        veltrane::exif::ExifRows rows = veltrane::exif::ExifWindowRows(std::span<const std::uint8_t>(*file), "Image 001");
+        veltrane::exif::ExifRows rows = veltrane::exif::ExifWindowRows(std::span<const std::uint8_t>(*file), 1,
+                                                                        static_cast<std::int64_t>(file->size()), {});
         benchmark::DoNotOptimize(rows);
     }
 }
@@ -144,9 +145,9 @@ void VeltraneRows(benchmark::State& state, const Bytes* file) {
 // rendered. Measured for information; no goal.
 void VeltraneFull(benchmark::State& state, const Bytes* file) {
     for (auto _ : state) {
-        veltrane::exif::TimgData reader(255, veltrane::exif::FullReaderParts);
+        veltrane::exif::ExifReader reader(veltrane::exif::FullReaderParts);
         reader.OpenBuffer(std::span<const std::uint8_t>(*file), "image.jpg");
-        benchmark::DoNotOptimize(reader.ImageInfo);
+        benchmark::DoNotOptimize(reader.Directory());
     }
 }
 

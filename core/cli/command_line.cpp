@@ -173,9 +173,9 @@ void ReportTooManyImages(std::ostream& err, const std::string& path, const char*
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services) {
+                   const CommandLineServices& services, const CommandLineOptions& options) {
     try {
-        return RunCommand(args, CommandLineOptions{}, out, err, services);
+        return RunCommand(args, options, out, err, services);
     } catch (const std::bad_alloc&) {
         out.flush();
         err << "veltrane: out of memory\n";

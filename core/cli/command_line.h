@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/common/exit_codes.h"
+#include "core/common/number_format.h"
 #include "core/images/scanner.h"
 
 namespace veltrane {
@@ -16,6 +17,9 @@ namespace veltrane {
 struct CommandLineOptions {
     // How images are found: --no-mpf leaves the MPF index aside.
     ScanOptions scan;
+    // How --exif, --info and --tags write numbers with decimals (main sets the user's decimal
+    // separator).
+    NumberFormat numbers{};
 };
 
 struct CommandLineServices {
@@ -33,9 +37,10 @@ struct CommandLineServices {
         RunStereo;
 };
 
-// Runs the command line given without the program name; returns the exit status.
+// Runs the command line given without the program name with the settings of options (which
+// --no-mpf changes for the command after it); returns the exit status.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services);
+                   const CommandLineServices& services, const CommandLineOptions& options = {});
 
 // The text of --help.
 std::string UsageText();

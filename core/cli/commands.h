@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/common/number_format.h"
+
 namespace veltrane {
 
 struct CommandLineOptions;
@@ -30,6 +32,7 @@ int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOption
 int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --exif|--info|--tags FILE [N]                          (core/exif)
+// Numbers with decimals are written in the given format.
 enum class ExifCommand { Exif, Info, Tags };
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
                    const CommandLineOptions& options, std::ostream& out, std::ostream& err);

@@ -1,4 +1,5 @@
-// The command-line faces of the EXIF reader: --exif, --info and --tags.
+// The command-line faces of the EXIF reader: --exif, --info and --tags. The reader hands out
+// UTF-8 texts, which are printed as they are.
 #include <algorithm>
 #include <ostream>
 #include <string_view>
@@ -6,12 +7,10 @@
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/common/ascii.h"
-#include "core/common/cp1252.h"
 #include "core/common/file_io.h"
-#include "core/common/image_list_line.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/images/scanner.h"
 #include "core/metadata/exif_rows.h"
 #include "core/metadata/metadata_reader.h"
@@ -33,13 +32,6 @@ bool HasMpoExtension(const std::string& path) {
     return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
 }
 
-std::string NameWithoutFolder(const std::string& path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i)
-        if (IsPathSeparator(path[i])) start = i + 1;
-    return path.substr(start);
-}
-
 // A positive decimal image number, or 0 when the text is none.
 int ParseImageNumber(const std::string& text) {
     if (text.empty() || text.size() > 6) return 0;
@@ -51,14 +43,13 @@ int ParseImageNumber(const std::string& text) {
     return n;
 }
 
-class CollectingListener : public ScanListener {
+// Reports an MPF index that the scan did not use; nothing else of the scan is shown.
+class NoticeListener : public ScanListener {
 public:
-    CollectingListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
-    void ImageComplete(int n, std::int64_t sizeInBytes) override { Lines.push_back(ImageListLine(n, sizeInBytes)); }
+    NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
     void MpfIndexIgnored(const std::string& reason) override {
         ReportMpfIndexIgnored(err_, path_, reason);
     }
-    std::vector<std::string> Lines;
 
 private:
     std::ostream& err_;
@@ -75,32 +66,28 @@ void PrintLines(std::ostream& out, const std::string& text) {
             continue;
         }
         if (next == std::string::npos) next = text.size();
-        out << Cp1252ToUtf8(std::string_view(text).substr(pos, next - pos)) << "\n";
+        out << std::string_view(text).substr(pos, next - pos) << "\n";
         pos = next;
     }
 }
 
-void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::ExifRows& rows,
+void PrintOutput(ExifCommand which, const exif::ExifReader& reader, const exif::ExifRows& rows,
                  std::ostream& out) {
     switch (which) {
         case ExifCommand::Exif:
-            for (const exif::ExifRow& row : rows)
-                out << Cp1252ToUtf8(row.Caption) << Cp1252ToUtf8(row.Value) << "\n";
+            for (const exif::ExifRow& row : rows) out << row.Caption << row.Value << "\n";
             break;
         case ExifCommand::Info:
-            out << "Status: " << Cp1252ToUtf8(reader.ErrorText) << "\n";
-            if (reader.ImageInfo) {
-                PrintLines(out, reader.ImageInfo->InfoText);
-                PrintLines(out, reader.ImageInfo->MakerNoteText);
+            out << "Status: " << reader.StatusText() << "\n";
+            if (const exif::TiffDirectory* directory = reader.Directory()) {
+                PrintLines(out, directory->InfoText());
+                PrintLines(out, directory->MakerNoteText());
             }
             break;
         case ExifCommand::Tags:
-            if (reader.ImageInfo) {
-                const exif::TImageInfo& info = *reader.ImageInfo;
-                for (int i = 0; i < info.TagCount; ++i) {
-                    const exif::TTagEntry& tag = info.TagList[static_cast<std::size_t>(i)];
-                    out << Cp1252ToUtf8(tag.TagName) << '\t' << Cp1252ToUtf8(tag.DisplayText) << "\n";
-                }
+            if (const exif::TiffDirectory* directory = reader.Directory()) {
+                for (const exif::TagEntry& tag : directory->Tags())
+                    out << tag.TagName << '\t' << tag.DisplayText << "\n";
             }
             break;
     }
@@ -111,6 +98,7 @@ void PrintOutput(ExifCommand which, const exif::TimgData& reader, const exif::Ex
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
                    const CommandLineOptions& options, std::ostream& out, std::ostream& err) {
     const char* option = OptionWord(which);
+    const NumberFormat& numbers = options.numbers;
     if (args.empty() || args.size() > 2) {
         err << "veltrane: " << option << " takes a file and an optional image number\n"
             << "Try 'veltrane --help'.\n";
@@ -136,34 +124,31 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
         return kExitFailure;
     };
 
-    exif::TimgData reader(255, exif::FullReaderParts);
+    exif::ExifReader reader(exif::FullReaderParts, exif::ReaderOptions{numbers});
     exif::ExifRows rows;
     if (HasMpoExtension(path)) {
         // The image is read from the file at its offset, as if it had been extracted to a
         // .jpg file: only its head is read, whatever its size.
         std::int64_t start = 0, length = 0;
-        std::string listEntry;
         try {
             ImageIndex index;
-            CollectingListener listener(err, path);
+            NoticeListener listener(err, path);
             ScanImageOffsets(index, path, options.scan, listener);
             if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
             start = index.ImageStart(imageNumber);
             length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
-            if (static_cast<std::size_t>(imageNumber) <= listener.Lines.size())
-                listEntry = listener.Lines[static_cast<std::size_t>(imageNumber - 1)];
         } catch (const InOutError& e) {
             err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
             return kExitFailure;
         }
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(path, start, length, listEntry);
+            rows = exif::ExifWindowRows(path, start, length, imageNumber, numbers);
         else
             reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
         if (imageNumber != 1) return noSuchImage(1);
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(path, NameWithoutFolder(path));
+            rows = exif::ExifWindowRows(path, FileNamePart(path), numbers);
         else
             reader.OpenFile(path);
     }

@@ -1,12 +1,10 @@
 // veltrane --iptc FILE: every IPTC dataset of the file's first APP13 section, one per line as
-// TagName, a TAB and the value (converted to UTF-8).
+// TagName, a TAB and the value (UTF-8, as the records hold it).
 #include <ostream>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
-#include "core/common/cp1252.h"
 #include "core/common/native_path.h"
-#include "core/exif/jpeg_sections.h"
 #include "core/iptc/iptc_data.h"
 
 namespace veltrane {
@@ -21,13 +19,11 @@ int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "veltrane: " << path << ": File not found\n";
         return kExitFailure;
     }
-    // The datasets are all this prints: a reader without parts walks no maker note.
-    exif::TimgData reader(255);
-    exif::TIPTCdata iptc(&reader);
+    exif::IptcRecords iptc;
     iptc.LoadImageFile(path);
-    for (int i = 0; i < iptc.IptcTagCount(); ++i) {
-        const exif::TTagEntry dataset = iptc.DatasetAt(i);
-        out << Cp1252ToUtf8(dataset.TagName) << '\t' << Cp1252ToUtf8(dataset.DisplayText) << '\n';
+    for (int i = 0; i < iptc.DatasetCount(); ++i) {
+        const exif::TagEntry dataset = iptc.DatasetAt(i);
+        out << dataset.TagName << '\t' << dataset.DisplayText << '\n';
     }
     return kExitOk;
 }

@@ -30,9 +30,18 @@ char ByteOf(char32_t cp) {
 
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+    AppendCp1252AsUtf8(out, text);
     return out;
+}
+
+void AppendCp1252AsUtf8(std::string& out, std::string_view text) {
+    // Most texts are ASCII, which needs no conversion.
+    if (IsAsciiText(text)) {
+        out += text;
+        return;
+    }
+    out.reserve(out.size() + text.size() + text.size() / 8);
+    for (char c : text) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
 }
 
 std::string Utf8ToCp1252(std::string_view text) {

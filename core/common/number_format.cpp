@@ -1,6 +1,5 @@
 #include "core/common/number_format.h"
 
-#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -10,12 +9,10 @@
 namespace veltrane {
 namespace {
 
-std::atomic<char> gSeparator{'.'};
-
 // snprintf in the "C" numeric locale gives '.'; a program that changed LC_NUMERIC gets its own
 // point, which is replaced just the same.
-std::string Localise(std::string text) {
-    const char sep = gSeparator.load();
+std::string Localise(const NumberFormat& format, std::string text) {
+    const char sep = format.decimalSeparator;
     const char* lp = std::localeconv()->decimal_point;
     const char point = (lp && lp[0]) ? lp[0] : '.';
     if (sep != point)
@@ -25,47 +22,49 @@ std::string Localise(std::string text) {
 }
 
 template <typename... Args>
-std::string Format(const char* pattern, Args... args) {
+std::string Format(const NumberFormat& format, const char* pattern, Args... args) {
     char small[128];
     int n = std::snprintf(small, sizeof small, pattern, args...);
     if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < sizeof small) return Localise(std::string(small, n));
+    if (static_cast<std::size_t>(n) < sizeof small) return Localise(format, std::string(small, n));
     std::string big(static_cast<std::size_t>(n) + 1, '\0');
     std::snprintf(big.data(), big.size(), pattern, args...);
     big.resize(static_cast<std::size_t>(n));
-    return Localise(std::move(big));
+    return Localise(format, std::move(big));
 }
 
 }  // namespace
 
-void SetDecimalSeparator(char separator) { gSeparator.store(separator); }
-char DecimalSeparator() { return gSeparator.load(); }
-
-char UseDecimalSeparatorOfUserLocale() {
-    char sep = '.';
+NumberFormat NumberFormatOfUserLocale() {
+    NumberFormat format;
     try {
         const char* name = nullptr;
         for (const char* var : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
             const char* v = std::getenv(var);
-            if (v && *v) { name = v; break; }
+            if (v && *v) {
+                name = v;
+                break;
+            }
         }
         if (name) {
-            std::locale loc(name);
-            sep = std::use_facet<std::numpunct<char>>(loc).decimal_point();
+            const std::locale loc(name);
+            format.decimalSeparator = std::use_facet<std::numpunct<char>>(loc).decimal_point();
         }
     } catch (...) {
-        sep = '.';  // unknown or unsupported locale name
+        format.decimalSeparator = '.';  // unknown or unsupported locale name
     }
-    SetDecimalSeparator(sep);
-    return sep;
+    return format;
 }
 
-std::string FormatFloat(const char* pattern, double value) { return Format(pattern, value); }
-std::string FormatFloats(const char* pattern, double a, double b, double c) {
-    return Format(pattern, a, b, c);
+std::string FormatFloat(const NumberFormat& format, const char* pattern, double value) {
+    return Format(format, pattern, value);
 }
-std::string FormatFloats(const char* pattern, double a, double b, double c, double d) {
-    return Format(pattern, a, b, c, d);
+std::string FormatFloats(const NumberFormat& format, const char* pattern, double a, double b, double c) {
+    return Format(format, pattern, a, b, c);
+}
+std::string FormatFloats(const NumberFormat& format, const char* pattern, double a, double b, double c,
+                         double d) {
+    return Format(format, pattern, a, b, c, d);
 }
 
 }  // namespace veltrane

@@ -34,8 +34,8 @@ const CompletedCaptions& Captions() {
     return captions;
 }
 
-TTagEntry EntryOf(const TagRow& row, const std::string& caption) {
-    TTagEntry entry = row.ToEntry();
+TagEntry EntryOf(const TagRow& row, const std::string& caption) {
+    TagEntry entry = row.ToEntry();
     entry.Caption = caption;
     return entry;
 }
@@ -67,7 +67,7 @@ std::string SpacedName(std::string_view name) {
     return result;
 }
 
-DictionaryRow FindDictionaryRow(std::uint16_t tag, int kind) {
+DictionaryRow FindDictionaryRow(std::uint16_t tag, DirectoryKind kind) {
     // Both dictionaries hold every tag number once and in ascending order (asserted where they
     // are defined), so a binary search finds the one matching row.
     const auto rowOf = [tag](auto first, auto last) {
@@ -93,7 +93,7 @@ DictionaryRow FindDictionaryRow(std::uint16_t tag, int kind) {
     return {&MainTagDictionary[kUnknownRow], &MainCaption(kUnknownRow)};
 }
 
-TTagEntry LookupTagNumber(std::uint16_t tag, int kind) {
+TagEntry LookupTagNumber(std::uint16_t tag, DirectoryKind kind) {
     const DictionaryRow found = FindDictionaryRow(tag, kind);
     return EntryOf(*found.Row, *found.Caption);
 }

@@ -6,7 +6,7 @@
 // stands for every tag that the dictionary does not list. GpsTagDictionary serves the GPS
 // directory (tags 0x00 to 0x1E). The tables are constant; only the captions are completed, once
 // per process, from the names ("ExposureTime" becomes "Exposure Time") — see
-// InitTagDictionaries. Lookups hand out TTagEntry copies with the completed caption.
+// InitTagDictionaries. Lookups hand out TagEntry copies with the completed caption.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -330,6 +330,7 @@ static_assert(detail::StrictlyAscending(MainTagDictionary, kMainTagRows),
 static_assert(MainTagDictionary[kUnknownRow].TagNumber == 0 &&
               MainTagDictionary[kUnknownRow].TagName == "Unknown");
 static_assert(detail::StrictlyAscending(GpsTagDictionary, GpsTagDictionary.size()));
+static_assert(NamesAndCaptionsAreAscii(MainTagDictionary) && NamesAndCaptionsAreAscii(GpsTagDictionary));
 static_assert(GpsTagDictionary.front().TagNumber == 0x00 && GpsTagDictionary.back().TagNumber == 0x1E);
 
 // Completes the empty captions of both dictionaries with SpacedName of the row's name, once per
@@ -351,11 +352,11 @@ struct DictionaryRow {
 };
 
 // The row for tag in a directory of that kind, or the Unknown row, without copying anything.
-DictionaryRow FindDictionaryRow(std::uint16_t tag, int kind);
+DictionaryRow FindDictionaryRow(std::uint16_t tag, DirectoryKind kind);
 
 // The row for tag in a directory of that kind (the last matching row), or the Unknown row;
 // always a full record with the completed caption.
-TTagEntry LookupTagNumber(std::uint16_t tag, int kind);
+TagEntry LookupTagNumber(std::uint16_t tag, DirectoryKind kind);
 
 // Index of the first row of table whose TagNumber is tag, or -1.
 int IndexOfTag(std::uint16_t tag, std::span<const TagRow> table);

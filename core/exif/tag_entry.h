@@ -1,19 +1,26 @@
 #pragma once
-// TTagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
-// dataset rows and the tags that a parser stores. TagNumber 0 means "no tag": such records are
-// never stored in a tag list.
+// TagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
+// dataset rows and the tags that a directory walk stores. TagNumber 0 means "no tag": such
+// records are never stored in a tag list.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "core/common/cp1252.h"
+#include "core/common/number_format.h"
+
 namespace veltrane::exif {
 
-class TImageInfo;
+class TiffDirectory;
 
-// What a formatter may touch besides the text it formats. Dictionary formatters ignore it;
-// the maker-note decoders add sub-field tags to CurrentMakerImage and set SubFieldsWritten.
+// What a formatter may use besides the text it formats: the number format of the texts it
+// writes and, for the maker-note decoders, the directory that they add sub-field tags to (they
+// also set SubFieldsWritten).
 struct FormatterContext {
-    TImageInfo* CurrentMakerImage = nullptr;
+    NumberFormat Numbers{};
+    TiffDirectory* Directory = nullptr;
     bool SubFieldsWritten = false;
 };
 
@@ -21,8 +28,14 @@ struct FormatterContext {
 // throw (a text that is not a decimal integer raises a conversion error).
 using TagFormatter = std::string (*)(const std::string& text, FormatterContext& context);
 
-struct TTagEntry {
-    std::int32_t Origin = 0;        // 1 for entries added by the maker-note walk
+// Where a stored tag comes from.
+enum class TagOrigin : std::uint8_t {
+    Directory,  // a TIFF directory (or an IPTC dataset, or a value derived from them)
+    MakerNote   // the maker-note walk: an entry of the note or a decoded sub-field
+};
+
+struct TagEntry {
+    TagOrigin Origin = TagOrigin::Directory;
     std::uint16_t FieldType = 0;    // TIFF field type of the stored value; 0 in table rows
     std::uint16_t IptcRecord = 0;   // IPTC record number (2 or 8) for datasets
     std::uint16_t TagNumber = 0;
@@ -31,13 +44,13 @@ struct TTagEntry {
     std::string ValueMap;           // "0:Auto,1:Manual"
     std::string DisplayText;
     std::string RawBytes;
-    std::int32_t ValueStart = 0;    // 1-based position of the value in the walk's buffer
+    std::uint32_t ValueOffset = 0;  // TIFF offset of the value (directory entries only)
     std::string DisplayFormat;      // "%5.2f", "%s sec", ...
     std::int32_t RawLength = 0;
     TagFormatter Formatter = nullptr;
 };
 
-// A constant table row. Tables are constexpr arrays of these; lookups hand out TTagEntry copies.
+// A constant table row. Tables are constexpr arrays of these; lookups hand out TagEntry copies.
 struct TagRow {
     std::uint16_t TagNumber = 0;
     std::string_view TagName;
@@ -48,8 +61,8 @@ struct TagRow {
     std::uint16_t IptcRecord = 0;
     std::int32_t RawLength = 0;
 
-    TTagEntry ToEntry() const {
-        TTagEntry e;
+    TagEntry ToEntry() const {
+        TagEntry e;
         e.TagNumber = TagNumber;
         e.TagName = std::string(TagName);
         e.Caption = std::string(Caption);
@@ -75,6 +88,15 @@ constexpr TagRow MakeTagRow(std::uint16_t tagNumber, std::string_view tagName,
     row.DisplayFormat = displayFormat;
     row.Formatter = formatter;
     return row;
+}
+
+// True when every name and caption of table is ASCII: they read the same in Windows-1252 and
+// UTF-8, so the tags made from the table hand them out as they stand. Every table asserts it.
+template <std::size_t N>
+constexpr bool NamesAndCaptionsAreAscii(const std::array<TagRow, N>& table) {
+    for (const TagRow& row : table)
+        if (!IsAsciiText(row.TagName) || !IsAsciiText(row.Caption)) return false;
+    return true;
 }
 
 }  // namespace veltrane::exif

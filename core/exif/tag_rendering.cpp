@@ -117,14 +117,14 @@ std::string FormatText(std::string_view pattern, std::string_view text) {
 }
 
 // Format(pattern, number) for a pattern whose one directive is a floating-point conversion.
-std::string FormatNumber(std::string_view pattern, double value) {
+std::string FormatNumber(const NumberFormat& numbers, std::string_view pattern, double value) {
     const std::vector<Directive> ds = DirectivesOf(pattern);
     if (ds.size() != 1 || std::strchr("feEgG", ds[0].conversion) == nullptr ||
         ds[0].conversion == 0)
         IncompatibleFormat(pattern);
     const Directive& d = ds[0];
     const std::string directive(pattern.substr(d.begin, d.end - d.begin));
-    return Literal(pattern, 0, d.begin) + FormatFloat(directive.c_str(), value) +
+    return Literal(pattern, 0, d.begin) + FormatFloat(numbers, directive.c_str(), value) +
            Literal(pattern, d.end, pattern.size());
 }
 
@@ -230,29 +230,30 @@ std::string PrintableText(std::string_view text) {
     return PrintableInPlace(std::string(text.substr(0, kPrintableLength)));
 }
 
-double NumericValue(const tEndInd& order, std::string_view raw, int fieldType) {
-    if (IsIntegerType(fieldType)) return order.RawToInteger(raw);
+double NumericValue(ByteOrder order, std::string_view raw, int fieldType) {
+    if (IsIntegerType(fieldType)) return RawToInteger(order, raw);
     if (IsRationalType(fieldType)) {
-        const std::int32_t numerator = order.RawToInteger(Slice(raw, 0, 4));
-        const std::int32_t denominator = order.RawToInteger(Slice(raw, 4, 4));
+        const std::int32_t numerator = RawToInteger(order, Slice(raw, 0, 4));
+        const std::int32_t denominator = RawToInteger(order, Slice(raw, 4, 4));
         if (denominator == 0) return 0;
         return static_cast<double>(numerator) / denominator;
     }
     double value = 0;
     if (fieldType == 11 && raw.size() >= 4) {
-        const auto bits = static_cast<std::uint32_t>(order.RawToInteger(raw.substr(0, 4)));
+        const auto bits = static_cast<std::uint32_t>(RawToInteger(order, raw.substr(0, 4)));
         value = std::bit_cast<float>(bits);
     } else if (fieldType == 12 && raw.size() >= 8) {
-        const auto a = static_cast<std::uint32_t>(order.RawToInteger(raw.substr(0, 4)));
-        const auto b = static_cast<std::uint32_t>(order.RawToInteger(raw.substr(4, 4)));
+        const auto a = static_cast<std::uint32_t>(RawToInteger(order, raw.substr(0, 4)));
+        const auto b = static_cast<std::uint32_t>(RawToInteger(order, raw.substr(4, 4)));
         // In big-endian order the first four bytes are the high half, in little-endian the low.
-        const std::uint64_t bits = order.BigEndian ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
+        const std::uint64_t bits =
+            order == ByteOrder::BigEndian ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
         value = std::bit_cast<double>(bits);
     }
     return std::isfinite(value) ? value : 0;
 }
 
-std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldType,
+std::string RenderValue(ByteOrder order, const NumberFormat& numbers, std::string_view raw, int fieldType,
                         std::string_view map, std::string_view format) {
     const int size = FieldSize(fieldType);
     if (size == 0) return "0";
@@ -268,9 +269,9 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
             std::int32_t number;
             if (itemSize == 2) {  // the common SHORT arrays, without the general fold
                 const auto a = static_cast<unsigned char>(item[0]), b = static_cast<unsigned char>(item[1]);
-                number = order.BigEndian ? a * 256 + b : b * 256 + a;
+                number = order == ByteOrder::BigEndian ? a * 256 + b : b * 256 + a;
             } else {
-                number = order.RawToInteger(item);
+                number = RawToInteger(order, item);
             }
             const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
             const std::string_view value(digits, static_cast<std::size_t>(end - digits));
@@ -279,7 +280,7 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
             else
                 text += LookupValueName(map, value);
         } else if (IsRationalType(fieldType)) {
-            text += RationalText(order.RawToInteger(item.substr(0, 4)), order.RawToInteger(item.substr(4, 4)));
+            text += RationalText(RawToInteger(order, item.substr(0, 4)), RawToInteger(order, item.substr(4, 4)));
             if (!map.empty()) text += LookupValueName(map, text);
         } else if (fieldType == 11 || fieldType == 12) {
             text += "-9999.99";
@@ -289,13 +290,14 @@ std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldTyp
     }
     if (format.empty()) return text;
     if (format.find("%s") != std::string_view::npos) return FormatText(format, text);
-    return FormatNumber(format, NumericValue(order, raw, fieldType));
+    return FormatNumber(numbers, format, NumericValue(order, raw, fieldType));
 }
 
 namespace {
 
-std::string TagTextOf(const tEndInd& order, int fieldType, std::string_view raw, std::uint16_t tagNumber,
-                      std::string_view map, std::string_view format, TagFormatter formatter) {
+std::string TagTextOf(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                      std::uint16_t tagNumber, std::string_view map, std::string_view format,
+                      TagFormatter formatter) {
     std::string text;
     if (fieldType == 2) {
         text = std::string(raw);
@@ -306,10 +308,10 @@ std::string TagTextOf(const tEndInd& order, int fieldType, std::string_view raw,
         text += raw.substr(0, raw.find('\0'));
         text += '"';
     } else {
-        text = RenderValue(order, raw, fieldType, map, format);
+        text = RenderValue(order, numbers, raw, fieldType, map, format);
     }
     if (tagNumber != 0 && formatter != nullptr) {
-        FormatterContext context;
+        FormatterContext context{numbers, nullptr, false};
         return formatter(text, context);
     }
     return PrintableInPlace(std::move(text));
@@ -317,12 +319,16 @@ std::string TagTextOf(const tEndInd& order, int fieldType, std::string_view raw,
 
 }  // namespace
 
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row) {
-    return TagTextOf(order, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat, row.Formatter);
+std::string TagText(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                    const TagEntry& row) {
+    return TagTextOf(order, numbers, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat,
+                     row.Formatter);
 }
 
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row) {
-    return TagTextOf(order, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat, row.Formatter);
+std::string TagText(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                    const TagRow& row) {
+    return TagTextOf(order, numbers, fieldType, raw, row.TagNumber, row.ValueMap, row.DisplayFormat,
+                     row.Formatter);
 }
 
 std::string ComponentsFormatter(const std::string& text, FormatterContext&) {
@@ -335,10 +341,10 @@ std::string ComponentsFormatter(const std::string& text, FormatterContext&) {
     return out;
 }
 
-std::string ShutterSpeedFormatter(const std::string& text, FormatterContext&) {
+std::string ShutterSpeedFormatter(const std::string& text, FormatterContext& context) {
     const double apex = FractionToNumber(text);
     const double seconds = std::pow(2.0, -apex);
-    std::string out = FormatFloat("%4.4f sec", seconds);
+    std::string out = FormatFloat(context.Numbers, "%4.4f sec", seconds);
     if (seconds <= 0.5) {
         // The reciprocal as a whole number; a value beyond the 32-bit range (an absurd APEX
         // value) shows no reciprocal rather than ending the walk.
@@ -385,7 +391,7 @@ std::string WideTextFormatter(const std::string& text, FormatterContext&) {
     return out;
 }
 
-std::string GpsCoordinateFormatter(const std::string& text, FormatterContext&) {
+std::string GpsCoordinateFormatter(const std::string& text, FormatterContext& context) {
     const auto [degreesText, afterDegrees] = CutAtComma(text);
     const auto [minutesText, secondsText] = CutAtComma(afterDegrees.substr(0, kGpsRestLength));
     const double degrees = FractionToNumber(degreesText);
@@ -395,14 +401,14 @@ std::string GpsCoordinateFormatter(const std::string& text, FormatterContext&) {
         seconds = (minutes - std::trunc(minutes)) * 60;
         minutes = std::trunc(minutes);
     }
-    return FormatFloats("%0.0f Degrees %0.0f Minutes %0.0f Seconds", Whole(degrees), Whole(minutes),
-                        Whole(seconds));
+    return FormatFloats(context.Numbers, "%0.0f Degrees %0.0f Minutes %0.0f Seconds", Whole(degrees),
+                        Whole(minutes), Whole(seconds));
 }
 
-std::string GpsTimeFormatter(const std::string& text, FormatterContext&) {
+std::string GpsTimeFormatter(const std::string& text, FormatterContext& context) {
     const auto [hoursText, afterHours] = CutAtComma(text);
     const auto [minutesText, secondsText] = CutAtComma(afterHours.substr(0, kGpsRestLength));
-    return FormatFloats("%0.0f:%0.0f:%0.0f", Whole(FractionToNumber(hoursText)),
+    return FormatFloats(context.Numbers, "%0.0f:%0.0f:%0.0f", Whole(FractionToNumber(hoursText)),
                         Whole(FractionToNumber(minutesText)), Whole(FractionToNumber(secondsText)));
 }
 

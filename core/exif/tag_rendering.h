@@ -3,13 +3,13 @@
 //
 // Every function here is pure: it returns a new value and changes nothing. Texts are
 // Windows-1252 byte strings; numbers with decimals go through FormatFloat and so carry the
-// user's decimal separator.
+// decimal separator of the NumberFormat given (a formatter's is in its context).
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "core/exif/byte_order.h"
+#include "core/exif/byte_reader.h"
 #include "core/exif/tag_entry.h"
 
 namespace veltrane::exif {
@@ -27,22 +27,24 @@ constexpr int FieldSize(int type) {
 // to the first NUL between double quotes, every other type goes through RenderValue with the
 // row's ValueMap and DisplayFormat; then the row's Formatter (when TagNumber is not 0) or
 // PrintableText is applied. May raise ExifError when a formatter cannot convert its text.
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TTagEntry& row);
+std::string TagText(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                    const TagEntry& row);
 // The same straight from a constant table row, copying nothing.
-std::string TagText(const tEndInd& order, int fieldType, std::string_view raw, const TagRow& row);
+std::string TagText(ByteOrder order, const NumberFormat& numbers, int fieldType, std::string_view raw,
+                    const TagRow& row);
 
 // Items of raw rendered as a ", "-separated list (at most 128 items; integers in decimal or
 // named by map, rationals as "n/d", FLOAT/DOUBLE as "-9999.99"), then shaped by format:
 // a format with "%s" receives the text, any other the NumericValue. Type sizes of 0 give "0".
 // Raises ExifError when format holds a directive that does not fit its argument.
-std::string RenderValue(const tEndInd& order, std::string_view raw, int fieldType,
+std::string RenderValue(ByteOrder order, const NumberFormat& numbers, std::string_view raw, int fieldType,
                         std::string_view map, std::string_view format);
 
 // The number of raw: integers fold all bytes (RawToInteger), rationals divide their first two
 // 32-bit halves (0 for a zero denominator), FLOAT and DOUBLE decode the IEEE 754 value of the
-// first item in the byte order of `order` (0 when raw is shorter than one item), every other
+// first item in that byte order (0 when raw is shorter than one item), every other
 // type gives 0. Never raises.
-double NumericValue(const tEndInd& order, std::string_view raw, int fieldType);
+double NumericValue(ByteOrder order, std::string_view raw, int fieldType);
 
 // The name that map ("0:Auto,1:Manual") gives value (trimmed), or "" when it lists none.
 std::string LookupValueName(std::string_view map, std::string_view value);
@@ -70,7 +72,7 @@ std::int32_t StrToInt(std::string_view text);
 std::int32_t RoundHalfEven(double x);
 
 // The dictionary formatters. Each takes the rendered text of a tag and returns the text to
-// show instead; the context is not used by them.
+// show instead; of the context they use only the number format.
 std::string ComponentsFormatter(const std::string& text, FormatterContext& context);
 std::string ShutterSpeedFormatter(const std::string& text, FormatterContext& context);
 std::string FlashFormatter(const std::string& text, FormatterContext& context);

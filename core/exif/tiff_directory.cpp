@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "core/common/ascii.h"
+#include "core/common/cp1252.h"
 #include "core/common/number_format.h"
 #include "core/exif/exif_error.h"
-#include "core/exif/jpeg_sections.h"
 #include "core/exif/tag_rendering.h"
 
 namespace veltrane::exif {
@@ -40,32 +40,11 @@ constexpr std::size_t kFilmFocalLengthRow = [] {
 }();
 static_assert(kFilmFocalLengthRow < kMainTagRows, "the dictionary has no 35 mm focal length row");
 
-bool BuildsInfoText(int mode) { return mode == 2 || mode == 255; }
-bool BuildsTagList(int mode) { return mode == 4 || mode == 255; }
-
-// Positions are kept in 32-bit fields (ValueStart, MakerNoteStart); a position that does not
-// fit lies far outside every buffer and is stored as the nearest 32-bit value.
-std::int32_t ClampToInt32(std::int64_t v) {
-    if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
-}
-
 // A pixel count as a whole number, halves to even; a value that is no 32-bit number (an absurd
 // FLOAT or DOUBLE dimension) counts as 0 rather than ending the walk.
 std::int32_t PixelCount(double v) {
     if (!std::isfinite(v) || v < -2147483648.0 || v > 2147483647.0) return 0;
     return RoundHalfEven(v);
-}
-
-// The bytes of buffer at 1-based positions [pos, pos + n), clipped to the buffer: bytes before
-// its first or after its last byte are simply missing (the value is shorter, possibly empty).
-std::string_view ClippedValue(std::string_view buffer, std::int64_t pos, std::int64_t n) {
-    const std::int64_t size = static_cast<std::int64_t>(buffer.size());
-    const std::int64_t first = std::max<std::int64_t>(pos, 1);
-    const std::int64_t last = std::min<std::int64_t>(pos + n - 1, size);  // pos, n < 2^40
-    if (first > last) return {};
-    return buffer.substr(static_cast<std::size_t>(first - 1), static_cast<std::size_t>(last - first + 1));
 }
 
 // Raises ExifError once the walk has used up one of its budgets.
@@ -85,131 +64,90 @@ private:
     int& depth_;
 };
 
-// Puts the parser's buffer and byte order back however the maker-note decoder leaves them.
-class BufferRestorer {
-public:
-    explicit BufferRestorer(tEndInd& target)
-        : target_(target), buffer_(target.WorkBuffer), bigEndian_(target.BigEndian) {}
-    ~BufferRestorer() {
-        target_.WorkBuffer = buffer_;
-        target_.BigEndian = bigEndian_;
-    }
-    BufferRestorer(const BufferRestorer&) = delete;
-    BufferRestorer& operator=(const BufferRestorer&) = delete;
-
-private:
-    tEndInd& target_;
-    std::string_view buffer_;
-    bool bigEndian_;
-};
-
 }  // namespace
 
-TImageInfo::TImageInfo(TimgData* owner, int collectMode) : OwnerData(owner), CollectMode(collectMode) {
+TiffDirectory::TiffDirectory(ExifData data, ReaderOptions options, MakerNoteDecoder decodeMakerNote)
+    : data_(data), options_(options), decodeMakerNote_(decodeMakerNote) {
     InitTagDictionaries();
 }
 
-std::string_view TImageInfo::ValueSource() const {
-    if (OwnerData != nullptr && OwnerData->ExifSection != nullptr) return OwnerData->ExifSection->SectionBytes;
-    return WorkBuffer;
-}
-
-bool TImageInfo::DirectorySeen(std::int64_t start, std::int64_t base) const {
-    return VisitedDirectories.count({base, start}) != 0;
-}
-
-void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, std::int64_t size) {
-    VisitedDirectories.insert({base, start});
+void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
+    visited_.insert(offset);
     DepthGuard depth(depth_);
 
-    const auto illegallySized = [this] {
-        if (OwnerData != nullptr) OwnerData->ErrorText = "Illegally sized directory";
-    };
-    // The entry table must fit the size the caller allows and lie wholly inside the buffer;
-    // otherwise the directory contributes nothing.
-    const std::int64_t bufferSize = static_cast<std::int64_t>(WorkBuffer.size());
-    if (start < 1 || start > bufferSize - 1) return illegallySized();
-    const std::int64_t count = ReadUInt16At(start);
+    // The entry table must lie wholly inside the data (and, in a TIFF file, keep within its
+    // limit); otherwise the directory contributes nothing.
+    const ByteReader& tiff = data_.Tiff;
+    if (!tiff.Holds(offset, 2)) return ReportProblem(ReadStatus::IllegallySizedDirectory);
+    const std::int64_t count = tiff.U16(offset);
     const std::int64_t tableBytes = 2 + 12 * count;
-    if (tableBytes > base + size) return illegallySized();
-    if (tableBytes > bufferSize - (start - 1)) return illegallySized();
+    if ((data_.TiffFile && tableBytes > kTiffFileTableLimit) || !tiff.Holds(offset, tableBytes))
+        return ReportProblem(ReadStatus::IllegallySizedDirectory);
 
-    const std::string_view source = ValueSource();
-    const std::int64_t entryBudget = bufferSize / 12 + kEntryAllowance;
-    const std::int64_t rawBudget =
-        2 * static_cast<std::int64_t>(std::max(source.size(), WorkBuffer.size())) + kRawByteAllowance;
+    const auto sectionSize = static_cast<std::int64_t>(data_.Section.size());
+    const std::int64_t entryBudget = sectionSize / 12 + kEntryAllowance;
+    const std::int64_t rawBudget = 2 * sectionSize + kRawByteAllowance;
+    const bool infoText = CollectsInfoText(options_.Collect);
+    const bool tagList = CollectsTagList(options_.Collect);
 
     for (std::int64_t i = 0; i < count; ++i) {
         Spend(entriesRead_, 1, entryBudget, "Too many directory entries");
-        const std::int64_t e = start + 2 + 12 * i;
-        const auto tag = static_cast<std::uint16_t>(ReadUInt16At(e));
-        const auto type = static_cast<int>(ReadUInt16At(e + 2));
-        const std::int64_t n = ReadUInt32At(e + 4);
+        const std::int64_t entry = offset + 2 + 12 * i;
+        const std::uint16_t tag = tiff.U16(entry);
+        const int type = tiff.U16(entry + 2);
+        const std::int64_t n = tiff.U32(entry + 4);
         const std::int64_t bytes = FieldSize(type) * n;  // at most 8 x (2^32 - 1): no overflow
         if (bytes == 0) continue;
-        const std::int64_t valuePos = bytes <= 4 ? e + 8 : std::int64_t{ReadUInt32At(e + 8)} + base;
-        const std::string_view raw = ClippedValue(source, valuePos, bytes);
+        const std::int64_t valueOffset = bytes <= 4 ? entry + 8 : std::int64_t{tiff.U32(entry + 8)};
+        const std::string_view raw = tiff.Clipped(valueOffset, bytes);
         Spend(rawBytesCopied_, static_cast<std::int64_t>(raw.size()), rawBudget, "Too many value bytes");
 
         // The dictionary row is found without copying; the text is rendered when something
         // uses it or when its formatter may raise (which ends the directory), and the record is
         // built only to be stored.
         std::string text;
-        const DictionaryRow found = (BuildsInfoText(CollectMode) || BuildsTagList(CollectMode))
-                                        ? FindDictionaryRow(tag, kind)
-                                        : DictionaryRow{};
-        const bool store = found.Row != nullptr && found.Row->TagNumber != 0 &&
-                           BuildsTagList(CollectMode) && WantsTagName(found.Row->TagName);
-        const bool render = found.Row != nullptr &&
-                            (OnlyTagNames.empty() || store || FormatterMayRaise(found.Row->Formatter) ||
-                             tag == kTagMake || tag == kTagModel);
+        const DictionaryRow found = FindDictionaryRow(tag, kind);
+        const bool store = found.Row->TagNumber != 0 && tagList && WantsTagName(found.Row->TagName);
+        const bool render = options_.OnlyTagNames.empty() || store || FormatterMayRaise(found.Row->Formatter) ||
+                            tag == kTagMake || tag == kTagModel;
         if (render) {
-            text = TagText(*this, type, raw, *found.Row);
+            text = TagText(Order(), options_.Numbers, type, raw, *found.Row);
             if (tag == kTagUserComment) {
                 // 8 bytes of character code, the text, and a final byte that is left out.
-                UserCommentText = bytes >= 9 ? TrimText(raw.substr(std::min<std::size_t>(8, raw.size()),
-                                                                   static_cast<std::size_t>(bytes - 9)))
-                                             : std::string();
-                text = UserCommentText;
+                text = bytes >= 9 ? TrimText(raw.substr(std::min<std::size_t>(8, raw.size()),
+                                                        static_cast<std::size_t>(bytes - 9)))
+                                  : std::string();
+                userCommentText_ = Cp1252ToUtf8(text);
             }
-            if (BuildsInfoText(CollectMode) && OnlyTagNames.empty()) {
-                InfoText += "\r\n";
-                InfoText += *found.Caption;
-                InfoText += kInfoSeparator;
-                InfoText += text;
-            }
+            if (infoText && options_.OnlyTagNames.empty()) AppendInfoLine(*found.Caption, text);
         }
 
         switch (tag) {
             case kTagImageWidth:
-            case kTagExifImageWidth: PixelWidth = PixelCount(NumericValue(raw, type)); break;
+            case kTagExifImageWidth: pixelWidth_ = PixelCount(NumericValue(Order(), raw, type)); break;
             case kTagImageLength:
-            case kTagExifImageLength: PixelHeight = PixelCount(NumericValue(raw, type)); break;
-            case kTagMake: MakeText = text.substr(0, kMakeLength); break;
-            case kTagModel: ModelText = text.substr(0, kModelLength); break;
-            case kTagExifVersion: VersionText = std::string(raw.substr(0, kVersionLength)); break;
+            case kTagExifImageLength: pixelHeight_ = PixelCount(NumericValue(Order(), raw, type)); break;
+            case kTagMake: makeText_ = Cp1252ToUtf8(std::string_view(text).substr(0, kMakeLength)); break;
+            case kTagModel: modelText_ = Cp1252ToUtf8(std::string_view(text).substr(0, kModelLength)); break;
+            case kTagExifVersion: versionText_ = std::string(raw.substr(0, kVersionLength)); break;
             case kTagMakerNote:
-                MakerNoteBytes = std::string(raw);
-                MakerNoteStart = ClampToInt32(valuePos);
-                if (DecodeMakerNote != nullptr && makerNoteDecodes_ < kMaxMakerNoteDecodes) {
-                    ++makerNoteDecodes_;
-                    BufferRestorer restore(*this);
-                    MakerNoteDecoded = DecodeMakerNote(TiffMode, *this);
-                }
+                makerNoteBytes_ = std::string(raw);
+                makerNoteOffset_ = valueOffset;
+                DecodeMakerNote();
                 break;
             case kTagSubIfds:
             case kTagExifOffset:
-            case kTagInteroperabilityOffset: FollowSubDirectory(valuePos, base, kImageDirectory, size); break;
-            case kTagGpsInfo: FollowSubDirectory(valuePos, base, kGpsDirectory, size); break;
+            case kTagInteroperabilityOffset: FollowSubDirectory(valueOffset, kImageDirectory); break;
+            case kTagGpsInfo: FollowSubDirectory(valueOffset, kGpsDirectory); break;
             default: break;
         }
 
         if (store) {
-            TTagEntry row = found.Row->ToEntry();
+            TagEntry row = found.Row->ToEntry();
             row.Caption = *found.Caption;
-            row.DisplayText = std::move(text);
+            row.DisplayText = IsAsciiText(text) ? std::move(text) : Cp1252ToUtf8(text);
             row.RawBytes = std::string(raw);
-            row.ValueStart = ClampToInt32(valuePos);
+            row.ValueOffset = static_cast<std::uint32_t>(valueOffset);  // a 32-bit offset, or inside the table
             row.RawLength = static_cast<std::int32_t>(raw.size());
             row.FieldType = static_cast<std::uint16_t>(type);
             try {
@@ -221,28 +159,63 @@ void TImageInfo::WalkDirectory(std::int64_t start, std::int64_t base, int kind, 
     }
 }
 
-void TImageInfo::FollowSubDirectory(std::int64_t valuePos, std::int64_t base, int kind, std::int64_t size) {
+void TiffDirectory::DecodeMakerNote() {
+    if (decodeMakerNote_ == nullptr || makerNoteDecodes_ >= kMaxMakerNoteDecodes) return;
+    ++makerNoteDecodes_;
+    const MakerNote note{makerNoteBytes_, makerNoteOffset_, makeText_,      modelText_,
+                         versionText_,    data_.TiffFile,   Order(),        data_.Section};
+    makerNoteDecoded_ = decodeMakerNote_(note, *this);
+}
+
+void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind) {
     // Only the first offset of a list is followed. A pointer that cannot be read, or a
     // directory that fails, ends only that sub-directory; the parent goes on.
     try {
-        if (depth_ >= kMaxDirectoryDepth || static_cast<int>(VisitedDirectories.size()) >= kMaxDirectories)
-            return;
-        const std::int64_t sub = std::int64_t{ReadUInt32At(valuePos)} + base;
-        if (!DirectorySeen(sub, base)) WalkDirectory(sub, base, kind, size);
+        if (depth_ >= kMaxDirectoryDepth || static_cast<int>(visited_.size()) >= kMaxDirectories) return;
+        const std::int64_t sub = data_.Tiff.U32(pointerOffset);
+        if (visited_.count(sub) == 0) Walk(sub, kind);
     } catch (const ExifError&) {
     }
 }
 
-bool TImageInfo::WantsTagName(std::string_view name) const {
-    if (OnlyTagNames.empty()) return true;
-    for (const std::string_view wanted : OnlyTagNames)
+namespace {
+
+// "\r\n" caption " = " text, the rendered text turned into UTF-8. Captions come from the tables,
+// whose texts are ASCII (each table asserts it).
+void AppendLine(std::string& lines, std::string_view caption, std::string_view text) {
+    lines += "\r\n";
+    lines += caption;
+    lines += kInfoSeparator;
+    AppendCp1252AsUtf8(lines, text);
+}
+
+}  // namespace
+
+void TiffDirectory::AppendInfoLine(std::string_view caption, std::string_view text) {
+    AppendLine(infoText_, caption, text);
+}
+
+void TiffDirectory::AppendMakerNoteText(std::string_view text) { AppendCp1252AsUtf8(makerNoteText_, text); }
+
+void TiffDirectory::AppendMakerNoteLine(std::string_view caption, std::string_view text) {
+    AppendLine(makerNoteText_, caption, text);
+}
+
+void TiffDirectory::ReportProblem(ReadStatus status, std::string detail) {
+    problem_ = status;
+    problemDetail_ = std::move(detail);
+}
+
+bool TiffDirectory::WantsTagName(std::string_view name) const {
+    if (options_.OnlyTagNames.empty()) return true;
+    for (const std::string_view wanted : options_.OnlyTagNames)
         if (EqualIgnoringAsciiCase(wanted, name)) return true;
     return false;
 }
 
-void TImageInfo::DeriveFilmFocalLength() {
+void TiffDirectory::DeriveFilmFocalLength() {
     // A reader serving name lookups adds no derived tags (the value needs tags it does not keep).
-    if (!OnlyTagNames.empty()) return;
+    if (!options_.OnlyTagNames.empty()) return;
     if (IndexOfTagName("FocalLengthin35mmFilm") >= 0) return;
     int unit = IntegerByName("FocalPlaneResolutionUnit");
     if (unit <= 0) unit = IntegerByName("ResolutionUnit");
@@ -251,14 +224,15 @@ void TImageInfo::DeriveFilmFocalLength() {
     if (mmPerUnit == 0 || focal == 0) return;
 
     double width = 0, height = 0;  // of the sensor, in millimetres
-    if (const int xres = IntegerByName("FocalPlaneXResolution"); xres > 0) width = PixelWidth * mmPerUnit / xres;
-    if (const int yres = IntegerByName("FocalPlaneYResolution"); yres > 0) height = PixelHeight * mmPerUnit / yres;
+    if (const int xres = IntegerByName("FocalPlaneXResolution"); xres > 0) width = pixelWidth_ * mmPerUnit / xres;
+    if (const int yres = IntegerByName("FocalPlaneYResolution"); yres > 0) height = pixelHeight_ * mmPerUnit / yres;
     if (width * height <= 0) return;
 
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
-    TTagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
+    TagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
     entry.Caption = MainCaption(kFilmFocalLengthRow);
-    entry.DisplayText = FormatFloat("%5.2f", equivalent);
+    const std::string shown = FormatFloat(options_.Numbers, "%5.2f", equivalent);
+    entry.DisplayText = Cp1252ToUtf8(shown);
     entry.RawBytes.clear();
     entry.DisplayFormat = "%s mm";
     entry.FieldType = 10;
@@ -266,77 +240,56 @@ void TImageInfo::DeriveFilmFocalLength() {
         AppendTag(entry);
     } catch (const ExifError&) {
     }
-    if (CollectMode != 4) {
-        InfoText += "\r\n";
-        InfoText += entry.Caption;
-        InfoText += kInfoSeparator;
-        InfoText += entry.DisplayText;
-    }
+    if (CollectsInfoText(options_.Collect)) AppendInfoLine(entry.Caption, shown);
 }
 
-bool TImageInfo::MakeRoomFor(const TTagEntry& entry) {
+bool TiffDirectory::MakeRoomFor(const TagEntry& entry) {
     if (entry.TagNumber == 0) return false;
-    if (TagCount >= kMaxTags) throw ExifError("Too many tags");
-    // TagCapacity follows the design's steps of 25 (one spare slot always remains); the vector
-    // itself grows geometrically, so a long list is not moved once per step.
-    if (TagCapacity - 1 <= TagCount) TagCapacity += kTagListStep;
-    if (TagList.capacity() == TagList.size())
-        TagList.reserve(std::max<std::size_t>(2 * TagList.capacity(), 128));
+    if (TagCount() >= kMaxTags) throw ExifError("Too many tags");
+    // The capacity counts in steps of 25 (one spare slot always remains); the vector itself
+    // grows geometrically, so a long list is not moved once per step.
+    if (tagCapacity_ - 1 <= TagCount()) tagCapacity_ += kTagListStep;
+    if (tags_.capacity() == tags_.size()) tags_.reserve(std::max<std::size_t>(2 * tags_.capacity(), 128));
     return true;
 }
 
-int TImageInfo::AppendTag(const TTagEntry& entry) {
-    if (MakeRoomFor(entry)) {
-        TagList.push_back(entry);
-        ++TagCount;
-    }
-    return TagCount - 1;
+int TiffDirectory::AppendTag(const TagEntry& entry) {
+    if (MakeRoomFor(entry)) tags_.push_back(entry);
+    return TagCount() - 1;
 }
 
-int TImageInfo::AppendTag(TTagEntry&& entry) {
-    if (MakeRoomFor(entry)) {
-        TagList.push_back(std::move(entry));
-        ++TagCount;
-    }
-    return TagCount - 1;
+int TiffDirectory::AppendTag(TagEntry&& entry) {
+    if (MakeRoomFor(entry)) tags_.push_back(std::move(entry));
+    return TagCount() - 1;
 }
 
-int TImageInfo::IndexOfTagName(std::string_view name) const {
-    for (int i = 0; i < TagCount; ++i) {
-        const std::string& tagName = TagList[static_cast<std::size_t>(i)].TagName;
+int TiffDirectory::IndexOfTagName(std::string_view name) const {
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const std::string& tagName = tags_[i].TagName;
         // Most names differ in length; only those of the same length are compared.
-        if (tagName.size() == name.size() && EqualIgnoringAsciiCase(tagName, name)) return i;
+        if (tagName.size() == name.size() && EqualIgnoringAsciiCase(tagName, name)) return static_cast<int>(i);
     }
     return -1;
 }
 
-std::string TImageInfo::TagValueByName(std::string_view name) const {
+std::string TiffDirectory::TagValueByName(std::string_view name) const {
     const int i = IndexOfTagName(name);
-    return i >= 0 ? TagList[static_cast<std::size_t>(i)].DisplayText : std::string();
+    return i >= 0 ? tags_[static_cast<std::size_t>(i)].DisplayText : std::string();
 }
 
-TTagEntry TImageInfo::EntryByName(std::string_view name) const {
+TagEntry TiffDirectory::EntryByName(std::string_view name) const {
     const int i = IndexOfTagName(name);
-    return i >= 0 ? TagList[static_cast<std::size_t>(i)] : TTagEntry{};
+    return i >= 0 ? tags_[static_cast<std::size_t>(i)] : TagEntry{};
 }
 
-double TImageInfo::NumberByName(std::string_view name) const {
+double TiffDirectory::NumberByName(std::string_view name) const {
     const int i = IndexOfTagName(name);
     if (i < 0) return 0;
-    const TTagEntry& entry = TagList[static_cast<std::size_t>(i)];
+    const TagEntry& entry = tags_[static_cast<std::size_t>(i)];
     if (entry.TagNumber == 0) return 0;
-    return NumericValue(entry.RawBytes, entry.FieldType);
+    return NumericValue(Order(), entry.RawBytes, entry.FieldType);
 }
 
-int TImageInfo::IntegerByName(std::string_view name) const { return RoundHalfEven(NumberByName(name)); }
-
-std::string TImageInfo::RenderValue(std::string_view raw, int type, std::string_view map,
-                                    std::string_view format) const {
-    return exif::RenderValue(*this, raw, type, map, format);
-}
-
-double TImageInfo::NumericValue(std::string_view raw, int type) const {
-    return exif::NumericValue(*this, raw, type);
-}
+int TiffDirectory::IntegerByName(std::string_view name) const { return RoundHalfEven(NumberByName(name)); }
 
 }  // namespace veltrane::exif

@@ -1,41 +1,49 @@
 #pragma once
-// TImageInfo: walks the TIFF directory structure that a TimgData found (inside a JPEG APP1
+// TiffDirectory: walks the TIFF directory structure that an ExifReader found (inside a JPEG APP1
 // EXIF section or at the start of a TIFF-structured file) into a list of named tags with
 // readable values, plus an info text with one "caption = value" line per entry.
 //
-// Positions are 1-based positions in WorkBuffer. A TIFF offset x found in the data designates
-// position x + base, with base fixed for a walk: 9 inside a JPEG section (two length bytes and
-// the six bytes "Exif\0\0" come first), -7 in a TIFF file (whose buffer starts at file offset 8).
+// Offsets are TIFF offsets: offset 0 is the first byte of the byte-order mark ("II" or "MM").
 //
-// Every directory entry is 12 bytes:
+//   0   2 bytes  "II" or "MM"
+//   2   2 bytes  42
+//   4   4 bytes  offset of the first directory
+//   ...
+//
+// Texts are rendered in Windows-1252 (tag_rendering.h) and handed out in UTF-8: the tags' names,
+// captions and display texts, the info and maker-note lines, make, model and user comment.
+//
+// A directory is a 2-byte entry count, the entries, and a 4-byte link to a next directory
+// (never followed: directories are reached only through the sub-directory tags). Every entry
+// is 12 bytes:
 //   2 bytes  tag number
 //   2 bytes  field type (1 BYTE ... 12 DOUBLE)
 //   4 bytes  item count n
 //   4 bytes  the value itself when it takes at most 4 bytes, else the offset of the value
-// A directory is a 2-byte entry count, the entries, and a 4-byte link to a next directory
-// (never followed: directories are reached only through the sub-directory tags).
 #include <cstdint>
+#include <optional>
 #include <set>
-#include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "core/exif/byte_order.h"
+#include "core/exif/byte_reader.h"
+#include "core/exif/read_status.h"
+#include "core/exif/reader_options.h"
 #include "core/exif/reader_parts.h"
 #include "core/exif/tag_dictionaries.h"
 #include "core/exif/tag_entry.h"
 
 namespace veltrane::exif {
 
-class TimgData;
-
 // Diagonal of the 36 x 24 mm film frame, in millimetres.
 inline constexpr double FilmDiagonal = 43.26661531;
 
 // Separator of name and value in every info-text line.
 inline constexpr std::string_view kInfoSeparator = " = ";
+
+// Bytes read from a TIFF file after its 8-byte header (bytes past the end of the file are zero).
+inline constexpr std::int64_t kTiffFileBytesRead = 256000;
 
 // Defences of the walk against malformed data (none of them is reached by a file that follows
 // the TIFF and EXIF standards):
@@ -47,97 +55,127 @@ inline constexpr int kMaxDirectories = 256;
 // - the tag number 0x927C starts the maker-note decoder at most this often per file; later
 //   MakerNote entries are stored like any other tag but not decoded.
 inline constexpr int kMaxMakerNoteDecodes = 4;
-// - the walk reads at most WorkBuffer.size() / 12 + kEntryAllowance entries in all, and copies
-//   at most 2 * WorkBuffer.size() + kRawByteAllowance value bytes in all: as many as the
-//   buffer can hold without directories or values overlapping, with room to spare. Going past
-//   either bound raises ExifError, which ends the walk as any other error does.
+// - the walk reads at most S / 12 + kEntryAllowance entries in all, and copies at most
+//   2 * S + kRawByteAllowance value bytes in all, S being the size of the stored EXIF section:
+//   as many as it can hold without directories or values overlapping, with room to spare.
+//   Going past either bound raises ExifError, which ends the walk as any other error does.
 inline constexpr std::int64_t kEntryAllowance = 64;
 inline constexpr std::int64_t kRawByteAllowance = 65536;
 // - the tag list holds at most this many tags; AppendTag raises ExifError beyond it.
 inline constexpr int kMaxTags = 1 << 20;
+// - a directory whose entry table does not lie wholly inside the data contributes nothing and
+//   makes the problem IllegallySizedDirectory; in a TIFF file a table may moreover take at
+//   most this many bytes.
+inline constexpr std::int64_t kTiffFileTableLimit = kTiffFileBytesRead - 7;
 
-class TImageInfo : public tEndInd {
+// The EXIF data a walk reads.
+struct ExifData {
+    // The TIFF structure. In a JPEG file it is the APP1 payload after "Exif\0\0"; of a TIFF file
+    // the reader holds the bytes after the 8-byte header, so there its first offset is 8.
+    ByteReader Tiff;
+    // The EXIF section as stored: in a JPEG file the whole APP1 section (its two length bytes,
+    // "Exif\0\0", then the TIFF data), in a TIFF file the bytes held. The walk's budgets are
+    // proportional to its size, and some maker notes' values are read from it.
+    std::string_view Section;
+    bool TiffFile = false;
+};
+
+class TiffDirectory {
 public:
     // Completes the dictionary captions (once per process), then starts empty with an empty
-    // revisit guard.
-    TImageInfo(TimgData* owner, int collectMode);
-    virtual ~TImageInfo() = default;
-    TImageInfo(const TImageInfo&) = delete;
-    TImageInfo& operator=(const TImageInfo&) = delete;
+    // revisit guard. decodeMakerNote is called on tag 0x927C (at most kMaxMakerNoteDecodes
+    // times); without one, notes are stored but stay undecoded.
+    explicit TiffDirectory(ExifData data = {}, ReaderOptions options = {},
+                           MakerNoteDecoder decodeMakerNote = nullptr);
+    TiffDirectory(const TiffDirectory&) = delete;
+    TiffDirectory& operator=(const TiffDirectory&) = delete;
 
-    std::vector<TTagEntry> TagList;  // the TagCount tags, in walk order
-    int TagCount = 0;
-    int TagCapacity = 0;
-    TimgData* OwnerData = nullptr;   // not owned
-    std::string VersionText;         // raw bytes of 0x9000 ExifVersion, at most 6
-    std::string MakeText;            // display text of 0x010F Make, at most 32 characters
-    std::string ModelText;           // display text of 0x0110 Model, at most 40 characters
-    std::int32_t PixelHeight = 0;    // last 0x0101 ImageLength / 0xA003 ExifImageLength
-    std::int32_t PixelWidth = 0;     // last 0x0100 ImageWidth / 0xA002 ExifImageWidth
-    // 255: tag list and info text; 2: info text only; 4: tag list only (no info lines).
-    int CollectMode = 255;
-    std::string MakerNoteBytes;      // raw value of 0x927C MakerNote
-    bool TiffMode = false;
-    std::string UserCommentText;
-    std::string InfoText;            // lines, each introduced by "\r\n"
-    std::string MakerNoteText;       // lines of the maker-note walk, each introduced by "\r\n"
-    bool MakerNoteDecoded = false;
-    std::int32_t MakerNoteStart = 0; // 1-based position of the MakerNote value in WorkBuffer
-    // Called on tag 0x927C (at most kMaxMakerNoteDecodes times); none: notes stay undecoded.
-    MakerNoteDecoder DecodeMakerNote = nullptr;
-
-    // Empty: every tag is rendered and stored (the normal reader). Otherwise the reader serves
-    // only name lookups of these tags (TagValueByName and the like, letter case ignored): the
-    // walk renders and stores just the tags so named, builds no info text and no maker-note
-    // lines, and adds no derived tags. It still renders every tag whose formatter may raise
-    // (FormatterMayRaise), since that ends a directory early: the tags stored
-    // are exactly those, in the same order and with the same texts, that the normal reader
-    // stores under these names. The names must outlive the walk (constant data).
-    std::span<const std::string_view> OnlyTagNames;
-    // True when OnlyTagNames is empty or lists name.
-    bool WantsTagName(std::string_view name) const;
-
-    // Directories walked since creation, as (base, start) pairs: the revisit guard.
-    std::set<std::pair<std::int64_t, std::int64_t>> VisitedDirectories;
-
-    // Walks the directory at position start (and, depth-first, the sub-directories its tags
-    // point to). kind 1: image/EXIF/interoperability/SubIFDs, 2: GPS. size bounds the
-    // directory-size test: a table of 2 + 12 x count bytes larger than base + size, or one
-    // that does not lie wholly inside WorkBuffer, makes OwnerData's ErrorText
-    // "Illegally sized directory" and contributes nothing. May raise ExifError.
-    void WalkDirectory(std::int64_t start, std::int64_t base, int kind, std::int64_t size);
+    // Walks the directory at offset (and, depth-first, the sub-directories its tags point to)
+    // with the dictionary of kind. A directory whose entry table does not fit (see
+    // kTiffFileTableLimit) contributes nothing and makes the problem IllegallySizedDirectory.
+    // May raise ExifError.
+    void Walk(std::int64_t offset, DirectoryKind kind);
 
     // Adds the computed 35 mm equivalent focal length when the file carries none.
     void DeriveFilmFocalLength();
 
-    // Adds a copy of entry unless its TagNumber is 0; returns TagCount - 1. The list grows in
-    // steps of 25 and always keeps one spare slot. Raises ExifError, storing nothing, when it
-    // already holds kMaxTags tags.
-    int AppendTag(const TTagEntry& entry);
-    int AppendTag(TTagEntry&& entry);
+    // ---- What the walk found.
+    const std::vector<TagEntry>& Tags() const { return tags_; }  // in walk order
+    int TagCount() const { return static_cast<int>(tags_.size()); }
+    // The capacity the list has grown to in steps of 25, keeping one spare slot.
+    int TagCapacity() const { return tagCapacity_; }
+    const std::string& InfoText() const { return infoText_; }            // lines, each after "\r\n"
+    const std::string& MakerNoteText() const { return makerNoteText_; }  // the same, of the note
+    const std::string& MakeText() const { return makeText_; }    // 0x010F Make, at most 32 characters
+    const std::string& ModelText() const { return modelText_; }  // 0x0110 Model, at most 40 characters
+    const std::string& VersionText() const { return versionText_; }  // raw bytes of 0x9000, at most 6
+    const std::string& UserCommentText() const { return userCommentText_; }
+    std::int32_t PixelWidth() const { return pixelWidth_; }    // last 0x0100 or 0xA002
+    std::int32_t PixelHeight() const { return pixelHeight_; }  // last 0x0101 or 0xA003
+    const std::string& MakerNoteBytes() const { return makerNoteBytes_; }  // raw value of 0x927C
+    std::int64_t MakerNoteOffset() const { return makerNoteOffset_; }      // its TIFF offset
+    bool MakerNoteDecoded() const { return makerNoteDecoded_; }
+    // The offsets of the directories walked: the revisit guard.
+    const std::set<std::int64_t>& VisitedDirectories() const { return visited_; }
+    // The last problem met (IllegallySizedDirectory or MakerNoteError), with its detail.
+    std::optional<ReadStatus> Problem() const { return problem_; }
+    const std::string& ProblemDetail() const { return problemDetail_; }
 
+    const ExifData& Data() const { return data_; }
+    ByteOrder Order() const { return data_.Tiff.Order(); }
+    bool TiffFile() const { return data_.TiffFile; }
+    const ReaderOptions& Options() const { return options_; }
+    // True when the options' OnlyTagNames is empty or lists name.
+    bool WantsTagName(std::string_view name) const;
+
+    // ---- Lookups.
     // Index of the first stored tag whose TagName equals name ignoring letter case, or -1.
-    virtual int IndexOfTagName(std::string_view name) const;
+    int IndexOfTagName(std::string_view name) const;
     // DisplayText of that tag, or "".
-    virtual std::string TagValueByName(std::string_view name) const;
+    std::string TagValueByName(std::string_view name) const;
     // A copy of that tag, or an empty entry.
-    TTagEntry EntryByName(std::string_view name) const;
+    TagEntry EntryByName(std::string_view name) const;
     // NumericValue of that tag's raw bytes, or 0.
     double NumberByName(std::string_view name) const;
     // NumberByName rounded, halves to even. May raise ExifError (see RoundHalfEven).
     int IntegerByName(std::string_view name) const;
 
-    // The renderers of tag_rendering.h in this object's byte order.
-    std::string RenderValue(std::string_view raw, int type, std::string_view map,
-                            std::string_view format) const;
-    double NumericValue(std::string_view raw, int type) const;
+    // ---- What the maker-note part adds.
+    // Adds a copy of entry (its texts in UTF-8) unless its TagNumber is 0; returns
+    // TagCount() - 1. Raises ExifError, storing nothing, when it already holds kMaxTags tags.
+    int AppendTag(const TagEntry& entry);
+    int AppendTag(TagEntry&& entry);
+    // Appends rendered text (Windows-1252) to the maker-note text: as it is, or as a line
+    // "\r\n" caption " = " text.
+    void AppendMakerNoteText(std::string_view text);
+    void AppendMakerNoteLine(std::string_view caption, std::string_view text);
+    // Records a problem (its detail in UTF-8); the reader's status shows the last one when its
+    // load fails.
+    void ReportProblem(ReadStatus status, std::string detail = {});
 
 private:
-    bool DirectorySeen(std::int64_t start, std::int64_t base) const;
-    void FollowSubDirectory(std::int64_t valuePos, std::int64_t base, int kind, std::int64_t size);
-    std::string_view ValueSource() const;
-    // Room for one more tag, growing the list in steps of 25; false for TagNumber 0.
-    bool MakeRoomFor(const TTagEntry& entry);
+    void FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind);
+    void AppendInfoLine(std::string_view caption, std::string_view text);
+    void DecodeMakerNote();
+    // Room for one more tag, growing the capacity in steps of 25; false for TagNumber 0.
+    bool MakeRoomFor(const TagEntry& entry);
+
+    ExifData data_;
+    ReaderOptions options_;
+    MakerNoteDecoder decodeMakerNote_ = nullptr;
+
+    std::vector<TagEntry> tags_;
+    int tagCapacity_ = 0;
+    std::string infoText_;
+    std::string makerNoteText_;
+    std::string makeText_, modelText_, versionText_, userCommentText_;
+    std::int32_t pixelWidth_ = 0, pixelHeight_ = 0;
+    std::string makerNoteBytes_;
+    std::int64_t makerNoteOffset_ = 0;
+    bool makerNoteDecoded_ = false;
+    std::set<std::int64_t> visited_;
+    std::optional<ReadStatus> problem_;
+    std::string problemDetail_;
 
     int depth_ = 0;
     std::int64_t entriesRead_ = 0;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "core/common/ascii.h"
+#include "core/common/cp1252.h"
 
 namespace veltrane::exif {
 namespace {
@@ -134,47 +135,45 @@ int DatasetRowOfName(std::string_view name) {
 // ---------------------------------------------------------------------------------------------
 // The dataset list
 
-TIPTCdata::TIPTCdata(TimgData* owner) : OwnerData(owner) {}
-
-int TIPTCdata::IptcIndexOfName(std::string_view name) const {
-    for (int i = 0; i < tagCount_; ++i)
-        if (EqualIgnoringAsciiCase(tags_[static_cast<std::size_t>(i)].TagName, name)) return i;
+int IptcRecords::IndexOfName(std::string_view name) const {
+    for (int i = 0; i < count_; ++i)
+        if (EqualIgnoringAsciiCase(slots_[static_cast<std::size_t>(i)].TagName, name)) return i;
     return -1;
 }
 
-void TIPTCdata::RemoveDataset(std::string_view name) {
-    const int index = IptcIndexOfName(name);
+void IptcRecords::RemoveDataset(std::string_view name) {
+    const int index = IndexOfName(name);
     if (index < 0) return;
-    auto first = tags_.begin() + index;
-    std::move(first + 1, tags_.begin() + tagCount_, first);
-    --tagCount_;
-    tags_[static_cast<std::size_t>(tagCount_)] = TTagEntry{};
+    auto first = slots_.begin() + index;
+    std::move(first + 1, slots_.begin() + count_, first);
+    --count_;
+    slots_[static_cast<std::size_t>(count_)] = TagEntry{};
 }
 
-int TIPTCdata::SetDataset(std::string_view name, const std::string& value) {
-    const int index = IptcIndexOfName(name);
+int IptcRecords::SetDataset(std::string_view name, const std::string& value) {
+    const int index = IndexOfName(name);
     if (index >= 0) {
-        if (!value.empty()) tags_[static_cast<std::size_t>(index)].DisplayText = value;
+        if (!value.empty()) slots_[static_cast<std::size_t>(index)].DisplayText = value;
         return index;
     }
     const int row = DatasetRowOfName(name);
     if (row < 0) return -1;
-    TTagEntry entry = IptcDatasetTable[static_cast<std::size_t>(row)].ToEntry();
+    TagEntry entry = IptcDatasetTable[static_cast<std::size_t>(row)].ToEntry();
     entry.DisplayText = value;
     return AppendDataset(entry);
 }
 
-int TIPTCdata::AddToDataset(std::string_view name, const std::string& value) {
-    const int index = IptcIndexOfName(name);
+int IptcRecords::AddToDataset(std::string_view name, const std::string& value) {
+    const int index = IndexOfName(name);
     if (index < 0) return SetDataset(name, MergeCommaList({}, value));
     if (!value.empty()) {
-        std::string& stored = tags_[static_cast<std::size_t>(index)].DisplayText;
+        std::string& stored = slots_[static_cast<std::size_t>(index)].DisplayText;
         stored = MergeCommaList(stored, value);
     }
     return index;
 }
 
-int TIPTCdata::StoreDataset(std::string_view name, const std::string& value) {
+int IptcRecords::StoreDataset(std::string_view name, const std::string& value) {
     const int row = DatasetRowOfName(name);
     if (row < 0) return -1;
     if (IsMultiValued(IptcDatasetTable[static_cast<std::size_t>(row)].TagNumber))
@@ -182,51 +181,46 @@ int TIPTCdata::StoreDataset(std::string_view name, const std::string& value) {
     return SetDataset(name, value);
 }
 
-std::string TIPTCdata::DatasetText(std::string_view name, const std::string& fallback) const {
-    const int index = IptcIndexOfName(name);
-    return index < 0 ? fallback : tags_[static_cast<std::size_t>(index)].DisplayText;
+std::string IptcRecords::DatasetText(std::string_view name, const std::string& fallback) const {
+    const int index = IndexOfName(name);
+    return index < 0 ? fallback : slots_[static_cast<std::size_t>(index)].DisplayText;
 }
 
-TTagEntry TIPTCdata::DatasetAt(int index) const {
-    if (index < 0 || index >= tagCount_) return {};
-    return tags_[static_cast<std::size_t>(index)];
+TagEntry IptcRecords::DatasetAt(int index) const {
+    if (index < 0 || index >= count_) return {};
+    return slots_[static_cast<std::size_t>(index)];
 }
 
-int TIPTCdata::AppendDataset(const TTagEntry& entry) {
+int IptcRecords::AppendDataset(const TagEntry& entry) {
     if (entry.TagNumber != 0) {
-        if (tagCount_ >= IptcCapacity() - 1) tags_.resize(tags_.size() + 25);
-        tags_[static_cast<std::size_t>(tagCount_)] = entry;
-        ++tagCount_;
+        if (count_ >= Capacity() - 1) slots_.resize(slots_.size() + 25);
+        slots_[static_cast<std::size_t>(count_)] = entry;
+        ++count_;
     }
-    return tagCount_ - 1;
+    return count_ - 1;
 }
 
-void TIPTCdata::ClearDatasets() {
-    tagCount_ = 0;
-    for (TTagEntry& slot : tags_) slot = TTagEntry{};
+void IptcRecords::ClearDatasets() {
+    count_ = 0;
+    for (TagEntry& slot : slots_) slot = TagEntry{};
 }
 
 // ---------------------------------------------------------------------------------------------
 // Parsing
 
-void TIPTCdata::ParseIptcData(std::string_view data) {
+void IptcRecords::Parse(std::string_view data) {
     ClearDatasets();
-    parseBuffer_.assign(data);
-    const std::string_view buffer = parseBuffer_;
-    const auto length = static_cast<std::int64_t>(buffer.size());
+    const auto length = static_cast<std::int64_t>(data.size());
 
     // The datasets follow the "Photoshop 3.0" identifier and the 8BIM resource headers, which
-    // are not interpreted: the scan looks for the first 0x1C marker followed by record 2 or 8.
+    // are not interpreted: the scan looks for the first 0x1C marker followed by record 2 or 8,
+    // from the byte after the identifier on (from byte 12 when there is none).
     constexpr std::string_view kPhotoshop = "Photoshop 3.0";
-    const std::size_t found = buffer.find(kPhotoshop);
-    std::int64_t i = found == std::string_view::npos
-                         ? 13
-                         : static_cast<std::int64_t>(found) + 1 + std::int64_t{kPhotoshop.size()};
-    auto byteAt = [&](std::int64_t p) {  // 1-based, p within 1..length
-        return static_cast<unsigned char>(buffer[static_cast<std::size_t>(p - 1)]);
-    };
+    const std::size_t found = data.find(kPhotoshop);
+    std::int64_t i = found == std::string_view::npos ? 12 : static_cast<std::int64_t>(found + kPhotoshop.size());
+    auto byteAt = [&](std::int64_t p) { return static_cast<unsigned char>(data[static_cast<std::size_t>(p)]); };
     for (;; ++i) {
-        if (i < 1 || i >= length) return;  // the marker needs a record byte after it
+        if (i + 1 >= length) return;  // the marker needs a record byte after it
         if (byteAt(i) == 0x1C && (byteAt(i + 1) == 2 || byteAt(i + 1) == 8)) break;
     }
 
@@ -239,16 +233,15 @@ void TIPTCdata::ParseIptcData(std::string_view data) {
         std::unique_ptr<CommaListMerge> merge;
     };
     std::vector<OpenList> openLists;
-    std::int64_t position = i + 1;
-    while (position < length - 2) {
-        const TTagEntry entry = ReadDataset(position);
+    std::int64_t offset = i + 1;
+    while (offset + 3 < length) {
+        const TagEntry entry = ReadDataset(data, offset);
         if (!IsMultiValued(entry.TagNumber)) {
             AppendDataset(entry);
             continue;
         }
         auto open = std::find_if(openLists.begin(), openLists.end(), [&](const OpenList& l) {
-            return EqualIgnoringAsciiCase(tags_[static_cast<std::size_t>(l.index)].TagName,
-                                        entry.TagName);
+            return EqualIgnoringAsciiCase(slots_[static_cast<std::size_t>(l.index)].TagName, entry.TagName);
         });
         if (open != openLists.end()) {
             if (!entry.DisplayText.empty()) open->merge->Add(entry.DisplayText);
@@ -257,49 +250,53 @@ void TIPTCdata::ParseIptcData(std::string_view data) {
         const int index = AddToDataset(entry.TagName, entry.DisplayText);
         if (index >= 0)
             openLists.push_back({index, std::make_unique<CommaListMerge>(
-                                            tags_[static_cast<std::size_t>(index)].DisplayText)});
+                                            slots_[static_cast<std::size_t>(index)].DisplayText)});
     }
     for (const OpenList& list : openLists)
-        tags_[static_cast<std::size_t>(list.index)].DisplayText = list.merge->Text();
+        slots_[static_cast<std::size_t>(list.index)].DisplayText = list.merge->Text();
 }
 
-TTagEntry TIPTCdata::ReadDataset(std::int64_t& position) const {
-    const std::string_view buffer = parseBuffer_;
-    const auto length = static_cast<std::int64_t>(buffer.size());
+// A dataset from its record-number byte at offset p (the 0x1C marker before it is not looked
+// at again):
+//   p      record number
+//   p + 1  dataset number
+//   p + 2  2 bytes value length n, big-endian
+//   p + 4  n bytes value (fewer when the data ends first)
+//   p + 4 + n  the next dataset's marker, then its record number at p + 5 + n
+TagEntry IptcRecords::ReadDataset(std::string_view data, std::int64_t& offset) {
+    const auto length = static_cast<std::int64_t>(data.size());
     auto byteAt = [&](std::int64_t p) -> unsigned {
-        if (p < 1 || p > length) return 0;
-        return static_cast<unsigned char>(buffer[static_cast<std::size_t>(p - 1)]);
+        if (p < 0 || p >= length) return 0;
+        return static_cast<unsigned char>(data[static_cast<std::size_t>(p)]);
     };
-    const std::int64_t p = position;
+    const std::int64_t p = offset;
     const auto record = static_cast<std::uint16_t>(byteAt(p));
     const auto dataset = static_cast<std::uint16_t>(byteAt(p + 1));
     const std::int64_t valueLength = std::int64_t{byteAt(p + 2)} * 256 + byteAt(p + 3);
-    // Past the value and past the next dataset's 0x1C marker, which is not tested.
-    position = p + 4 + valueLength + 1;
+    offset = p + 4 + valueLength + 1;
 
-    // The value: bytes p+4 .. p+3+valueLength, fewer when the data ends first.
     std::string value;
-    const std::int64_t start = p + 3;  // 0-based offset of the first value byte
-    if (start >= 0 && start <= length) {
+    const std::int64_t start = p + 4;
+    if (start <= length) {
         const std::int64_t available = length - start;
-        value.assign(buffer.substr(static_cast<std::size_t>(start),
-                                   static_cast<std::size_t>(std::min(valueLength, available))));
+        value.assign(data.substr(static_cast<std::size_t>(start),
+                                 static_cast<std::size_t>(std::min(valueLength, available))));
     }
 
     if (record != 2 && record != 8) return {};
     for (const TagRow& row : IptcDatasetTable) {
         if (row.IptcRecord != record || row.TagNumber != dataset) continue;
         if (row.TagName == "SKIP") return {};
-        TTagEntry entry = row.ToEntry();
-        entry.DisplayText = std::move(value);
+        TagEntry entry = row.ToEntry();
+        entry.DisplayText = Cp1252ToUtf8(value);
         return entry;
     }
-    TTagEntry custom;
+    TagEntry custom;
     custom.TagName = "Custom_" + std::to_string(dataset);
     custom.Caption = custom.TagName;
     custom.TagNumber = dataset;
     custom.IptcRecord = record;
-    custom.DisplayText = std::move(value);
+    custom.DisplayText = Cp1252ToUtf8(value);
     custom.RawLength = 64;
     return custom;
 }

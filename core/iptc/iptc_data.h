@@ -1,6 +1,7 @@
 #pragma once
-// TIPTCdata: the IPTC datasets of a JPEG file's APP13 ("Photoshop 3.0") section, kept as named
-// TTagEntry records that can be looked up, set, merged and removed by name.
+// IptcRecords: the IPTC datasets of a JPEG file's APP13 ("Photoshop 3.0") section, kept as named
+// TagEntry records that can be looked up, set, merged and removed by name. Values are UTF-8:
+// those read from a file are Windows-1252 there and converted when they are read.
 //
 // An IPTC dataset inside the APP13 data:
 //
@@ -21,8 +22,6 @@
 #include "core/exif/tag_entry.h"
 
 namespace veltrane::exif {
-
-class TimgData;
 
 // The known datasets. Row order matters: name lookups take the first row that matches, so
 // "SKIP" stands first. RawLength is the dataset's size limit; nothing compares a value with it.
@@ -78,6 +77,8 @@ inline constexpr std::array<TagRow, 49> IptcDatasetTable{{
     {10, "Subfile", "Subfile", {}, {}, nullptr, 8, 2},
 }};
 
+static_assert(NamesAndCaptionsAreAscii(IptcDatasetTable));
+
 // "SuppCategory" and "Keywords": stored once per name, their repeats merged into a comma list.
 inline constexpr std::array<std::uint16_t, 2> MultiValuedDatasets{20, 25};
 
@@ -94,59 +95,53 @@ std::string JoinCommaList(const std::vector<std::string>& items);
 // First row of IptcDatasetTable named name (ignoring case), or -1.
 int DatasetRowOfName(std::string_view name);
 
-// The EXIF reader's IPTC part (an IptcReaderFactory): an empty TIPTCdata owned by owner.
-IptcReaderPtr NewIptcReader(TimgData& owner);
+// The EXIF reader's IPTC part (an IptcRecordsFactory): the datasets of an APP13 section.
+IptcRecordsPtr ReadIptcRecords(std::string_view sectionBytes);
 
-class TIPTCdata {
+class IptcRecords {
 public:
-    explicit TIPTCdata(TimgData* owner);
-    virtual ~TIPTCdata() = default;
-    TIPTCdata(const TIPTCdata&) = delete;
-    TIPTCdata& operator=(const TIPTCdata&) = delete;
+    IptcRecords() = default;
 
     // Index of the first stored dataset named name, or -1.
-    virtual int IptcIndexOfName(std::string_view name) const;
+    int IndexOfName(std::string_view name) const;
     // Removes the first stored dataset named name; later ones move down by one.
-    virtual void RemoveDataset(std::string_view name);
+    void RemoveDataset(std::string_view name);
     // Replaces the value of a stored dataset (an empty value leaves it as it is), or appends
     // the table's row of that name with the value. Returns the index, or -1 for an unknown name.
-    virtual int SetDataset(std::string_view name, const std::string& value);
+    int SetDataset(std::string_view name, const std::string& value);
     // Merges value into a stored dataset's comma list, or stores it as a new list.
-    virtual int AddToDataset(std::string_view name, const std::string& value);
+    int AddToDataset(std::string_view name, const std::string& value);
     // AddToDataset for "SuppCategory" and "Keywords", SetDataset for every other known name.
-    virtual int StoreDataset(std::string_view name, const std::string& value);
+    int StoreDataset(std::string_view name, const std::string& value);
     // The value of the first stored dataset named name, or fallback.
-    virtual std::string DatasetText(std::string_view name, const std::string& fallback) const;
-    // Clears the datasets, has OwnerData read fileName and parses the first APP13 section it
-    // found. When this object is OwnerData's own IptcInfo, it stays alive and becomes the
-    // owner's IptcInfo again afterwards (the reader that OpenFile created is dropped), so the
-    // caller's pointer holds the datasets of the named file. Returns HasDatasets().
-    virtual bool LoadImageFile(const std::string& fileName);
+    std::string DatasetText(std::string_view name, const std::string& fallback) const;
+    // Clears the datasets and reads those of the first APP13 section of the file at path (a
+    // JPEG file, as ExifReader::OpenFile reads it). Returns HasDatasets().
+    bool LoadImageFile(const std::string& path);
 
-    int IptcTagCount() const { return tagCount_; }
-    int IptcCapacity() const { return static_cast<int>(tags_.size()); }
+    int DatasetCount() const { return count_; }
+    int Capacity() const { return static_cast<int>(slots_.size()); }
     // Copy of the stored dataset at index (0-based); an empty entry for an index out of range.
-    TTagEntry DatasetAt(int index) const;
-    // Appends a copy unless its TagNumber is 0; returns IptcTagCount() - 1 either way. The
+    TagEntry DatasetAt(int index) const;
+    // Appends a copy unless its TagNumber is 0; returns DatasetCount() - 1 either way. The
     // array grows by 25 slots whenever fewer than two slots are free.
-    int AppendDataset(const TTagEntry& entry);
+    int AppendDataset(const TagEntry& entry);
     // Count 0, every slot emptied, capacity kept.
     void ClearDatasets();
-    bool HasDatasets() const { return tagCount_ > 0; }
+    bool HasDatasets() const { return count_ > 0; }
 
-    // Parses APP13 section bytes (the two length bytes first, then the body).
-    void ParseIptcData(std::string_view data);
-    // Reads the dataset whose record-number byte stands at the 1-based position `position` of
-    // the parse buffer, and moves `position` to the next dataset's record-number byte. The
-    // returned entry has TagNumber 0 when it is not to be stored.
-    TTagEntry ReadDataset(std::int64_t& position) const;
-
-    TimgData* OwnerData;
+    // Parses APP13 section bytes (the two length bytes first, then the body), replacing the
+    // datasets stored.
+    void Parse(std::string_view data);
 
 private:
-    int tagCount_ = 0;
-    std::vector<TTagEntry> tags_;  // the allocated slots; the first tagCount_ are in use
-    std::string parseBuffer_;      // the APP13 data of the last parse
+    // Reads the dataset whose record-number byte stands at offset of data, and moves offset to
+    // the next dataset's record-number byte. The returned entry has TagNumber 0 when it is not
+    // to be stored.
+    static TagEntry ReadDataset(std::string_view data, std::int64_t& offset);
+
+    int count_ = 0;
+    std::vector<TagEntry> slots_;  // the allocated slots; the first count_ are in use
 };
 
 }  // namespace veltrane::exif

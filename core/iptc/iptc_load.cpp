@@ -1,33 +1,22 @@
-// The IPTC reader as a part of the EXIF reader: how the section reader makes one, and
-// TIPTCdata::LoadImageFile, the one operation that reads a file, through that section reader.
-#include <memory>
-
-#include "core/exif/jpeg_sections.h"
+// The IPTC records as a part of the EXIF reader, and IptcRecords::LoadImageFile, the one
+// operation that reads a file, through the reader.
+#include "core/exif/exif_reader.h"
 #include "core/iptc/iptc_data.h"
 
 namespace veltrane::exif {
 
-IptcReaderPtr NewIptcReader(TimgData& owner) {
-    return IptcReaderPtr(new TIPTCdata(&owner), {[](TIPTCdata* reader) { delete reader; }});
+IptcRecordsPtr ReadIptcRecords(std::string_view sectionBytes) {
+    IptcRecordsPtr records(new IptcRecords, {[](IptcRecords* r) { delete r; }});
+    records->Parse(sectionBytes);
+    return records;
 }
 
-bool TIPTCdata::LoadImageFile(const std::string& fileName) {
+bool IptcRecords::LoadImageFile(const std::string& path) {
     ClearDatasets();
-    if (OwnerData == nullptr) return false;
-    TimgData& owner = *OwnerData;
-    // OpenFile discards the owner's IptcInfo and creates a new one for the file's APP13
-    // section. When that IptcInfo is this object, keep it alive across the read and hand it
-    // back to the owner afterwards, in place of the new one: the caller's pointer stays valid
-    // and holds the datasets of the named file.
-    struct HandBack {
-        TimgData& owner;
-        IptcReaderPtr self;
-        ~HandBack() {
-            if (self) owner.IptcInfo = std::move(self);
-        }
-    } handBack{owner, owner.IptcInfo.get() == this ? std::move(owner.IptcInfo) : nullptr};
-    owner.OpenFile(fileName);
-    if (owner.IptcSection != nullptr) ParseIptcData(owner.IptcSection->SectionBytes);
+    // A reader without parts: the datasets are parsed here, no maker note is walked.
+    ExifReader reader;
+    reader.OpenFile(path);
+    if (const JpegSection* section = reader.IptcSection()) Parse(section->Bytes);
     return HasDatasets();
 }
 

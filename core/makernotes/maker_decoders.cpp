@@ -22,9 +22,9 @@ bool IsBlank(std::string_view value) {
 std::string SubFieldLine(std::string_view name, const std::string& value,
                          FormatterContext& context) {
     if (IsBlank(value)) return {};
-    if (context.CurrentMakerImage != nullptr) {
+    if (context.Directory != nullptr) {
         try {
-            AddSubFieldTag(*context.CurrentMakerImage, std::string(name), value, 2);
+            AddSubFieldTag(*context.Directory, std::string(name), value, 2);
         } catch (...) {
             // A tag that cannot be stored leaves the text line as it is.
         }
@@ -98,7 +98,7 @@ std::string DecodeCanonCustomFunctions(const std::string& text, FormatterContext
     return lines;
 }
 
-std::string DecodeNikonLens(const std::string& text, FormatterContext&) {
+std::string DecodeNikonLens(const std::string& text, FormatterContext& context) {
     // Four rationals: shortest and longest focal length, aperture at each. Three cuts at ", "
     // give the first three; what remains is the fourth.
     std::string rest = text;
@@ -110,7 +110,7 @@ std::string DecodeNikonLens(const std::string& text, FormatterContext&) {
         values[k] = FractionToNumber(piece);
     }
     values[3] = FractionToNumber(rest);
-    return FormatFloats("%0.1f-%0.1f(mm)  F%0.1f-F%0.1f", values[0], values[1], values[2],
+    return FormatFloats(context.Numbers, "%0.1f-%0.1f(mm)  F%0.1f-F%0.1f", values[0], values[1], values[2],
                         values[3]);
 }
 

@@ -7,7 +7,7 @@
 // rationals ("180/10, 700/10, 35/10, 45/10"), for the Nikon colour mode the quoted ASCII text
 // ("\"MODE2\""). It returns the entry's display text. The Canon decoders return a block of
 // sub-field lines ("\r\n" name " = " value, one per sub-field with a value), add every such
-// sub-field to context.CurrentMakerImage as a tag of its own, and set
+// sub-field to context.Directory as a tag of its own, and set
 // context.SubFieldsWritten so that the walk writes the block instead of a single value.
 // No decoder raises.
 #include <array>
@@ -20,7 +20,7 @@
 
 namespace veltrane::exif {
 
-// The TagNumber of every sub-field tag (AddSubFieldTag). Tags reach a TagList only from the
+// The TagNumber of every sub-field tag (AddSubFieldTag). Tags reach a tag list only from the
 // EXIF/GPS dictionaries and the maker tables, none of which lists 0xFDF5 (a static_assert in
 // maker_tables.h keeps it so), so a stored tag with this number is always a sub-field and
 // never a tag read from the file. The value lies in TIFF's private range above every number
@@ -118,9 +118,21 @@ inline constexpr std::array<CustomFunctionRow, 15> CanonCustomFunctions{{
     {15, "Shutter Release w/o CF Card", "0:Enable,1:Disable"},
 }};
 
+// The sub-fields' names become tag names and captions as they stand.
+constexpr bool SubFieldNamesAreAscii() {
+    for (const SubFieldRow& row : CanonCameraSettingsFields)
+        if (!IsAsciiText(row.Name)) return false;
+    for (const SubFieldRow& row : CanonShotInfoFields)
+        if (!IsAsciiText(row.Name)) return false;
+    for (const CustomFunctionRow& row : CanonCustomFunctions)
+        if (!IsAsciiText(row.Name)) return false;
+    return true;
+}
+static_assert(SubFieldNamesAreAscii());
+
 // The line of one custom function ("\r\n" name " = " value), or "" when the value is blank:
 // setting (as decimal text) looked up in map. A non-blank value is also added as a tag to
-// context.CurrentMakerImage, as every sub-field is.
+// context.Directory, as every sub-field is.
 std::string AddCustomFunction(std::string_view name, int setting, std::string_view map,
                               FormatterContext& context);
 

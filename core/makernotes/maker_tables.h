@@ -284,6 +284,12 @@ static_assert(detail::AscendingWithoutRepeats(SeikoTable));
 static_assert(detail::AscendingWithoutRepeats(SanyoTable));
 static_assert(detail::AscendingWithoutRepeats(MinoltaTable));
 
+static_assert(NamesAndCaptionsAreAscii(NikonType3Table) && NamesAndCaptionsAreAscii(NikonType1Table) &&
+              NamesAndCaptionsAreAscii(OlympusTable) && NamesAndCaptionsAreAscii(CasioTable) &&
+              NamesAndCaptionsAreAscii(CasioQvcTable) && NamesAndCaptionsAreAscii(FujiTable) &&
+              NamesAndCaptionsAreAscii(CanonTable) && NamesAndCaptionsAreAscii(SeikoTable) &&
+              NamesAndCaptionsAreAscii(SanyoTable) && NamesAndCaptionsAreAscii(MinoltaTable));
+
 // No table the walks store tags from lists the sub-field tag number.
 static_assert(!detail::Lists(MainTagDictionary, kSubFieldTagNumber) &&
               !detail::Lists(GpsTagDictionary, kSubFieldTagNumber) &&

@@ -2,7 +2,8 @@
 
 #include <iterator>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/common/image_list_line.h"
+#include "core/exif/exif_reader.h"
 #include "core/exif/tag_rendering.h"
 #include "core/metadata/metadata_reader.h"
 
@@ -25,57 +26,63 @@ constexpr std::string_view kRowTagNames[] = {
 constexpr std::size_t kRowOfTagName[] = {1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18};
 static_assert(std::size(kRowTagNames) == std::size(kRowOfTagName));
 
-ExifRows RowsOf(const TimgData& reader, const std::string& listEntry) {
+// The rows of what reader read, row 0 showing imageName without the blanks around it.
+ExifRows RowsOf(const ExifReader& reader, std::string_view imageName) {
     ExifRows rows;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].Caption = kCaptions[i];
         rows[i].Value.assign(1, '-');
     }
-    rows[0].Value = TrimText(listEntry);
-    const TImageInfo* info = reader.ImageInfo.get();
-    if (!reader.HasExifSection() || info == nullptr) return rows;
+    rows[0].Value = TrimText(imageName);
+    const TiffDirectory* directory = reader.Directory();
+    if (!reader.HasExifSection() || directory == nullptr) return rows;
 
     for (std::size_t k = 0; k < std::size(kRowTagNames); ++k)
-        rows[kRowOfTagName[k]].Value = info->TagValueByName(kRowTagNames[k]);
-    rows[2].Value = info->MakeText;
-    rows[3].Value = info->ModelText;
-    rows[14].Value = std::to_string(info->PixelWidth);
-    rows[15].Value = std::to_string(info->PixelHeight);
+        rows[kRowOfTagName[k]].Value = directory->TagValueByName(kRowTagNames[k]);
+    rows[2].Value = directory->MakeText();
+    rows[3].Value = directory->ModelText();
+    rows[14].Value = std::to_string(directory->PixelWidth());
+    rows[15].Value = std::to_string(directory->PixelHeight());
     return rows;
 }
 
-// A full reader (collect mode 255) that keeps only the tags the rows look up: the rows come out
+// The options of a full reader that keeps only the tags the rows look up: the rows come out
 // exactly as from a reader that keeps everything, at a fraction of the work.
-class RowsReader : public TimgData {
-public:
-    RowsReader() : TimgData(255, FullReaderParts) { OnlyTagNames = kRowTagNames; }
-};
+ReaderOptions RowsReaderOptions(const NumberFormat& numbers) {
+    return {numbers, CollectMode::Everything, kRowTagNames};
+}
 
 }  // namespace
 
 std::span<const std::string_view> ExifRowTagNames() { return kRowTagNames; }
 
-ExifRows ExifWindowRows(const std::string& imagePath, const std::string& listEntry) {
-    RowsReader reader;
-    reader.OpenFile(imagePath);
-    return RowsOf(reader, listEntry);
+ExifRows ExifWindowRows(const std::string& imagePath, int imageNumber, std::int64_t sizeInBytes,
+                        const NumberFormat& numbers) {
+    return ExifWindowRows(imagePath, ImageListLine(imageNumber, sizeInBytes), numbers);
 }
 
-ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, const std::string& listEntry) {
-    RowsReader reader;
+ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, int imageNumber, std::int64_t sizeInBytes,
+                        const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenBuffer(jpegBytes, "image.jpg");
-    return RowsOf(reader, listEntry);
+    return RowsOf(reader, ImageListLine(imageNumber, sizeInBytes));
 }
 
-ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length,
-                        const std::string& listEntry) {
-    RowsReader reader;
+ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length, int imageNumber,
+                        const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
     reader.OpenFileRange(path, offset, length, "image.jpg");
-    return RowsOf(reader, listEntry);
+    return RowsOf(reader, ImageListLine(imageNumber, length));
 }
 
-ExifRows ExifWindowRows(const TimgData& reader, const std::string& listEntry) {
-    return RowsOf(reader, listEntry);
+ExifRows ExifWindowRows(const std::string& imagePath, std::string_view caption, const NumberFormat& numbers) {
+    ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
+    reader.OpenFile(imagePath);
+    return RowsOf(reader, caption);
+}
+
+ExifRows ExifWindowRows(const ExifReader& reader, int imageNumber, std::int64_t sizeInBytes) {
+    return RowsOf(reader, ImageListLine(imageNumber, sizeInBytes));
 }
 
 }  // namespace veltrane::exif

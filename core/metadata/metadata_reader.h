@@ -3,13 +3,13 @@
 // Every command, window and tool that shows metadata reads through these parts, so they all
 // show the same tags:
 //
-//   exif::TimgData reader(255, exif::FullReaderParts);
+//   exif::ExifReader reader(exif::FullReaderParts);
 #include "core/exif/reader_parts.h"
 #include "core/iptc/iptc_data.h"
 #include "core/makernotes/maker_notes.h"
 
 namespace veltrane::exif {
 
-inline constexpr ReaderParts FullReaderParts{&DecodeMakerNoteOf, &NewIptcReader};
+inline constexpr ReaderParts FullReaderParts{&DecodeMakerNote, &ReadIptcRecords};
 
 }  // namespace veltrane::exif

@@ -45,12 +45,6 @@ std::int64_t NowMs() {
         .count();
 }
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
 std::string ErrorTextToUtf8(const std::string& text) {
@@ -273,12 +267,11 @@ void MainWindowModel::PreviewRequested(PreviewKind kind) {
 }
 
 void MainWindowModel::ShowExif(const std::string& imageFile, int n) {
-    // Row 0 names the image as the list does.
-    const std::string entry = Trimmed(ImageListLine(n, imageSizes_.at(static_cast<std::size_t>(n - 1))));
-    const exif::ExifRows rows = exif::ExifWindowRows(imageFile, entry);
+    const exif::ExifRows rows =
+        exif::ExifWindowRows(imageFile, n, imageSizes_.at(static_cast<std::size_t>(n - 1)), services_.Numbers);
     std::vector<ExifRowText> shown;
     shown.reserve(rows.size());
-    for (const exif::ExifRow& row : rows) shown.push_back({Cp1252ToUtf8(row.Caption), Cp1252ToUtf8(row.Value)});
+    for (const exif::ExifRow& row : rows) shown.push_back({std::string(row.Caption), row.Value});
     view_.ShowExifWindow(shown);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/common/process_id.h"
+#include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 
 namespace veltrane::window {
@@ -120,6 +121,8 @@ struct WindowServices {
     // the second does.
     StereoWriter* Stereo = nullptr;
     SaveFileDialog* SaveDialog = nullptr;
+    // How the EXIF window writes numbers with decimals (the user's decimal separator).
+    NumberFormat Numbers{};
 };
 
 // The program's title, the caption of its windows and message boxes.

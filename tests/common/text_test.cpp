@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "core/common/cp1252.h"
 #include "core/common/io_error.h"
 #include "core/common/number_format.h"
@@ -49,14 +52,28 @@ TEST(Utf16, ConvertsEveryScriptAndKeepsLoneSurrogates) {
     }
 }
 
-TEST(FormatFloat, UsesTheConfiguredDecimalSeparator) {
-    EXPECT_EQ(FormatFloat("%5.2f", 1.0), " 1.00");
-    EXPECT_EQ(FormatFloat("F%0.1f", 2.8), "F2.8");
-    SetDecimalSeparator(',');
-    EXPECT_EQ(FormatFloat("%5.2f mm", 6.3), " 6,30 mm");
-    EXPECT_EQ(FormatFloats("%0.0f:%0.0f:%0.0f", 9, 30, 45.5), "9:30:46");
-    SetDecimalSeparator('.');
-    EXPECT_EQ(FormatFloat("%4.4f sec", 1.0 / 60), "0.0167 sec");
+TEST(FormatFloat, UsesTheDecimalSeparatorOfTheFormatGiven) {
+    const NumberFormat point, comma{','};
+    EXPECT_EQ(FormatFloat(point, "%5.2f", 1.0), " 1.00");
+    EXPECT_EQ(FormatFloat(point, "F%0.1f", 2.8), "F2.8");
+    EXPECT_EQ(FormatFloat(comma, "%5.2f mm", 6.3), " 6,30 mm");
+    EXPECT_EQ(FormatFloats(comma, "%0.0f:%0.0f:%0.0f", 9, 30, 45.5), "9:30:46");
+    EXPECT_EQ(FormatFloat(point, "%4.4f sec", 1.0 / 60), "0.0167 sec");
+}
+
+TEST(NumberFormatOfUserLocale, TakesAPointForALocaleTheSystemDoesNotKnow) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the locale names of the environment are a POSIX convention";
+#else
+    const char* saved = std::getenv("LC_ALL");
+    const std::string before = saved != nullptr ? saved : "";
+    ::setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
+    EXPECT_EQ(NumberFormatOfUserLocale().decimalSeparator, '.');
+    ::setenv("LC_ALL", "C", 1);
+    EXPECT_EQ(NumberFormatOfUserLocale().decimalSeparator, '.');
+    if (saved != nullptr) ::setenv("LC_ALL", before.c_str(), 1);
+    else ::unsetenv("LC_ALL");
+#endif
 }
 
 TEST(InOutError, CarriesTheRunTimeTexts) {

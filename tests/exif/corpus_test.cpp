@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/metadata/metadata_reader.h"
 #include "fuzz/corpus_files.h"
 
@@ -29,12 +29,12 @@ const std::map<std::string, std::string> kStatusOf = {
 TEST(SeedCorpus, EndsEveryFileWithItsKnownStatus) {
     for (const auto& file : fuzzcorpus::CorpusFiles()) {
         SCOPED_TRACE(file.Target + "/" + file.Name + ": " + file.What);
-        TimgData reader(255, FullReaderParts);
+        ExifReader reader(FullReaderParts);
         reader.OpenBuffer(file.Content, file.Target == "tiff_fuzz" ? "seed.tif" : "seed.jpg");
         const auto known = kStatusOf.find(file.Name);
-        EXPECT_EQ(reader.ErrorText, known == kStatusOf.end() ? "<none>" : known->second);
-        if (reader.ImageInfo) {
-            EXPECT_LE(reader.ImageInfo->TagCount, 256000 / 12 + kEntryAllowance);
+        EXPECT_EQ(reader.StatusText(), known == kStatusOf.end() ? "<none>" : known->second);
+        if (reader.Directory() != nullptr) {
+            EXPECT_LE(reader.Directory()->TagCount(), kTiffFileBytesRead / 12 + kEntryAllowance);
         }
     }
 }
@@ -44,19 +44,19 @@ TEST(SeedCorpus, KeepsTheMalformedFilesWithinTheirDefences) {
     const auto files = fuzzcorpus::CorpusFiles();
     for (const auto& file : files) byName[file.Target + "/" + file.Name] = &file;
     auto read = [&](const std::string& key) {
-        auto reader = std::make_unique<TimgData>(255, FullReaderParts);
+        auto reader = std::make_unique<ExifReader>(FullReaderParts);
         const auto* file = byName.at(key);
         reader->OpenBuffer(file->Content, file->Target == "tiff_fuzz" ? "seed.tif" : "seed.jpg");
         return reader;
     };
-    EXPECT_EQ(read("jpeg_fuzz/deep_nesting.jpg")->ImageInfo->VisitedDirectories.size(),
+    EXPECT_EQ(read("jpeg_fuzz/deep_nesting.jpg")->Directory()->VisitedDirectories().size(),
               static_cast<std::size_t>(kMaxDirectoryDepth));
-    EXPECT_EQ(read("jpeg_fuzz/ifds_point_to_each_other.jpg")->ImageInfo->VisitedDirectories.size(), 3u);
-    EXPECT_EQ(read("jpeg_fuzz/entry_count_too_large.jpg")->ImageInfo->TagCount, 0);
-    EXPECT_EQ(read("jpeg_fuzz/many_refused_app1.jpg")->SectionCount, 2);
+    EXPECT_EQ(read("jpeg_fuzz/ifds_point_to_each_other.jpg")->Directory()->VisitedDirectories().size(), 3u);
+    EXPECT_EQ(read("jpeg_fuzz/entry_count_too_large.jpg")->Directory()->TagCount(), 0);
+    EXPECT_EQ(read("jpeg_fuzz/many_refused_app1.jpg")->Sections().size(), 2u);
     const auto wraps = read("jpeg_fuzz/value_offset_wraps.jpg");
-    EXPECT_EQ(wraps->ImageInfo->TagValueByName("ImageDescription"), "");
-    EXPECT_EQ(wraps->ImageInfo->TagValueByName("Software"), "after");
+    EXPECT_EQ(wraps->Directory()->TagValueByName("ImageDescription"), "");
+    EXPECT_EQ(wraps->Directory()->TagValueByName("Software"), "after");
 }
 
 TEST(SeedCorpus, IsWrittenIntoTheSourceTreeAsTheWriterMakesIt) {

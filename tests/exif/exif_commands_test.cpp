@@ -104,6 +104,19 @@ TEST_F(ExifCommands, PrintEveryStoredTagWithItsText) {
     EXPECT_THAT(run.out, ::testing::EndsWith("\nExifOffset\t110\n"));
 }
 
+TEST_F(ExifCommands, WriteNumbersWithTheDecimalSeparatorOfTheCommandLine) {
+    const std::string jpeg = Write("a.jpg", samples::SampleStereoImage(0));
+    CommandLineServices services;
+    services.Numbers.decimalSeparator = ',';
+    for (const char* option : {"--exif", "--tags", "--info"}) {
+        SCOPED_TRACE(option);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCommandLine({option, jpeg}, out, err, services), kExitOk);
+        EXPECT_THAT(out.str(), HasSubstr("72,00"));
+        EXPECT_EQ(out.str().find("72.00"), std::string::npos);
+    }
+}
+
 TEST_F(ExifCommands, PrintTextsAsUtf8) {
     samples::SampleExif exif;
     exif.orientation = 6;
@@ -111,6 +124,13 @@ TEST_F(ExifCommands, PrintTextsAsUtf8) {
     const CommandRun run = RunCommand(ExifCommand::Exif, {Write("a.jpg", samples::SampleStereoImage(0, exif))});
     EXPECT_THAT(run.out, HasSubstr("\nManufacturer: Caf\xC3\xA9\n"));
     EXPECT_THAT(run.out, HasSubstr("\nOrientation: CounterClockwise 90\xC2\xB0\n"));
+    // A file name is UTF-8 already, and is shown as it is.
+    const std::u8string name = u8"Z\u00FCrich.jpg";
+    const std::filesystem::path file = folder_.Path() / name;
+    veltrane::testing::WriteBytes(file, samples::SampleStereoImage(0));
+    const std::u8string path = file.u8string();
+    const CommandRun named = RunCommand(ExifCommand::Exif, {std::string(path.begin(), path.end())});
+    EXPECT_THAT(named.out, StartsWith("Image: Z\xC3\xBCrich.jpg\n"));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/metadata/metadata_reader.h"
 #include "tools/samples/tiff_builder.h"
 
@@ -47,26 +47,26 @@ inline Bytes JpegOf(std::initializer_list<Bytes> sections) {
 
 inline Bytes JpegWithTiff(const Bytes& tiff) { return JpegOf({Segment(0xE1, ExifPayload(tiff))}); }
 
-inline std::unique_ptr<TimgData> ReadAs(const Bytes& bytes, std::string_view name, int mode = 255) {
-    auto reader = std::make_unique<TimgData>(mode, FullReaderParts);
+inline std::unique_ptr<ExifReader> ReadAs(const Bytes& bytes, std::string_view name,
+                                          CollectMode mode = CollectMode::Everything) {
+    auto reader = std::make_unique<ExifReader>(FullReaderParts, ReaderOptions{{}, mode, {}});
     reader->OpenBuffer(bytes, name);
     return reader;
 }
 
-inline std::unique_ptr<TimgData> ReadJpeg(const Bytes& bytes, int mode = 255) {
+inline std::unique_ptr<ExifReader> ReadJpeg(const Bytes& bytes, CollectMode mode = CollectMode::Everything) {
     return ReadAs(bytes, "image.jpg", mode);
 }
 
-inline std::unique_ptr<TimgData> ReadTiff(const Bytes& bytes, int mode = 255) {
+inline std::unique_ptr<ExifReader> ReadTiff(const Bytes& bytes, CollectMode mode = CollectMode::Everything) {
     return ReadAs(bytes, "image.tif", mode);
 }
 
 // The tag names of the reader's tag list, in order.
-inline std::vector<std::string> TagNames(const TimgData& reader) {
+inline std::vector<std::string> TagNames(const ExifReader& reader) {
     std::vector<std::string> names;
-    if (!reader.ImageInfo) return names;
-    for (int i = 0; i < reader.ImageInfo->TagCount; ++i)
-        names.push_back(reader.ImageInfo->TagList[static_cast<std::size_t>(i)].TagName);
+    if (reader.Directory() == nullptr) return names;
+    for (const TagEntry& tag : reader.Directory()->Tags()) names.push_back(tag.TagName);
     return names;
 }
 

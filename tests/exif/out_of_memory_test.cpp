@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/metadata/metadata_reader.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
@@ -49,7 +49,7 @@ void operator delete(void* p, std::size_t) noexcept { ReleaseBlock(p); }
 namespace veltrane::exif {
 namespace {
 
-TEST(TimgData, LetsAnAllocationFailureThroughAsStdBadAlloc) {
+TEST(ExifReader, LetsAnAllocationFailureThroughAsStdBadAlloc) {
     if (!VELTRANE_OWN_OPERATOR_NEW) GTEST_SKIP() << "the sanitizers replace operator new";
     const samples::Bytes jpeg = samples::SampleStereoImage(0);
     testing::TempDir dir;
@@ -58,7 +58,7 @@ TEST(TimgData, LetsAnAllocationFailureThroughAsStdBadAlloc) {
         bool threw = true;
         for (long n = 0; threw; ++n) {
             SCOPED_TRACE(std::string(read) + ", allocation " + std::to_string(n));
-            TimgData reader(255, FullReaderParts);
+            ExifReader reader(FullReaderParts);
             gAllocationFailed = false;
             gAllocationsBeforeFailure = n;
             try {
@@ -71,7 +71,7 @@ TEST(TimgData, LetsAnAllocationFailureThroughAsStdBadAlloc) {
             } catch (const std::bad_alloc&) {
             }
             gAllocationsBeforeFailure = -1;
-            ASSERT_EQ(threw, gAllocationFailed.load()) << "ErrorText: " << reader.ErrorText;
+            ASSERT_EQ(threw, gAllocationFailed.load()) << "Status: " << reader.StatusText();
         }
     }
 }

@@ -56,23 +56,23 @@ TEST(LookupTagNumber, PicksTheDictionaryByTheKindOfDirectory) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << std::hex << c.tag << " kind " << c.kind);
-        const TTagEntry e = LookupTagNumber(c.tag, c.kind);
+        const TagEntry e = LookupTagNumber(c.tag, static_cast<DirectoryKind>(c.kind));
         EXPECT_EQ(e.TagName, c.name);
         EXPECT_EQ(e.TagNumber, c.number);
     }
 }
 
 TEST(LookupTagNumber, HandsOutFullRowsWithCompletedCaptions) {
-    const TTagEntry orientation = LookupTagNumber(0x0112, kImageDirectory);
+    const TagEntry orientation = LookupTagNumber(0x0112, kImageDirectory);
     EXPECT_EQ(orientation.Caption, "Orientation");
     EXPECT_EQ(orientation.ValueMap, "1:Normal,3:Rotated 180\xB0,6:CounterClockwise 90\xB0,8:Clockwise 90\xB0");
-    const TTagEntry film = LookupTagNumber(0xA405, kImageDirectory);
+    const TagEntry film = LookupTagNumber(0xA405, kImageDirectory);
     EXPECT_EQ(film.Caption, "Focal Length in 35mm Film");
     EXPECT_EQ(film.DisplayFormat, "%5.2f mm");
     EXPECT_EQ(LookupTagNumber(0x9209, kImageDirectory).Formatter, &FlashFormatter);
     EXPECT_EQ(LookupTagNumber(0x0007, kGpsDirectory).Formatter, &GpsTimeFormatter);
     EXPECT_EQ(LookupTagNumber(0x0005, kGpsDirectory).ValueMap, "0:Sealevel");
-    const TTagEntry unknown = LookupTagNumber(0x1234, kImageDirectory);
+    const TagEntry unknown = LookupTagNumber(0x1234, kImageDirectory);
     EXPECT_EQ(unknown.Caption, "Unknown");
     EXPECT_TRUE(unknown.ValueMap.empty());
     EXPECT_TRUE(unknown.DisplayFormat.empty());

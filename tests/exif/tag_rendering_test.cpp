@@ -13,11 +13,7 @@
 namespace veltrane::exif {
 namespace {
 
-tEndInd Order(bool bigEndian) {
-    tEndInd o;
-    o.BigEndian = bigEndian;
-    return o;
-}
+ByteOrder Order(bool bigEndian) { return bigEndian ? ByteOrder::BigEndian : ByteOrder::LittleEndian; }
 
 std::string Le16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 std::string Le32(std::uint32_t v) {
@@ -37,8 +33,8 @@ std::string LeRational(std::int32_t n, std::int32_t d) {
 FormatterContext gContext;
 
 // The text of one entry of the image directory (or the GPS directory), little-endian.
-std::string Text(std::uint16_t tag, int type, const std::string& raw, int kind = kImageDirectory) {
-    return TagText(Order(false), type, raw, LookupTagNumber(tag, kind));
+std::string Text(std::uint16_t tag, int type, const std::string& raw, DirectoryKind kind = kImageDirectory) {
+    return TagText(Order(false), {}, type, raw, LookupTagNumber(tag, kind));
 }
 
 TEST(TagText, RendersTheDictionaryExamples) {
@@ -48,7 +44,7 @@ TEST(TagText, RendersTheDictionaryExamples) {
         int type;
         std::string raw;
         std::string expected;
-        int kind = kImageDirectory;
+        DirectoryKind kind = kImageDirectory;
     };
     const Case cases[] = {
         {"Orientation 6", 0x0112, 3, Le16(6), "CounterClockwise 90\xB0"},
@@ -108,45 +104,44 @@ TEST(TagText, RendersTheDictionaryExamples) {
 }
 
 TEST(RenderValue, ReadsItemsInTheByteOrderOfItsParser) {
-    EXPECT_EQ(RenderValue(Order(true), std::string("\x01\x02", 2), 3, "", ""), "258");
-    EXPECT_EQ(RenderValue(Order(false), std::string("\x01\x02", 2), 3, "", ""), "513");
-    EXPECT_EQ(RenderValue(Order(true), Be32(1) + Be32(60), 5, "", "%s sec"), "1/60 sec");
-    EXPECT_EQ(RenderValue(Order(true), Be32(72) + Be32(1), 5, "", "%5.2f"), "72.00");
+    EXPECT_EQ(RenderValue(Order(true), {}, std::string("\x01\x02", 2), 3, "", ""), "258");
+    EXPECT_EQ(RenderValue(Order(false), {}, std::string("\x01\x02", 2), 3, "", ""), "513");
+    EXPECT_EQ(RenderValue(Order(true), {}, Be32(1) + Be32(60), 5, "", "%s sec"), "1/60 sec");
+    EXPECT_EQ(RenderValue(Order(true), {}, Be32(72) + Be32(1), 5, "", "%5.2f"), "72.00");
 }
 
 TEST(RenderValue, RendersAtMost128Items) {
     std::string raw;
     for (int i = 0; i < 200; ++i) raw += static_cast<char>(i);
-    const std::string text = RenderValue(Order(false), raw, 1, "", "");
+    const std::string text = RenderValue(Order(false), {}, raw, 1, "", "");
     EXPECT_EQ(std::count(text.begin(), text.end(), ','), 127);
     EXPECT_EQ(text.substr(text.size() - 5), ", 127");
 }
 
 TEST(RenderValue, AppliesAMapToRationalsOverTheWholeTextSoFar) {
-    EXPECT_EQ(RenderValue(Order(false), LeRational(1, 2), 5, "1/2:Half", ""), "1/2Half");
-    EXPECT_EQ(RenderValue(Order(false), LeRational(1, 2) + LeRational(3, 4), 5, "1/2, 3/4:Pair", ""),
+    EXPECT_EQ(RenderValue(Order(false), {}, LeRational(1, 2), 5, "1/2:Half", ""), "1/2Half");
+    EXPECT_EQ(RenderValue(Order(false), {}, LeRational(1, 2) + LeRational(3, 4), 5, "1/2, 3/4:Pair", ""),
               "1/2, 3/4Pair");
-    EXPECT_EQ(RenderValue(Order(false), LeRational(1, 3), 5, "1/2:Half", ""), "1/3");
+    EXPECT_EQ(RenderValue(Order(false), {}, LeRational(1, 3), 5, "1/2:Half", ""), "1/3");
 }
 
 TEST(RenderValue, RefusesPatternsThatDoNotFitTheirArgument) {
-    EXPECT_THROW(RenderValue(Order(false), Le16(1), 3, "", "%d"), ExifError);
-    EXPECT_THROW(RenderValue(Order(false), Le16(1), 3, "", "%f %f"), ExifError);
-    EXPECT_THROW(RenderValue(Order(false), Le16(1), 3, "", "%s %d"), ExifError);
-    EXPECT_THROW(RenderValue(Order(false), Le16(1), 3, "", "%99999f"), ExifError);
-    EXPECT_EQ(RenderValue(Order(false), Le16(1), 3, "", "100%% %0.0f"), "100% 1");
-    EXPECT_EQ(RenderValue(Order(false), Le16(1), 3, "", "[%s]"), "[1]");
+    EXPECT_THROW(RenderValue(Order(false), {}, Le16(1), 3, "", "%d"), ExifError);
+    EXPECT_THROW(RenderValue(Order(false), {}, Le16(1), 3, "", "%f %f"), ExifError);
+    EXPECT_THROW(RenderValue(Order(false), {}, Le16(1), 3, "", "%s %d"), ExifError);
+    EXPECT_THROW(RenderValue(Order(false), {}, Le16(1), 3, "", "%99999f"), ExifError);
+    EXPECT_EQ(RenderValue(Order(false), {}, Le16(1), 3, "", "100%% %0.0f"), "100% 1");
+    EXPECT_EQ(RenderValue(Order(false), {}, Le16(1), 3, "", "[%s]"), "[1]");
     // Only a pattern holding "%s" itself receives the text.
-    EXPECT_THROW(RenderValue(Order(false), Le16(1), 3, "", "[%3s]"), ExifError);
+    EXPECT_THROW(RenderValue(Order(false), {}, Le16(1), 3, "", "[%3s]"), ExifError);
 }
 
-TEST(RenderValue, UsesTheUsersDecimalSeparator) {
-    SetDecimalSeparator(',');
-    const std::string text = RenderValue(Order(false), LeRational(72, 1), 5, "", "%5.2f");
-    const std::string fnumber = RenderValue(Order(false), LeRational(28, 10), 5, "", "F%0.1f");
-    SetDecimalSeparator('.');
-    EXPECT_EQ(text, "72,00");
-    EXPECT_EQ(fnumber, "F2,8");
+TEST(RenderValue, UsesTheDecimalSeparatorItIsGiven) {
+    const NumberFormat comma{','};
+    EXPECT_EQ(RenderValue(Order(false), comma, LeRational(72, 1), 5, "", "%5.2f"), "72,00");
+    EXPECT_EQ(RenderValue(Order(false), comma, LeRational(28, 10), 5, "", "F%0.1f"), "F2,8");
+    FormatterContext context{comma, nullptr, false};
+    EXPECT_EQ(ShutterSpeedFormatter("1/1", context), "0,5000 sec (1/2)");
 }
 
 TEST(NumericValue, FollowsTheFieldType) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/exif/exif_error.h"
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/metadata/metadata_reader.h"
 #include "tests/exif/exif_test_support.h"
 #include "tools/samples/jpeg_writer.h"
@@ -15,9 +15,11 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using samples::ByteOrder;
 using samples::TiffBuilder;
 using namespace veltrane::exif::testing;
+
+// The data of a walk over TIFF data alone: its section is the data itself.
+ExifData TiffDataOnly(std::string_view tiff, ByteOrder order) { return {ByteReader(AsBytes(tiff), order), tiff, false}; }
 
 TEST(WalkDirectory, FindsTagsByNameIgnoringLetterCaseAcrossSubDirectories) {
     TiffBuilder t;
@@ -26,13 +28,13 @@ TEST(WalkDirectory, FindsTagsByNameIgnoringLetterCaseAcrossSubDirectories) {
     t.Link(ifd0, 0x8825, gps);
     t.Rational(gps, 0x0002, {{50, 1}, {3, 1}, {1234, 100}});
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    ASSERT_TRUE(reader->ImageInfo);
-    EXPECT_EQ(reader->ErrorText, "<none>");
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("datetime"), "2024:01:02 03:04:05");
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("GPSLatitude"), "50 Degrees 3 Minutes 12 Seconds");
-    EXPECT_EQ(reader->ImageInfo->IndexOfTagName("GPSINFO"), 2);  // after the GPS tags it leads to
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("Make"), "");
-    EXPECT_EQ(reader->ImageInfo->IndexOfTagName("Make"), -1);
+    ASSERT_NE(reader->Directory(), nullptr);
+    EXPECT_EQ(reader->StatusText(), "<none>");
+    EXPECT_EQ(reader->Directory()->TagValueByName("datetime"), "2024:01:02 03:04:05");
+    EXPECT_EQ(reader->Directory()->TagValueByName("GPSLatitude"), "50 Degrees 3 Minutes 12 Seconds");
+    EXPECT_EQ(reader->Directory()->IndexOfTagName("GPSINFO"), 2);  // after the GPS tags it leads to
+    EXPECT_EQ(reader->Directory()->TagValueByName("Make"), "");
+    EXPECT_EQ(reader->Directory()->IndexOfTagName("Make"), -1);
 }
 
 TEST(WalkDirectory, WritesOneInfoLinePerEntryWithItsCaption) {
@@ -42,7 +44,7 @@ TEST(WalkDirectory, WritesOneInfoLinePerEntryWithItsCaption) {
     t.Short(ifd0, 0x0112, {1});
     t.Short(ifd0, 0x1234, {7});  // not in the dictionary
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ImageInfo->InfoText, "\r\nMake = Cam\r\nOrientation = Normal\r\nUnknown = 7");
+    EXPECT_EQ(reader->Directory()->InfoText(), "\r\nMake = Cam\r\nOrientation = Normal\r\nUnknown = 7");
     // The unknown tag is shown but not stored.
     EXPECT_THAT(TagNames(*reader), ElementsAre("Make", "Orientation"));
 }
@@ -51,9 +53,9 @@ TEST(WalkDirectory, RecordsAnEmptyDirectoryAndAddsNothing) {
     TiffBuilder t;
     t.AddIfd();
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ImageInfo->TagCount, 0);
-    EXPECT_EQ(reader->ImageInfo->InfoText, "");
-    EXPECT_EQ(reader->ImageInfo->VisitedDirectories.count({9, 17}), 1u);
+    EXPECT_EQ(reader->Directory()->TagCount(), 0);
+    EXPECT_EQ(reader->Directory()->InfoText(), "");
+    EXPECT_EQ(reader->Directory()->VisitedDirectories().count(8), 1u);
 }
 
 TEST(WalkDirectory, ReadsValuesOfUpToFourBytesFromTheEntryItself) {
@@ -62,17 +64,17 @@ TEST(WalkDirectory, ReadsValuesOfUpToFourBytesFromTheEntryItself) {
     t.Short(ifd0, 0x0102, {8, 8});      // 4 bytes: in the entry
     t.Short(ifd0, 0x0115, {1, 2, 3});   // 6 bytes: at the offset
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    const TImageInfo& info = *reader->ImageInfo;
-    ASSERT_EQ(info.TagCount, 2);
-    // Entry 0 starts at position 17 + 2; its value field 8 bytes later.
-    EXPECT_EQ(info.TagList[0].ValueStart, 17 + 2 + 8);
-    EXPECT_EQ(info.TagList[0].DisplayText, "8, 8");
+    const TiffDirectory& info = *reader->Directory();
+    ASSERT_EQ(info.TagCount(), 2);
+    // Entry 0 starts at offset 8 + 2; its value field 8 bytes later.
+    EXPECT_EQ(info.Tags()[0].ValueOffset, 8u + 2 + 8);
+    EXPECT_EQ(info.Tags()[0].DisplayText, "8, 8");
     // The first directory holds 2 entries and a link: the value follows at TIFF offset 38.
-    EXPECT_EQ(info.TagList[1].ValueStart, 38 + 9);
-    EXPECT_EQ(info.TagList[1].DisplayText, "1, 2, 3");
-    EXPECT_EQ(info.TagList[1].RawLength, 6);
-    EXPECT_EQ(info.TagList[1].FieldType, 3);
-    EXPECT_EQ(info.TagList[1].Origin, 0);
+    EXPECT_EQ(info.Tags()[1].ValueOffset, 38u);
+    EXPECT_EQ(info.Tags()[1].DisplayText, "1, 2, 3");
+    EXPECT_EQ(info.Tags()[1].RawLength, 6);
+    EXPECT_EQ(info.Tags()[1].FieldType, 3);
+    EXPECT_EQ(info.Tags()[1].Origin, TagOrigin::Directory);
 }
 
 TEST(WalkDirectory, SkipsEntriesWithoutBytes) {
@@ -84,7 +86,7 @@ TEST(WalkDirectory, SkipsEntriesWithoutBytes) {
     t.Ascii(ifd0, 0x0131, "sw");
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
     EXPECT_THAT(TagNames(*reader), ElementsAre("Software"));
-    EXPECT_EQ(reader->ImageInfo->InfoText, "\r\nSoftware = sw");
+    EXPECT_EQ(reader->Directory()->InfoText(), "\r\nSoftware = sw");
 }
 
 TEST(WalkDirectory, KeepsTheLastWidthAndHeightItMeets) {
@@ -95,8 +97,8 @@ TEST(WalkDirectory, KeepsTheLastWidthAndHeightItMeets) {
     t.Link(ifd0, 0x8769, exif);
     t.Long(exif, 0xA002, {3000});
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ImageInfo->PixelWidth, 3000);
-    EXPECT_EQ(reader->ImageInfo->PixelHeight, 480);
+    EXPECT_EQ(reader->Directory()->PixelWidth(), 3000);
+    EXPECT_EQ(reader->Directory()->PixelHeight(), 480);
 }
 
 TEST(WalkDirectory, WalksEveryDirectoryOnlyOnce) {
@@ -110,7 +112,7 @@ TEST(WalkDirectory, WalksEveryDirectoryOnlyOnce) {
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
     EXPECT_THAT(TagNames(*reader),
                 ElementsAre("Make", "InteroperabilityOffset", "ISOSpeedRatings", "ExifOffset", "ExifOffset"));
-    EXPECT_EQ(reader->ImageInfo->VisitedDirectories.size(), 2u);
+    EXPECT_EQ(reader->Directory()->VisitedDirectories().size(), 2u);
 }
 
 TEST(WalkDirectory, WalksSubDirectoriesWhenTheirTagIsMet) {
@@ -125,7 +127,7 @@ TEST(WalkDirectory, WalksSubDirectoriesWhenTheirTagIsMet) {
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
     EXPECT_THAT(TagNames(*reader), ElementsAre("Compression", "SubIFDs", "InteroperabilityIndex",
                                                "InteroperabilityOffset", "ExifOffset", "Copyright"));
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("Compression"), "Jpeg");
+    EXPECT_EQ(reader->Directory()->TagValueByName("Compression"), "Jpeg");
 }
 
 TEST(WalkDirectory, ShowsGpsVersionIdOnlyInTheInfoText) {
@@ -135,9 +137,9 @@ TEST(WalkDirectory, ShowsGpsVersionIdOnlyInTheInfoText) {
     t.Byte(gps, 0x0000, {2, 2, 0, 0});
     t.Byte(gps, 0x0005, {0});
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_THAT(reader->ImageInfo->InfoText, HasSubstr("\r\nGPSVersion ID = 2, 2, 0, 0"));
+    EXPECT_THAT(reader->Directory()->InfoText(), HasSubstr("\r\nGPSVersion ID = 2, 2, 0, 0"));
     EXPECT_THAT(TagNames(*reader), ElementsAre("GPSAltitudeRef", "GPSInfo"));
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("GPSAltitudeRef"), "Sealevel");
+    EXPECT_EQ(reader->Directory()->TagValueByName("GPSAltitudeRef"), "Sealevel");
 }
 
 TEST(WalkDirectory, CutsMakeAndModelToTheirFieldLengths) {
@@ -146,9 +148,9 @@ TEST(WalkDirectory, CutsMakeAndModelToTheirFieldLengths) {
     t.Ascii(ifd0, 0x010F, std::string(40, 'M'));
     t.Ascii(ifd0, 0x0110, std::string(45, 'm'));
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ImageInfo->MakeText, std::string(32, 'M'));
-    EXPECT_EQ(reader->ImageInfo->ModelText, std::string(40, 'm'));
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("Make"), std::string(40, 'M'));
+    EXPECT_EQ(reader->Directory()->MakeText(), std::string(32, 'M'));
+    EXPECT_EQ(reader->Directory()->ModelText(), std::string(40, 'm'));
+    EXPECT_EQ(reader->Directory()->TagValueByName("Make"), std::string(40, 'M'));
 }
 
 TEST(WalkDirectory, TakesTheUserCommentWithoutItsCodeAndFinalByte) {
@@ -158,9 +160,9 @@ TEST(WalkDirectory, TakesTheUserCommentWithoutItsCodeAndFinalByte) {
     Append(comment, BytesOf("  Hello World!"));
     t.Undefined(ifd0, 0x9286, comment);
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ImageInfo->UserCommentText, "Hello World");
-    EXPECT_EQ(reader->ImageInfo->TagValueByName("UserComment"), "Hello World");
-    EXPECT_THAT(reader->ImageInfo->InfoText, HasSubstr("\r\nUser Comment = Hello World"));
+    EXPECT_EQ(reader->Directory()->UserCommentText(), "Hello World");
+    EXPECT_EQ(reader->Directory()->TagValueByName("UserComment"), "Hello World");
+    EXPECT_THAT(reader->Directory()->InfoText(), HasSubstr("\r\nUser Comment = Hello World"));
 }
 
 TEST(WalkDirectory, KeepsTheExifVersionAndTheMakerNoteBytes) {
@@ -170,14 +172,15 @@ TEST(WalkDirectory, KeepsTheExifVersionAndTheMakerNoteBytes) {
     t.Undefined(ifd0, 0x9000, BytesOf("0220"));
     t.Undefined(ifd0, 0x927C, BytesOf("maker note bytes"));
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    const TImageInfo& info = *reader->ImageInfo;
-    EXPECT_EQ(info.VersionText, "0220");
-    EXPECT_EQ(info.MakerNoteBytes, "maker note bytes");
-    EXPECT_EQ(info.MakerNoteStart, info.TagList[2].ValueStart);
-    EXPECT_EQ(reader->Section(1).SectionBytes.substr(static_cast<std::size_t>(info.MakerNoteStart - 1), 16),
+    const TiffDirectory& info = *reader->Directory();
+    EXPECT_EQ(info.VersionText(), "0220");
+    EXPECT_EQ(info.MakerNoteBytes(), "maker note bytes");
+    EXPECT_EQ(info.MakerNoteOffset(), info.Tags()[2].ValueOffset);
+    // The TIFF data starts after the section's length and "Exif\0\0".
+    EXPECT_EQ(reader->Sections()[0].Bytes.substr(8 + static_cast<std::size_t>(info.MakerNoteOffset()), 16),
               "maker note bytes");
-    EXPECT_FALSE(info.MakerNoteDecoded);
-    EXPECT_EQ(info.TagList[2].TagName, "MakerNote");
+    EXPECT_FALSE(info.MakerNoteDecoded());
+    EXPECT_EQ(info.Tags()[2].TagName, "MakerNote");
 }
 
 TEST(WalkDirectory, EndsAtAFormatterErrorAndKeepsWhatCameBefore) {
@@ -188,21 +191,25 @@ TEST(WalkDirectory, EndsAtAFormatterErrorAndKeepsWhatCameBefore) {
     t.Ascii(ifd0, 0x9290, "12");
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
     EXPECT_THAT(TagNames(*reader), ElementsAre("Make"));
-    EXPECT_EQ(reader->ErrorText, "Not an EXIF file");  // the load failed
+    EXPECT_EQ(reader->StatusText(), "Not an EXIF file");  // the load failed
     EXPECT_TRUE(reader->HasExifSection());
 }
 
 TEST(WalkDirectory, ReportsATooLargeDirectoryAndWalksNothingOfIt) {
-    TimgData owner{255, FullReaderParts};
-    TImageInfo info(&owner, 255);
-    // A count of 0x0800 entries needs 24578 bytes; base + size allows 100.
-    std::string buffer("\x00\x08", 2);
-    buffer += std::string(30000, '\0');
-    info.WorkBuffer = buffer;
-    info.WalkDirectory(1, 9, kImageDirectory, 91);
-    EXPECT_EQ(owner.ErrorText, "Illegally sized directory");
-    EXPECT_EQ(info.TagCount, 0);
-    EXPECT_EQ(info.InfoText, "");
+    // The bytes a TIFF file's reader holds after the header, from offset 8: a table of 21333
+    // entries (255998 bytes) lies inside them, but takes more than a TIFF file's limit.
+    std::string held("\x55\x53", 2);
+    held += std::string(kTiffFileBytesRead - 2, '\0');
+    TiffDirectory info({ByteReader(AsBytes(held), ByteOrder::LittleEndian, 8), held, true});
+    info.Walk(8, kImageDirectory);
+    ASSERT_TRUE(info.Problem().has_value());
+    EXPECT_EQ(StatusText(*info.Problem()), "Illegally sized directory");
+    EXPECT_EQ(info.TagCount(), 0);
+    EXPECT_EQ(info.InfoText(), "");
+    // The same bytes as a JPEG file's TIFF data: the table only has to lie inside them.
+    TiffDirectory jpeg(TiffDataOnly(held, ByteOrder::LittleEndian));
+    jpeg.Walk(0, kImageDirectory);
+    EXPECT_FALSE(jpeg.Problem().has_value());
 }
 
 TEST(WalkDirectory, ReportsADirectoryOutsideItsBuffer) {
@@ -211,19 +218,18 @@ TEST(WalkDirectory, ReportsADirectoryOutsideItsBuffer) {
         std::string buffer;
         std::int64_t start;
     } cases[] = {
-        {"start past the end", std::string(20, '\0'), 30},
-        {"start before the first byte", std::string(20, '\0'), -5},
-        {"count on the last byte", std::string(20, '\0'), 20},
-        {"entry table past the end", std::string("\x02\x00", 2) + std::string(20, '\0'), 1},
+        {"start past the end", std::string(20, '\0'), 29},
+        {"start before the first byte", std::string(20, '\0'), -6},
+        {"count on the last byte", std::string(20, '\0'), 19},
+        {"entry table past the end", std::string("\x02\x00", 2) + std::string(20, '\0'), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TimgData owner{255, FullReaderParts};
-        TImageInfo info(&owner, 255);
-        info.WorkBuffer = c.buffer;
-        info.WalkDirectory(c.start, 9, kImageDirectory, 65000);
-        EXPECT_EQ(owner.ErrorText, "Illegally sized directory");
-        EXPECT_EQ(info.TagCount, 0);
+        TiffDirectory info(TiffDataOnly(c.buffer, ByteOrder::LittleEndian));
+        info.Walk(c.start, kImageDirectory);
+        ASSERT_TRUE(info.Problem().has_value());
+        EXPECT_EQ(StatusText(*info.Problem()), "Illegally sized directory");
+        EXPECT_EQ(info.TagCount(), 0);
     }
 }
 
@@ -236,15 +242,15 @@ TEST(WalkDirectory, ClipsValuesThatRunPastTheData) {
     t.Raw(ifd0, 0x0117, 5, 0x40000000, t.U32(8));  // 8 x 2^30 bytes: more than 32 bits
     const Bytes tiff = t.Build();
     const auto reader = ReadJpeg(JpegWithTiff(tiff));
-    const TImageInfo& info = *reader->ImageInfo;
-    EXPECT_EQ(reader->ErrorText, "<none>");
-    ASSERT_EQ(info.TagCount, 3);
-    EXPECT_EQ(info.TagList[0].RawBytes, "");
-    EXPECT_EQ(info.TagList[0].DisplayText, "");
+    const TiffDirectory& info = *reader->Directory();
+    EXPECT_EQ(reader->StatusText(), "<none>");
+    ASSERT_EQ(info.TagCount(), 3);
+    EXPECT_EQ(info.Tags()[0].RawBytes, "");
+    EXPECT_EQ(info.Tags()[0].DisplayText, "");
     // Both others run from their offset to the end of the section.
-    const std::size_t sectionBytes = reader->Section(1).SectionBytes.size();
-    EXPECT_EQ(info.TagList[1].RawLength, static_cast<std::int32_t>(sectionBytes - 8));
-    EXPECT_EQ(info.TagList[2].RawLength, static_cast<std::int32_t>(sectionBytes - 16));
+    const std::size_t sectionBytes = reader->Sections()[0].Bytes.size();
+    EXPECT_EQ(info.Tags()[1].RawLength, static_cast<std::int32_t>(sectionBytes - 8));
+    EXPECT_EQ(info.Tags()[2].RawLength, static_cast<std::int32_t>(sectionBytes - 16));
 }
 
 TEST(WalkDirectory, IgnoresSubDirectoryPointersOutsideTheData) {
@@ -254,7 +260,7 @@ TEST(WalkDirectory, IgnoresSubDirectoryPointersOutsideTheData) {
     t.Raw(ifd0, 0x8825, 4, 2, t.U32(0xFFFFFFFF));  // the pointer itself lies outside
     t.Ascii(ifd0, 0x0131, "after");
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ErrorText, "<none>");
+    EXPECT_EQ(reader->StatusText(), "<none>");
     EXPECT_THAT(TagNames(*reader), ElementsAre("ExifOffset", "GPSInfo", "Software"));
 }
 
@@ -264,12 +270,12 @@ TEST(WalkDirectory, StopsFollowingDirectoriesNestedTooDeeply) {
     for (int i = 0; i < kMaxDirectoryDepth + 8; ++i) ifds.push_back(t.AddIfd());
     for (std::size_t i = 0; i + 1 < ifds.size(); ++i) t.Link(ifds[i], 0x8769, ifds[i + 1]);
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    EXPECT_EQ(reader->ErrorText, "<none>");
-    EXPECT_EQ(reader->ImageInfo->VisitedDirectories.size(), static_cast<std::size_t>(kMaxDirectoryDepth));
-    EXPECT_EQ(reader->ImageInfo->TagCount, kMaxDirectoryDepth);
+    EXPECT_EQ(reader->StatusText(), "<none>");
+    EXPECT_EQ(reader->Directory()->VisitedDirectories().size(), static_cast<std::size_t>(kMaxDirectoryDepth));
+    EXPECT_EQ(reader->Directory()->TagCount(), kMaxDirectoryDepth);
 }
 
-// A directory of count entries of tag 0x0131 at position 1, each with the given type, count and
+// A directory of count entries of tag 0x0131 at offset 0, each with the given type, count and
 // value field (little-endian), followed by fill bytes up to size.
 std::string DirectoryBuffer(int count, std::uint16_t type, std::uint32_t items, std::uint32_t value,
                             std::size_t size) {
@@ -288,53 +294,51 @@ TEST(WalkDirectory, EndsWhenEntriesAreReadFarMoreOftenThanTheBufferHoldsThem) {
     // Overlapping directories make the same bytes count as entries again and again; a walk reads
     // at most as many entries as the buffer could hold side by side, plus an allowance.
     const std::string buffer = DirectoryBuffer(100, 1, 1, 0, 1202);
-    TImageInfo info(nullptr, 255);
-    info.WorkBuffer = buffer;
-    info.WalkDirectory(1, 0, kImageDirectory, 100000);
-    EXPECT_EQ(info.TagCount, 100);
-    EXPECT_THROW(info.WalkDirectory(1, 0, kImageDirectory, 100000), ExifError);
-    EXPECT_EQ(info.TagCount, 1202 / 12 + kEntryAllowance);
+    TiffDirectory info(TiffDataOnly(buffer, ByteOrder::LittleEndian));
+    info.Walk(0, kImageDirectory);
+    EXPECT_EQ(info.TagCount(), 100);
+    EXPECT_THROW(info.Walk(0, kImageDirectory), ExifError);
+    EXPECT_EQ(info.TagCount(), 1202 / 12 + kEntryAllowance);
 }
 
 TEST(WalkDirectory, EndsWhenValuesAreCopiedFarMoreOftenThanTheBufferHoldsThem) {
     // Fifty entries share one value of 60000 bytes.
     const std::string buffer = DirectoryBuffer(50, 7, 60000, 1000, 70000);
-    TImageInfo info(nullptr, 255);
-    info.WorkBuffer = buffer;
-    EXPECT_THROW(info.WalkDirectory(1, 1, kImageDirectory, 100000), ExifError);
-    EXPECT_EQ(info.TagCount, (2 * 70000 + kRawByteAllowance) / 60000);
+    TiffDirectory info(TiffDataOnly(buffer, ByteOrder::LittleEndian));
+    EXPECT_THROW(info.Walk(0, kImageDirectory), ExifError);
+    EXPECT_EQ(info.TagCount(), (2 * 70000 + kRawByteAllowance) / 60000);
 }
 
-TEST(WalkDirectory, BuildsOnlyTheInfoTextInCollectMode2AndOnlyTheListIn4) {
+TEST(WalkDirectory, BuildsOnlyTheInfoTextOrOnlyTheTagListWhenAskedTo) {
     const Bytes jpeg = samples::SampleStereoImage(0);
-    const auto infoOnly = ReadJpeg(jpeg, 2);
-    EXPECT_EQ(infoOnly->ImageInfo->TagCount, 0);
-    EXPECT_THAT(infoOnly->ImageInfo->InfoText, HasSubstr("\r\nMake = Veltrane"));
-    EXPECT_EQ(infoOnly->ImageInfo->MakeText, "Veltrane");
-    EXPECT_EQ(infoOnly->ImageInfo->PixelWidth, 64);
+    const auto infoOnly = ReadJpeg(jpeg, CollectMode::InfoTextOnly);
+    EXPECT_EQ(infoOnly->Directory()->TagCount(), 0);
+    EXPECT_THAT(infoOnly->Directory()->InfoText(), HasSubstr("\r\nMake = Veltrane"));
+    EXPECT_EQ(infoOnly->Directory()->MakeText(), "Veltrane");
+    EXPECT_EQ(infoOnly->Directory()->PixelWidth(), 64);
 
-    const auto listOnly = ReadJpeg(jpeg, 4);
-    EXPECT_EQ(listOnly->ImageInfo->InfoText, "");
-    EXPECT_EQ(listOnly->ImageInfo->TagValueByName("Make"), "Veltrane");
-    EXPECT_EQ(listOnly->ImageInfo->MakeText, "Veltrane");
+    const auto listOnly = ReadJpeg(jpeg, CollectMode::TagListOnly);
+    EXPECT_EQ(listOnly->Directory()->InfoText(), "");
+    EXPECT_EQ(listOnly->Directory()->TagValueByName("Make"), "Veltrane");
+    EXPECT_EQ(listOnly->Directory()->MakeText(), "Veltrane");
 }
 
 TEST(AppendTag, RefusesTagNumberZeroAndGrowsInStepsOf25) {
-    TImageInfo info(nullptr, 255);
-    TTagEntry none;
+    TiffDirectory info;
+    TagEntry none;
     EXPECT_EQ(info.AppendTag(none), -1);
-    EXPECT_EQ(info.TagCapacity, 0);
-    TTagEntry tag;
+    EXPECT_EQ(info.TagCapacity(), 0);
+    TagEntry tag;
     tag.TagNumber = 1;
     tag.TagName = "T";
     for (int i = 0; i < 24; ++i) EXPECT_EQ(info.AppendTag(tag), i);
-    EXPECT_EQ(info.TagCapacity, 25);
+    EXPECT_EQ(info.TagCapacity(), 25);
     EXPECT_EQ(info.AppendTag(tag), 24);  // keeps one spare slot
-    EXPECT_EQ(info.TagCapacity, 50);
+    EXPECT_EQ(info.TagCapacity(), 50);
     EXPECT_EQ(info.AppendTag(none), 24);
-    EXPECT_EQ(info.TagCount, 25);
-    EXPECT_EQ(info.TagList.size(), 25u);
-    EXPECT_GE(info.TagList.capacity(), 50u);
+    EXPECT_EQ(info.TagCount(), 25);
+    EXPECT_EQ(info.Tags().size(), 25u);
+    EXPECT_GE(info.Tags().capacity(), 50u);
 }
 
 TEST(TagLookups, AnswerWithTheFirstTagOfAName) {
@@ -344,7 +348,7 @@ TEST(TagLookups, AnswerWithTheFirstTagOfAName) {
     t.Rational(exif, 0x920E, {{100, 1}});
     t.Rational(exif, 0xA20E, {{200, 1}});
     const auto reader = ReadJpeg(JpegWithTiff(t.Build()));
-    const TImageInfo& info = *reader->ImageInfo;
+    const TiffDirectory& info = *reader->Directory();
     EXPECT_EQ(info.TagValueByName("focalplanexresolution"), "100/1");
     EXPECT_DOUBLE_EQ(info.NumberByName("FocalPlaneXResolution"), 100);
     EXPECT_EQ(info.IntegerByName("FocalPlaneXResolution"), 100);
@@ -370,8 +374,8 @@ Bytes FocalPlaneTiff(bool withY, bool with35mm) {
 
 TEST(DeriveFilmFocalLength, AddsTheEquivalentOfTheSensorDiagonal) {
     const auto reader = ReadJpeg(JpegWithTiff(FocalPlaneTiff(true, false)));
-    const TImageInfo& info = *reader->ImageInfo;
-    const TTagEntry derived = info.EntryByName("FocalLengthIn35mmFilm");
+    const TiffDirectory& info = *reader->Directory();
+    const TagEntry derived = info.EntryByName("FocalLengthIn35mmFilm");
     EXPECT_EQ(derived.TagName, "FocalLengthin35mmFilm");
     EXPECT_EQ(derived.TagNumber, 0xA405);
     EXPECT_EQ(derived.DisplayText, " 5.41");
@@ -379,25 +383,25 @@ TEST(DeriveFilmFocalLength, AddsTheEquivalentOfTheSensorDiagonal) {
     EXPECT_EQ(derived.DisplayFormat, "%s mm");
     EXPECT_EQ(derived.RawBytes, "");
     EXPECT_EQ(derived.Caption, "Focal Length in 35mm Film");
-    EXPECT_THAT(info.InfoText, ::testing::EndsWith("\r\nFocal Length in 35mm Film =  5.41"));
+    EXPECT_THAT(info.InfoText(), ::testing::EndsWith("\r\nFocal Length in 35mm Film =  5.41"));
 }
 
 TEST(DeriveFilmFocalLength, AddsNothingWhenAnInputIsMissing) {
     const auto noY = ReadJpeg(JpegWithTiff(FocalPlaneTiff(false, false)));
-    EXPECT_EQ(noY->ImageInfo->IndexOfTagName("FocalLengthin35mmFilm"), -1);
+    EXPECT_EQ(noY->Directory()->IndexOfTagName("FocalLengthin35mmFilm"), -1);
     const auto stored = ReadJpeg(JpegWithTiff(FocalPlaneTiff(true, true)));
-    EXPECT_EQ(stored->ImageInfo->TagValueByName("FocalLengthin35mmFilm"), "35.00 mm");
-    EXPECT_EQ(stored->ImageInfo->TagCount, 8);
+    EXPECT_EQ(stored->Directory()->TagValueByName("FocalLengthin35mmFilm"), "35.00 mm");
+    EXPECT_EQ(stored->Directory()->TagCount(), 8);
 }
 
 TEST(WalkDirectory, ReadsBigEndianDataLikeLittleEndianData) {
     samples::SampleExif exif;
-    const auto little = ReadJpeg(samples::SampleStereoImage(0, exif, ByteOrder::Little));
-    const auto big = ReadJpeg(samples::SampleStereoImage(0, exif, ByteOrder::Big));
-    EXPECT_EQ(big->ImageInfo->InfoText, little->ImageInfo->InfoText);
-    EXPECT_TRUE(big->BigEndian);
-    EXPECT_FALSE(little->BigEndian);
-    EXPECT_THAT(big->ImageInfo->InfoText, HasSubstr("\r\nExposure Time = 1/60 sec"));
+    const auto little = ReadJpeg(samples::SampleStereoImage(0, exif, samples::ByteOrder::Little));
+    const auto big = ReadJpeg(samples::SampleStereoImage(0, exif, samples::ByteOrder::Big));
+    EXPECT_EQ(big->Directory()->InfoText(), little->Directory()->InfoText());
+    EXPECT_EQ(big->Directory()->Order(), ByteOrder::BigEndian);
+    EXPECT_EQ(little->Directory()->Order(), ByteOrder::LittleEndian);
+    EXPECT_THAT(big->Directory()->InfoText(), HasSubstr("\r\nExposure Time = 1/60 sec"));
 }
 
 }  // namespace

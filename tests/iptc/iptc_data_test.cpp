@@ -30,10 +30,10 @@ std::string App13(const std::string& datasets) {
     return std::string{static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)} + body;
 }
 
-std::vector<std::pair<std::string, std::string>> Stored(const TIPTCdata& iptc) {
+std::vector<std::pair<std::string, std::string>> Stored(const IptcRecords& iptc) {
     std::vector<std::pair<std::string, std::string>> out;
-    for (int i = 0; i < iptc.IptcTagCount(); ++i) {
-        const TTagEntry e = iptc.DatasetAt(i);
+    for (int i = 0; i < iptc.DatasetCount(); ++i) {
+        const TagEntry e = iptc.DatasetAt(i);
         out.emplace_back(e.TagName, e.DisplayText);
     }
     return out;
@@ -51,34 +51,34 @@ TEST(IptcDatasetTable, HasItsRowsInOrder) {
     EXPECT_EQ(DatasetRowOfName("Custom_5"), -1);
 }
 
-TEST(ParseIptcData, SkipsTheRecordVersionAndStoresTheRest) {
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(App13(Dataset(2, 0, std::string("\x00\x04", 2)) + Dataset(2, 5, "Pond") +
+TEST(ParseIptcRecords, SkipsTheRecordVersionAndStoresTheRest) {
+    IptcRecords iptc;
+    iptc.Parse(App13(Dataset(2, 0, std::string("\x00\x04", 2)) + Dataset(2, 5, "Pond") +
                              Dataset(2, 25, "ice")));
     EXPECT_EQ(Stored(iptc), (Pairs{{"ObjectName", "Pond"}, {"Keywords", "ice"}}));
-    const TTagEntry name = iptc.DatasetAt(0);
+    const TagEntry name = iptc.DatasetAt(0);
     EXPECT_EQ(name.Caption, "Object name");
     EXPECT_EQ(name.TagNumber, 5);
     EXPECT_EQ(name.IptcRecord, 2);
     EXPECT_EQ(name.RawLength, 64);
 }
 
-TEST(ParseIptcData, MergesRepeatedKeywordsIgnoringCase) {
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(App13(Dataset(2, 25, "a") + Dataset(2, 25, "b") + Dataset(2, 25, "A")));
+TEST(ParseIptcRecords, MergesRepeatedKeywordsIgnoringCase) {
+    IptcRecords iptc;
+    iptc.Parse(App13(Dataset(2, 25, "a") + Dataset(2, 25, "b") + Dataset(2, 25, "A")));
     EXPECT_EQ(Stored(iptc), (Pairs{{"Keywords", "a,b"}}));
 }
 
-TEST(ParseIptcData, StoresRepeatsOfSingleValuedDatasetsAgain) {
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(App13(Dataset(2, 5, "first") + Dataset(2, 5, "second")));
-    EXPECT_EQ(iptc.IptcTagCount(), 2);
+TEST(ParseIptcRecords, StoresRepeatsOfSingleValuedDatasetsAgain) {
+    IptcRecords iptc;
+    iptc.Parse(App13(Dataset(2, 5, "first") + Dataset(2, 5, "second")));
+    EXPECT_EQ(iptc.DatasetCount(), 2);
     EXPECT_EQ(iptc.DatasetText("objectname", ""), "first");
 }
 
-TEST(ParseIptcData, NamesUnknownDatasetsAndSkipsOtherRecords) {
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(App13(Dataset(2, 221, "x") + Dataset(1, 90, "skipped") +
+TEST(ParseIptcRecords, NamesUnknownDatasetsAndSkipsOtherRecords) {
+    IptcRecords iptc;
+    iptc.Parse(App13(Dataset(2, 221, "x") + Dataset(1, 90, "skipped") +
                              Dataset(8, 5, "y") + Dataset(8, 20, "refused") +
                              Dataset(8, 10, "z")));
     EXPECT_EQ(Stored(iptc), (Pairs{{"Custom_221", "x"}, {"Custom_5", "y"}, {"Subfile", "z"}}));
@@ -87,25 +87,25 @@ TEST(ParseIptcData, NamesUnknownDatasetsAndSkipsOtherRecords) {
     EXPECT_EQ(iptc.DatasetAt(1).IptcRecord, 8);
 }
 
-TEST(ParseIptcData, FindsTheFirstMarkerWithoutThePhotoshopHeader) {
-    // No identifier: the scan starts at position 13 and ignores a marker before it.
+TEST(ParseIptcRecords, FindsTheFirstMarkerWithoutThePhotoshopHeader) {
+    // No identifier: the scan starts at byte 12 and ignores a marker before it.
     std::string data(12, '\0');
     data[3] = '\x1C';
     data[4] = 2;
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(data + Dataset(2, 90, "Oslo"));
+    IptcRecords iptc;
+    iptc.Parse(data + Dataset(2, 90, "Oslo"));
     EXPECT_EQ(Stored(iptc), (Pairs{{"City", "Oslo"}}));
 }
 
-TEST(ParseIptcData, CutsAValueThatRunsPastTheEndOfTheData) {
+TEST(ParseIptcRecords, CutsAValueThatRunsPastTheEndOfTheData) {
     std::string data = App13(Dataset(2, 5, "Pond"));
     data += "\x1C\x02\x78\xFF\xFFshort";  // ImageCaption claims 65535 bytes
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(data);
+    IptcRecords iptc;
+    iptc.Parse(data);
     EXPECT_EQ(Stored(iptc), (Pairs{{"ObjectName", "Pond"}, {"ImageCaption", "short"}}));
 }
 
-TEST(ParseIptcData, StoresNothingForDataWithoutADatasetMarker) {
+TEST(ParseIptcRecords, StoresNothingForDataWithoutADatasetMarker) {
     const std::string cases[] = {
         "",
         "\x00\x10",
@@ -116,23 +116,23 @@ TEST(ParseIptcData, StoresNothingForDataWithoutADatasetMarker) {
     };
     for (const std::string& data : cases) {
         SCOPED_TRACE(data.size());
-        TIPTCdata iptc(nullptr);
-        iptc.ParseIptcData(data);
+        IptcRecords iptc;
+        iptc.Parse(data);
         EXPECT_FALSE(iptc.HasDatasets());
     }
 }
 
-TEST(ParseIptcData, ReadsADatasetWhoseHeaderEndsAtTheLastByte) {
+TEST(ParseIptcRecords, ReadsADatasetWhoseHeaderEndsAtTheLastByte) {
     // The header's four bytes fit, the value is missing: stored with an empty value.
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(App13("") + std::string("\x1C\x02\x5A\x00\x04", 5));
+    IptcRecords iptc;
+    iptc.Parse(App13("") + std::string("\x1C\x02\x5A\x00\x04", 5));
     EXPECT_EQ(Stored(iptc), (Pairs{{"City", ""}}));
 }
 
-TEST(ParseIptcData, ClearsTheDatasetsOfTheLastParse) {
-    TIPTCdata iptc(nullptr);
-    iptc.ParseIptcData(App13(Dataset(2, 90, "Oslo")));
-    iptc.ParseIptcData(App13(Dataset(2, 5, "Pond")));
+TEST(ParseIptcRecords, ClearsTheDatasetsOfTheLastParse) {
+    IptcRecords iptc;
+    iptc.Parse(App13(Dataset(2, 90, "Oslo")));
+    iptc.Parse(App13(Dataset(2, 5, "Pond")));
     EXPECT_EQ(Stored(iptc), (Pairs{{"ObjectName", "Pond"}}));
 }
 
@@ -181,24 +181,24 @@ TEST(CommaList, SplitsWhatItJoinedIntoTheSameItems) {
     }
 }
 
-TEST(ParseIptcData, MergesRepeatsAsRepeatedAddToDatasetWould) {
+TEST(ParseIptcRecords, MergesRepeatsAsRepeatedAddToDatasetWould) {
     const std::string values[] = {"\"New York\", Oslo", "\"say \"\"hi\"\"\",,", "oslo", " ",
                                   "", "x,\"a,b\"", ","};
     std::string datasets;
-    TIPTCdata oneByOne(nullptr);
+    IptcRecords oneByOne;
     for (const std::string& v : values) {
         datasets += Dataset(2, 20, v);
         oneByOne.AddToDataset("SuppCategory", v);
     }
-    TIPTCdata parsed(nullptr);
-    parsed.ParseIptcData(App13(datasets));
+    IptcRecords parsed;
+    parsed.Parse(App13(datasets));
     EXPECT_EQ(parsed.DatasetText("SuppCategory", "?"), oneByOne.DatasetText("SuppCategory", "!"));
     EXPECT_EQ(parsed.DatasetText("SuppCategory", "?"),
               "\"New York\",Oslo,\"say \"\"hi\"\"\",,x,\"a,b\"");
 }
 
-TEST(TIPTCdata, SetDatasetKeepsAStoredValueWhenGivenAnEmptyOne) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, SetDatasetKeepsAStoredValueWhenGivenAnEmptyOne) {
+    IptcRecords iptc;
     EXPECT_EQ(iptc.SetDataset("City", "Oslo"), 0);
     EXPECT_EQ(iptc.SetDataset("city", ""), 0);
     EXPECT_EQ(iptc.DatasetText("City", "?"), "Oslo");
@@ -206,17 +206,17 @@ TEST(TIPTCdata, SetDatasetKeepsAStoredValueWhenGivenAnEmptyOne) {
     EXPECT_EQ(iptc.DatasetText("City", "?"), "Bergen");
 }
 
-TEST(TIPTCdata, SetDatasetAppendsATableRowWithAnEmptyValue) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, SetDatasetAppendsATableRowWithAnEmptyValue) {
+    IptcRecords iptc;
     EXPECT_EQ(iptc.SetDataset("city", ""), 0);
-    const TTagEntry city = iptc.DatasetAt(0);
+    const TagEntry city = iptc.DatasetAt(0);
     EXPECT_EQ(city.TagName, "City");
     EXPECT_EQ(city.TagNumber, 90);
     EXPECT_EQ(city.DisplayText, "");
 }
 
-TEST(TIPTCdata, RefusesNamesOutsideTheTable) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, RefusesNamesOutsideTheTable) {
+    IptcRecords iptc;
     EXPECT_EQ(iptc.SetDataset("Nickname", "x"), -1);
     EXPECT_EQ(iptc.AddToDataset("Nickname", "x"), -1);
     EXPECT_EQ(iptc.StoreDataset("Nickname", "x"), -1);
@@ -224,8 +224,8 @@ TEST(TIPTCdata, RefusesNamesOutsideTheTable) {
     EXPECT_FALSE(iptc.HasDatasets());
 }
 
-TEST(TIPTCdata, StoreDatasetMergesKeywordsAndReplacesOtherValues) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, StoreDatasetMergesKeywordsAndReplacesOtherValues) {
+    IptcRecords iptc;
     EXPECT_EQ(iptc.StoreDataset("keywords", "x y"), 0);
     EXPECT_EQ(iptc.DatasetAt(0).TagName, "Keywords");
     EXPECT_EQ(iptc.DatasetText("Keywords", ""), "x,y");
@@ -236,53 +236,53 @@ TEST(TIPTCdata, StoreDatasetMergesKeywordsAndReplacesOtherValues) {
     EXPECT_EQ(iptc.DatasetText("Source", ""), "two");
 }
 
-TEST(TIPTCdata, RemoveDatasetMovesTheLaterOnesDown) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, RemoveDatasetMovesTheLaterOnesDown) {
+    IptcRecords iptc;
     iptc.SetDataset("City", "a");
     iptc.SetDataset("State", "b");
     iptc.SetDataset("Source", "c");
     iptc.RemoveDataset("nothing");
-    EXPECT_EQ(iptc.IptcTagCount(), 3);
+    EXPECT_EQ(iptc.DatasetCount(), 3);
     iptc.RemoveDataset("state");
     EXPECT_EQ(Stored(iptc), (Pairs{{"City", "a"}, {"Source", "c"}}));
     EXPECT_EQ(iptc.DatasetText("State", "none"), "none");
 }
 
-TEST(TIPTCdata, RemovingTheOnlyDatasetLeavesNone) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, RemovingTheOnlyDatasetLeavesNone) {
+    IptcRecords iptc;
     iptc.SetDataset("City", "a");
     iptc.RemoveDataset("City");
     EXPECT_FALSE(iptc.HasDatasets());
 }
 
-TEST(TIPTCdata, GrowsItsArrayBy25KeepingOneSlotFree) {
-    TIPTCdata iptc(nullptr);
-    EXPECT_EQ(iptc.IptcCapacity(), 0);
-    TTagEntry entry = IptcDatasetTable[3].ToEntry();
+TEST(IptcRecords, GrowsItsArrayBy25KeepingOneSlotFree) {
+    IptcRecords iptc;
+    EXPECT_EQ(iptc.Capacity(), 0);
+    TagEntry entry = IptcDatasetTable[3].ToEntry();
     EXPECT_EQ(iptc.AppendDataset(entry), 0);
-    EXPECT_EQ(iptc.IptcCapacity(), 25);
+    EXPECT_EQ(iptc.Capacity(), 25);
     for (int i = 1; i < 24; ++i) iptc.AppendDataset(entry);
-    EXPECT_EQ(iptc.IptcTagCount(), 24);
-    EXPECT_EQ(iptc.IptcCapacity(), 25);
+    EXPECT_EQ(iptc.DatasetCount(), 24);
+    EXPECT_EQ(iptc.Capacity(), 25);
     EXPECT_EQ(iptc.AppendDataset(entry), 24);
-    EXPECT_EQ(iptc.IptcCapacity(), 50);
+    EXPECT_EQ(iptc.Capacity(), 50);
 }
 
-TEST(TIPTCdata, AppendDatasetDropsEntriesWithoutATagNumber) {
-    TIPTCdata iptc(nullptr);
-    EXPECT_EQ(iptc.AppendDataset(TTagEntry{}), -1);
-    EXPECT_EQ(iptc.IptcCapacity(), 0);
+TEST(IptcRecords, AppendDatasetDropsEntriesWithoutATagNumber) {
+    IptcRecords iptc;
+    EXPECT_EQ(iptc.AppendDataset(TagEntry{}), -1);
+    EXPECT_EQ(iptc.Capacity(), 0);
     iptc.SetDataset("City", "a");
-    EXPECT_EQ(iptc.AppendDataset(TTagEntry{}), 0);
-    EXPECT_EQ(iptc.IptcTagCount(), 1);
+    EXPECT_EQ(iptc.AppendDataset(TagEntry{}), 0);
+    EXPECT_EQ(iptc.DatasetCount(), 1);
 }
 
-TEST(TIPTCdata, ClearDatasetsKeepsTheCapacity) {
-    TIPTCdata iptc(nullptr);
+TEST(IptcRecords, ClearDatasetsKeepsTheCapacity) {
+    IptcRecords iptc;
     iptc.SetDataset("City", "a");
     iptc.ClearDatasets();
-    EXPECT_EQ(iptc.IptcTagCount(), 0);
-    EXPECT_EQ(iptc.IptcCapacity(), 25);
+    EXPECT_EQ(iptc.DatasetCount(), 0);
+    EXPECT_EQ(iptc.Capacity(), 25);
     EXPECT_EQ(iptc.DatasetAt(0).TagName, "");
 }
 

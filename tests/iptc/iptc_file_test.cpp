@@ -1,11 +1,12 @@
-// Reading IPTC datasets from files: TIPTCdata::LoadImageFile and `veltrane --iptc`.
+// Reading IPTC datasets from files: IptcRecords::LoadImageFile, the reader's IPTC part and
+// `veltrane --iptc`.
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 
 #include "core/cli/command_line.h"
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/iptc/iptc_data.h"
 #include "core/metadata/metadata_reader.h"
 #include "tests/support/temp_dir.h"
@@ -63,35 +64,33 @@ protected:
 };
 
 TEST_F(IptcFiles, LoadImageFileReadsTheFirstApp13Section) {
-    TimgData reader(255, FullReaderParts);
-    TIPTCdata iptc(&reader);
+    IptcRecords iptc;
     EXPECT_TRUE(iptc.LoadImageFile(withIptc));
-    EXPECT_EQ(iptc.IptcTagCount(), 3);
+    EXPECT_EQ(iptc.DatasetCount(), 3);
     EXPECT_EQ(iptc.DatasetText("ObjectName", ""), "Frozen pond");
     EXPECT_EQ(iptc.DatasetText("Keywords", ""), "ice,winter");
-    EXPECT_EQ(iptc.DatasetText("City", ""), "Z\xFCrich");
-    EXPECT_TRUE(reader.HasExifSection());
+    EXPECT_EQ(iptc.DatasetText("City", ""), "Z\xC3\xBCrich");  // UTF-8 of the file's Windows-1252
 
     EXPECT_FALSE(iptc.LoadImageFile(withoutIptc));
     EXPECT_FALSE(iptc.HasDatasets());
     EXPECT_FALSE(iptc.LoadImageFile(dir / "missing.jpg"));
 }
 
-TEST_F(IptcFiles, LoadImageFileOnTheOwnersReaderKeepsThatReaderAlive) {
-    TimgData reader(255, FullReaderParts);
+TEST_F(IptcFiles, TheReadersIptcPartParsesTheFirstApp13SectionOfEachFile) {
+    ExifReader reader(FullReaderParts);
     reader.OpenFile(withIptc);
-    ASSERT_NE(reader.IptcInfo, nullptr);
-    TIPTCdata* iptc = reader.IptcInfo.get();
+    ASSERT_NE(reader.Iptc(), nullptr);
+    EXPECT_EQ(reader.Iptc()->DatasetCount(), 3);
+    EXPECT_EQ(reader.Iptc()->DatasetText("City", ""), "Z\xC3\xBCrich");
 
-    EXPECT_TRUE(iptc->LoadImageFile(otherIptc));
-    EXPECT_EQ(reader.IptcInfo.get(), iptc);
-    EXPECT_EQ(iptc->DatasetText("City", ""), "Oslo");
-    EXPECT_EQ(iptc->IptcTagCount(), 1);
+    reader.OpenFile(otherIptc);
+    ASSERT_NE(reader.Iptc(), nullptr);
+    EXPECT_EQ(reader.Iptc()->DatasetText("City", ""), "Oslo");
+    EXPECT_EQ(reader.Iptc()->DatasetCount(), 1);
 
-    // A file without IPTC data: the caller's reader stays valid, and empty.
-    EXPECT_FALSE(iptc->LoadImageFile(withoutIptc));
-    EXPECT_EQ(reader.IptcInfo.get(), iptc);
-    EXPECT_FALSE(iptc->HasDatasets());
+    // A file without IPTC data has none.
+    reader.OpenFile(withoutIptc);
+    EXPECT_EQ(reader.Iptc(), nullptr);
 }
 
 struct CommandRun {

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/exif/jpeg_sections.h"
 #include "core/exif/tiff_directory.h"
 #include "core/metadata/metadata_reader.h"
 
@@ -26,16 +26,12 @@ std::vector<int> Items(std::size_t n) { return std::vector<int>(n, 0); }
 
 class CanonDecoder : public ::testing::Test {
 protected:
-    TimgData owner{255, FullReaderParts};
-    TImageInfo image{&owner, 255};
-    FormatterContext context{&image, false};
+    std::unique_ptr<TiffDirectory> directory = std::make_unique<TiffDirectory>();
+    FormatterContext context{{}, directory.get(), false};
 
     std::vector<std::pair<std::string, std::string>> SubFieldTags() const {
         std::vector<std::pair<std::string, std::string>> out;
-        for (int i = 0; i < image.TagCount; ++i) {
-            const TTagEntry& e = image.TagList[static_cast<std::size_t>(i)];
-            out.emplace_back(e.TagName, e.DisplayText);
-        }
+        for (const TagEntry& e : directory->Tags()) out.emplace_back(e.TagName, e.DisplayText);
         return out;
     }
 };
@@ -66,12 +62,12 @@ TEST_F(CanonDecoder, ShortCameraSettingsGiveOnlyTheFieldsTheyHold) {
               "\r\nMacro mode = Normal\r\nSelf Timer =  2");
     EXPECT_EQ(SubFieldTags(), (std::vector<std::pair<std::string, std::string>>{
                                   {"Macro mode", "Normal"}, {"Self Timer", " 2"}}));
-    const TTagEntry& macro = image.TagList[0];
+    const TagEntry& macro = directory->Tags()[0];
     EXPECT_EQ(macro.Caption, "Macro mode");
     EXPECT_EQ(macro.RawBytes, "Normal");
     EXPECT_EQ(macro.RawLength, 6);
     EXPECT_EQ(macro.FieldType, 2);
-    EXPECT_EQ(macro.Origin, 1);
+    EXPECT_EQ(macro.Origin, TagOrigin::MakerNote);
     EXPECT_EQ(macro.TagNumber, kSubFieldTagNumber);
 }
 
@@ -79,7 +75,7 @@ TEST_F(CanonDecoder, AllBlankSubFieldsGiveAnEmptyBlockAndStillMarkIt) {
     // An array of one item holds none of the items the sub-fields read.
     EXPECT_EQ(DecodeCanonCameraSettings("5", context), "");
     EXPECT_TRUE(context.SubFieldsWritten);
-    EXPECT_EQ(image.TagCount, 0);
+    EXPECT_EQ(directory->TagCount(), 0);
 }
 
 TEST_F(CanonDecoder, ShotInfoReadsItsSixFields) {
@@ -99,7 +95,7 @@ TEST_F(CanonDecoder, ShotInfoReadsItsSixFields) {
               "\r\nFlash bias = -0.33 EV"
               "\r\nDistance =  250");
     EXPECT_TRUE(context.SubFieldsWritten);
-    EXPECT_EQ(image.TagCount, 6);
+    EXPECT_EQ(directory->TagCount(), 6);
 }
 
 TEST_F(CanonDecoder, CustomFunctionsAreReadToTheLastItem) {
@@ -113,14 +109,15 @@ TEST_F(CanonDecoder, CustomFunctionsAreReadToTheLastItem) {
               "\r\nAEB Sequence =  -"
               "\r\nShutter Release w/o CF Card = Disable");
     EXPECT_TRUE(context.SubFieldsWritten);
-    EXPECT_EQ(image.TagCount, 5);
+    EXPECT_EQ(directory->TagCount(), 5);
 }
 
 TEST_F(CanonDecoder, SubFieldsAreNotStoredWhenTheParserCollectsNoTags) {
-    image.CollectMode = 2;
+    directory = std::make_unique<TiffDirectory>(ExifData{}, ReaderOptions{{}, CollectMode::InfoTextOnly, {}});
+    context.Directory = directory.get();
     EXPECT_EQ(DecodeCanonCameraSettings("0, 1", context),
               "\r\nMacro mode = Macro\r\nSelf Timer =  1");
-    EXPECT_EQ(image.TagCount, 0);
+    EXPECT_EQ(directory->TagCount(), 0);
 }
 
 TEST(CanonDecoderWithoutParser, StillWritesItsLines) {

@@ -1,5 +1,5 @@
 // One synthetic maker note per layout, inside the EXIF directory of a JPEG file and of a TIFF
-// file, read through TimgData exactly as a file on disk would be.
+// file, read through ExifReader exactly as a file on disk would be.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_decoders.h"
 #include "core/metadata/metadata_reader.h"
@@ -317,12 +317,10 @@ Bytes TiffFor(const LayoutFile& c) {
     });
 }
 
-Tags MakerTags(const TImageInfo& info) {
+Tags MakerTags(const TiffDirectory& info) {
     Tags out;
-    for (int i = 0; i < info.TagCount; ++i) {
-        const TTagEntry& e = info.TagList[static_cast<std::size_t>(i)];
-        if (e.Origin == 1) out.emplace_back(e.TagName, e.DisplayText);
-    }
+    for (const TagEntry& e : info.Tags())
+        if (e.Origin == TagOrigin::MakerNote) out.emplace_back(e.TagName, e.DisplayText);
     return out;
 }
 
@@ -332,18 +330,18 @@ TEST_P(MakerNoteInFile, IsDecodedLineByLine) {
     const auto& [c, tiffFile] = GetParam();
     const Bytes tiff = TiffFor(c);
     const Bytes file = tiffFile ? tiff : testing::JpegWithExif(tiff);
-    TimgData reader(255, FullReaderParts);
+    ExifReader reader(FullReaderParts);
     reader.OpenBuffer(file, tiffFile ? "camera.tif" : "camera.jpg");
-    EXPECT_EQ(reader.ErrorText, "<none>");
-    ASSERT_NE(reader.ImageInfo, nullptr);
-    const TImageInfo& info = *reader.ImageInfo;
-    EXPECT_TRUE(info.MakerNoteDecoded);
-    EXPECT_EQ(info.MakerNoteText, c.text);
+    EXPECT_EQ(reader.StatusText(), "<none>");
+    ASSERT_NE(reader.Directory(), nullptr);
+    const TiffDirectory& info = *reader.Directory();
+    EXPECT_TRUE(info.MakerNoteDecoded());
+    EXPECT_EQ(info.MakerNoteText(), c.text);
     EXPECT_EQ(MakerTags(info), c.tags);
     EXPECT_EQ(info.TagValueByName("Make"), c.camera.make);
     EXPECT_NE(info.IndexOfTagName("MakerNote"), -1);
     if (!c.camera.afterNote.empty()) {
-        EXPECT_EQ(info.PixelWidth, 640);
+        EXPECT_EQ(info.PixelWidth(), 640);
         EXPECT_EQ(info.TagValueByName("ExifImageWidth"), "640");
     }
 }
@@ -358,12 +356,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MakerNoteOfAnotherMaker, IsLeftAlone) {
     LayoutFile c = Layouts()[7];  // the Canon note
     c.camera.make = "PENTAX";
-    TimgData reader(255, FullReaderParts);
+    ExifReader reader(FullReaderParts);
     reader.OpenBuffer(testing::JpegWithExif(TiffFor(c)), "camera.jpg");
-    ASSERT_NE(reader.ImageInfo, nullptr);
-    EXPECT_FALSE(reader.ImageInfo->MakerNoteDecoded);
-    EXPECT_EQ(reader.ImageInfo->MakerNoteText, "");
-    EXPECT_EQ(MakerTags(*reader.ImageInfo), Tags{});
+    ASSERT_NE(reader.Directory(), nullptr);
+    EXPECT_FALSE(reader.Directory()->MakerNoteDecoded());
+    EXPECT_EQ(reader.Directory()->MakerNoteText(), "");
+    EXPECT_EQ(MakerTags(*reader.Directory()), Tags{});
 }
 
 TEST(MakerNoteOfAnotherMaker, InTheRealCameraFilesIsStoredButNotDecoded) {
@@ -373,14 +371,14 @@ TEST(MakerNoteOfAnotherMaker, InTheRealCameraFilesIsStoredButNotDecoded) {
         SCOPED_TRACE(name);
         std::ifstream in(fixtures / name, std::ios::binary);
         const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        TimgData reader(255, FullReaderParts);
+        ExifReader reader(FullReaderParts);
         reader.OpenBuffer(file, "first_image.jpg");  // the walk stops at the first image's scan
-        ASSERT_NE(reader.ImageInfo, nullptr);
-        EXPECT_EQ(reader.ImageInfo->MakeText, "Nintendo");
-        EXPECT_FALSE(reader.ImageInfo->MakerNoteDecoded);
-        EXPECT_EQ(reader.ImageInfo->MakerNoteText, "");
-        EXPECT_NE(reader.ImageInfo->IndexOfTagName("MakerNote"), -1);
-        EXPECT_EQ(MakerTags(*reader.ImageInfo), Tags{});
+        ASSERT_NE(reader.Directory(), nullptr);
+        EXPECT_EQ(reader.Directory()->MakeText(), "Nintendo");
+        EXPECT_FALSE(reader.Directory()->MakerNoteDecoded());
+        EXPECT_EQ(reader.Directory()->MakerNoteText(), "");
+        EXPECT_NE(reader.Directory()->IndexOfTagName("MakerNote"), -1);
+        EXPECT_EQ(MakerTags(*reader.Directory()), Tags{});
     }
 }
 

@@ -2,23 +2,62 @@
 
 #include <string>
 
+#include "core/common/ascii.h"
+#include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_notes.h"
 #include "core/makernotes/maker_tables.h"
+#include "tests/makernotes/note_builder.h"
 
 namespace veltrane::exif {
 namespace {
 
-TEST(MakerTables, HaveTheirRowCounts) {
-    EXPECT_EQ(NikonType3Table.size(), 28u);
-    EXPECT_EQ(NikonType1Table.size(), 11u);
-    EXPECT_EQ(OlympusTable.size(), 33u);
-    EXPECT_EQ(CasioTable.size(), 26u);
-    EXPECT_EQ(CasioQvcTable.size(), 45u);
-    EXPECT_EQ(FujiTable.size(), 18u);
-    EXPECT_EQ(CanonTable.size(), 16u);
-    EXPECT_EQ(SeikoTable.size(), 12u);
-    EXPECT_EQ(SanyoTable.size(), 6u);
-    EXPECT_EQ(MinoltaTable.size(), 2u);
+// A note of each layout that lists every row of its table once, as a SHORT of value 1: the walk
+// writes a line for every row but the "Skip" rows, and stores a tag for each of those but a
+// row of tag number 0 (which no tag list holds), in table order.
+TEST(MakerTables, AreWalkedRowByRow) {
+    struct Maker {
+        const char* make;
+        const char* version;
+        std::string prefix;
+        std::span<const TagRow> table;
+    };
+    const Maker makers[] = {
+        {"NIKON", "0220", std::string("Nikon\0\2\x10\0\0II\x2A\0\x08\0\0\0", 18), NikonType3Table},
+        {"NIKON", "0210", std::string("Nikon\0\1\0", 8), NikonType1Table},
+        {"OLYMPUS", "0220", std::string("OLYMP\0\1\0", 8), OlympusTable},
+        {"CASIO", "0220", std::string("QVC\0\0\0", 6), CasioQvcTable},
+        {"CASIO", "0220", "", CasioTable},
+        {"FUJIFILM", "0220", std::string("FUJIFILM\x0C\0\0\0", 12), FujiTable},
+        {"Canon", "0220", "", CanonTable},
+        {"SEIKO EPSON", "0220", std::string("SEIKO\0\1\0", 8), SeikoTable},
+        {"SANYO", "0220", std::string("SANYO\0\1\0", 8), SanyoTable},
+        {"Minolta", "0220", "", MinoltaTable},
+    };
+    const testing::NoteValues v(samples::ByteOrder::Little);
+    for (const Maker& m : makers) {
+        SCOPED_TRACE(m.make + std::string(" ") + std::to_string(m.prefix.size()));
+        std::vector<testing::NoteEntry> entries;
+        std::vector<std::string> names;
+        std::vector<std::string> lines;
+        for (const TagRow& row : m.table) {
+            entries.push_back(v.Short(row.TagNumber, {1}));
+            if (EqualIgnoringAsciiCase(row.Caption, "Skip")) continue;
+            if (row.TagNumber != 0) names.emplace_back(row.TagName);
+            lines.push_back("\r\n" + std::string(row.Caption) + " = ");
+        }
+        const samples::Bytes note = testing::BuildNote(testing::Text(m.prefix), m.prefix.size(),
+                                                       samples::ByteOrder::Little, entries, 0);
+        const std::string bytes(note.begin(), note.end());
+        TiffDirectory directory;
+        ASSERT_TRUE(DecodeMakerNote({bytes, 100, m.make, "", m.version, false, ByteOrder::LittleEndian, bytes},
+                                    directory));
+        EXPECT_FALSE(directory.Problem().has_value());
+        std::vector<std::string> stored;
+        for (const TagEntry& tag : directory.Tags()) stored.push_back(tag.TagName);
+        EXPECT_EQ(stored, names);
+        for (const std::string& line : lines)
+            EXPECT_NE(directory.MakerNoteText().find(line), std::string::npos) << line;
+    }
 }
 
 TEST(MakerTables, CarryTheDecodersOnTheirFiveRows) {
@@ -59,66 +98,72 @@ struct LayoutCase {
     const char* model;
     const char* version;
     std::string note;
-    bool tiffMode;
+    bool tiffFile;
     const char* layout;
-    std::int64_t D, B, A;
+    std::int64_t directoryOffset, noteIndexOfOffsetZero, sectionIndexOfOffsetZero;
     bool littleEndian;
 };
 
-// MakerNoteStart is 100 in every case: B is M = 100 for directories at 8, M - 2 at 6 and
-// M - 8 at 0, each 16 more in TIFF mode.
+// The note's TIFF offset is 100 in every case: in a layout whose offsets count from the TIFF
+// header, stored offset 100 is the note's first byte, in JPEG and TIFF files alike.
 const LayoutCase kLayouts[] = {
     {"Nikon, EXIF 0220", "NIKON CORPORATION", "NIKON D70", "0220", "Nikon", false,
-     "Nikon type 3", 18, 9, 0, false},
-    {"Nikon, lower-case make", "nikon", "E990", "0221", "", false, "Nikon type 3", 18, 9, 0, false},
+     "Nikon type 3", 18, 10, -1, false},
+    {"Nikon, lower-case make", "nikon", "E990", "0221", "", false, "Nikon type 3", 18, 10, -1, false},
     {"Nikon, EXIF 0210, Nikon prefix", "NIKON", "E990", "0210", std::string("Nikon\0\1\0", 8),
-     false, "Nikon type 1", 8, 100, 0, false},
-    {"Nikon, EXIF 0200, no prefix", "NIKON", "E700", "0200", "\0\x05", false, "Nikon", 0, 92, 0,
+     false, "Nikon type 1", 8, -100, -1, false},
+    {"Nikon, EXIF 0200, no prefix", "NIKON", "E700", "0200", "\0\x05", false, "Nikon", 0, -100, -1,
      false},
-    {"Nikon, prefix in other case", "NIKON", "E700", "0210", "NIKON", false, "Nikon", 0, 92, 0,
+    {"Nikon, prefix in other case", "NIKON", "E700", "0210", "NIKON", false, "Nikon", 0, -100, -1,
      false},
     {"Nikon TIFF, no version, D model", "NIKON", "NIKON D1X", "", "Nikon", true, "Nikon type 3",
-     18, 9, 0, false},
+     18, 10, -1, false},
     {"Nikon JPEG, no version, D model", "NIKON", "NIKON D1X", "", "Nikon", false, "Nikon type 1",
-     8, 100, 0, false},
+     8, -100, -1, false},
     {"Nikon TIFF, no version, E model", "NIKON", "E5000", "", "Nikon", true, "Nikon type 1", 8,
-     116, 0, false},
+     -100, -1, false},
     {"Nikon TIFF, no version, model without space", "NIKON", "D100", "", "x", true,
-     "Nikon type 3", 18, 9, 0, false},
-    {"Olympus", "OLYMPUS OPTICAL CO.,LTD", "C3030Z", "0210", "OLYMP", false, "Olympus", 8, 100, 9,
+     "Nikon type 3", 18, 10, -1, false},
+    {"Olympus", "OLYMPUS OPTICAL CO.,LTD", "C3030Z", "0210", "OLYMP", false, "Olympus", 8, -100, 8,
      false},
-    {"Olympus TIFF", "OLYMPUS", "E-1", "0220", "OLYMP", true, "Olympus", 8, 116, 9, false},
+    {"Olympus TIFF", "OLYMPUS", "E-1", "0220", "OLYMP", true, "Olympus", 8, -100, 8, false},
     {"Casio QVC", "CASIO COMPUTER CO.,LTD", "EX-Z3", "0220", std::string("QVC\0\0\0", 6), false,
-     "Casio QVC", 6, 98, 0, false},
-    {"Casio, QVC later", "CASIO", "QV-3000EX", "0210", "xQVC", false, "Casio", 0, 92, 0, false},
-    {"Casio, qvc lower case", "CASIO", "QV-3000EX", "0210", "qvc", false, "Casio", 0, 92, 0,
+     "Casio QVC", 6, -100, -1, false},
+    {"Casio, QVC later", "CASIO", "QV-3000EX", "0210", "xQVC", false, "Casio", 0, -100, -1, false},
+    {"Casio, qvc lower case", "CASIO", "QV-3000EX", "0210", "qvc", false, "Casio", 0, -100, -1,
      false},
-    {"Fujifilm", "FUJIFILM", "FinePix S2Pro", "0220", "FUJIFILM", false, "Fujifilm", 12, 13, 0,
+    {"Fujifilm", "FUJIFILM", "FinePix S2Pro", "0220", "FUJIFILM", false, "Fujifilm", 12, 0, -1,
      true},
-    {"Fujifilm TIFF", "Fujifilm", "X", "0220", "FUJIFILM", true, "Fujifilm", 12, 13, 0, true},
-    {"Canon", "Canon", "Canon PowerShot S40", "0220", "", false, "Canon", 0, 92, 0, false},
-    {"Canon TIFF", "Canon", "Canon EOS D30", "0210", "", true, "Canon", 0, 108, 0, false},
-    {"Seiko", "SEIKO EPSON CORP.", "PhotoPC 3000Z", "0210", "", false, "Seiko", 8, 100, 0, false},
-    {"Sanyo", "SANYO Electric Co.,Ltd.", "SR6", "0210", "SANYO", false, "Sanyo", 8, 100, 0, false},
-    {"Minolta", "Minolta Co., Ltd.", "DiMAGE 7", "0220", "", false, "Minolta", 0, 92, 0, false},
+    {"Fujifilm TIFF", "Fujifilm", "X", "0220", "FUJIFILM", true, "Fujifilm", 12, 0, -1, true},
+    {"Canon", "Canon", "Canon PowerShot S40", "0220", "", false, "Canon", 0, -100, -1, false},
+    {"Canon TIFF", "Canon", "Canon EOS D30", "0210", "", true, "Canon", 0, -100, -1, false},
+    {"Seiko", "SEIKO EPSON CORP.", "PhotoPC 3000Z", "0210", "", false, "Seiko", 8, -100, -1, false},
+    {"Sanyo", "SANYO Electric Co.,Ltd.", "SR6", "0210", "SANYO", false, "Sanyo", 8, -100, -1, false},
+    {"Minolta", "Minolta Co., Ltd.", "DiMAGE 7", "0220", "", false, "Minolta", 0, -100, -1, false},
 };
+
+// A note of the given facts at TIFF offset offset (the section is not looked at).
+MakerNote Facts(std::string_view make, std::string_view model, std::string_view version, std::string_view note,
+                bool tiffFile, std::int64_t offset) {
+    return {note, offset, make, model, version, tiffFile, ByteOrder::BigEndian, {}};
+}
 
 TEST(SelectMakerLayout, PicksTheLayoutOfTheMakeAndItsFurtherTest) {
     for (const LayoutCase& c : kLayouts) {
         SCOPED_TRACE(c.title);
-        const auto layout = SelectMakerLayout({c.make, c.model, c.version, c.note, c.tiffMode, 100});
+        const auto layout = SelectMakerLayout(Facts(c.make, c.model, c.version, c.note, c.tiffFile, 100));
         ASSERT_TRUE(layout.has_value());
         EXPECT_EQ(layout->Name, c.layout);
-        EXPECT_EQ(layout->D, c.D);
-        EXPECT_EQ(layout->B, c.B);
-        EXPECT_EQ(layout->A, c.A);
+        EXPECT_EQ(layout->DirectoryOffset, c.directoryOffset);
+        EXPECT_EQ(layout->NoteIndexOfOffsetZero, c.noteIndexOfOffsetZero);
+        EXPECT_EQ(layout->SectionIndexOfOffsetZero, c.sectionIndexOfOffsetZero);
         EXPECT_EQ(layout->LittleEndian, c.littleEndian);
     }
 }
 
 TEST(SelectMakerLayout, UsesTheTableOfTheLayout) {
     auto table = [](const char* make, const char* version, std::string note) {
-        return SelectMakerLayout({make, "M", version, note, false, 1})->Table.data();
+        return SelectMakerLayout(Facts(make, "M", version, note, false, 1))->Table.data();
     };
     EXPECT_EQ(table("NIKON", "0220", ""), NikonType3Table.data());
     EXPECT_EQ(table("NIKON", "0210", "Nikon"), NikonType1Table.data());
@@ -136,7 +181,7 @@ TEST(SelectMakerLayout, UsesTheTableOfTheLayout) {
 TEST(SelectMakerLayout, RecognisesNoOtherMake) {
     for (const char* make : {"", "NIK", "KONICA MINOLTA", "PENTAX", "SONY", " NIKON", "Samsung"}) {
         SCOPED_TRACE(make);
-        EXPECT_FALSE(SelectMakerLayout({make, "", "0220", "", false, 1}).has_value());
+        EXPECT_FALSE(SelectMakerLayout(Facts(make, "", "0220", "", false, 1)).has_value());
     }
 }
 

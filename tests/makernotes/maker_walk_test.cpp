@@ -1,11 +1,10 @@
-// The maker-note walk on its own: a parser whose owner holds a small stand-in for the EXIF
-// section bytes, with the note at a known position in it.
+// The maker-note walk on its own: a directory that collects what it decodes, and a small
+// stand-in for the stored EXIF section with the note at a known place in it.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "core/exif/jpeg_sections.h"
 #include "core/exif/tiff_directory.h"
 #include "core/makernotes/maker_decoders.h"
 #include "core/makernotes/maker_notes.h"
@@ -16,11 +15,11 @@ namespace veltrane::exif {
 namespace {
 
 using testing::BuildNote;
-using testing::ByteOrder;
 using testing::Bytes;
 using testing::NoteEntry;
 using testing::NoteValues;
 using namespace std::string_view_literals;
+namespace samples = veltrane::samples;
 
 constexpr const char* kTooShort =
     "Error Detected = Maker-note directory runs past the end of the maker note";
@@ -29,89 +28,92 @@ std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 class MakerWalk : public ::testing::Test {
 protected:
-    static constexpr std::int64_t kNoteStart = 41;  // 1-based position of the note
-    TimgData owner{255, FullReaderParts};
-    std::string section;
-    std::unique_ptr<TImageInfo> info;
+    // The note is byte 40 of the stored section. In a JPEG file's section the TIFF data starts
+    // at byte 8, so the note's TIFF offset is 32; a TIFF file's section holds the data from
+    // offset 8 on, so there it is 48.
+    static constexpr std::size_t kNoteIndex = 40;
+    static std::int64_t NoteOffset(bool tiffFile) { return tiffFile ? 48 : 32; }
 
-    // Stored offset of a value at note byte p is p + Delta(make, note, tiffMode).
-    static std::int64_t Delta(const std::string& make, const std::string& note, bool tiffMode,
-                              const std::string& version = "0220") {
-        const auto layout = SelectMakerLayout({make, "", version, note, tiffMode, kNoteStart});
-        return layout->B - layout->D - 1;
+    std::string section;
+    std::unique_ptr<TiffDirectory> info;
+
+    static MakerNote NoteOf(std::string_view make, std::string_view note, bool tiffFile,
+                            std::string_view version, std::string_view section = {},
+                            ByteOrder order = ByteOrder::LittleEndian) {
+        return {note, NoteOffset(tiffFile), make, "", version, tiffFile, order, section};
     }
 
-    // The owner's bytes: 40 bytes 's', the note, 40 bytes 't'.
+    // Stored offset of a value at note byte p is p + Delta(make, note, tiffFile).
+    static std::int64_t Delta(const std::string& make, const std::string& note, bool tiffFile,
+                              const std::string& version = "0220") {
+        return -SelectMakerLayout(NoteOf(make, note, tiffFile, version))->NoteIndexOfOffsetZero;
+    }
+
+    // The section's bytes: 40 bytes 's', the note, 40 bytes 't'.
     bool Decode(const std::string& make, const std::string& note, bool bigEndian = false,
-                int collectMode = 255, bool tiffMode = false, const std::string& version = "0220") {
-        section = std::string(40, 's') + note + std::string(40, 't');
-        owner.WorkBuffer = section;
-        owner.ErrorText = "<before>";
-        info = std::make_unique<TImageInfo>(&owner, collectMode);
-        info->WorkBuffer = section;
-        info->BigEndian = bigEndian;
-        info->MakeText = make;
-        info->VersionText = version;
-        info->MakerNoteBytes = note;
-        info->MakerNoteStart = static_cast<std::int32_t>(kNoteStart);
-        info->TiffMode = tiffMode;
-        TmsInfo decoder(tiffMode, info.get());
-        const bool known = decoder.DecodeMakerNote();
-        EXPECT_EQ(info->WorkBuffer.data(), section.data());
-        EXPECT_EQ(info->WorkBuffer.size(), section.size());
-        EXPECT_EQ(info->BigEndian, bigEndian);
-        return known;
+                CollectMode collect = CollectMode::Everything, bool tiffFile = false,
+                const std::string& version = "0220") {
+        section = std::string(kNoteIndex, 's') + note + std::string(40, 't');
+        info = std::make_unique<TiffDirectory>(ExifData{}, ReaderOptions{{}, collect, {}});
+        const std::string_view noteBytes = std::string_view(section).substr(kNoteIndex, note.size());
+        return DecodeMakerNote(NoteOf(make, noteBytes, tiffFile, version, section,
+                                      bigEndian ? ByteOrder::BigEndian : ByteOrder::LittleEndian),
+                               *info);
+    }
+
+    // The directory's problem as the reader's status would show it; "<before>" for none.
+    std::string Status() const {
+        return info->Problem() ? StatusText(*info->Problem(), info->ProblemDetail()) : "<before>";
     }
 
     std::vector<std::string> TagNames() const {
         std::vector<std::string> names;
-        for (int i = 0; i < info->TagCount; ++i)
-            names.push_back(info->TagList[static_cast<std::size_t>(i)].TagName);
+        for (const TagEntry& tag : info->Tags()) names.push_back(tag.TagName);
         return names;
     }
 };
 
 TEST_F(MakerWalk, LeavesOtherMakersAlone) {
     EXPECT_FALSE(Decode("PENTAX Corporation", std::string(30, '\1')));
-    EXPECT_EQ(info->MakerNoteText, "");
-    EXPECT_EQ(owner.ErrorText, "<before>");
+    EXPECT_EQ(info->MakerNoteText(), "");
+    EXPECT_EQ(Status(), "<before>");
 }
 
 TEST_F(MakerWalk, WritesUnknownTagsAsLinesButSkipsSkipRows) {
-    const NoteValues v(ByteOrder::Little);
-    const std::string note = AsString(BuildNote({}, 0, ByteOrder::Little,
+    const NoteValues v(samples::ByteOrder::Little);
+    const std::string note = AsString(BuildNote({}, 0, samples::ByteOrder::Little,
                                                 {v.Short(0x0000, {1}), v.Short(0x0006, {7}),
                                                  v.Long(0x0008, {1001234}), v.Short(0x0077, {5})},
                                                 0));
     EXPECT_TRUE(Decode("Canon", note));
-    EXPECT_EQ(info->MakerNoteText, "\r\nImageType = 7\r\nImageNumber = 1001234\r\nUnknown = 5");
+    EXPECT_EQ(info->MakerNoteText(), "\r\nImageType = 7\r\nImageNumber = 1001234\r\nUnknown = 5");
     EXPECT_EQ(TagNames(), (std::vector<std::string>{"ImageType", "ImageNumber"}));
-    const TTagEntry& number = info->TagList[1];
-    EXPECT_EQ(number.Origin, 1);
+    const TagEntry& number = info->Tags()[1];
+    EXPECT_EQ(number.Origin, TagOrigin::MakerNote);
     EXPECT_EQ(number.FieldType, 4);
     EXPECT_EQ(number.TagNumber, 0x0008);
     EXPECT_EQ(number.DisplayText, "1001234");
     EXPECT_EQ(number.RawBytes, AsString(v.U32(1001234)));
-    EXPECT_EQ(number.ValueStart, 0);
+    EXPECT_EQ(number.ValueOffset, 0u);
     EXPECT_EQ(number.RawLength, 0);
-    EXPECT_EQ(owner.ErrorText, "<before>");
+    EXPECT_EQ(Status(), "<before>");
 }
 
 TEST_F(MakerWalk, EndsQuietlyAtACountOfZero) {
     EXPECT_TRUE(Decode("Canon", std::string(2, '\0')));
-    EXPECT_EQ(info->MakerNoteText, "");
-    EXPECT_EQ(owner.ErrorText, "<before>");
+    EXPECT_EQ(info->MakerNoteText(), "");
+    EXPECT_EQ(Status(), "<before>");
 }
 
 TEST_F(MakerWalk, EndsWithAnErrorWhenTheCountPromisesMoreEntriesThanTheNoteHolds) {
-    const NoteValues v(ByteOrder::Big);
-    Bytes note = BuildNote({}, 0, ByteOrder::Big, {v.Long(0x0008, {77})}, 0);
+    const NoteValues v(samples::ByteOrder::Big);
+    Bytes note = BuildNote({}, 0, samples::ByteOrder::Big, {v.Long(0x0008, {77})}, 0);
     note[0] = 0xFF;  // count 0xFFFF
     note[1] = 0xFF;
     EXPECT_TRUE(Decode("CANON INC.", AsString(note), true));
-    EXPECT_EQ(info->MakerNoteText, "\r\nImageNumber = 77");
-    EXPECT_EQ(info->TagCount, 1);
-    EXPECT_EQ(owner.ErrorText, kTooShort);
+    EXPECT_EQ(info->MakerNoteText(), "\r\nImageNumber = 77");
+    EXPECT_EQ(info->TagCount(), 1);
+    EXPECT_EQ(Status(), kTooShort);
 }
 
 TEST_F(MakerWalk, SurvivesNotesCutShortAfterEveryPrefix) {
@@ -131,25 +133,25 @@ TEST_F(MakerWalk, SurvivesNotesCutShortAfterEveryPrefix) {
         {"MINOLTA", ""},
         {"CASIO", ""},
     };
-    const NoteValues v(ByteOrder::Little);
+    const NoteValues v(samples::ByteOrder::Little);
     for (const Maker& m : makers) {
         const std::string version = m.prefix.size() == 8 && m.make[0] == 'N' ? "0210" : "0220";
         const std::string full = AsString(BuildNote(
-            Bytes(m.prefix.begin(), m.prefix.end()), m.prefix.size(), ByteOrder::Little,
+            Bytes(m.prefix.begin(), m.prefix.end()), m.prefix.size(), samples::ByteOrder::Little,
             {v.Short(0x0201, {1}), v.Long(0x0202, {2, 3})}, 0));
         for (std::size_t extra = 0; extra <= 7; ++extra) {
             SCOPED_TRACE(std::string(m.make) + " + " + std::to_string(extra));
             const std::string note = full.substr(0, m.prefix.size() + extra);
-            EXPECT_TRUE(Decode(m.make, note, false, 255, false, version));
-            EXPECT_EQ(info->MakerNoteText, "");
-            EXPECT_EQ(info->TagCount, 0);
-            EXPECT_EQ(owner.ErrorText, kTooShort);
+            EXPECT_TRUE(Decode(m.make, note, false, CollectMode::Everything, false, version));
+            EXPECT_EQ(info->MakerNoteText(), "");
+            EXPECT_EQ(info->TagCount(), 0);
+            EXPECT_EQ(Status(), kTooShort);
         }
     }
 }
 
 TEST_F(MakerWalk, ClipsValuesWhoseOffsetsPointAnywhere) {
-    const NoteValues v(ByteOrder::Little);
+    const NoteValues v(samples::ByteOrder::Little);
     auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count,
                      std::uint32_t offset) {
         return NoteEntry{tag, type, count, v.U32(offset)};
@@ -160,7 +162,7 @@ TEST_F(MakerWalk, ClipsValuesWhoseOffsetsPointAnywhere) {
                                entry(0x0007, 7, 16, 0),                   // before the note
                                entry(0x0008, 12, 0xFFFFFFFF, 0x7FFFFFFF),
                                entry(0x0009, 5, 0x20000000, 20),
-                               entry(0x000C, 1, 200, 30),                 // past the owner's end
+                               entry(0x000C, 1, 200, 30),                 // past the section's end
                                entry(0x0070, 7, 5, 0xFFFFFFFF)}) {
         note = testing::Append(note, v.U16(e.tag));
         note = testing::Append(note, v.U16(e.type));
@@ -169,108 +171,108 @@ TEST_F(MakerWalk, ClipsValuesWhoseOffsetsPointAnywhere) {
     }
     note = testing::Append(note, v.U32(0));
     EXPECT_TRUE(Decode("Canon", AsString(note)));
-    EXPECT_EQ(owner.ErrorText, "<before>");
+    EXPECT_EQ(Status(), "<before>");
     ASSERT_EQ(TagNames(), (std::vector<std::string>{"ImageType", "FirmwareVersion", "ImageNumber",
                                                     "OwnerName", "CameraSerialNumber"}));
-    // Fallback position o - 1 in the owner's bytes, a start before the first byte counting as 0.
-    EXPECT_EQ(info->TagList[0].RawBytes, "");
-    EXPECT_EQ(info->TagList[1].RawBytes, section.substr(0, 16));
-    EXPECT_EQ(info->TagList[2].RawBytes, "");
-    EXPECT_EQ(info->TagList[3].RawBytes, section.substr(19));
-    EXPECT_EQ(info->TagList[4].RawBytes, section.substr(29));
-    EXPECT_EQ(info->TagList[0].DisplayText, "\"\"");
-    EXPECT_EQ(info->TagList[2].DisplayText, "");
-    EXPECT_NE(info->MakerNoteText.find("\r\nUnknown = \"\""), std::string::npos);
+    // Fallback position o - 1 in the section's bytes, a start before the first byte counting as 0.
+    EXPECT_EQ(info->Tags()[0].RawBytes, "");
+    EXPECT_EQ(info->Tags()[1].RawBytes, section.substr(0, 16));
+    EXPECT_EQ(info->Tags()[2].RawBytes, "");
+    EXPECT_EQ(info->Tags()[3].RawBytes, section.substr(19));
+    EXPECT_EQ(info->Tags()[4].RawBytes, section.substr(29));
+    EXPECT_EQ(info->Tags()[0].DisplayText, "\"\"");
+    EXPECT_EQ(info->Tags()[2].DisplayText, "");
+    EXPECT_NE(info->MakerNoteText().find("\r\nUnknown = \"\""), std::string::npos);
 }
 
 TEST_F(MakerWalk, EndsWhenOverlappingValuesWouldCopyFarMoreThanTheData) {
-    // 3000 entries whose values all are the same block: the owner's bytes from their start.
-    const NoteValues v(ByteOrder::Little);
+    // 3000 entries whose values all are the same block: the section's bytes from their start.
+    const NoteValues v(samples::ByteOrder::Little);
     Bytes note = v.U16(3000);
     for (int i = 0; i < 3000; ++i)
         for (const Bytes& b : {v.U16(0x0009), v.U16(7), v.U32(60000), v.U32(0)})
             note = testing::Append(note, b);
     note = testing::Append(note, v.U32(0));
     EXPECT_TRUE(Decode("Canon", AsString(note)));
-    const auto ownerSize = static_cast<std::int64_t>(section.size());
-    const std::int64_t budget = 2 * (static_cast<std::int64_t>(note.size()) + ownerSize) + 65536;
-    EXPECT_EQ(info->TagCount, budget / ownerSize);
-    EXPECT_EQ(info->TagList[0].RawBytes, section);
-    EXPECT_EQ(owner.ErrorText, "Error Detected = Maker-note values exceed the size of the data");
+    const auto sectionSize = static_cast<std::int64_t>(section.size());
+    const std::int64_t budget = 2 * (static_cast<std::int64_t>(note.size()) + sectionSize) + 65536;
+    EXPECT_EQ(info->TagCount(), budget / sectionSize);
+    EXPECT_EQ(info->Tags()[0].RawBytes, section);
+    EXPECT_EQ(Status(), "Error Detected = Maker-note values exceed the size of the data");
 }
 
 TEST_F(MakerWalk, TakesAValueEndingAtTheNotesLastByteFromTheNote) {
-    const NoteValues v(ByteOrder::Little);
+    const NoteValues v(samples::ByteOrder::Little);
     const std::int64_t delta = Delta("Canon", "", false);
     std::string note = AsString(
-        BuildNote({}, 0, ByteOrder::Little, {NoteValues::Ascii(0x0009, "Owner\0"sv)}, delta));
+        BuildNote({}, 0, samples::ByteOrder::Little, {NoteValues::Ascii(0x0009, "Owner\0"sv)}, delta));
     EXPECT_TRUE(Decode("Canon", note));
-    EXPECT_EQ(info->MakerNoteText, "\r\nOwnerName = \"Owner\"");
+    EXPECT_EQ(info->MakerNoteText(), "\r\nOwnerName = \"Owner\"");
 
-    // One byte short: the same offset now leaves the note and is read from the owner's bytes
+    // One byte short: the same offset now leaves the note and is read from the section's bytes
     // at o - 1, here 9 bytes before the note's own copy.
     note.pop_back();
     EXPECT_TRUE(Decode("Canon", note));
     const std::size_t valueInNote = note.size() - 5;
-    EXPECT_EQ(info->TagList[0].RawBytes, section.substr(40 + valueInNote - 9, 6));
+    EXPECT_EQ(info->Tags()[0].RawBytes, section.substr(40 + valueInNote - 9, 6));
 }
 
 TEST_F(MakerWalk, ReadsAnOlympusValueOutsideTheNoteFromTheExifBytesAtOffsetPlusEight) {
-    const NoteValues v(ByteOrder::Little);
+    const NoteValues v(samples::ByteOrder::Little);
     Bytes note = testing::Text(std::string("OLYMP\0\1\0", 8));
     note = testing::Append(note, v.U16(1));
-    // PictInfo, 10 bytes at stored offset 60: past the note, so from the owner's byte 68.
+    // PictInfo, 10 bytes at stored offset 60: past the note, so from the section's byte 68.
     for (const Bytes& b : {v.U16(0x0208), v.U16(7), v.U32(10), v.U32(60)})
         note = testing::Append(note, b);
     note = testing::Append(note, v.U32(0));
     EXPECT_TRUE(Decode("OLYMPUS", AsString(note)));
-    EXPECT_EQ(info->TagList[0].RawBytes, section.substr(68, 10));
-    EXPECT_EQ(info->MakerNoteText, "\r\nPicture Info = \"tttttttttt\"");
+    EXPECT_EQ(info->Tags()[0].RawBytes, section.substr(68, 10));
+    EXPECT_EQ(info->MakerNoteText(), "\r\nPicture Info = \"tttttttttt\"");
 }
 
 TEST_F(MakerWalk, RendersAsciiWithoutANulWholeAndCutsLongLinesTo50) {
-    const NoteValues v(ByteOrder::Little);
+    const NoteValues v(samples::ByteOrder::Little);
     const std::int64_t delta = Delta("SANYO", "SANYO", false);
     const std::string dump(60, 'x');
     const std::string note = AsString(
-        BuildNote(testing::Text("SANYO"), 8, ByteOrder::Little,
+        BuildNote(testing::Text("SANYO"), 8, samples::ByteOrder::Little,
                   {NoteValues::Ascii(0x0201, "ABCDEFGH"), NoteValues::Undefined(0x0F00, dump)},
                   delta));
     EXPECT_TRUE(Decode("SANYO", note));
-    EXPECT_EQ(info->MakerNoteText,
+    EXPECT_EQ(info->MakerNoteText(),
               "\r\nJpegQuality = \"ABCDEFGH\"\r\nDataDump = \"" + std::string(49, 'x'));
-    EXPECT_EQ(info->TagList[1].DisplayText, "\"" + std::string(49, 'x'));
-    EXPECT_EQ(info->TagList[1].RawBytes, dump);
+    EXPECT_EQ(info->Tags()[1].DisplayText, "\"" + std::string(49, 'x'));
+    EXPECT_EQ(info->Tags()[1].RawBytes, dump);
 }
 
 TEST_F(MakerWalk, AddsNoLinesOrTagsWhenCollectingOnlyTheInfoText) {
-    const NoteValues v(ByteOrder::Little);
+    const NoteValues v(samples::ByteOrder::Little);
     const std::string note =
-        AsString(BuildNote({}, 0, ByteOrder::Little, {v.Short(0x0001, {0, 1, 0})}, 0));
-    EXPECT_TRUE(Decode("Canon", note, false, 2));
-    EXPECT_EQ(info->MakerNoteText, "");
-    EXPECT_EQ(info->TagCount, 0);
+        AsString(BuildNote({}, 0, samples::ByteOrder::Little, {v.Short(0x0001, {0, 1, 0})}, 0));
+    EXPECT_TRUE(Decode("Canon", note, false, CollectMode::InfoTextOnly));
+    EXPECT_EQ(info->MakerNoteText(), "");
+    EXPECT_EQ(info->TagCount(), 0);
 }
 
-TEST_F(MakerWalk, ReadsFujifilmNotesLittleEndianAndRestoresTheByteOrder) {
-    const NoteValues v(ByteOrder::Little);
+TEST_F(MakerWalk, ReadsFujifilmNotesLittleEndianInFilesOfEitherByteOrder) {
+    const NoteValues v(samples::ByteOrder::Little);
     Bytes prefix = testing::Text("FUJIFILM");
     prefix = testing::Append(prefix, v.U32(12));
     const std::string note = AsString(BuildNote(
-        prefix, 12, ByteOrder::Little, {v.Short(0x1001, {3}), v.Short(0x1031, {512})}, 0));
+        prefix, 12, samples::ByteOrder::Little, {v.Short(0x1001, {3}), v.Short(0x1031, {512})}, 0));
     EXPECT_TRUE(Decode("FUJIFILM", note, /*bigEndian=*/true));
-    EXPECT_EQ(info->MakerNoteText, "\r\nSharpness = Normal\r\nPictureMode = Shutter prior AE");
+    EXPECT_EQ(info->MakerNoteText(), "\r\nSharpness = Normal\r\nPictureMode = Shutter prior AE");
 
-    // Also when the walk ends with an error.
+    // A note cut short ends its walk with an error.
     EXPECT_TRUE(Decode("FUJIFILM", note.substr(0, 20), true));
-    EXPECT_EQ(owner.ErrorText, kTooShort);
+    EXPECT_EQ(Status(), kTooShort);
 }
 
 TEST_F(MakerWalk, SurvivesAnotherMakersNoteLayout) {
     // A Nikon type 3 note in files of every other maker, read with their layouts.
-    const NoteValues v(ByteOrder::Big);
+    const NoteValues v(samples::ByteOrder::Big);
     const std::string nikon = AsString(BuildNote(
-        testing::Text(std::string("Nikon\0\2\x10\0\0MM\0\x2A\0\0\0\x08", 18)), 18, ByteOrder::Big,
+        testing::Text(std::string("Nikon\0\2\x10\0\0MM\0\x2A\0\0\0\x08", 18)), 18, samples::ByteOrder::Big,
         {v.Rational(0x0084, {{180, 10}, {700, 10}, {35, 10}, {45, 10}}),
          NoteValues::Ascii(0x008D, "MODE2\0"sv)},
         -10));
@@ -278,18 +280,18 @@ TEST_F(MakerWalk, SurvivesAnotherMakersNoteLayout) {
         for (bool bigEndian : {false, true}) {
             SCOPED_TRACE(make);
             EXPECT_TRUE(Decode(make, nikon, bigEndian));
-            EXPECT_LE(info->TagCount, 32);
+            EXPECT_LE(info->TagCount(), 32);
         }
     }
 }
 
 TEST_F(MakerWalk, FindsTiffModeValuesRelativeToTheFileOffsets) {
-    const NoteValues v(ByteOrder::Little);
-    const std::string note = AsString(BuildNote({}, 0, ByteOrder::Little,
+    const NoteValues v(samples::ByteOrder::Little);
+    const std::string note = AsString(BuildNote({}, 0, samples::ByteOrder::Little,
                                                 {NoteValues::Ascii(0x0009, "Owner\0"sv)},
                                                 Delta("Canon", "", true)));
-    EXPECT_TRUE(Decode("Canon", note, false, 255, true));
-    EXPECT_EQ(info->MakerNoteText, "\r\nOwnerName = \"Owner\"");
+    EXPECT_TRUE(Decode("Canon", note, false, CollectMode::Everything, true));
+    EXPECT_EQ(info->MakerNoteText(), "\r\nOwnerName = \"Owner\"");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/common/ascii.h"
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/makernotes/maker_decoders.h"
 #include "core/metadata/exif_rows.h"
 #include "core/metadata/metadata_reader.h"
@@ -68,15 +68,12 @@ std::vector<std::string> Values(const ExifRows& rows) {
 }
 
 // Everything --info and --tags show of a reader.
-std::vector<std::string> Dump(const TimgData& reader) {
-    std::vector<std::string> lines = {reader.ErrorText};
-    if (reader.ImageInfo) {
-        lines.push_back(reader.ImageInfo->InfoText);
-        lines.push_back(reader.ImageInfo->MakerNoteText);
-        for (int i = 0; i < reader.ImageInfo->TagCount; ++i) {
-            const TTagEntry& tag = reader.ImageInfo->TagList[static_cast<std::size_t>(i)];
-            lines.push_back(tag.TagName + "\t" + tag.DisplayText);
-        }
+std::vector<std::string> Dump(const ExifReader& reader) {
+    std::vector<std::string> lines = {reader.StatusText()};
+    if (const TiffDirectory* directory = reader.Directory()) {
+        lines.push_back(directory->InfoText());
+        lines.push_back(directory->MakerNoteText());
+        for (const TagEntry& tag : directory->Tags()) lines.push_back(tag.TagName + "\t" + tag.DisplayText);
     }
     return lines;
 }
@@ -86,10 +83,10 @@ TEST(RowsReader, ShowsWhatTheFullReaderShows) {
     ASSERT_GE(files.size(), 30u);
     for (const NamedBytes& file : files) {
         SCOPED_TRACE(file.Name);
-        TimgData full(255, FullReaderParts);
+        ExifReader full(FullReaderParts);
         full.OpenBuffer(file.Content, "image.jpg");
-        EXPECT_EQ(Values(ExifWindowRows(file.Content, " Image 001:  1 K")),
-                  Values(ExifWindowRows(full, " Image 001:  1 K")));
+        EXPECT_EQ(Values(ExifWindowRows(file.Content, 1, 1024, {})),
+                  Values(ExifWindowRows(full, 1, 1024)));
     }
 }
 
@@ -115,11 +112,11 @@ TEST(ImageRange, ReadsAnImageInsideAFileAsItsExtractedBytes) {
     for (const NamedBytes& file : files) {
         SCOPED_TRACE(file.Name);
         const auto length = static_cast<std::int64_t>(file.Content.size());
-        TimgData fromFile(255, FullReaderParts), fromMemory(255, FullReaderParts);
+        ExifReader fromFile(FullReaderParts), fromMemory(FullReaderParts);
         fromFile.OpenFileRange(path, offset, length, "image.jpg");
         fromMemory.OpenBuffer(file.Content, "image.jpg");
         EXPECT_EQ(Dump(fromFile), Dump(fromMemory));
-        EXPECT_EQ(Values(ExifWindowRows(path, offset, length, "x")), Values(ExifWindowRows(file.Content, "x")));
+        EXPECT_EQ(Values(ExifWindowRows(path, offset, length, 1, {})), Values(ExifWindowRows(file.Content, 1, length, {})));
         offset += length;
     }
 }

@@ -140,7 +140,7 @@ TEST_F(BatchSplit, SplitsListsAndPreviewsInFoldersOfEveryScript) {
         const std::string preview = TempFolder() + "vltr1.jpg";
         CopyImageToFile(mpo, index, 2, preview);
         EXPECT_EQ(testing::ReadBytes(named / "vltr1.jpg"), images[1]);
-        EXPECT_EQ(exif::ExifWindowRows(preview, "")[3].Value, "Sample Stereo Camera");
+        EXPECT_EQ(exif::ExifWindowRows(preview, "", {})[3].Value, "Sample Stereo Camera");
     }
 }
 

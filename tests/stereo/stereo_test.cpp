@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 #include "core/exif/tiff_directory.h"
 #include "stereo/stereo_command.h"
 #include "stereo/stereo_files.h"
@@ -133,12 +133,12 @@ TEST(SideBySide, HalvesAreExactCropsOfTheirInputsWithExifAndJpsSegments) {
         EXPECT_EQ(Marker(result, JPEG_APP0 + 2), nullptr);
         ASSERT_NE(Marker(result, JPEG_APP0 + 1), nullptr);
         EXPECT_EQ(result.markers.front().first, JPEG_APP0 + 1);
-        exif::TimgData reader;
+        exif::ExifReader reader;
         reader.OpenBuffer(testing::ReadBytes(dir / c.defaultName), "out.jpg");
-        ASSERT_NE(reader.ImageInfo, nullptr);
-        EXPECT_EQ(reader.ImageInfo->TagValueByName("ExifImageWidth"), std::to_string(result.width));
-        EXPECT_EQ(reader.ImageInfo->TagValueByName("ExifImageLength"), std::to_string(result.height));
-        EXPECT_EQ(reader.ImageInfo->TagValueByName("Make"), "Nintendo");
+        ASSERT_NE(reader.Directory(), nullptr);
+        EXPECT_EQ(reader.Directory()->TagValueByName("ExifImageWidth"), std::to_string(result.width));
+        EXPECT_EQ(reader.Directory()->TagValueByName("ExifImageLength"), std::to_string(result.height));
+        EXPECT_EQ(reader.Directory()->TagValueByName("Make"), "Nintendo");
     }
 }
 

@@ -1,4 +1,4 @@
-#include "core/exif/jpeg_sections.h"
+#include "core/exif/exif_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,7 +16,7 @@ namespace veltrane::exif {
 // The bytes of the file being read, from memory or from an open file. Reading past the end
 // yields nothing: Get returns -1 and Read returns fewer bytes than asked for. A file is read in
 // chunks, so the JPEG walk, which stops at the start of scan, reads only the file's head.
-class TimgData::ByteStream {
+class ExifReader::ByteStream {
 public:
     explicit ByteStream(std::span<const std::uint8_t> bytes)
         : cur_(bytes.data()), end_(bytes.data() + bytes.size()) {}
@@ -128,93 +128,83 @@ constexpr const char* kEndOfData = "Read beyond end of file";
 
 }  // namespace
 
-TimgData::TimgData(int collectMode, ReaderParts parts) : CollectMode(collectMode), Parts(parts) {
-    ClearAll();
+ExifReader::ExifReader(ReaderParts parts, ReaderOptions options) : parts_(parts), options_(options) {}
+
+ExifReader::~ExifReader() = default;
+
+void ExifReader::Clear() {
+    sections_.clear();
+    exifSection_ = iptcSection_ = commentSection_ = -1;
+    status_ = ReadStatus::NothingRead;
+    statusDetail_.clear();
+    directory_.reset();
+    iptc_.reset();
 }
 
-TimgData::~TimgData() = default;
-
-void TimgData::ClearAll() {
-    SectionCount = 0;
-    ExifSection = nullptr;
-    IptcSection = nullptr;
-    CommentSection = nullptr;
-    ErrorText.clear();
-    ImageInfo.reset();
-    IptcInfo.reset();
-    BigEndian = false;
-    WorkBuffer = {};
+bool ExifReader::HasAnyMetadata() const {
+    return exifSection_ >= 0 || commentSection_ >= 0 || iptcSection_ >= 0;
 }
 
-bool TimgData::HasAnyMetadata() const {
-    return ExifSection != nullptr || CommentSection != nullptr || IptcSection != nullptr;
-}
-
-bool TimgData::OpenFile(const std::string& path) {
-    ClearAll();
+bool ExifReader::OpenFile(const std::string& path) {
+    Clear();
     if (!IsExistingFile(path)) return false;
     const bool ranThrough = RanWithoutReaderError([&] {
-        ErrorText = "Not an EXIF file";
+        status_ = ReadStatus::NotExif;
         if (KindOfName(path) != FileKind::Other) {
             InputFile file(path);
             ByteStream stream(file);
-            if (Load(stream, path)) ErrorText = "<none>";
+            Load(stream, path);
         }
     });
-    if (!ranThrough) ErrorText = "Illegal Exif construction";
+    if (!ranThrough) status_ = ReadStatus::IllegalConstruction;
     return HasAnyMetadata();
 }
 
-bool TimgData::OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
-                             std::string_view fileName) {
-    ClearAll();
+bool ExifReader::OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
+                               std::string_view fileName) {
+    Clear();
     if (!IsExistingFile(path)) return false;
     const bool ranThrough = RanWithoutReaderError([&] {
-        ErrorText = "Not an EXIF file";
+        status_ = ReadStatus::NotExif;
         if (KindOfName(fileName) != FileKind::Other) {
             InputFile file(path);
             ByteStream stream(file, offset, length);
-            if (Load(stream, fileName)) ErrorText = "<none>";
+            Load(stream, fileName);
         }
     });
-    if (!ranThrough) ErrorText = "Illegal Exif construction";
+    if (!ranThrough) status_ = ReadStatus::IllegalConstruction;
     return HasAnyMetadata();
 }
 
-bool TimgData::OpenBuffer(std::span<const std::uint8_t> bytes, std::string_view fileName) {
-    ClearAll();
+bool ExifReader::OpenBuffer(std::span<const std::uint8_t> bytes, std::string_view fileName) {
+    Clear();
     const bool ranThrough = RanWithoutReaderError([&] {
-        ErrorText = "Not an EXIF file";
+        status_ = ReadStatus::NotExif;
         ByteStream stream(bytes);
-        if (Load(stream, fileName)) ErrorText = "<none>";
+        Load(stream, fileName);
     });
-    if (!ranThrough) ErrorText = "Illegal Exif construction";
+    if (!ranThrough) status_ = ReadStatus::IllegalConstruction;
     return HasAnyMetadata();
 }
 
-bool TimgData::Load(ByteStream& stream, std::string_view fileName) {
+// Reads the file as its name says and sets the status: Ok when the load ran to its end;
+// otherwise the problem met last (a wrong EXIF header, a directory that does not fit, an error
+// of the maker-note walk), or NotExif. On an error the sections, directory and IPTC records
+// built so far stay.
+bool ExifReader::Load(ByteStream& stream, std::string_view fileName) {
+    bool loaded = false;
     switch (KindOfName(fileName)) {
-        case FileKind::Jpeg: return LoadJpeg(stream);
-        case FileKind::Tiff: return LoadTiff(stream);
+        case FileKind::Jpeg: RanWithoutReaderError([&] { loaded = WalkJpegMarkers(stream); }); break;
+        case FileKind::Tiff: RanWithoutReaderError([&] { loaded = ReadTiffStream(stream); }); break;
         case FileKind::Other: break;
     }
-    return false;
-}
-
-bool TimgData::LoadJpeg(ByteStream& stream) {
-    TiffMode = false;
-    bool ok = false;
-    // On an error the sections, ImageInfo and IptcInfo built so far stay.
-    RanWithoutReaderError([&] { ok = WalkJpegMarkers(stream); });
-    return ok;
-}
-
-bool TimgData::LoadTiff(ByteStream& stream) {
-    TiffMode = true;
-    bool ok = false;
-    RanWithoutReaderError([&] { ok = ReadTiffStream(stream); });
-    TiffMode = false;
-    return ok;
+    if (loaded) {
+        status_ = ReadStatus::Ok;
+    } else if (directory_ != nullptr && directory_->Problem()) {
+        status_ = *directory_->Problem();
+        statusDetail_ = directory_->ProblemDetail();
+    }
+    return loaded;
 }
 
 // A JPEG file is FF D8 followed by marker sections:
@@ -222,45 +212,45 @@ bool TimgData::LoadTiff(ByteStream& stream) {
 //   2 bytes  big-endian length, counting these two bytes
 //   length - 2 bytes of payload
 // The walk stores up to 20 sections and stops at start of scan (DA) or end of image (D9).
-bool TimgData::WalkJpegMarkers(ByteStream& stream) {
+bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
     const int first = stream.Get();
     const int second = stream.Get();
     if (first != 0xFF || second != 0xD8) return false;
 
-    SectionCount = 0;
-    while (SectionCount < kMaxStoredSections) {
+    sections_.clear();
+    sections_.reserve(static_cast<std::size_t>(kMaxStoredSections));
+    while (static_cast<int>(sections_.size()) < kMaxStoredSections) {
         int marker = 0;
         do {
             marker = stream.Get();
             if (marker < 0) throw ExifError(kEndOfData);
         } while (marker == 0xFF);
 
-        ++SectionCount;
-        tSection& section = Section(SectionCount);
-        section.SectionMarker = marker;
-        section.SectionLength = 0;
-        section.SectionBytes.clear();
+        const int index = static_cast<int>(sections_.size());
+        const int count = index + 1;  // sections stored, this one included
+        JpegSection& section = sections_.emplace_back();
+        section.Marker = marker;
         const int hi = stream.Get();
         const int lo = stream.Get();
         if (hi < 0 || lo < 0) throw ExifError(kEndOfData);
         const int length = hi * 256 + lo;
-        section.SectionLength = length;
+        section.Length = length;
         if (length < 2) {
             // Lengths 0 and 1 cannot even cover the length field: the load fails.
-            section.SectionBytes.push_back(static_cast<char>(hi));
-            section.SectionBytes.push_back(static_cast<char>(lo));
+            section.Bytes.push_back(static_cast<char>(hi));
+            section.Bytes.push_back(static_cast<char>(lo));
             throw ExifError("Illegal section length");
         }
         // A reader serving name lookups looks into the EXIF section alone; the payload of any
         // other section is passed over unstored.
-        const bool keep = OnlyTagNames.empty() || (marker == 0xE1 && SectionCount <= 5 && ExifSection == nullptr);
+        const bool keep = options_.OnlyTagNames.empty() || (marker == 0xE1 && count <= 5 && exifSection_ < 0);
         try {
             if (keep) {
-                section.SectionBytes.assign(static_cast<std::size_t>(length), '\0');
-                section.SectionBytes[0] = static_cast<char>(hi);
-                section.SectionBytes[1] = static_cast<char>(lo);
+                section.Bytes.assign(static_cast<std::size_t>(length), '\0');
+                section.Bytes[0] = static_cast<char>(hi);
+                section.Bytes[1] = static_cast<char>(lo);
                 // A read cut short by the end of the file leaves the rest zero; not an error.
-                stream.Read(section.SectionBytes.data() + 2, static_cast<std::size_t>(length - 2));
+                stream.Read(section.Bytes.data() + 2, static_cast<std::size_t>(length - 2));
             } else {
                 stream.Skip(static_cast<std::size_t>(length - 2));
             }
@@ -269,30 +259,28 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
         }
 
         // Without a comment, IPTC or EXIF section among the first four, the fifth ends the walk.
-        if (SectionCount == 5 && !HasAnyMetadata()) break;
+        if (count == 5 && !HasAnyMetadata()) break;
 
         switch (marker) {
             case 0xD9:  // end of image
             case 0xDA:  // start of scan
                 return HasAnyMetadata();
             case 0xE1:  // APP1: only the first, and only within the first five sections
-                if (SectionCount > 5 || ExifSection != nullptr) {
-                    --SectionCount;  // the slot is reused by the next section
+                if (count > 5 || exifSection_ >= 0) {
+                    sections_.pop_back();  // not kept: the next section takes its place
                 } else {
-                    ExifSection = &section;
-                    ImageInfo = NewImageInfo();
-                    WorkBuffer = section.SectionBytes;
+                    exifSection_ = index;
                     CheckExifHeader();
                 }
                 break;
             case 0xED:  // APP13
-                if (IptcSection == nullptr) {
-                    IptcSection = &section;
-                    if (keep && Parts.NewIptcReader != nullptr) IptcInfo = Parts.NewIptcReader(*this);
+                if (iptcSection_ < 0) {
+                    iptcSection_ = index;
+                    if (keep && parts_.ReadIptcRecords != nullptr) iptc_ = parts_.ReadIptcRecords(section.Bytes);
                 }
                 break;
             case 0xFE:  // COM: the last one wins
-                CommentSection = &section;
+                commentSection_ = index;
                 break;
             default:
                 break;
@@ -301,72 +289,61 @@ bool TimgData::WalkJpegMarkers(ByteStream& stream) {
     return HasAnyMetadata();
 }
 
-std::unique_ptr<TImageInfo> TimgData::NewImageInfo() {
-    auto info = std::make_unique<TImageInfo>(this, CollectMode);
-    info->OnlyTagNames = OnlyTagNames;
-    info->DecodeMakerNote = Parts.DecodeMakerNote;
-    return info;
+std::unique_ptr<TiffDirectory> ExifReader::NewDirectory(ExifData data) const {
+    return std::make_unique<TiffDirectory>(data, options_, parts_.DecodeMakerNote);
 }
 
-// The accepted APP1 section, as 1-based positions of its SectionBytes:
-//   1-2   length
-//   3-8   "Exif" NUL NUL (only the first five bytes are compared)
-//   9-10  "II" or "MM": the TIFF header's byte order
-//   11-12 42
-//   13-16 offset of the first directory, counted from position 9
-void TimgData::CheckExifHeader() {
-    if (!ImageInfo) ImageInfo = NewImageInfo();
-    // Header bytes beyond the end of the section count as a mismatch.
-    if (WorkBuffer.size() < 2 + ExifMagic.size() || WorkBuffer.substr(2, ExifMagic.size()) != ExifMagic) {
-        ErrorText = "Incorrect Exif header";
+// The accepted APP1 section, by offsets into its stored bytes:
+//   0-1   length
+//   2-7   "Exif" NUL NUL (only the first five bytes are compared)
+//   8-    the TIFF data: "II" or "MM", 42, the offset of the first directory, ...
+void ExifReader::CheckExifHeader() {
+    const std::string_view bytes = sections_[static_cast<std::size_t>(exifSection_)].Bytes;
+    // A wrong header leaves the directory empty. Header bytes beyond the end of the section
+    // count as a mismatch.
+    if (bytes.size() < 2 + ExifMagic.size() || bytes.substr(2, ExifMagic.size()) != ExifMagic) {
+        directory_ = NewDirectory({});
+        status_ = ReadStatus::IncorrectExifHeader;
         return;
     }
-    const std::string_view mark = WorkBuffer.size() >= 10 ? WorkBuffer.substr(8, 2) : std::string_view{};
-    if (mark == "II") {
-        BigEndian = false;
-    } else if (mark == "MM") {
-        BigEndian = true;
-    } else {
-        ErrorText = "Invalid Exif alignment marker";
+    const std::string_view mark = bytes.size() >= 10 ? bytes.substr(8, 2) : std::string_view{};
+    if (mark != "II" && mark != "MM") {
+        directory_ = NewDirectory({});
+        status_ = ReadStatus::InvalidAlignmentMarker;
         return;
     }
-    ImageInfo->InfoText.clear();
-    ImageInfo->WorkBuffer = WorkBuffer;
-    ImageInfo->BigEndian = BigEndian;
-    // A section too short to hold the offset raises here, which ends the load as failed.
-    const std::int64_t first = ReadUInt32At(13);
-    const std::int64_t start = first == 0 ? 17 : first + 9;
-    ImageInfo->WalkDirectory(start, 9, kImageDirectory, std::int64_t{ExifSection->SectionLength} - 6);
-    ImageInfo->DeriveFilmFocalLength();
+    const ByteOrder order = mark == "MM" ? ByteOrder::BigEndian : ByteOrder::LittleEndian;
+    const ExifData data{ByteReader(AsBytes(bytes).subspan(8), order), bytes, false};
+    directory_ = NewDirectory(data);
+    // A section too short to hold the first directory's offset raises here, which ends the
+    // load as failed. An offset of 0 is taken as 8, right after the header.
+    const std::int64_t first = data.Tiff.U32(4);
+    directory_->Walk(first == 0 ? 8 : first, kImageDirectory);
+    directory_->DeriveFilmFocalLength();
 }
 
 // A TIFF-structured file:
-//   2 bytes  "II" or "MM"
-//   2 bytes  42, 4 bytes offset of the first directory: neither is looked at
-//   the rest: up to TiffReadSize bytes go into slot 1, whose position 1 is file offset 8; the
-//   first directory is always taken to start there. Bytes past the end of the file are zero.
-bool TimgData::ReadTiffStream(ByteStream& stream) {
+//   0   2 bytes  "II" or "MM"
+//   2   2 bytes  42, then 4 bytes offset of the first directory: neither is looked at
+//   8   the rest: up to kTiffFileBytesRead bytes are held, as the one stored section; the first
+//       directory is always taken to start at offset 8. Bytes past the end of the file are zero.
+bool ExifReader::ReadTiffStream(ByteStream& stream) {
     char mark[2] = {0, 0};
     if (stream.Read(mark, 2) < 2) return false;
     const std::string_view markText(mark, 2);
     if (markText != "II" && markText != "MM") return false;
+    const ByteOrder order = markText == "MM" ? ByteOrder::BigEndian : ByteOrder::LittleEndian;
 
-    tSection& slot = Section(1);
     char header[6];
     stream.Read(header, sizeof header);
-    slot.SectionBytes.assign(static_cast<std::size_t>(TiffReadSize), '\0');
-    stream.Read(slot.SectionBytes.data(), slot.SectionBytes.size());
-    SectionCount = 1;
-    ExifSection = &slot;
+    JpegSection& held = sections_.emplace_back();
+    held.Bytes.assign(static_cast<std::size_t>(kTiffFileBytesRead), '\0');
+    stream.Read(held.Bytes.data(), held.Bytes.size());
+    exifSection_ = 0;
 
-    ImageInfo = NewImageInfo();
-    ImageInfo->TiffMode = TiffMode;
-    ImageInfo->InfoText.clear();
-    WorkBuffer = slot.SectionBytes;
-    ImageInfo->WorkBuffer = WorkBuffer;
-    ImageInfo->BigEndian = markText == "MM";
-    ImageInfo->WalkDirectory(1, -7, kImageDirectory, TiffReadSize);
-    ImageInfo->DeriveFilmFocalLength();
+    directory_ = NewDirectory({ByteReader(AsBytes(held.Bytes), order, 8), held.Bytes, true});
+    directory_->Walk(8, kImageDirectory);
+    directory_->DeriveFilmFocalLength();
     return true;
 }
 
