@@ -8,7 +8,7 @@ set(data ${PROJECT_SOURCE_DIR}/data)
 set(staged ${CMAKE_BINARY_DIR}/share)
 
 # The user guide with its pictures, beside the program as in the installation.
-foreach(file user-guide.html main-window.png exif-window.png)
+foreach(file user-guide.html main-window.png exif-window.png stereo-window.png)
   configure_file(${PROJECT_SOURCE_DIR}/docs/${file} ${staged}/doc/veltrane/${file} COPYONLY)
 endforeach()
 

@@ -1,6 +1,6 @@
 // Start-up of the desktop window: check for a display, then the application object, the main
-// window (whose creation checks the context-menu registration), the hidden EXIF window and the
-// event loop.
+// window (whose creation checks the context-menu registration), the hidden EXIF and Stereo
+// windows and the event loop.
 #include "gui/gui_entry.h"
 
 #include <iostream>
@@ -15,8 +15,10 @@
 #include "gui/app_icon.h"
 #include "gui/display_check.h"
 #include "gui/exif_window.h"
+#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
 #include "gui/qt_services.h"
+#include "gui/stereo_window.h"
 #include "gui/stereo_writer.h"
 #include "gui/text.h"
 #include "gui/user_guide.h"
@@ -59,7 +61,18 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     mainWindow.show();
     ExifWindow exifWindow;
     mainWindow.SetExifWindow(&exifWindow);
-    return QApplication::exec();
+    // The Stereo window's dialogs and message boxes are placed over it.
+    LibraryStereoPreviewer previewer;
+    QtSaveFileDialog stereoSaveDialog;
+    QtMessageBoxes stereoMessages;
+    StereoWindow stereoWindow({previewer, stereoSaveDialog, stereoMessages});
+    stereoSaveDialog.SetOwner(&stereoWindow);
+    stereoMessages.SetOwner(&stereoWindow);
+    stereoWindow.setWindowIcon(AppIcon());
+    mainWindow.SetStereoWindow(&stereoWindow);
+    const int status = QApplication::exec();
+    mainWindow.SetStereoWindow(nullptr);
+    return status;
 }
 
 void ShowBatchFailure(int argc, char** argv, const std::string& message) {

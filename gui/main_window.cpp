@@ -26,6 +26,7 @@
 #include "gui/exif_window.h"
 #include "gui/image_list_model.h"
 #include "gui/link_label.h"
+#include "gui/stereo_window.h"
 #include "gui/text.h"
 
 namespace veltrane::gui {
@@ -215,9 +216,16 @@ void MainWindow::ConnectControls() {
     });
     connect(showImageAction, &QAction::triggered, this, [this] { RequestPreview(PreviewKind::ShowImage); });
     connect(showExifAction, &QAction::triggered, this, [this] { RequestPreview(PreviewKind::ShowExif); });
-    connect(showStereoAction, &QAction::triggered, this, [this] { model_.ShowStereoRequested(); });
+    connect(showStereoAction, &QAction::triggered, this, [this] {
+        if (SelectedRow() != model_.SelectedRow()) model_.SelectionChanged(SelectedRow());
+        model_.ShowStereoRequested();
+    });
     connect(saveStereoAction, &QAction::triggered, this, [this] { model_.SaveStereoRequested(); });
     guideLink->SetUrlOpener([this](const QString& url) { desktop_.OpenUrl(url.toStdString()); });
+}
+
+void MainWindow::SetStereoWindow(StereoWindow* stereoWindow) {
+    model_.SetStereoWindow(stereoWindow != nullptr ? &stereoWindow->Model() : nullptr);
 }
 
 ExtractMode MainWindow::CheckedMode() const {

@@ -23,6 +23,7 @@ class QRadioButton;
 namespace veltrane::gui {
 
 class ExifWindow;
+class StereoWindow;
 class ImageListModel;
 class LinkLabel;
 
@@ -40,6 +41,8 @@ public:
 
     // The EXIF window that "EXIF Info" fills; created after the main window.
     void SetExifWindow(ExifWindow* exifWindow) { exifWindow_ = exifWindow; }
+    // The Stereo window that "Show Stereo" opens (without one the entry is hidden).
+    void SetStereoWindow(StereoWindow* stereoWindow);
 
     // The controls, in the order of the design.
     QPushButton* openButton;       // "&Open MPO"
@@ -54,7 +57,7 @@ public:
     QMenu* listMenu;               // the image list's menu
     QAction* showImageAction;      // "Show Image"
     QAction* showExifAction;       // "EXIF Info"
-    QAction* showStereoAction;     // "Show Stereo": aligned anaglyph of images 1 and 2
+    QAction* showStereoAction;     // "Show Stereo": the Stereo window with the selected pair
     QAction* saveStereoAction;     // "Save Stereo...": a layout of images 1 and 2 to a file
     QLabel* statusPanel;
     QFrame* separatorLine;         // the line above the check box

@@ -42,7 +42,9 @@ std::string QtSaveFileDialog::GetSaveFileName(const std::string& title, const st
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setNameFilters(types);
-    if (!suggestedPaths.isEmpty()) dialog.selectFile(suggestedPaths.first());
+    const qsizetype first = chosenType >= 0 && chosenType < types.size() ? chosenType : 0;
+    if (first < types.size()) dialog.selectNameFilter(types[first]);
+    if (first < suggestedPaths.size()) dialog.selectFile(suggestedPaths[first]);
     // Choosing another file type offers that type's name.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& type) {
         const qsizetype i = types.indexOf(type);

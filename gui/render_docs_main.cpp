@@ -1,7 +1,7 @@
 // veltrane-render-docs: renders the main window (with the bundled sample opened and its first
-// image selected) and the filled EXIF window to PNG files, and writes the application icon at
-// the sizes of the icon theme and as the Windows icon file. Used by scripts/render-docs.sh; runs
-// on Qt's offscreen platform.
+// image selected), the filled EXIF window and the Stereo window (showing a painted stereo scene
+// as an anaglyph) to PNG files, and writes the application icon at the sizes of the icon theme
+// and as the Windows icon file. Used by scripts/render-docs.sh; runs on Qt's offscreen platform.
 //
 //   veltrane-render-docs [--docs DIR] [--icons DIR] [--png PICTURE PNG]...
 //
@@ -13,15 +13,23 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QLinearGradient>
 #include <QListView>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
+#include <QRadialGradient>
+#include <QSlider>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 
 #include "core/window/scripted_services.h"
 #include "gui/app_icon.h"
 #include "gui/exif_window.h"
+#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
+#include "gui/qt_services.h"
+#include "gui/stereo_window.h"
 #include "gui/text.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -43,6 +51,89 @@ bool Save(const QImage& image, const QString& path) {
     if (image.save(path, "PNG")) return true;
     std::fprintf(stderr, "veltrane-render-docs: cannot write %s\n", path.toLocal8Bit().constData());
     return false;
+}
+
+// One eye's view of a small painted scene: a sky, hills far away, a meadow, and three things
+// at different depths. The right eye sees each thing further left the nearer it is (disparity
+// in pixels: the hills 2, the tree 10, the box 22, the ball 34).
+QImage StereoSceneEye(int eye) {
+    constexpr int kWidth = 960, kHeight = 720;
+    auto at = [eye](double x, double disparity) { return eye == 0 ? x : x - disparity; };
+    QImage image(kWidth, kHeight, QImage::Format_RGB888);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, 380);
+    sky.setColorAt(0, QColor(0x4A, 0x8B, 0xD4));
+    sky.setColorAt(1, QColor(0xCD, 0xE4, 0xF5));
+    p.fillRect(0, 0, kWidth, 380, sky);
+    QPainterPath hills;
+    hills.moveTo(at(-40, 2), 380);
+    hills.cubicTo(at(160, 2), 250, at(330, 2), 300, at(480, 2), 330);
+    hills.cubicTo(at(640, 2), 240, at(820, 2), 280, at(1000, 2), 330);
+    hills.lineTo(at(1000, 2), 400);
+    hills.lineTo(at(-40, 2), 400);
+    p.fillPath(hills, QColor(0x6E, 0x8F, 0x6A));
+    QLinearGradient meadow(0, 360, 0, kHeight);
+    meadow.setColorAt(0, QColor(0x8D, 0xB8, 0x4E));
+    meadow.setColorAt(1, QColor(0x4E, 0x85, 0x2C));
+    p.fillRect(0, 370, kWidth, kHeight - 370, meadow);
+    // The tree.
+    p.fillRect(QRectF(at(700, 10), 250, 28, 170), QColor(0x6B, 0x45, 0x24));
+    QRadialGradient crown(at(690, 10), 210, 120);
+    crown.setColorAt(0, QColor(0x5F, 0xA8, 0x48));
+    crown.setColorAt(1, QColor(0x2E, 0x6B, 0x2A));
+    p.setBrush(crown);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPointF(at(714, 10), 220), 110, 120);
+    // The box, with its lit top and its shaded side.
+    const double bx = at(360, 22);
+    p.fillRect(QRectF(bx, 420, 170, 150), QColor(0xD9, 0x7B, 0x29));
+    QPolygonF top({QPointF(bx, 420), QPointF(bx + 40, 385), QPointF(bx + 210, 385), QPointF(bx + 170, 420)});
+    p.setBrush(QColor(0xF2, 0xA4, 0x5A));
+    p.drawPolygon(top);
+    QPolygonF side({QPointF(bx + 170, 420), QPointF(bx + 210, 385), QPointF(bx + 210, 535), QPointF(bx + 170, 570)});
+    p.setBrush(QColor(0xA8, 0x58, 0x1C));
+    p.drawPolygon(side);
+    // The ball, nearest, with its shadow.
+    p.setBrush(QColor(0, 0, 0, 60));
+    p.drawEllipse(QPointF(at(200, 34), 650), 95, 22);
+    QRadialGradient ball(at(170, 34), 520, 140);
+    ball.setColorAt(0, QColor(0xFF, 0xE9, 0xE0));
+    ball.setColorAt(0.25, QColor(0xE0, 0x3C, 0x31));
+    ball.setColorAt(1, QColor(0x7A, 0x12, 0x10));
+    p.setBrush(ball);
+    p.drawEllipse(QPointF(at(200, 34), 560), 95, 95);
+    return image;
+}
+
+// The two eyes as an MPO file at path: the JPEG files back to back, each starting with an EXIF
+// segment as a camera's do (the image signature is SOI followed by APP1).
+//   FF D8 | FF E1 len "Exif\0\0" TIFF | the JPEG file after its SOI and its JFIF APP0 segment
+bool WriteStereoScene(const QString& path) {
+    samples::SampleExif exif;
+    exif.width = 960;
+    exif.height = 720;
+    std::vector<samples::Bytes> eyes;
+    for (int eye = 0; eye < 2; ++eye) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        if (!StereoSceneEye(eye).save(&buffer, "JPG", 92) || jpeg.size() < 4) return false;
+        qsizetype rest = 2;
+        if (static_cast<std::uint8_t>(jpeg[2]) == 0xFF && static_cast<std::uint8_t>(jpeg[3]) == 0xE0 && jpeg.size() >= 6)
+            rest = 4 + (static_cast<std::uint8_t>(jpeg[4]) << 8 | static_cast<std::uint8_t>(jpeg[5]));
+        if (rest > jpeg.size()) return false;
+        samples::Bytes app1 = {'E', 'x', 'i', 'f', 0, 0};
+        const samples::Bytes tiff = samples::SampleExifTiff(exif, samples::ByteOrder::Little);
+        app1.insert(app1.end(), tiff.begin(), tiff.end());
+        const std::size_t length = app1.size() + 2;
+        samples::Bytes file = {0xFF, 0xD8, 0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
+                               static_cast<std::uint8_t>(length & 0xFF)};
+        file.insert(file.end(), app1.begin(), app1.end());
+        file.insert(file.end(), jpeg.begin() + rest, jpeg.end());
+        eyes.push_back(std::move(file));
+    }
+    return samples::WriteFile(PathToCore(path), samples::JoinImages(eyes));
 }
 
 bool RenderWindows(const QString& docsDir) {
@@ -71,7 +162,22 @@ bool RenderWindows(const QString& docsDir) {
     bool ok = !messages.failed;
     ok = Save(mainWindow.grab().toImage(), docsDir + QStringLiteral("/main-window.png")) && ok;
     ok = Save(exifWindow.grab().toImage(), docsDir + QStringLiteral("/exif-window.png")) && ok;
+
+    // The Stereo window with the painted scene, as "Show Stereo" opens it (aligned anaglyph),
+    // the stereo window pushed back a little with the slider.
+    const QString scene = scratch.filePath(QStringLiteral("meadow.mpo"));
+    LibraryStereoPreviewer previewer;
+    QtSaveFileDialog saveDialog;
+    StereoWindow stereoWindow({previewer, saveDialog, messages});
+    mainWindow.SetStereoWindow(&stereoWindow);
+    ok = WriteStereoScene(scene) && ok;
+    stereoWindow.Model().OpenPair(PathToCore(scene), 1, 2);
+    stereoWindow.parallaxSlider->setValue(12);
+    QApplication::processEvents();
+    ok = !messages.failed && ok;
+    ok = Save(stereoWindow.grab().toImage(), docsDir + QStringLiteral("/stereo-window.png")) && ok;
     mainWindow.close();
+    mainWindow.SetStereoWindow(nullptr);
     return ok;
 }
 

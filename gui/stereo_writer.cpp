@@ -3,6 +3,7 @@
 #include <array>
 
 #include "stereo/stereo_files.h"
+#include "stereo/stereo_session.h"
 
 namespace veltrane::gui {
 namespace {
@@ -29,7 +30,7 @@ std::string LibraryStereoWriter::SuggestedPath(const std::string& source, int ty
 void LibraryStereoWriter::Write(const std::string& source, int type, const std::string& path) {
     // The window already shows why an MPF index was not used, in its status panel.
     const auto [left, right] = stereo::ReadPair(source, 1, 2);
-    stereo::WritePicture(stereo::ComposeStereo(left, right, {LayoutOf(type), true, {}}), path);
+    stereo::SaveStereo(left, right, {LayoutOf(type), true, {}}, path);
 }
 
 }  // namespace veltrane::gui

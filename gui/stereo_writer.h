@@ -1,6 +1,6 @@
 #pragma once
-// The window's stereo pictures through the stereo library (libjpeg-turbo): the three layouts of
-// Save Stereo and the aligned anaglyph that Show Stereo opens.
+// The main window's Save Stereo through the stereo library (libjpeg-turbo): three layouts of
+// images 1 and 2, aligned, written as the Stereo window's Save writes (stereo::SaveStereo).
 #include "core/window/window_services.h"
 
 namespace veltrane::gui {

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Renders the two windows of Veltrane to docs/main-window.png and docs/exif-window.png (the
-# bundled stereo sample opened, its first image selected, the EXIF window filled) and writes the
+# Renders the windows of Veltrane to docs/main-window.png and docs/exif-window.png (the bundled
+# stereo sample opened, its first image selected, the EXIF window filled) and
+# docs/stereo-window.png (a painted stereo scene as an anaglyph), and writes the
 # application icon's PNG sizes to data/icons/hicolor/ (and data/icons/veltrane.ico for Windows), on Qt's offscreen platform. Where wine and
 # xvfb-run are installed it also renders the Win32 windows of the Windows build, in a wine
 # desktop on a virtual X display, to docs/win32-main-window.png and docs/win32-exif-window.png.
@@ -20,7 +21,7 @@ cmake --build "$build" --target veltrane-render-docs
 
 QT_QPA_PLATFORM=offscreen "$build/bin/veltrane-render-docs" \
     --docs "$root/docs" --icons "$root/data/icons"
-echo "wrote $root/docs/main-window.png, $root/docs/exif-window.png and $root/data/icons/hicolor/*/apps/veltrane.png"
+echo "wrote $root/docs/main-window.png, $root/docs/exif-window.png, $root/docs/stereo-window.png and $root/data/icons/hicolor/*/apps/veltrane.png"
 
 if command -v wine >/dev/null && command -v xvfb-run >/dev/null; then
     if [ ! -f "$winbuild/build.ninja" ] && [ ! -f "$winbuild/Makefile" ]; then

@@ -1,5 +1,6 @@
 #include "core/window/main_window_model.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "core/common/unicode_text.h"
 #include "core/images/extraction.h"
 #include "core/metadata/exif_rows.h"
+#include "core/window/stereo_window_model.h"
 #include "core/window/temp_files.h"
 
 namespace veltrane::window {
@@ -79,8 +81,9 @@ void MainWindowModel::UpdateControls() {
     states.ModeButtons = ready;
     states.ShowImage = ready && selected_ >= 0;
     states.ShowExif = states.ShowImage;
-    states.ShowStereo = ready && images_.ImageCount >= 2 && services_.Stereo != nullptr;
-    states.SaveStereo = states.ShowStereo && services_.SaveDialog != nullptr;
+    const bool pair = ready && images_.ImageCount >= 2;
+    states.ShowStereo = pair && stereoWindow_ != nullptr;
+    states.SaveStereo = pair && services_.Stereo != nullptr && services_.SaveDialog != nullptr;
     controls_ = states;
     view_.SetControls(states);
 }
@@ -279,15 +282,23 @@ void MainWindowModel::OpenUserGuide() {
     if (!services_.UserGuideUrl.empty()) services_.Desktop.OpenUrl(services_.UserGuideUrl);
 }
 
-// ---- stereo pictures of images 1 and 2 ----
+// ---- stereo pictures ----
+
+void MainWindowModel::SetStereoWindow(StereoWindowModel* stereoWindow) {
+    stereoWindow_ = stereoWindow;
+    UpdateControls();
+}
+
+std::pair<int, int> MainWindowModel::StereoPairOf(int selected, int count) {
+    if (selected < 0 || selected >= count) return {1, 2};
+    const int first = std::min(selected + 1, count - 1);
+    return {first, first + 1};
+}
 
 void MainWindowModel::ShowStereoRequested() {
-    if (scanning_ || images_.ImageCount < 2 || services_.Stereo == nullptr) return;
-    RunCommand([&] {
-        const std::string picture = NewPreviewFileName();
-        services_.Stereo->Write(source_, -1, picture);
-        services_.Desktop.OpenFile(picture);
-    });
+    if (scanning_ || images_.ImageCount < 2 || stereoWindow_ == nullptr) return;
+    const auto [first, second] = StereoPairOf(selected_, images_.ImageCount);
+    stereoWindow_->OpenPair(source_, first, second);
 }
 
 void MainWindowModel::SaveStereoRequested() {
@@ -310,6 +321,7 @@ void MainWindowModel::SaveStereoRequested() {
 
 void MainWindowModel::WindowClosing() {
     if (scanning_) closing_ = true;  // the scan stops the next time it asks whether to go on
+    if (stereoWindow_ != nullptr) stereoWindow_->CloseWindow();
     RemoveFolder(OwnRunFolder());
 }
 

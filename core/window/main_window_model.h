@@ -6,6 +6,7 @@
 // hands to its MainWindowView; the Qt window and the Win32 window are two such views.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/common/extract_mode.h"
@@ -14,6 +15,8 @@
 #include "core/window/window_services.h"
 
 namespace veltrane::window {
+
+class StereoWindowModel;
 
 // Which controls can be used; the view applies all of them at once.
 struct ControlStates {
@@ -24,7 +27,7 @@ struct ControlStates {
     bool ModeButtons = false;    // All, Odd and Even
     bool ShowImage = false;      // the list menu's "Show Image"
     bool ShowExif = false;       // the list menu's "EXIF Info"
-    bool ShowStereo = false;     // the list menu's "Show Stereo" is there (a pair is open)
+    bool ShowStereo = false;     // the list menu's "Show Stereo" is there (a pair is open, a Stereo window exists)
     bool SaveStereo = false;     // the list menu's "Save Stereo..." is there
     bool operator==(const ControlStates&) const = default;
 };
@@ -115,7 +118,7 @@ public:
     void SelectionChanged(int row);
     // A double click, "Show Image" or "EXIF Info" on the selected image.
     void PreviewRequested(PreviewKind kind);
-    // "Show Stereo": the aligned anaglyph of images 1 and 2, opened in the viewer.
+    // "Show Stereo": the Stereo window opens with the pair StereoPairOf the selection.
     void ShowStereoRequested();
     // "Save Stereo...": a layout of images 1 and 2, written to a chosen file.
     void SaveStereoRequested();
@@ -132,6 +135,14 @@ public:
 
     // The .mpo file (any letter case of the extension) among paths, or "".
     static std::string DroppedMpoFile(const std::vector<std::string>& paths);
+
+    // The window that "Show Stereo" opens (none: the entry stays hidden). It is closed with
+    // this one.
+    void SetStereoWindow(StereoWindowModel* stereoWindow);
+    // The images (1-based) that "Show Stereo" shows for list row selected (-1: none) of a file
+    // of count >= 2 images: the selected image and the next one, as a stereo camera stores its
+    // pairs; the last image with the one before it; images 1 and 2 when none is selected.
+    static std::pair<int, int> StereoPairOf(int selected, int count);
     bool AcceptsDrop() const { return !scanning_ && !closing_; }
 
     const ImageIndex& Images() const { return images_; }
@@ -167,6 +178,7 @@ private:
 
     WindowServices services_;
     MainWindowView& view_;
+    StereoWindowModel* stereoWindow_ = nullptr;
     std::string source_;
     ImageIndex images_;
     std::vector<std::int64_t> imageSizes_;  // of images 1 to ImageCount, in bytes

@@ -33,8 +33,9 @@ public:
 };
 
 // The platform's save-file dialog with a choice of file types. suggestedPaths[i] is the name
-// offered while file type i is chosen. Returns the chosen path, or "" when the user cancels,
-// and the index of the chosen file type in chosenType.
+// offered while file type i is chosen; chosenType is the type chosen first (0 when it is not one
+// of types). Returns the chosen path, or "" when the user cancels, and the index of the chosen
+// file type in chosenType.
 class SaveFileDialog {
 public:
     virtual ~SaveFileDialog() = default;
@@ -50,8 +51,7 @@ public:
     virtual std::vector<std::string> LayoutTypes() = 0;
     // The name offered for layout type of source.
     virtual std::string SuggestedPath(const std::string& source, int type) = 0;
-    // Writes the picture of layout type to path; type -1 is the preview that Show Stereo opens.
-    // Raises an exception whose text users see.
+    // Writes the picture of layout type to path. Raises an exception whose text users see.
     virtual void Write(const std::string& source, int type, const std::string& path) = 0;
 };
 
@@ -117,8 +117,8 @@ struct WindowServices {
     ContextMenuRegistration& Registration;
     std::string ProgramPath;   // the running executable, for the registration
     std::string UserGuideUrl;  // what the link label opens; empty opens nothing
-    // "Show Stereo" and "Save Stereo...": without a writer both stay hidden, without a dialog
-    // the second does.
+    // "Save Stereo...": stays hidden without a writer or a dialog. ("Show Stereo" opens the
+    // Stereo window: MainWindowModel::SetStereoWindow.)
     StereoWriter* Stereo = nullptr;
     SaveFileDialog* SaveDialog = nullptr;
     // How the EXIF window writes numbers with decimals (the user's decimal separator).

@@ -16,8 +16,10 @@
 #include <QTemporaryDir>
 
 #include "gui/exif_window.h"
+#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
 #include "gui/services.h"
+#include "gui/stereo_window.h"
 #include "gui/stereo_writer.h"
 #include "gui/text.h"
 #include "tests/support/temp_dir.h"
@@ -39,6 +41,8 @@ protected:
         mainWindow = std::make_unique<MainWindow>(services);
         exifWindow = std::make_unique<ExifWindow>();
         mainWindow->SetExifWindow(exifWindow.get());
+        stereoWindow = std::make_unique<StereoWindow>(window::StereoWindowServices{previewer, saveDialog, messages});
+        mainWindow->SetStereoWindow(stereoWindow.get());
         mainWindow->show();
     }
 
@@ -77,7 +81,9 @@ protected:
     }
 
     LibraryStereoWriter stereo;
+    LibraryStereoPreviewer previewer;
     veltrane::testing::TempDir files;
+    std::unique_ptr<StereoWindow> stereoWindow;
     std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<ExifWindow> exifWindow;
 };

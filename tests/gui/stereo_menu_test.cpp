@@ -1,6 +1,7 @@
-// The image list's stereo entries: shown for files of two or more images, the anaglyph preview
-// through a temporary file, and the save dialog whose file types are the layouts.
+// The image list's stereo entries: shown for files of two or more images, the Stereo window
+// that Show Stereo opens, and the save dialog whose file types are the layouts.
 #include <QAction>
+#include <QCheckBox>
 #include <QImage>
 
 #include "tests/gui/gui_test_support.h"
@@ -22,16 +23,21 @@ TEST_F(StereoMenu, AppearsOnlyForFilesWithAPair) {
     EXPECT_EQ(mainWindow->saveStereoAction->text(), QString::fromUtf8("Save Stereo\u2026"));
 }
 
-TEST_F(StereoMenu, ShowStereoOpensAnAlignedAnaglyphFromATemporaryFile) {
+TEST_F(StereoMenu, ShowStereoOpensTheStereoWindowWithAnAlignedAnaglyph) {
     CreateWindow();
     OpenThroughDialog(WriteMpo("two.mpo", {samples::SampleStereoImage(0), samples::SampleStereoImage(1)}));
-    ticks.Now = 777;
+    EXPECT_FALSE(stereoWindow->isVisible());
     mainWindow->showStereoAction->trigger();
-    ASSERT_EQ(desktop.OpenedFiles, std::vector<std::string>{TempFile("vltr777.jpg")});
-    const QImage shown = QImage::fromData(desktop.OpenedBytes[0].data(), static_cast<int>(desktop.OpenedBytes[0].size()));
-    EXPECT_EQ(shown.height(), 48);  // the sample images are 64 x 48
+    EXPECT_TRUE(stereoWindow->isVisible());
+    EXPECT_EQ(stereoWindow->windowTitle(), QStringLiteral("Stereo - two.mpo"));
+    const QImage shown = stereoWindow->pictureView->Picture();
+    EXPECT_EQ(shown.height(), 48);  // the sample images are 64 x 48, small enough to show whole
     EXPECT_LE(shown.width(), 64);
+    EXPECT_TRUE(stereoWindow->alignBox->isChecked());
+    EXPECT_TRUE(desktop.OpenedFiles.empty());
     EXPECT_TRUE(messages.Errors.empty());
+    mainWindow->close();  // the Stereo window closes with the main window
+    EXPECT_FALSE(stereoWindow->isVisible());
 }
 
 TEST_F(StereoMenu, SaveStereoWritesTheLayoutOfTheChosenFileType) {

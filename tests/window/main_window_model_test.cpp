@@ -10,6 +10,8 @@
 #include "core/common/image_list_line.h"
 #include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
+#include "core/window/stereo_window_model.h"
+#include "tests/window/stereo_fakes.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
 #include "tools/samples/mpf_writer.h"
@@ -451,22 +453,31 @@ public:
 
 TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout) {
     FakeStereo stereo;
+    FakePreviewer previewer;
+    RecordingStereoView stereoView;
+    StereoWindowModel stereoWindow({previewer, fakes.saveDialog, fakes.messages}, stereoView);
     WindowServices services = fakes.Services();
     services.Stereo = &stereo;
     model = std::make_unique<MainWindowModel>(services, view);
     model->Start();
     EXPECT_FALSE(view.Controls.ShowStereo || view.Controls.SaveStereo);
     Open(WriteMpo("one.mpo", {images[0]}));
+    model->SetStereoWindow(&stereoWindow);
     EXPECT_FALSE(view.Controls.ShowStereo);
     model->ShowStereoRequested();
-    EXPECT_TRUE(stereo.Writes.empty());
+    EXPECT_TRUE(stereo.Writes.empty() && previewer.Calls.empty());
 
     const std::string pair = WriteMpo("pair.mpo", {images[0], images[1]});
     Open(pair);
     EXPECT_TRUE(view.Controls.ShowStereo && view.Controls.SaveStereo);
-    fakes.ticks.Now = 55;
+    model->SetStereoWindow(nullptr);
+    EXPECT_FALSE(view.Controls.ShowStereo);  // "Show Stereo" needs the Stereo window
+    EXPECT_TRUE(view.Controls.SaveStereo);
+    model->SetStereoWindow(&stereoWindow);
     model->ShowStereoRequested();
-    ASSERT_EQ(fakes.desktop.OpenedFiles, std::vector<std::string>{fakes.TempFile("vltr55.jpg")});
+    EXPECT_EQ(previewer.Calls.front(), "open " + pair + " 1 2 1000");
+    EXPECT_TRUE(stereoView.Visible);
+    EXPECT_TRUE(fakes.desktop.OpenedFiles.empty());  // no temporary picture for a viewer any more
     struct Case {
         int chosen;
         std::string answer;  // "" cancels
@@ -487,6 +498,30 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
         }
     }
     EXPECT_TRUE(fakes.messages.Errors.empty());
+    model->WindowClosing();  // the Stereo window closes with the main window
+    EXPECT_FALSE(stereoView.Visible);
+    EXPECT_EQ(previewer.Calls.back(), "close");
+}
+
+TEST_F(WindowModel, ShowStereoOpensTheSelectedImageWithTheNextOne) {
+    struct Case {
+        int selected, count;
+        std::pair<int, int> pair;
+    };
+    for (const Case& c : {Case{-1, 4, {1, 2}}, Case{0, 4, {1, 2}}, Case{1, 4, {2, 3}}, Case{2, 4, {3, 4}},
+                          Case{3, 4, {3, 4}}, Case{1, 2, {1, 2}}, Case{9, 4, {1, 2}}}) {
+        SCOPED_TRACE(::testing::Message() << c.selected << " of " << c.count);
+        EXPECT_EQ(MainWindowModel::StereoPairOf(c.selected, c.count), c.pair);
+    }
+    FakePreviewer previewer;
+    RecordingStereoView stereoView;
+    StereoWindowModel stereoWindow({previewer, fakes.saveDialog, fakes.messages}, stereoView);
+    Start();
+    model->SetStereoWindow(&stereoWindow);
+    OpenFourAndSelect(2);
+    model->ShowStereoRequested();
+    EXPECT_EQ(previewer.Calls.front(), "open " + (files / "four.mpo") + " 3 4 1000");
+    EXPECT_EQ(stereoView.Title, "Stereo - four.mpo");
 }
 
 }  // namespace

@@ -54,11 +54,14 @@ public:
         Title = title;
         Types = types;
         SuggestedPaths = suggestedPaths;
-        chosenType = ChosenType;
+        OfferedType = chosenType;
+        if (!KeepsOfferedType) chosenType = ChosenType;
         return Answer;
     }
     std::string Answer;  // empty: the user cancels
     int ChosenType = 0;
+    bool KeepsOfferedType = false;  // the user leaves the type that the dialog chose first
+    int OfferedType = -1;           // the type chosen first
     std::string Title;
     std::vector<std::string> Types, SuggestedPaths;
     int Calls = 0;
