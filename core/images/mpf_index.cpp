@@ -247,26 +247,33 @@ MpfIndex MpfIndexOfFile(InputFile& file) {
     return index;
 }
 
+bool ListsStereoSet(const MpfIndex& index) {
+    return std::any_of(index.entries.begin(), index.entries.end(), [](const MpfEntry& entry) {
+        const std::uint32_t type = entry.attribute & kMpTypeMask;
+        return type == kMpTypeDisparity || type == kMpTypeMultiAngle;
+    });
+}
+
 std::string MpfTypeName(std::uint32_t attribute) {
-    switch (attribute & 0xFFFFFFu) {
-        case 0x030000: return "Baseline MP Primary Image";
-        case 0x010001: return "Large Thumbnail (VGA equivalent)";
-        case 0x010002: return "Large Thumbnail (Full HD equivalent)";
-        case 0x020001: return "Multi-Frame Panorama";
-        case 0x020002: return "Multi-Frame Disparity";
-        case 0x020003: return "Multi-Frame Multi-Angle";
-        case 0x000000: return "Undefined";
+    switch (attribute & kMpTypeMask) {
+        case kMpTypeBaselinePrimary: return "Baseline MP Primary Image";
+        case kMpTypeLargeThumbnailVga: return "Large Thumbnail (VGA equivalent)";
+        case kMpTypeLargeThumbnailFullHd: return "Large Thumbnail (Full HD equivalent)";
+        case kMpTypePanorama: return "Multi-Frame Panorama";
+        case kMpTypeDisparity: return "Multi-Frame Disparity";
+        case kMpTypeMultiAngle: return "Multi-Frame Multi-Angle";
+        case kMpTypeUndefined: return "Undefined";
         default: break;
     }
     char text[32];
-    std::snprintf(text, sizeof text, "Unknown type 0x%06X", static_cast<unsigned>(attribute & 0xFFFFFFu));
+    std::snprintf(text, sizeof text, "Unknown type 0x%06X", static_cast<unsigned>(attribute & kMpTypeMask));
     return text;
 }
 
 std::string MpfFlagsText(std::uint32_t attribute) {
     std::string text;
     auto add = [&](const std::string& word) { text += (text.empty() ? "" : ", ") + word; };
-    if (attribute & (1u << 29)) add("representative");
+    if (attribute & kMpRepresentativeFlag) add("representative");
     if (attribute & (1u << 31)) add("dependent parent");
     if (attribute & (1u << 30)) add("dependent child");
     const std::uint32_t format = (attribute >> 24) & 7u;

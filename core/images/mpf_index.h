@@ -17,6 +17,20 @@ namespace veltrane {
 
 class InputFile;
 
+// MP types: bits 23-0 of an entry's attribute.
+inline constexpr std::uint32_t kMpTypeUndefined = 0x000000;
+inline constexpr std::uint32_t kMpTypeLargeThumbnailVga = 0x010001;
+inline constexpr std::uint32_t kMpTypeLargeThumbnailFullHd = 0x010002;
+inline constexpr std::uint32_t kMpTypePanorama = 0x020001;
+inline constexpr std::uint32_t kMpTypeDisparity = 0x020002;
+inline constexpr std::uint32_t kMpTypeMultiAngle = 0x020003;
+inline constexpr std::uint32_t kMpTypeBaselinePrimary = 0x030000;
+inline constexpr std::uint32_t kMpTypeMask = 0xFFFFFF;
+// Attribute flags: bit 31 dependent parent, 30 dependent child, 29 representative image;
+// bits 26-24 the image data format, 0 for JPEG.
+inline constexpr std::uint32_t kMpRepresentativeFlag = 1u << 29;
+
+
 // One 16-byte MP entry, its offset already turned into a file offset.
 struct MpfEntry {
     std::uint32_t attribute = 0;  // bit 31 dependent parent, 30 dependent child,
@@ -59,6 +73,11 @@ bool BeginsJpegAt(std::span<const std::uint8_t> bytes, std::int64_t offset);
 // kMpfHeadLimit bytes), then checks the starts. Raises InOutError when the file cannot be read.
 inline constexpr std::int64_t kMpfHeadLimit = std::int64_t{16} << 20;
 MpfIndex MpfIndexOfFile(InputFile& file);
+
+// Whether the index lists a stereo set: disparity or multi-angle images (the eyes of a pair, or
+// more views of one scene; an imaging library may call the first one the primary image), as
+// opposed to, say, a photo with its gain map or its large thumbnails.
+bool ListsStereoSet(const MpfIndex& index);
 
 // "Baseline MP Primary Image", "Large Thumbnail (VGA equivalent)", ..., "Undefined", or
 // "Unknown type 0xNNNNNN".

@@ -101,6 +101,7 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path, const 
             const MpfIndex mpf = MpfIndexOfFile(file);
             if (mpf.Usable()) {
                 indexed = true;
+                listener.MpfIndexUsed(mpf);
                 for (const MpfEntry& entry : mpf.entries)
                     if (!record(entry.start)) break;
             } else if (mpf.found) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/images/image_index.h"
+#include "core/images/mpf_index.h"
 
 namespace veltrane {
 
@@ -44,6 +45,8 @@ public:
     // outside the file"); the images come from the signature scan. Not called for a file
     // without an index.
     virtual void MpfIndexIgnored(const std::string& /*reason*/) {}
+    // The images come from the file's MPF index (called before the first image is recorded).
+    virtual void MpfIndexUsed(const MpfIndex& /*index*/) {}
 };
 
 // Incremental search for a signature in a stream of chunks: occurrences that span the boundary

@@ -29,20 +29,9 @@
 #include <string>
 #include <vector>
 
-namespace veltrane {
+#include "core/images/mpf_index.h"
 
-// MP types: bits 23-0 of an entry's attribute.
-inline constexpr std::uint32_t kMpTypeUndefined = 0x000000;
-inline constexpr std::uint32_t kMpTypeLargeThumbnailVga = 0x010001;
-inline constexpr std::uint32_t kMpTypeLargeThumbnailFullHd = 0x010002;
-inline constexpr std::uint32_t kMpTypePanorama = 0x020001;
-inline constexpr std::uint32_t kMpTypeDisparity = 0x020002;
-inline constexpr std::uint32_t kMpTypeMultiAngle = 0x020003;
-inline constexpr std::uint32_t kMpTypeBaselinePrimary = 0x030000;
-inline constexpr std::uint32_t kMpTypeMask = 0xFFFFFF;
-// Attribute flags: bit 31 dependent parent, 30 dependent child, 29 representative image;
-// bits 26-24 the image data format, 0 for JPEG.
-inline constexpr std::uint32_t kMpRepresentativeFlag = 1u << 29;
+namespace veltrane {
 
 // MP tags.
 inline constexpr std::uint16_t kMpTagVersion = 0xB000, kMpTagNumberOfImages = 0xB001,

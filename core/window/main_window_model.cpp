@@ -81,7 +81,7 @@ void MainWindowModel::UpdateControls() {
     states.ModeButtons = ready;
     states.ShowImage = ready && selected_ >= 0;
     states.ShowExif = states.ShowImage;
-    const bool pair = ready && images_.ImageCount >= 2;
+    const bool pair = ready && images_.ImageCount >= 2 && stereoSet_;
     states.ShowStereo = pair && stereoWindow_ != nullptr;
     states.SaveStereo = pair && services_.Stereo != nullptr && services_.SaveDialog != nullptr;
     controls_ = states;
@@ -136,6 +136,7 @@ void MainWindowModel::OpenFile(const std::string& path) {
         source_ = path;
         lines_.clear();
         imageSizes_.clear();
+        stereoSet_ = true;
         selected_ = -1;
         view_.ClearList();
         limitReached_ = false;
@@ -191,6 +192,8 @@ void MainWindowModel::ImageComplete(int n, std::int64_t sizeInBytes) {
 void MainWindowModel::ImageLimitReached(std::int64_t) { limitReached_ = true; }
 
 void MainWindowModel::MpfIndexIgnored(const std::string& reason) { mpfNotice_ = "MPF index ignored: " + reason; }
+
+void MainWindowModel::MpfIndexUsed(const MpfIndex& index) { stereoSet_ = ListsStereoSet(index); }
 
 // ---- Extract ----
 
@@ -296,13 +299,14 @@ std::pair<int, int> MainWindowModel::StereoPairOf(int selected, int count) {
 }
 
 void MainWindowModel::ShowStereoRequested() {
-    if (scanning_ || images_.ImageCount < 2 || stereoWindow_ == nullptr) return;
+    if (scanning_ || images_.ImageCount < 2 || !stereoSet_ || stereoWindow_ == nullptr) return;
     const auto [first, second] = StereoPairOf(selected_, images_.ImageCount);
     stereoWindow_->OpenPair(source_, first, second);
 }
 
 void MainWindowModel::SaveStereoRequested() {
-    if (scanning_ || images_.ImageCount < 2 || services_.Stereo == nullptr || services_.SaveDialog == nullptr)
+    if (scanning_ || images_.ImageCount < 2 || !stereoSet_ || services_.Stereo == nullptr ||
+        services_.SaveDialog == nullptr)
         return;
     RunCommand([&] {
         const std::vector<std::string> types = services_.Stereo->LayoutTypes();

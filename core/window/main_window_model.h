@@ -166,6 +166,7 @@ private:
     void ImageComplete(int n, std::int64_t sizeInBytes) override;
     void ImageLimitReached(std::int64_t offset) override;
     void MpfIndexIgnored(const std::string& reason) override;
+    void MpfIndexUsed(const MpfIndex& index) override;
     void LetEventsRun();
 
     void UpdateControls();
@@ -181,6 +182,9 @@ private:
     StereoWindowModel* stereoWindow_ = nullptr;
     std::string source_;
     ImageIndex images_;
+    // The open file's images are views of one scene (a stereo pair or more): its MPF index lists
+    // disparity or multi-angle images, or it has no index that could be used.
+    bool stereoSet_ = false;
     std::vector<std::int64_t> imageSizes_;  // of images 1 to ImageCount, in bytes
     std::vector<std::string> lines_;
     std::string status_ = kReadyText;

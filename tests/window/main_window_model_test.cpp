@@ -503,6 +503,53 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
     EXPECT_EQ(previewer.Calls.back(), "close");
 }
 
+// Show Stereo and Save Stereo are offered for the views of one scene: a file whose index lists
+// disparity or multi-angle images, or a file without an index; not for a photo with its gain map.
+TEST_F(WindowModel, StereoEntriesOnlyForAStereoSet) {
+    FakeStereo stereo;
+    FakePreviewer previewer;
+    RecordingStereoView stereoView;
+    StereoWindowModel stereoWindow({previewer, fakes.saveDialog, fakes.messages}, stereoView);
+    WindowServices services = fakes.Services();
+    services.Stereo = &stereo;
+    model = std::make_unique<MainWindowModel>(services, view);
+    model->Start();
+    model->SetStereoWindow(&stereoWindow);
+    auto typed = [&](std::uint32_t first, std::uint32_t second) {
+        samples::MpfOptions options;
+        options.edit = [=](std::vector<samples::MpEntry>& entries, std::uint32_t&) {
+            entries[0].attribute = first;
+            entries[1].attribute = second;
+        };
+        return samples::IndexedMpo({samples::SampleJfifImage(0), samples::SampleJfifImage(1)}, options);
+    };
+    struct Case {
+        const char* name;
+        Bytes file;
+        bool offered;
+    };
+    const Case cases[] = {
+        {"console.mpo", typed(0x20020002, 0x00020002), true},   // both eyes disparity images
+        {"library.mpo", typed(0x20030000, 0x00020002), true},   // primary image, then a disparity image
+        {"angles.mpo", typed(0x20020003, 0x00020003), true},    // multi-angle
+        {"phone.mpo", typed(0x20030000, 0x00000000), false},    // a photo and its gain map
+        {"thumbs.mpo", typed(0x20030000, 0x00010001), false},   // a photo and a large thumbnail
+        {"plain.mpo", Bytes{}, true},                           // no index: the signature scan's pair
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path =
+            c.file.empty() ? WriteMpo(c.name, {images[0], images[1]}) : WriteMpo(c.name, {c.file});
+        Open(path);
+        ASSERT_EQ(model->Images().ImageCount, 2);
+        EXPECT_EQ(view.Controls.ShowStereo, c.offered);
+        EXPECT_EQ(view.Controls.SaveStereo, c.offered);
+        previewer.Calls.clear();
+        model->ShowStereoRequested();
+        EXPECT_EQ(previewer.Calls.empty(), !c.offered);
+    }
+}
+
 TEST_F(WindowModel, ShowStereoOpensTheSelectedImageWithTheNextOne) {
     struct Case {
         int selected, count;
