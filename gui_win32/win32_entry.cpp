@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/common/exit_codes.h"
 #include "core/common/native_path.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui_win32/win32_services.h"
@@ -59,8 +60,8 @@ int RunWindow(const std::string& programPath) {
     Win32TickCounter ticks;
     window::SystemProcesses processes;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
-    int status = 0;
-    {
+    int status = kExitOk;
+    try {
         MainWindow mainWindow(instance, {openDialog, folders, desktop, messages, temp, ticks, processes,
                                          *registration, programPath, UserGuidePath(programPath)});
         openDialog.SetOwner(mainWindow.Handle());
@@ -68,6 +69,9 @@ int RunWindow(const std::string& programPath) {
         desktop.SetOwner(mainWindow.Handle());
         messages.SetOwner(mainWindow.Handle());
         status = mainWindow.Run(SW_SHOWNORMAL);
+    } catch (const WindowCreationError& e) {
+        ShowBatchFailure(std::string("veltrane: ") + e.what());
+        status = kExitFailure;
     }
     if (SUCCEEDED(ole)) ::OleUninitialize();
     return status;
