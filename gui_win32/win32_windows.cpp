@@ -162,7 +162,7 @@ ExifWindow::~ExifWindow() {
 }
 
 void ExifWindow::ApplyDpi(UINT dpi) {
-    if (dpi != dpi_ || font_ == nullptr) {
+    if (dpi != dpi_) {
         FontHandle font = DialogFont(dpi, false, L"Arial");
         SetFontOfControls(window_, font.get());
         font_ = std::move(font);  // the old font goes once no control uses it
@@ -208,6 +208,7 @@ void ExifWindow::CloseRequested() { ::ShowWindow(window_, SW_HIDE); }
 
 void ExifWindow::PlaceAnchoredControls() {
     // The list is anchored to all four edges, the button to the bottom edge only.
+    if (list_ == nullptr || close_ == nullptr) return;  // sized before they are made
     RECT client{};
     ::GetClientRect(window_, &client);
     const int width = client.right, height = client.bottom;
