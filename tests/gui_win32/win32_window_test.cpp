@@ -431,7 +431,7 @@ TEST_F(Win32Window, FollowsMovesToMonitorsOfOtherDpis) {
     }
 }
 
-TEST_F(Win32Window, LeavesNoPropertyOrSubclassOnItsWindowsWhenTheyGo) {
+TEST_F(Win32Window, LeavesNoPropertyOrSubclassWhenItGoesAndAWindowTheSystemRefusesIsAnError) {
     leftProperties.clear();
     windowsDestroyed = 0;
     HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterWindowProcedure, nullptr, ::GetCurrentThreadId());
@@ -443,10 +443,9 @@ TEST_F(Win32Window, LeavesNoPropertyOrSubclassOnItsWindowsWhenTheyGo) {
     // they are gone; any other is the program's, or a subclass's that it did not remove.
     for (const std::string& name : leftProperties)
         EXPECT_TRUE(name.rfind("__wine_", 0) == 0 || name == "ux_theme") << name << " is left";
-}
 
-TEST_F(Win32Window, AWindowTheSystemCannotCreateIsAClearErrorNotACrash) {
-    // The window classes are registered for this program: another module has none.
+    // The window classes are registered for this program: another module has none. The error
+    // names the window and the system's reason.
     try {
         MainWindow other(::GetModuleHandleW(L"kernel32.dll"), Services());
         ADD_FAILURE() << "a window without a class was created";
