@@ -45,6 +45,23 @@ SIZE FrameSizeFor(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+RECT DesignFrame(int left, int top, int width, int height, DWORD style, DWORD exStyle) {
+    const SIZE size = FrameSizeFor(width, height, style, exStyle, kDesignDpi);
+    return {left, top, left + size.cx, top + size.cy};
+}
+
+void SizeClientForDpi(HWND window, int width, int height, DWORD style, DWORD exStyle, UINT dpi,
+                      const POINT* designedPlace) {
+    const SIZE size = FrameSizeFor(Scaled(width, dpi), Scaled(height, dpi), style, exStyle, dpi);
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    POINT place{};
+    if (designedPlace != nullptr)
+        place = {Scaled(designedPlace->x, dpi), Scaled(designedPlace->y, dpi)};
+    else
+        flags |= SWP_NOMOVE;
+    ::SetWindowPos(window, nullptr, place.x, place.y, size.cx, size.cy, flags);
+}
+
 int SystemMetric(int index, UINT dpi) {
     static const auto metricForDpi = UserFunction<GetSystemMetricsForDpiFunction>("GetSystemMetricsForDpi");
     return metricForDpi != nullptr ? metricForDpi(index, dpi) : ::GetSystemMetrics(index);

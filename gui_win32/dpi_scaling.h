@@ -32,6 +32,15 @@ RECT Scaled(const DesignRect& rect, UINT dpi);
 // style and exStyle: the frame and the caption are measured at dpi too.
 SIZE FrameSizeFor(int width, int height, DWORD style, DWORD exStyle, UINT dpi);
 
+// The frame at (left, top) around a client area of width x height at 96 dpi: what a top-level
+// window is created with before it knows its DPI.
+RECT DesignFrame(int left, int top, int width, int height, DWORD style, DWORD exStyle);
+
+// Gives window the frame around the designed client area (width x height at 96 dpi) scaled to
+// dpi. It keeps its place, or with designedPlace moves to that screen position scaled too.
+void SizeClientForDpi(HWND window, int width, int height, DWORD style, DWORD exStyle, UINT dpi,
+                      const POINT* designedPlace = nullptr);
+
 // A system metric (GetSystemMetrics' index, such as SM_CXVSCROLL) at dpi.
 int SystemMetric(int index, UINT dpi);
 

@@ -61,4 +61,9 @@ void UnmarkDialogNavigation(HWND window) { ::RemovePropW(window, kNavigationProp
 
 bool UsesDialogNavigation(HWND window) { return ::GetPropW(window, kNavigationProperty) != nullptr; }
 
+void DetachFromObject(HWND window) {
+    UnmarkDialogNavigation(window);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+}
+
 }  // namespace veltrane::win32

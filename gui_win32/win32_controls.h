@@ -48,4 +48,8 @@ void MarkForDialogNavigation(HWND window);
 void UnmarkDialogNavigation(HWND window);
 bool UsesDialogNavigation(HWND window);
 
+// What a top-level window of the program undoes while it handles WM_NCDESTROY: its mark, and
+// the pointer to its object (GWLP_USERDATA), which no later message may use.
+void DetachFromObject(HWND window);
+
 }  // namespace veltrane::win32

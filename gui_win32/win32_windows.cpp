@@ -63,30 +63,6 @@ constexpr int kCloseLeft = 144, kCloseTop = 351, kCloseWidth = 75, kCloseHeight 
 constexpr int kFieldColumnWidth = 120;
 constexpr int kExifMinClientWidth = 240, kExifMinClientHeight = 160;
 
-// A window's frame around the designed client area, at 96 dpi: what a window is created with
-// before it knows its DPI.
-RECT DesignFrame(int left, int top, int width, int height, DWORD style, DWORD exStyle) {
-    const SIZE size = FrameSizeFor(width, height, style, exStyle, kDesignDpi);
-    return {left, top, left + size.cx, top + size.cy};
-}
-
-// Gives window the frame around the designed client area scaled to dpi, keeping its place
-// (or moving it to the scaled design place when place is set).
-void SizeForDpi(HWND window, int width, int height, DWORD style, DWORD exStyle, UINT dpi, const POINT* place = nullptr) {
-    const SIZE size = FrameSizeFor(Scaled(width, dpi), Scaled(height, dpi), style, exStyle, dpi);
-    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
-    if (place == nullptr) flags |= SWP_NOMOVE;
-    ::SetWindowPos(window, nullptr, place != nullptr ? Scaled(place->x, dpi) : 0,
-                   place != nullptr ? Scaled(place->y, dpi) : 0, size.cx, size.cy, flags);
-}
-
-// What a window must undo while it handles WM_NCDESTROY: its properties and the pointer to its
-// object, which is not called any more.
-void ForgetWindow(HWND window) {
-    UnmarkDialogNavigation(window);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-}
-
 }  // namespace
 
 void RegisterWindowClasses(HINSTANCE instance) {
@@ -130,7 +106,7 @@ ExifWindow::ExifWindow(HINSTANCE instance) {
         MarkForDialogNavigation(window_);
         dpi_ = WindowDpi(window_);
         const POINT place{kExifLeft, kExifTop};
-        SizeForDpi(window_, kExifClientWidth, kExifClientHeight, kExifStyle, 0, dpi_, &place);
+        SizeClientForDpi(window_, kExifClientWidth, kExifClientHeight, kExifStyle, 0, dpi_, &place);
         font_ = DialogFont(dpi_, false, L"Arial");
 
         list_ = CreateControl(window_,
@@ -221,7 +197,7 @@ void ExifWindow::PlaceAnchoredControls() {
 LRESULT CALLBACK ExifWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<ExifWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCDESTROY) {
-        ForgetWindow(window);
+        DetachFromObject(window);
         if (self != nullptr && self->window_ == window) self->window_ = nullptr;
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
@@ -284,7 +260,7 @@ MainWindow::MainWindow(HINSTANCE instance, window::WindowServices services)
         ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::WindowProc));
         MarkForDialogNavigation(window_);
         dpi_ = WindowDpi(window_);
-        SizeForDpi(window_, kMainClientWidth, kMainClientHeight, kMainStyle, kMainExStyle, dpi_);
+        SizeClientForDpi(window_, kMainClientWidth, kMainClientHeight, kMainStyle, kMainExStyle, dpi_);
         white_ = ::CreateSolidBrush(RGB(255, 255, 255));
         BuildControls();
         exif_ = std::make_unique<ExifWindow>(instance);
@@ -431,7 +407,7 @@ void MainWindow::ShowExifWindow(const std::vector<window::ExifRowText>& rows) { 
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_NCDESTROY) ForgetWindow(window);
+    if (message == WM_NCDESTROY) DetachFromObject(window);
     if (self == nullptr || self->window_ != window) return ::DefWindowProcW(window, message, wParam, lParam);
     const LRESULT result = self->Handle(message, wParam, lParam);
     self->DestroyIfCloseWaits();
