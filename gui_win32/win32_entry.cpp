@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/common/exit_codes.h"
 #include "core/common/native_path.h"
 #include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
@@ -17,9 +18,12 @@
 namespace veltrane::win32 {
 namespace {
 
-bool IsFile(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+// The value of an environment variable in UTF-8, "" when it is not set.
+std::string EnvironmentVariable(const wchar_t* name) {
+    std::wstring value(::GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    if (value.empty()) return {};
+    value.resize(::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+    return Narrow(value);
 }
 
 bool HasHandle(DWORD which) {
@@ -31,20 +35,15 @@ bool HasHandle(DWORD which) {
 
 std::string UserGuidePath(const std::string& programPath) {
     const std::string programFolder = FolderPart(programPath);
-    const std::wstring folder = programFolder.empty() ? std::wstring(L".") : Widen(programFolder);
+    const std::string folder = programFolder.empty() ? std::string(".") : programFolder;
     // Installed, the guide is in doc\ beside the program; no build path is compiled in, but a
     // developer may name a source tree in VELTRANE_SOURCE_DIR.
-    wchar_t source[MAX_PATH] = {};
-    const DWORD sourceLength = ::GetEnvironmentVariableW(L"VELTRANE_SOURCE_DIR", source, MAX_PATH);
-    std::vector<std::wstring> candidates = {folder + L"\\doc\\user-guide.html",
-                                            folder + L"\\..\\share\\doc\\veltrane\\user-guide.html"};
-    if (sourceLength > 0 && sourceLength < MAX_PATH) candidates.push_back(std::wstring(source) + L"\\docs\\user-guide.html");
-    for (const std::wstring& candidate : candidates) {
-        if (!IsFile(candidate)) continue;
-        wchar_t full[MAX_PATH * 4] = {};
-        const DWORD length = ::GetFullPathNameW(candidate.c_str(), MAX_PATH * 4, full, nullptr);
-        return length > 0 && length < MAX_PATH * 4 ? Narrow(full) : Narrow(candidate);
-    }
+    std::vector<std::string> candidates = {folder + "\\doc\\user-guide.html",
+                                           folder + "\\..\\share\\doc\\veltrane\\user-guide.html"};
+    const std::string source = EnvironmentVariable(L"VELTRANE_SOURCE_DIR");
+    if (!source.empty()) candidates.push_back(source + "\\docs\\user-guide.html");
+    for (const std::string& candidate : candidates)
+        if (IsExistingFile(candidate)) return FullPath(candidate);
     return {};
 }
 
@@ -62,10 +61,10 @@ int RunWindow(const std::string& programPath) {
     Win32TickCounter ticks;
     window::SystemProcesses processes;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
-    int status = 0;
-    {
+    int status = kExitOk;
+    try {
         window::WindowServices services{openDialog, folders, desktop, messages, temp, ticks, processes,
-                                *registration, programPath, UserGuidePath(programPath)};
+                                        *registration, programPath, UserGuidePath(programPath)};
         services.Numbers = NumberFormatOfUserLocale();
         MainWindow mainWindow(instance, services);
         openDialog.SetOwner(mainWindow.Handle());
@@ -73,6 +72,9 @@ int RunWindow(const std::string& programPath) {
         desktop.SetOwner(mainWindow.Handle());
         messages.SetOwner(mainWindow.Handle());
         status = mainWindow.Run(SW_SHOWNORMAL);
+    } catch (const WindowCreationError& e) {
+        ShowBatchFailure(std::string("veltrane: ") + e.what());
+        status = kExitFailure;
     }
     if (SUCCEEDED(ole)) ::OleUninitialize();
     return status;

@@ -13,80 +13,55 @@ namespace {
 
 constexpr const wchar_t* kMainClass = L"VeltraneMainWindow";
 constexpr const wchar_t* kExifClass = L"VeltraneExifWindow";
-// Marks the top-level windows whose messages go through the dialog navigation.
-constexpr const wchar_t* kNavigationProperty = L"VeltraneDialogNavigation";
+// The link label's subclass (its hover and click colours).
+constexpr UINT_PTR kLinkSubclassId = 1;
 
 COLORREF ToColorRef(std::uint32_t rgb) {
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-// The font of the form as designed: "MS Sans Serif", 8 point (11 pixels at 96 dots per inch),
-// optionally underlined; the link label's is Arial.
-HFONT DialogFont(bool underline, const wchar_t* face = L"MS Sans Serif") {
-    LOGFONTW font{};
-    font.lfHeight = -11;
-    font.lfWeight = FW_NORMAL;
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfUnderline = underline ? TRUE : FALSE;
-    font.lfQuality = DEFAULT_QUALITY;
-    font.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-    ::lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return ::CreateFontIndirectW(&font);
-}
-
-int TextWidth(HFONT font, const std::wstring& text) {
-    HDC dc = ::GetDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, font);
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(nullptr, dc);
-    return extent.cx;
-}
-
-// The designed font where the system has it. Elsewhere (wine without Microsoft's fonts falls
-// back to a wider sans) the first face in which the widest caption fits its designed control,
-// the last one tried if none does.
-HFONT FormFont(bool underline, const wchar_t* designed, const std::wstring& widest, int room) {
-    HFONT font = nullptr;
-    for (const wchar_t* face : {designed, L"Tahoma", L"DejaVu Sans Condensed"}) {
-        if (font != nullptr) ::DeleteObject(font);
-        font = DialogFont(underline, face);
-        if (TextWidth(font, widest) <= room) break;
-    }
-    return font;
-}
-
-// The check box caption, the widest of the main window, and the room beside its box.
+// The check box caption, the widest of the main window, and the room beside its box; the
+// form's font is the designed "MS Sans Serif" where that caption fits (FormFont).
 constexpr const wchar_t* kCheckBoxCaption = L"Enable context menu entry for MPO files";
 constexpr int kCheckBoxTextRoom = 227 - 18;
+constexpr const wchar_t* kGuideLinkCaption = L"VLTR Home Page";
 
-HWND CreateControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id,
-                   int x, int y, int width, int height, HFONT font, DWORD exStyle = 0) {
-    HWND control = ::CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
-                                     width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                     reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                                     nullptr);
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return control;
-}
-
-// The window size that gives a client area of width x height for the style.
-SIZE WindowSizeFor(int width, int height, DWORD style, DWORD exStyle) {
-    RECT rect{0, 0, width, height};
-    ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    return {rect.right - rect.left, rect.bottom - rect.top};
-}
+// The main window's controls as designed at 96 dpi, in the tab order of the design; the group
+// box and the labels take no focus.
+constexpr DesignRect kImageListBounds{104, 16, 145, 169};
+constexpr DesignRect kStatusPanelBounds{104, 184, 145, 25};
+constexpr DesignRect kGuideLinkBounds{9, 195, 85, 14};
+constexpr ControlDesign kMainControls[] = {
+    {kOpenButtonId, L"BUTTON", L"&Open MPO", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, {8, 16, 89, 25}},
+    {kImageListId, L"LISTBOX", L"",
+     WS_TABSTOP | WS_GROUP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+     WS_EX_CLIENTEDGE, kImageListBounds},
+    {kExtractButtonId, L"BUTTON", L"E&xtract Images", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, {8, 48, 89, 25}},
+    {kModeGroupId, L"BUTTON", L" Extract ", BS_GROUPBOX | WS_GROUP, 0, {8, 80, 89, 105}},
+    {kAllButtonId, L"BUTTON", L"&All", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 0, {16, 104, 60, 17}},
+    {kOddButtonId, L"BUTTON", L"O&dd", BS_AUTORADIOBUTTON, 0, {16, 128, 60, 17}},
+    {kEvenButtonId, L"BUTTON", L"&Even", BS_AUTORADIOBUTTON, 0, {16, 152, 60, 17}},
+    {kSeparatorLineId, L"STATIC", L"", SS_ETCHEDHORZ | WS_GROUP, 0, {0, 224, kMainClientWidth, 2}},
+    {kContextMenuBoxId, L"BUTTON", L"Enable &context menu entry for MPO files",  // kCheckBoxCaption
+     WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, {8, 232, 227, 17}},
+    {kStatusPanelId, L"STATIC", L"Ready.", SS_CENTER | SS_CENTERIMAGE | WS_BORDER | SS_NOPREFIX | WS_GROUP, 0,
+     kStatusPanelBounds},
+    {kGuideLinkId, L"STATIC", kGuideLinkCaption, SS_NOTIFY | SS_NOPREFIX, 0, kGuideLinkBounds},
+};
 
 // Not WS_CLIPCHILDREN: the group box draws only its frame, the window fills its inside.
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kMainExStyle = WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT;
 constexpr DWORD kExifStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
 
-// The EXIF window's layout as designed: the list leaves this much below it, and the Close
-// button keeps its distance to the bottom edge and its place about the middle.
+// The EXIF window's layout as designed: its place on the screen, the list leaves this much
+// below it, and the Close button keeps its distance to the bottom edge and its place about the
+// middle. The list's first column is as wide as kFieldColumnWidth, the second fills the rest.
+constexpr int kExifLeft = 221, kExifTop = 265;
 constexpr int kExifListBottomGap = kExifClientHeight - 340;
 constexpr int kCloseLeft = 144, kCloseTop = 351, kCloseWidth = 75, kCloseHeight = 25;
+constexpr int kFieldColumnWidth = 120;
+constexpr int kExifMinClientWidth = 240, kExifMinClientHeight = 160;
 
 }  // namespace
 
@@ -113,7 +88,7 @@ void RegisterWindowClasses(HINSTANCE instance) {
 
 void DispatchWindowMessage(MSG& message) {
     HWND root = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    if (root != nullptr && ::GetPropW(root, kNavigationProperty) != nullptr && ::IsDialogMessageW(root, &message))
+    if (root != nullptr && UsesDialogNavigation(root) && ::IsDialogMessageW(root, &message))
         return;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
@@ -121,36 +96,58 @@ void DispatchWindowMessage(MSG& message) {
 
 // ---- the EXIF window ----
 
-ExifWindow::ExifWindow(HINSTANCE instance) : font_(DialogFont(false, L"Arial")) {
-    const SIZE size = WindowSizeFor(kExifClientWidth, kExifClientHeight, kExifStyle, 0);
-    window_ = ::CreateWindowExW(0, kExifClass, L" EXIF Information", kExifStyle, 221, 265, size.cx, size.cy,
-                                nullptr, nullptr, instance, nullptr);
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ExifWindow::WindowProc));
-    ::SetPropW(window_, kNavigationProperty, reinterpret_cast<HANDLE>(1));
-    ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+ExifWindow::ExifWindow(HINSTANCE instance) {
+    window_ = CreateWindowChecked(0, kExifClass, L" EXIF Information", kExifStyle,
+                                  DesignFrame(kExifLeft, kExifTop, kExifClientWidth, kExifClientHeight, kExifStyle, 0),
+                                  nullptr, nullptr, instance);
+    try {
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ExifWindow::WindowProc));
+        MarkForDialogNavigation(window_);
+        dpi_ = WindowDpi(window_);
+        const POINT place{kExifLeft, kExifTop};
+        SizeClientForDpi(window_, kExifClientWidth, kExifClientHeight, kExifStyle, 0, dpi_, &place);
+        font_ = DialogFont(dpi_, false, L"Arial");
 
-    list_ = CreateControl(window_, WC_LISTVIEWW, L"",
-                          WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHOWSELALWAYS,
-                          kExifListId, 0, 0, kExifClientWidth, 340, font_, WS_EX_CLIENTEDGE);
-    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = 120;
-    column.pszText = const_cast<wchar_t*>(L"Field");
-    ListView_InsertColumn(list_, 0, &column);
-    column.cx = kExifClientWidth - 120 - ::GetSystemMetrics(SM_CXVSCROLL) - 4;
-    column.pszText = const_cast<wchar_t*>(L"Image");
-    ListView_InsertColumn(list_, 1, &column);
+        list_ = CreateControl(window_,
+                              {kExifListId, WC_LISTVIEWW, L"",
+                               WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHOWSELALWAYS,
+                               WS_EX_CLIENTEDGE, {0, 0, kExifClientWidth, kExifClientHeight - kExifListBottomGap}},
+                              dpi_, font_.get());
+        ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = const_cast<wchar_t*>(L"Field");
+        ListView_InsertColumn(list_, 0, &column);
+        column.pszText = const_cast<wchar_t*>(L"Image");
+        ListView_InsertColumn(list_, 1, &column);
 
-    close_ = CreateControl(window_, L"BUTTON", L"&Close", WS_TABSTOP | BS_PUSHBUTTON, kExifCloseId, kCloseLeft,
-                           kCloseTop, kCloseWidth, kCloseHeight, font_);
-    PlaceAnchoredControls();
+        close_ = CreateControl(window_,
+                               {kExifCloseId, L"BUTTON", L"&Close", WS_TABSTOP | BS_PUSHBUTTON, 0,
+                                {kCloseLeft, kCloseTop, kCloseWidth, kCloseHeight}},
+                               dpi_, font_.get());
+        ApplyDpi(dpi_);
+    } catch (...) {
+        ::DestroyWindow(window_);
+        throw;
+    }
 }
 
 ExifWindow::~ExifWindow() {
     if (window_ != nullptr) ::DestroyWindow(window_);
-    ::DeleteObject(font_);
+}
+
+void ExifWindow::ApplyDpi(UINT dpi) {
+    if (dpi != dpi_) {
+        FontHandle font = DialogFont(dpi, false, L"Arial");
+        SetFontOfControls(window_, font.get());
+        font_ = std::move(font);  // the old font goes once no control uses it
+        dpi_ = dpi;
+    }
+    ListView_SetColumnWidth(list_, 0, Scaled(kFieldColumnWidth, dpi_));
+    ListView_SetColumnWidth(list_, 1,
+                            Scaled(kExifClientWidth - kFieldColumnWidth - 4, dpi_) - SystemMetric(SM_CXVSCROLL, dpi_));
+    PlaceAnchoredControls();
 }
 
 void ExifWindow::ShowRows(const std::vector<window::ExifRowText>& rows) {
@@ -187,16 +184,23 @@ void ExifWindow::CloseRequested() { ::ShowWindow(window_, SW_HIDE); }
 
 void ExifWindow::PlaceAnchoredControls() {
     // The list is anchored to all four edges, the button to the bottom edge only.
+    if (list_ == nullptr || close_ == nullptr) return;  // sized before they are made
     RECT client{};
     ::GetClientRect(window_, &client);
     const int width = client.right, height = client.bottom;
-    ::MoveWindow(list_, 0, 0, width, std::max(0, height - kExifListBottomGap), TRUE);
-    ::MoveWindow(close_, kCloseLeft + (width - kExifClientWidth) / 2, height - (kExifClientHeight - kCloseTop),
-                 kCloseWidth, kCloseHeight, TRUE);
+    ::MoveWindow(list_, 0, 0, width, std::max(0, height - Scaled(kExifListBottomGap, dpi_)), TRUE);
+    ::MoveWindow(close_, Scaled(kCloseLeft, dpi_) + (width - Scaled(kExifClientWidth, dpi_)) / 2,
+                 height - Scaled(kExifClientHeight - kCloseTop, dpi_), Scaled(kCloseWidth, dpi_),
+                 Scaled(kCloseHeight, dpi_), TRUE);
 }
 
 LRESULT CALLBACK ExifWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<ExifWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) {
+        DetachFromObject(window);
+        if (self != nullptr && self->window_ == window) self->window_ = nullptr;
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
     if (self == nullptr || self->window_ != window) return ::DefWindowProcW(window, message, wParam, lParam);
     return self->Handle(message, wParam, lParam);
 }
@@ -207,10 +211,17 @@ LRESULT ExifWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         PlaceAnchoredControls();
         return 0;
     case WM_GETMINMAXINFO: {
-        const SIZE least = WindowSizeFor(240, 160, kExifStyle, 0);
+        const SIZE least = FrameSizeFor(Scaled(kExifMinClientWidth, dpi_), Scaled(kExifMinClientHeight, dpi_),
+                                        kExifStyle, 0, dpi_);
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {least.cx, least.cy};
         return 0;
     }
+    case WM_DPICHANGED:
+        // Moved to a monitor of another DPI: Windows suggests the frame scaled alike.
+        ApplyDpi(HIWORD(wParam));
+        MoveToSuggestedRect(window_, lParam);
+        PlaceAnchoredControls();
+        return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == kExifCloseId || LOWORD(wParam) == IDCANCEL) CloseRequested();
         return 0;
@@ -239,65 +250,90 @@ LRESULT ExifWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 MainWindow::MainWindow(HINSTANCE instance, window::WindowServices services)
     : instance_(instance), model_(services, *this) {
-    font_ = FormFont(false, L"MS Sans Serif", kCheckBoxCaption, kCheckBoxTextRoom);
-    linkFont_ = FormFont(true, L"Arial", L"VLTR Home Page", 85);
-    white_ = ::CreateSolidBrush(RGB(255, 255, 255));
-    const SIZE size = WindowSizeFor(kMainClientWidth, kMainClientHeight, kMainStyle, kMainExStyle);
-    window_ = ::CreateWindowExW(kMainExStyle, kMainClass, Widen(window::kApplicationTitle).c_str(), kMainStyle,
-                                CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::WindowProc));
-    ::SetPropW(window_, kNavigationProperty, reinterpret_cast<HANDLE>(1));
-    BuildControls();
-    exif_ = std::make_unique<ExifWindow>(instance);
-    model_.Start();
+    // Created hidden at the designed size, then sized for the DPI of the monitor it is on.
+    window_ = CreateWindowChecked(kMainExStyle, kMainClass, Widen(window::kApplicationTitle), kMainStyle,
+                                  DesignFrame(CW_USEDEFAULT, CW_USEDEFAULT, kMainClientWidth, kMainClientHeight,
+                                              kMainStyle, kMainExStyle),
+                                  nullptr, nullptr, instance);
+    try {
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::WindowProc));
+        MarkForDialogNavigation(window_);
+        dpi_ = WindowDpi(window_);
+        SizeClientForDpi(window_, kMainClientWidth, kMainClientHeight, kMainStyle, kMainExStyle, dpi_);
+        white_ = ::CreateSolidBrush(RGB(255, 255, 255));
+        BuildControls();
+        exif_ = std::make_unique<ExifWindow>(instance);
+        model_.Start();
+    } catch (...) {
+        Release();
+        throw;
+    }
 }
 
-MainWindow::~MainWindow() {
+MainWindow::~MainWindow() { Release(); }
+
+void MainWindow::Release() {
     exif_.reset();
     if (window_ != nullptr) ::DestroyWindow(window_);
     if (listMenu_ != nullptr) ::DestroyMenu(listMenu_);
-    ::DeleteObject(font_);
-    ::DeleteObject(linkFont_);
-    ::DeleteObject(white_);
+    listMenu_ = nullptr;
+    if (white_ != nullptr) ::DeleteObject(white_);
+    white_ = nullptr;
 }
 
 void MainWindow::BuildControls() {
-    // Created in the tab order of the design; the group box and the labels take no focus.
-    CreateControl(window_, L"BUTTON", L"&Open MPO", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kOpenButtonId, 8, 16,
-                  89, 25, font_);
-    CreateControl(window_, L"LISTBOX", L"",
-                         WS_TABSTOP | WS_GROUP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOTIFY |
-                             LBS_NOINTEGRALHEIGHT,
-                         kImageListId, 104, 16, 145, 169, font_, WS_EX_CLIENTEDGE);
-    CreateControl(window_, L"BUTTON", L"E&xtract Images", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kExtractButtonId,
-                  8, 48, 89, 25, font_);
-    CreateControl(window_, L"BUTTON", L" Extract ", BS_GROUPBOX | WS_GROUP, kModeGroupId, 8, 80, 89, 105, font_);
-    CreateControl(window_, L"BUTTON", L"&All", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kAllButtonId, 16, 104,
-                  60, 17, font_);
-    CreateControl(window_, L"BUTTON", L"O&dd", BS_AUTORADIOBUTTON, kOddButtonId, 16, 128, 60, 17, font_);
-    CreateControl(window_, L"BUTTON", L"&Even", BS_AUTORADIOBUTTON, kEvenButtonId, 16, 152, 60, 17, font_);
-    ::SendMessageW(Control(kAllButtonId), BM_SETCHECK, BST_CHECKED, 0);
-    CreateControl(window_, L"STATIC", L"", SS_ETCHEDHORZ | WS_GROUP, kSeparatorLineId, 0, 224, kMainClientWidth, 2, font_);
-    CreateControl(window_, L"BUTTON", L"Enable &context menu entry for MPO files",  // kCheckBoxCaption
-                  WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, kContextMenuBoxId, 8, 232, 227, 17, font_);
-    CreateControl(window_, L"STATIC", L"Ready.", SS_CENTER | SS_CENTERIMAGE | WS_BORDER | SS_NOPREFIX | WS_GROUP,
-                  kStatusPanelId, 104, 184, 145, 25, font_);
-    HWND link = CreateControl(window_, L"STATIC", L"VLTR Home Page", SS_NOTIFY | SS_NOPREFIX, kGuideLinkId, 9, 195,
-                              85, 14, linkFont_);
-    // A label sizes itself to its caption; 85 pixels is what the designed font needs.
-    ::MoveWindow(link, 9, 195, std::max(85, TextWidth(linkFont_, L"VLTR Home Page") + 1), 14, FALSE);
-    ::SetWindowSubclass(link, &MainWindow::LinkProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    font_ = FormFont(dpi_, false, L"MS Sans Serif", kCheckBoxCaption, kCheckBoxTextRoom);
+    linkFont_ = FormFont(dpi_, true, L"Arial", kGuideLinkCaption, kGuideLinkBounds.width);
+    for (const ControlDesign& design : kMainControls) {
+        CreateControl(window_, design, dpi_, design.id == kGuideLinkId ? linkFont_.get() : font_.get());
+        if (design.id == kEvenButtonId) ::SendMessageW(Control(kAllButtonId), BM_SETCHECK, BST_CHECKED, 0);
+    }
+    ::SetWindowSubclass(Control(kGuideLinkId), &MainWindow::LinkProc, kLinkSubclassId, reinterpret_cast<DWORD_PTR>(this));
 
     listMenu_ = ::CreatePopupMenu();
     ::AppendMenuW(listMenu_, MF_STRING, kShowImageId, L"Show Image");
     ::AppendMenuW(listMenu_, MF_STRING, kShowExifId, L"EXIF Info");
 
-    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                                 instance_, nullptr);
-    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+    tooltip_ = CreateWindowChecked(WS_EX_TOPMOST, TOOLTIPS_CLASSW, L"", WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                   {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, window_, nullptr,
+                                   instance_);
+    LayOutControls();
     ::SetFocus(Control(kOpenButtonId));
+}
+
+void MainWindow::UseFontsForDpi() {
+    FontHandle font = FormFont(dpi_, false, L"MS Sans Serif", kCheckBoxCaption, kCheckBoxTextRoom);
+    FontHandle linkFont = FormFont(dpi_, true, L"Arial", kGuideLinkCaption, kGuideLinkBounds.width);
+    SetFontOfControls(window_, font.get());
+    ::SendMessageW(Control(kGuideLinkId), WM_SETFONT, reinterpret_cast<WPARAM>(linkFont.get()), TRUE);
+    // The old fonts go once no control uses them.
+    font_ = std::move(font);
+    linkFont_ = std::move(linkFont);
+}
+
+void MainWindow::LayOutControls() {
+    for (const ControlDesign& design : kMainControls) PlaceControl(window_, design, dpi_);
+    // The status panel hangs from the list: its top border line lies on the list's bottom edge
+    // line, one pixel at every DPI, as designed.
+    const RECT list = Scaled(kImageListBounds, dpi_);
+    const RECT status = Scaled(kStatusPanelBounds, dpi_);
+    ::MoveWindow(Control(kStatusPanelId), status.left, list.bottom - 1, status.right - status.left,
+                 status.bottom - status.top, TRUE);
+    // A label sizes itself to its caption: what the designed font needs, or more for another.
+    const RECT link = Scaled(kGuideLinkBounds, dpi_);
+    ::MoveWindow(Control(kGuideLinkId), link.left, link.top,
+                 std::max<int>(link.right - link.left, TextWidth(linkFont_.get(), kGuideLinkCaption) + 1),
+                 link.bottom - link.top, TRUE);
+    ::SendMessageW(Control(kImageListId), LB_SETITEMHEIGHT, 0, Scaled(kListItemHeight, dpi_));
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scaled(400, dpi_));
+}
+
+void MainWindow::ApplyDpi(UINT dpi) {
+    if (dpi == dpi_) return;
+    dpi_ = dpi;
+    UseFontsForDpi();
+    LayOutControls();
 }
 
 int MainWindow::Run(int show) {
@@ -371,8 +407,11 @@ void MainWindow::ShowExifWindow(const std::vector<window::ExifRowText>& rows) { 
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) DetachFromObject(window);
     if (self == nullptr || self->window_ != window) return ::DefWindowProcW(window, message, wParam, lParam);
-    return self->Handle(message, wParam, lParam);
+    const LRESULT result = self->Handle(message, wParam, lParam);
+    self->DestroyIfCloseWaits();
+    return result;
 }
 
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -381,7 +420,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Command(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_MEASUREITEM:
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kListItemHeight;
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(Scaled(kListItemHeight, dpi_));
         return TRUE;
     case WM_DRAWITEM:
         if (wParam == kImageListId) {
@@ -413,6 +452,18 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_DROPFILES:
         FilesDropped(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_GETDPISCALEDSIZE: {
+        // The client area keeps its designed size at every DPI: the frame that Windows then
+        // suggests with WM_DPICHANGED is exactly the one around it.
+        const UINT dpi = static_cast<UINT>(wParam);
+        *reinterpret_cast<SIZE*>(lParam) = FrameSizeFor(Scaled(kMainClientWidth, dpi), Scaled(kMainClientHeight, dpi),
+                                                        kMainStyle, kMainExStyle, dpi);
+        return TRUE;
+    }
+    case WM_DPICHANGED:
+        ApplyDpi(HIWORD(wParam));
+        MoveToSuggestedRect(window_, lParam);
         return 0;
     case WM_CLOSE:
         CloseRequested();
@@ -467,7 +518,6 @@ void MainWindow::Command(int id, int code) {
     default:
         break;
     }
-    DestroyIfCloseWaits();
 }
 
 void MainWindow::DestroyIfCloseWaits() {
@@ -523,7 +573,6 @@ void MainWindow::FilesDropped(HDROP drop) {
     }
     ::DragFinish(drop);
     model_.FilesDropped(paths);
-    DestroyIfCloseWaits();
 }
 
 void MainWindow::CloseRequested() {
@@ -591,6 +640,9 @@ LRESULT MainWindow::HandleLink(HWND label, UINT message, WPARAM wParam, LPARAM l
         link_.Down = true;
         ::SetCapture(label);
         return 0;
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(label, &MainWindow::LinkProc, kLinkSubclassId);
+        break;
     case WM_LBUTTONUP: {
         if (!link_.Down) return 0;
         follow();

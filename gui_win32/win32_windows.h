@@ -2,7 +2,8 @@
 // The window on Windows, in plain Win32: the main window with its owner-drawn image list, list
 // menu, link label, check box and status panel, and the EXIF window with its report list and
 // Close button. Both are views over the toolkit-neutral window model; they
-// build the controls, forward their notifications to the model and show what it decides.
+// build the controls, forward their notifications to the model and show what it decides. Both
+// are laid out at 96 dpi and drawn at the DPI of their monitor (dpi_scaling.h).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "core/window/main_window_model.h"
+#include "gui_win32/dpi_scaling.h"
+#include "gui_win32/win32_controls.h"
 
 namespace veltrane::win32 {
 
@@ -34,6 +37,7 @@ enum : int {
     kExifCloseId,         // the EXIF window's "&Close"
 };
 
+// The designed sizes, at 96 dpi.
 inline constexpr int kMainClientWidth = 265;
 inline constexpr int kMainClientHeight = 255;
 inline constexpr int kListItemHeight = 13;
@@ -41,6 +45,7 @@ inline constexpr int kExifClientWidth = 354;
 inline constexpr int kExifClientHeight = 384;
 
 // Registers the window classes and the common controls; call once before creating windows.
+// Creating a window raises WindowCreationError when the system refuses it.
 void RegisterWindowClasses(HINSTANCE instance);
 
 // Gives a message to the dialog navigation (Tab, arrows, Alt+letter) of the window it belongs
@@ -57,6 +62,8 @@ public:
     HWND Handle() const { return window_; }
     HWND List() const { return list_; }
     HWND CloseButton() const { return close_; }
+    // The dots per inch the window is laid out for.
+    UINT Dpi() const { return dpi_; }
 
     // Replaces every row; shows the window where it was if it is hidden.
     void ShowRows(const std::vector<window::ExifRowText>& rows);
@@ -69,13 +76,16 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Fonts, column widths and places for dpi.
+    void ApplyDpi(UINT dpi);
     void PlaceAnchoredControls();
     std::string CellText(int row, int column) const;
 
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     HWND close_ = nullptr;
-    HFONT font_ = nullptr;
+    UINT dpi_ = kDesignDpi;
+    FontHandle font_;
 };
 
 class MainWindow : private window::MainWindowView {
@@ -88,6 +98,8 @@ public:
 
     HWND Handle() const { return window_; }
     HWND Control(int id) const { return ::GetDlgItem(window_, id); }
+    // The dots per inch the window is laid out for.
+    UINT Dpi() const { return dpi_; }
     HMENU ListMenu() const { return listMenu_; }
     ExifWindow& Exif() { return *exif_; }
     const window::MainWindowModel& Model() const { return model_; }
@@ -128,22 +140,32 @@ private:
     void SetLinkColour(std::uint32_t colour);
     void SetTooltip(int id, std::wstring& storage, const std::string& text);
     void BuildControls();
+    // Creates the fonts for dpi_ and gives them to the controls.
+    void UseFontsForDpi();
+    // Places every control for dpi_.
+    void LayOutControls();
+    void ApplyDpi(UINT dpi);
     // A control's notification or a menu command.
     void Command(int id, int code);
     void DrawListRow(const DRAWITEMSTRUCT& item);
     void ShowListMenu(int x, int y);
     void FilesDropped(HDROP drop);
     void CloseRequested();
-    // A close that came while a scan ran takes effect once the scan is over.
+    // A close that came while a scan ran takes effect once the scan is over: checked after each
+    // message the window handles, as a scan runs inside the handling of the click or the drop
+    // that started it.
     void DestroyIfCloseWaits();
+    // What the destructor frees; also when the constructor fails half way.
+    void Release();
 
     HINSTANCE instance_;
     window::MainWindowModel model_;
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
     HMENU listMenu_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT linkFont_ = nullptr;
+    UINT dpi_ = kDesignDpi;
+    FontHandle font_;
+    FontHandle linkFont_;
     HBRUSH white_ = nullptr;
     std::unique_ptr<ExifWindow> exif_;
     std::wstring hint_;

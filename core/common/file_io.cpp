@@ -18,8 +18,6 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
-
-#include "core/common/unicode_text.h"
 #else
 #include <unistd.h>
 #endif
@@ -34,15 +32,16 @@ constexpr std::size_t kCopyChunk = 1 << 20;  // bounded buffer for copies withou
 }
 
 #ifdef _WIN32
-// Paths are UTF-8; the wide functions take any name, whatever the system's ANSI code page.
+// Paths are UTF-8; the wide functions take any name, whatever the system's ANSI code page, and
+// a path of any length (WidePathForApi).
 int OpenRead(const std::string& p) {
-    return ::_wopen(WideFromUtf8(p).c_str(), _O_RDONLY | _O_BINARY);
+    return ::_wopen(WidePathForApi(p).c_str(), _O_RDONLY | _O_BINARY);
 }
 int OpenNewExclusive(const std::string& p) {
-    return ::_wopen(WideFromUtf8(p).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+    return ::_wopen(WidePathForApi(p).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                     _S_IREAD | _S_IWRITE);
 }
-void RemoveFile(const std::string& p) { ::_wremove(WideFromUtf8(p).c_str()); }
+void RemoveFile(const std::string& p) { ::_wremove(WidePathForApi(p).c_str()); }
 std::int64_t SeekTo(int fd, std::int64_t off) { return ::_lseeki64(fd, off, SEEK_SET); }
 long long RawRead(int fd, void* b, std::size_t n) {
     return ::_read(fd, b, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
@@ -52,7 +51,7 @@ long long RawWrite(int fd, const void* b, std::size_t n) {
 }
 int CloseFd(int fd) { return ::_close(fd); }
 bool ReplaceFile(const std::string& from, const std::string& to) {
-    return ::MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
+    return ::MoveFileExW(WidePathForApi(from).c_str(), WidePathForApi(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING) != 0;
 }
 int LastRenameError() {

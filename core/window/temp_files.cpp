@@ -1,28 +1,11 @@
 #include "core/window/temp_files.h"
 
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 
 #include "core/common/file_io.h"
 #include "core/common/native_path.h"
 
 namespace veltrane::window {
-namespace fs = std::filesystem;
-namespace {
-
-// The window's paths are UTF-8 on every platform; std::filesystem's narrow strings are the ANSI
-// code page on Windows, so paths go through its UTF-8 forms.
-fs::path FromUtf8(const std::string& path) {
-    return fs::path(std::u8string(path.begin(), path.end()));
-}
-
-std::string ToUtf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-}  // namespace
 
 std::string TempImageFileName(const std::string& folder, std::uint32_t tick) {
     return folder + kTempFilePrefix + std::to_string(tick) + ".jpg";
@@ -33,8 +16,7 @@ std::string NewTempImageFileName(const std::string& folder, std::uint32_t tick) 
     // on, and then the tick's own name is replaced as it would have been.
     for (std::uint32_t step = 0; step < 1000; ++step) {
         std::string name = TempImageFileName(folder, tick + step);
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(FromUtf8(name), ec))) return name;
+        if (!EntryExists(name)) return name;
     }
     return TempImageFileName(folder, tick);
 }
@@ -57,21 +39,16 @@ std::int64_t ProcessOfRunFolder(const std::string& name) {
     return id;
 }
 
-void RemoveFolder(const std::string& folder) {
-    std::error_code ec;
-    fs::remove_all(FromUtf8(folder), ec);
-}
+void RemoveFolder(const std::string& folder) { RemoveTree(folder); }
 
 void RemoveFoldersOfEndedRuns(const std::string& systemTemp, std::int64_t ownProcess,
                               const std::function<bool(std::int64_t)>& isRunning) {
-    std::error_code ec;
-    fs::directory_iterator it(FromUtf8(systemTemp), fs::directory_options::skip_permission_denied, ec);
-    if (ec) return;
-    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) return;
-        const std::int64_t process = ProcessOfRunFolder(ToUtf8(it->path().filename()));
+    std::string temp = systemTemp;
+    if (!temp.empty() && !IsPathSeparator(temp.back())) temp += kPathSeparator;
+    for (const std::string& name : FolderEntryNames(systemTemp)) {
+        const std::int64_t process = ProcessOfRunFolder(name);
         if (process < 0 || process == ownProcess || isRunning(process)) continue;
-        const std::string folder = ToUtf8(it->path());
+        const std::string folder = temp + name;
         if (IsOwnFolder(folder)) RemoveFolder(folder);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -72,6 +73,112 @@ HDROP DropOf(const std::vector<std::wstring>& paths) {
     return static_cast<HDROP>(memory);
 }
 
+// Where control lies in the client area of window.
+RECT PlaceOf(HWND window, HWND control) {
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// The pixel height of the font a control draws with (negative: the character height).
+LONG FontHeightOf(HWND control) {
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+// Gives window the DPI of another monitor as Windows does when it is moved there: with the
+// frame around its client area scaled from client (the size at 96 dpi) as the suggestion.
+void MoveToMonitorOf(HWND window, UINT dpi, SIZE client) {
+    RECT frame{}, suggested{0, 0, Scaled(client.cx, dpi), Scaled(client.cy, dpi)};
+    ::GetWindowRect(window, &frame);
+    // Wine keeps drawing the frame at the display's DPI: the suggestion uses what it draws.
+    ::AdjustWindowRectEx(&suggested, static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongW(window, GWL_EXSTYLE)));
+    ::OffsetRect(&suggested, frame.left - suggested.left, frame.top - suggested.top);
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+// The main window laid out for dpi: the designed client area scaled, the designed places and
+// fonts scaled, every control inside the window, and no control over another but where the
+// design puts it so: the group box frames the mode buttons, and the status panel's top border
+// lies on the list's bottom edge line.
+void ExpectLaidOutFor(const MainWindow& mainWindow, UINT dpi) {
+    SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
+    HWND window = mainWindow.Handle();
+    EXPECT_EQ(mainWindow.Dpi(), dpi);
+    RECT client{};
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Scaled(kMainClientWidth, dpi));
+    EXPECT_EQ(client.bottom, Scaled(kMainClientHeight, dpi));
+    const int ids[] = {kOpenButtonId,  kImageListId,      kExtractButtonId, kModeGroupId,
+                       kAllButtonId,   kOddButtonId,      kEvenButtonId,    kSeparatorLineId,
+                       kContextMenuBoxId, kStatusPanelId, kGuideLinkId};
+    auto isModeButton = [](int id) { return id == kAllButtonId || id == kOddButtonId || id == kEvenButtonId; };
+    for (int a : ids) {
+        const RECT place = PlaceOf(window, mainWindow.Control(a));
+        EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= client.right && place.bottom <= client.bottom &&
+                    !::IsRectEmpty(&place))
+            << a << " lies at " << place.left << "," << place.top << "," << place.right << "," << place.bottom;
+        for (int b : ids) {
+            if (b <= a) continue;
+            const RECT other = PlaceOf(window, mainWindow.Control(b));
+            RECT overlap{};
+            if (!::IntersectRect(&overlap, &place, &other)) continue;
+            if (a == kModeGroupId && isModeButton(b)) {
+                EXPECT_TRUE(::EqualRect(&overlap, &other)) << b << " sticks out of the group box";
+            } else if (a == kImageListId && b == kStatusPanelId) {
+                EXPECT_EQ(overlap.bottom - overlap.top, 1) << "the list and the status panel share more than a line";
+            } else {
+                ADD_FAILURE() << "controls " << a << " and " << b << " overlap";
+            }
+        }
+    }
+    const RECT open = PlaceOf(window, mainWindow.Control(kOpenButtonId));
+    const RECT designed = Scaled(DesignRect{8, 16, 89, 25}, dpi);
+    EXPECT_TRUE(::EqualRect(&open, &designed));
+    EXPECT_EQ(FontHeightOf(mainWindow.Control(kOpenButtonId)), -Scaled(11, dpi));
+    EXPECT_EQ(FontHeightOf(mainWindow.Control(kGuideLinkId)), -Scaled(11, dpi));
+    EXPECT_EQ(::SendMessageW(mainWindow.Control(kImageListId), LB_GETITEMHEIGHT, 0, 0), Scaled(kListItemHeight, dpi));
+}
+
+// The EXIF window laid out for dpi: its list over the client area but for the Close button's
+// strip, the button inside at its designed distance from the bottom edge.
+void ExpectLaidOutFor(const ExifWindow& exif, UINT dpi) {
+    SCOPED_TRACE("EXIF window at " + std::to_string(dpi) + " dpi");
+    EXPECT_EQ(exif.Dpi(), dpi);
+    RECT client{};
+    ::GetClientRect(exif.Handle(), &client);
+    EXPECT_EQ(client.right, Scaled(kExifClientWidth, dpi));
+    const RECT list = PlaceOf(exif.Handle(), exif.List());
+    const RECT close = PlaceOf(exif.Handle(), exif.CloseButton());
+    EXPECT_EQ(list.right, client.right);
+    EXPECT_LT(list.bottom, close.top);
+    EXPECT_EQ(close.bottom, client.bottom - Scaled(8, dpi));
+    EXPECT_EQ(close.right - close.left, Scaled(75, dpi));
+    EXPECT_EQ(FontHeightOf(exif.CloseButton()), -Scaled(11, dpi));
+}
+
+// The properties left on each window of this thread after its WM_NCDESTROY was handled.
+std::vector<std::string> leftProperties;
+int windowsDestroyed = 0;
+
+LRESULT CALLBACK AfterWindowProcedure(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_NCDESTROY) {
+        ++windowsDestroyed;
+        ::EnumPropsExW(
+            call->hwnd,
+            [](HWND, LPWSTR name, HANDLE, ULONG_PTR) -> BOOL {
+                leftProperties.push_back(IS_INTRESOURCE(name) ? "an atom" : Narrow(name));
+                return TRUE;
+            },
+            0);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 class Win32Window : public ::testing::Test, protected FakeServices {
 protected:
     static void SetUpTestSuite() { RegisterWindowClasses(::GetModuleHandleW(nullptr)); }
@@ -79,19 +186,27 @@ protected:
     void SetUp() override {
         registry = CreatePlatformRegistration();
         registry->Unregister();
-        mainWindow = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr),
-                                                  window::WindowServices{openDialog, folders, desktop, messages, temp,
-                                                                         ticks, processes, *registry,
-                                                                         "C:\\Veltrane\\veltrane.exe",
-                                                                         "C:\\Veltrane\\guide.html"});
-        ::ShowWindow(mainWindow->Handle(), SW_SHOWNORMAL);
-        ::UpdateWindow(mainWindow->Handle());
+        OpenMainWindow();
     }
 
     void TearDown() override {
         mainWindow.reset();
         registry->Unregister();
-        MSG message;  // the quit message of a closed window, and whatever else is left
+        DropWaitingMessages();
+    }
+
+    window::WindowServices Services() {
+        return {openDialog, folders,    desktop, messages, temp, ticks, processes, *registry, "C:\\Veltrane\\veltrane.exe",
+                "C:\\Veltrane\\guide.html"};
+    }
+    void OpenMainWindow() {
+        mainWindow = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr), Services());
+        ::ShowWindow(mainWindow->Handle(), SW_SHOWNORMAL);
+        ::UpdateWindow(mainWindow->Handle());
+    }
+    // The quit message of a closed window, and whatever else is left.
+    static void DropWaitingMessages() {
+        MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
@@ -283,14 +398,77 @@ TEST_F(Win32Window, OpensPreviewsAndExtractsFromAJapaneseNamedFolder) {
 TEST_F(Win32Window, CloseWhileALongScanRunsStopsItAndTheWindowGoesAway) {
     window::test::Bytes big = images[0];
     big.resize(8u << 20, 0x00);
-    openDialog.Answer = WriteMpo("long.mpo", {big, images[1]});
-    // Waiting in the queue when the scan first lets the window handle its messages.
-    ::PostMessageW(mainWindow->Handle(), WM_CLOSE, 0, 0);
-    Click(kOpenButtonId);
-    EXPECT_TRUE(mainWindow->Destroyed());
-    EXPECT_FALSE(mainWindow->Model().Scanning());
-    EXPECT_EQ(mainWindow->Model().Images().ImageCount, 1);
-    EXPECT_TRUE(messages.Errors.empty());
+    const std::string path = WriteMpo("long.mpo", {big, images[1]});
+    // A scan starts from the Open button or from a drop; the close waits in the queue for the
+    // scan's first look at the events.
+    for (const bool dropped : {false, true}) {
+        SCOPED_TRACE(dropped ? "dropped" : "opened");
+        if (dropped) {
+            DropWaitingMessages();
+            OpenMainWindow();
+        }
+        openDialog.Answer = path;
+        ::PostMessageW(mainWindow->Handle(), WM_CLOSE, 0, 0);
+        if (dropped)
+            ::SendMessageW(mainWindow->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({Widen(path)})), 0);
+        else
+            Click(kOpenButtonId);
+        EXPECT_TRUE(mainWindow->Destroyed());
+        EXPECT_FALSE(mainWindow->Model().Scanning());
+        EXPECT_EQ(mainWindow->Model().Images().ImageCount, 1);
+        EXPECT_TRUE(messages.Errors.empty());
+    }
+}
+
+TEST_F(Win32Window, FollowsMovesToMonitorsOfOtherDpis) {
+    ExpectLaidOutFor(*mainWindow, 96);
+    ExifWindow& exif = mainWindow->Exif();
+    for (const UINT dpi : {144u, 120u, 192u, 96u}) {
+        MoveToMonitorOf(mainWindow->Handle(), dpi, {kMainClientWidth, kMainClientHeight});
+        ExpectLaidOutFor(*mainWindow, dpi);
+        MoveToMonitorOf(exif.Handle(), dpi, {kExifClientWidth, kExifClientHeight});
+        ExpectLaidOutFor(exif, dpi);
+    }
+}
+
+TEST_F(Win32Window, LeavesNoPropertyOrSubclassWhenItGoesAndAWindowTheSystemRefusesIsAnError) {
+    leftProperties.clear();
+    windowsDestroyed = 0;
+    HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterWindowProcedure, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    mainWindow.reset();
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_GE(windowsDestroyed, 15);  // both windows, their controls and the tooltip
+    // Wine keeps properties of its own on some windows (its X11 driver's, its theme's) until
+    // they are gone; any other is the program's, or a subclass's that it did not remove.
+    for (const std::string& name : leftProperties)
+        EXPECT_TRUE(name.rfind("__wine_", 0) == 0 || name == "ux_theme") << name << " is left";
+
+    // The window classes are registered for this program: another module has none. The error
+    // names the window and the system's reason.
+    try {
+        MainWindow other(::GetModuleHandleW(L"kernel32.dll"), Services());
+        ADD_FAILURE() << "a window without a class was created";
+    } catch (const WindowCreationError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("cannot create the window VeltraneMainWindow \"Veltrane\": ", 0), 0u)
+            << e.what();
+    }
+}
+
+// Runs in a wine prefix whose display is at 144 dpi (ctest's test_gui_win32_144dpi): the
+// program starts per-monitor aware, as its manifest says, and lays its windows out for it.
+class Win32WindowAt144Dpi : public Win32Window {};
+
+TEST_F(Win32WindowAt144Dpi, OpensAt398By383WithTheControlsScaledAndApart) {
+    if (std::getenv("VELTRANE_TEST_DPI") == nullptr) GTEST_SKIP() << "runs in the 144-dpi prefix of its ctest entry";
+    EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetThreadDpiAwarenessContext()), DPI_AWARENESS_PER_MONITOR_AWARE);
+    ASSERT_EQ(mainWindow->Dpi(), 144u) << "the display of the prefix is not at 144 dpi";
+    RECT client{};
+    ::GetClientRect(mainWindow->Handle(), &client);
+    EXPECT_EQ(client.right, 398);
+    EXPECT_EQ(client.bottom, 383);
+    ExpectLaidOutFor(*mainWindow, 144);
+    ExpectLaidOutFor(mainWindow->Exif(), 144);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
 #include "core/metadata/exif_rows.h"
+#include "tests/support/long_paths.h"
 #include "tests/support/run_command_line.h"
 #include "tests/support/script_names.h"
 #include "tests/support/temp_dir.h"
@@ -106,6 +108,38 @@ TEST_F(BatchSplit, ARelativeFileNameWritesNextToTheFile) {
     CurrentFolderGuard cwd(dir.Path());
     EXPECT_EQ(RunVeltrane({"trip.mpo"}).status, 0);
     EXPECT_EQ(Files("").size(), 7u);
+}
+
+// A file at the end of a path of 400 characters splits like any other, next to itself and into
+// a folder; Windows takes such paths only in the extended-length form, in which the program
+// resolves "." and ".." (and / there) itself.
+TEST_F(BatchSplit, SplitsAFileAtTheEndOfAPathOf400Characters) {
+    const std::string top = dir / "long";
+    ASSERT_TRUE(CreateOwnFolder(top));
+    const std::string deep = testing::MakeLongFolder(top + kSep, 400 - 8);
+    ASSERT_FALSE(deep.empty());
+    const std::string mpo = deep + "trip.mpo";
+    ASSERT_GE(mpo.size(), 400u);
+    testing::WriteWithFileLayer(mpo, testing::ReadWithFileLayer(source));
+    ASSERT_TRUE(CreateOwnFolder(deep + "out"));
+
+    RunResult r = RunVeltrane({mpo});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string spelt = deep + "out" + kSep + ".." + kSep + "." + kSep + "trip.mpo";
+    r = RunVeltrane({spelt, deep + "out" + kSep + "." + kSep + ".." + kSep + "out/", "even"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    auto sorted = [](std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(sorted(FolderEntryNames(deep)), (std::vector<std::string>{"out", "trip.mpo", "trip_001.jpg",
+                                                                        "trip_002.jpg", "trip_003.jpg", "trip_004.jpg"}));
+    EXPECT_EQ(sorted(FolderEntryNames(deep + "out")), (std::vector<std::string>{"trip_002.jpg", "trip_004.jpg"}));
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(testing::ReadWithFileLayer(deep + "trip_00" + std::to_string(n) + ".jpg"), images[n - 1]) << n;
+    EXPECT_EQ(testing::ReadWithFileLayer(deep + "out" + kSep + "trip_004.jpg"), images[3]);
+    EXPECT_TRUE(RemoveTree(top));
 }
 
 // Paths reach the core in UTF-8 on every platform. For each script: the split next to the file
