@@ -143,6 +143,11 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         err << "veltrane: --stereo is not available in this build\n";
         return kExitFailure;
     }
+    if (first == "--transform") {
+        if (services.RunTransform) return services.RunTransform(rest, out, err, options.scan);
+        err << "veltrane: --transform is not available in this build\n";
+        return kExitFailure;
+    }
     if (first.size() > 1 && first[0] == '-' && first != "--") {
         err << "veltrane: unknown option " << first << "\nTry 'veltrane --help'.\n";
         return kExitUsage;

@@ -1,0 +1,415 @@
+#include "transform/jpeg_transform.h"
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace veltrane::transform {
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return: it records the
+// library's message and longjmps back to the setjmp of the Guarded() call that is running.
+// Every object that owns memory lives outside the guarded frame, so the jump skips no
+// destructor; Guarded() then raises TransformError with the message.
+struct ErrorManager {
+    jpeg_error_mgr pub{};
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+ErrorManager& OwnerOf(j_common_ptr info) {
+    return *reinterpret_cast<ErrorManager*>(info->err);  // pub is the first member
+}
+
+[[noreturn]] void ErrorExit(j_common_ptr info) {
+    ErrorManager& owner = OwnerOf(info);
+    (*info->err->format_message)(info, owner.message);
+    std::longjmp(owner.jump, 1);
+}
+
+// Level -1 is a warning about corrupt data: data that would be changed without a word is
+// refused. Stray bytes before a marker are only noted by libjpeg and lose nothing.
+void EmitMessage(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code != JWRN_EXTRANEOUS_DATA) ErrorExit(info);
+}
+
+void OutputMessage(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager& errors) {
+    jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.emit_message = EmitMessage;
+    errors.pub.output_message = OutputMessage;
+}
+
+template <typename Body>
+void Guarded(ErrorManager& errors, const std::string& subject, const std::string& what, Body&& body) {
+    if (setjmp(errors.jump) != 0) throw TransformError(subject, what + ": " + errors.message);
+    body();
+}
+
+// Progressive files may hold thousands of tiny scans, each a pass over the image.
+struct ScanLimit {
+    jpeg_progress_mgr pub{};
+    int maxScans = kMaxTransformScans;
+};
+
+void CheckScans(j_common_ptr info) {
+    if (!info->is_decompressor) return;
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    if (d->input_scan_number > reinterpret_cast<const ScanLimit*>(info->progress)->maxScans) {
+        ErrorManager& owner = OwnerOf(info);
+        std::snprintf(owner.message, sizeof owner.message, "more than %d scans", kMaxTransformScans);
+        std::longjmp(owner.jump, 1);
+    }
+}
+
+// The source's coefficients, in memory of ours: jpeg_read_coefficients asks its memory
+// manager for one virtual block array per component, then to realize them, then for rows of
+// them while it decodes; the decoder's manager gets these three methods in place of its own.
+//
+//   array c: rows x columns blocks (padded to whole MCUs, as libjpeg keeps them), row-major;
+//   a block is 64 coefficients in natural order (row u of vertical frequency, column v).
+struct BlockArray {
+    JDIMENSION columns = 0, rows = 0;
+    std::vector<JCOEF> blocks;
+    std::vector<JBLOCKROW> rowPointers;
+    const JCOEF* Block(JDIMENSION column, JDIMENSION row) const {
+        return blocks.data() + (static_cast<std::size_t>(row) * columns + column) * DCTSIZE2;
+    }
+};
+
+struct SourceBlocks {
+    std::array<BlockArray, MAX_COMPONENTS> arrays;
+    int requested = 0;
+};
+
+SourceBlocks& SourceOf(j_common_ptr info) { return *static_cast<SourceBlocks*>(info->client_data); }
+
+jvirt_barray_ptr RequestBlockArray(j_common_ptr info, int, boolean, JDIMENSION blocksPerRow, JDIMENSION rows,
+                                   JDIMENSION) {
+    SourceBlocks& source = SourceOf(info);
+    if (source.requested >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    BlockArray& array = source.arrays[static_cast<std::size_t>(source.requested++)];
+    array.columns = blocksPerRow;
+    array.rows = rows;
+    return reinterpret_cast<jvirt_barray_ptr>(&array);  // AccessBlockRows maps it back
+}
+
+void RealizeBlockArrays(j_common_ptr info) {
+    SourceBlocks& source = SourceOf(info);
+    bool failed = false;
+    try {
+        for (int i = 0; i < source.requested; ++i) {
+            BlockArray& array = source.arrays[static_cast<std::size_t>(i)];
+            // Zeroed: the entropy decoder writes only the coefficients that are coded.
+            array.blocks.assign(static_cast<std::size_t>(array.columns) * array.rows * DCTSIZE2, 0);
+            array.rowPointers.resize(array.rows);
+            for (JDIMENSION r = 0; r < array.rows; ++r)
+                array.rowPointers[r] =
+                    reinterpret_cast<JBLOCKROW>(array.blocks.data() + static_cast<std::size_t>(r) * array.columns * DCTSIZE2);
+        }
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    // Raised outside the handler: the jump leaves no C++ frame half unwound.
+    if (failed) ERREXIT1(info, JERR_OUT_OF_MEMORY, 2);
+}
+
+JBLOCKARRAY AccessBlockRows(j_common_ptr info, jvirt_barray_ptr handle, JDIMENSION startRow, JDIMENSION numRows,
+                            boolean) {
+    SourceBlocks& source = SourceOf(info);
+    const auto* array = reinterpret_cast<const BlockArray*>(handle);
+    const std::ptrdiff_t i = array - source.arrays.data();
+    if (i < 0 || i >= source.requested) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    if (startRow > array->rows || numRows > array->rows - startRow) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    return const_cast<JBLOCKARRAY>(array->rowPointers.data() + startRow);
+}
+
+// The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
+// rows of each component through its memory manager's access_virt_barray, one MCU row at a
+// time (once per scan and pass); the encoder's manager gets AccessTurnedRows in its place,
+// which turns the requested rows out of the source's blocks into a strip of a few rows. So
+// the memory held is the source's coefficients and the compressed data, nothing more.
+struct TurnedComponent {
+    const BlockArray* source = nullptr;
+    JDIMENSION widthInBlocks = 0, heightInBlocks = 0;  // the output's blocks holding pixels
+    JDIMENSION columns = 0;                            // per strip row (padded to the MCU)
+    JDIMENSION regionColumn = 0, regionRow = 0;        // the kept region's first source block
+    JDIMENSION regionColumns = 0, regionRows = 0;      // and its size in source blocks
+    std::vector<JCOEF> strip;
+    std::vector<JBLOCKROW> rows;
+};
+
+struct TurnPlan {
+    TurnAxes axes;
+    // Output coefficient k of a block is sign[k] * (source coefficient from[k]).
+    std::array<int, DCTSIZE2> from{};
+    std::array<JCOEF, DCTSIZE2> sign{};
+    std::array<TurnedComponent, MAX_COMPONENTS> components;
+    // The addresses of these bytes stand for the output's per-component arrays.
+    std::array<char, MAX_COMPONENTS> tags{};
+};
+
+void TurnBlock(const TurnPlan& plan, const JCOEF* in, JCOEF* out) {
+    for (int k = 0; k < DCTSIZE2; ++k)
+        out[k] = static_cast<JCOEF>(in[plan.from[static_cast<std::size_t>(k)]] * plan.sign[static_cast<std::size_t>(k)]);
+}
+
+// Fills output row of the component (in its own block rows).
+void FillTurnedRow(const TurnPlan& plan, const TurnedComponent& c, JDIMENSION row, JBLOCKROW out) {
+    std::memset(out, 0, static_cast<std::size_t>(c.columns) * sizeof(JBLOCK));
+    if (row >= c.heightInBlocks) return;  // the MCU padding below the picture
+    const TurnAxes& axes = plan.axes;
+    const BlockArray& source = *c.source;
+    auto sourceBlock = [&](JDIMENSION column, JDIMENSION sourceRow) -> const JCOEF* {
+        column += c.regionColumn;
+        sourceRow += c.regionRow;
+        return column < source.columns && sourceRow < source.rows ? source.Block(column, sourceRow) : nullptr;
+    };
+    if (!axes.swap) {
+        const JDIMENSION sourceRow = axes.mirrorY ? c.regionRows - 1 - row : row;
+        if (!axes.mirrorX && !axes.mirrorY) {
+            const JCOEF* first = sourceBlock(0, sourceRow);
+            const JDIMENSION count = std::min(c.widthInBlocks, source.columns - c.regionColumn);
+            if (first != nullptr) std::memcpy(out, first, static_cast<std::size_t>(count) * sizeof(JBLOCK));
+            return;
+        }
+        for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
+            const JCOEF* in = sourceBlock(axes.mirrorX ? c.regionColumns - 1 - x : x, sourceRow);
+            if (in != nullptr) TurnBlock(plan, in, out[x]);
+        }
+        return;
+    }
+    // The output's row is a column of the source, its columns the source's rows.
+    const JDIMENSION sourceColumn = axes.mirrorY ? c.regionColumns - 1 - row : row;
+    for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
+        const JCOEF* in = sourceBlock(sourceColumn, axes.mirrorX ? c.regionRows - 1 - x : x);
+        if (in != nullptr) TurnBlock(plan, in, out[x]);
+    }
+}
+
+JBLOCKARRAY AccessTurnedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
+                             boolean) {
+    auto& plan = *static_cast<TurnPlan*>(info->client_data);
+    const std::ptrdiff_t c = reinterpret_cast<char*>(array) - plan.tags.data();
+    if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    TurnedComponent& component = plan.components[static_cast<std::size_t>(c)];
+    if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    for (JDIMENSION i = 0; i < numRows; ++i) FillTurnedRow(plan, component, startRow + i, component.rows[i]);
+    return component.rows.data();
+}
+
+// The compressed data grows in a vector owned by the caller, so that an error in the middle of
+// compression leaves nothing for libjpeg to free.
+struct VectorDestination {
+    jpeg_destination_mgr pub{};
+    std::vector<std::uint8_t>* out = nullptr;
+    std::size_t expectedSize = 0;
+};
+
+constexpr std::size_t kOutputStep = std::size_t{1} << 16;
+
+bool Grow(j_compress_ptr info, std::size_t size) {
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    try {
+        dest->out->resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void InitDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    if (!Grow(info, dest->expectedSize + kOutputStep)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    dest->pub.next_output_byte = dest->out->data();
+    dest->pub.free_in_buffer = dest->out->size();
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr info) {
+    // The buffer is full: free_in_buffer is 0 and every byte counts.
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    const std::size_t used = dest->out->size();
+    if (!Grow(info, used + std::max(kOutputStep, used / 2))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);
+    dest->pub.next_output_byte = dest->out->data() + used;
+    dest->pub.free_in_buffer = dest->out->size() - used;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info) {
+    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
+    dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+}
+
+// The codec objects, destroyed with this frame also after an error.
+struct Codec {
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+    ErrorManager inErrors, outErrors;
+    ScanLimit scanLimit;
+    bool inCreated = false, outCreated = false;
+    ~Codec() {
+        if (outCreated) jpeg_destroy_compress(&out);
+        if (inCreated) jpeg_destroy_decompress(&in);
+    }
+};
+
+JDIMENSION CeilDiv(std::uint64_t a, std::uint64_t b) { return static_cast<JDIMENSION>((a + b - 1) / b); }
+
+}  // namespace
+
+TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const CoefficientTransform& request,
+                              const std::string& name) {
+    for (const auto& segment : request.segments)
+        if (segment.size() < 4 || segment.size() > 2 + 0xFFFF || segment[0] != 0xFF)
+            throw TransformError(name, "a marker segment to keep is malformed");
+    Codec codec;
+    jpeg_decompress_struct& in = codec.in;
+    in.err = &codec.inErrors.pub;
+    InstallErrorManager(codec.inErrors);
+    jpeg_create_decompress(&in);  // only fails on a library version mismatch
+    codec.inCreated = true;
+    codec.scanLimit.pub.progress_monitor = CheckScans;
+    in.progress = &codec.scanLimit.pub;
+    const std::string undecodable = "does not decode";
+    Guarded(codec.inErrors, name, undecodable, [&] {
+        if (jpeg.empty()) ERREXIT(&in, JERR_INPUT_EMPTY);
+        jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+        jpeg_read_header(&in, TRUE);
+    });
+    const Size size{in.image_width, in.image_height};
+    if (std::uint64_t{size.width} * size.height > kMaxTransformPixels)
+        throw TransformError(name, "its " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+                                       " pixels are more than this program transforms");
+    if (in.data_precision != 8) throw TransformError(name, "it is not an 8-bit JPEG image");
+    const int components = in.num_components;
+    const Grid grid = components == 1 ? Grid{DCTSIZE, DCTSIZE}
+                                      : Grid{static_cast<std::uint32_t>(DCTSIZE * in.max_h_samp_factor),
+                                             static_cast<std::uint32_t>(DCTSIZE * in.max_v_samp_factor)};
+    const Region& region = request.source;
+    const TurnAxes axes = AxesOf(request.turn);
+    const bool reversesColumns = axes.swap ? axes.mirrorY : axes.mirrorX;
+    const bool reversesRows = axes.swap ? axes.mirrorX : axes.mirrorY;
+    if (!Inside(region, size) || region.x % grid.width != 0 || region.y % grid.height != 0 ||
+        (reversesColumns && region.width % grid.width != 0) || (reversesRows && region.height % grid.height != 0))
+        throw TransformError(name, "the region " + region.Text() + " does not lie on its " +
+                                       std::to_string(grid.width) + "x" + std::to_string(grid.height) + " block grid",
+                             true);
+
+    SourceBlocks source;
+    Guarded(codec.inErrors, name, undecodable, [&] {
+        in.client_data = &source;
+        in.mem->request_virt_barray = RequestBlockArray;
+        in.mem->realize_virt_arrays = RealizeBlockArrays;
+        in.mem->access_virt_barray = AccessBlockRows;
+        jpeg_read_coefficients(&in);
+    });
+    if (source.requested != components) throw TransformError(name, "no coefficients were read");
+
+    // The output's components: the source's, their sampling factors exchanged when the axes are.
+    const Size outSize = TurnedSize(request.turn, region.Extent());
+    int maxH = 1, maxV = 1;
+    for (int c = 0; c < components; ++c) {
+        const jpeg_component_info& from = in.comp_info[c];
+        maxH = std::max(maxH, axes.swap ? from.v_samp_factor : from.h_samp_factor);
+        maxV = std::max(maxV, axes.swap ? from.h_samp_factor : from.v_samp_factor);
+    }
+    TurnPlan plan;
+    plan.axes = axes;
+    for (int u = 0; u < DCTSIZE; ++u) {
+        for (int v = 0; v < DCTSIZE; ++v) {
+            const auto k = static_cast<std::size_t>(u * DCTSIZE + v);
+            // A mirrored axis negates the odd frequencies along it.
+            plan.from[k] = axes.swap ? v * DCTSIZE + u : u * DCTSIZE + v;
+            plan.sign[k] = static_cast<JCOEF>(((axes.mirrorX && (v & 1)) != (axes.mirrorY && (u & 1))) ? -1 : 1);
+        }
+    }
+    for (int c = 0; c < components; ++c) {
+        const jpeg_component_info& from = in.comp_info[c];
+        TurnedComponent& turned = plan.components[static_cast<std::size_t>(c)];
+        turned.source = &source.arrays[static_cast<std::size_t>(c)];
+        const int h = components == 1 ? 1 : from.h_samp_factor, v = components == 1 ? 1 : from.v_samp_factor;
+        const int sourceMaxH = components == 1 ? 1 : in.max_h_samp_factor;
+        const int sourceMaxV = components == 1 ? 1 : in.max_v_samp_factor;
+        turned.regionColumn = region.x / grid.width * static_cast<JDIMENSION>(h);
+        turned.regionRow = region.y / grid.height * static_cast<JDIMENSION>(v);
+        turned.regionColumns = CeilDiv(std::uint64_t{region.width} * static_cast<unsigned>(h),
+                                       static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(sourceMaxH));
+        turned.regionRows = CeilDiv(std::uint64_t{region.height} * static_cast<unsigned>(v),
+                                    static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(sourceMaxV));
+        // As libjpeg lays out the output: blocks covering the pixels, rows padded to the MCU.
+        const int outH = axes.swap ? from.v_samp_factor : from.h_samp_factor;
+        const int outV = axes.swap ? from.h_samp_factor : from.v_samp_factor;
+        turned.widthInBlocks = CeilDiv(std::uint64_t{outSize.width} * static_cast<unsigned>(outH),
+                                       static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(maxH));
+        turned.heightInBlocks = CeilDiv(std::uint64_t{outSize.height} * static_cast<unsigned>(outV),
+                                        static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(maxV));
+        turned.columns = CeilDiv(turned.widthInBlocks, static_cast<unsigned>(outH)) * static_cast<JDIMENSION>(outH);
+        const auto stripRows = static_cast<std::size_t>(outV);
+        turned.strip.assign(static_cast<std::size_t>(turned.columns) * DCTSIZE2 * stripRows, 0);
+        turned.rows.resize(stripRows);
+        for (std::size_t r = 0; r < stripRows; ++r)
+            turned.rows[r] = reinterpret_cast<JBLOCKROW>(turned.strip.data() + r * turned.columns * DCTSIZE2);
+    }
+    std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
+    for (std::size_t c = 0; c < outArrays.size(); ++c) outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
+
+    TransformedJpeg result;
+    result.size = outSize;
+    VectorDestination destination;
+    destination.pub.init_destination = InitDestination;
+    destination.pub.empty_output_buffer = EmptyOutputBuffer;
+    destination.pub.term_destination = TermDestination;
+    destination.out = &result.bytes;
+    destination.expectedSize = jpeg.size();  // about as large as the source
+    jpeg_compress_struct& out = codec.out;
+    out.err = &codec.outErrors.pub;
+    InstallErrorManager(codec.outErrors);
+    jpeg_create_compress(&out);
+    codec.outCreated = true;
+    bool layoutMatches = true;
+    Guarded(codec.outErrors, name, "cannot be coded again", [&] {
+        out.dest = &destination.pub;
+        jpeg_copy_critical_parameters(&in, &out);
+        out.image_width = outSize.width;
+        out.image_height = outSize.height;
+        if (axes.swap) {
+            for (int c = 0; c < components; ++c) std::swap(out.comp_info[c].h_samp_factor, out.comp_info[c].v_samp_factor);
+            // Coefficient (u, v) of a turned block was (v, u): so is its quantizer.
+            for (JQUANT_TBL* table : out.quant_tbl_ptrs) {
+                if (table == nullptr) continue;
+                for (int u = 0; u < DCTSIZE; ++u)
+                    for (int v = u + 1; v < DCTSIZE; ++v) std::swap(table->quantval[u * DCTSIZE + v], table->quantval[v * DCTSIZE + u]);
+            }
+        }
+        // The source's own APP0 and APP14 segments are among those written below.
+        out.write_JFIF_header = FALSE;
+        out.write_Adobe_marker = FALSE;
+        out.arith_code = in.arith_code;
+        out.restart_interval = in.restart_interval;
+        if (in.progressive_mode) jpeg_simple_progression(&out);
+        out.client_data = &plan;
+        out.mem->access_virt_barray = AccessTurnedRows;
+        jpeg_write_coefficients(&out, outArrays.data());
+        for (int c = 0; c < components; ++c) {
+            const TurnedComponent& turned = plan.components[static_cast<std::size_t>(c)];
+            layoutMatches = layoutMatches && out.comp_info[c].width_in_blocks == turned.widthInBlocks &&
+                            out.comp_info[c].height_in_blocks == turned.heightInBlocks;
+        }
+        if (!layoutMatches) return;
+        for (const auto& segment : request.segments)
+            jpeg_write_marker(&out, segment[1], segment.data() + 4, static_cast<unsigned>(segment.size() - 4));
+        jpeg_finish_compress(&out);
+    });
+    if (!layoutMatches) throw TransformError(name, "its components are laid out in a way this program cannot turn");
+    return result;
+}
+
+}  // namespace veltrane::transform
