@@ -285,7 +285,7 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
     auto renumbered = [&](std::uint16_t entry) { return entry <= count ? newNumber[entry] : std::uint16_t{0}; };
 
     // One image at a time: read, decoded to coefficients, turned and coded again.
-    std::vector<std::vector<std::uint8_t>> outputs(count);
+    std::vector<TransformedJpeg> outputs(count);
     result.indexed = found.indexed || count > 1;
     result.outputPath = outputPath.empty() ? DefaultTransformName(path, options.operation, result.indexed) : outputPath;
     for (std::size_t p = 0; p < count; ++p) {
@@ -296,10 +296,7 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
         request.source = kept[i].region;
         request.turn = result.turn;
         request.segments = EditedSegments(h, after, result.turn, autoTurn);
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(h.end - h.start));
-        file.ReadAt(h.start, bytes.data(), bytes.size());
-        TransformedJpeg turned = TransformJpeg(bytes, request, h.name);
-        outputs[p] = std::move(turned.bytes);
+        TransformedJpeg turned = TransformJpeg(file, h.start, h.end - h.start, request, h.name);
 
         ImageOutcome outcome;
         outcome.sourceNumber = i + 1;
@@ -310,20 +307,21 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
         if (options.operation == Operation::Crop) outcome.kept = kept[i].region;
         outcome.cornerMoved = cornerMoved[i];
         result.images.push_back(outcome);
+        outputs[p] = std::move(turned);
     }
 
     if (!result.indexed) {
         AtomicOutputFile out(result.outputPath);
-        out.Write(outputs[0].data(), outputs[0].size());
+        out.Write(outputs[0].data.get(), outputs[0].length);
         out.Commit();
-        result.fileSize = static_cast<std::int64_t>(outputs[0].size());
+        result.fileSize = static_cast<std::int64_t>(outputs[0].length);
         return result;
     }
     std::vector<MpoImage> images(count);
     for (std::size_t p = 0; p < count; ++p) {
         const ImageHeader& h = headers[order[p]];
         MpoImage& image = images[p];
-        image.source = MpoImageSource::Memory(outputs[p], h.name);
+        image.source = MpoImageSource::Memory(outputs[p].Bytes(), h.name);
         image.type = h.attribute & kMpTypeMask;
         image.entryFlags = h.attribute & ~kMpTypeMask;
         image.dependent1 = renumbered(h.dependent1);

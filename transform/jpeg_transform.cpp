@@ -5,10 +5,15 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <optional>
 
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include "core/common/file_io.h"
+#include "core/common/io_error.h"
 
 namespace veltrane::transform {
 namespace {
@@ -206,46 +211,99 @@ JBLOCKARRAY AccessTurnedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSI
     return component.rows.data();
 }
 
-// The compressed data grows in a vector owned by the caller, so that an error in the middle of
-// compression leaves nothing for libjpeg to free.
-struct VectorDestination {
+// The source read from a range of a file in chunks, so that only a chunk of the compressed
+// data is held. A read failure is kept and raised once the decoder has given up.
+struct FileSource {
+    jpeg_source_mgr pub{};
+    InputFile* file = nullptr;
+    std::int64_t next = 0, end = 0;
+    std::unique_ptr<JOCTET[]> buffer;
+    std::optional<InOutError> failure;
+};
+
+constexpr std::size_t kSourceChunk = std::size_t{1} << 16;
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillFromFile(j_decompress_ptr info) {
+    auto* source = reinterpret_cast<FileSource*>(info->src);
+    static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+    const std::int64_t n = std::min<std::int64_t>(source->end - source->next, static_cast<std::int64_t>(kSourceChunk));
+    if (n <= 0) {
+        // As libjpeg's own sources do: an end-of-image marker after a warning (which is an
+        // error here: the data ends early).
+        WARNMS(info, JWRN_JPEG_EOF);
+        source->pub.next_input_byte = kEndOfImage;
+        source->pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    bool failed = false;
+    try {
+        source->file->ReadAt(source->next, source->buffer.get(), static_cast<std::size_t>(n));
+    } catch (const InOutError& e) {
+        source->failure = e;
+        failed = true;
+    }
+    if (failed) ERREXIT(info, JERR_FILE_READ);  // outside the handler: no half-unwound frame
+    source->next += n;
+    source->pub.next_input_byte = source->buffer.get();
+    source->pub.bytes_in_buffer = static_cast<std::size_t>(n);
+    return TRUE;
+}
+
+void SkipInFile(j_decompress_ptr info, long count) {
+    auto* source = reinterpret_cast<FileSource*>(info->src);
+    if (count <= 0) return;
+    const auto n = static_cast<std::size_t>(count);
+    if (n <= source->pub.bytes_in_buffer) {
+        source->pub.next_input_byte += n;
+        source->pub.bytes_in_buffer -= n;
+        return;
+    }
+    // Past the chunk at hand: the next fill reads from there (or reports the end).
+    source->next = std::min<std::int64_t>(source->end, source->next + static_cast<std::int64_t>(n - source->pub.bytes_in_buffer));
+    source->pub.bytes_in_buffer = 0;
+}
+
+// The compressed result grows by realloc in memory owned by the result, so that an error in the
+// middle of compression leaves nothing for libjpeg to free.
+struct MallocDestination {
     jpeg_destination_mgr pub{};
-    std::vector<std::uint8_t>* out = nullptr;
-    std::size_t expectedSize = 0;
+    TransformedJpeg* result = nullptr;
+    std::size_t capacity = 0, expected = 0;
 };
 
 constexpr std::size_t kOutputStep = std::size_t{1} << 16;
 
-bool Grow(j_compress_ptr info, std::size_t size) {
-    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
-    try {
-        dest->out->resize(size);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
-
 void InitDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
-    if (!Grow(info, dest->expectedSize + kOutputStep)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
-    dest->pub.next_output_byte = dest->out->data();
-    dest->pub.free_in_buffer = dest->out->size();
+    auto* dest = reinterpret_cast<MallocDestination*>(info->dest);
+    auto* bytes = static_cast<std::uint8_t*>(std::malloc(dest->expected));
+    if (bytes == nullptr) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    dest->result->data.reset(bytes);
+    dest->capacity = dest->expected;
+    dest->pub.next_output_byte = bytes;
+    dest->pub.free_in_buffer = dest->capacity;
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr info) {
     // The buffer is full: free_in_buffer is 0 and every byte counts.
-    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
-    const std::size_t used = dest->out->size();
-    if (!Grow(info, used + std::max(kOutputStep, used / 2))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);
-    dest->pub.next_output_byte = dest->out->data() + used;
-    dest->pub.free_in_buffer = dest->out->size() - used;
+    auto* dest = reinterpret_cast<MallocDestination*>(info->dest);
+    const std::size_t used = dest->capacity;
+    const std::size_t capacity = used + std::max(kOutputStep, used / 2);
+    auto* bytes = static_cast<std::uint8_t*>(std::realloc(dest->result->data.get(), capacity));
+    if (bytes == nullptr) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);  // the old block stays owned
+    (void)dest->result->data.release();  // realloc has freed or moved it
+    dest->result->data.reset(bytes);
+    dest->capacity = capacity;
+    dest->pub.next_output_byte = bytes + used;
+    dest->pub.free_in_buffer = capacity - used;
     return TRUE;
 }
 
 void TermDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<VectorDestination*>(info->dest);
-    dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+    auto* dest = reinterpret_cast<MallocDestination*>(info->dest);
+    dest->result->length = dest->capacity - dest->pub.free_in_buffer;
 }
 
 // The codec objects, destroyed with this frame also after an error.
@@ -263,10 +321,9 @@ struct Codec {
 
 JDIMENSION CeilDiv(std::uint64_t a, std::uint64_t b) { return static_cast<JDIMENSION>((a + b - 1) / b); }
 
-}  // namespace
-
-TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const CoefficientTransform& request,
-                              const std::string& name) {
+// The transform; installSource sets up the decoder's source of sourceLength bytes.
+TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSource, std::size_t sourceLength,
+                          const CoefficientTransform& request, const std::string& name) {
     for (const auto& segment : request.segments)
         if (segment.size() < 4 || segment.size() > 2 + 0xFFFF || segment[0] != 0xFF)
             throw TransformError(name, "a marker segment to keep is malformed");
@@ -280,8 +337,8 @@ TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const Coeffici
     in.progress = &codec.scanLimit.pub;
     const std::string undecodable = "does not decode";
     Guarded(codec.inErrors, name, undecodable, [&] {
-        if (jpeg.empty()) ERREXIT(&in, JERR_INPUT_EMPTY);
-        jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+        if (sourceLength == 0) ERREXIT(&in, JERR_INPUT_EMPTY);
+        installSource(&in);
         jpeg_read_header(&in, TRUE);
     });
     const Size size{in.image_width, in.image_height};
@@ -363,12 +420,14 @@ TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const Coeffici
 
     TransformedJpeg result;
     result.size = outSize;
-    VectorDestination destination;
+    MallocDestination destination;
     destination.pub.init_destination = InitDestination;
     destination.pub.empty_output_buffer = EmptyOutputBuffer;
     destination.pub.term_destination = TermDestination;
-    destination.out = &result.bytes;
-    destination.expectedSize = jpeg.size();  // about as large as the source
+    destination.result = &result;
+    // About as large as the source; a source with optimized Huffman tables grows a little with
+    // the standard ones. Pages reserved but not written cost nothing.
+    destination.expected = sourceLength + sourceLength / 4 + kOutputStep;
     jpeg_compress_struct& out = codec.out;
     out.err = &codec.outErrors.pub;
     InstallErrorManager(codec.outErrors);
@@ -410,6 +469,35 @@ TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const Coeffici
     });
     if (!layoutMatches) throw TransformError(name, "its components are laid out in a way this program cannot turn");
     return result;
+}
+
+}  // namespace
+
+TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const CoefficientTransform& request,
+                              const std::string& name) {
+    return Transform([&](j_decompress_ptr in) { jpeg_mem_src(in, jpeg.data(), static_cast<unsigned long>(jpeg.size())); },
+                     jpeg.size(), request, name);
+}
+
+TransformedJpeg TransformJpeg(InputFile& file, std::int64_t offset, std::int64_t length,
+                              const CoefficientTransform& request, const std::string& name) {
+    FileSource source;
+    source.file = &file;
+    source.next = offset;
+    source.end = offset + std::max<std::int64_t>(length, 0);
+    source.buffer = std::make_unique<JOCTET[]>(kSourceChunk);
+    source.pub.init_source = InitSource;
+    source.pub.fill_input_buffer = FillFromFile;
+    source.pub.skip_input_data = SkipInFile;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = TermSource;
+    try {
+        return Transform([&](j_decompress_ptr in) { in->src = &source.pub; }, static_cast<std::size_t>(std::max<std::int64_t>(length, 0)),
+                         request, name);
+    } catch (const TransformError&) {
+        if (source.failure) throw *source.failure;
+        throw;
+    }
 }
 
 }  // namespace veltrane::transform

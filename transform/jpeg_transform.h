@@ -3,12 +3,18 @@
 // quantized coefficients are decoded (entropy decoding only), rearranged block by block and
 // coded again. No pixel is decoded, so nothing is lost but the blocks left out.
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "transform/transform_geometry.h"
+
+namespace veltrane {
+class InputFile;
+}
 
 namespace veltrane::transform {
 
@@ -37,9 +43,17 @@ struct CoefficientTransform {
     std::vector<std::vector<std::uint8_t>> segments;
 };
 
+// The coded result, in memory from malloc: it grows by realloc, which moves a large block by
+// remapping its pages rather than copying them, and pages reserved but not written are never
+// touched.
 struct TransformedJpeg {
-    std::vector<std::uint8_t> bytes;
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t, Free> data;
+    std::size_t length = 0;
     Size size;
+    std::span<const std::uint8_t> Bytes() const { return {data.get(), length}; }
 };
 
 // Bounds that keep a hostile file from making the codec allocate or loop without end.
@@ -53,5 +67,9 @@ inline constexpr int kMaxTransformScans = 1000;
 // the image is larger than kMaxTransformPixels, or the request does not fit it.
 TransformedJpeg TransformJpeg(std::span<const std::uint8_t> jpeg, const CoefficientTransform& request,
                               const std::string& name);
+// The same for the image in length bytes of file from offset on, read in chunks. Raises
+// InOutError too when the file cannot be read.
+TransformedJpeg TransformJpeg(InputFile& file, std::int64_t offset, std::int64_t length,
+                              const CoefficientTransform& request, const std::string& name);
 
 }  // namespace veltrane::transform
