@@ -140,63 +140,86 @@ JBLOCKARRAY AccessBlockRows(j_common_ptr info, jvirt_barray_ptr handle, JDIMENSI
 // The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
 // rows of each component through its memory manager's access_virt_barray, one MCU row at a
 // time (once per scan and pass); the encoder's manager gets AccessTurnedRows in its place,
-// which turns the requested rows out of the source's blocks into a strip of a few rows. So
-// the memory held is the source's coefficients and the compressed data, nothing more.
+// which turns the requested rows out of the source's blocks into a band of a few rows. So the
+// memory held is the source's coefficients and the compressed data, and a band.
+//
+// Where the turn exchanges the axes, an output row is a column of the source: the band then
+// holds several MCU rows, filled in one pass down the source, so that each source row is read
+// as one run of adjacent blocks rather than a block at a time.
 struct TurnedComponent {
     const BlockArray* source = nullptr;
     JDIMENSION widthInBlocks = 0, heightInBlocks = 0;  // the output's blocks holding pixels
-    JDIMENSION columns = 0;                            // per strip row (padded to the MCU)
+    JDIMENSION columns = 0;                            // per band row (padded to the MCU)
     JDIMENSION regionColumn = 0, regionRow = 0;        // the kept region's first source block
     JDIMENSION regionColumns = 0, regionRows = 0;      // and its size in source blocks
-    std::vector<JCOEF> strip;
-    std::vector<JBLOCKROW> rows;
+    std::vector<JCOEF> band;
+    std::vector<JBLOCKROW> rows;                       // the band's rows
+    JDIMENSION bandStart = 0;                          // the output row in rows[0]
+    bool bandFilled = false;
+    const JCOEF* SourceBlock(JDIMENSION column, JDIMENSION row) const {
+        column += regionColumn;
+        row += regionRow;
+        return column < source->columns && row < source->rows ? source->Block(column, row) : nullptr;
+    }
 };
+
+// Output rows a band holds where the axes are exchanged: about 16 block rows.
+constexpr JDIMENSION kBandBlockRows = 16;
 
 struct TurnPlan {
     TurnAxes axes;
-    // Output coefficient k of a block is sign[k] * (source coefficient from[k]).
-    std::array<int, DCTSIZE2> from{};
+    // Output coefficient (u, v) of a block is sign[u * 8 + v] times source coefficient (u, v),
+    // or (v, u) where the axes are exchanged.
     std::array<JCOEF, DCTSIZE2> sign{};
     std::array<TurnedComponent, MAX_COMPONENTS> components;
     // The addresses of these bytes stand for the output's per-component arrays.
     std::array<char, MAX_COMPONENTS> tags{};
 };
 
-void TurnBlock(const TurnPlan& plan, const JCOEF* in, JCOEF* out) {
-    for (int k = 0; k < DCTSIZE2; ++k)
-        out[k] = static_cast<JCOEF>(in[plan.from[static_cast<std::size_t>(k)]] * plan.sign[static_cast<std::size_t>(k)]);
+void MirrorBlock(const JCOEF* in, const JCOEF* sign, JCOEF* out) {
+    for (int k = 0; k < DCTSIZE2; ++k) out[k] = static_cast<JCOEF>(in[k] * sign[k]);
 }
 
-// Fills output row of the component (in its own block rows).
-void FillTurnedRow(const TurnPlan& plan, const TurnedComponent& c, JDIMENSION row, JBLOCKROW out) {
-    std::memset(out, 0, static_cast<std::size_t>(c.columns) * sizeof(JBLOCK));
-    if (row >= c.heightInBlocks) return;  // the MCU padding below the picture
+void TransposeBlock(const JCOEF* in, const JCOEF* sign, JCOEF* out) {
+    for (int u = 0; u < DCTSIZE; ++u)
+        for (int v = 0; v < DCTSIZE; ++v)
+            out[u * DCTSIZE + v] = static_cast<JCOEF>(in[v * DCTSIZE + u] * sign[u * DCTSIZE + v]);
+}
+
+// Fills the band from output row start on.
+void FillBand(const TurnPlan& plan, TurnedComponent& c, JDIMENSION start) {
     const TurnAxes& axes = plan.axes;
-    const BlockArray& source = *c.source;
-    auto sourceBlock = [&](JDIMENSION column, JDIMENSION sourceRow) -> const JCOEF* {
-        column += c.regionColumn;
-        sourceRow += c.regionRow;
-        return column < source.columns && sourceRow < source.rows ? source.Block(column, sourceRow) : nullptr;
-    };
+    const JCOEF* sign = plan.sign.data();
+    std::memset(c.band.data(), 0, c.band.size() * sizeof(JCOEF));
+    c.bandStart = start;
+    c.bandFilled = true;
+    // The band's rows that hold pixels (those below the picture are MCU padding).
+    const JDIMENSION end = std::min<JDIMENSION>(c.heightInBlocks, start + static_cast<JDIMENSION>(c.rows.size()));
     if (!axes.swap) {
-        const JDIMENSION sourceRow = axes.mirrorY ? c.regionRows - 1 - row : row;
-        if (!axes.mirrorX && !axes.mirrorY) {
-            const JCOEF* first = sourceBlock(0, sourceRow);
-            const JDIMENSION count = std::min(c.widthInBlocks, source.columns - c.regionColumn);
-            if (first != nullptr) std::memcpy(out, first, static_cast<std::size_t>(count) * sizeof(JBLOCK));
-            return;
-        }
-        for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
-            const JCOEF* in = sourceBlock(axes.mirrorX ? c.regionColumns - 1 - x : x, sourceRow);
-            if (in != nullptr) TurnBlock(plan, in, out[x]);
+        for (JDIMENSION row = start; row < end; ++row) {
+            JBLOCKROW out = c.rows[row - start];
+            const JDIMENSION sourceRow = axes.mirrorY ? c.regionRows - 1 - row : row;
+            if (!axes.mirrorX && !axes.mirrorY) {
+                const JCOEF* first = c.SourceBlock(0, sourceRow);
+                const JDIMENSION count = std::min(c.widthInBlocks, c.source->columns - c.regionColumn);
+                if (first != nullptr) std::memcpy(out, first, static_cast<std::size_t>(count) * sizeof(JBLOCK));
+                continue;
+            }
+            for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
+                const JCOEF* in = c.SourceBlock(axes.mirrorX ? c.regionColumns - 1 - x : x, sourceRow);
+                if (in != nullptr) MirrorBlock(in, sign, out[x]);
+            }
         }
         return;
     }
-    // The output's row is a column of the source, its columns the source's rows.
-    const JDIMENSION sourceColumn = axes.mirrorY ? c.regionColumns - 1 - row : row;
+    // Output row r is source column r (counted from the right with mirrorY); output column x
+    // is source row x (from the bottom with mirrorX). Down the source, row by row.
     for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
-        const JCOEF* in = sourceBlock(sourceColumn, axes.mirrorX ? c.regionRows - 1 - x : x);
-        if (in != nullptr) TurnBlock(plan, in, out[x]);
+        const JDIMENSION sourceRow = axes.mirrorX ? c.regionRows - 1 - x : x;
+        for (JDIMENSION row = start; row < end; ++row) {
+            const JCOEF* in = c.SourceBlock(axes.mirrorY ? c.regionColumns - 1 - row : row, sourceRow);
+            if (in != nullptr) TransposeBlock(in, sign, c.rows[row - start][x]);
+        }
     }
 }
 
@@ -207,8 +230,10 @@ JBLOCKARRAY AccessTurnedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSI
     if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
     TurnedComponent& component = plan.components[static_cast<std::size_t>(c)];
     if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    for (JDIMENSION i = 0; i < numRows; ++i) FillTurnedRow(plan, component, startRow + i, component.rows[i]);
-    return component.rows.data();
+    if (!component.bandFilled || startRow < component.bandStart ||
+        startRow + numRows > component.bandStart + component.rows.size())
+        FillBand(plan, component, startRow);
+    return component.rows.data() + (startRow - component.bandStart);
 }
 
 // The source read from a range of a file in chunks, so that only a chunk of the compressed
@@ -382,10 +407,9 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
     plan.axes = axes;
     for (int u = 0; u < DCTSIZE; ++u) {
         for (int v = 0; v < DCTSIZE; ++v) {
-            const auto k = static_cast<std::size_t>(u * DCTSIZE + v);
             // A mirrored axis negates the odd frequencies along it.
-            plan.from[k] = axes.swap ? v * DCTSIZE + u : u * DCTSIZE + v;
-            plan.sign[k] = static_cast<JCOEF>(((axes.mirrorX && (v & 1)) != (axes.mirrorY && (u & 1))) ? -1 : 1);
+            plan.sign[static_cast<std::size_t>(u * DCTSIZE + v)] =
+                static_cast<JCOEF>(((axes.mirrorX && (v & 1)) != (axes.mirrorY && (u & 1))) ? -1 : 1);
         }
     }
     for (int c = 0; c < components; ++c) {
@@ -409,11 +433,13 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
         turned.heightInBlocks = CeilDiv(std::uint64_t{outSize.height} * static_cast<unsigned>(outV),
                                         static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(maxV));
         turned.columns = CeilDiv(turned.widthInBlocks, static_cast<unsigned>(outH)) * static_cast<JDIMENSION>(outH);
-        const auto stripRows = static_cast<std::size_t>(outV);
-        turned.strip.assign(static_cast<std::size_t>(turned.columns) * DCTSIZE2 * stripRows, 0);
-        turned.rows.resize(stripRows);
-        for (std::size_t r = 0; r < stripRows; ++r)
-            turned.rows[r] = reinterpret_cast<JBLOCKROW>(turned.strip.data() + r * turned.columns * DCTSIZE2);
+        // Whole MCU rows: the encoder asks for outV rows from a multiple of outV on.
+        const auto bandRows = static_cast<std::size_t>(outV) *
+                              (axes.swap ? std::max<std::size_t>(1, kBandBlockRows / static_cast<unsigned>(outV)) : 1);
+        turned.band.assign(static_cast<std::size_t>(turned.columns) * DCTSIZE2 * bandRows, 0);
+        turned.rows.resize(bandRows);
+        for (std::size_t r = 0; r < bandRows; ++r)
+            turned.rows[r] = reinterpret_cast<JBLOCKROW>(turned.band.data() + r * turned.columns * DCTSIZE2);
     }
     std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
     for (std::size_t c = 0; c < outArrays.size(); ++c) outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
