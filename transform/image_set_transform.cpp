@@ -231,9 +231,11 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
     const TurnAxes axes = AxesOf(result.turn);
     if (stereo && axes.swap && !options.force)
         throw TransformError(path,
-                             std::string(autoTurn ? "its Orientation " + std::to_string(result.orientation) + " asks for " : "") +
-                                 TurnWord(result.turn) + " would stand the stereo pair's baseline upright, one eye "
-                                 "above the other; give --force to turn it all the same",
+                             (autoTurn ? "its Orientation " + std::to_string(result.orientation) + " asks for " +
+                                             TurnWord(result.turn) + ", which"
+                                       : std::string(TurnWord(result.turn))) +
+                                 " would stand its stereo images upright, one eye above the other; give --force to "
+                                 "turn them all the same",
                              true);
 
     // What each image keeps before it is turned.

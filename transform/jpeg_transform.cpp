@@ -82,11 +82,16 @@ void CheckScans(j_common_ptr info) {
 //   array c: rows x columns blocks (padded to whole MCUs, as libjpeg keeps them), row-major;
 //   a block is 64 coefficients in natural order (row u of vertical frequency, column v).
 struct BlockArray {
+    struct Free {
+        void operator()(JCOEF* p) const { std::free(p); }
+    };
     JDIMENSION columns = 0, rows = 0;
-    std::vector<JCOEF> blocks;
+    // From calloc: zero pages that are touched only as the decoder writes into them, so a header
+    // that claims a huge picture over a few bytes of data costs no memory.
+    std::unique_ptr<JCOEF[], Free> blocks;
     std::vector<JBLOCKROW> rowPointers;
     const JCOEF* Block(JDIMENSION column, JDIMENSION row) const {
-        return blocks.data() + (static_cast<std::size_t>(row) * columns + column) * DCTSIZE2;
+        return blocks.get() + (static_cast<std::size_t>(row) * columns + column) * DCTSIZE2;
     }
 };
 
@@ -114,11 +119,13 @@ void RealizeBlockArrays(j_common_ptr info) {
         for (int i = 0; i < source.requested; ++i) {
             BlockArray& array = source.arrays[static_cast<std::size_t>(i)];
             // Zeroed: the entropy decoder writes only the coefficients that are coded.
-            array.blocks.assign(static_cast<std::size_t>(array.columns) * array.rows * DCTSIZE2, 0);
+            array.blocks.reset(static_cast<JCOEF*>(
+                std::calloc(static_cast<std::size_t>(array.columns) * array.rows * DCTSIZE2, sizeof(JCOEF))));
+            if (array.blocks == nullptr) throw std::bad_alloc();
             array.rowPointers.resize(array.rows);
             for (JDIMENSION r = 0; r < array.rows; ++r)
                 array.rowPointers[r] =
-                    reinterpret_cast<JBLOCKROW>(array.blocks.data() + static_cast<std::size_t>(r) * array.columns * DCTSIZE2);
+                    reinterpret_cast<JBLOCKROW>(array.blocks.get() + static_cast<std::size_t>(r) * array.columns * DCTSIZE2);
         }
     } catch (const std::bad_alloc&) {
         failed = true;
