@@ -7,7 +7,9 @@
 # 2. hyperfine -N: `veltrane --transform rotate90` of photo and gain map against
 #    `jpegtran -rotate 90` of the photo alone (which drops the gain map); the medians and their
 #    ratio. RUNS runs each (default 21).
-# 3. The peak resident memory (/usr/bin/time -v) of both, for rotate90 and flip-h, beside the
+#    The same two run alternately (bash's clock), which a changing load disturbs less.
+# 3. Their CPU time (perf stat), less disturbed by other work on the machine than wall time.
+# 4. The peak resident memory (/usr/bin/time -v) of both, for rotate90 and flip-h, beside the
 #    size of the photo's coefficients as libjpeg holds them (64 two-byte values per block).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -36,6 +38,30 @@ for set in . color; do
     -n "jpegtran -rotate 90 photo.jpg" "jpegtran -rotate 90 -outfile jt.jpg photo.jpg" > /dev/null
   median_ratio "$set/rotate90.json"
 done
+
+# The same pair run alternately, each run's wall time from bash's clock: a machine whose load
+# changes during the benchmark weighs on both alike.
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+ours=() theirs=()
+for ((i = 0; i < runs + 2; i++)); do
+  t0=$EPOCHREALTIME; "$v" --transform rotate90 hdr.jpg out.jpg > /dev/null
+  t1=$EPOCHREALTIME; jpegtran -rotate 90 -outfile jt.jpg photo.jpg
+  t2=$EPOCHREALTIME
+  t0=${t0/[.,]/} t1=${t1/[.,]/} t2=${t2/[.,]/}  # microseconds
+  if ((i >= 2)); then ours+=($((10#$t1 - 10#$t0))) theirs+=($((10#$t2 - 10#$t1))); fi
+done
+ours_median=$(printf '%s\n' "${ours[@]}" | median) theirs_median=$(printf '%s\n' "${theirs[@]}" | median)
+echo "alternating runs ($runs each): --transform rotate90 hdr.jpg median ${ours_median} us," \
+     "jpegtran -rotate 90 photo.jpg median ${theirs_median} us, ratio $(echo "scale=3; $ours_median / $theirs_median" | bc)"
+
+# CPU time, which a busy machine disturbs less than wall time (perf stat, where installed).
+cpu() { perf stat -r "$runs" -e task-clock -x, "$@" 2>&1 >/dev/null | awk -F, '/task-clock/ { printf "%.1f ms", $1 }'; }
+if command -v perf > /dev/null && perf stat -e task-clock true > /dev/null 2>&1; then
+  echo "CPU time (perf stat task-clock, mean of $runs):"
+  echo "  veltrane --transform rotate90 hdr.jpg        $(cpu "$v" --transform rotate90 hdr.jpg out.jpg)"
+  echo "  veltrane --transform rotate90 color/hdr.jpg  $(cpu "$v" --transform rotate90 color/hdr.jpg out.jpg)"
+  echo "  jpegtran -rotate 90 photo.jpg                $(cpu jpegtran -rotate 90 -outfile jt.jpg photo.jpg)"
+fi
 
 peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk '/Maximum resident/ { print $6 }'; }
 echo "peak RSS, KiB:"
