@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -185,6 +186,95 @@ std::vector<std::vector<std::uint8_t>> EditedSegments(const ImageHeader& header,
 
 std::string SizeText(Size size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
 
+struct KeptPlan {
+    KeptPart part;
+    bool cornerMoved = false;  // image 1's crop corner was moved onto its grid
+};
+
+// What each image keeps before it is turned: image 1's crop region on its grid and the others'
+// scaled to them, or what the turn leaves of each. Raises TransformError for a region outside
+// image 1 (a bad request), an image narrower than a block where one must be trimmed, and with
+// --perfect anything trimmed or moved.
+std::vector<KeptPlan> PlanKeptParts(const std::string& path, const std::vector<ImageHeader>& headers, Turn turn,
+                                    const SetTransformOptions& options) {
+    std::vector<KeptPlan> kept(headers.size());
+    const ImageHeader& first = headers[0];
+    if (options.operation == Operation::Crop) {
+        if (!Inside(options.crop, first.size))
+            throw TransformError(path, "the region " + options.crop.Text() + " does not lie inside image 1 (" +
+                                           SizeText(first.size) + ")",
+                                 true);
+        const Region aligned = AlignRegion(options.crop, first.grid);
+        if (options.perfect && !(aligned == options.crop))
+            throw TransformError(path, "the region's corner " + std::to_string(options.crop.x) + "," +
+                                           std::to_string(options.crop.y) + " is not on image 1's " +
+                                           SizeText(first.grid) + " block grid (--perfect)");
+        for (std::size_t i = 0; i < headers.size(); ++i) {
+            kept[i].part.region = i == 0 ? aligned : ScaleRegion(aligned, first.size, headers[i].size, headers[i].grid);
+            kept[i].cornerMoved = i == 0 && !(aligned == options.crop);
+        }
+        return kept;
+    }
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        const ImageHeader& h = headers[i];
+        const KeptPart part = KeptByTurn(turn, h.size, h.grid);
+        if (!part.lossless)
+            throw TransformError(h.name, "its " + SizeText(h.size) + " pixels are less than one " + SizeText(h.grid) +
+                                             " block across the edge that " + TurnWord(turn) +
+                                             " moves: it cannot be turned losslessly");
+        if (options.perfect && (part.trimmed.width > 0 || part.trimmed.height > 0))
+            throw TransformError(h.name, std::string(TurnWord(turn)) + " would trim " +
+                                             std::to_string(part.trimmed.width) + " pixel columns and " +
+                                             std::to_string(part.trimmed.height) + " pixel rows of its " +
+                                             SizeText(h.size) + " (blocks of " + SizeText(h.grid) +
+                                             " pixels); without --perfect they are trimmed");
+        kept[i].part = part;
+    }
+    return kept;
+}
+
+// The source image of each output position: the stereo images in reverse order among their own
+// places when the eyes are exchanged, every other image where it was.
+std::vector<std::size_t> OutputOrder(const std::vector<ImageHeader>& headers, bool exchangeEyes) {
+    std::vector<std::size_t> order(headers.size()), stereoPlaces;
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        order[i] = i;
+        if (IsStereoType(headers[i].attribute)) stereoPlaces.push_back(i);
+    }
+    if (exchangeEyes)
+        for (std::size_t k = 0; k < stereoPlaces.size(); ++k)
+            order[stereoPlaces[k]] = stereoPlaces[stereoPlaces.size() - 1 - k];
+    return order;
+}
+
+// The writer's images: the transformed bytes with each source image's type, flags and
+// attribute tags; dependent entries renumbered to where their images went. A stereo image
+// takes the individual number of the place it moves to, so the numbers still count from the
+// left. Without a source index, the writer's defaults.
+std::vector<MpoImage> IndexedOutput(const std::vector<ImageHeader>& headers, const std::vector<std::size_t>& order,
+                                    const std::vector<TransformedJpeg>& outputs, bool sourceIndexed) {
+    const std::size_t count = headers.size();
+    std::vector<std::uint16_t> newNumber(count + 1, 0);  // by old entry number, 1-based
+    for (std::size_t p = 0; p < count; ++p) newNumber[order[p] + 1] = static_cast<std::uint16_t>(p + 1);
+    auto renumbered = [&](std::uint16_t entry) { return entry <= count ? newNumber[entry] : std::uint16_t{0}; };
+    std::vector<MpoImage> images(count);
+    for (std::size_t p = 0; p < count; ++p) {
+        const ImageHeader& h = headers[order[p]];
+        MpoImage& image = images[p];
+        image.source = MpoImageSource::Memory(outputs[p].Bytes(), h.name);
+        image.type = h.attribute & kMpTypeMask;
+        image.entryFlags = h.attribute & ~kMpTypeMask;
+        image.dependent1 = renumbered(h.dependent1);
+        image.dependent2 = renumbered(h.dependent2);
+        if (!sourceIndexed) continue;
+        image.attributes = h.attributes ? h.attributes->tags : std::vector<MpTag>{};  // none without an IFD
+        const std::optional<MpAttributeIfd>& numbered =
+            IsStereoType(h.attribute) && headers[p].attributes ? headers[p].attributes : h.attributes;
+        image.individualNumber = numbered ? numbered->individualNumber : 0;
+    }
+    return images;
+}
+
 }  // namespace
 
 SetTransformResult TransformImageSet(const std::string& path, const std::string& outputPath,
@@ -228,8 +318,7 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
     } else {
         result.turn = TurnOf(options.operation);
     }
-    const TurnAxes axes = AxesOf(result.turn);
-    if (stereo && axes.swap && !options.force)
+    if (stereo && AxesOf(result.turn).swap && !options.force)
         throw TransformError(path,
                              (autoTurn ? "its Orientation " + std::to_string(result.orientation) + " asks for " +
                                              TurnWord(result.turn) + ", which"
@@ -238,53 +327,9 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
                                  "turn them all the same",
                              true);
 
-    // What each image keeps before it is turned.
-    std::vector<KeptPart> kept(count);
-    std::vector<bool> cornerMoved(count, false);
-    if (options.operation == Operation::Crop) {
-        if (!Inside(options.crop, first.size))
-            throw TransformError(path, "the region " + options.crop.Text() + " does not lie inside image 1 (" +
-                                           SizeText(first.size) + ")",
-                                 true);
-        const Region aligned = AlignRegion(options.crop, first.grid);
-        if (options.perfect && !(aligned == options.crop))
-            throw TransformError(path, "the region's corner " + std::to_string(options.crop.x) + "," +
-                                           std::to_string(options.crop.y) + " is not on image 1's " +
-                                           SizeText(first.grid) + " block grid (--perfect)");
-        for (std::size_t i = 0; i < count; ++i) {
-            kept[i].region = i == 0 ? aligned : ScaleRegion(aligned, first.size, headers[i].size, headers[i].grid);
-            cornerMoved[i] = i == 0 && !(aligned == options.crop);
-        }
-    } else {
-        for (std::size_t i = 0; i < count; ++i) {
-            kept[i] = KeptByTurn(result.turn, headers[i].size, headers[i].grid);
-            const ImageHeader& h = headers[i];
-            if (!kept[i].lossless)
-                throw TransformError(h.name, "its " + SizeText(h.size) + " pixels are less than one " +
-                                                 SizeText(h.grid) + " block across the edge that " +
-                                                 TurnWord(result.turn) + " moves: it cannot be turned losslessly");
-            if (options.perfect && (kept[i].trimmed.width > 0 || kept[i].trimmed.height > 0))
-                throw TransformError(h.name, std::string(TurnWord(result.turn)) + " would trim " +
-                                                 std::to_string(kept[i].trimmed.width) + " pixel columns and " +
-                                                 std::to_string(kept[i].trimmed.height) + " pixel rows of its " +
-                                                 SizeText(h.size) + " (blocks of " + SizeText(h.grid) +
-                                                 " pixels); without --perfect they are trimmed");
-        }
-    }
-
-    // The output's order: a stereo set's images change places when its eyes are exchanged.
-    std::vector<std::size_t> order(count);
-    for (std::size_t i = 0; i < count; ++i) order[i] = i;
-    if (stereo && ExchangesEyes(result.turn)) {
-        std::vector<std::size_t> positions;
-        for (std::size_t i = 0; i < count; ++i)
-            if (IsStereoType(headers[i].attribute)) positions.push_back(i);
-        for (std::size_t k = 0; k < positions.size(); ++k) order[positions[k]] = positions[positions.size() - 1 - k];
-        result.eyesExchanged = true;
-    }
-    std::vector<std::uint16_t> newNumber(count + 1, 0);  // by old entry number, 1-based
-    for (std::size_t p = 0; p < count; ++p) newNumber[order[p] + 1] = static_cast<std::uint16_t>(p + 1);
-    auto renumbered = [&](std::uint16_t entry) { return entry <= count ? newNumber[entry] : std::uint16_t{0}; };
+    const std::vector<KeptPlan> kept = PlanKeptParts(path, headers, result.turn, options);
+    result.eyesExchanged = stereo && ExchangesEyes(result.turn);
+    const std::vector<std::size_t> order = OutputOrder(headers, result.eyesExchanged);
 
     // One image at a time: read, decoded to coefficients, turned and coded again.
     std::vector<TransformedJpeg> outputs(count);
@@ -293,9 +338,9 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
     for (std::size_t p = 0; p < count; ++p) {
         const std::size_t i = order[p];
         const ImageHeader& h = headers[i];
-        const Size after = TurnedSize(result.turn, kept[i].region.Extent());
+        const Size after = TurnedSize(result.turn, kept[i].part.region.Extent());
         CoefficientTransform request;
-        request.source = kept[i].region;
+        request.source = kept[i].part.region;
         request.turn = result.turn;
         request.segments = EditedSegments(h, after, result.turn, autoTurn);
         TransformedJpeg turned = TransformJpeg(file, h.start, h.end - h.start, request, h.name);
@@ -305,9 +350,9 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
         outcome.role = headers[p].role;  // roles belong to positions: the first eye is the left
         outcome.before = h.size;
         outcome.after = turned.size;
-        outcome.trimmed = kept[i].trimmed;
-        if (options.operation == Operation::Crop) outcome.kept = kept[i].region;
-        outcome.cornerMoved = cornerMoved[i];
+        outcome.trimmed = kept[i].part.trimmed;
+        if (options.operation == Operation::Crop) outcome.kept = kept[i].part.region;
+        outcome.cornerMoved = kept[i].cornerMoved;
         result.images.push_back(outcome);
         outputs[p] = std::move(turned);
     }
@@ -319,26 +364,7 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
         result.fileSize = static_cast<std::int64_t>(outputs[0].length);
         return result;
     }
-    std::vector<MpoImage> images(count);
-    for (std::size_t p = 0; p < count; ++p) {
-        const ImageHeader& h = headers[order[p]];
-        MpoImage& image = images[p];
-        image.source = MpoImageSource::Memory(outputs[p].Bytes(), h.name);
-        image.type = h.attribute & kMpTypeMask;
-        image.entryFlags = h.attribute & ~kMpTypeMask;
-        image.dependent1 = renumbered(h.dependent1);
-        image.dependent2 = renumbered(h.dependent2);
-        if (found.indexed) {
-            // Its own attribute tags (none when it had no attribute IFD); a stereo image takes
-            // the individual number of the place it moves to.
-            image.attributes = h.attributes ? h.attributes->tags : std::vector<MpTag>{};
-            const ImageHeader& atPosition = headers[p];
-            image.individualNumber =
-                (IsStereoType(h.attribute) && atPosition.attributes ? atPosition.attributes : h.attributes)
-                    .value_or(MpAttributeIfd{})
-                    .individualNumber;
-        }
-    }
+    const std::vector<MpoImage> images = IndexedOutput(headers, order, outputs, found.indexed);
     result.fileSize = WriteMpoFile(images, result.outputPath).fileSize;
     return result;
 }
