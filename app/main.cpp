@@ -19,6 +19,9 @@
 #ifdef VELTRANE_WITH_STEREO
 #include "stereo/stereo_command.h"
 #endif
+#ifdef VELTRANE_WITH_TRANSFORM
+#include "transform/transform_command.h"
+#endif
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -68,6 +71,9 @@ int main(int argc, char** argv) {
     services.ProgressOnTerminal = StderrIsTerminal();
 #ifdef VELTRANE_WITH_STEREO
     services.RunStereo = RunStereo;
+#endif
+#ifdef VELTRANE_WITH_TRANSFORM
+    services.RunTransform = veltrane::transform::RunTransformCommand;
 #endif
 
     if (args.empty()) {

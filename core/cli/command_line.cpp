@@ -31,6 +31,9 @@ std::string UsageText() {
         "                                           one MPO file of the images of JPEG and MPO files\n"
         "  veltrane --repair FILE [OUTPUT]          the images of a damaged MPO file with a fresh\n"
         "                                           MPF index (default FILE_repaired.mpo)\n"
+        "  veltrane --transform OP [--crop WxH+X+Y] [--perfect] [--force] [--] FILE [OUTPUT]\n"
+        "                                           turn, flip or crop every image of a JPEG or\n"
+        "                                           MPO file losslessly (default FILE_OP.jpg/.mpo)\n"
         "  veltrane --register-context-menu [odd | even]\n"
         "                                           add \"Extract Images\" to the file manager's\n"
         "                                           menu for .mpo files\n"
@@ -89,6 +92,17 @@ std::string UsageText() {
         "--mpf names each image's role where the file tells it: left, right, gain map or large\n"
         "thumbnail.\n"
         "\n"
+        "--transform turns every image of FILE alike, block for block (no image is decoded and\n"
+        "coded again). OP is rotate90, rotate180 or rotate270 (clockwise), flip-h, flip-v,\n"
+        "transpose, transverse, auto (what image 1's EXIF Orientation asks; every Orientation\n"
+        "is then 1) or crop (keeps --crop WxH+X+Y of image 1, its corner moved left and up onto\n"
+        "the block grid). Images of other sizes, such as a gain map, get the same scaled to their\n"
+        "size. Edge pixels short of a whole block where the turn needs one are trimmed, as\n"
+        "jpegtran -trim does, and the report says how many; --perfect refuses instead. The MPF\n"
+        "index is written anew; EXIF sizes and Orientation follow the turn, XMP is kept byte for\n"
+        "byte, an EXIF thumbnail is left as it was. A stereo pair stays left first: rotate180 and\n"
+        "flip-h exchange the eyes, and the turns that would stand it upright need --force.\n"
+        "\n"
         "Examples:\n"
         "  veltrane holiday.mpo                   writes holiday_001.jpg, holiday_002.jpg, ...\n"
         "  veltrane holiday.mpo ~/left odd        writes holiday_001.jpg, _003, ... into ~/left\n"
@@ -98,6 +112,7 @@ std::string UsageText() {
         "  veltrane --stereo --align holiday.mpo  writes holiday.jps\n"
         "  veltrane --join left.jpg right.jpg pair.mpo\n"
         "  veltrane --repair broken.mpo           writes broken_repaired.mpo\n"
+        "  veltrane --transform auto photo.jpg    writes photo_auto.jpg, turned upright\n"
         "\n"
         "Exit status: 0 done (also when FILE holds no image), 1 the job failed (a message on\n"
         "stderr names the file and the cause), 2 wrong arguments.\n";
@@ -142,6 +157,11 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
     if (first == "--stereo") {
         if (services.RunStereo) return services.RunStereo(rest, out, err, options.scan);
         err << "veltrane: --stereo is not available in this build\n";
+        return kExitFailure;
+    }
+    if (first == "--transform") {
+        if (services.RunTransform) return services.RunTransform(rest, out, err, options.scan);
+        err << "veltrane: --transform is not available in this build\n";
         return kExitFailure;
     }
     if (first.size() > 1 && first[0] == '-' && first != "--") {

@@ -35,6 +35,10 @@ struct CommandLineServices {
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                       const ScanOptions& scan)>
         RunStereo;
+    // --transform, from the transform module that links libjpeg; empty in builds without it.
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      const ScanOptions& scan)>
+        RunTransform;
 };
 
 // Runs the command line given without the program name with the settings of options (which

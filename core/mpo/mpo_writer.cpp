@@ -233,9 +233,10 @@ MpoWriteResult WriteMpo(const std::vector<MpoImage>& images, const std::string& 
         const std::int64_t offset = i == 0 ? 0 : l.offset - base;
         if (l.size > 0xFFFFFFFF || offset > 0xFFFFFFFF)
             throw MpoError(outputName, "the images would lie beyond the 4 GiB that MPF offsets reach");
-        std::uint32_t attribute = images[i].type & kMpTypeMask;
+        std::uint32_t attribute = (images[i].type & kMpTypeMask) | (images[i].entryFlags & ~kMpTypeMask & ~kMpRepresentativeFlag);
         if (i == 0) attribute |= kMpRepresentativeFlag;
-        entries.push_back({attribute, static_cast<std::uint32_t>(l.size), static_cast<std::uint32_t>(offset), 0, 0});
+        entries.push_back({attribute, static_cast<std::uint32_t>(l.size), static_cast<std::uint32_t>(offset),
+                           images[i].dependent1, images[i].dependent2});
         result.images.push_back(l);
     }
     result.fileSize = position;

@@ -51,6 +51,11 @@ struct MpoImage {
     // the consoles write for the type (DefaultMpAttributes).
     std::optional<std::vector<MpTag>> attributes;
     std::uint32_t individualNumber = 0;  // MPIndividualNum; 0: the image's position (1, 2, ...)
+    // Bits 31-24 of its entry's attribute: the dependent parent and child flags and the data
+    // format. The representative flag among them is ignored: the writer sets it on the first
+    // image alone.
+    std::uint32_t entryFlags = 0;
+    std::uint16_t dependent1 = 0, dependent2 = 0;  // its entry's dependent image entry numbers
     std::vector<MpoInsertion> insertions;
     // The image's structure walk, when the caller has made it (WalkJpegImage of the source from
     // its offset): the writer then reads no byte of the image before it copies it.

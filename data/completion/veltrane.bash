@@ -29,7 +29,8 @@ _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
         --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
-        --join --type --repair --register-context-menu --unregister-context-menu'
+        --join --type --repair --transform --crop --perfect --force --register-context-menu
+        --unregister-context-menu'
     COMPREPLY=()
 
     # The words typed so far, without "--no-mpf" (it may precede any command).
@@ -48,6 +49,10 @@ _veltrane() {
         --parallax | --delay | --max-size) return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
+        --transform)
+            COMPREPLY=($(compgen -W 'rotate90 rotate180 rotate270 flip-h flip-v transpose transverse auto crop' -- "$cur"))
+            return ;;
+        --crop) return ;;
         --register-context-menu) COMPREPLY=($(compgen -W 'odd even' -- "$cur")); return ;;
         --unregister-context-menu | --help | -h | --version) return ;;
     esac
@@ -84,6 +89,12 @@ _veltrane() {
                 _veltrane_files "$cur" mpo jpg jpeg jpe
             fi ;;
         --repair) ((${#words[@]} <= 2)) && _veltrane_files "$cur" mpo jpg jpeg ;;
+        --transform)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--crop --perfect --force' -- "$cur"))
+            else
+                _veltrane_files "$cur" mpo jpg jpeg jpe
+            fi ;;
         -*) ;;
         *)
             # FILE [FOLDER | odd | even] [odd | even | WORD]
