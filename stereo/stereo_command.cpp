@@ -121,7 +121,8 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (files.empty()) return usage("--stereo needs a file");
     if (files.size() > 3) return usage("--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT");
-    if (pairGiven && (files.size() == 3 || HasJpsName(files[0]))) return usage("--pair needs an MPO file");
+    if ((files.size() == 3 && (first != 1 || second != 2)) || (pairGiven && files.size() < 3 && HasJpsName(files[0])))
+        return usage("--pair needs an MPO file");
     // Without --layout: --anaglyph asks for the anaglyph, and the output's extension may name
     // an animation (.gif, .webp), the interlaced picture (.png) or the MPO layout (.mpo).
     const std::string* named = files.size() > 1 ? &files.back() : nullptr;
