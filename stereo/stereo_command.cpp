@@ -139,8 +139,10 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
 
     const std::string& source = files[0];
     const std::string output = files.size() == 1 ? DefaultStereoName(source, options.layout) : files.back();
-    // The default name of a cross picture of a JPS file is the file's own.
-    for (std::size_t i = 0; i + (files.size() == 1 ? 0 : 1) < files.size(); ++i) {
+    // The inputs are read before the output replaces anything, but an input is never given up
+    // for a picture of itself (the default name of a cross picture of a JPS file is its own).
+    const std::size_t inputs = files.size() == 1 ? 1 : files.size() - 1;
+    for (std::size_t i = 0; i < inputs; ++i) {
         if (IsSameFile(files[i], output)) {
             err << "veltrane: " << output << ": is one of the inputs; give another output file\n";
             return kExitUsage;
