@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "stereo/compose_internal.h"
@@ -39,10 +40,9 @@ struct KeptSegment {
     std::vector<std::uint8_t> data;  // the payload, after the length field
 };
 
-template <std::size_t N>
-bool PayloadStartsWith(const jpeg_marker_struct& m, const char (&prefix)[N]) {
-    // N counts the literal's closing NUL, which the MPF and EXIF identifiers include.
-    return m.data_length >= N && std::memcmp(m.data, prefix, N) == 0;
+// Whether the segment's payload begins with the identifier (NULs included).
+bool PayloadStartsWith(const jpeg_marker_struct& m, std::string_view id) {
+    return m.data_length >= id.size() && std::memcmp(m.data, id.data(), id.size()) == 0;
 }
 
 // Asks the decoder to keep every APPn and COM segment before the first scan (call before
@@ -63,12 +63,11 @@ std::vector<KeptSegment> KeptSegments(const jpeg_decompress_struct& info, int wi
     std::vector<KeptSegment> kept;
     bool exifPatched = false;
     for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
-        if (m->marker == JPEG_APP0 + 2 && PayloadStartsWith(*m, "MPF")) continue;
-        if (m->marker == JPEG_APP0 + 3 && m->data_length >= 8 && std::memcmp(m->data, "_JPSJPS_", 8) == 0) continue;
-        if (m->marker == JPEG_APP0 + 14 && encoderWritesAdobe && m->data_length >= 5 && std::memcmp(m->data, "Adobe", 5) == 0)
-            continue;
+        if (m->marker == JPEG_APP0 + 2 && PayloadStartsWith(*m, std::string_view("MPF\0", 4))) continue;
+        if (m->marker == JPEG_APP0 + 3 && PayloadStartsWith(*m, "_JPSJPS_")) continue;
+        if (m->marker == JPEG_APP0 + 14 && encoderWritesAdobe && PayloadStartsWith(*m, "Adobe")) continue;
         KeptSegment segment{m->marker, std::vector<std::uint8_t>(m->data, m->data + m->data_length)};
-        if (!exifPatched && m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0", 6) == 0) {
+        if (!exifPatched && m->marker == JPEG_APP0 + 1 && PayloadStartsWith(*m, std::string_view("Exif\0\0", 6))) {
             PatchExifDimensions(segment.data, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
             exifPatched = true;
         }
