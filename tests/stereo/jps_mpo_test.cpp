@@ -232,6 +232,18 @@ TEST(MpoLayout, EverySourceGivesTheImagesAsTheyAreOrCroppedBlockForBlock) {
     }
 }
 
+TEST(MpoLayout, ExiftoolFindsNothingToWarnAboutInTheAlignedConsolePair) {
+    const std::filesystem::path fixture = std::filesystem::path(VELTRANE_FIXTURES_DIR) / "frozenpond.mpo";
+    if (!std::filesystem::exists(fixture)) GTEST_SKIP() << "no fixtures";
+    if (!testing::HaveCommand("exiftool")) GTEST_SKIP() << "no exiftool";
+    TempDir dir;
+    std::string out;
+    ASSERT_EQ(Stereo({"--align", fixture.string(), dir / "pond.mpo"}, &out), 0);
+    const testing::ProgramRun run = testing::RunProgram("exiftool -validate -warning -a " + testing::Quoted(dir / "pond.mpo"));
+    EXPECT_EQ(run.output, "Validate                        : OK\n");
+    for (const Bytes& image : MpoImages(dir / "pond.mpo")) EXPECT_EQ(ExifTag(image, "Make"), "Nintendo");
+}
+
 TEST(LosslessCrop, HoldsTheImagesBlocksForEveryKindOfJpeg) {
     auto encode = [](int width, int height, int h, int v, int components, bool progressive, int restartRows) {
         Encoder e;
