@@ -50,6 +50,10 @@ int RunStereo(const std::vector<std::string>& args, std::ostream& out, std::ostr
     // A setting of the whole process, so it is made here and nowhere else.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // The codec threads come and go too (alignment, then the crops of the MPO layout): with one
+    // heap for all of them a thread reuses the pages that an ended one gave back, where a heap
+    // per thread would keep those resident and fault in new ones.
+    mallopt(M_ARENA_MAX, 1);
 #endif
     return veltrane::stereo::RunStereoCommand(args, out, err, scan);
 }

@@ -3,12 +3,15 @@
 //   1 byte   options: bits 0-2 the layout (in the order of the Layout enumeration), bit 3
 //            align, bit 4 swap, bits 5-7 a parallax of (value - 4) * 8 pixels; the anaglyph
 //            kind is the next byte modulo 7
-//   4 bytes  length of the left image, little-endian (clipped to what remains)
+//   4 bytes  length of the left image, little-endian
 //   n bytes  the left image, then the right image: the rest
+// A length that reaches to the end or beyond makes the rest one JPS image: it is cut into its
+// halves, which are composed as the pair, the layout 7 (wiggle) then standing for the MPO layout.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "stereo/jps_input.h"
 #include "stereo/stereo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -27,9 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t leftSize = data[1] | (data[2] << 8) | (static_cast<std::size_t>(data[3]) << 16) |
                            (static_cast<std::size_t>(data[4]) << 24);
     const std::span<const std::uint8_t> rest(data + 5, size - 5);
-    if (leftSize > rest.size()) leftSize = rest.size();
     try {
-        (void)ComposeStereo(rest.first(leftSize), rest.subspan(leftSize), options);
+        if (leftSize >= rest.size()) {
+            if (options.layout == Layout::Wiggle) options.layout = Layout::Mpo;
+            const StereoPair halves = SplitJps(rest, options.limits);
+            (void)ComposeStereo(halves.left, halves.right, options);
+        } else {
+            (void)ComposeStereo(rest.first(leftSize), rest.subspan(leftSize), options);
+        }
     } catch (const StereoError&) {
     }
     return 0;

@@ -29,9 +29,9 @@ stereo::Layout LayoutOf(StereoFileType type) {
         case StereoFileType::InterlacedPng: return stereo::Layout::Interlaced;
         case StereoFileType::WiggleGif:
         case StereoFileType::WiggleWebp: return stereo::Layout::Wiggle;
-        case StereoFileType::Mpo: break;
+        case StereoFileType::Mpo: return stereo::Layout::Mpo;
     }
-    throw stereo::StereoError("MPO files cannot be written by this build");
+    return stereo::Layout::Anaglyph;
 }
 
 }  // namespace
@@ -109,14 +109,9 @@ std::vector<window::RgbPicture> LibraryStereoPreviewer::Render(const window::Ste
     return frames;
 }
 
-bool LibraryStereoPreviewer::CanSave(StereoFileType type) { return type != StereoFileType::Mpo; }
+bool LibraryStereoPreviewer::CanSave(StereoFileType) { return true; }
 
 std::string LibraryStereoPreviewer::SuggestedPath(StereoFileType type) {
-    if (type == StereoFileType::Mpo) {
-        std::string stem = stereo::DefaultStereoName(source_, stereo::Layout::Cross);  // "<stem>.jps"
-        stem.resize(stem.size() - 4);
-        return stem + "_stereo.mpo";
-    }
     std::string path = stereo::DefaultStereoName(source_, LayoutOf(type));
     if (type == StereoFileType::WiggleWebp) path.replace(path.size() - 4, 4, ".webp");  // "_wiggle.gif"
     return path;

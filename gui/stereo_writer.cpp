@@ -9,8 +9,8 @@ namespace veltrane::gui {
 namespace {
 
 // The file types of Save Stereo, in the order of the dialog's list.
-constexpr std::array<stereo::Layout, 3> kLayouts = {stereo::Layout::Cross, stereo::Layout::Parallel,
-                                                    stereo::Layout::Anaglyph};
+constexpr std::array<stereo::Layout, 4> kLayouts = {stereo::Layout::Cross, stereo::Layout::Parallel,
+                                                    stereo::Layout::Anaglyph, stereo::Layout::Mpo};
 
 stereo::Layout LayoutOf(int type) {
     return type >= 0 && type < static_cast<int>(kLayouts.size()) ? kLayouts[static_cast<std::size_t>(type)]
@@ -20,7 +20,8 @@ stereo::Layout LayoutOf(int type) {
 }  // namespace
 
 std::vector<std::string> LibraryStereoWriter::LayoutTypes() {
-    return {"JPS cross, right eye first (*.jps)", "Parallel, left eye first (*.jpg)", "Red-cyan anaglyph (*.jpg)"};
+    return {"JPS cross, right eye first (*.jps)", "Parallel, left eye first (*.jpg)", "Red-cyan anaglyph (*.jpg)",
+            "MPO, left eye first (*.mpo)"};
 }
 
 std::string LibraryStereoWriter::SuggestedPath(const std::string& source, int type) {

@@ -276,6 +276,11 @@ std::vector<std::uint8_t> JpsFor(Layout layout) {
 
 StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
                             const StereoOptions& options) {
+    if (options.layout == Layout::Mpo) {
+        MpoImages mpo = ComposeMpoImages(left, right, options);
+        mpo.picture.bytes = BuildMpoPicture(mpo);
+        return mpo.picture;
+    }
     // Headers first: sizes, and the first image's EXIF segment that the output keeps.
     Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
     leftHeader.ReadHeader(true);

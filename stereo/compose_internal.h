@@ -1,7 +1,9 @@
 #pragma once
 // The parts of ComposeStereo, shared between its files (not part of the module's interface).
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -47,6 +49,24 @@ void ComposeDecoded(const EyeArea& first, const EyeArea& second, const StereoOpt
 
 // The wiggle animation of the two areas (left eye's first).
 void ComposeWiggle(const EyeArea& left, const EyeArea& right, const StereoOptions& options, StereoPicture& picture);
+
+// The MPO layout (mpo_layout.cpp): the picture's facts (without its bytes) and its two images in
+// file order, left eye's first, each an input as it is or a crop of it.
+struct MpoImages {
+    StereoPicture picture;
+    std::array<std::span<const std::uint8_t>, 2> inputs;
+    std::array<std::vector<std::uint8_t>, 2> crops;  // empty when uncropped
+    std::array<const char*, 2> names{};
+    std::span<const std::uint8_t> Image(std::size_t i) const {
+        return crops[i].empty() ? inputs[i] : std::span<const std::uint8_t>(crops[i]);
+    }
+};
+MpoImages ComposeMpoImages(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
+                           const StereoOptions& options);
+// The MPO file of the images, in memory or written to path (through a temporary file); returns
+// the file's size.
+std::vector<std::uint8_t> BuildMpoPicture(const MpoImages& images);
+std::int64_t WriteMpoPicture(const MpoImages& images, const std::string& path);
 
 // An area decoded at the smallest of libjpeg's scales (M/8) that is at least as large as
 // width x height, then resampled to exactly that size.

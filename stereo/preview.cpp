@@ -118,7 +118,8 @@ RgbImage RenderStereo(const Eyes& eyes, const ViewSettings& settings) {
     const int w = l.width, h = l.height;
     switch (settings.layout) {
         case Layout::Cross:
-        case Layout::Parallel: {
+        case Layout::Parallel:
+        case Layout::Mpo: {
             RgbImage out(2 * w, h);
             const bool cross = settings.layout == Layout::Cross;
             Place(cross ? r : l, out, 0, 0, w, h);

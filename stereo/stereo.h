@@ -7,7 +7,9 @@
 //     frame of 3D TVs and projectors);
 //   - row-interlaced PNG (passive 3D monitors);
 //   - anaglyphs for red-cyan, amber-blue and green-magenta glasses;
-//   - "wiggle" animations, GIF or WebP, alternating the eyes.
+//   - "wiggle" animations, GIF or WebP, alternating the eyes;
+//   - MPO files of the two eyes' JPEG images (the stereo cameras' disparity pair), copied as
+//     they are or cropped block for block.
 // Optional alignment finds how far the right eye's picture is shifted against the left's and
 // crops both to their overlap, so that the scene's dominant depth lies at the screen plane; a
 // parallax setting moves that "stereo window" from there.
@@ -22,7 +24,7 @@
 
 namespace veltrane::stereo {
 
-enum class Layout { Cross, Parallel, Anaglyph, OverUnder, HalfSideBySide, HalfOverUnder, Interlaced, Wiggle };
+enum class Layout { Cross, Parallel, Anaglyph, OverUnder, HalfSideBySide, HalfOverUnder, Interlaced, Wiggle, Mpo };
 
 // The anaglyph's glasses and method: Dubois' least-squares projections in linear light for
 // red-cyan (the default), amber-blue and green-magenta glasses; the classic channel mixes for
@@ -55,7 +57,7 @@ struct StereoOptions {
 
 struct StereoPicture {
     std::vector<std::uint8_t> bytes;  // the complete output file
-    int width = 0;
+    int width = 0;                    // of the picture; of each image for the MPO layout
     int height = 0;
     bool lossless = false;            // composed from the inputs' DCT blocks
     std::string reencodeReason;       // why not, for the layouts that can be lossless
@@ -65,7 +67,7 @@ struct StereoPicture {
 };
 
 // The words of the command line (and of anything else that names them): "cross", "parallel",
-// "anaglyph", "over-under", "half-sbs", "half-ou", "interlaced", "wiggle"; "dubois",
+// "anaglyph", "over-under", "half-sbs", "half-ou", "interlaced", "wiggle", "mpo"; "dubois",
 // "amber-blue", "green-magenta", "gray", "color", "half-color", "optimized". The readers take
 // the exact words only.
 std::string_view LayoutWord(Layout layout);

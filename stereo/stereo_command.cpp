@@ -7,6 +7,7 @@
 #include "core/common/exit_codes.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
+#include "core/mpo/mpo_join.h"
 #include "stereo/stereo_files.h"
 
 namespace veltrane::stereo {
@@ -58,7 +59,7 @@ std::string Description(const StereoPicture& picture, const StereoOptions& optio
 }
 
 constexpr const char* kLayoutList =
-    "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced or wiggle";
+    "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle or mpo";
 constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, color, half-color or optimized";
 
 }  // namespace
@@ -66,7 +67,7 @@ constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, colo
 int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      const ScanOptions& scan) {
     StereoOptions options;
-    bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false;
+    bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false, pairGiven = false;
     int first = 1, second = 2;
     std::vector<std::string> files;
     auto usage = [&](const std::string& message) {
@@ -87,6 +88,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             } else if (a == "--pair") {
                 if (!ParsePair(value, first, second))
                     return usage("--pair takes two different image numbers, as in --pair 3,4");
+                pairGiven = true;
             } else if (a == "--anaglyph") {
                 const std::optional<AnaglyphKind> kind = AnaglyphKindFromWord(value);
                 if (!kind) return usage("unknown anaglyph " + value + " (" + kKindList + ")");
@@ -119,14 +121,16 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (files.empty()) return usage("--stereo needs a file");
     if (files.size() > 3) return usage("--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT");
-    if (files.size() == 3 && (first != 1 || second != 2)) return usage("--pair needs an MPO file");
+    if ((files.size() == 3 && (first != 1 || second != 2)) || (pairGiven && files.size() < 3 && HasJpsName(files[0])))
+        return usage("--pair needs an MPO file");
     // Without --layout: --anaglyph asks for the anaglyph, and the output's extension may name
-    // an animation (.gif, .webp) or the interlaced picture (.png).
+    // an animation (.gif, .webp), the interlaced picture (.png) or the MPO layout (.mpo).
     const std::string* named = files.size() > 1 ? &files.back() : nullptr;
     if (!layoutGiven) {
         if (kindGiven) options.layout = Layout::Anaglyph;
         else if (named && (EndsWith(*named, ".gif") || EndsWith(*named, ".webp"))) options.layout = Layout::Wiggle;
         else if (named && EndsWith(*named, ".png")) options.layout = Layout::Interlaced;
+        else if (named && EndsWith(*named, ".mpo")) options.layout = Layout::Mpo;
     }
     if (kindGiven && options.layout != Layout::Anaglyph) return usage("--anaglyph is for --layout anaglyph");
     if ((delayGiven || sizeGiven) && options.layout != Layout::Wiggle)
@@ -135,28 +139,42 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
 
     const std::string& source = files[0];
     const std::string output = files.size() == 1 ? DefaultStereoName(source, options.layout) : files.back();
+    // The inputs are read before the output replaces anything, but an input is never given up
+    // for a picture of itself (the default name of a cross picture of a JPS file is its own).
+    const std::size_t inputs = files.size() == 1 ? 1 : files.size() - 1;
+    for (std::size_t i = 0; i < inputs; ++i) {
+        if (IsSameFile(files[i], output)) {
+            err << "veltrane: " << output << ": is one of the inputs; give another output file\n";
+            return kExitUsage;
+        }
+    }
     std::string failing = source;
     try {
         if (KindOf(output) == PathKind::Directory) {
             failing = output;
             throw StereoError("is a folder; give the output file's name");
         }
-        auto pair = files.size() == 3 ? std::pair{ReadWholeFile(files[0]), ReadWholeFile(files[1])}
-                                      : ReadPair(source, first, second, scan, [&](const std::string& reason) {
-                                            // The notice line that the other commands print.
-                                            err << "veltrane: " << source << ": MPF index ignored: " << reason << "\n";
-                                        });
-        const StereoPicture picture = ComposeStereo(pair.first, pair.second, options);
-        pair = {};
-        failing = output;
-        WritePicture(picture, output);
+        StereoPair pair = files.size() == 3
+                              ? StereoPair{ReadWholeFile(files[0]), ReadWholeFile(files[1]), {}}
+                              : ReadStereoPair(source, first, second, pairGiven, options.limits, scan,
+                                               [&](const std::string& reason) {
+                                                   // The notice line that the other commands print.
+                                                   err << "veltrane: " << source << ": MPF index ignored: " << reason
+                                                       << "\n";
+                                               });
+        // Failures while composing are the source's; those of writing name the output themselves.
+        const WrittenPicture written = WriteStereo(pair, options, output);
+        const StereoPicture& picture = written.picture;
+        // The MPO layout's eyes are whole images, not halves of a picture.
+        const char* cropped = options.layout == Layout::Mpo ? "images" : "halves";
         if (options.align)
-            out << "shift: " << picture.measured.across << " pixels across, " << picture.measured.down
-                << " down (halves cropped by " << picture.applied.across << " across, " << picture.applied.down
+            out << "shift: " << picture.measured.across << " pixels across, " << picture.measured.down << " down ("
+                << cropped << " cropped by " << picture.applied.across << " across, " << picture.applied.down
                 << " down)\n";
         else if (picture.cropped)
-            out << "halves cropped by " << picture.applied.across << " pixels across\n";
-        out << output << ": " << picture.width << " x " << picture.height << ", " << KiB(picture.bytes.size())
+            out << cropped << " cropped by " << picture.applied.across << " pixels across\n";
+        out << output << ": " << picture.width << " x " << picture.height << ", "
+            << KiB(static_cast<std::size_t>(written.fileSize))
             << ", " << Description(picture, options) << "\n";
     } catch (const InOutError& e) {
         err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";

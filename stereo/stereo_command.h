@@ -1,6 +1,7 @@
 #pragma once
-// veltrane --stereo [--layout cross|parallel|anaglyph] [--pair L,R] [--align] FILE [OUTPUT]
+// veltrane --stereo [--layout LAYOUT] [--pair L,R] [--align] ... FILE [OUTPUT]
 // veltrane --stereo [options] LEFT.jpg RIGHT.jpg OUTPUT
+// FILE is an MPO file or a JPS file.
 //
 // The command-line adapter over the stereo library: reads the words, prints the report line
 // and the messages, returns the exit status.

@@ -7,6 +7,7 @@
 #include "core/common/native_path.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
+#include "stereo/compose_internal.h"
 
 namespace veltrane::stereo {
 namespace {
@@ -33,13 +34,20 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
-std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
-                                                                        int second, const ScanOptions& scan,
-                                                                        const MpfIndexNotice& notice) {
+namespace {
+
+ImageIndex ScanImages(const std::string& file, const ScanOptions& scan, const MpfIndexNotice& notice) {
     if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
     ImageIndex index;
     NoticeListener listener(notice);
     ScanImageOffsets(index, file, scan, listener);
+    return index;
+}
+
+// Images first and second of the scanned file.
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadIndexedPair(const std::string& file,
+                                                                               const ImageIndex& index, int first,
+                                                                               int second) {
     if (index.ImageCount < 2)
         throw StereoError("holds " + std::to_string(index.ImageCount) + (index.ImageCount == 1 ? " image" : " images") +
                           "; a stereo pair needs two");
@@ -49,10 +57,59 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const s
     return {ReadImageBytes(file, index, first), ReadImageBytes(file, index, second)};
 }
 
+}  // namespace
+
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const std::string& file, int first,
+                                                                        int second, const ScanOptions& scan,
+                                                                        const MpfIndexNotice& notice) {
+    return ReadIndexedPair(file, ScanImages(file, scan, notice), first, second);
+}
+
+StereoPair ReadStereoPair(const std::string& file, int first, int second, bool pairChosen, const CodecLimits& limits,
+                          const ScanOptions& scan, const MpfIndexNotice& notice) {
+    if (!pairChosen && HasJpsName(file)) return SplitJps(ReadWholeFile(file), limits);
+    const ImageIndex index = ScanImages(file, scan, notice);
+    if (!pairChosen && index.ImageCount < 2) {
+        // A JPEG file of one image: a JPS image when its header says so.
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(file);
+        if (FindJpsDescriptor(bytes)) return SplitJps(bytes, limits);
+    }
+    auto [left, right] = ReadIndexedPair(file, index, first, second);
+    return {std::move(left), std::move(right), {}};
+}
+
+StereoPicture ComposePair(const StereoPair& pair, const StereoOptions& options) {
+    StereoPicture picture = ComposeStereo(pair.left, pair.right, options);
+    if (picture.lossless && !pair.reencodeReason.empty()) {
+        picture.lossless = false;
+        picture.reencodeReason = pair.reencodeReason;
+    }
+    return picture;
+}
+
 void WritePicture(const StereoPicture& picture, const std::string& path) {
     AtomicOutputFile file(path);
     file.Write(picture.bytes.data(), picture.bytes.size());
     file.Commit();
+}
+
+WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options, const std::string& path) {
+    WrittenPicture written;
+    if (options.layout == Layout::Mpo) {
+        const MpoImages mpo = ComposeMpoImages(pair.left, pair.right, options);
+        written.fileSize = WriteMpoPicture(mpo, path);
+        written.picture = mpo.picture;
+    } else {
+        written.picture = ComposeStereo(pair.left, pair.right, options);
+        WritePicture(written.picture, path);
+        written.fileSize = static_cast<std::int64_t>(written.picture.bytes.size());
+        written.picture.bytes = {};
+    }
+    if (written.picture.lossless && !pair.reencodeReason.empty()) {
+        written.picture.lossless = false;
+        written.picture.reencodeReason = pair.reencodeReason;
+    }
+    return written;
 }
 
 std::string DefaultStereoName(const std::string& source, Layout layout) {
@@ -68,6 +125,7 @@ std::string DefaultStereoName(const std::string& source, Layout layout) {
         case Layout::HalfOverUnder: return stem + "_halfou.jpg";
         case Layout::Interlaced: return stem + "_interlaced.png";
         case Layout::Wiggle: return stem + "_wiggle.gif";
+        case Layout::Mpo: return stem + "_stereo.mpo";
     }
     return stem;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The files around a stereo picture: the pair read from an MPO file or two JPEG files, the
-// output written atomically, and the default output name beside the source.
+// The files around a stereo picture: the pair read from an MPO file, a JPS file or two JPEG
+// files, the output written atomically, and the default output name beside the source.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/images/scanner.h"
+#include "stereo/jps_input.h"
 #include "stereo/stereo.h"
 
 namespace veltrane::stereo {
@@ -22,15 +23,36 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const s
                                                                         int second, const ScanOptions& scan = {},
                                                                         const MpfIndexNotice& notice = {});
 
+// The pair of a stereo source file. A JPS file (a name ending ".jps", or a file in which the scan
+// finds fewer than two images and whose first image's header holds a JPS descriptor) is split
+// into its halves (SplitJps); any other file is an MPO file, whose images first and second are
+// read as ReadPair reads them. With pairChosen (the caller named the images) the file is taken
+// for an MPO file whatever its name. Raises StereoError or InOutError.
+StereoPair ReadStereoPair(const std::string& file, int first, int second, bool pairChosen, const CodecLimits& limits,
+                          const ScanOptions& scan = {}, const MpfIndexNotice& notice = {});
+
+// ComposeStereo of the pair; a picture composed block for block from halves that a JPS image
+// could not give block for block is not lossless, and says why.
+StereoPicture ComposePair(const StereoPair& pair, const StereoOptions& options);
+
 // The whole file at path. Raises InOutError.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 // Writes the picture to path through a temporary file in the same folder: never a partial file.
 void WritePicture(const StereoPicture& picture, const std::string& path);
 
+// ComposePair, then WritePicture, but the MPO layout is written straight from its two images
+// (the inputs themselves, or their crops) without the file being assembled in memory. Returns
+// the picture without its bytes, and the size of the file written.
+struct WrittenPicture {
+    StereoPicture picture;
+    std::int64_t fileSize = 0;
+};
+WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options, const std::string& path);
+
 // The default output beside source: its name without the extension, then ".jps" (cross),
 // "_parallel.jpg", "_anaglyph.jpg", "_overunder.jpg", "_halfsbs.jpg", "_halfou.jpg",
-// "_interlaced.png" or "_wiggle.gif".
+// "_interlaced.png", "_wiggle.gif" or "_stereo.mpo".
 std::string DefaultStereoName(const std::string& source, Layout layout);
 
 }  // namespace veltrane::stereo

@@ -6,7 +6,7 @@
 namespace veltrane::stereo {
 namespace {
 
-constexpr std::array<std::pair<Layout, std::string_view>, 8> kLayouts = {{
+constexpr std::array<std::pair<Layout, std::string_view>, 9> kLayouts = {{
     {Layout::Cross, "cross"},
     {Layout::Parallel, "parallel"},
     {Layout::Anaglyph, "anaglyph"},
@@ -15,6 +15,7 @@ constexpr std::array<std::pair<Layout, std::string_view>, 8> kLayouts = {{
     {Layout::HalfOverUnder, "half-ou"},
     {Layout::Interlaced, "interlaced"},
     {Layout::Wiggle, "wiggle"},
+    {Layout::Mpo, "mpo"},
 }};
 
 constexpr std::array<std::pair<AnaglyphKind, std::string_view>, 7> kKinds = {{

@@ -41,7 +41,7 @@ _veltrane() {
 
     case $prev in
         --layout)
-            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle' -- "$cur"))
+            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle mpo' -- "$cur"))
             return ;;
         --anaglyph)
             COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))

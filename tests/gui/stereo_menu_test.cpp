@@ -49,16 +49,17 @@ TEST_F(StereoMenu, SaveStereoWritesTheLayoutOfTheChosenFileType) {
         int type;
         const char* name;  // "" cancels
         int widthFactor;   // output width against the aligned overlap: 2 side by side, 1 anaglyph
+                           // and MPO (whose first image a JPEG reader reads)
     };
-    for (const Case& c : {Case{0, "a.jps", 2}, Case{1, "b.jpg", 2}, Case{2, "c.jpg", 1}, Case{1, "", 0}}) {
+    for (const Case& c : {Case{0, "a.jps", 2}, Case{1, "b.jpg", 2}, Case{2, "c.jpg", 1}, Case{3, "d.mpo", 1}, Case{1, "", 0}}) {
         SCOPED_TRACE(c.type);
         saveDialog.ChosenType = c.type;
         saveDialog.Answer = *c.name ? files / c.name : std::string();
         const auto before = veltrane::testing::FileNames(files.Path());
         mainWindow->saveStereoAction->trigger();
-        EXPECT_EQ(saveDialog.Types.size(), 3);
-        EXPECT_EQ(saveDialog.SuggestedPaths,
-                  (std::vector<std::string>{stem + ".jps", stem + "_parallel.jpg", stem + "_anaglyph.jpg"}));
+        EXPECT_EQ(saveDialog.Types.size(), 4);
+        EXPECT_EQ(saveDialog.SuggestedPaths, (std::vector<std::string>{stem + ".jps", stem + "_parallel.jpg",
+                                                                      stem + "_anaglyph.jpg", stem + "_stereo.mpo"}));
         if (!*c.name) {
             EXPECT_EQ(veltrane::testing::FileNames(files.Path()), before);
             continue;

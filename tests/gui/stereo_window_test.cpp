@@ -86,9 +86,10 @@ TEST_F(StereoWindowView, SaveWritesTheChosenTypeFromTheFullImages) {
     saveDialog.ChosenType = 6;  // row-interlaced PNG
     saveDialog.Answer = files / "rows.png";
     stereoWindow->saveButton->click();
-    EXPECT_EQ(saveDialog.Types.size(), 9u);  // every layout; MPO is not written by this build
+    EXPECT_EQ(saveDialog.Types.size(), 10u);  // every layout and MPO
     EXPECT_EQ(saveDialog.SuggestedPaths[6], files / "two_interlaced.png");
     EXPECT_EQ(saveDialog.SuggestedPaths[8], files / "two_wiggle.webp");
+    EXPECT_EQ(saveDialog.SuggestedPaths[9], files / "two_stereo.mpo");
     const QImage saved(PathFromCore(files / "rows.png"), "PNG");
     ASSERT_FALSE(saved.isNull());
     EXPECT_EQ(saved.height(), 48);

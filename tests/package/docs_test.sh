@@ -28,7 +28,7 @@ done
 # Completion, driven the way bash drives it: COMP_WORDS and COMP_CWORD, then the function
 # that `complete -p` names.
 scratch=$(mktemp -d); trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/sub folder" && touch "$scratch/a.mpo" "$scratch/B.MPO" "$scratch/c.jpg"
+mkdir -p "$scratch/sub folder" && touch "$scratch/a.mpo" "$scratch/B.MPO" "$scratch/c.jpg" "$scratch/d.JPS"
 complete_words() {
   (
     cd "$scratch" || exit 1
@@ -58,6 +58,8 @@ cases=(
   "veltrane;--join;|a.mpo;B.MPO;c.jpg;sub folder"
   "veltrane;--join;--type;|disparity;multi-angle;panorama"
   "veltrane;--repair;|a.mpo;B.MPO;c.jpg;sub folder"
+  "veltrane;--stereo;|a.mpo;B.MPO;c.jpg;d.JPS;sub folder"
+  "veltrane;--stereo;--layout;|cross;parallel;anaglyph;over-under;half-sbs;half-ou;interlaced;wiggle;mpo"
 )
 for case in "${cases[@]}"; do
   IFS=';' read -ra words <<<"${case%%|*}"
