@@ -23,14 +23,6 @@ namespace {
 constexpr std::size_t kMaxKeptSegmentBytes = std::size_t{32} << 20;
 constexpr std::uint8_t kMarkerCom = 0xFE, kMarkerApp15 = 0xEF;
 
-class TransformScanListener final : public ScanListener {
-public:
-    void ImageLimitReached(std::int64_t) override { limitReached = true; }
-    void MpfIndexIgnored(const std::string& reason) override { ignoredIndex = reason; }
-    bool limitReached = false;
-    std::string ignoredIndex;
-};
-
 // What the header of one image says, read before any image is decoded.
 struct ImageHeader {
     std::int64_t start = 0, end = 0;  // its range in the file
@@ -138,11 +130,11 @@ ImageRanges FindImages(const std::string& path, InputFile& file, const ScanOptio
         }
     }
     ImageIndex index;
-    TransformScanListener listener;
+    ScanNotices listener;
     ScanImageOffsets(index, path, scan, listener);
     if (listener.limitReached)
         throw TransformError(path, "it holds more than " + std::to_string(kMaxMpoImages) + " images");
-    if (!listener.ignoredIndex.empty() && indexIgnored) indexIgnored(listener.ignoredIndex);
+    if (!listener.mpfIgnored.empty() && indexIgnored) indexIgnored(listener.mpfIgnored);
     std::uint8_t head[3] = {};
     const bool beginsJpeg = size >= 3 && (file.ReadAt(0, head, 3), head[0] == 0xFF && head[1] == kMarkerSoi && head[2] == 0xFF);
     if (index.ImageCount == 0 || (beginsJpeg && index.ImageStart(1) > 0))

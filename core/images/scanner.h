@@ -49,6 +49,15 @@ public:
     virtual void MpfIndexUsed(const MpfIndex& /*index*/) {}
 };
 
+// A listener that keeps the scan's two notices for its caller to report when it likes.
+class ScanNotices : public ScanListener {
+public:
+    void ImageLimitReached(std::int64_t /*offset*/) override { limitReached = true; }
+    void MpfIndexIgnored(const std::string& reason) override { mpfIgnored = reason; }
+    bool limitReached = false;  // a 1000th image start was met
+    std::string mpfIgnored;     // why the file's MPF index was not used, when it has one
+};
+
 // Incremental search for a signature in a stream of chunks: occurrences that span the boundary
 // between two chunks are found, and none is reported twice.
 class SignatureSearch {

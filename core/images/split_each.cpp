@@ -19,15 +19,6 @@ namespace {
 // How often the calling thread wakes up to report that the run goes on.
 constexpr auto kStillWorkingInterval = std::chrono::milliseconds(250);
 
-// Keeps the two notices of a file's scan for its outcome.
-class NoticesOfScan : public ScanListener {
-public:
-    void ImageLimitReached(std::int64_t) override { limitReached = true; }
-    void MpfIndexIgnored(const std::string& reason) override { mpfIgnored = reason; }
-    bool limitReached = false;
-    std::string mpfIgnored;
-};
-
 // With pipeline set, images are copied on a thread of their own while the scan goes on (the
 // batch split of one file); else the file is scanned and then copied, on this thread only.
 EachFileOutcome SplitOne(std::size_t position, const std::string& file, ExtractMode mode,
@@ -35,7 +26,7 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, ExtractM
     EachFileOutcome outcome;
     outcome.position = position;
     outcome.file = file;
-    NoticesOfScan notices;
+    ScanNotices notices;
     try {
         if (KindOf(file) != PathKind::File) throw InOutError(ioerr::FileNotFound, file);
         const ExtractJob job{file, WithTrailingSeparator(FolderPart(FullPath(file))), mode};

@@ -19,14 +19,6 @@
 namespace veltrane {
 namespace {
 
-class JoinListener final : public ScanListener {
-public:
-    void ImageLimitReached(std::int64_t) override { limitReached = true; }
-    void MpfIndexIgnored(const std::string& reason) override { ignoredIndex = reason; }
-    bool limitReached = false;
-    std::string ignoredIndex;
-};
-
 // The walk of a JPEG file: its first image is complete, no image signature follows it and it
 // has no usable MPF index of several images. Empty for any other file.
 std::shared_ptr<const JpegImageWalk> WalkOfJpegFile(const std::string& path, const ScanOptions& scan) {
@@ -79,7 +71,7 @@ JoinSources CollectJoinSources(const std::vector<std::string>& files, const Scan
             continue;
         }
         ImageIndex index;
-        JoinListener listener;
+        ScanNotices listener;
         ScanImageOffsets(index, file, scan, listener);
         sources.overLimit = sources.overLimit || listener.limitReached;
         if (index.ImageCount < 2) {
@@ -88,7 +80,7 @@ JoinSources CollectJoinSources(const std::vector<std::string>& files, const Scan
             add(MpoImageSource::File(file, 0, -1, file), nullptr);
             continue;
         }
-        if (!listener.ignoredIndex.empty() && indexIgnored) indexIgnored(file, listener.ignoredIndex);
+        if (!listener.mpfIgnored.empty() && indexIgnored) indexIgnored(file, listener.mpfIgnored);
         const std::int64_t size = FileSizeByName(file);
         for (int n = 1; n <= index.ImageCount; ++n) {
             const std::int64_t start = index.ImageStart(n);
