@@ -107,11 +107,12 @@ TEST_F(ExifCommands, PrintEveryStoredTagWithItsText) {
 TEST_F(ExifCommands, WriteNumbersWithTheDecimalSeparatorOfTheCommandLine) {
     const std::string jpeg = Write("a.jpg", samples::SampleStereoImage(0));
     CommandLineServices services;
-    services.Numbers.decimalSeparator = ',';
+    CommandLineOptions options;
+    options.numbers.decimalSeparator = ',';
     for (const char* option : {"--exif", "--tags", "--info"}) {
         SCOPED_TRACE(option);
         std::ostringstream out, err;
-        EXPECT_EQ(RunCommandLine({option, jpeg}, out, err, services), kExitOk);
+        EXPECT_EQ(RunCommandLine({option, jpeg}, out, err, services, options), kExitOk);
         EXPECT_THAT(out.str(), HasSubstr("72,00"));
         EXPECT_EQ(out.str().find("72.00"), std::string::npos);
     }
