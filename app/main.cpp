@@ -9,6 +9,7 @@
 #include "core/common/number_format.h"
 #include "core/common/program_io.h"
 #include "core/common/program_path.h"
+#include "json/json_record_writer.h"
 
 #ifdef VELTRANE_WITH_GUI
 #include "app/window_module.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
     services.ProgressOnTerminal = StderrIsTerminal();
+    services.NewRecordWriter = veltrane::json::NewJsonRecordWriter;
 #ifdef VELTRANE_WITH_STEREO
     services.RunStereo = RunStereo;
 #endif

@@ -128,14 +128,14 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         return RunCommand(rest, options, out, err, services);
     }
     if (first == "--each") return RunEachCommand(rest, options, out, err, services);
-    if (first == "--list") return RunListCommand(rest, options, out, err);
-    if (first == "--mpf") return RunMpfCommand(rest, out, err);
+    if (first == "--list") return RunListCommand(rest, options, out, err, services);
+    if (first == "--mpf") return RunMpfCommand(rest, out, err, services);
     if (first == "--join") return RunJoinCommand(rest, options, out, err);
     if (first == "--repair") return RunRepairCommand(rest, out, err);
-    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err);
-    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, options, out, err);
-    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, options, out, err);
-    if (first == "--iptc") return RunIptcCommand(rest, out, err);
+    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err, services);
+    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, options, out, err, services);
+    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, options, out, err, services);
+    if (first == "--iptc") return RunIptcCommand(rest, out, err, services);
     if (first == "--register-context-menu")
         return RunRegisterCommand(rest, out, err, services.ProgramPath);
     if (first == "--unregister-context-menu") return RunUnregisterCommand(rest, out, err);
@@ -163,13 +163,22 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
 
 }  // namespace
 
+std::string MpfIndexIgnoredLine(const std::string& path, const std::string& reason) {
+    return "veltrane: " + path + ": MPF index ignored: " + reason;
+}
+
 void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason) {
-    err << "veltrane: " << path << ": MPF index ignored: " << reason << "\n";
+    err << MpfIndexIgnoredLine(path, reason) << "\n";
+}
+
+std::string TooManyImagesLine(const std::string& path, const char* consequence) {
+    const std::string limit = std::to_string(kMaxImages);
+    return "veltrane: warning: " + path + " holds more than " + limit + " images; images after the " + limit +
+           "th were not " + consequence;
 }
 
 void ReportTooManyImages(std::ostream& err, const std::string& path, const char* consequence) {
-    err << "veltrane: warning: " << path << " holds more than " << kMaxImages << " images; images after the "
-        << kMaxImages << "th were not " << consequence << "\n";
+    err << TooManyImagesLine(path, consequence) << "\n";
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

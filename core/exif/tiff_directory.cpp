@@ -71,7 +71,7 @@ TiffDirectory::TiffDirectory(ExifData data, ReaderOptions options, MakerNoteDeco
     InitTagDictionaries();
 }
 
-void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
+void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind, TagDirectory directory) {
     visited_.insert(offset);
     DepthGuard depth(depth_);
 
@@ -135,15 +135,18 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
                 makerNoteOffset_ = valueOffset;
                 DecodeMakerNote();
                 break;
-            case kTagSubIfds:
-            case kTagExifOffset:
-            case kTagInteroperabilityOffset: FollowSubDirectory(valueOffset, kImageDirectory); break;
-            case kTagGpsInfo: FollowSubDirectory(valueOffset, kGpsDirectory); break;
+            case kTagSubIfds: FollowSubDirectory(valueOffset, kImageDirectory, TagDirectory::SubIfd); break;
+            case kTagExifOffset: FollowSubDirectory(valueOffset, kImageDirectory, TagDirectory::ExifIfd); break;
+            case kTagInteroperabilityOffset:
+                FollowSubDirectory(valueOffset, kImageDirectory, TagDirectory::Interop);
+                break;
+            case kTagGpsInfo: FollowSubDirectory(valueOffset, kGpsDirectory, TagDirectory::Gps); break;
             default: break;
         }
 
         if (store) {
             TagEntry row = found.Row->ToEntry();
+            row.Directory = directory;
             row.Caption = *found.Caption;
             row.DisplayText = IsAsciiText(text) ? std::move(text) : Cp1252ToUtf8(text);
             row.RawBytes = std::string(raw);
@@ -167,13 +170,13 @@ void TiffDirectory::DecodeMakerNote() {
     makerNoteDecoded_ = decodeMakerNote_(note, *this);
 }
 
-void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind) {
+void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind, TagDirectory directory) {
     // Only the first offset of a list is followed. A pointer that cannot be read, or a
     // directory that fails, ends only that sub-directory; the parent goes on.
     try {
         if (depth_ >= kMaxDirectoryDepth || static_cast<int>(visited_.size()) >= kMaxDirectories) return;
         const std::int64_t sub = data_.Tiff.U32(pointerOffset);
-        if (visited_.count(sub) == 0) Walk(sub, kind);
+        if (visited_.count(sub) == 0) Walk(sub, kind, directory);
     } catch (const ExifError&) {
     }
 }
@@ -230,6 +233,7 @@ void TiffDirectory::DeriveFilmFocalLength() {
 
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
     TagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
+    entry.Directory = TagDirectory::Composite;
     entry.Caption = MainCaption(kFilmFocalLengthRow);
     const std::string shown = FormatFloat(options_.Numbers, "%5.2f", equivalent);
     entry.DisplayText = Cp1252ToUtf8(shown);

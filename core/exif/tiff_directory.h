@@ -91,10 +91,12 @@ public:
     TiffDirectory& operator=(const TiffDirectory&) = delete;
 
     // Walks the directory at offset (and, depth-first, the sub-directories its tags point to)
-    // with the dictionary of kind. A directory whose entry table does not fit (see
+    // with the dictionary of kind; its tags are stored as read from directory (the EXIF, GPS,
+    // interoperability and SubIFDs directories are named by the tags that point to them). A
+    // directory whose entry table does not fit (see
     // kTiffFileTableLimit) contributes nothing and makes the problem IllegallySizedDirectory.
     // May raise ExifError.
-    void Walk(std::int64_t offset, DirectoryKind kind);
+    void Walk(std::int64_t offset, DirectoryKind kind, TagDirectory directory = TagDirectory::Ifd0);
 
     // Adds the computed 35 mm equivalent focal length when the file carries none.
     void DeriveFilmFocalLength();
@@ -154,7 +156,7 @@ public:
     void ReportProblem(ReadStatus status, std::string detail = {});
 
 private:
-    void FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind);
+    void FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind, TagDirectory directory);
     void AppendInfoLine(std::string_view caption, std::string_view text);
     void DecodeMakerNote();
     // Room for one more tag, growing the capacity in steps of 25; false for TagNumber 0.
