@@ -17,7 +17,9 @@
 #ifdef VELTRANE_WITH_WIN32_GUI
 #include "gui_win32/win32_entry.h"
 #endif
-#ifdef VELTRANE_WITH_STEREO
+#if defined(VELTRANE_IMAGING_MODULE)
+#include "app/imaging_module.h"
+#elif defined(VELTRANE_WITH_STEREO)
 #include "stereo/stereo_command.h"
 #endif
 #ifdef _WIN32
@@ -40,8 +42,8 @@ bool StderrIsTerminal() {
 }
 
 #ifdef VELTRANE_WITH_STEREO
-int RunStereo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              const veltrane::ScanOptions& scan) {
+int RunStereo(const std::string& programPath, const std::vector<std::string>& args, std::ostream& out,
+              std::ostream& err, const veltrane::ScanOptions& scan) {
 #ifdef __GLIBC__
     // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
     // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
@@ -49,7 +51,13 @@ int RunStereo(const std::vector<std::string>& args, std::ostream& out, std::ostr
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 #endif
+#ifdef VELTRANE_IMAGING_MODULE
+    // The image libraries are loaded with the module, for this command only.
+    return veltrane::app::RunImagingCommand(programPath, "--stereo", args, out, err, scan);
+#else
+    (void)programPath;
     return veltrane::stereo::RunStereoCommand(args, out, err, scan);
+#endif
 }
 #endif
 }  // namespace
@@ -69,7 +77,10 @@ int main(int argc, char** argv) {
     services.ProgressOnTerminal = StderrIsTerminal();
     services.NewRecordWriter = veltrane::json::NewJsonRecordWriter;
 #ifdef VELTRANE_WITH_STEREO
-    services.RunStereo = RunStereo;
+    services.RunStereo = [&services](const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+                                     const veltrane::ScanOptions& scan) {
+        return RunStereo(services.ProgramPath, words, out, err, scan);
+    };
 #endif
 
     if (args.empty()) {

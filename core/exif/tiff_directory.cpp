@@ -67,9 +67,7 @@ private:
 }  // namespace
 
 TiffDirectory::TiffDirectory(ExifData data, ReaderOptions options, MakerNoteDecoder decodeMakerNote)
-    : data_(data), options_(options), decodeMakerNote_(decodeMakerNote) {
-    InitTagDictionaries();
-}
+    : data_(data), options_(options), decodeMakerNote_(decodeMakerNote) {}
 
 void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind, TagDirectory directory) {
     visited_.insert(offset);
@@ -119,7 +117,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind, TagDirectory d
                                   : std::string();
                 userCommentText_ = Cp1252ToUtf8(text);
             }
-            if (infoText && options_.OnlyTagNames.empty()) AppendInfoLine(*found.Caption, text);
+            if (infoText && options_.OnlyTagNames.empty()) AppendInfoLine(found.Caption, text);
         }
 
         switch (tag) {
@@ -147,7 +145,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind, TagDirectory d
         if (store) {
             TagEntry row = found.Row->ToEntry();
             row.Directory = directory;
-            row.Caption = *found.Caption;
+            row.Caption = std::string(found.Caption);
             row.DisplayText = IsAsciiText(text) ? std::move(text) : Cp1252ToUtf8(text);
             row.RawBytes = std::string(raw);
             row.ValueOffset = static_cast<std::uint32_t>(valueOffset);  // a 32-bit offset, or inside the table
@@ -234,7 +232,7 @@ void TiffDirectory::DeriveFilmFocalLength() {
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
     TagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
     entry.Directory = TagDirectory::Composite;
-    entry.Caption = MainCaption(kFilmFocalLengthRow);
+    entry.Caption = std::string(MainCaptionView(kFilmFocalLengthRow));
     const std::string shown = FormatFloat(options_.Numbers, "%5.2f", equivalent);
     entry.DisplayText = Cp1252ToUtf8(shown);
     entry.RawBytes.clear();

@@ -82,8 +82,7 @@ struct ExifData {
 
 class TiffDirectory {
 public:
-    // Completes the dictionary captions (once per process), then starts empty with an empty
-    // revisit guard. decodeMakerNote is called on tag 0x927C (at most kMaxMakerNoteDecodes
+    // Starts empty, with an empty revisit guard. decodeMakerNote is called on tag 0x927C (at most kMaxMakerNoteDecodes
     // times); without one, notes are stored but stay undecoded.
     explicit TiffDirectory(ExifData data = {}, ReaderOptions options = {},
                            MakerNoteDecoder decodeMakerNote = nullptr);
