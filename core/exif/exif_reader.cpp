@@ -96,15 +96,16 @@ enum class FileKind { Jpeg, Tiff, Other };
 
 // The extension of the file name (from its last dot, dot included) in lower case decides.
 FileKind KindOfName(std::string_view path) {
-    std::size_t nameStart = 0;
-    for (std::size_t i = 0; i < path.size(); ++i)
-        if (IsPathSeparator(path[i])) nameStart = i + 1;
+    std::size_t nameStart = path.size();
+    while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
     const std::string_view name = path.substr(nameStart);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) return FileKind::Other;
-    const std::string ext = LowerAscii(name.substr(dot));
-    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return FileKind::Jpeg;
-    if (ext == ".tif" || ext == ".tiff" || ext == ".nef") return FileKind::Tiff;
+    const std::string_view ext = name.substr(dot);
+    for (const std::string_view jpeg : {".jpg", ".jpeg", ".jpe"})
+        if (EqualIgnoringAsciiCase(ext, jpeg)) return FileKind::Jpeg;
+    for (const std::string_view tiff : {".tif", ".tiff", ".nef"})
+        if (EqualIgnoringAsciiCase(ext, tiff)) return FileKind::Tiff;
     return FileKind::Other;
 }
 
