@@ -22,6 +22,9 @@ struct CommandLineOptions {
     // How --exif, --info and --tags write numbers with decimals (main sets the user's decimal
     // separator).
     NumberFormat numbers{};
+    // --json and --image N before a metadata command: the same as after it.
+    bool json = false;
+    int imageNumber = 0;  // 0: none given
 };
 
 struct CommandLineServices {

@@ -23,8 +23,8 @@ int RunEachCommand(const std::vector<std::string>& args, const CommandLineOption
 int RunListCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
                    std::ostream& out, std::ostream& err, const CommandLineServices& services = {});
 // veltrane --mpf FILE...                                          (core/images, core/mpo)
-int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  const CommandLineServices& services = {});
+int RunMpfCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                  std::ostream& err, const CommandLineServices& services = {});
 
 // veltrane --join [--type disparity|multi-angle|panorama] [--] FILE... OUTPUT   (core/mpo)
 int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
@@ -40,8 +40,8 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
                    const CommandLineServices& services = {});
 
 // veltrane --iptc FILE...                                         (core/iptc)
-int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services = {});
+int RunIptcCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                   std::ostream& err, const CommandLineServices& services = {});
 
 // veltrane --register-context-menu [odd|even] / --unregister-context-menu (core/registration)
 int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

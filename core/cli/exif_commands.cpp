@@ -191,7 +191,7 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
 
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, const CommandLineOptions& options,
                    std::ostream& out, std::ostream& err, const CommandLineServices& services) {
-    MetadataWords words;
+    MetadataWords words = MetadataWordsOf(options);
     if (!ParseMetadataWords(OptionWord(which), args, true, words, err)) return kExitUsage;
     const int imageNumber = std::max(words.ImageNumber, 1);
     return RunMetadataFiles(words, services, out, err, [&](FileOutput& output) {

@@ -42,9 +42,9 @@ void ReadIptcFile(FileOutput& output) {
 
 }  // namespace
 
-int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const CommandLineServices& services) {
-    MetadataWords words;
+int RunIptcCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                   std::ostream& err, const CommandLineServices& services) {
+    MetadataWords words = MetadataWordsOf(options);
     if (!ParseMetadataWords("--iptc", args, false, words, err)) return kExitUsage;
     return RunMetadataFiles(words, services, out, err, ReadIptcFile);
 }

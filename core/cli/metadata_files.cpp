@@ -16,14 +16,6 @@ bool IsAllDigits(std::string_view word) {
     return true;
 }
 
-// A positive decimal image number of at most six digits, or 0 when the word is none.
-int ParseImageNumber(std::string_view word) {
-    if (!IsAllDigits(word) || word.size() > 6) return 0;
-    int n = 0;
-    for (const char c : word) n = n * 10 + (c - '0');
-    return n;
-}
-
 bool UsageError(std::ostream& err, const std::string& message) {
     err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
     return false;
@@ -31,9 +23,24 @@ bool UsageError(std::ostream& err, const std::string& message) {
 
 }  // namespace
 
+int ParseImageNumber(std::string_view word) {
+    if (!IsAllDigits(word) || word.size() > 6) return 0;
+    int n = 0;
+    for (const char c : word) n = n * 10 + (c - '0');
+    return n;
+}
+
+MetadataWords MetadataWordsOf(const CommandLineOptions& options) {
+    MetadataWords words;
+    words.Json = options.json;
+    words.ImageNumber = options.imageNumber;
+    return words;
+}
+
 bool ParseMetadataWords(const char* option, const std::vector<std::string>& args, bool takesImageNumber,
                         MetadataWords& words, std::ostream& err) {
     const std::string name = option;
+    if (words.ImageNumber > 0 && !takesImageNumber) return UsageError(err, name + " takes no image number");
     std::size_t plainNames = 0;  // file names given before any "--" or list
     bool onlyPlainNames = true;
     for (std::size_t i = 0; i < args.size(); ++i) {

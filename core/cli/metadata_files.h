@@ -23,6 +23,7 @@
 
 namespace veltrane {
 
+struct CommandLineOptions;
 struct CommandLineServices;
 
 struct MetadataWords {
@@ -31,7 +32,10 @@ struct MetadataWords {
     bool Json = false;
 };
 
-// Reads the words after option:
+// The words that --json and --image N before the command set.
+MetadataWords MetadataWordsOf(const CommandLineOptions& options);
+
+// Reads the words after option, words holding what the words before it set (--json, --image N):
 //   --json        the output is JSON
 //   --image N     image N of every .mpo file (only where takesImageNumber)
 //   -@ LIST       the files named in LIST, one a line ("-": standard input)
@@ -70,6 +74,9 @@ private:
 };
 
 using FileReader = std::function<void(FileOutput& output)>;
+
+// A positive decimal image number of at most six digits, or 0 when the word is none.
+int ParseImageNumber(std::string_view word);
 
 // Runs read for every file of words (in parallel when there are several) and prints the
 // output in the order of the files: text blocks, or the JSON array. Returns the exit status.

@@ -100,9 +100,9 @@ void ReadMpfFile(FileOutput& output) {
 
 }  // namespace
 
-int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  const CommandLineServices& services) {
-    MetadataWords words;
+int RunMpfCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                  std::ostream& err, const CommandLineServices& services) {
+    MetadataWords words = MetadataWordsOf(options);
     if (!ParseMetadataWords("--mpf", args, false, words, err)) return kExitUsage;
     return RunMetadataFiles(words, services, out, err, ReadMpfFile);
 }

@@ -108,7 +108,7 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLi
 
 int RunListCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
                    std::ostream& out, std::ostream& err, const CommandLineServices& services) {
-    MetadataWords words;
+    MetadataWords words = MetadataWordsOf(options);
     if (!ParseMetadataWords("--list", args, false, words, err)) return kExitUsage;
     return RunMetadataFiles(words, services, out, err, [&](FileOutput& output) { ListFile(options.scan, output); });
 }

@@ -320,6 +320,8 @@ TEST_F(MetadataFiles, WordsOfTheCommands) {
         {{"--tags", "-@", folder_ / "none.txt"}, 1, "", "none.txt: File not found"},
         {{"--iptc", "--json", "-@"}, 2, "", "-@ needs a file"},
         {{"--exif"}, 2, "", "--exif takes a file and an optional image number"},
+        {{"--image", "2", "--json", "--exif", mpo}, 0, "\"Manufacturer\": \"Second\"", ""},  // before the command
+        {{"--json", mpo}, 2, "", "--json goes with --list, --mpf, --exif, --info, --tags or --iptc"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
