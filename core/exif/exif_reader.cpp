@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -66,18 +67,20 @@ private:
 
     bool Refill() {
         if (file_ == nullptr) return false;
-        chunk_.resize(kChunkSize);
+        // Left uninitialised: the read fills what is used, and a small file touches no more
+        // than the pages it fills.
+        if (!chunk_) chunk_ = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
         std::size_t got = 0;
         if (left_ >= 0) {
             // A range: chunks read at their offsets, never past the range's end.
             got = static_cast<std::size_t>(std::min<std::int64_t>(left_, static_cast<std::int64_t>(kChunkSize)));
-            if (got > 0) file_->ReadAt(next_, chunk_.data(), got);
+            if (got > 0) file_->ReadAt(next_, chunk_.get(), got);
             next_ += static_cast<std::int64_t>(got);
             left_ -= static_cast<std::int64_t>(got);
         } else {
-            got = file_->Read(chunk_.data(), chunk_.size());
+            got = file_->Read(chunk_.get(), kChunkSize);
         }
-        cur_ = chunk_.data();
+        cur_ = chunk_.get();
         end_ = cur_ + got;
         return got > 0;
     }
@@ -87,7 +90,7 @@ private:
     InputFile* file_ = nullptr;
     std::int64_t next_ = 0;   // file offset of the next chunk of a range
     std::int64_t left_ = -1;  // bytes of the range not yet read; -1: no range, read to the end
-    std::vector<std::uint8_t> chunk_;
+    std::unique_ptr<std::uint8_t[]> chunk_;
 };
 
 namespace {
