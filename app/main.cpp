@@ -9,6 +9,7 @@
 #include "core/common/number_format.h"
 #include "core/common/program_io.h"
 #include "core/common/program_path.h"
+#include "json/json_record_writer.h"
 
 #ifdef VELTRANE_WITH_GUI
 #include "app/window_module.h"
@@ -16,11 +17,15 @@
 #ifdef VELTRANE_WITH_WIN32_GUI
 #include "gui_win32/win32_entry.h"
 #endif
+#if defined(VELTRANE_IMAGING_MODULE)
+#include "app/imaging_module.h"
+#else
 #ifdef VELTRANE_WITH_STEREO
 #include "stereo/stereo_command.h"
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
 #include "transform/transform_command.h"
+#endif
 #endif
 #ifdef _WIN32
 #include <io.h>
@@ -41,9 +46,10 @@ bool StderrIsTerminal() {
 #endif
 }
 
-#ifdef VELTRANE_WITH_STEREO
-int RunStereo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              const veltrane::ScanOptions& scan) {
+#if defined(VELTRANE_WITH_STEREO) || defined(VELTRANE_WITH_TRANSFORM)
+// --stereo and --transform: the commands of the image libraries.
+int RunImaging(const char* command, const std::string& programPath, const std::vector<std::string>& args,
+               std::ostream& out, std::ostream& err, const veltrane::ScanOptions& scan) {
 #ifdef __GLIBC__
     // The codec's large arrays (tens of MiB each) come and go one after another: keeping them
     // in the heap lets the next reuse the pages of the last instead of faulting in fresh ones.
@@ -55,7 +61,19 @@ int RunStereo(const std::vector<std::string>& args, std::ostream& out, std::ostr
     // per thread would keep those resident and fault in new ones.
     mallopt(M_ARENA_MAX, 1);
 #endif
-    return veltrane::stereo::RunStereoCommand(args, out, err, scan);
+#ifdef VELTRANE_IMAGING_MODULE
+    // The image libraries are loaded with the module, for this command only.
+    return veltrane::app::RunImagingCommand(programPath, command, args, out, err, scan);
+#else
+    (void)programPath;
+#ifdef VELTRANE_WITH_STEREO
+    if (std::string(command) == "--stereo") return veltrane::stereo::RunStereoCommand(args, out, err, scan);
+#endif
+#ifdef VELTRANE_WITH_TRANSFORM
+    if (std::string(command) == "--transform") return veltrane::transform::RunTransformCommand(args, out, err, scan);
+#endif
+    return veltrane::kExitUsage;
+#endif
 }
 #endif
 }  // namespace
@@ -73,11 +91,18 @@ int main(int argc, char** argv) {
     services.ProgramPath = veltrane::RunningProgramPath();
     if (services.ProgramPath.empty() && argc > 0) services.ProgramPath = argv[0];
     services.ProgressOnTerminal = StderrIsTerminal();
+    services.NewRecordWriter = veltrane::json::NewJsonRecordWriter;
 #ifdef VELTRANE_WITH_STEREO
-    services.RunStereo = RunStereo;
+    services.RunStereo = [&services](const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+                                     const veltrane::ScanOptions& scan) {
+        return RunImaging("--stereo", services.ProgramPath, words, out, err, scan);
+    };
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
-    services.RunTransform = veltrane::transform::RunTransformCommand;
+    services.RunTransform = [&services](const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+                                        const veltrane::ScanOptions& scan) {
+        return RunImaging("--transform", services.ProgramPath, words, out, err, scan);
+    };
 #endif
 
     if (args.empty()) {

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "core/cli/commands.h"
+#include "core/cli/metadata_files.h"
 #include "core/images/image_index.h"
 
 namespace veltrane {
@@ -16,13 +17,15 @@ std::string UsageText() {
         "                                           split an MPO file without any window\n"
         "  veltrane --each [odd | even] [--] FILE...\n"
         "                                           split each FILE into its own folder\n"
-        "  veltrane --list FILE                     list the images of an MPO file\n"
-        "  veltrane --mpf FILE                      print the file's MPF index of its images\n"
+        "  veltrane --list FILE...                  list the images of MPO files\n"
+        "  veltrane --mpf FILE...                   print each file's MPF index of its images\n"
         "                                           and whether the signature scan agrees\n"
-        "  veltrane --exif FILE [N]                 the EXIF window's nineteen rows\n"
-        "  veltrane --info FILE [N]                 the EXIF reader's status and text lines\n"
-        "  veltrane --tags FILE [N]                 every stored EXIF tag: name TAB value\n"
-        "  veltrane --iptc FILE                     every IPTC dataset: name TAB value\n"
+        "  veltrane --exif FILE... | FILE N         the EXIF window's nineteen rows\n"
+        "  veltrane --info FILE...                  the EXIF reader's status and text lines\n"
+        "  veltrane --tags FILE...                  every stored EXIF tag: name TAB value\n"
+        "  veltrane --iptc FILE...                  every IPTC dataset: name TAB value\n"
+        "           these six also with [--json] [--image N] [-@ LIST], before or after the\n"
+        "           command word\n"
         "  veltrane --stereo [--layout LAYOUT] [--anaglyph KIND] [--pair L,R] [--align]\n"
         "           [--parallax PX] [--swap] [--delay MS] [--max-size N]\n"
         "           FILE [OUTPUT] | LEFT.jpg RIGHT.jpg OUTPUT\n"
@@ -60,7 +63,16 @@ std::string UsageText() {
         "\n"
         "For an .mpo FILE, --exif, --info and --tags read image N (default 1) as if it had been\n"
         "extracted; any other FILE is read itself (.jpg/.jpeg/.jpe as JPEG, .tif/.tiff/.nef as\n"
-        "TIFF).\n"
+        "TIFF). N is --image N, or a number after a single FILE.\n"
+        "--list, --mpf, --exif, --info, --tags and --iptc read any number of files, several at a\n"
+        "time, and print them in order, each under a line \"======== FILE\" when there are\n"
+        "several; -@ LIST adds the files named in LIST, one a line (- reads standard input). A\n"
+        "file that fails prints its error and the others go on; the exit status is then 1.\n"
+        "--json prints one JSON array instead, an object per file: \"SourceFile\" and, by\n"
+        "command, \"Images\" (--list), \"Entries\" and \"ScanAgrees\" (--mpf), \"Rows\" (--exif),\n"
+        "\"Status\" and \"Lines\" (--info), an object per directory such as \"IFD0\", \"ExifIFD\",\n"
+        "\"GPS\" or \"MakerNotes\" (--tags), \"IPTC\" (--iptc), or \"Error\" for a file that failed.\n"
+        "A name that comes again within one object holds the array of its values.\n"
         "\n"
         "--stereo writes, by LAYOUT (the name beside FILE in brackets):\n"
         "  cross        side-by-side JPS file, right eye on the left half (\".jps\"; default)\n"
@@ -117,6 +129,7 @@ std::string UsageText() {
         "  veltrane holiday.mpo even              writes holiday_002.jpg, ... here\n"
         "  veltrane --each odd card/*.mpo         the left images, each beside its file\n"
         "  veltrane --exif holiday.mpo 2\n"
+        "  veltrane --tags --json card/*.jpg      one JSON array of every file's tags\n"
         "  veltrane --stereo --align holiday.mpo  writes holiday.jps\n"
         "  veltrane --stereo --layout mpo trip.jps\n"
         "                                         writes trip_stereo.mpo\n"
@@ -152,15 +165,34 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         options.scan.rule = ImageRule::SignatureOnly;
         return RunCommand(rest, options, out, err, services);
     }
+    if (first == "--json") {
+        options.json = true;
+        return RunCommand(rest, options, out, err, services);
+    }
+    if (first == "--image") {
+        options.imageNumber = rest.empty() ? 0 : ParseImageNumber(rest[0]);
+        if (options.imageNumber < 1) {
+            err << "veltrane: --image needs an image number\nTry 'veltrane --help'.\n";
+            return kExitUsage;
+        }
+        return RunCommand(std::vector<std::string>(rest.begin() + 1, rest.end()), options, out, err, services);
+    }
+    const bool metadataCommand = first == "--list" || first == "--mpf" || first == "--exif" || first == "--info" ||
+                                 first == "--tags" || first == "--iptc";
+    if ((options.json || options.imageNumber > 0) && !metadataCommand) {
+        err << "veltrane: " << (options.json ? "--json" : "--image")
+            << " goes with --list, --mpf, --exif, --info, --tags or --iptc\nTry 'veltrane --help'.\n";
+        return kExitUsage;
+    }
     if (first == "--each") return RunEachCommand(rest, options, out, err, services);
-    if (first == "--list") return RunListCommand(rest, options, out, err);
-    if (first == "--mpf") return RunMpfCommand(rest, out, err);
+    if (first == "--list") return RunListCommand(rest, options, out, err, services);
+    if (first == "--mpf") return RunMpfCommand(rest, options, out, err, services);
     if (first == "--join") return RunJoinCommand(rest, options, out, err);
     if (first == "--repair") return RunRepairCommand(rest, out, err);
-    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err);
-    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, options, out, err);
-    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, options, out, err);
-    if (first == "--iptc") return RunIptcCommand(rest, out, err);
+    if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err, services);
+    if (first == "--info") return RunExifCommand(ExifCommand::Info, rest, options, out, err, services);
+    if (first == "--tags") return RunExifCommand(ExifCommand::Tags, rest, options, out, err, services);
+    if (first == "--iptc") return RunIptcCommand(rest, options, out, err, services);
     if (first == "--register-context-menu")
         return RunRegisterCommand(rest, out, err, services.ProgramPath);
     if (first == "--unregister-context-menu") return RunUnregisterCommand(rest, out, err);
@@ -193,13 +225,22 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
 
 }  // namespace
 
+std::string MpfIndexIgnoredLine(const std::string& path, const std::string& reason) {
+    return "veltrane: " + path + ": MPF index ignored: " + reason;
+}
+
 void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason) {
-    err << "veltrane: " << path << ": MPF index ignored: " << reason << "\n";
+    err << MpfIndexIgnoredLine(path, reason) << "\n";
+}
+
+std::string TooManyImagesLine(const std::string& path, const char* consequence) {
+    const std::string limit = std::to_string(kMaxImages);
+    return "veltrane: warning: " + path + " holds more than " + limit + " images; images after the " + limit +
+           "th were not " + consequence;
 }
 
 void ReportTooManyImages(std::ostream& err, const std::string& path, const char* consequence) {
-    err << "veltrane: warning: " << path << " holds more than " << kMaxImages << " images; images after the "
-        << kMaxImages << "th were not " << consequence << "\n";
+    err << TooManyImagesLine(path, consequence) << "\n";
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

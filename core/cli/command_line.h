@@ -3,10 +3,12 @@
 // collects its arguments and hands them here.
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/common/exit_codes.h"
+#include "core/common/record_writer.h"
 #include "core/common/number_format.h"
 #include "core/images/scanner.h"
 
@@ -20,6 +22,9 @@ struct CommandLineOptions {
     // How --exif, --info and --tags write numbers with decimals (main sets the user's decimal
     // separator).
     NumberFormat numbers{};
+    // --json and --image N before a metadata command: the same as after it.
+    bool json = false;
+    int imageNumber = 0;  // 0: none given
 };
 
 struct CommandLineServices {
@@ -39,6 +44,9 @@ struct CommandLineServices {
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                       const ScanOptions& scan)>
         RunTransform;
+    // A fresh writer of one record for --json (the JSON writer of json/); empty in builds without
+    // it. Called on the threads that read the files.
+    std::function<std::unique_ptr<RecordWriter>()> NewRecordWriter;
 };
 
 // Runs the command line given without the program name with the settings of options (which
@@ -51,10 +59,12 @@ std::string UsageText();
 
 // The stderr line saying that the MPF index of the file at path was not used, and why.
 void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason);
+std::string MpfIndexIgnoredLine(const std::string& path, const std::string& reason);  // without "\n"
 
 // The stderr warning that the file at path holds more images than a split takes: "veltrane:
 // warning: PATH holds more than 999 images; images after the 999th were not " + consequence
 // ("extracted", "listed").
 void ReportTooManyImages(std::ostream& err, const std::string& path, const char* consequence);
+std::string TooManyImagesLine(const std::string& path, const char* consequence);  // without "\n"
 
 }  // namespace veltrane

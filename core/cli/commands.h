@@ -6,12 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/cli/command_line.h"
 #include "core/common/number_format.h"
 
 namespace veltrane {
-
-struct CommandLineOptions;
-struct CommandLineServices;
 
 // veltrane FILE [FOLDER | odd | even] [odd | even | WORD]        (core/images)
 int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLineOptions& options,
@@ -19,11 +17,14 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLi
 // veltrane --each [odd|even] [--] FILE...                       (core/cli, core/images)
 int RunEachCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
                    std::ostream& out, std::ostream& err, const CommandLineServices& services);
-// veltrane --list FILE                                            (core/images)
+// The metadata commands take any number of files, and --json (core/cli/metadata_files.h);
+// services give them the JSON writer.
+// veltrane --list FILE...                                         (core/images)
 int RunListCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
-                   std::ostream& out, std::ostream& err);
-// veltrane --mpf FILE                                             (core/images)
-int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+                   std::ostream& out, std::ostream& err, const CommandLineServices& services = {});
+// veltrane --mpf FILE...                                          (core/images, core/mpo)
+int RunMpfCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                  std::ostream& err, const CommandLineServices& services = {});
 
 // veltrane --join [--type disparity|multi-angle|panorama] [--] FILE... OUTPUT   (core/mpo)
 int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
@@ -31,14 +32,16 @@ int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOption
 // veltrane --repair FILE [OUTPUT]                                 (core/mpo)
 int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// veltrane --exif|--info|--tags FILE [N]                          (core/exif)
+// veltrane --exif|--info|--tags [--image N] FILE... | FILE [N]     (core/exif)
 // Numbers with decimals are written in the given format.
 enum class ExifCommand { Exif, Info, Tags };
 int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
-                   const CommandLineOptions& options, std::ostream& out, std::ostream& err);
+                   const CommandLineOptions& options, std::ostream& out, std::ostream& err,
+                   const CommandLineServices& services = {});
 
-// veltrane --iptc FILE                                            (core/iptc)
-int RunIptcCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// veltrane --iptc FILE...                                         (core/iptc)
+int RunIptcCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                   std::ostream& err, const CommandLineServices& services = {});
 
 // veltrane --register-context-menu [odd|even] / --unregister-context-menu (core/registration)
 int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

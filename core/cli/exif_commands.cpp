@@ -1,11 +1,13 @@
-// The command-line faces of the EXIF reader: --exif, --info and --tags. The reader hands out
-// UTF-8 texts, which are printed as they are.
+// The command-line faces of the EXIF reader: --exif, --info and --tags, over any number of
+// files. The reader hands out UTF-8 texts, which are printed as they are.
 #include <algorithm>
+#include <array>
 #include <ostream>
 #include <string_view>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/cli/metadata_files.h"
 #include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -32,32 +34,20 @@ bool HasMpoExtension(const std::string& path) {
     return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
 }
 
-// A positive decimal image number, or 0 when the text is none.
-int ParseImageNumber(const std::string& text) {
-    if (text.empty() || text.size() > 6) return 0;
-    int n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
 // Reports an MPF index that the scan did not use; nothing else of the scan is shown.
 class NoticeListener : public ScanListener {
 public:
-    NoticeListener(std::ostream& err, const std::string& path) : err_(err), path_(path) {}
+    explicit NoticeListener(FileOutput& output) : output_(output) {}
     void MpfIndexIgnored(const std::string& reason) override {
-        ReportMpfIndexIgnored(err_, path_, reason);
+        output_.Notice(MpfIndexIgnoredLine(output_.Path(), reason));
     }
 
 private:
-    std::ostream& err_;
-    const std::string& path_;
+    FileOutput& output_;
 };
 
-// Prints every "\r\n"-introduced line of text on a line of its own.
-void PrintLines(std::ostream& out, const std::string& text) {
+// The lines of text, each introduced by "\r\n" (empty ones left out).
+void AppendInfoLines(std::string_view text, std::vector<std::string_view>& lines) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t next = text.find("\r\n", pos);
@@ -65,64 +55,104 @@ void PrintLines(std::ostream& out, const std::string& text) {
             pos += 2;
             continue;
         }
-        if (next == std::string::npos) next = text.size();
-        out << std::string_view(text).substr(pos, next - pos) << "\n";
+        if (next == std::string_view::npos) next = text.size();
+        lines.push_back(text.substr(pos, next - pos));
         pos = next;
     }
 }
 
-void PrintOutput(ExifCommand which, const exif::ExifReader& reader, const exif::ExifRows& rows,
-                 std::ostream& out) {
+std::vector<std::string_view> InfoLines(const exif::ExifReader& reader) {
+    std::vector<std::string_view> lines;
+    if (const exif::TiffDirectory* directory = reader.Directory()) {
+        AppendInfoLines(directory->InfoText(), lines);
+        AppendInfoLines(directory->MakerNoteText(), lines);
+    }
+    return lines;
+}
+
+void AppendLine(std::string& text, std::string_view a, std::string_view b = {}, std::string_view c = {}) {
+    text += a;
+    text += b;
+    text += c;
+    text += '\n';
+}
+
+void WriteText(ExifCommand which, const exif::ExifReader& reader, const exif::ExifRows& rows, std::string& text) {
     switch (which) {
         case ExifCommand::Exif:
-            for (const exif::ExifRow& row : rows) out << row.Caption << row.Value << "\n";
+            for (const exif::ExifRow& row : rows) AppendLine(text, row.Caption, row.Value);
             break;
         case ExifCommand::Info:
-            out << "Status: " << reader.StatusText() << "\n";
-            if (const exif::TiffDirectory* directory = reader.Directory()) {
-                PrintLines(out, directory->InfoText());
-                PrintLines(out, directory->MakerNoteText());
-            }
+            AppendLine(text, "Status: ", reader.StatusText());
+            for (const std::string_view line : InfoLines(reader)) AppendLine(text, line);
             break;
         case ExifCommand::Tags:
             if (const exif::TiffDirectory* directory = reader.Directory()) {
-                for (const exif::TagEntry& tag : directory->Tags())
-                    out << tag.TagName << '\t' << tag.DisplayText << "\n";
+                for (const exif::TagEntry& tag : directory->Tags()) AppendLine(text, tag.TagName, "\t", tag.DisplayText);
             }
             break;
     }
 }
 
-}  // namespace
+// The directories in the order their objects are written.
+constexpr std::array kDirectoryOrder = {
+    exif::TagDirectory::Ifd0,    exif::TagDirectory::ExifIfd,    exif::TagDirectory::Gps,
+    exif::TagDirectory::Interop, exif::TagDirectory::SubIfd,     exif::TagDirectory::MakerNotes,
+    exif::TagDirectory::Composite};
 
-int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
-                   const CommandLineOptions& options, std::ostream& out, std::ostream& err) {
-    const char* option = OptionWord(which);
+// --tags as a record: one object per directory that holds tags, mapping each tag name to the
+// text --tags prints.
+void WriteTagDirectories(const exif::TiffDirectory& directory, RecordWriter& record) {
+    std::vector<NamedValue> values;
+    for (const exif::TagDirectory which : kDirectoryOrder) {
+        values.clear();
+        for (const exif::TagEntry& tag : directory.Tags())
+            if (tag.Directory == which) values.emplace_back(tag.TagName, tag.DisplayText);
+        if (values.empty()) continue;
+        record.Key(exif::TagDirectoryName(which));
+        record.BeginObject();
+        WriteNamedValues(record, values);
+        record.EndObject();
+    }
+}
+
+void WriteRecord(ExifCommand which, const exif::ExifReader& reader, const exif::ExifRows& rows,
+                 RecordWriter& record) {
+    switch (which) {
+        case ExifCommand::Exif:
+            record.Key("Rows");
+            record.BeginObject();
+            for (const exif::ExifRow& row : rows) {
+                // "Date Taken: " names the member "Date Taken".
+                std::string_view name = row.Caption;
+                while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.remove_suffix(1);
+                record.Member(name, row.Value);
+            }
+            record.EndObject();
+            break;
+        case ExifCommand::Info:
+            record.Member("Status", reader.StatusText());
+            record.Key("Lines");
+            record.BeginArray();
+            for (const std::string_view line : InfoLines(reader)) record.String(line);
+            record.EndArray();
+            break;
+        case ExifCommand::Tags:
+            if (const exif::TiffDirectory* directory = reader.Directory()) WriteTagDirectories(*directory, record);
+            break;
+    }
+}
+
+std::string NoSuchImage(int imageNumber, int count) {
+    return "there is no image " + std::to_string(imageNumber) + " (the file holds " + std::to_string(count) +
+           (count == 1 ? " image)" : " images)");
+}
+
+// One file: image imageNumber of an .mpo file, read in place; any other file read itself.
+void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& options, FileOutput& output) {
+    const std::string& path = output.Path();
     const NumberFormat& numbers = options.numbers;
-    if (args.empty() || args.size() > 2) {
-        err << "veltrane: " << option << " takes a file and an optional image number\n"
-            << "Try 'veltrane --help'.\n";
-        return kExitUsage;
-    }
-    int imageNumber = 1;
-    if (args.size() == 2) {
-        imageNumber = ParseImageNumber(args[1]);
-        if (imageNumber < 1) {
-            err << "veltrane: " << option << ": '" << args[1] << "' is not an image number\n"
-                << "Try 'veltrane --help'.\n";
-            return kExitUsage;
-        }
-    }
-    const std::string& path = args[0];
-    if (!IsExistingFile(path)) {
-        err << "veltrane: " << path << ": " << InOutError::TextOf(ioerr::FileNotFound) << "\n";
-        return kExitFailure;
-    }
-    const auto noSuchImage = [&](int count) {
-        err << "veltrane: " << path << ": there is no image " << imageNumber << " (the file holds "
-            << count << (count == 1 ? " image" : " images") << ")\n";
-        return kExitFailure;
-    };
+    if (!IsExistingFile(path)) return output.Fail(InOutError::TextOf(ioerr::FileNotFound));
 
     exif::ExifReader reader(exif::FullReaderParts, exif::ReaderOptions{numbers});
     exif::ExifRows rows;
@@ -132,28 +162,41 @@ int RunExifCommand(ExifCommand which, const std::vector<std::string>& args,
         std::int64_t start = 0, length = 0;
         try {
             ImageIndex index;
-            NoticeListener listener(err, path);
+            NoticeListener listener(output);
             ScanImageOffsets(index, path, options.scan, listener);
-            if (imageNumber > index.ImageCount) return noSuchImage(index.ImageCount);
+            if (imageNumber > index.ImageCount) return output.Fail(NoSuchImage(imageNumber, index.ImageCount));
             start = index.ImageStart(imageNumber);
             length = std::max<std::int64_t>(index.ImageEnd(imageNumber, InputFile(path).Size()) - start, 0);
         } catch (const InOutError& e) {
-            err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
-            return kExitFailure;
+            return output.Fail(e.what());
         }
         if (which == ExifCommand::Exif)
             rows = exif::ExifWindowRows(path, start, length, imageNumber, numbers);
         else
             reader.OpenFileRange(path, start, length, "image.jpg");
     } else {
-        if (imageNumber != 1) return noSuchImage(1);
+        if (imageNumber != 1) return output.Fail(NoSuchImage(imageNumber, 1));
         if (which == ExifCommand::Exif)
             rows = exif::ExifWindowRows(path, FileNamePart(path), numbers);
         else
             reader.OpenFile(path);
     }
-    PrintOutput(which, reader, rows, out);
-    return out ? kExitOk : kExitFailure;
+    if (RecordWriter* record = output.Record())
+        WriteRecord(which, reader, rows, *record);
+    else
+        WriteText(which, reader, rows, output.Text());
+}
+
+}  // namespace
+
+int RunExifCommand(ExifCommand which, const std::vector<std::string>& args, const CommandLineOptions& options,
+                   std::ostream& out, std::ostream& err, const CommandLineServices& services) {
+    MetadataWords words = MetadataWordsOf(options);
+    if (!ParseMetadataWords(OptionWord(which), args, true, words, err)) return kExitUsage;
+    const int imageNumber = std::max(words.ImageNumber, 1);
+    return RunMetadataFiles(words, services, out, err, [&](FileOutput& output) {
+        ReadExifFile(which, imageNumber, options, output);
+    });
 }
 
 }  // namespace veltrane

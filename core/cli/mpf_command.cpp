@@ -1,9 +1,11 @@
-// veltrane --mpf FILE: prints the file's MPF index with each image's role, and whether the
-// signature scan agrees.
+// veltrane --mpf FILE...: prints each file's MPF index with each image's role, and whether the
+// signature scan agrees; as a record, the array "Entries" and "ScanAgrees" (with the scan's own
+// starts, "ScanStarts", when it does not agree).
 #include <ostream>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/cli/metadata_files.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/images/mpf_index.h"
@@ -18,14 +20,57 @@ std::string ThreeDigits(std::size_t n) {
     return s.substr(s.size() - 3);
 }
 
-}  // namespace
-
-int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1) {
-        err << "veltrane: --mpf takes one file\nTry 'veltrane --help'.\n";
-        return kExitUsage;
+void WriteText(const MpfIndex& mpf, const std::vector<ImageRole>& roles, const ImageIndex& scanned, bool same,
+               std::string& text) {
+    for (std::size_t i = 0; i < mpf.entries.size(); ++i) {
+        const MpfEntry& e = mpf.entries[i];
+        text += "Image " + ThreeDigits(i + 1) + "  " + MpfTypeName(e.attribute) + "  start " + std::to_string(e.start) +
+                "  size " + std::to_string(e.size) + "  flags: " + MpfFlagsText(e.attribute) +
+                "  role: " + ImageRoleText(roles[i]) + "\n";
     }
-    const std::string& path = args[0];
+    if (same) {
+        text += "The signature scan finds the same starts.\n";
+        return;
+    }
+    text += "The signature scan finds other starts:";
+    constexpr int kShown = 20;
+    for (int n = 1; n <= std::min(scanned.ImageCount, kShown); ++n)
+        text += (n == 1 ? " " : ", ") + std::to_string(scanned.ImageStart(n));
+    if (scanned.ImageCount == 0) text += " none";
+    if (scanned.ImageCount > kShown) text += ", ...";
+    text += " (" + std::to_string(scanned.ImageCount) + (scanned.ImageCount == 1 ? " image)" : " images)") + "\n";
+}
+
+void WriteRecord(const MpfIndex& mpf, const std::vector<ImageRole>& roles, const ImageIndex& scanned, bool same,
+                 RecordWriter& record) {
+    record.Key("Entries");
+    record.BeginArray();
+    for (std::size_t i = 0; i < mpf.entries.size(); ++i) {
+        const MpfEntry& e = mpf.entries[i];
+        record.BeginObject();
+        record.Key("Number");
+        record.Integer(static_cast<std::int64_t>(i) + 1);
+        record.Member("Type", MpfTypeName(e.attribute));
+        record.Key("Start");
+        record.Integer(e.start);
+        record.Key("Size");
+        record.Integer(e.size);
+        record.Member("Flags", MpfFlagsText(e.attribute));
+        record.Member("Role", ImageRoleText(roles[i]));
+        record.EndObject();
+    }
+    record.EndArray();
+    record.Key("ScanAgrees");
+    record.Boolean(same);
+    if (same) return;
+    record.Key("ScanStarts");
+    record.BeginArray();
+    for (int n = 1; n <= scanned.ImageCount; ++n) record.Integer(scanned.ImageStart(n));
+    record.EndArray();
+}
+
+void ReadMpfFile(FileOutput& output) {
+    const std::string& path = output.Path();
     try {
         MpfIndex mpf;
         std::vector<ImageRole> roles;
@@ -35,41 +80,31 @@ int RunMpfCommand(const std::vector<std::string>& args, std::ostream& out, std::
             if (mpf.Usable()) roles = ImageRolesOfFile(file, mpf);
         }
         if (!mpf.Usable()) {
-            err << "veltrane: " << path << ": no usable MPF index: "
-                << (mpf.found ? mpf.problem : "the first image's header holds no MPF segment") << "\n";
-            return kExitFailure;
-        }
-        for (std::size_t i = 0; i < mpf.entries.size(); ++i) {
-            const MpfEntry& e = mpf.entries[i];
-            out << "Image " << ThreeDigits(i + 1) << "  " << MpfTypeName(e.attribute) << "  start "
-                << e.start << "  size " << e.size << "  flags: " << MpfFlagsText(e.attribute)
-                << "  role: " << ImageRoleText(roles[i]) << "\n";
+            return output.Fail("no usable MPF index: " +
+                               (mpf.found ? mpf.problem : "the first image's header holds no MPF segment"));
         }
         ImageIndex scanned;
         ScanListener quiet;
         ScanImageOffsets(scanned, path, ScanOptions{ImageRule::SignatureOnly}, quiet);
-        bool same = static_cast<std::size_t>(scanned.ImageCount) ==
-                    std::min<std::size_t>(mpf.entries.size(), kMaxImages);
+        bool same = static_cast<std::size_t>(scanned.ImageCount) == std::min<std::size_t>(mpf.entries.size(), kMaxImages);
         for (int n = 1; same && n <= scanned.ImageCount; ++n)
             same = scanned.ImageStart(n) == mpf.entries[static_cast<std::size_t>(n - 1)].start;
-        if (same) {
-            out << "The signature scan finds the same starts.\n";
-        } else {
-            out << "The signature scan finds other starts:";
-            constexpr int kShown = 20;
-            for (int n = 1; n <= std::min(scanned.ImageCount, kShown); ++n)
-                out << (n == 1 ? " " : ", ") << scanned.ImageStart(n);
-            if (scanned.ImageCount == 0) out << " none";
-            if (scanned.ImageCount > kShown) out << ", ...";
-            out << " (" << scanned.ImageCount << (scanned.ImageCount == 1 ? " image)" : " images)")
-                << "\n";
-        }
+        if (RecordWriter* record = output.Record())
+            WriteRecord(mpf, roles, scanned, same, *record);
+        else
+            WriteText(mpf, roles, scanned, same, output.Text());
     } catch (const InOutError& e) {
-        out.flush();
-        err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
-        return kExitFailure;
+        output.Fail(e.what());
     }
-    return kExitOk;
+}
+
+}  // namespace
+
+int RunMpfCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                  std::ostream& err, const CommandLineServices& services) {
+    MetadataWords words = MetadataWordsOf(options);
+    if (!ParseMetadataWords("--mpf", args, false, words, err)) return kExitUsage;
+    return RunMetadataFiles(words, services, out, err, ReadMpfFile);
 }
 
 }  // namespace veltrane

@@ -1,8 +1,9 @@
-// The command-line faces of the splitter: the batch split and --list.
+// The command-line faces of the splitter: the batch split and --list (any number of files).
 #include <ostream>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/cli/metadata_files.h"
 #include "core/common/image_list_line.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
@@ -25,16 +26,59 @@ private:
     const char* consequence_;
 };
 
-// --list: the notices, and one line per image on stdout.
-class PrintingListener : public NoticesOnStderr {
+// --list: the notices on stderr, and what the scan finds of each image.
+class ListingListener : public ScanListener {
 public:
-    PrintingListener(std::ostream& out, std::ostream& err, std::string path)
-        : NoticesOnStderr(err, std::move(path), "listed"), out_(out) {}
-    void ImageComplete(int n, std::int64_t sizeInBytes) override { out_ << ImageListLine(n, sizeInBytes) << "\n"; }
+    explicit ListingListener(FileOutput& output) : output_(output) {}
+    void ImageLimitReached(std::int64_t) override { output_.Notice(TooManyImagesLine(output_.Path(), "listed")); }
+    void MpfIndexIgnored(const std::string& reason) override {
+        output_.Notice(MpfIndexIgnoredLine(output_.Path(), reason));
+    }
+    void ImageComplete(int n, std::int64_t sizeInBytes) override {
+        if (output_.Record() == nullptr) {
+            output_.Text() += ImageListLine(n, sizeInBytes);
+            output_.Text() += '\n';
+        } else {
+            sizes_.push_back(sizeInBytes);
+        }
+    }
+    const std::vector<std::int64_t>& Sizes() const { return sizes_; }
 
 private:
-    std::ostream& out_;
+    FileOutput& output_;
+    std::vector<std::int64_t> sizes_;  // of images 1, 2, ... (record form)
 };
+
+// One file of --list: a line per image, or the array "Images" of {"Number", "Start", "Size"},
+// Size being the bytes that the split writes.
+void ListFile(const ScanOptions& scan, FileOutput& output) {
+    if (!IsExistingFile(output.Path()))
+        return output.Fail(InOutError::TextOf(ioerr::FileNotFound));
+    ImageIndex index;
+    ListingListener listener(output);
+    try {
+        ScanImageOffsets(index, output.Path(), scan, listener);
+    } catch (const InOutError& e) {
+        return output.Fail(e.what());
+    }
+    if (RecordWriter* record = output.Record()) {
+        record->Key("Images");
+        record->BeginArray();
+        const std::vector<std::int64_t>& sizes = listener.Sizes();
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const int n = static_cast<int>(i) + 1;
+            record->BeginObject();
+            record->Key("Number");
+            record->Integer(n);
+            record->Key("Start");
+            record->Integer(n <= index.ImageCount ? index.ImageStart(n) : 0);
+            record->Key("Size");
+            record->Integer(sizes[i]);
+            record->EndObject();
+        }
+        record->EndArray();
+    }
+}
 
 std::string MessageOf(const InOutError& e) { return "veltrane: " + e.FileName() + ": " + e.what(); }
 
@@ -63,25 +107,10 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLi
 }
 
 int RunListCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
-                   std::ostream& out, std::ostream& err) {
-    if (args.size() != 1) {
-        err << "veltrane: --list takes one file\nTry 'veltrane --help'.\n";
-        return kExitUsage;
-    }
-    if (!IsExistingFile(args[0])) {
-        err << MessageOf(InOutError(ioerr::FileNotFound, args[0])) << "\n";
-        return kExitFailure;
-    }
-    ImageIndex index;
-    PrintingListener listener(out, err, args[0]);
-    try {
-        ScanImageOffsets(index, args[0], options.scan, listener);
-    } catch (const InOutError& e) {
-        out.flush();
-        err << MessageOf(e) << "\n";
-        return kExitFailure;
-    }
-    return kExitOk;
+                   std::ostream& out, std::ostream& err, const CommandLineServices& services) {
+    MetadataWords words = MetadataWordsOf(options);
+    if (!ParseMetadataWords("--list", args, false, words, err)) return kExitUsage;
+    return RunMetadataFiles(words, services, out, err, [&](FileOutput& output) { ListFile(options.scan, output); });
 }
 
 }  // namespace veltrane

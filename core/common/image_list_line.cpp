@@ -1,11 +1,28 @@
 #include "core/common/image_list_line.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
+
 namespace veltrane {
 
 std::string ImageListLine(int imageNumber, std::int64_t sizeInBytes) {
-    std::string number = "00" + std::to_string(imageNumber);
-    number = number.substr(number.size() - 3);
-    return " Image " + number + ":  " + std::to_string(sizeInBytes / 1024) + " K";
+    // Written into one buffer: the line is made for every image listed and every EXIF read.
+    char line[64] = " Image ";
+    char* at = line + 7;
+    char number[16];
+    const auto [numberEnd, numberError] = std::to_chars(number, number + sizeof number, imageNumber);
+    (void)numberError;  // an int always fits
+    // The last three characters of "00" and the number.
+    for (std::ptrdiff_t digits = numberEnd - number; digits < 3; ++digits) *at++ = '0';
+    for (const char* c = numberEnd - std::min<std::ptrdiff_t>(numberEnd - number, 3); c != numberEnd; ++c) *at++ = *c;
+    *at++ = ':';
+    *at++ = ' ';
+    *at++ = ' ';
+    at = std::to_chars(at, line + sizeof line - 2, sizeInBytes / 1024).ptr;
+    *at++ = ' ';
+    *at++ = 'K';
+    return std::string(line, static_cast<std::size_t>(at - line));
 }
 
 }  // namespace veltrane

@@ -6,6 +6,11 @@
 #include <locale>
 #include <string_view>
 
+#ifndef _WIN32
+#include <langinfo.h>
+#include <locale.h>
+#endif
+
 namespace veltrane {
 namespace {
 
@@ -37,22 +42,32 @@ std::string Format(const NumberFormat& format, const char* pattern, Args... args
 
 NumberFormat NumberFormatOfUserLocale() {
     NumberFormat format;
+    const char* name = nullptr;
+    for (const char* var : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* v = std::getenv(var);
+        if (v && *v) {
+            name = v;
+            break;
+        }
+    }
+    // The C locale in any of its encodings writes '.'; nothing needs loading to know that.
+    const std::string_view given = name != nullptr ? name : "C";
+    if (given == "C" || given == "POSIX" || given.substr(0, 2) == "C.") return format;
+#ifdef _WIN32
     try {
-        const char* name = nullptr;
-        for (const char* var : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-            const char* v = std::getenv(var);
-            if (v && *v) {
-                name = v;
-                break;
-            }
-        }
-        if (name) {
-            const std::locale loc(name);
-            format.decimalSeparator = std::use_facet<std::numpunct<char>>(loc).decimal_point();
-        }
+        const std::locale loc(name);
+        format.decimalSeparator = std::use_facet<std::numpunct<char>>(loc).decimal_point();
     } catch (...) {
         format.decimalSeparator = '.';  // unknown or unsupported locale name
     }
+#else
+    // Only the numeric part of the locale is loaded (the process locale stays as it is).
+    if (const locale_t numeric = ::newlocale(LC_NUMERIC_MASK, name, static_cast<locale_t>(nullptr))) {
+        const char* point = ::nl_langinfo_l(RADIXCHAR, numeric);
+        if (point != nullptr && point[0] != '\0') format.decimalSeparator = point[0];
+        ::freelocale(numeric);
+    }
+#endif
     return format;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -66,18 +67,20 @@ private:
 
     bool Refill() {
         if (file_ == nullptr) return false;
-        chunk_.resize(kChunkSize);
+        // Left uninitialised: the read fills what is used, and a small file touches no more
+        // than the pages it fills.
+        if (!chunk_) chunk_ = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
         std::size_t got = 0;
         if (left_ >= 0) {
             // A range: chunks read at their offsets, never past the range's end.
             got = static_cast<std::size_t>(std::min<std::int64_t>(left_, static_cast<std::int64_t>(kChunkSize)));
-            if (got > 0) file_->ReadAt(next_, chunk_.data(), got);
+            if (got > 0) file_->ReadAt(next_, chunk_.get(), got);
             next_ += static_cast<std::int64_t>(got);
             left_ -= static_cast<std::int64_t>(got);
         } else {
-            got = file_->Read(chunk_.data(), chunk_.size());
+            got = file_->Read(chunk_.get(), kChunkSize);
         }
-        cur_ = chunk_.data();
+        cur_ = chunk_.get();
         end_ = cur_ + got;
         return got > 0;
     }
@@ -87,7 +90,7 @@ private:
     InputFile* file_ = nullptr;
     std::int64_t next_ = 0;   // file offset of the next chunk of a range
     std::int64_t left_ = -1;  // bytes of the range not yet read; -1: no range, read to the end
-    std::vector<std::uint8_t> chunk_;
+    std::unique_ptr<std::uint8_t[]> chunk_;
 };
 
 namespace {
@@ -96,15 +99,16 @@ enum class FileKind { Jpeg, Tiff, Other };
 
 // The extension of the file name (from its last dot, dot included) in lower case decides.
 FileKind KindOfName(std::string_view path) {
-    std::size_t nameStart = 0;
-    for (std::size_t i = 0; i < path.size(); ++i)
-        if (IsPathSeparator(path[i])) nameStart = i + 1;
+    std::size_t nameStart = path.size();
+    while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
     const std::string_view name = path.substr(nameStart);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) return FileKind::Other;
-    const std::string ext = LowerAscii(name.substr(dot));
-    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return FileKind::Jpeg;
-    if (ext == ".tif" || ext == ".tiff" || ext == ".nef") return FileKind::Tiff;
+    const std::string_view ext = name.substr(dot);
+    for (const std::string_view jpeg : {".jpg", ".jpeg", ".jpe"})
+        if (EqualIgnoringAsciiCase(ext, jpeg)) return FileKind::Jpeg;
+    for (const std::string_view tiff : {".tif", ".tiff", ".nef"})
+        if (EqualIgnoringAsciiCase(ext, tiff)) return FileKind::Tiff;
     return FileKind::Other;
 }
 

@@ -4,9 +4,9 @@
 // MainTagDictionary serves the image, EXIF, interoperability and SubIFDs directories; its 250
 // tag rows are in ascending tag order and are followed by the Unknown row (tag 0), which
 // stands for every tag that the dictionary does not list. GpsTagDictionary serves the GPS
-// directory (tags 0x00 to 0x1E). The tables are constant; only the captions are completed, once
-// per process, from the names ("ExposureTime" becomes "Exposure Time") — see
-// InitTagDictionaries. Lookups hand out TagEntry copies with the completed caption.
+// directory (tags 0x00 to 0x1E). The tables are constant; the empty captions are completed from
+// the names ("ExposureTime" becomes "Exposure Time") while compiling. Lookups hand out TagEntry
+// copies with the completed caption.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -333,22 +333,26 @@ static_assert(detail::StrictlyAscending(GpsTagDictionary, GpsTagDictionary.size(
 static_assert(NamesAndCaptionsAreAscii(MainTagDictionary) && NamesAndCaptionsAreAscii(GpsTagDictionary));
 static_assert(GpsTagDictionary.front().TagNumber == 0x00 && GpsTagDictionary.back().TagNumber == 0x1E);
 
-// Completes the empty captions of both dictionaries with SpacedName of the row's name, once per
-// process (thread-safe); later calls change nothing. Every caption accessor below calls it.
-void InitTagDictionaries();
-
-// The completed caption of row `row` of MainTagDictionary / GpsTagDictionary.
-const std::string& MainCaption(std::size_t row);
-const std::string& GpsCaption(std::size_t row);
-
 // The caption that a name gets: a blank before every capital A-Z that follows a non-capital
 // ("ISOSpeedRatings" -> "ISOSpeed Ratings", "T4Options" -> "T4 Options").
 std::string SpacedName(std::string_view name);
 
+// The completed caption of row `row` of MainTagDictionary / GpsTagDictionary: the row's own
+// caption, or SpacedName of its name. The captions are completed while the program is compiled,
+// so a read costs nothing before it finds a tag.
+std::string_view MainCaptionView(std::size_t row);
+std::string_view GpsCaptionView(std::size_t row);
+
+// The same captions as strings, made once per process (thread-safe) by the first call of
+// InitTagDictionaries or of either accessor; later calls change nothing.
+void InitTagDictionaries();
+const std::string& MainCaption(std::size_t row);
+const std::string& GpsCaption(std::size_t row);
+
 // A dictionary row together with its completed caption; both live as long as the process.
 struct DictionaryRow {
     const TagRow* Row = nullptr;
-    const std::string* Caption = nullptr;
+    std::string_view Caption;
 };
 
 // The row for tag in a directory of that kind, or the Unknown row, without copying anything.

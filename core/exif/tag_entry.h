@@ -34,8 +34,29 @@ enum class TagOrigin : std::uint8_t {
     MakerNote   // the maker-note walk: an entry of the note or a decoded sub-field
 };
 
+// The directory a stored tag was read from, named in JSON output much as exiftool names its
+// groups of family 1: the first directory of the TIFF structure, the EXIF, GPS and interoperability
+// directories it points to, the SubIFDs of a raw file, the maker's note, and values computed
+// from other tags. (The directory after the first, IFD1 of a thumbnail, is not walked.)
+enum class TagDirectory : std::uint8_t { Ifd0, ExifIfd, Gps, Interop, SubIfd, MakerNotes, Composite };
+
+// "IFD0", "ExifIFD", "GPS", "Interop", "SubIFD", "MakerNotes", "Composite".
+constexpr std::string_view TagDirectoryName(TagDirectory directory) {
+    switch (directory) {
+        case TagDirectory::Ifd0: return "IFD0";
+        case TagDirectory::ExifIfd: return "ExifIFD";
+        case TagDirectory::Gps: return "GPS";
+        case TagDirectory::Interop: return "Interop";
+        case TagDirectory::SubIfd: return "SubIFD";
+        case TagDirectory::MakerNotes: return "MakerNotes";
+        case TagDirectory::Composite: return "Composite";
+    }
+    return "IFD0";
+}
+
 struct TagEntry {
     TagOrigin Origin = TagOrigin::Directory;
+    TagDirectory Directory = TagDirectory::Ifd0;  // of a stored tag; not set in table rows
     std::uint16_t FieldType = 0;    // TIFF field type of the stored value; 0 in table rows
     std::uint16_t IptcRecord = 0;   // IPTC record number (2 or 8) for datasets
     std::uint16_t TagNumber = 0;

@@ -153,12 +153,14 @@ std::string PrintableInPlace(std::string&& text) {
 
 }  // namespace
 
-std::string TrimText(std::string_view text) {
+std::string_view TrimmedView(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
     while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
-    return std::string(text.substr(b, e - b));
+    return text.substr(b, e - b);
 }
+
+std::string TrimText(std::string_view text) { return std::string(TrimmedView(text)); }
 
 std::int32_t StrToInt(std::string_view text) {
     if (const auto v = ParseDecimal(text)) return *v;

@@ -61,6 +61,8 @@ std::string PrintableText(std::string_view text);
 
 // Text with leading and trailing blanks and control characters (bytes <= 32) removed.
 std::string TrimText(std::string_view text);
+// The same, as a view into text.
+std::string_view TrimmedView(std::string_view text);
 
 // Decimal string-to-integer conversion of the formatters: leading blanks and one sign allowed,
 // nothing else; anything that is not a 32-bit decimal integer raises ExifError with the

@@ -67,11 +67,9 @@ private:
 }  // namespace
 
 TiffDirectory::TiffDirectory(ExifData data, ReaderOptions options, MakerNoteDecoder decodeMakerNote)
-    : data_(data), options_(options), decodeMakerNote_(decodeMakerNote) {
-    InitTagDictionaries();
-}
+    : data_(data), options_(options), decodeMakerNote_(decodeMakerNote) {}
 
-void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
+void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind, TagDirectory directory) {
     visited_.insert(offset);
     DepthGuard depth(depth_);
 
@@ -119,7 +117,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
                                   : std::string();
                 userCommentText_ = Cp1252ToUtf8(text);
             }
-            if (infoText && options_.OnlyTagNames.empty()) AppendInfoLine(*found.Caption, text);
+            if (infoText && options_.OnlyTagNames.empty()) AppendInfoLine(found.Caption, text);
         }
 
         switch (tag) {
@@ -135,16 +133,19 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind) {
                 makerNoteOffset_ = valueOffset;
                 DecodeMakerNote();
                 break;
-            case kTagSubIfds:
-            case kTagExifOffset:
-            case kTagInteroperabilityOffset: FollowSubDirectory(valueOffset, kImageDirectory); break;
-            case kTagGpsInfo: FollowSubDirectory(valueOffset, kGpsDirectory); break;
+            case kTagSubIfds: FollowSubDirectory(valueOffset, kImageDirectory, TagDirectory::SubIfd); break;
+            case kTagExifOffset: FollowSubDirectory(valueOffset, kImageDirectory, TagDirectory::ExifIfd); break;
+            case kTagInteroperabilityOffset:
+                FollowSubDirectory(valueOffset, kImageDirectory, TagDirectory::Interop);
+                break;
+            case kTagGpsInfo: FollowSubDirectory(valueOffset, kGpsDirectory, TagDirectory::Gps); break;
             default: break;
         }
 
         if (store) {
             TagEntry row = found.Row->ToEntry();
-            row.Caption = *found.Caption;
+            row.Directory = directory;
+            row.Caption = std::string(found.Caption);
             row.DisplayText = IsAsciiText(text) ? std::move(text) : Cp1252ToUtf8(text);
             row.RawBytes = std::string(raw);
             row.ValueOffset = static_cast<std::uint32_t>(valueOffset);  // a 32-bit offset, or inside the table
@@ -167,13 +168,13 @@ void TiffDirectory::DecodeMakerNote() {
     makerNoteDecoded_ = decodeMakerNote_(note, *this);
 }
 
-void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind) {
+void TiffDirectory::FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind, TagDirectory directory) {
     // Only the first offset of a list is followed. A pointer that cannot be read, or a
     // directory that fails, ends only that sub-directory; the parent goes on.
     try {
         if (depth_ >= kMaxDirectoryDepth || static_cast<int>(visited_.size()) >= kMaxDirectories) return;
         const std::int64_t sub = data_.Tiff.U32(pointerOffset);
-        if (visited_.count(sub) == 0) Walk(sub, kind);
+        if (visited_.count(sub) == 0) Walk(sub, kind, directory);
     } catch (const ExifError&) {
     }
 }
@@ -230,7 +231,8 @@ void TiffDirectory::DeriveFilmFocalLength() {
 
     const double equivalent = focal * FilmDiagonal / std::sqrt(width * width + height * height);
     TagEntry entry = MainTagDictionary[kFilmFocalLengthRow].ToEntry();
-    entry.Caption = MainCaption(kFilmFocalLengthRow);
+    entry.Directory = TagDirectory::Composite;
+    entry.Caption = std::string(MainCaptionView(kFilmFocalLengthRow));
     const std::string shown = FormatFloat(options_.Numbers, "%5.2f", equivalent);
     entry.DisplayText = Cp1252ToUtf8(shown);
     entry.RawBytes.clear();

@@ -82,8 +82,7 @@ struct ExifData {
 
 class TiffDirectory {
 public:
-    // Completes the dictionary captions (once per process), then starts empty with an empty
-    // revisit guard. decodeMakerNote is called on tag 0x927C (at most kMaxMakerNoteDecodes
+    // Starts empty, with an empty revisit guard. decodeMakerNote is called on tag 0x927C (at most kMaxMakerNoteDecodes
     // times); without one, notes are stored but stay undecoded.
     explicit TiffDirectory(ExifData data = {}, ReaderOptions options = {},
                            MakerNoteDecoder decodeMakerNote = nullptr);
@@ -91,10 +90,12 @@ public:
     TiffDirectory& operator=(const TiffDirectory&) = delete;
 
     // Walks the directory at offset (and, depth-first, the sub-directories its tags point to)
-    // with the dictionary of kind. A directory whose entry table does not fit (see
+    // with the dictionary of kind; its tags are stored as read from directory (the EXIF, GPS,
+    // interoperability and SubIFDs directories are named by the tags that point to them). A
+    // directory whose entry table does not fit (see
     // kTiffFileTableLimit) contributes nothing and makes the problem IllegallySizedDirectory.
     // May raise ExifError.
-    void Walk(std::int64_t offset, DirectoryKind kind);
+    void Walk(std::int64_t offset, DirectoryKind kind, TagDirectory directory = TagDirectory::Ifd0);
 
     // Adds the computed 35 mm equivalent focal length when the file carries none.
     void DeriveFilmFocalLength();
@@ -154,7 +155,7 @@ public:
     void ReportProblem(ReadStatus status, std::string detail = {});
 
 private:
-    void FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind);
+    void FollowSubDirectory(std::int64_t pointerOffset, DirectoryKind kind, TagDirectory directory);
     void AppendInfoLine(std::string_view caption, std::string_view text);
     void DecodeMakerNote();
     // Room for one more tag, growing the capacity in steps of 25; false for TagNumber 0.

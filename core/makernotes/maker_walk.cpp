@@ -127,6 +127,7 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
             if (row == nullptr) continue;
             TagEntry entry = row->ToEntry();
             entry.Origin = TagOrigin::MakerNote;
+            entry.Directory = TagDirectory::MakerNotes;
             entry.FieldType = type;
             entry.DisplayText = Cp1252ToUtf8(context.SubFieldsWritten ? rendered : display);
             entry.RawBytes = std::string(value);
@@ -147,6 +148,7 @@ void AddSubFieldTag(TiffDirectory& directory, const std::string& name, const std
     if (!directory.WantsTagName(name)) return;
     TagEntry entry;
     entry.Origin = TagOrigin::MakerNote;
+    entry.Directory = TagDirectory::MakerNotes;
     entry.FieldType = fieldType;
     entry.TagNumber = kSubFieldTagNumber;
     entry.TagName = name;

@@ -31,14 +31,21 @@ ExifRows RowsOf(const ExifReader& reader, std::string_view imageName) {
     ExifRows rows;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].Caption = kCaptions[i];
-        rows[i].Value.assign(1, '-');
+        rows[i].Value.push_back('-');  // into the empty string's own buffer: nothing allocated
     }
-    rows[0].Value = TrimText(imageName);
+    rows[0].Value.assign(TrimmedView(imageName));
     const TiffDirectory* directory = reader.Directory();
     if (!reader.HasExifSection() || directory == nullptr) return rows;
 
-    for (std::size_t k = 0; k < std::size(kRowTagNames); ++k)
-        rows[kRowOfTagName[k]].Value = directory->TagValueByName(kRowTagNames[k]);
+    // A tag the directory does not hold shows as nothing.
+    for (std::size_t k = 0; k < std::size(kRowTagNames); ++k) {
+        const int i = directory->TagCount() > 0 ? directory->IndexOfTagName(kRowTagNames[k]) : -1;
+        std::string& value = rows[kRowOfTagName[k]].Value;
+        if (i >= 0)
+            value = directory->Tags()[static_cast<std::size_t>(i)].DisplayText;
+        else
+            value.clear();
+    }
     rows[2].Value = directory->MakeText();
     rows[3].Value = directory->ModelText();
     rows[14].Value = std::to_string(directory->PixelWidth());

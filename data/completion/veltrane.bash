@@ -27,16 +27,21 @@ _veltrane_folders() {
 
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
-        --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
+    local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --json
+        --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
         --join --type --repair --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
 
-    # The words typed so far, without "--no-mpf" (it may precede any command).
+    # The words typed so far, without the options that may precede a command ("--no-mpf", and
+    # "--json" and "--image N" of the metadata commands).
     local words=() i
     for ((i = 1; i < COMP_CWORD; i++)); do
-        [[ ${COMP_WORDS[i]} == --no-mpf ]] || words+=("${COMP_WORDS[i]}")
+        case ${COMP_WORDS[i]} in
+            --no-mpf | --json) ;;
+            --image) ((i++)) ;;
+            *) words+=("${COMP_WORDS[i]}") ;;
+        esac
     done
 
     case $prev in
@@ -46,7 +51,8 @@ _veltrane() {
         --anaglyph)
             COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))
             return ;;
-        --parallax | --delay | --max-size) return ;;
+        --parallax | --delay | --max-size | --image) return ;;
+        -@) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
         --transform)
@@ -66,11 +72,17 @@ _veltrane() {
         return
     fi
 
+    # The metadata commands take any number of files, and their options.
+    if [[ $cur == -* ]]; then
+        case ${words[0]} in
+            --list | --mpf | --iptc) COMPREPLY=($(compgen -W '--json -@ --' -- "$cur")); return ;;
+            --exif | --info | --tags) COMPREPLY=($(compgen -W '--json --image -@ --' -- "$cur")); return ;;
+        esac
+    fi
     case ${words[0]} in
-        --list | --mpf) ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo ;;
-        --exif | --info | --tags)
-            ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef ;;
-        --iptc) ((${#words[@]} == 1)) && _veltrane_files "$cur" jpg jpeg jpe mpo ;;
+        --list | --mpf) _veltrane_files "$cur" mpo ;;
+        --exif | --info | --tags) _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef ;;
+        --iptc) _veltrane_files "$cur" jpg jpeg jpe mpo ;;
         --each)
             if ((${#words[@]} == 1)); then
                 COMPREPLY=($(compgen -W 'odd even' -- "$cur"))

@@ -48,6 +48,7 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-mul
 expected_files=(
   usr/bin/veltrane
   "usr/lib/$multiarch/veltrane/veltrane-gui.so"
+  "usr/lib/$multiarch/veltrane/veltrane-imaging.so"
   usr/share/applications/veltrane.desktop
   usr/share/icons/hicolor/48x48/apps/veltrane.png
   usr/share/icons/hicolor/scalable/apps/veltrane.svg
@@ -67,6 +68,14 @@ gzip -t "$tree/usr/share/man/man1/veltrane.1.gz" || fail "the manual page is not
 # Reproducible: no file of the package names the folder it was built in.
 built_in=$(grep -rlF "$root" "$tree" || true)
 [ -z "$built_in" ] || fail "files carry the build path $root: $built_in"
+# The program itself loads no image library and no Qt: those come with its modules, which only
+# the window and --stereo load.
+needed=$(readelf -d "$tree/usr/bin/veltrane" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | paste -sd' ')
+for lib in $needed; do
+  case $lib in libc.so.* | libm.so.* | ld-linux*.so.* | libstdc++.so.* | libgcc_s.so.*) ;; *) fail "the program needs $lib at start" ;; esac
+done
+readelf -d "$tree/usr/lib/$multiarch/veltrane/veltrane-imaging.so" | grep -q 'NEEDED.*libjpeg' ||
+  fail "the imaging module does not link libjpeg"
 ok "file list"
 
 # ---- checkers ----
@@ -98,6 +107,10 @@ else
     [ "$type" = image/x-mpo ] || fail "xdg-mime calls trip.mpo '$type'"
     (cd "$scratch/out" && HOME=$home XDG_DATA_HOME=$home/data /usr/bin/veltrane trip.mpo) || fail "/usr/bin/veltrane trip.mpo"
     [ -f "$scratch/out/trip_001.jpg" ] && [ -f "$scratch/out/trip_002.jpg" ] || fail "the split wrote no images"
+    # --stereo finds the imaging module in the private library folder.
+    /usr/bin/veltrane --stereo "$scratch/out/trip.mpo" "$scratch/out/trip.jps" >/dev/null ||
+      fail "the installed program's --stereo"
+    [ -s "$scratch/out/trip.jps" ] || fail "--stereo wrote no picture"
     HOME=$home XDG_DATA_HOME=$home/data /usr/bin/veltrane --register-context-menu odd >/dev/null ||
       fail "--register-context-menu"
     entry=$home/data/applications/veltrane-extract-images.desktop

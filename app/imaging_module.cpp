@@ -1,0 +1,39 @@
+#include "app/imaging_module.h"
+
+#include <ostream>
+
+#include "app/imaging_abi.h"
+#include "app/module_loader.h"
+#include "core/common/exit_codes.h"
+
+namespace veltrane::app {
+namespace {
+
+void AppendToStream(void* context, const char* data, std::size_t size) {
+    static_cast<std::ostream*>(context)->write(data, static_cast<std::streamsize>(size));
+}
+
+}  // namespace
+
+int RunImagingCommand(const std::string& programPath, const char* command, const std::vector<std::string>& args,
+                      std::ostream& out, std::ostream& err, const ScanOptions& scan) {
+    std::string error;
+    void* module = LoadProgramModule(programPath, VELTRANE_IMAGING_MODULE, error);
+    const auto run = module != nullptr ? reinterpret_cast<veltrane_imaging_run_function>(
+                                             ModuleSymbol(module, VELTRANE_IMAGING_RUN_SYMBOL))
+                                       : nullptr;
+    if (run == nullptr) {
+        if (module != nullptr) error = "it lacks its entry point";
+        err << "veltrane: " << command << " cannot load the imaging module " VELTRANE_IMAGING_MODULE ": " << error
+            << "\n";
+        return kExitFailure;
+    }
+    std::vector<const char*> words;
+    words.reserve(args.size());
+    for (const std::string& arg : args) words.push_back(arg.c_str());
+    const int rule = scan.rule == ImageRule::SignatureOnly ? veltrane_rule_signature_only : veltrane_rule_mpf_index_first;
+    return run(command, static_cast<int>(words.size()), words.data(), rule, {AppendToStream, &out},
+               {AppendToStream, &err});
+}
+
+}  // namespace veltrane::app
