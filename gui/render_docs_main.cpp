@@ -26,11 +26,11 @@
 #include "core/window/scripted_services.h"
 #include "gui/app_icon.h"
 #include "gui/exif_window.h"
-#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
 #include "gui/qt_services.h"
 #include "gui/stereo_window.h"
 #include "gui/text.h"
+#include "stereo_services/library_stereo_previewer.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {
@@ -166,7 +166,7 @@ bool RenderWindows(const QString& docsDir) {
     // The Stereo window with the painted scene, as "Show Stereo" opens it (aligned anaglyph),
     // the stereo window pushed back a little with the slider.
     const QString scene = scratch.filePath(QStringLiteral("meadow.mpo"));
-    LibraryStereoPreviewer previewer;
+    stereo_services::LibraryStereoPreviewer previewer;
     QtSaveFileDialog saveDialog;
     StereoWindow stereoWindow({previewer, saveDialog, messages});
     mainWindow.SetStereoWindow(&stereoWindow);
