@@ -67,18 +67,18 @@ constexpr StereoControlDesign kStereoControls[] = {
 constexpr const wchar_t* kWidestChoice = L"Cross-eyed, right eye first";
 constexpr int kWidestChoiceRoom = 165 - 22;
 
-// The place of design in a client area of clientWidth x clientHeight at dpi.
+// The place of control in a client area of clientWidth x clientHeight at dpi. The distance to an
+// anchored far edge is scaled as designed, so it is the same at every size of the window.
 RECT PlaceIn(const StereoControlDesign& control, int clientWidth, int clientHeight, UINT dpi) {
-    RECT place = Scaled(control.design.bounds, dpi);
-    const int across = clientWidth - Scaled(kStereoClientWidth, dpi);
-    const int down = clientHeight - Scaled(kStereoClientHeight, dpi);
+    const DesignRect& bounds = control.design.bounds;
+    RECT place = Scaled(bounds, dpi);
     if (control.anchors & kRight) {
-        place.right += across;
-        if (!(control.anchors & kLeft)) place.left += across;
+        place.right = clientWidth - Scaled(kStereoClientWidth - bounds.x - bounds.width, dpi);
+        if (!(control.anchors & kLeft)) place.left = place.right - Scaled(bounds.width, dpi);
     }
     if (control.anchors & kBottom) {
-        place.bottom += down;
-        if (!(control.anchors & kTop)) place.top += down;
+        place.bottom = clientHeight - Scaled(kStereoClientHeight - bounds.y - bounds.height, dpi);
+        if (!(control.anchors & kTop)) place.top = place.bottom - Scaled(bounds.height, dpi);
     }
     return place;
 }
@@ -283,9 +283,13 @@ LRESULT StereoWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         LayOutControls();
         return 0;
     case WM_GETMINMAXINFO: {
-        const SIZE least = FrameSizeFor(Scaled(kStereoClientWidth, dpi_), Scaled(kStereoMinClientHeight, dpi_),
-                                        kStereoStyle, kStereoExStyle, dpi_);
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {least.cx, least.cy};
+        // The least client area inside the frame as it is drawn now.
+        RECT frame{}, client{};
+        ::GetWindowRect(window_, &frame);
+        ::GetClientRect(window_, &client);
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {
+            Scaled(kStereoClientWidth, dpi_) + (frame.right - frame.left) - client.right,
+            Scaled(kStereoMinClientHeight, dpi_) + (frame.bottom - frame.top) - client.bottom};
         return 0;
     }
     case WM_DPICHANGED:
