@@ -227,24 +227,38 @@ void StereoWindow::ShowPicture(const window::RgbPicture& picture) {
 }
 
 void StereoWindow::SetControls(const window::StereoControls& controls) {
-    // None of these messages notifies the window, so the model does not hear its own settings
-    // back as the user's.
-    ::SendMessageW(Control(kStereoLayoutBoxId), CB_SETCURSEL,
-                   static_cast<WPARAM>(IndexOf(window::kStereoViews, &window::StereoViewEntry::view, controls.view)), 0);
-    ::SendMessageW(
-        Control(kStereoGlassesBoxId), CB_SETCURSEL,
-        static_cast<WPARAM>(IndexOf(window::kAnaglyphKinds, &window::AnaglyphKindEntry::kind, controls.anaglyph)), 0);
-    ::SendMessageW(Control(kStereoAlignBoxId), BM_SETCHECK, controls.align ? BST_CHECKED : BST_UNCHECKED, 0);
-    ::SendMessageW(Control(kStereoSwapBoxId), BM_SETCHECK, controls.swap ? BST_CHECKED : BST_UNCHECKED, 0);
+    // Only what changed is set: a slider step changes the value and its text, and every control
+    // set again would be drawn again. None of these messages notifies the window, so the model
+    // does not hear its own settings back as the user's.
+    const bool all = !applied_.has_value();
+    auto changed = [&](auto member) { return all || controls.*member != applied_.value().*member; };
+    using Controls = window::StereoControls;
+    if (changed(&Controls::view))
+        ::SendMessageW(
+            Control(kStereoLayoutBoxId), CB_SETCURSEL,
+            static_cast<WPARAM>(IndexOf(window::kStereoViews, &window::StereoViewEntry::view, controls.view)), 0);
+    if (changed(&Controls::anaglyph))
+        ::SendMessageW(
+            Control(kStereoGlassesBoxId), CB_SETCURSEL,
+            static_cast<WPARAM>(IndexOf(window::kAnaglyphKinds, &window::AnaglyphKindEntry::kind, controls.anaglyph)),
+            0);
+    if (changed(&Controls::align))
+        ::SendMessageW(Control(kStereoAlignBoxId), BM_SETCHECK, controls.align ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (changed(&Controls::swap))
+        ::SendMessageW(Control(kStereoSwapBoxId), BM_SETCHECK, controls.swap ? BST_CHECKED : BST_UNCHECKED, 0);
     HWND slider = Control(kStereoParallaxSliderId);
-    ::SendMessageW(slider, TBM_SETRANGEMIN, FALSE, controls.parallaxMin);
-    ::SendMessageW(slider, TBM_SETRANGEMAX, TRUE, controls.parallaxMax);
-    ::SendMessageW(slider, TBM_SETPAGESIZE, 0, std::max(1, controls.parallaxMax / 10));
-    ::SendMessageW(slider, TBM_SETTICFREQ, static_cast<WPARAM>(std::max(1, controls.parallaxMax / 5)), 0);
+    if (changed(&Controls::parallaxMin) || changed(&Controls::parallaxMax)) {
+        ::SendMessageW(slider, TBM_SETRANGEMIN, FALSE, controls.parallaxMin);
+        ::SendMessageW(slider, TBM_SETRANGEMAX, TRUE, controls.parallaxMax);
+        ::SendMessageW(slider, TBM_SETPAGESIZE, 0, std::max(1, controls.parallaxMax / 10));
+        ::SendMessageW(slider, TBM_SETTICFREQ, static_cast<WPARAM>(std::max(1, controls.parallaxMax / 5)), 0);
+    }
     // A value still on its way to the model stays where the user put it.
-    if (!parallaxQueued_) ::SendMessageW(slider, TBM_SETPOS, TRUE, controls.parallax);
-    ::SetWindowTextW(Control(kStereoParallaxValueId), Widen(controls.parallaxText).c_str());
-    ::SetWindowTextW(Control(kStereoStatusId), Widen(controls.statusText).c_str());
+    if (!parallaxQueued_ && ::SendMessageW(slider, TBM_GETPOS, 0, 0) != controls.parallax)
+        ::SendMessageW(slider, TBM_SETPOS, TRUE, controls.parallax);
+    if (changed(&Controls::parallaxText))
+        ::SetWindowTextW(Control(kStereoParallaxValueId), Widen(controls.parallaxText).c_str());
+    if (changed(&Controls::statusText)) ::SetWindowTextW(Control(kStereoStatusId), Widen(controls.statusText).c_str());
 
     ::EnableWindow(Control(kStereoLayoutBoxId), controls.viewChoice);
     ::EnableWindow(Control(kStereoGlassesBoxId), controls.anaglyphChoice);
@@ -252,6 +266,7 @@ void StereoWindow::SetControls(const window::StereoControls& controls) {
     ::EnableWindow(Control(kStereoSwapBoxId), controls.swapBox);
     ::EnableWindow(slider, controls.parallaxSlider);
     ::EnableWindow(Control(kStereoSaveButtonId), controls.saveButton);
+    applied_ = controls;
 }
 
 void StereoWindow::SetAnimationTimer(int intervalMs) {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,7 @@ private:
     BITMAPINFO pictureInfo_{};
     std::vector<std::uint8_t> pictureBits_;
     int pictureWidth_ = 0, pictureHeight_ = 0;
+    std::optional<window::StereoControls> applied_;  // what the controls show
     int pendingParallax_ = 0;
     bool parallaxQueued_ = false;
     bool animating_ = false;
