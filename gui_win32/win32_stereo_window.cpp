@@ -186,6 +186,8 @@ void StereoWindow::ShowWindow(const std::string& title) {
     if (!::IsWindowVisible(window_)) ::ShowWindow(window_, SW_SHOWNORMAL);
     if (::IsIconic(window_)) ::ShowWindow(window_, SW_RESTORE);
     ::SetForegroundWindow(window_);
+    // The keys work at once: Tab, the arrows on the slider, Escape to close.
+    if (!::IsChild(window_, ::GetFocus())) ::SetFocus(Control(kStereoLayoutBoxId));
 }
 
 void StereoWindow::HideWindow() { ::ShowWindow(window_, SW_HIDE); }

@@ -494,6 +494,27 @@ TEST_F(Win32Window, OpensPreviewsAndExtractsFromAJapaneseNamedFolder) {
 }
 
 #ifdef VELTRANE_WITH_STEREO
+TEST(StereoPicture, FitsItsAreaWithItsProportionsKeptNeverEnlargedAndCentred) {
+    struct Case {
+        SIZE picture, area;
+        RECT drawn;
+    };
+    const Case cases[] = {
+        {{320, 240}, {584, 337}, {132, 48, 452, 288}},   // smaller: as it is
+        {{1000, 750}, {584, 337}, {67, 0, 516, 337}},    // too high: as high as the area
+        {{1954, 750}, {584, 337}, {0, 56, 584, 280}},    // too wide: as wide as the area
+        {{584, 337}, {584, 337}, {0, 0, 584, 337}},      // just fits
+        {{5000, 1}, {100, 100}, {0, 49, 100, 50}},       // a line stays a line
+        {{0, 0}, {584, 337}, {0, 0, 0, 0}},              // none
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.picture.cx) + " x " + std::to_string(c.picture.cy));
+        const RECT drawn = FittedPicture(c.picture, c.area);
+        EXPECT_TRUE(::EqualRect(&drawn, &c.drawn))
+            << drawn.left << "," << drawn.top << "," << drawn.right << "," << drawn.bottom;
+    }
+}
+
 // The captions of the list menu's entries, in order, with "(greyed)" after a greyed one.
 std::vector<std::string> MenuEntries(HMENU menu) {
     std::vector<std::string> entries;
