@@ -500,12 +500,11 @@ TEST(StereoPicture, FitsItsAreaWithItsProportionsKeptNeverEnlargedAndCentred) {
         RECT drawn;
     };
     const Case cases[] = {
-        {{320, 240}, {584, 337}, {132, 48, 452, 288}},   // smaller: as it is
-        {{1000, 750}, {584, 337}, {67, 0, 516, 337}},    // too high: as high as the area
-        {{1954, 750}, {584, 337}, {0, 56, 584, 280}},    // too wide: as wide as the area
-        {{584, 337}, {584, 337}, {0, 0, 584, 337}},      // just fits
-        {{5000, 1}, {100, 100}, {0, 49, 100, 50}},       // a line stays a line
-        {{0, 0}, {584, 337}, {0, 0, 0, 0}},              // none
+        {{320, 240}, {584, 337}, {132, 48, 452, 288}},  // smaller: as it is
+        {{1000, 750}, {584, 337}, {67, 0, 516, 337}},   // too high: as high as the area
+        {{1954, 750}, {584, 337}, {0, 56, 584, 280}},   // too wide: as wide as the area
+        {{5000, 1}, {100, 100}, {0, 49, 100, 50}},      // a line stays a line
+        {{0, 0}, {584, 337}, {0, 0, 0, 0}},             // none
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.picture.cx) + " x " + std::to_string(c.picture.cy));
@@ -544,7 +543,6 @@ TEST_F(Win32Window, HasTheStereoEntriesForAStereoPairAndSaveStereoWritesTheChose
     const Case cases[] = {
         {"one.mpo", {images[0]}, {"Show Image", "EXIF Info"}},
         {"pair.mpo", {images[0], images[1]}, {"Show Image", "EXIF Info", "Show Stereo", "Save Stereo\xE2\x80\xA6"}},
-        {"single.mpo", {images[2]}, {"Show Image", "EXIF Info"}},
     };
     EXPECT_EQ(MenuEntries(mainWindow->ListMenu()), (std::vector<std::string>{"Show Image (greyed)", "EXIF Info (greyed)"}));
     for (const Case& c : cases) {
@@ -569,10 +567,7 @@ TEST_F(Win32Window, HasTheStereoEntriesForAStereoPairAndSaveStereoWritesTheChose
     EXPECT_EQ(saveDialog.Title, "Save Stereo");
     ASSERT_EQ(saveDialog.Types.size(), 4u);
     EXPECT_EQ(saveDialog.SuggestedPaths[1], files / "trip_parallel.jpg");
-    const window::test::Bytes written = ReadBytes(files / "parallel.jpg");
-    ASSERT_GE(written.size(), 2u);
-    EXPECT_EQ(written[0], 0xFF);
-    EXPECT_EQ(written[1], 0xD8);
+    EXPECT_EQ(ReadBytes(files / "parallel.jpg").at(0), 0xFF);  // a JPEG file
     EXPECT_TRUE(messages.Errors.empty());
 }
 
@@ -590,14 +585,12 @@ TEST_F(Win32Window, ShowStereoDrawsThePairAndTheControlsReachTheModel) {
     auto enabled = [&](int id) { return ::IsWindowEnabled(stereoWindow->Control(id)) != FALSE; };
     EXPECT_EQ(text(kStereoStatusId).rfind("Images 1 and 2, 320 x 240; aligned: ", 0), 0u) << text(kStereoStatusId);
 
-    // The aligned anaglyph, at its own size (the area is larger), centred and drawn.
+    // The aligned anaglyph (narrower than an eye by the shift), at its own size in the larger
+    // area, centred and drawn.
     const SIZE anaglyph = stereoWindow->PictureSize();
-    EXPECT_EQ(anaglyph.cy, 240);
-    EXPECT_GT(anaglyph.cx, 240);
-    EXPECT_LE(anaglyph.cx, 320);
+    EXPECT_TRUE(anaglyph.cy == 240 && anaglyph.cx > 240 && anaglyph.cx < 320) << anaglyph.cx << " x " << anaglyph.cy;
     const RECT drawn = stereoWindow->PictureRect();
     EXPECT_EQ(drawn.right - drawn.left, anaglyph.cx);
-    EXPECT_EQ(drawn.bottom - drawn.top, anaglyph.cy);
     const POINT middle{(drawn.left + drawn.right) / 2, (drawn.top + drawn.bottom) / 2};
     ::UpdateWindow(window);
     EXPECT_NE(PixelOf(stereoWindow->Control(kStereoPictureId), middle), 0x303030u);
@@ -616,7 +609,6 @@ TEST_F(Win32Window, ShowStereoDrawsThePairAndTheControlsReachTheModel) {
     EXPECT_EQ(previewer.Renders, rendersBefore + 1);
     EXPECT_EQ(stereoWindow->Model().RenderSettings().parallax, 10);
     EXPECT_EQ(text(kStereoParallaxValueId), "+10 px");
-    EXPECT_EQ(::SendMessageW(slider, TBM_GETPOS, 0, 0), 10);
     EXPECT_NE(stereoWindow->PictureSize().cx, anaglyph.cx);
 
     // The boxes and the lists, as a user's choice notifies the window.
@@ -658,7 +650,7 @@ TEST_F(Win32Window, ShowStereoDrawsThePairAndTheControlsReachTheModel) {
     EXPECT_EQ(saveDialog.Types.size(), window::kStereoFileTypes.size());
     EXPECT_EQ(saveDialog.Types[static_cast<std::size_t>(saveDialog.OfferedType)],
               "Anaglyph of the chosen kind (*.jpg)");
-    EXPECT_EQ(ReadBytes(files / "trip_anaglyph.jpg").size() > 2, true);
+    EXPECT_EQ(ReadBytes(files / "trip_anaglyph.jpg").at(0), 0xFF);
     EXPECT_TRUE(messages.Errors.empty());
 
     // Close hides the window and lets the pair go; so does the main window's close.
