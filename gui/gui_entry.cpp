@@ -15,13 +15,13 @@
 #include "gui/app_icon.h"
 #include "gui/display_check.h"
 #include "gui/exif_window.h"
-#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
 #include "gui/qt_services.h"
 #include "gui/stereo_window.h"
-#include "gui/stereo_writer.h"
 #include "gui/text.h"
 #include "gui/user_guide.h"
+#include "stereo_services/library_stereo_previewer.h"
+#include "stereo_services/stereo_writer.h"
 
 namespace veltrane::gui {
 
@@ -47,7 +47,7 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     window::SystemProcesses processes;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
     QtSaveFileDialog saveDialog;
-    LibraryStereoWriter stereo;
+    stereo_services::LibraryStereoWriter stereo;
     WindowServices services{openDialog, folders, desktop,       messages,    temp,
                             ticks,      processes, *registration, programPath,
                             UserGuideUrl(PathFromCore(programPath)).toStdString(), &stereo, &saveDialog};
@@ -62,7 +62,7 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     ExifWindow exifWindow;
     mainWindow.SetExifWindow(&exifWindow);
     // The Stereo window's dialogs and message boxes are placed over it.
-    LibraryStereoPreviewer previewer;
+    stereo_services::LibraryStereoPreviewer previewer;
     QtSaveFileDialog stereoSaveDialog;
     QtMessageBoxes stereoMessages;
     StereoWindow stereoWindow({previewer, stereoSaveDialog, stereoMessages});

@@ -3,9 +3,10 @@
 // as an anaglyph) to PNG files, and writes the application icon at the sizes of the icon theme
 // and as the Windows icon file. Used by scripts/render-docs.sh; runs on Qt's offscreen platform.
 //
-//   veltrane-render-docs [--docs DIR] [--icons DIR] [--png PICTURE PNG]...
+//   veltrane-render-docs [--docs DIR] [--icons DIR] [--stereo-scene MPO] [--png PICTURE PNG]...
 //
-// --png re-encodes a picture (the BMP screenshots of the Win32 window) as PNG.
+// --stereo-scene writes the painted stereo scene as an MPO file (for the Win32 Stereo window's
+// picture); --png re-encodes a picture (the BMP screenshots of the Win32 window) as PNG.
 #include <cstdio>
 #include <string>
 
@@ -26,11 +27,11 @@
 #include "core/window/scripted_services.h"
 #include "gui/app_icon.h"
 #include "gui/exif_window.h"
-#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
 #include "gui/qt_services.h"
 #include "gui/stereo_window.h"
 #include "gui/text.h"
+#include "stereo_services/library_stereo_previewer.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {
@@ -166,7 +167,7 @@ bool RenderWindows(const QString& docsDir) {
     // The Stereo window with the painted scene, as "Show Stereo" opens it (aligned anaglyph),
     // the stereo window pushed back a little with the slider.
     const QString scene = scratch.filePath(QStringLiteral("meadow.mpo"));
-    LibraryStereoPreviewer previewer;
+    stereo_services::LibraryStereoPreviewer previewer;
     QtSaveFileDialog saveDialog;
     StereoWindow stereoWindow({previewer, saveDialog, messages});
     mainWindow.SetStereoWindow(&stereoWindow);
@@ -237,7 +238,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QString docsDir, iconsDir;
+    QString docsDir, iconsDir, scenePath;
     QStringList conversions;  // pairs: a picture in any format Qt reads, the PNG file to write
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -248,12 +249,19 @@ int main(int argc, char** argv) {
             docsDir = args[++i];
         } else if (args[i] == QLatin1String("--icons") && i + 1 < args.size()) {
             iconsDir = args[++i];
+        } else if (args[i] == QLatin1String("--stereo-scene") && i + 1 < args.size()) {
+            scenePath = args[++i];
         } else {
-            std::fprintf(stderr, "usage: veltrane-render-docs [--docs DIR] [--icons DIR] [--png PICTURE PNG]...\n");
+            std::fprintf(stderr, "usage: veltrane-render-docs [--docs DIR] [--icons DIR] [--stereo-scene MPO] "
+                                 "[--png PICTURE PNG]...\n");
             return 2;
         }
     }
     bool ok = true;
+    if (!scenePath.isEmpty() && !WriteStereoScene(scenePath)) {
+        std::fprintf(stderr, "veltrane-render-docs: cannot write %s\n", scenePath.toLocal8Bit().constData());
+        ok = false;
+    }
     if (!docsDir.isEmpty()) ok = RenderWindows(docsDir) && ok;
     if (!iconsDir.isEmpty()) ok = RenderIcons(iconsDir) && ok;
     for (qsizetype i = 0; i + 1 < conversions.size(); i += 2) {

@@ -1,9 +1,11 @@
 // veltrane-render-docs-win32: renders the Win32 main window (with the bundled sample opened and
-// its first image selected) and the filled EXIF window, frames included, to BMP files. Used by
-// scripts/render-docs.sh under wine on a virtual X display (in a wine desktop window, so that
-// wine draws the frames), which turns them into PNG files.
+// its first image selected), the filled EXIF window and the Stereo window (showing the stereo
+// pair PAIR, by default the bundled sample, as an aligned anaglyph pushed back 12 pixels),
+// frames included, to BMP files. Used by scripts/render-docs.sh under wine on a virtual X
+// display (in a wine desktop window, so that wine draws the frames), which turns them into PNG
+// files; it hands over the painted scene of the Qt window's picture as PAIR.
 //
-//   veltrane-render-docs-win32 FOLDER
+//   veltrane-render-docs-win32 FOLDER [PAIR]
 #include <windows.h>
 
 #include <cstdio>
@@ -13,10 +15,17 @@
 #include <vector>
 
 #include "core/common/native_path.h"
+#include <commctrl.h>
+
 #include "core/window/scripted_services.h"
+#include "gui_win32/win32_services.h"
+#include "gui_win32/win32_stereo_window.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
 #include "tools/samples/jpeg_writer.h"
+#ifdef VELTRANE_WITH_STEREO
+#include "stereo_services/library_stereo_previewer.h"
+#endif
 
 namespace {
 
@@ -76,14 +85,15 @@ bool SaveWindow(HWND window, const std::wstring& path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: veltrane-render-docs-win32 FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: veltrane-render-docs-win32 FOLDER [PAIR]\n");
         return 2;
     }
     const std::wstring folder = std::wstring(argv[1]) + L"\\";
     const std::string scratch = TempFolder();
     const std::string sample = scratch + "stereo-pair.mpo";
     if (!samples::WriteFile(sample, samples::SampleMpo())) return 1;
+    const std::string pair = argc == 3 ? win32::Narrow(argv[2]) : sample;
 
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     win32::RegisterWindowClasses(instance);
@@ -112,7 +122,26 @@ int wmain(int argc, wchar_t** argv) {
         ok = !messages.failed;
         ok = SaveWindow(mainWindow.Handle(), folder + L"win32-main-window.bmp") && ok;
         ok = SaveWindow(mainWindow.Exif().Handle(), folder + L"win32-exif-window.bmp") && ok;
+#ifdef VELTRANE_WITH_STEREO
+        // The Stereo window as Show Stereo opens it, its stereo window moved back with the slider.
+        stereo_services::LibraryStereoPreviewer previewer;
+        win32::Win32SaveFileDialog saveDialog;
+        win32::StereoWindow stereoWindow(instance, {previewer, saveDialog, messages});
+        mainWindow.SetStereoWindow(&stereoWindow);
+        ::SetWindowPos(stereoWindow.Handle(), nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        stereoWindow.Model().OpenPair(pair, 1, 2);
+        HWND slider = stereoWindow.Control(win32::kStereoParallaxSliderId);
+        ::SendMessageW(slider, TBM_SETPOS, TRUE, 12);
+        ::SendMessageW(stereoWindow.Handle(), WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
+        ::SetFocus(slider);
+        LetWindowsPaint();
+        ok = !messages.failed && ok;
+        ok = SaveWindow(stereoWindow.Handle(), folder + L"win32-stereo-window.bmp") && ok;
         ::SendMessageW(mainWindow.Handle(), WM_CLOSE, 0, 0);
+        mainWindow.SetStereoWindow(nullptr);
+#else
+        ::SendMessageW(mainWindow.Handle(), WM_CLOSE, 0, 0);
+#endif
     }
     ::DeleteFileW(win32::Widen(sample).c_str());
     return ok ? 0 : 1;

@@ -12,8 +12,13 @@
 #include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
 #include "gui_win32/win32_services.h"
+#include "gui_win32/win32_stereo_window.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
+#ifdef VELTRANE_WITH_STEREO
+#include "stereo_services/library_stereo_previewer.h"
+#include "stereo_services/stereo_writer.h"
+#endif
 
 namespace veltrane::win32 {
 namespace {
@@ -61,17 +66,40 @@ int RunWindow(const std::string& programPath) {
     Win32TickCounter ticks;
     window::SystemProcesses processes;
     const std::unique_ptr<ContextMenuRegistration> registration = CreatePlatformRegistration();
+#ifdef VELTRANE_WITH_STEREO
+    // Save Stereo of the main window, and the Stereo window's pictures; the Stereo window's
+    // dialogs and message boxes are placed over it.
+    Win32SaveFileDialog saveDialog;
+    stereo_services::LibraryStereoWriter stereoWriter;
+    stereo_services::LibraryStereoPreviewer previewer;
+    Win32SaveFileDialog stereoSaveDialog;
+    Win32MessageBoxes stereoMessages;
+#endif
     int status = kExitOk;
     try {
         window::WindowServices services{openDialog, folders, desktop, messages, temp, ticks, processes,
                                         *registration, programPath, UserGuidePath(programPath)};
         services.Numbers = NumberFormatOfUserLocale();
+#ifdef VELTRANE_WITH_STEREO
+        services.Stereo = &stereoWriter;
+        services.SaveDialog = &saveDialog;
+#endif
         MainWindow mainWindow(instance, services);
         openDialog.SetOwner(mainWindow.Handle());
         folders.SetOwner(mainWindow.Handle());
         desktop.SetOwner(mainWindow.Handle());
         messages.SetOwner(mainWindow.Handle());
+#ifdef VELTRANE_WITH_STEREO
+        saveDialog.SetOwner(mainWindow.Handle());
+        StereoWindow stereoWindow(instance, {previewer, stereoSaveDialog, stereoMessages});
+        stereoSaveDialog.SetOwner(stereoWindow.Handle());
+        stereoMessages.SetOwner(stereoWindow.Handle());
+        mainWindow.SetStereoWindow(&stereoWindow);
         status = mainWindow.Run(SW_SHOWNORMAL);
+        mainWindow.SetStereoWindow(nullptr);
+#else
+        status = mainWindow.Run(SW_SHOWNORMAL);
+#endif
     } catch (const WindowCreationError& e) {
         ShowBatchFailure(std::string("veltrane: ") + e.what());
         status = kExitFailure;

@@ -3,14 +3,17 @@
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <dlgs.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/common/native_path.h"
 #include "gui_win32/win32_text.h"
 
-// commdlg.h names GetOpenFileNameW by the interface's method name.
+// commdlg.h names GetOpenFileNameW and GetSaveFileNameW by the interfaces' method names.
 #undef GetOpenFileName
+#undef GetSaveFileName
 
 namespace veltrane::win32 {
 namespace {
@@ -21,7 +24,98 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
     return 0;
 }
 
+// What the save dialog's hook needs: the name to offer for each file type.
+struct SaveDialogNames {
+    std::vector<std::wstring> names;
+};
+
+// The hook of the save dialog (an Explorer-style dialog's child): when the user chooses another
+// file type, the name box gets that type's name. lpOFN->nFilterIndex is the new type, 1-based.
+UINT_PTR CALLBACK SaveDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_NOTIFY) return 0;
+    const auto* notify = reinterpret_cast<const OFNOTIFYW*>(lParam);
+    if (notify->hdr.code != CDN_TYPECHANGE) return 0;
+    const auto* names = reinterpret_cast<const SaveDialogNames*>(notify->lpOFN->lCustData);
+    const DWORD type = notify->lpOFN->nFilterIndex;
+    if (names == nullptr || type < 1 || type > names->names.size()) return 0;
+    HWND dialog = ::GetParent(hook);
+    // The name box is a combo box (cmb13) in today's dialogs, an edit box (edt1) in old ones.
+    const int box = ::GetDlgItem(dialog, cmb13) != nullptr ? cmb13 : edt1;
+    ::SendMessageW(dialog, CDM_SETCONTROLTEXT, static_cast<WPARAM>(box),
+                   reinterpret_cast<LPARAM>(names->names[type - 1].c_str()));
+    return 0;
+}
+
+// The extension of a pattern such as "*.jps", without its dot; "" for none or a wildcard.
+std::wstring ExtensionOf(const std::wstring& pattern) {
+    const std::size_t dot = pattern.rfind(L'.');
+    if (dot == std::wstring::npos) return {};
+    std::wstring extension = pattern.substr(dot + 1);
+    return extension.find_first_of(L"*?;") == std::wstring::npos ? extension : std::wstring();
+}
+
+// The pattern of a file type "Name (*.ext)".
+std::wstring PatternOf(const std::wstring& type) {
+    const std::size_t open = type.rfind(L'('), close = type.rfind(L')');
+    if (open == std::wstring::npos || close == std::wstring::npos || close <= open + 1) return L"*.*";
+    return type.substr(open + 1, close - open - 1);
+}
+
 }  // namespace
+
+std::wstring FileTypeFilter(const std::vector<std::string>& types) {
+    std::wstring filter;
+    for (const std::string& type : types) {
+        const std::wstring wide = Widen(type);
+        filter += wide;
+        filter.push_back(L'\0');
+        filter += PatternOf(wide);
+        filter.push_back(L'\0');
+    }
+    filter.push_back(L'\0');
+    return filter;
+}
+
+std::string Win32SaveFileDialog::GetSaveFileName(const std::string& title, const std::vector<std::string>& types,
+                                                 const std::vector<std::string>& suggestedPaths, int& chosenType) {
+    const int count = static_cast<int>(types.size());
+    const int first = chosenType >= 0 && chosenType < count ? chosenType : 0;
+    // The dialog shows the suggested file's folder with its name in the name box; a change of
+    // type changes the name only, in whatever folder the user went to.
+    SaveDialogNames names;
+    for (const std::string& path : suggestedPaths) names.names.push_back(Widen(FileNamePart(path)));
+    names.names.resize(types.size());
+    const std::string suggested = first < static_cast<int>(suggestedPaths.size()) ? suggestedPaths[first] : "";
+    const std::wstring folder = Widen(FolderPart(suggested));
+    const std::wstring filter = FileTypeFilter(types);
+    const std::wstring caption = Widen(title);
+    // A name typed without an extension gets the chosen type's.
+    const std::wstring extension = count > 0 ? ExtensionOf(PatternOf(Widen(types[first]))) : std::wstring();
+    // Room for a path of the longest length Windows allows, not just MAX_PATH.
+    std::vector<wchar_t> file(32768, L'\0');
+    const std::wstring name = first < count ? names.names[first] : std::wstring();
+    std::copy_n(name.c_str(), std::min(name.size(), file.size() - 1), file.begin());
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner_;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = static_cast<DWORD>(first + 1);
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = caption.c_str();
+    dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER |
+                   OFN_ENABLEHOOK | OFN_ENABLESIZING;
+    dialog.lpfnHook = &SaveDialogHook;
+    dialog.lCustData = reinterpret_cast<LPARAM>(&names);
+    if (!::GetSaveFileNameW(&dialog)) return {};
+    if (dialog.nFilterIndex >= 1 && dialog.nFilterIndex <= static_cast<DWORD>(count))
+        chosenType = static_cast<int>(dialog.nFilterIndex) - 1;
+    else
+        chosenType = first;
+    return Narrow(file.data());
+}
 
 std::string Win32OpenFileDialog::GetOpenFileName(const std::string& title, const std::string& filterName,
                                                  const std::string& pattern) {

@@ -1,8 +1,11 @@
 #pragma once
-// The window's desktop services as Win32 provides them: the common file dialog, the shell's
+// The window's desktop services as Win32 provides them: the common file dialogs, the shell's
 // folder browser, ShellExecute, message boxes, the temporary folder and the tick count. Dialogs
 // are placed over an owner window, set once the main window exists.
 #include <windows.h>
+
+#include <string>
+#include <vector>
 
 #include "core/window/window_services.h"
 
@@ -17,6 +20,24 @@ public:
 private:
     HWND owner_ = nullptr;
 };
+
+// GetSaveFileNameW with an entry of its file-type list per type. Choosing another type offers
+// that type's suggested name in the folder the dialog shows; the dialog asks before it replaces
+// a file.
+class Win32SaveFileDialog : public window::SaveFileDialog {
+public:
+    void SetOwner(HWND owner) { owner_ = owner; }
+    std::string GetSaveFileName(const std::string& title, const std::vector<std::string>& types,
+                                const std::vector<std::string>& suggestedPaths, int& chosenType) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+// The file-type list of the common dialogs for types such as "JPS cross (*.jps)": pairs of
+// NUL-terminated strings, the type as it is and the pattern in its last parentheses ("*.*"
+// without any), ended by one more NUL.
+std::wstring FileTypeFilter(const std::vector<std::string>& types);
 
 // SHBrowseForFolderW, with the initial folder selected once the dialog is up.
 class Win32FolderPicker : public window::FolderPicker {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "gui_win32/win32_stereo_window.h"
 #include "gui_win32/win32_text.h"
 
 namespace veltrane::win32 {
@@ -81,9 +82,12 @@ void RegisterWindowClasses(HINSTANCE instance) {
     main.lpszClassName = kMainClass;
     WNDCLASSEXW exif = main;
     exif.lpszClassName = kExifClass;
+    WNDCLASSEXW stereo = main;
+    stereo.lpszClassName = kStereoWindowClass;
     // The procedures are set per window (see the constructors), so that each finds its object.
     ::RegisterClassExW(&main);
     ::RegisterClassExW(&exif);
+    ::RegisterClassExW(&stereo);
 }
 
 void DispatchWindowMessage(MSG& message) {
@@ -344,6 +348,10 @@ int MainWindow::Run(int show) {
     return 0;
 }
 
+void MainWindow::SetStereoWindow(StereoWindow* stereoWindow) {
+    model_.SetStereoWindow(stereoWindow != nullptr ? &stereoWindow->Model() : nullptr);
+}
+
 // ---- what the model shows ----
 
 void MainWindow::ClearList() { ::SendMessageW(Control(kImageListId), LB_RESETCONTENT, 0, 0); }
@@ -360,6 +368,11 @@ void MainWindow::SetControls(const window::ControlStates& states) {
     for (int id : {kAllButtonId, kOddButtonId, kEvenButtonId}) ::EnableWindow(Control(id), states.ModeButtons);
     ::EnableMenuItem(listMenu_, kShowImageId, MF_BYCOMMAND | (states.ShowImage ? MF_ENABLED : MF_GRAYED));
     ::EnableMenuItem(listMenu_, kShowExifId, MF_BYCOMMAND | (states.ShowExif ? MF_ENABLED : MF_GRAYED));
+    // A menu item has no hidden state: the stereo entries are taken out and put back, in order.
+    ::DeleteMenu(listMenu_, kShowStereoId, MF_BYCOMMAND);
+    ::DeleteMenu(listMenu_, kSaveStereoId, MF_BYCOMMAND);
+    if (states.ShowStereo) ::AppendMenuW(listMenu_, MF_STRING, kShowStereoId, L"Show Stereo");
+    if (states.SaveStereo) ::AppendMenuW(listMenu_, MF_STRING, kSaveStereoId, L"Save Stereo\u2026");
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
@@ -514,6 +527,12 @@ void MainWindow::Command(int id, int code) {
         break;
     case kShowExifId:
         model_.PreviewRequested(Kind::ShowExif);
+        break;
+    case kShowStereoId:
+        model_.ShowStereoRequested();
+        break;
+    case kSaveStereoId:
+        model_.SaveStereoRequested();
         break;
     default:
         break;

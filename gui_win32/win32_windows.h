@@ -1,9 +1,10 @@
 #pragma once
 // The window on Windows, in plain Win32: the main window with its owner-drawn image list, list
 // menu, link label, check box and status panel, and the EXIF window with its report list and
-// Close button. Both are views over the toolkit-neutral window model; they
-// build the controls, forward their notifications to the model and show what it decides. Both
-// are laid out at 96 dpi and drawn at the DPI of their monitor (dpi_scaling.h).
+// Close button (the Stereo window is in win32_stereo_window.h). All are views over the
+// toolkit-neutral window model; they build the controls, forward their notifications to the
+// model and show what it decides. All are laid out at 96 dpi and drawn at the DPI of their
+// monitor (dpi_scaling.h).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -17,6 +18,8 @@
 #include "gui_win32/win32_controls.h"
 
 namespace veltrane::win32 {
+
+class StereoWindow;
 
 // Control and command identifiers.
 enum : int {
@@ -33,6 +36,8 @@ enum : int {
     kSeparatorLineId,     // the line above the check box
     kShowImageId = 201,   // the list menu's "Show Image"
     kShowExifId,          // the list menu's "EXIF Info"
+    kShowStereoId,        // the list menu's "Show Stereo", there for a stereo set
+    kSaveStereoId,        // the list menu's "Save Stereo...", there for a stereo set
     kExifListId = 301,    // the EXIF window's fields
     kExifCloseId,         // the EXIF window's "&Close"
 };
@@ -109,6 +114,9 @@ public:
 
     // Shows the window and handles its messages until it is closed; returns the exit code.
     int Run(int show);
+    // The Stereo window that "Show Stereo" opens (without one the entry is not in the menu). It
+    // is closed with this window; set none before it goes.
+    void SetStereoWindow(StereoWindow* stereoWindow);
 
 private:
     struct LinkState {

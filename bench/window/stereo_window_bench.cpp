@@ -11,7 +11,7 @@
 
 #include "core/window/scripted_services.h"
 #include "core/window/stereo_window_model.h"
-#include "gui/library_stereo_previewer.h"
+#include "stereo_services/library_stereo_previewer.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ public:
 };
 
 struct Window {
-    veltrane::gui::LibraryStereoPreviewer previewer;
+    veltrane::stereo_services::LibraryStereoPreviewer previewer;
     NoSaveDialog dialog;
     MessagesToStderr messages{"bench_stereo_window"};
     CopyingView view;

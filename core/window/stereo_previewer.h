@@ -1,8 +1,8 @@
 #pragma once
 // The stereo pictures of the Stereo window, behind a small interface with no image library in
 // it: the window model decides what to show and to save, an implementation beside the core
-// decodes, renders and writes (the Qt window's is gui/library_stereo_previewer.h, over the
-// stereo library), and the tests bring a recording fake.
+// decodes, renders and writes (both windows use stereo_services/library_stereo_previewer.h,
+// over the stereo library), and the tests bring a recording fake.
 //
 // A pair is held twice: the two JPEG files as they are, for saving at full size, and the two
 // pictures decoded at a reduced size (libjpeg's DCT scaling), from which every change of a

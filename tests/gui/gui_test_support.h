@@ -16,12 +16,12 @@
 #include <QTemporaryDir>
 
 #include "gui/exif_window.h"
-#include "gui/library_stereo_previewer.h"
 #include "gui/main_window.h"
 #include "gui/services.h"
 #include "gui/stereo_window.h"
-#include "gui/stereo_writer.h"
 #include "gui/text.h"
+#include "stereo_services/library_stereo_previewer.h"
+#include "stereo_services/stereo_writer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
@@ -80,8 +80,8 @@ protected:
         return texts;
     }
 
-    LibraryStereoWriter stereo;
-    LibraryStereoPreviewer previewer;
+    stereo_services::LibraryStereoWriter stereo;
+    stereo_services::LibraryStereoPreviewer previewer;
     veltrane::testing::TempDir files;
     std::unique_ptr<StereoWindow> stereoWindow;
     std::unique_ptr<MainWindow> mainWindow;

@@ -1,6 +1,8 @@
 // The Win32 window, created for real (under wine on a virtual X display) over fake dialogs and
 // driven with window messages as a user's clicks would send them.
 #include <windows.h>
+#include <commctrl.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -14,9 +16,16 @@
 
 #include "core/registration/context_menu_registration.h"
 #include "core/common/image_list_line.h"
+#include "gui_win32/win32_services.h"
+#include "gui_win32/win32_stereo_window.h"
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
+#include "tests/window/stereo_fakes.h"
 #include "tests/window/window_fakes.h"
+#ifdef VELTRANE_WITH_STEREO
+#include "stereo_services/library_stereo_previewer.h"
+#include "stereo_services/stereo_writer.h"
+#endif
 
 namespace veltrane::win32 {
 namespace {
@@ -160,6 +169,46 @@ void ExpectLaidOutFor(const ExifWindow& exif, UINT dpi) {
     EXPECT_EQ(FontHeightOf(exif.CloseButton()), -Scaled(11, dpi));
 }
 
+// The Stereo window laid out for dpi: every control inside the client area, none over another,
+// the fonts and the buttons scaled, the picture area from the top left corner to the rows of
+// controls, which keep their designed distance to the bottom edge.
+void ExpectLaidOutFor(const StereoWindow& stereo, UINT dpi) {
+    SCOPED_TRACE("Stereo window at " + std::to_string(dpi) + " dpi");
+    EXPECT_EQ(stereo.Dpi(), dpi);
+    HWND window = stereo.Handle();
+    RECT client{};
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Scaled(kStereoClientWidth, dpi));
+    EXPECT_EQ(client.bottom, Scaled(kStereoClientHeight, dpi));
+    std::vector<HWND> controls;
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
+        controls.push_back(child);
+    EXPECT_EQ(controls.size(), 13u);
+    for (std::size_t a = 0; a < controls.size(); ++a) {
+        const RECT place = PlaceOf(window, controls[a]);
+        const int id = ::GetDlgCtrlID(controls[a]);
+        EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= client.right && place.bottom <= client.bottom &&
+                    !::IsRectEmpty(&place))
+            << id << " lies at " << place.left << "," << place.top << "," << place.right << "," << place.bottom;
+        for (std::size_t b = a + 1; b < controls.size(); ++b) {
+            const RECT other = PlaceOf(window, controls[b]);
+            RECT overlap{};
+            EXPECT_FALSE(::IntersectRect(&overlap, &place, &other))
+                << "controls " << id << " and " << ::GetDlgCtrlID(controls[b]) << " overlap";
+        }
+        if (id != kStereoParallaxSliderId) {  // a trackbar has no font
+            EXPECT_EQ(FontHeightOf(controls[a]), -Scaled(11, dpi)) << id;
+        }
+    }
+    const RECT picture = PlaceOf(window, stereo.Control(kStereoPictureId));
+    EXPECT_EQ(picture.left, Scaled(8, dpi));
+    EXPECT_EQ(picture.top, Scaled(8, dpi));
+    const RECT close = PlaceOf(window, stereo.Control(kStereoCloseButtonId));
+    EXPECT_EQ(close.right - close.left, Scaled(75, dpi));
+    EXPECT_EQ(close.bottom - close.top, Scaled(25, dpi));
+    EXPECT_EQ(client.bottom - close.bottom, Scaled(8, dpi));
+}
+
 // The properties left on each window of this thread after its WM_NCDESTROY was handled.
 std::vector<std::string> leftProperties;
 int windowsDestroyed = 0;
@@ -179,6 +228,30 @@ LRESULT CALLBACK AfterWindowProcedure(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The Stereo window's previewer, counting the pictures it renders.
+class CountingPreviewer : public window::StereoPreviewer {
+public:
+    explicit CountingPreviewer(window::StereoPreviewer& inner) : inner_(inner) {}
+    window::StereoPairSize OpenPair(const std::string& source, int first, int second, int previewSide) override {
+        return inner_.OpenPair(source, first, second, previewSide);
+    }
+    void ClosePair() override { inner_.ClosePair(); }
+    window::StereoShift MeasureAlignment() override { return inner_.MeasureAlignment(); }
+    std::vector<window::RgbPicture> Render(const window::StereoRenderSettings& settings) override {
+        ++Renders;
+        return inner_.Render(settings);
+    }
+    bool CanSave(window::StereoFileType type) override { return inner_.CanSave(type); }
+    std::string SuggestedPath(window::StereoFileType type) override { return inner_.SuggestedPath(type); }
+    void Save(const window::StereoSaveSettings& settings, const std::string& path) override {
+        inner_.Save(settings, path);
+    }
+    int Renders = 0;
+
+private:
+    window::StereoPreviewer& inner_;
+};
+
 class Win32Window : public ::testing::Test, protected FakeServices {
 protected:
     static void SetUpTestSuite() { RegisterWindowClasses(::GetModuleHandleW(nullptr)); }
@@ -186,23 +259,39 @@ protected:
     void SetUp() override {
         registry = CreatePlatformRegistration();
         registry->Unregister();
+        stereoWindow = std::make_unique<StereoWindow>(::GetModuleHandleW(nullptr),
+                                                      window::StereoWindowServices{previewer, saveDialog, messages});
         OpenMainWindow();
     }
 
     void TearDown() override {
         mainWindow.reset();
+        stereoWindow.reset();
         registry->Unregister();
         DropWaitingMessages();
     }
 
     window::WindowServices Services() {
-        return {openDialog, folders,    desktop, messages, temp, ticks, processes, *registry, "C:\\Veltrane\\veltrane.exe",
-                "C:\\Veltrane\\guide.html"};
+        window::WindowServices services{openDialog, folders,   desktop,
+                                        messages,   temp,      ticks,
+                                        processes,  *registry, "C:\\Veltrane\\veltrane.exe",
+                                        "C:\\Veltrane\\guide.html"};
+#ifdef VELTRANE_WITH_STEREO
+        services.Stereo = &stereoWriter;
+        services.SaveDialog = &saveDialog;
+#endif
+        return services;
     }
     void OpenMainWindow() {
         mainWindow = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr), Services());
+        if (stereoWindow != nullptr) mainWindow->SetStereoWindow(stereoWindow.get());
         ::ShowWindow(mainWindow->Handle(), SW_SHOWNORMAL);
         ::UpdateWindow(mainWindow->Handle());
+    }
+    // Handles what waits in the queue, as the message loop would.
+    static void HandleWaitingMessages() {
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchWindowMessage(message);
     }
     // The quit message of a closed window, and whatever else is left.
     static void DropWaitingMessages() {
@@ -232,6 +321,15 @@ protected:
     const std::vector<window::test::Bytes> images = window::test::FourSampleImages();
     std::unique_ptr<ContextMenuRegistration> registry;
     veltrane::testing::TempDir files;
+#ifdef VELTRANE_WITH_STEREO
+    stereo_services::LibraryStereoWriter stereoWriter;
+    stereo_services::LibraryStereoPreviewer library;
+    CountingPreviewer previewer{library};
+#else
+    window::test::FakePreviewer fake;
+    CountingPreviewer previewer{fake};
+#endif
+    std::unique_ptr<StereoWindow> stereoWindow;
     std::unique_ptr<MainWindow> mainWindow;
 };
 
@@ -395,6 +493,246 @@ TEST_F(Win32Window, OpensPreviewsAndExtractsFromAJapaneseNamedFolder) {
     EXPECT_TRUE(std::filesystem::exists(folder / std::filesystem::path(u8"\u65c5\u884c_004.jpg")));
 }
 
+#ifdef VELTRANE_WITH_STEREO
+TEST(StereoPicture, FitsItsAreaWithItsProportionsKeptNeverEnlargedAndCentred) {
+    struct Case {
+        SIZE picture, area;
+        RECT drawn;
+    };
+    const Case cases[] = {
+        {{320, 240}, {584, 337}, {132, 48, 452, 288}},  // smaller: as it is
+        {{1000, 750}, {584, 337}, {67, 0, 516, 337}},   // too high: as high as the area
+        {{1954, 750}, {584, 337}, {0, 56, 584, 280}},   // too wide: as wide as the area
+        {{5000, 1}, {100, 100}, {0, 49, 100, 50}},      // a line stays a line
+        {{0, 0}, {584, 337}, {0, 0, 0, 0}},             // none
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.picture.cx) + " x " + std::to_string(c.picture.cy));
+        const RECT drawn = FittedPicture(c.picture, c.area);
+        EXPECT_TRUE(::EqualRect(&drawn, &c.drawn))
+            << drawn.left << "," << drawn.top << "," << drawn.right << "," << drawn.bottom;
+    }
+}
+
+// The captions of the list menu's entries, in order, with "(greyed)" after a greyed one.
+std::vector<std::string> MenuEntries(HMENU menu) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = {};
+        ::GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        const bool greyed = (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
+        entries.push_back(Narrow(text) + (greyed ? " (greyed)" : ""));
+    }
+    return entries;
+}
+
+// A stereo pair of 320 x 240 pixels whose red square stands 40 pixels apart in the two eyes.
+std::vector<window::test::Bytes> StereoPair() {
+    samples::SampleExif exif;
+    exif.width = 320;
+    exif.height = 240;
+    return {samples::SampleStereoImage(0, exif), samples::SampleStereoImage(1, exif)};
+}
+
+TEST_F(Win32Window, HasTheStereoEntriesForAStereoPairAndSaveStereoWritesTheChosenLayout) {
+    struct Case {
+        const char* file;
+        std::vector<window::test::Bytes> images;
+        std::vector<std::string> entries;  // the list menu with an image selected
+    };
+    const Case cases[] = {
+        {"one.mpo", {images[0]}, {"Show Image", "EXIF Info"}},
+        {"pair.mpo", {images[0], images[1]}, {"Show Image", "EXIF Info", "Show Stereo", "Save Stereo\xE2\x80\xA6"}},
+    };
+    EXPECT_EQ(MenuEntries(mainWindow->ListMenu()), (std::vector<std::string>{"Show Image (greyed)", "EXIF Info (greyed)"}));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        openDialog.Answer = WriteMpo(c.file, c.images);
+        Click(kOpenButtonId);
+        Select(0);
+        EXPECT_EQ(MenuEntries(mainWindow->ListMenu()), c.entries);
+    }
+    // Without a Stereo window there is nothing for Show Stereo to open.
+    mainWindow->SetStereoWindow(nullptr);
+    openDialog.Answer = WriteMpo("trip.mpo", StereoPair());
+    Click(kOpenButtonId);
+    EXPECT_EQ(MenuEntries(mainWindow->ListMenu()),
+              (std::vector<std::string>{"Show Image (greyed)", "EXIF Info (greyed)", "Save Stereo\xE2\x80\xA6"}));
+
+    // Save Stereo: the dialog offers the four layouts with their names beside the file, and
+    // the chosen one is written.
+    saveDialog.ChosenType = 1;
+    saveDialog.Answer = files / "parallel.jpg";
+    Command(kSaveStereoId);
+    EXPECT_EQ(saveDialog.Title, "Save Stereo");
+    ASSERT_EQ(saveDialog.Types.size(), 4u);
+    EXPECT_EQ(saveDialog.SuggestedPaths[1], files / "trip_parallel.jpg");
+    EXPECT_EQ(ReadBytes(files / "parallel.jpg").at(0), 0xFF);  // a JPEG file
+    EXPECT_TRUE(messages.Errors.empty());
+}
+
+TEST_F(Win32Window, ShowStereoDrawsThePairAndTheControlsReachTheModel) {
+    openDialog.Answer = WriteMpo("trip.mpo", StereoPair());
+    Click(kOpenButtonId);
+    Select(0);
+    EXPECT_FALSE(::IsWindowVisible(stereoWindow->Handle()));
+    Command(kShowStereoId);
+    ASSERT_TRUE(messages.Errors.empty()) << messages.Errors[0];
+    HWND window = stereoWindow->Handle();
+    ASSERT_TRUE(::IsWindowVisible(window));
+    EXPECT_EQ(Narrow(WindowText(window)), "Stereo - trip.mpo");
+    auto text = [&](int id) { return Narrow(WindowText(stereoWindow->Control(id))); };
+    auto enabled = [&](int id) { return ::IsWindowEnabled(stereoWindow->Control(id)) != FALSE; };
+    EXPECT_EQ(text(kStereoStatusId).rfind("Images 1 and 2, 320 x 240; aligned: ", 0), 0u) << text(kStereoStatusId);
+
+    // The aligned anaglyph (narrower than an eye by the shift), at its own size in the larger
+    // area, centred and drawn.
+    const SIZE anaglyph = stereoWindow->PictureSize();
+    EXPECT_TRUE(anaglyph.cy == 240 && anaglyph.cx > 240 && anaglyph.cx < 320) << anaglyph.cx << " x " << anaglyph.cy;
+    const RECT drawn = stereoWindow->PictureRect();
+    EXPECT_EQ(drawn.right - drawn.left, anaglyph.cx);
+    const POINT middle{(drawn.left + drawn.right) / 2, (drawn.top + drawn.bottom) / 2};
+    ::UpdateWindow(window);
+    EXPECT_NE(PixelOf(stereoWindow->Control(kStereoPictureId), middle), 0x303030u);
+    EXPECT_NE(PixelOf(stereoWindow->Control(kStereoPictureId), {1, 1}), stereoWindow->PicturePixel(0, 0));
+
+    // Two steps of a drag before the window handles its messages: one render, of the last.
+    HWND slider = stereoWindow->Control(kStereoParallaxSliderId);
+    EXPECT_EQ(::SendMessageW(slider, TBM_GETRANGEMAX, 0, 0), 16);  // a twentieth of the width
+    const int rendersBefore = previewer.Renders;
+    for (const int step : {4, 10}) {
+        ::SendMessageW(slider, TBM_SETPOS, TRUE, step);
+        ::SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, step), reinterpret_cast<LPARAM>(slider));
+    }
+    EXPECT_EQ(stereoWindow->Model().RenderSettings().parallax, 0);
+    HandleWaitingMessages();
+    EXPECT_EQ(previewer.Renders, rendersBefore + 1);
+    EXPECT_EQ(stereoWindow->Model().RenderSettings().parallax, 10);
+    EXPECT_EQ(text(kStereoParallaxValueId), "+10 px");
+    EXPECT_NE(stereoWindow->PictureSize().cx, anaglyph.cx);
+
+    // The boxes and the lists, as a user's choice notifies the window.
+    ::SendMessageW(stereoWindow->Control(kStereoSwapBoxId), BM_CLICK, 0, 0);
+    EXPECT_TRUE(stereoWindow->Model().RenderSettings().swap);
+    ::SendMessageW(stereoWindow->Control(kStereoAlignBoxId), BM_CLICK, 0, 0);
+    EXPECT_EQ(stereoWindow->Model().RenderSettings().shift, window::StereoShift{});
+    EXPECT_EQ(text(kStereoStatusId), "Images 1 and 2, 320 x 240");
+    auto choose = [&](int id, int index) {
+        HWND box = stereoWindow->Control(id);
+        ::SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+    };
+    choose(kStereoLayoutBoxId, 1);  // parallel: both eyes side by side
+    EXPECT_EQ(stereoWindow->Model().RenderSettings().view, window::StereoView::Parallel);
+    EXPECT_GT(stereoWindow->PictureSize().cx, 2 * 240);
+    EXPECT_FALSE(enabled(kStereoGlassesBoxId));
+    choose(kStereoLayoutBoxId, 3);  // the wiggle, animated by the window's timer
+    EXPECT_TRUE(stereoWindow->Animating());
+    auto squareRow = [&] {  // a row through the red square, which stands apart in the two eyes
+        std::vector<std::uint32_t> row;
+        for (int x = 0; x < stereoWindow->PictureSize().cx; ++x) row.push_back(stereoWindow->PicturePixel(x, 80));
+        return row;
+    };
+    const std::vector<std::uint32_t> firstFrame = squareRow();
+    ::SendMessageW(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(stereoWindow->Model().ShownFrame(), 1);
+    EXPECT_NE(squareRow(), firstFrame);
+    choose(kStereoLayoutBoxId, 0);
+    EXPECT_FALSE(stereoWindow->Animating());
+    EXPECT_TRUE(enabled(kStereoGlassesBoxId));
+    choose(kStereoGlassesBoxId, 2);
+    EXPECT_EQ(stereoWindow->Model().RenderSettings().anaglyph, window::AnaglyphKind::GreenMagenta);
+
+    // Save offers every file type, the shown layout's first, and writes the chosen one.
+    saveDialog.KeepsOfferedType = true;
+    saveDialog.Answer = files / "trip_anaglyph.jpg";
+    ::SendMessageW(stereoWindow->Control(kStereoSaveButtonId), BM_CLICK, 0, 0);
+    EXPECT_EQ(saveDialog.Types.size(), window::kStereoFileTypes.size());
+    EXPECT_EQ(saveDialog.Types[static_cast<std::size_t>(saveDialog.OfferedType)],
+              "Anaglyph of the chosen kind (*.jpg)");
+    EXPECT_EQ(ReadBytes(files / "trip_anaglyph.jpg").at(0), 0xFF);
+    EXPECT_TRUE(messages.Errors.empty());
+
+    // Close hides the window and lets the pair go; so does the main window's close.
+    ::SendMessageW(stereoWindow->Control(kStereoCloseButtonId), BM_CLICK, 0, 0);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_FALSE(stereoWindow->Model().PairOpen());
+    EXPECT_EQ(stereoWindow->PictureSize().cx, 0);
+    Command(kShowStereoId);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    ::SendMessageW(mainWindow->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_FALSE(stereoWindow->Model().PairOpen());
+}
+
+// The script of a save dialog run by a thread timer inside the dialog's own message loop: it
+// reads the name box, chooses the third file type, reads the name box again, types the answer
+// and presses Save.
+struct SaveDialogScript {
+    std::wstring answer;
+    std::vector<std::string> types;
+    std::wstring nameAtStart, nameForThirdType;
+    bool ran = false;
+};
+SaveDialogScript* saveScript = nullptr;
+
+void CALLBACK RunSaveDialogScript(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (std::wstring(name) != L"#32770" || !::IsWindowVisible(window)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&dialog));
+    if (dialog == nullptr) return;  // not up yet: the next tick looks again
+    ::KillTimer(nullptr, timer);
+    SaveDialogScript& script = *saveScript;
+    script.ran = true;
+    HWND nameBox = ::GetDlgItem(dialog, cmb13) != nullptr ? ::GetDlgItem(dialog, cmb13) : ::GetDlgItem(dialog, edt1);
+    HWND typeBox = ::GetDlgItem(dialog, cmb1);
+    script.nameAtStart = WindowText(nameBox);
+    std::vector<std::string> types;
+    for (int i = 0; i < static_cast<int>(::SendMessageW(typeBox, CB_GETCOUNT, 0, 0)); ++i) {
+        std::wstring type(static_cast<std::size_t>(::SendMessageW(typeBox, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        type.resize(static_cast<std::size_t>(::SendMessageW(typeBox, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(type.data()))));
+        types.push_back(Narrow(type));
+    }
+    script.types = types;
+    // As a click in the open list: the selection changes, then the list closes on it.
+    ::SendMessageW(typeBox, CB_SETCURSEL, 2, 0);
+    for (const int code : {CBN_SELCHANGE, CBN_SELENDOK})
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, code), reinterpret_cast<LPARAM>(typeBox));
+    script.nameForThirdType = WindowText(nameBox);
+    ::SetWindowTextW(nameBox, script.answer.c_str());
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+}
+
+TEST_F(Win32Window, TheSaveDialogOffersEachTypesNameAndAnswersWithTheChosenType) {
+    const std::vector<std::string> types = {"JPS cross, right eye first (*.jps)", "Parallel, left eye first (*.jpg)",
+                                            "Wiggle animation (*.gif)"};
+    const std::vector<std::string> names = {files / "trip.jps", files / "trip_parallel.jpg", files / "trip_wiggle.gif"};
+    SaveDialogScript script;
+    script.answer = Widen(files / "chosen.gif");
+    saveScript = &script;
+    Win32SaveFileDialog dialog;
+    dialog.SetOwner(mainWindow->Handle());
+    int chosen = 1;
+    ::SetTimer(nullptr, 0, 50, &RunSaveDialogScript);
+    const std::string path = dialog.GetSaveFileName("Save Stereo", types, names, chosen);
+    saveScript = nullptr;
+    ASSERT_TRUE(script.ran);
+    EXPECT_EQ(script.types, types);
+    EXPECT_EQ(script.nameAtStart, L"trip_parallel.jpg");
+    EXPECT_EQ(script.nameForThirdType, L"trip_wiggle.gif");
+    EXPECT_EQ(path, files / "chosen.gif");
+    EXPECT_EQ(chosen, 2);
+}
+#endif
+
 TEST_F(Win32Window, CloseWhileALongScanRunsStopsItAndTheWindowGoesAway) {
     window::test::Bytes big = images[0];
     big.resize(8u << 20, 0x00);
@@ -428,6 +766,10 @@ TEST_F(Win32Window, FollowsMovesToMonitorsOfOtherDpis) {
         ExpectLaidOutFor(*mainWindow, dpi);
         MoveToMonitorOf(exif.Handle(), dpi, {kExifClientWidth, kExifClientHeight});
         ExpectLaidOutFor(exif, dpi);
+        // At 192 dpi the Stereo window's designed size is more than the test's screen holds.
+        if (dpi > 144) continue;
+        MoveToMonitorOf(stereoWindow->Handle(), dpi, {kStereoClientWidth, kStereoClientHeight});
+        ExpectLaidOutFor(*stereoWindow, dpi);
     }
 }
 
@@ -437,8 +779,9 @@ TEST_F(Win32Window, LeavesNoPropertyOrSubclassWhenItGoesAndAWindowTheSystemRefus
     HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, &AfterWindowProcedure, nullptr, ::GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     mainWindow.reset();
+    stereoWindow.reset();
     ::UnhookWindowsHookEx(hook);
-    EXPECT_GE(windowsDestroyed, 15);  // both windows, their controls and the tooltip
+    EXPECT_GE(windowsDestroyed, 15 + 14);  // the three windows, their controls and the tooltip
     // Wine keeps properties of its own on some windows (its X11 driver's, its theme's) until
     // they are gone; any other is the program's, or a subclass's that it did not remove.
     for (const std::string& name : leftProperties)
@@ -469,6 +812,7 @@ TEST_F(Win32WindowAt144Dpi, OpensAt398By383WithTheControlsScaledAndApart) {
     EXPECT_EQ(client.bottom, 383);
     ExpectLaidOutFor(*mainWindow, 144);
     ExpectLaidOutFor(mainWindow->Exif(), 144);
+    ExpectLaidOutFor(*stereoWindow, 144);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "gui/library_stereo_previewer.h"
+#include "stereo_services/library_stereo_previewer.h"
 
 #include <utility>
 
 #include "stereo/stereo_files.h"
 
-namespace veltrane::gui {
+namespace veltrane::stereo_services {
 namespace {
 
 using window::StereoFileType;
@@ -121,4 +121,4 @@ void LibraryStereoPreviewer::Save(const window::StereoSaveSettings& settings, co
     Session().Save(LibraryOptions(settings), path);
 }
 
-}  // namespace veltrane::gui
+}  // namespace veltrane::stereo_services

@@ -1,11 +1,11 @@
-#include "gui/stereo_writer.h"
+#include "stereo_services/stereo_writer.h"
 
 #include <array>
 
 #include "stereo/stereo_files.h"
 #include "stereo/stereo_session.h"
 
-namespace veltrane::gui {
+namespace veltrane::stereo_services {
 namespace {
 
 // The file types of Save Stereo, in the order of the dialog's list.
@@ -34,4 +34,4 @@ void LibraryStereoWriter::Write(const std::string& source, int type, const std::
     stereo::SaveStereo(left, right, {LayoutOf(type), true, {}}, path);
 }
 
-}  // namespace veltrane::gui
+}  // namespace veltrane::stereo_services

@@ -1,6 +1,7 @@
 #pragma once
 // The Stereo window's pictures through the stereo library (libjpeg-turbo, libpng, giflib,
-// libwebp): the window model's StereoPreviewer over a StereoSession. No Qt in it.
+// libwebp): the window model's StereoPreviewer over a StereoSession. No toolkit in it: the Qt
+// window and the Win32 window both show its pictures.
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,7 +9,7 @@
 #include "core/window/stereo_previewer.h"
 #include "stereo/stereo_session.h"
 
-namespace veltrane::gui {
+namespace veltrane::stereo_services {
 
 class LibraryStereoPreviewer : public window::StereoPreviewer {
 public:
@@ -16,7 +17,7 @@ public:
     void ClosePair() override;
     window::StereoShift MeasureAlignment() override;
     std::vector<window::RgbPicture> Render(const window::StereoRenderSettings& settings) override;
-    // Every type but MPO, which the library does not write.
+    // Every type: the library writes them all.
     bool CanSave(window::StereoFileType type) override;
     std::string SuggestedPath(window::StereoFileType type) override;
     void Save(const window::StereoSaveSettings& settings, const std::string& path) override;
@@ -31,7 +32,7 @@ private:
 // The stereo library's names for the window model's.
 stereo::AnaglyphKind LibraryKind(window::AnaglyphKind kind);
 stereo::Layout LibraryLayout(window::StereoView view);
-// The options of a saved picture of type (Raises StereoError for MPO).
+// The options of a saved picture of settings.type.
 stereo::StereoOptions LibraryOptions(const window::StereoSaveSettings& settings);
 
-}  // namespace veltrane::gui
+}  // namespace veltrane::stereo_services
