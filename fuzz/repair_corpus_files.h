@@ -2,6 +2,7 @@
 // The seed corpus of the repair's fuzz target: MPO files from the sample writer, whole and
 // broken the ways real files are, each with a sentence saying what it is.
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/corpus_files.h"
@@ -23,7 +24,9 @@ inline std::vector<CorpusFile> RepairCorpusFiles() {
     // bytes after the segment overwrite the start of the next one, a DQT, as an imaging
     // library's three-image files have it.
     Bytes clobbered = indexed;
-    const std::size_t at = std::search(clobbered.begin(), clobbered.end(), "MPF", "MPF" + 3) - clobbered.begin() - 2;
+    const std::string_view mpf = "MPF";
+    const std::size_t at = static_cast<std::size_t>(
+        std::search(clobbered.begin(), clobbered.end(), mpf.begin(), mpf.end()) - clobbered.begin() - 2);
     const std::size_t end = at + (std::size_t{clobbered[at]} << 8 | clobbered[at + 1]);
     clobbered[at + 1] = static_cast<std::uint8_t>(clobbered[at + 1] - 16);
     std::fill_n(clobbered.begin() + static_cast<long>(end), 5, std::uint8_t{0});
