@@ -18,7 +18,7 @@ fi
 
 passed=0; failed=0; status=0
 for preset in release debug-sanitize tsan windows; do
-  echo "=== $preset ==="
+  echo "=== $preset === (at ${SECONDS} s)"
   if [ "$preset" = windows ]; then
     # The image libraries that the Windows program links, cross-built from Debian's source
     # packages into build/windows-libs (a no-op when the prefix of their versions exists).
@@ -43,20 +43,20 @@ for preset in release debug-sanitize tsan windows; do
 done
 rm -f build-*.log ctest-*.log
 
-echo "=== windows installer ==="
+echo "=== windows installer === (at ${SECONDS} s)"
 if scripts/test-windows-installer.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 # The Debian package: built from the release build, checked, and (as root) installed and removed.
-echo "=== package ==="
+echo "=== package === (at ${SECONDS} s)"
 if tests/package/package_test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 
-echo "=== fuzz ==="
+echo "=== fuzz === (at ${SECONDS} s)"
 if [ -x scripts/fuzz.sh ]; then
   if scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 fi
 
-echo "=== file managers ==="
+echo "=== file managers === (at ${SECONDS} s)"
 # The context-menu entry in a real file manager (Nemo under Xvfb); counted as one test.
 if scripts/check-file-managers.sh </dev/null; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, in ${SECONDS} s"
 exit $status

@@ -18,10 +18,10 @@
 #
 # Each prefix is a folder named by a key: the SHA-256 of this script and the toolchain file
 # (cmake/mingw-w64-x86_64.cmake), the compilers' and nasm's versions and the Debian versions of
-# its source packages, as the index names them (and, for the second stage, the first one's
-# prefix). Its versions.txt is written when everything is in, so a second run finds it complete
-# and is a no-op that only reads the index; build/windows-libs/<stage>-libs is a link to the
-# prefix of the current key, made after it. Debian's patches: all applied, none breaks the build.
+# its source packages, as the index names them (and, for the second stage, the first one's key,
+# never a path). Its versions.txt is written when everything is in, so a second run finds it
+# complete and is a no-op that only reads the index; build/windows-libs/<stage>-libs is a link to
+# the prefix of the current key, made after it. Debian's patches: all applied, none breaks the build.
 # Variables: WINDOWS_LIBS_CACHE (the folder of keys, sources and the apt index; default
 # build/windows-libs, share it between work trees), JOBS (parallel compiles, default 2).
 set -euo pipefail
@@ -191,6 +191,9 @@ read_children_cpu() {
 tenths() { printf '%d.%d' $(($1 / 1000)) $(($1 / 100 % 10)); }
 
 search_prefixes=""
+# The keys of the stages built so far: a later stage's key names what it was built on, not
+# where that lies, so that the same sources give the same keys in any checkout.
+search_keys=""
 build_stage() {
   local stage=$1 pkg version packages key versions="" t0 t1 t2 cpu0 cpu_ms
   read -r -a packages <<<"$(stage_packages "$stage")"
@@ -211,7 +214,7 @@ build_stage() {
     fi
   fi
 
-  key=$( { cat "$script" "$toolchain"; echo "$search_prefixes"; "$host-gcc-posix" --version | head -1;
+  key=$( { cat "$script" "$toolchain"; echo "$search_keys"; "$host-gcc-posix" --version | head -1;
            "$host-g++-posix" --version | head -1; nasm -v; printf '%s' "$versions"; } | sha256sum | cut -c1-16)
   prefix="$cache/$stage-$key"
   # versions.txt is written last: a prefix without it is the remains of a broken run.
@@ -249,6 +252,7 @@ build_stage() {
     printf '%s' "$versions" >"$prefix/versions.txt"
   fi
   search_prefixes="${search_prefixes:+$search_prefixes;}$prefix"
+  search_keys="$search_keys $stage-$key"
   # The link the preset names, replaced in one step.
   ln -sfn "$prefix" "$links/.$stage-libs.new"
   mv -T "$links/.$stage-libs.new" "$links/$stage-libs"
