@@ -15,6 +15,7 @@
 #include "core/heif_boxes/heif_image_metadata.h"
 #include "heif/spatial_photo.h"
 #include "tests/support/temp_dir.h"
+#include "stereo/spatial_jpeg.h"
 #include "tools/heif_spatial/jpeg_eyes.h"
 #include "tools/samples/jpeg_writer.h"
 
@@ -27,7 +28,7 @@ namespace veltrane::heif {
 namespace {
 
 using testing::Bytes;
-using heif_tool::JpegEye;
+using stereo::JpegEye;
 const std::filesystem::path kFixtures = VELTRANE_FIXTURES_DIR;
 
 // ICC profiles only travel here: their content does not matter to the files.
@@ -59,8 +60,8 @@ const Eyes& TestEyes() {
         Eyes e;
         const auto jpegs = EyeJpegs();
         for (int i = 0; i < 2; ++i) {
-            e.raw[static_cast<std::size_t>(i)] = heif_tool::DecodeJpegEye(jpegs[static_cast<std::size_t>(i)]);
-            e.rgb[static_cast<std::size_t>(i)] = heif_tool::DecodeJpegEye(jpegs[static_cast<std::size_t>(i)], false);
+            e.raw[static_cast<std::size_t>(i)] = stereo::DecodeJpegEye(jpegs[static_cast<std::size_t>(i)], {});
+            e.rgb[static_cast<std::size_t>(i)] = stereo::DecodeJpegEye(jpegs[static_cast<std::size_t>(i)], {}, false);
             e.raw[static_cast<std::size_t>(i)].metadata.iccProfile = kIcc[i];
             e.rgb[static_cast<std::size_t>(i)].metadata.iccProfile = kIcc[i];
         }
@@ -234,7 +235,7 @@ TEST(SpatialPhoto, WritesPairsThatLibheifTheBoxReaderAndHeifInfoRead) {
         const auto path = dir / "written.heic";
         SpatialPhotoWriter writer;
         for (int i = 0; i < 2; ++i)
-            heif_tool::AddJpegEye(writer, i == 0 ? Eye::Left : Eye::Right,
+            stereo::AddJpegEye(writer, i == 0 ? Eye::Left : Eye::Right,
                                   (c.fromYcbcr ? TestEyes().raw : TestEyes().rgb)[static_cast<std::size_t>(i)]);
         writer.Write(path);
         ExpectSpatialPhoto(path, 3.0);
@@ -309,7 +310,7 @@ TEST(SpatialPhoto, MakesASideBySideJpegFromTheDecodedEyes) {
     testing::TempDir dir;
     const auto path = dir.Write("pair.heic", LibheifPair(true));
     const auto photo = SpatialPhoto::Open(path);
-    const auto sideBySide = heif_tool::DecodeJpegEye(heif_tool::ParallelJpeg(photo, 95), false);
+    const auto sideBySide = stereo::DecodeJpegEye(heif_tool::ParallelJpeg(photo, 95), {}, false);
     const int w = photo.Width(Eye::Left), h = photo.Height(Eye::Left);
     ASSERT_EQ(sideBySide.width, 2 * w);
     ASSERT_EQ(sideBySide.height, h);
@@ -329,12 +330,12 @@ TEST(SpatialPhoto, MakesASideBySideJpegFromTheDecodedEyes) {
 TEST(SpatialPhoto, WriterFailuresLeaveNoFile) {
     testing::TempDir dir;
     SpatialPhotoWriter oneEye;
-    heif_tool::AddJpegEye(oneEye, Eye::Left, TestEyes().raw[0]);
-    EXPECT_THROW(heif_tool::AddJpegEye(oneEye, Eye::Left, TestEyes().raw[0]), HeifError);
+    stereo::AddJpegEye(oneEye, Eye::Left, TestEyes().raw[0]);
+    EXPECT_THROW(stereo::AddJpegEye(oneEye, Eye::Left, TestEyes().raw[0]), HeifError);
     EXPECT_THROW(oneEye.Write(dir / "one.heic"), HeifError);
     SpatialPhotoWriter both;
-    heif_tool::AddJpegEye(both, Eye::Right, TestEyes().raw[1]);  // the right eye first is fine
-    heif_tool::AddJpegEye(both, Eye::Left, TestEyes().raw[0]);
+    stereo::AddJpegEye(both, Eye::Right, TestEyes().raw[1]);  // the right eye first is fine
+    stereo::AddJpegEye(both, Eye::Left, TestEyes().raw[0]);
     EXPECT_THROW(both.Write(dir / "missing/x.heic"), InOutError);
     EXPECT_TRUE(testing::FileNames(dir.Path()).empty());
     both.Write(dir / "swapped.heic");
