@@ -23,10 +23,6 @@ inline constexpr const char* kSpatialPhotosUnavailable = "spatial photos are not
 // Whether this build reads and writes spatial photos.
 bool SpatialPhotosAvailable();
 
-// Whether the file's first bytes are those of a HEIF file (an ISO base media file that starts
-// with its 'ftyp' box). Raises InOutError when it cannot be read.
-bool IsHeifFile(const std::string& path);
-
 // The two eyes of the spatial photo at path as JPEG images of quality 95 (JPEG's YCbCr 4:2:0;
 // the decoder's planes go to the encoder as they are when they are JPEG-compatible 4:2:0), each
 // with its own Exif data in an APP1 segment (its Orientation 1, as the pixels are decoded

@@ -7,7 +7,7 @@
 #include "core/common/native_path.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
-#include "core/heif_boxes/heif_structure.h"
+#include "core/heif_boxes/heif_image_metadata.h"
 #include "stereo/compose_internal.h"
 #include "stereo/spatial_photos.h"
 
@@ -67,18 +67,10 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const s
     return ReadIndexedPair(file, ScanImages(file, scan, notice), first, second);
 }
 
-bool IsHeifFile(const std::string& path) {
-    InputFile file(path);
-    std::uint8_t head[32] = {};
-    const std::size_t n = static_cast<std::size_t>(std::clamp<std::int64_t>(file.Size(), 0, sizeof head));
-    if (n > 0) file.ReadAt(0, head, n);
-    return heif_boxes::LooksLikeHeif(std::span<const std::uint8_t>(head, n));
-}
-
 StereoPair ReadStereoPair(const std::string& file, int first, int second, bool pairChosen, const CodecLimits& limits,
                           const ScanOptions& scan, const MpfIndexNotice& notice) {
     if (!pairChosen && HasJpsName(file)) return SplitJps(ReadWholeFile(file), limits);
-    if (IsExistingFile(file) && IsHeifFile(file)) {
+    if (IsExistingFile(file) && heif_boxes::IsHeifFile(file)) {
         if (pairChosen) throw StereoError("--pair is for MPO files: a spatial photo holds one pair");
         return ReadSpatialPair(file, limits);
     }
