@@ -32,7 +32,9 @@ StereoFileType DefaultFileType(StereoView view) {
 }
 
 StereoWindowModel::StereoWindowModel(StereoWindowServices services, StereoWindowView& view)
-    : services_(services), view_(view) {}
+    : services_(services), view_(view) {
+    controls_.openButton = services_.OpenDialog != nullptr;
+}
 
 template <typename Command>
 void StereoWindowModel::RunCommand(Command&& command) {
