@@ -28,7 +28,7 @@ _veltrane_folders() {
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --each
-        --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
+        --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality
         --join --type --repair --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
@@ -41,12 +41,12 @@ _veltrane() {
 
     case $prev in
         --layout)
-            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle mpo' -- "$cur"))
+            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle mpo heic' -- "$cur"))
             return ;;
         --anaglyph)
             COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))
             return ;;
-        --parallax | --delay | --max-size) return ;;
+        --parallax | --delay | --max-size | --quality) return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
         --transform)
@@ -69,7 +69,7 @@ _veltrane() {
     case ${words[0]} in
         --list | --mpf) ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo ;;
         --exif | --info | --tags)
-            ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef ;;
+            ((${#words[@]} == 1)) && _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef heic heif ;;
         --iptc) ((${#words[@]} == 1)) && _veltrane_files "$cur" jpg jpeg jpe mpo ;;
         --each)
             if ((${#words[@]} == 1)); then
@@ -78,9 +78,9 @@ _veltrane() {
             _veltrane_files "$cur" mpo ;;
         --stereo)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --parallax --swap --delay --max-size' -- "$cur"))
+                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality' -- "$cur"))
             else
-                _veltrane_files "$cur" mpo jpg jpeg jps png gif webp
+                _veltrane_files "$cur" mpo jpg jpeg jps heic heif png gif webp
             fi ;;
         --join)
             if [[ $cur == -* ]]; then
