@@ -206,7 +206,11 @@ std::vector<std::uint8_t> EyeJpeg(const heif::DecodedEye& eye, const heif::EyeMe
         }
     }
     Guarded(out.errors, kEncodeFailure, [&] { jpeg_finish_compress(&info); });
-    return out.Take();
+    // The buffer grew in steps of half its size; the eye is held while the other is decoded and
+    // the pair composed, so it keeps only its bytes.
+    std::vector<std::uint8_t> bytes = out.Take();
+    bytes.shrink_to_fit();
+    return bytes;
 }
 
 }  // namespace veltrane::stereo

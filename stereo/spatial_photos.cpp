@@ -3,6 +3,10 @@
 // their JPEG images one at a time and encoded with x265.
 #include "stereo/spatial_photos.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "heif/spatial_photo.h"
 #include "stereo/resample.h"
 #include "stereo/spatial_jpeg.h"
@@ -13,6 +17,16 @@ namespace {
 // The quality of the eyes' JPEG images: nothing is lossless across codecs, so high enough that
 // the JPEG coding adds little to what HEVC lost.
 constexpr int kEyeQuality = 95;
+
+// Gives the heap's free pages back to the system. --stereo keeps freed memory in its heap for
+// the codec's next arrays (main's allocator settings); after a decoder's or an encoder's work
+// space is let go, the next step (the composition of the pair, the other eye's x265 run) asks
+// for arrays of other sizes and would otherwise be added on top of it.
+void ReleaseFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 heif::SpatialReadOptions ReadOptions(const CodecLimits& limits) {
     heif::SpatialReadOptions options;
@@ -54,6 +68,7 @@ StereoPair ReadSpatialPair(const std::string& path, const CodecLimits& limits) {
     } catch (const heif::HeifError& e) {
         throw StereoError(e.what());
     }
+    ReleaseFreedMemory();
     pair.reencodeReason = "from HEVC";
     pair.fromOtherCodec = true;
     return pair;
@@ -89,8 +104,11 @@ std::vector<std::uint8_t> EncodeSpatialPhoto(std::span<const std::uint8_t> left,
         for (const heif::Eye eye : {heif::Eye::Left, heif::Eye::Right}) {
             const bool isLeft = eye == heif::Eye::Left;
             // Decoded, encoded and let go before the other eye is decoded.
-            const JpegEye jpeg = DecodeJpegEye(isLeft ? left : right, limits, true, isLeft ? "left image" : "right image");
-            AddJpegEye(writer, eye, jpeg);
+            {
+                const JpegEye jpeg = DecodeJpegEye(isLeft ? left : right, limits, true, isLeft ? "left image" : "right image");
+                AddJpegEye(writer, eye, jpeg);
+            }
+            ReleaseFreedMemory();
         }
         return writer.Finish();
     } catch (const heif::HeifError& e) {
