@@ -138,7 +138,7 @@ TEST(SpatialPhotoInput, TheHeicLayoutReadsBackThroughLibheifTheInputPathAndHeifI
     }
     const CommandRun again = Stereo({"--layout", "parallel", output});
     EXPECT_EQ(again.status, 0) << again.err;
-    if (std::filesystem::exists("/usr/bin/heif-info")) {
+    if (HeifInfoInstalled()) {
         const auto report = dir / "heif-info.txt";
         ASSERT_EQ(std::system(("heif-info '" + output + "' > '" + report + "' 2>&1").c_str()), 0);
         std::ifstream in(report);

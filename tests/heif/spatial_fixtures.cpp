@@ -156,6 +156,14 @@ const Bytes& LibheifPair(bool group) {
 }
 
 // Mean absolute difference of two RGB pictures of one size.
+bool HeifInfoInstalled() {
+#ifdef _WIN32
+    return false;  // under wine a Unix path may exist, but no Linux program runs from there
+#else
+    return std::filesystem::exists("/usr/bin/heif-info");
+#endif
+}
+
 double MeanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
     EXPECT_EQ(a.size(), b.size());
     double sum = 0;

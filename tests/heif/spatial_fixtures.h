@@ -39,6 +39,9 @@ Bytes AddGroupTheTestsWay(Bytes file, std::uint32_t left, std::uint32_t right, s
 // items 2 and 4), with or without the test's group; encoded once for all tests.
 const Bytes& LibheifPair(bool group);
 
+// Whether libheif's heif-info can be run (on Linux, where it is installed).
+bool HeifInfoInstalled();
+
 // Mean absolute difference of two RGB pictures of one size.
 double MeanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 

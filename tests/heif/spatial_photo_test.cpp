@@ -116,7 +116,7 @@ TEST(SpatialPhoto, WritesPairsThatLibheifTheBoxReaderAndHeifInfoRead) {
         heif_image_handle_release(handle);
         heif_context_free(ctx);
 
-        if (std::filesystem::exists("/usr/bin/heif-info")) {
+        if (HeifInfoInstalled()) {
             const auto report = dir / "heif-info.txt";
             ASSERT_EQ(std::system(("heif-info '" + path + "' > '" + report + "' 2>&1").c_str()), 0);
             std::ifstream in(report);
