@@ -65,8 +65,10 @@ int RunInteractive(int argc, char** argv, const std::string& programPath) {
     stereo_services::LibraryStereoPreviewer previewer;
     QtSaveFileDialog stereoSaveDialog;
     QtMessageBoxes stereoMessages;
-    StereoWindow stereoWindow({previewer, stereoSaveDialog, stereoMessages});
+    QtOpenFileDialog stereoOpenDialog;
+    StereoWindow stereoWindow({previewer, stereoSaveDialog, stereoMessages, &stereoOpenDialog});
     stereoSaveDialog.SetOwner(&stereoWindow);
+    stereoOpenDialog.SetOwner(&stereoWindow);
     stereoMessages.SetOwner(&stereoWindow);
     stereoWindow.setWindowIcon(AppIcon());
     mainWindow.SetStereoWindow(&stereoWindow);

@@ -299,28 +299,42 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // ---- dropped files ----
 
-QString MainWindow::DroppedMpoFile(const QMimeData* data) {
-    if (data == nullptr || !data->hasUrls()) return {};
+namespace {
+
+// The local files among dropped data, as the core's paths.
+std::vector<std::string> DroppedPaths(const QMimeData* data) {
     std::vector<std::string> paths;
+    if (data == nullptr || !data->hasUrls()) return paths;
     for (const QUrl& url : data->urls())
         if (url.isLocalFile()) paths.push_back(PathToCore(url.toLocalFile()));
-    return PathFromCore(window::MainWindowModel::DroppedMpoFile(paths));
+    return paths;
+}
+
+}  // namespace
+
+QString MainWindow::DroppedMpoFile(const QMimeData* data) {
+    return PathFromCore(window::MainWindowModel::DroppedMpoFile(DroppedPaths(data)));
+}
+
+bool MainWindow::AcceptsDroppedFiles(const QMimeData* mime) const {
+    const std::vector<std::string> paths = DroppedPaths(mime);
+    return model_.AcceptsDrop() &&
+           (!window::MainWindowModel::DroppedMpoFile(paths).empty() || !model_.DroppedSpatialPhoto(paths).empty());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (model_.AcceptsDrop() && !DroppedMpoFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (AcceptsDroppedFiles(event->mimeData())) event->acceptProposedAction();
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    if (model_.AcceptsDrop() && !DroppedMpoFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (AcceptsDroppedFiles(event->mimeData())) event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    const QString path = DroppedMpoFile(event->mimeData());
-    if (!model_.AcceptsDrop() || path.isEmpty()) return;
+    if (!AcceptsDroppedFiles(event->mimeData())) return;
     event->acceptProposedAction();
     // Opened once the drop has finished, so that the dragging program is not kept waiting.
-    QTimer::singleShot(0, this, [this, path] { model_.OpenFile(PathToCore(path)); });
+    QTimer::singleShot(0, this, [this, paths = DroppedPaths(event->mimeData())] { model_.FilesDropped(paths); });
 }
 
 }  // namespace veltrane::gui

@@ -70,6 +70,9 @@ public:
 
     // The .mpo file among dropped data, or an empty string.
     static QString DroppedMpoFile(const QMimeData* data);
+    // Whether the drop holds a file the window opens: an .mpo file, or a spatial photo that
+    // the Stereo window shows.
+    bool AcceptsDroppedFiles(const QMimeData* mime) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -85,6 +85,8 @@ void StereoWindow::BuildControls() {
 
     statusLabel = new QLabel(this);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    openButton = new QPushButton(QStringLiteral("&Open\u2026"), this);
+    openButton->setObjectName(QStringLiteral("openButton"));
     saveButton = new QPushButton(QStringLiteral("&Save\u2026"), this);
     saveButton->setObjectName(QStringLiteral("saveButton"));
     closeButton = new QPushButton(QStringLiteral("&Close"), this);
@@ -111,6 +113,7 @@ void StereoWindow::BuildControls() {
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(statusLabel, 1);
+    bottom->addWidget(openButton);
     bottom->addWidget(saveButton);
     bottom->addWidget(closeButton);
 
@@ -133,6 +136,7 @@ void StereoWindow::ConnectControls() {
     connect(alignBox, &QCheckBox::toggled, this, [this](bool checked) { model_.AlignToggled(checked); });
     connect(swapBox, &QCheckBox::toggled, this, [this](bool checked) { model_.SwapToggled(checked); });
     connect(parallaxSlider, &QSlider::valueChanged, this, &StereoWindow::ParallaxMoved);
+    connect(openButton, &QPushButton::clicked, this, [this] { model_.OpenRequested(); });
     connect(saveButton, &QPushButton::clicked, this, [this] { model_.SaveRequested(); });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(animationTimer, &QTimer::timeout, this, [this] { model_.AnimationTimerFired(); });
@@ -199,6 +203,7 @@ void StereoWindow::SetControls(const window::StereoControls& controls) {
     swapBox->setEnabled(controls.swapBox);
     parallaxSlider->setEnabled(controls.parallaxSlider);
     saveButton->setEnabled(controls.saveButton);
+    openButton->setVisible(controls.openButton);
 }
 
 void StereoWindow::SetAnimationTimer(int intervalMs) {

@@ -1,7 +1,8 @@
 #pragma once
 // The Stereo window: the pair as an anaglyph, side by side (parallel or cross-eyed) or as a
 // wiggle animated in place, with the anaglyph kind, the Align and Swap boxes, a parallax slider
-// that re-renders the picture as it moves, and Save. A thin view over the toolkit-free
+// that re-renders the picture as it moves, Open (a spatial photo, an MPO or a JPS file) and Save.
+// A thin view over the toolkit-free
 // StereoWindowModel: it builds the controls, hands what the user does to the model's handlers
 // and shows what the model decides.
 #include <string>
@@ -56,6 +57,7 @@ public:
     QSlider* parallaxSlider;         // "&Parallax:", full-size pixels
     QLabel* parallaxValue;           // the slider's value, "+12 px"
     QLabel* statusLabel;             // the pair, its size and its alignment
+    QPushButton* openButton;         // "&Open..."
     QPushButton* saveButton;         // "&Save..."
     QPushButton* closeButton;        // "&Close"
     QTimer* animationTimer;          // the wiggle's frames

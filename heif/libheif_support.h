@@ -8,6 +8,7 @@
 #include <vector>
 #include <string>
 
+#include "core/common/file_io.h"
 #include "heif/spatial_photo.h"
 
 namespace veltrane::heif::detail {
@@ -45,12 +46,22 @@ using NclxPtr = std::unique_ptr<heif_color_profile_nclx, NclxRelease>;
 
 ContextPtr NewContext();
 
+// A file that libheif reads through the program's file layer, and its reading position.
+struct FileSource {
+    explicit FileSource(const std::string& path) : file(path), size(file.Size()) {}
+    InputFile file;
+    std::int64_t size = 0;
+    std::int64_t position = 0;
+};
+
 }  // namespace veltrane::heif::detail
 
 namespace veltrane::heif {
 
-// What an opened spatial photo keeps of libheif: its context and the handles of both eyes.
+// What an opened spatial photo keeps of libheif: its context and the handles of both eyes, and
+// what the context reads from (members are destroyed in reverse order: the context first).
 struct SpatialPhoto::Context {
+    std::unique_ptr<detail::FileSource> file;  // the file, when it was opened by name
     detail::ContextPtr heif;
     std::vector<std::uint8_t> bytes;  // the file, when it was given in memory
     std::array<detail::HandlePtr, 2> eyes;

@@ -34,19 +34,51 @@ void ReadPairMetadata(const hb::HeifStructure& s, Source& source, hb::StereoPair
     }
 }
 
+// libheif reads the file through the program's own file layer (UTF-8 names on every system,
+// also on Windows, where libheif's own file reader takes the ANSI code page). The callbacks
+// are C functions: they report failures by their return values, never by exceptions.
+FileSource& SourceOf(void* userdata) { return *static_cast<FileSource*>(userdata); }
+
+const heif_reader kFileReader = {
+    1,
+    [](void* userdata) -> std::int64_t { return SourceOf(userdata).position; },
+    [](void* data, size_t size, void* userdata) -> int {
+        FileSource& s = SourceOf(userdata);
+        if (s.position < 0 || s.position > s.size || size > static_cast<std::uint64_t>(s.size - s.position)) return 1;
+        try {
+            s.file.ReadAt(s.position, data, size);
+        } catch (...) {
+            return 1;
+        }
+        s.position += static_cast<std::int64_t>(size);
+        return 0;
+    },
+    [](std::int64_t position, void* userdata) -> int {
+        FileSource& s = SourceOf(userdata);
+        if (position < 0 || position > s.size) return 1;
+        s.position = position;
+        return 0;
+    },
+    [](std::int64_t targetSize, void* userdata) -> heif_reader_grow_status {
+        return targetSize <= SourceOf(userdata).size ? heif_reader_grow_status_size_reached
+                                                     : heif_reader_grow_status_size_beyond_eof;
+    },
+};
+
 }  // namespace
 
 SpatialPhoto SpatialPhoto::Open(const std::string& path, const SpatialReadOptions& options) {
     SpatialPhoto photo;
+    Context& c = *photo.context_;
+    c.file = std::make_unique<FileSource>(path);
     try {
-        InputFile file(path);
-        photo.structure_ = hb::ReadHeifStructure(file);
-        ReadPairMetadata(photo.structure_, file, photo.pair_, photo.metadata_);
+        photo.structure_ = hb::ReadHeifStructure(c.file->file);
+        ReadPairMetadata(photo.structure_, c.file->file, photo.pair_, photo.metadata_);
     } catch (const hb::HeifFormatError& e) {
         throw HeifError(e.what());
     }
-    photo.context_->heif = NewContext();
-    Check(heif_context_read_from_file(photo.context_->heif.get(), path.c_str(), nullptr), "libheif cannot read it");
+    c.heif = NewContext();
+    Check(heif_context_read_from_reader(c.heif.get(), &kFileReader, c.file.get(), nullptr), "libheif cannot read it");
     photo.Load(options);
     return photo;
 }

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "stereo/compose_internal.h"
+#include "stereo/spatial_photos.h"
 
 namespace veltrane::stereo {
 namespace {
@@ -182,7 +183,8 @@ using ExifFor = std::function<std::vector<std::uint8_t>(int width, int height)>;
 // With align, the shift is measured on the coefficients read here (measured says whether it
 // got that far).
 bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOptions& options, Arrangement arrangement,
-                     const AreasFor& areasFor, const ExifFor& exifFor, const std::vector<std::uint8_t>& jps,
+                     const AreasFor& areasFor, const ExifFor& exifFor,
+                     const std::vector<std::vector<std::uint8_t>>& icc, const std::vector<std::uint8_t>& jps,
                      StereoPicture& picture, bool& measured, std::string& reason) {
     Decoder l(left.bytes, options.limits, left.name), r(right.bytes, options.limits, right.name);
     l.ReadHeader(false);
@@ -247,6 +249,8 @@ bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOpti
         jpeg_write_coefficients(&out.info, outArrays.data());
         if (!exif.empty())
             jpeg_write_marker(&out.info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+        for (const std::vector<std::uint8_t>& segment : icc)
+            jpeg_write_marker(&out.info, JPEG_APP0 + 2, segment.data(), static_cast<unsigned>(segment.size()));
         if (!jps.empty())
             jpeg_write_marker(&out.info, JPEG_APP0 + 3, jps.data(), static_cast<unsigned>(jps.size()));
         jpeg_finish_compress(&out.info);
@@ -281,6 +285,7 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
         mpo.picture.bytes = BuildMpoPicture(mpo);
         return mpo.picture;
     }
+    if (options.layout == Layout::Heic) return ComposeSpatialPhoto(left, right, options);
     // Headers first: sizes, and the first image's EXIF segment that the output keeps.
     Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
     leftHeader.ReadHeader(true);
@@ -289,6 +294,11 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
         throw StereoError("the two images differ in height (" + std::to_string(leftHeader.info.image_height) +
                           " and " + std::to_string(rightHeader.info.image_height) + " pixels)");
     const std::vector<std::uint8_t> exif = leftHeader.ExifSegment();
+    // The colour profile of the first image goes with the pictures made of the eyes' own pixels
+    // (a spatial photo's eyes are often Display P3); an anaglyph's channels are the glasses',
+    // not a scene's colours.
+    std::vector<std::vector<std::uint8_t>> icc;
+    if (options.layout != Layout::Anaglyph) icc = leftHeader.IccSegments();
     const int height = static_cast<int>(leftHeader.info.image_height);
     // The eyes: the images in file order, or exchanged. Messages name each image by its place
     // in the pair whichever eye it serves.
@@ -341,7 +351,7 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
     bool measured = false;
     const bool mayBeLossless = options.layout == Layout::Cross || options.layout == Layout::Parallel ||
                                options.layout == Layout::OverUnder;
-    if (mayBeLossless && ComposeLossless(leftEye, rightEye, options, arrangement, areas, exifFor, jps, picture, measured,
+    if (mayBeLossless && ComposeLossless(leftEye, rightEye, options, arrangement, areas, exifFor, icc, jps, picture, measured,
                                          picture.reencodeReason))
         return picture;
     // Re-encoded: the exact shift.
@@ -360,6 +370,7 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
         jpeg.vSampling = leftHeader.info.comp_info[0].v_samp_factor;
     }
     jpeg.jps = jps;
+    jpeg.icc = icc;
     jpeg.expectedSize = left.size() + right.size();
     const auto [width, outHeight] = DecodedOutputSize(options.layout, first, second);
     jpeg.exif = exifFor(width, outHeight);

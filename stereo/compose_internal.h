@@ -68,6 +68,10 @@ MpoImages ComposeMpoImages(std::span<const std::uint8_t> left, std::span<const s
 std::vector<std::uint8_t> BuildMpoPicture(const MpoImages& images);
 std::int64_t WriteMpoPicture(const MpoImages& images, const std::string& path);
 
+// The heic layout: the MPO layout's two images (swapped, cropped) encoded as a spatial photo.
+StereoPicture ComposeSpatialPhoto(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
+                                  const StereoOptions& options);
+
 // An area decoded at the smallest of libjpeg's scales (M/8) that is at least as large as
 // width x height, then resampled to exactly that size.
 RgbImage DecodeAreaScaled(const EyeArea& area, const CodecLimits& limits, int width, int height);

@@ -25,6 +25,7 @@ struct JpegSettings {
     int quality = 95;
     int hSampling = 1, vSampling = 1;      // of luma; chroma is always 1 x 1
     std::vector<std::uint8_t> exif;        // APP1 payload ("Exif\0\0" ...), or empty for JFIF
+    std::vector<std::vector<std::uint8_t>> icc;  // APP2 payloads of an ICC profile, or none
     std::vector<std::uint8_t> jps;         // APP3 payload, or empty
     std::size_t expectedSize = 0;          // room reserved for the output up front
 };

@@ -66,13 +66,16 @@ Decoder::~Decoder() {
     delete reinterpret_cast<ScanLimitedProgress*>(info.progress);
 }
 
-void Decoder::ReadHeader(bool keepApp1) {
+void Decoder::ReadHeader(bool keepMetadata) {
     auto* progress = new ScanLimitedProgress{{CheckScans, 0, 0, 0, 0}, limits_.maxScans};
     info.progress = &progress->pub;
     Guarded(errors, Failure().c_str(), [&] {
         if (bytes_.empty()) ERREXIT(&info, JERR_INPUT_EMPTY);
         jpeg_mem_src(&info, bytes_.data(), static_cast<unsigned long>(bytes_.size()));
-        if (keepApp1) jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+        if (keepMetadata) {
+            jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+            jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+        }
         jpeg_read_header(&info, TRUE);
     });
     const std::uint64_t pixels =
@@ -91,6 +94,17 @@ std::vector<std::uint8_t> Decoder::ExifSegment() const {
             return {m->data, m->data + m->data_length};
     }
     return {};
+}
+
+std::vector<std::vector<std::uint8_t>> Decoder::IccSegments() const {
+    static constexpr unsigned char kIcc[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+    std::vector<std::vector<std::uint8_t>> segments;
+    for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
+        if (m->marker == JPEG_APP0 + 2 && m->data_length > sizeof kIcc + 2 &&
+            std::memcmp(m->data, kIcc, sizeof kIcc) == 0)
+            segments.emplace_back(m->data, m->data + m->data_length);
+    }
+    return segments;
 }
 
 // jpeg_read_coefficients asks its memory manager for one virtual block array per component,

@@ -53,12 +53,16 @@ public:
     jpeg_decompress_struct info{};
     ErrorManager errors;
 
-    // Reads the header (saving APP1 segments when asked) and checks the image size limits.
-    void ReadHeader(bool keepApp1);
+    // Reads the header (saving the APP1 and APP2 segments when asked) and checks the image size
+    // limits.
+    void ReadHeader(bool keepMetadata);
     // "the <name> does not decode", the start of every message about this image.
     std::string Failure() const { return "the " + name_ + " does not decode"; }
     // The first saved APP1 segment that starts with "Exif\0\0", or empty.
     std::vector<std::uint8_t> ExifSegment() const;
+    // The saved APP2 segments that carry an ICC profile ("ICC_PROFILE\0", sequence number,
+    // count, a piece of the profile), in file order; empty when there are none.
+    std::vector<std::vector<std::uint8_t>> IccSegments() const;
     // After ReadHeader: decodes every scan into image's own memory (jpeg_read_coefficients with
     // the decoder's virtual block arrays placed in image). Raises StereoError.
     void ReadCoefficients(CoefficientImage& image);

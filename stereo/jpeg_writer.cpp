@@ -17,6 +17,8 @@ public:
             if (!settings.exif.empty())
                 jpeg_write_marker(&encoder_.info, JPEG_APP0 + 1, settings.exif.data(),
                                   static_cast<unsigned>(settings.exif.size()));
+            for (const std::vector<std::uint8_t>& segment : settings.icc)
+                jpeg_write_marker(&encoder_.info, JPEG_APP0 + 2, segment.data(), static_cast<unsigned>(segment.size()));
             if (!settings.jps.empty())
                 jpeg_write_marker(&encoder_.info, JPEG_APP0 + 3, settings.jps.data(),
                                   static_cast<unsigned>(settings.jps.size()));

@@ -39,9 +39,11 @@ bool HasJpsName(const std::string& path);
 // The two eyes of a stereo source as two JPEG images.
 struct StereoPair {
     std::vector<std::uint8_t> left, right;
-    // Why the halves of a JPS image were decoded and coded again; empty when they were cut
-    // block for block (or the pair did not come from a JPS image).
+    // Why the halves of a JPS image were decoded and coded again ("from HEVC" for the eyes of a
+    // spatial photo); empty when they were cut block for block (or came from an MPO file).
     std::string reencodeReason;
+    // The eyes were decoded from another codec and coded as JPEG: every picture of them says so.
+    bool fromOtherCodec = false;
 };
 
 // The halves of a JPS image, the eyes as its descriptor says (a cross-eyed side-by-side picture

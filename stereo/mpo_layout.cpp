@@ -13,6 +13,7 @@
 #include "core/mpo/mpo_writer.h"
 #include "stereo/compose_internal.h"
 #include "stereo/lossless_crop.h"
+#include "stereo/spatial_photos.h"
 
 namespace veltrane::stereo {
 namespace {
@@ -99,6 +100,19 @@ std::vector<std::uint8_t> BuildMpoPicture(const MpoImages& images) {
 
 std::int64_t WriteMpoPicture(const MpoImages& images, const std::string& path) {
     return Written([&] { return WriteMpoFile(ImagesOf(images), path).fileSize; });
+}
+
+StereoPicture ComposeSpatialPhoto(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
+                                  const StereoOptions& options) {
+    if (!SpatialPhotosAvailable()) throw StereoError(kSpatialPhotosUnavailable);
+    // The eyes as the MPO layout has them (exchanged, cropped block for block), then each one
+    // decoded and encoded as HEVC.
+    const MpoImages images = ComposeMpoImages(left, right, options);
+    StereoPicture picture = images.picture;
+    picture.bytes = EncodeSpatialPhoto(images.Image(0), images.Image(1), options.heicQuality, options.limits);
+    picture.lossless = false;
+    picture.reencodeReason = "HEVC at quality " + std::to_string(options.heicQuality);
+    return picture;
 }
 
 }  // namespace veltrane::stereo

@@ -119,7 +119,8 @@ RgbImage RenderStereo(const Eyes& eyes, const ViewSettings& settings) {
     switch (settings.layout) {
         case Layout::Cross:
         case Layout::Parallel:
-        case Layout::Mpo: {
+        case Layout::Mpo:
+        case Layout::Heic: {
             RgbImage out(2 * w, h);
             const bool cross = settings.layout == Layout::Cross;
             Place(cross ? r : l, out, 0, 0, w, h);

@@ -39,7 +39,7 @@ struct ViewSettings {
 
 // The picture of any layout but Wiggle at the eyes' size, as ComposeStereo would make it from
 // pictures of that size (without the JPEG or PNG coding). For Wiggle: the left eye's frame; for
-// Mpo: its two images side by side, in their order (as Parallel).
+// Mpo and Heic: their two images side by side, in their order (as Parallel).
 RgbImage RenderStereo(const Eyes& eyes, const ViewSettings& settings);
 
 // The wiggle animation's two frames (left eye's first), cropped as the settings say.

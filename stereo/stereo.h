@@ -9,7 +9,9 @@
 //   - anaglyphs for red-cyan, amber-blue and green-magenta glasses;
 //   - "wiggle" animations, GIF or WebP, alternating the eyes;
 //   - MPO files of the two eyes' JPEG images (the stereo cameras' disparity pair), copied as
-//     they are or cropped block for block.
+//     they are or cropped block for block;
+//   - spatial photos: HEIF files of the two eyes coded as HEVC images, tied together by a
+//     stereo-pair entity group (spatial_photos.h).
 // Optional alignment finds how far the right eye's picture is shifted against the left's and
 // crops both to their overlap, so that the scene's dominant depth lies at the screen plane; a
 // parallax setting moves that "stereo window" from there.
@@ -24,7 +26,7 @@
 
 namespace veltrane::stereo {
 
-enum class Layout { Cross, Parallel, Anaglyph, OverUnder, HalfSideBySide, HalfOverUnder, Interlaced, Wiggle, Mpo };
+enum class Layout { Cross, Parallel, Anaglyph, OverUnder, HalfSideBySide, HalfOverUnder, Interlaced, Wiggle, Mpo, Heic };
 
 // The anaglyph's glasses and method: Dubois' least-squares projections in linear light for
 // red-cyan (the default), amber-blue and green-magenta glasses; the classic channel mixes for
@@ -53,11 +55,13 @@ struct StereoOptions {
     AnimationFormat animation = AnimationFormat::Gif;
     int frameDelayMs = 150;
     int maxSize = 1280;
+    // Heic: the HEVC quality of both eyes (0..100).
+    int heicQuality = 90;
 };
 
 struct StereoPicture {
     std::vector<std::uint8_t> bytes;  // the complete output file
-    int width = 0;                    // of the picture; of each image for the MPO layout
+    int width = 0;                    // of the picture; of each image for the MPO and heic layouts
     int height = 0;
     bool lossless = false;            // composed from the inputs' DCT blocks
     std::string reencodeReason;       // why not, for the layouts that can be lossless
@@ -67,7 +71,7 @@ struct StereoPicture {
 };
 
 // The words of the command line (and of anything else that names them): "cross", "parallel",
-// "anaglyph", "over-under", "half-sbs", "half-ou", "interlaced", "wiggle", "mpo"; "dubois",
+// "anaglyph", "over-under", "half-sbs", "half-ou", "interlaced", "wiggle", "mpo", "heic"; "dubois",
 // "amber-blue", "green-magenta", "gray", "color", "half-color", "optimized". The readers take
 // the exact words only.
 std::string_view LayoutWord(Layout layout);

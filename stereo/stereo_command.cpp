@@ -59,7 +59,7 @@ std::string Description(const StereoPicture& picture, const StereoOptions& optio
 }
 
 constexpr const char* kLayoutList =
-    "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle or mpo";
+    "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle, mpo or heic";
 constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, color, half-color or optimized";
 
 }  // namespace
@@ -67,7 +67,8 @@ constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, colo
 int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      const ScanOptions& scan) {
     StereoOptions options;
-    bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false, pairGiven = false;
+    bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false, pairGiven = false,
+         qualityGiven = false;
     int first = 1, second = 2;
     std::vector<std::string> files;
     auto usage = [&](const std::string& message) {
@@ -77,7 +78,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--layout" || a == "--pair" || a == "--anaglyph" || a == "--parallax" || a == "--delay" ||
-            a == "--max-size") {
+            a == "--max-size" || a == "--quality") {
             if (i + 1 == args.size()) return usage(a + " needs a value");
             const std::string& value = args[++i];
             if (a == "--layout") {
@@ -103,6 +104,11 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
                 if (!ms) return usage("--delay takes milliseconds from 10 to 60000");
                 options.frameDelayMs = *ms;
                 delayGiven = true;
+            } else if (a == "--quality") {
+                const std::optional<int> quality = ParseNumber(value, 0, 100);
+                if (!quality) return usage("--quality takes a number from 0 to 100");
+                options.heicQuality = *quality;
+                qualityGiven = true;
             } else {
                 const std::optional<int> size = ParseNumber(value, 16, 16383);
                 if (!size) return usage("--max-size takes pixels from 16 to 16383");
@@ -124,17 +130,20 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     if ((files.size() == 3 && (first != 1 || second != 2)) || (pairGiven && files.size() < 3 && HasJpsName(files[0])))
         return usage("--pair needs an MPO file");
     // Without --layout: --anaglyph asks for the anaglyph, and the output's extension may name
-    // an animation (.gif, .webp), the interlaced picture (.png) or the MPO layout (.mpo).
+    // an animation (.gif, .webp), the interlaced picture (.png), the MPO layout (.mpo) or a
+    // spatial photo (.heic).
     const std::string* named = files.size() > 1 ? &files.back() : nullptr;
     if (!layoutGiven) {
         if (kindGiven) options.layout = Layout::Anaglyph;
         else if (named && (EndsWith(*named, ".gif") || EndsWith(*named, ".webp"))) options.layout = Layout::Wiggle;
         else if (named && EndsWith(*named, ".png")) options.layout = Layout::Interlaced;
         else if (named && EndsWith(*named, ".mpo")) options.layout = Layout::Mpo;
+        else if (named && EndsWith(*named, ".heic")) options.layout = Layout::Heic;
     }
     if (kindGiven && options.layout != Layout::Anaglyph) return usage("--anaglyph is for --layout anaglyph");
     if ((delayGiven || sizeGiven) && options.layout != Layout::Wiggle)
         return usage(std::string(delayGiven ? "--delay" : "--max-size") + " is for --layout wiggle");
+    if (qualityGiven && options.layout != Layout::Heic) return usage("--quality is for --layout heic");
     if (options.layout == Layout::Wiggle && named && EndsWith(*named, ".webp")) options.animation = AnimationFormat::Webp;
 
     const std::string& source = files[0];
@@ -165,8 +174,8 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
         // Failures while composing are the source's; those of writing name the output themselves.
         const WrittenPicture written = WriteStereo(pair, options, output);
         const StereoPicture& picture = written.picture;
-        // The MPO layout's eyes are whole images, not halves of a picture.
-        const char* cropped = options.layout == Layout::Mpo ? "images" : "halves";
+        // The MPO and heic layouts' eyes are whole images, not halves of a picture.
+        const char* cropped = options.layout == Layout::Mpo || options.layout == Layout::Heic ? "images" : "halves";
         if (options.align)
             out << "shift: " << picture.measured.across << " pixels across, " << picture.measured.down << " down ("
                 << cropped << " cropped by " << picture.applied.across << " across, " << picture.applied.down

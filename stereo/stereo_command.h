@@ -1,7 +1,7 @@
 #pragma once
 // veltrane --stereo [--layout LAYOUT] [--pair L,R] [--align] ... FILE [OUTPUT]
 // veltrane --stereo [options] LEFT.jpg RIGHT.jpg OUTPUT
-// FILE is an MPO file or a JPS file.
+// FILE is an MPO file, a JPS file or a spatial photo.
 //
 // The command-line adapter over the stereo library: reads the words, prints the report line
 // and the messages, returns the exit status.

@@ -7,7 +7,9 @@
 #include "core/common/native_path.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
+#include "core/heif_boxes/heif_image_metadata.h"
 #include "stereo/compose_internal.h"
+#include "stereo/spatial_photos.h"
 
 namespace veltrane::stereo {
 namespace {
@@ -68,6 +70,10 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const s
 StereoPair ReadStereoPair(const std::string& file, int first, int second, bool pairChosen, const CodecLimits& limits,
                           const ScanOptions& scan, const MpfIndexNotice& notice) {
     if (!pairChosen && HasJpsName(file)) return SplitJps(ReadWholeFile(file), limits);
+    if (IsExistingFile(file) && heif_boxes::IsHeifFile(file)) {
+        if (pairChosen) throw StereoError("--pair is for MPO files: a spatial photo holds one pair");
+        return ReadSpatialPair(file, limits);
+    }
     const ImageIndex index = ScanImages(file, scan, notice);
     if (!pairChosen && index.ImageCount < 2) {
         // A JPEG file of one image: a JPS image when its header says so.
@@ -78,12 +84,26 @@ StereoPair ReadStereoPair(const std::string& file, int first, int second, bool p
     return {std::move(left), std::move(right), {}};
 }
 
-StereoPicture ComposePair(const StereoPair& pair, const StereoOptions& options) {
-    StereoPicture picture = ComposeStereo(pair.left, pair.right, options);
-    if (picture.lossless && !pair.reencodeReason.empty()) {
+namespace {
+
+// What a picture says about the pair it was made of: never lossless when the pair was coded
+// again, and "from HEVC" first for the eyes of a spatial photo (a heic picture of them is
+// HEVC again, and says only that).
+void NoteReencodedPair(StereoPicture& picture, const StereoPair& pair, Layout layout) {
+    if (pair.reencodeReason.empty()) return;
+    if (picture.lossless) {
         picture.lossless = false;
         picture.reencodeReason = pair.reencodeReason;
+    } else if (pair.fromOtherCodec && layout != Layout::Heic && !picture.reencodeReason.empty()) {
+        picture.reencodeReason = pair.reencodeReason + ", " + picture.reencodeReason;
     }
+}
+
+}  // namespace
+
+StereoPicture ComposePair(const StereoPair& pair, const StereoOptions& options) {
+    StereoPicture picture = ComposeStereo(pair.left, pair.right, options);
+    NoteReencodedPair(picture, pair, options.layout);
     return picture;
 }
 
@@ -105,10 +125,7 @@ WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options,
         written.fileSize = static_cast<std::int64_t>(written.picture.bytes.size());
         written.picture.bytes = {};
     }
-    if (written.picture.lossless && !pair.reencodeReason.empty()) {
-        written.picture.lossless = false;
-        written.picture.reencodeReason = pair.reencodeReason;
-    }
+    NoteReencodedPair(written.picture, pair, options.layout);
     return written;
 }
 
@@ -126,6 +143,7 @@ std::string DefaultStereoName(const std::string& source, Layout layout) {
         case Layout::Interlaced: return stem + "_interlaced.png";
         case Layout::Wiggle: return stem + "_wiggle.gif";
         case Layout::Mpo: return stem + "_stereo.mpo";
+        case Layout::Heic: return stem + "_spatial.heic";
     }
     return stem;
 }

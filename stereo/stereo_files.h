@@ -25,14 +25,17 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> ReadPair(const s
 
 // The pair of a stereo source file. A JPS file (a name ending ".jps", or a file in which the scan
 // finds fewer than two images and whose first image's header holds a JPS descriptor) is split
-// into its halves (SplitJps); any other file is an MPO file, whose images first and second are
+// into its halves (SplitJps); a HEIF file is a spatial photo, whose eyes are decoded and coded
+// as JPEG (ReadSpatialPair); any other file is an MPO file, whose images first and second are
 // read as ReadPair reads them. With pairChosen (the caller named the images) the file is taken
-// for an MPO file whatever its name. Raises StereoError or InOutError.
+// for an MPO file whatever its name, and a spatial photo, which holds one pair, is refused.
+// Raises StereoError or InOutError.
 StereoPair ReadStereoPair(const std::string& file, int first, int second, bool pairChosen, const CodecLimits& limits,
                           const ScanOptions& scan = {}, const MpfIndexNotice& notice = {});
 
 // ComposeStereo of the pair; a picture composed block for block from halves that a JPS image
-// could not give block for block is not lossless, and says why.
+// could not give block for block is not lossless, and says why; a picture of eyes decoded from
+// another codec says so before anything else ("from HEVC, anaglyph").
 StereoPicture ComposePair(const StereoPair& pair, const StereoOptions& options);
 
 // The whole file at path. Raises InOutError.
@@ -52,7 +55,7 @@ WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options,
 
 // The default output beside source: its name without the extension, then ".jps" (cross),
 // "_parallel.jpg", "_anaglyph.jpg", "_overunder.jpg", "_halfsbs.jpg", "_halfou.jpg",
-// "_interlaced.png", "_wiggle.gif" or "_stereo.mpo".
+// "_interlaced.png", "_wiggle.gif", "_stereo.mpo" or "_spatial.heic".
 std::string DefaultStereoName(const std::string& source, Layout layout);
 
 }  // namespace veltrane::stereo

@@ -3,6 +3,7 @@
 #include <tuple>
 #include <utility>
 
+#include "stereo/spatial_photos.h"
 #include "stereo/stereo_files.h"
 
 namespace veltrane::stereo {
@@ -10,7 +11,9 @@ namespace veltrane::stereo {
 StereoSession::StereoSession(const std::string& file, int first, int second, int previewSide, const ScanOptions& scan,
                              const CodecLimits& limits)
     : limits_(limits) {
-    std::tie(left_, right_) = ReadPair(file, first, second, scan);
+    StereoPair pair = ReadStereoPair(file, first, second, false, limits, scan);
+    left_ = std::move(pair.left);
+    right_ = std::move(pair.right);
     DecodePreview(previewSide);
 }
 
@@ -18,6 +21,14 @@ StereoSession::StereoSession(std::vector<std::uint8_t> left, std::vector<std::ui
                              const CodecLimits& limits)
     : left_(std::move(left)), right_(std::move(right)), limits_(limits) {
     DecodePreview(previewSide);
+}
+
+StereoSession StereoSession::FromSpatialPhoto(const std::string& path, int previewSide, const CodecLimits& limits) {
+    StereoSession session;
+    session.limits_ = limits;
+    session.eyes_ = DecodeSpatialEyes(path, previewSide, limits, session.width_, session.height_);
+    session.spatialPhoto_ = path;
+    return session;
 }
 
 void StereoSession::DecodePreview(int previewSide) {
@@ -38,6 +49,11 @@ std::array<RgbImage, 2> StereoSession::Wiggle(const ViewSettings& settings) cons
 
 void StereoSession::Save(StereoOptions options, const std::string& path) const {
     options.limits = limits_;
+    if (!spatialPhoto_.empty()) {
+        const StereoPair pair = ReadSpatialPair(spatialPhoto_, limits_);
+        SaveStereo(pair.left, pair.right, options, path);
+        return;
+    }
     SaveStereo(left_, right_, options, path);
 }
 

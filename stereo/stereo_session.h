@@ -16,13 +16,18 @@ namespace veltrane::stereo {
 
 class StereoSession {
 public:
-    // Images first and second (1-based) of the MPO file, found as scan says. Raises StereoError
-    // or InOutError.
+    // Images first and second (1-based) of the MPO file, found as scan says, or the halves of a
+    // JPS file, or the eyes of a spatial photo coded as JPEG (ReadStereoPair). Raises
+    // StereoError or InOutError.
     StereoSession(const std::string& file, int first, int second, int previewSide, const ScanOptions& scan = {},
                   const CodecLimits& limits = {});
     // Two complete JPEG files.
     StereoSession(std::vector<std::uint8_t> left, std::vector<std::uint8_t> right, int previewSide,
                   const CodecLimits& limits = {});
+    // A spatial photo (spatial_photos.h): its eyes decoded one at a time and scaled down for the
+    // preview; only the preview is held, and Save decodes the eyes again at full size. Raises
+    // StereoError or InOutError.
+    static StereoSession FromSpatialPhoto(const std::string& path, int previewSide, const CodecLimits& limits = {});
 
     // The full size of the first image.
     int Width() const { return width_; }
@@ -40,9 +45,11 @@ public:
     void Save(StereoOptions options, const std::string& path) const;
 
 private:
+    StereoSession() = default;
     void DecodePreview(int previewSide);
 
     std::vector<std::uint8_t> left_, right_;
+    std::string spatialPhoto_;  // the spatial photo's path, when the pair is one
     CodecLimits limits_;
     Eyes eyes_;
     int width_ = 0, height_ = 0;

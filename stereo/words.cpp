@@ -6,7 +6,7 @@
 namespace veltrane::stereo {
 namespace {
 
-constexpr std::array<std::pair<Layout, std::string_view>, 9> kLayouts = {{
+constexpr std::array<std::pair<Layout, std::string_view>, 10> kLayouts = {{
     {Layout::Cross, "cross"},
     {Layout::Parallel, "parallel"},
     {Layout::Anaglyph, "anaglyph"},
@@ -16,6 +16,7 @@ constexpr std::array<std::pair<Layout, std::string_view>, 9> kLayouts = {{
     {Layout::Interlaced, "interlaced"},
     {Layout::Wiggle, "wiggle"},
     {Layout::Mpo, "mpo"},
+    {Layout::Heic, "heic"},
 }};
 
 constexpr std::array<std::pair<AnaglyphKind, std::string_view>, 7> kKinds = {{

@@ -86,6 +86,13 @@ window::StereoPairSize LibraryStereoPreviewer::OpenPair(const std::string& sourc
     return {session_->Width(), session_->Height()};
 }
 
+window::StereoPairSize LibraryStereoPreviewer::OpenSpatialPhoto(const std::string& path, int previewSide) {
+    session_.reset();
+    session_ = std::make_unique<stereo::StereoSession>(stereo::StereoSession::FromSpatialPhoto(path, previewSide));
+    source_ = path;
+    return {session_->Width(), session_->Height()};
+}
+
 void LibraryStereoPreviewer::ClosePair() { session_.reset(); }
 
 window::StereoShift LibraryStereoPreviewer::MeasureAlignment() {

@@ -14,6 +14,8 @@ namespace veltrane::stereo_services {
 class LibraryStereoPreviewer : public window::StereoPreviewer {
 public:
     window::StereoPairSize OpenPair(const std::string& source, int first, int second, int previewSide) override;
+    // Says kNoSpatialPhotos in a build without libheif.
+    window::StereoPairSize OpenSpatialPhoto(const std::string& path, int previewSide) override;
     void ClosePair() override;
     window::StereoShift MeasureAlignment() override;
     std::vector<window::RgbPicture> Render(const window::StereoRenderSettings& settings) override;

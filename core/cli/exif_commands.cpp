@@ -7,12 +7,14 @@
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
+#include "core/cli/heif_exif_source.h"
 #include "core/cli/metadata_files.h"
 #include "core/common/ascii.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/exif/exif_reader.h"
+#include "core/heif_boxes/heif_image_metadata.h"
 #include "core/images/scanner.h"
 #include "core/metadata/exif_rows.h"
 #include "core/metadata/metadata_reader.h"
@@ -32,6 +34,16 @@ const char* OptionWord(ExifCommand which) {
 bool HasMpoExtension(const std::string& path) {
     if (path.size() < 4) return false;
     return EqualIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".mpo");
+}
+
+// Whether the file starts like a HEIF file; a file that cannot be read is left to the reader,
+// whose status says why.
+bool IsHeifFileQuietly(const std::string& path) {
+    try {
+        return heif_boxes::IsHeifFile(path);
+    } catch (const InOutError&) {
+        return false;
+    }
 }
 
 // Reports an MPF index that the scan did not use; nothing else of the scan is shown.
@@ -174,6 +186,21 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
             rows = exif::ExifWindowRows(path, start, length, imageNumber, numbers);
         else
             reader.OpenFileRange(path, start, length, "image.jpg");
+    } else if (IsHeifFileQuietly(path)) {
+        // A spatial photo (HEIF): image N's Exif item, read as a JPEG file with that EXIF.
+        HeifExifSource heif;
+        try {
+            heif = ReadHeifExifSource(path, imageNumber);
+        } catch (const heif_boxes::HeifFormatError& e) {
+            return output.Fail(e.what());
+        } catch (const InOutError& e) {
+            return output.Fail(e.what());
+        }
+        if (imageNumber > heif.imageCount) return output.Fail(NoSuchImage(imageNumber, heif.imageCount));
+        if (which == ExifCommand::Exif)
+            rows = exif::ExifWindowRows(heif.jpeg, imageNumber, heif.codedSize, numbers);
+        else
+            reader.OpenBuffer(heif.jpeg, "image.jpg");
     } else {
         if (imageNumber != 1) return output.Fail(NoSuchImage(imageNumber, 1));
         if (which == ExifCommand::Exif)

@@ -1,5 +1,7 @@
 #include "core/heif_boxes/heif_image_metadata.h"
 
+#include <algorithm>
+
 #include "core/common/file_io.h"
 
 namespace veltrane::heif_boxes {
@@ -22,6 +24,14 @@ HeifImageMetadata ReadHeifImageMetadata(InputFile& file, int imageNumber, const 
 HeifImageMetadata ReadHeifImageMetadata(const std::string& path, int imageNumber) {
     InputFile file(path);
     return ReadHeifImageMetadata(file, imageNumber);
+}
+
+bool IsHeifFile(const std::string& path) {
+    InputFile file(path);
+    std::uint8_t head[32] = {};
+    const std::size_t n = static_cast<std::size_t>(std::clamp<std::int64_t>(file.Size(), 0, sizeof head));
+    if (n > 0) file.ReadAt(0, head, n);
+    return LooksLikeHeif(std::span<const std::uint8_t>(head, n));
 }
 
 std::vector<std::uint8_t> HeifImageExifTiff(const std::string& path, int imageNumber) {

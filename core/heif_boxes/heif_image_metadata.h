@@ -21,6 +21,10 @@ struct HeifImageMetadata {
 HeifImageMetadata ReadHeifImageMetadata(InputFile& file, int imageNumber, const HeifReadLimits& limits = {});
 HeifImageMetadata ReadHeifImageMetadata(const std::string& path, int imageNumber);
 
+// Whether the file at path (UTF-8) starts like a HEIF file (LooksLikeHeif of its first bytes).
+// Raises InOutError when it cannot be read.
+bool IsHeifFile(const std::string& path);
+
 // The Exif TIFF bytes of image imageNumber of the HEIF file at path (UTF-8); what the EXIF
 // reader takes as a TIFF buffer.
 std::vector<std::uint8_t> HeifImageExifTiff(const std::string& path, int imageNumber);

@@ -341,12 +341,31 @@ std::string MainWindowModel::DroppedMpoFile(const std::vector<std::string>& path
     return {};
 }
 
+std::string MainWindowModel::DroppedSpatialPhoto(const std::vector<std::string>& paths) const {
+    if (stereoWindow_ == nullptr) return {};
+    for (const std::string& path : paths) {
+        const std::string name = FileNamePart(path);
+        const std::string_view extension = name.size() >= 5 ? std::string_view(name).substr(name.size() - 5) : "";
+        if ((EqualIgnoringAsciiCase(extension, ".heic") || EqualIgnoringAsciiCase(extension, ".heif")) &&
+            KindOf(path) == PathKind::File)
+            return FullPath(path);
+    }
+    return {};
+}
+
 bool MainWindowModel::FilesDropped(const std::vector<std::string>& paths) {
     if (!AcceptsDrop()) return false;
-    const std::string path = DroppedMpoFile(paths);
-    if (path.empty()) return false;
-    OpenFile(path);
-    return true;
+    if (const std::string path = DroppedMpoFile(paths); !path.empty()) {
+        OpenFile(path);
+        return true;
+    }
+    // A spatial photo is one pair, not a list of images: the Stereo window shows it, and the
+    // main window's list stays as it is.
+    if (const std::string photo = DroppedSpatialPhoto(paths); !photo.empty()) {
+        stereoWindow_->OpenFile(photo);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace veltrane::window

@@ -124,7 +124,8 @@ public:
     void SaveStereoRequested();
     // The window closes; also stops a running scan.
     void WindowClosing();
-    // Dropped files: the first .mpo file among them is opened; returns whether one was.
+    // Dropped files: the first .mpo file among them is opened; without one, the first spatial
+    // photo opens in the Stereo window. Returns whether a file was opened.
     bool FilesDropped(const std::vector<std::string>& paths);
     // The link label: the user guide in the browser.
     void OpenUserGuide();
@@ -135,6 +136,8 @@ public:
 
     // The .mpo file (any letter case of the extension) among paths, or "".
     static std::string DroppedMpoFile(const std::vector<std::string>& paths);
+    // The first .heic or .heif file among paths when a Stereo window can show it, or "".
+    std::string DroppedSpatialPhoto(const std::vector<std::string>& paths) const;
 
     // The window that "Show Stereo" opens (none: the entry stays hidden). It is closed with
     // this one.

@@ -8,6 +8,7 @@
 // pictures decoded at a reduced size (libjpeg's DCT scaling), from which every change of a
 // setting re-renders the preview fast enough for a slider.
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,10 @@ public:
     // open. Returns the full size of the first image. Every method that fails raises an
     // exception whose text users see.
     virtual StereoPairSize OpenPair(const std::string& source, int first, int second, int previewSide) = 0;
+    // The same for the two eyes of a spatial photo (a HEIF file with a stereo pair), which
+    // holds one pair: the previewer decodes each eye at full size and scales it down. A
+    // previewer without a HEIF decoder says so.
+    virtual StereoPairSize OpenSpatialPhoto(const std::string& path, int previewSide);
     // Lets the pair go (its memory with it).
     virtual void ClosePair() = 0;
     // The alignment of the open pair in file order, measured on the reduced pictures.
@@ -106,5 +111,12 @@ public:
     // Writes the picture of the full-size images to path, completely or not at all.
     virtual void Save(const StereoSaveSettings& settings, const std::string& path) = 0;
 };
+
+// What a previewer without spatial photos says when asked to open one.
+inline constexpr const char* kNoSpatialPhotos = "spatial photos are not available in this build";
+
+inline StereoPairSize StereoPreviewer::OpenSpatialPhoto(const std::string&, int) {
+    throw std::runtime_error(kNoSpatialPhotos);
+}
 
 }  // namespace veltrane::window

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/common/native_path.h"
+#include "core/heif_boxes/heif_image_metadata.h"
 #include "core/window/main_window_model.h"
 
 namespace veltrane::window {
@@ -31,7 +32,9 @@ StereoFileType DefaultFileType(StereoView view) {
 }
 
 StereoWindowModel::StereoWindowModel(StereoWindowServices services, StereoWindowView& view)
-    : services_(services), view_(view) {}
+    : services_(services), view_(view) {
+    controls_.openButton = services_.OpenDialog != nullptr;
+}
 
 template <typename Command>
 void StereoWindowModel::RunCommand(Command&& command) {
@@ -58,8 +61,9 @@ StereoRenderSettings StereoWindowModel::RenderSettings() const {
 
 std::string StereoWindowModel::StatusText() const {
     if (!open_) return {};
-    std::string text = "Images " + std::to_string(first_) + " and " + std::to_string(second_) + ", " +
-                       std::to_string(size_.width) + " x " + std::to_string(size_.height);
+    std::string text = (spatialPhoto_ ? std::string("Spatial photo")
+                                      : "Images " + std::to_string(first_) + " and " + std::to_string(second_)) +
+                       ", " + std::to_string(size_.width) + " x " + std::to_string(size_.height);
     if (align_ && measured_)
         text += "; aligned: " + std::to_string(measured_->across) + " px across, " + std::to_string(measured_->down) +
                 " px down";
@@ -84,6 +88,7 @@ void StereoWindowModel::UpdateControls() {
     controls.swapBox = open_;
     controls.parallaxSlider = open_;
     controls.saveButton = open_;
+    controls.openButton = services_.OpenDialog != nullptr;
     controls_ = controls;
     view_.SetControls(controls_);
 }
@@ -134,6 +139,44 @@ void StereoWindowModel::Rerender() {
 // ---- the handlers ----
 
 void StereoWindowModel::OpenPair(const std::string& source, int first, int second) {
+    OpenWith(source, [&] {
+        const StereoPairSize size = services_.Previewer.OpenPair(source, first, second, kPreviewSide);
+        first_ = first;
+        second_ = second;
+        spatialPhoto_ = false;
+        return size;
+    });
+}
+
+void StereoWindowModel::OpenFile(const std::string& path) {
+    bool spatial = false;
+    try {
+        spatial = heif_boxes::IsHeifFile(path);
+    } catch (const std::exception&) {
+        // Not readable: the previewer's attempt below says why.
+    }
+    if (!spatial) {
+        OpenPair(path, 1, 2);
+        return;
+    }
+    OpenWith(path, [&] {
+        const StereoPairSize size = services_.Previewer.OpenSpatialPhoto(path, kPreviewSide);
+        first_ = 1;
+        second_ = 2;
+        spatialPhoto_ = true;
+        return size;
+    });
+}
+
+void StereoWindowModel::OpenRequested() {
+    if (services_.OpenDialog == nullptr) return;
+    const std::string path = services_.OpenDialog->GetOpenFileName("Open stereo photo", kStereoOpenFilter,
+                                                                   kStereoOpenPatterns);
+    if (!path.empty()) OpenFile(path);
+}
+
+template <typename Open>
+void StereoWindowModel::OpenWith(const std::string& source, Open&& open) {
     StopAnimation();
     if (open_) services_.Previewer.ClosePair();
     open_ = false;
@@ -143,10 +186,8 @@ void StereoWindowModel::OpenPair(const std::string& source, int first, int secon
     swap_ = false;
     parallax_ = 0;
     RunCommand([&] {
-        size_ = services_.Previewer.OpenPair(source, first, second, kPreviewSide);
+        size_ = open();
         source_ = source;
-        first_ = first;
-        second_ = second;
         open_ = true;
     });
     if (!open_) {

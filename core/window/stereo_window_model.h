@@ -81,6 +81,7 @@ struct StereoControls {
     bool swapBox = false;
     bool parallaxSlider = false;
     bool saveButton = false;
+    bool openButton = false;      // when the window has an open dialog
     bool operator==(const StereoControls&) const = default;
 };
 
@@ -103,7 +104,13 @@ struct StereoWindowServices {
     StereoPreviewer& Previewer;
     SaveFileDialog& SaveDialog;
     MessageBoxes& Messages;
+    OpenFileDialog* OpenDialog = nullptr;  // "Open..." (none: the window opens what it is given)
 };
+
+// What "Open..." offers: spatial photos (HEIF), MPO files and JPS files. The dialog's entry and
+// its patterns, separated by semicolons.
+inline constexpr const char* kStereoOpenFilter = "Stereo photos (*.heic *.heif *.mpo *.jps)";
+inline constexpr const char* kStereoOpenPatterns = "*.heic;*.heif;*.mpo;*.jps";
 
 class StereoWindowModel {
 public:
@@ -122,6 +129,11 @@ public:
     // anaglyph; the view, the parallax and the swap start afresh, the anaglyph kind and the
     // Align box stay as the user left them. A failure is shown in a message box.
     void OpenPair(const std::string& source, int first, int second);
+    // Opens the stereo pair of a file: the two eyes of a spatial photo (a HEIF file), or images
+    // 1 and 2 of an MPO file, or the halves of a JPS file; otherwise as OpenPair.
+    void OpenFile(const std::string& path);
+    // "Open...": asks for a file, then OpenFile.
+    void OpenRequested();
     void ViewChosen(StereoView view);
     void AnaglyphKindChosen(AnaglyphKind kind);
     void AlignToggled(bool align);
@@ -155,6 +167,9 @@ public:
 private:
     template <typename Command>
     void RunCommand(Command&& command);
+    // The opening common to OpenPair and OpenFile: open asks the previewer for the pair.
+    template <typename Open>
+    void OpenWith(const std::string& source, Open&& open);
     void UpdateControls();
     // Measures the alignment if it is not known; when that fails the Align box is cleared and
     // greyed out, and the message shown.
@@ -168,6 +183,7 @@ private:
     bool open_ = false;
     std::string source_;
     int first_ = 0, second_ = 0;
+    bool spatialPhoto_ = false;  // the pair is a spatial photo's eyes
     StereoPairSize size_;
     std::optional<StereoShift> measured_;
     bool alignable_ = true;

@@ -28,7 +28,7 @@ _veltrane_folders() {
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --json
-        --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size
+        --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality
         --join --type --repair --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
@@ -46,12 +46,12 @@ _veltrane() {
 
     case $prev in
         --layout)
-            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle mpo' -- "$cur"))
+            COMPREPLY=($(compgen -W 'cross parallel anaglyph over-under half-sbs half-ou interlaced wiggle mpo heic' -- "$cur"))
             return ;;
         --anaglyph)
             COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))
             return ;;
-        --parallax | --delay | --max-size | --image) return ;;
+        --parallax | --delay | --max-size | --image | --quality) return ;;
         -@) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
@@ -81,7 +81,7 @@ _veltrane() {
     fi
     case ${words[0]} in
         --list | --mpf) _veltrane_files "$cur" mpo ;;
-        --exif | --info | --tags) _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef ;;
+        --exif | --info | --tags) _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef heic heif ;;
         --iptc) _veltrane_files "$cur" jpg jpeg jpe mpo ;;
         --each)
             if ((${#words[@]} == 1)); then
@@ -90,9 +90,9 @@ _veltrane() {
             _veltrane_files "$cur" mpo ;;
         --stereo)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --parallax --swap --delay --max-size' -- "$cur"))
+                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality' -- "$cur"))
             else
-                _veltrane_files "$cur" mpo jpg jpeg jps png gif webp
+                _veltrane_files "$cur" mpo jpg jpeg jps heic heif png gif webp
             fi ;;
         --join)
             if [[ $cur == -* ]]; then

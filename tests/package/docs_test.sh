@@ -28,7 +28,7 @@ done
 # Completion, driven the way bash drives it: COMP_WORDS and COMP_CWORD, then the function
 # that `complete -p` names.
 scratch=$(mktemp -d); trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/sub folder" && touch "$scratch/a.mpo" "$scratch/B.MPO" "$scratch/c.jpg" "$scratch/d.JPS"
+mkdir -p "$scratch/sub folder" && touch "$scratch/a.mpo" "$scratch/B.MPO" "$scratch/c.jpg" "$scratch/d.JPS" "$scratch/e.HEIC"
 complete_words() {
   (
     cd "$scratch" || exit 1
@@ -53,13 +53,13 @@ cases=(
   "veltrane;x.mpo;o|odd"
   "veltrane;|a.mpo;B.MPO;sub folder"
   "veltrane;--no-mpf;--list;|a.mpo;B.MPO;sub folder"
-  "veltrane;--exif;|a.mpo;B.MPO;c.jpg;sub folder"
+  "veltrane;--exif;|a.mpo;B.MPO;c.jpg;e.HEIC;sub folder"
   "veltrane;--register-context-menu;|odd;even"
   "veltrane;--join;|a.mpo;B.MPO;c.jpg;sub folder"
   "veltrane;--join;--type;|disparity;multi-angle;panorama"
   "veltrane;--repair;|a.mpo;B.MPO;c.jpg;sub folder"
-  "veltrane;--stereo;|a.mpo;B.MPO;c.jpg;d.JPS;sub folder"
-  "veltrane;--stereo;--layout;|cross;parallel;anaglyph;over-under;half-sbs;half-ou;interlaced;wiggle;mpo"
+  "veltrane;--stereo;|a.mpo;B.MPO;c.jpg;d.JPS;e.HEIC;sub folder"
+  "veltrane;--stereo;--layout;|cross;parallel;anaglyph;over-under;half-sbs;half-ou;interlaced;wiggle;mpo;heic"
 )
 for case in "${cases[@]}"; do
   IFS=';' read -ra words <<<"${case%%|*}"

@@ -358,7 +358,7 @@ TEST(MpoLayout, FailuresSayWhyAndLeaveNoFile) {
         {{"@/l.jpg", "@/r.jpg", "@/out.mpo"}, {{"l.jpg", left}, {"r.jpg", Eye(64, 48, 0, 0)}}, 1,
          "the two images differ in height (32 and 48 pixels)"},
         {{"--layout", "sideways", "@/t.jps"}, {}, 2,
-         "unknown layout sideways (cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle or mpo)"},
+         "unknown layout sideways (cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle, mpo or heic)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

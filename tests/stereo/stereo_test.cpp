@@ -291,7 +291,7 @@ TEST(StereoErrors, EachFailureIsOneLineAndLeavesNoFile) {
         {{"@/p.mpo", "@"}, {{"p.mpo", samples::JoinImages({one, two})}}, 1, "is a folder; give the output file's name"},
         {{"@/missing.mpo"}, {}, 1, "File not found"},
         {{"@/l.jpg", "@/missing.jpg", "@/out.jpg"}, {{"l.jpg", one}}, 1, "File not found"},
-        {{"--layout", "sideways", "@/x.mpo"}, {}, 2, "unknown layout sideways (cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle or mpo)"},
+        {{"--layout", "sideways", "@/x.mpo"}, {}, 2, "unknown layout sideways (cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle, mpo or heic)"},
         {{"--pair", "1,1", "@/x.mpo"}, {}, 2, "--pair takes two different image numbers, as in --pair 3,4"},
         {{"--pair"}, {}, 2, "--pair needs a value"},
         {{}, {}, 2, "--stereo needs a file"},

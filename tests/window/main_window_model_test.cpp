@@ -1,6 +1,7 @@
 // The window model driven as a front-end drives it, through a recording view and fake services.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -498,6 +499,19 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
         }
     }
     EXPECT_TRUE(fakes.messages.Errors.empty());
+    // A dropped spatial photo opens in the Stereo window; the list keeps the MPO file's images.
+    const std::string photo = files / "IMG_0001.heic";
+    veltrane::testing::WriteBytes(photo, Bytes{0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0});
+    const std::vector<std::string> listed = view.Lines;
+    EXPECT_EQ(model->DroppedSpatialPhoto({files / "gone.heic", photo}), photo);
+    EXPECT_TRUE(model->FilesDropped({photo}));
+    EXPECT_EQ(previewer.Calls.back(), "render");
+    EXPECT_NE(std::find(previewer.Calls.begin(), previewer.Calls.end(), "open spatial " + photo + " 1000"),
+              previewer.Calls.end());
+    EXPECT_EQ(view.Lines, listed);
+    model->SetStereoWindow(nullptr);
+    EXPECT_FALSE(model->FilesDropped({photo}));  // nowhere to show it
+    model->SetStereoWindow(&stereoWindow);
     model->WindowClosing();  // the Stereo window closes with the main window
     EXPECT_FALSE(stereoView.Visible);
     EXPECT_EQ(previewer.Calls.back(), "close");

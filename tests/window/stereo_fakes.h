@@ -35,6 +35,11 @@ public:
         Fail("open");
         return Size;
     }
+    StereoPairSize OpenSpatialPhoto(const std::string& path, int previewSide) override {
+        Calls.push_back("open spatial " + path + " " + std::to_string(previewSide));
+        Fail("open");
+        return Size;
+    }
     void ClosePair() override { Calls.emplace_back("close"); }
     StereoShift MeasureAlignment() override {
         Calls.emplace_back("measure");

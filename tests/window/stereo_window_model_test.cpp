@@ -9,6 +9,7 @@
 
 #include "core/window/stereo_window_model.h"
 #include "tests/window/stereo_fakes.h"
+#include "tests/support/temp_dir.h"
 #include "tests/window/window_fakes.h"
 
 namespace veltrane::window::test {
@@ -44,6 +45,51 @@ TEST_F(StereoWindow, OpensThePairAsAnAlignedAnaglyph) {
         expected.saveButton = true;
     EXPECT_EQ(view.Controls, expected);
     EXPECT_TRUE(messages.Errors.empty());
+}
+
+// "Open..." takes a spatial photo by its content (a HEIF file's first box), whatever its name,
+// and anything else as an MPO or JPS file; a window without an open dialog has no such button.
+TEST_F(StereoWindow, OpenTakesSpatialPhotosByTheirContentAndOtherFilesAsPairs) {
+    veltrane::testing::TempDir dir;
+    const Bytes ftyp = {0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0};
+    const std::string photo = dir.Write("IMG_0001.HEIC", ftyp), renamed = dir.Write("spatial.jpg", ftyp);
+    const std::string mpo = dir.Write("trip.mpo", Bytes{0xFF, 0xD8, 0xFF, 0xE1});
+    FakeOpenDialog openDialog;
+    StereoWindowModel opener{{previewer, saveDialog, messages, &openDialog}, view};
+    EXPECT_TRUE(opener.Controls().openButton);
+    struct Case {
+        std::string answer;  // "" cancels
+        std::string opened;  // the previewer's call, "" for none
+        std::string status;
+    };
+    const Case cases[] = {
+        {photo, "open spatial " + photo + " 1000", "Spatial photo, 4000 x 3000; aligned: 60 px across, -2 px down"},
+        {renamed, "open spatial " + renamed + " 1000", "Spatial photo, 4000 x 3000; aligned: 60 px across, -2 px down"},
+        {mpo, "open " + mpo + " 1 2 1000", "Images 1 and 2, 4000 x 3000; aligned: 60 px across, -2 px down"},
+        {"", "", "Images 1 and 2, 4000 x 3000; aligned: 60 px across, -2 px down"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        previewer.Calls.clear();
+        openDialog.Answer = c.answer;
+        opener.OpenRequested();
+        EXPECT_EQ(openDialog.Filter, "Stereo photos (*.heic *.heif *.mpo *.jps)");
+        EXPECT_EQ(openDialog.Pattern, "*.heic;*.heif;*.mpo;*.jps");
+        const auto opened = std::find_if(previewer.Calls.begin(), previewer.Calls.end(),
+                                         [](const std::string& call) { return call.starts_with("open"); });
+        EXPECT_EQ(opened == previewer.Calls.end() ? "" : *opened, c.opened);
+        EXPECT_EQ(view.Controls.statusText, c.status);
+        EXPECT_TRUE(view.Controls.openButton && view.Controls.saveButton);
+    }
+    EXPECT_EQ(view.Title, "Stereo - trip.mpo");
+    // A previewer that cannot read spatial photos says so, and the window shows no pair.
+    FakeMessages quiet;
+    StereoPreviewer& plain = previewer;
+    StereoWindowModel other{{previewer, saveDialog, quiet}, view};
+    EXPECT_FALSE(other.Controls().openButton);
+    other.OpenRequested();  // no dialog: nothing happens
+    EXPECT_THROW(plain.StereoPreviewer::OpenSpatialPhoto(photo, 1000), std::runtime_error);
+    EXPECT_EQ(openDialog.Calls, 4);
 }
 
 // Each step changes one setting; the picture is rendered again with the settings so far.

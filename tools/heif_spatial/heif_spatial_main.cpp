@@ -18,6 +18,7 @@
 #include "core/heif_boxes/heif_image_metadata.h"
 #include "core/heif_boxes/heif_structure.h"
 #include "heif/spatial_photo.h"
+#include "stereo/spatial_photos.h"
 #include "tools/heif_spatial/jpeg_eyes.h"
 
 namespace {
@@ -82,12 +83,8 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (command == "encode" && (argc == 5 || argc == 6)) {
-        heif::SpatialPhotoWriter writer({.quality = argc == 6 ? std::stoi(argv[5]) : 90});
-        for (const auto eye : {heif::Eye::Left, heif::Eye::Right}) {
-            const auto jpeg = heif_tool::DecodeJpegEye(ReadAll(argv[eye == heif::Eye::Left ? 2 : 3]));
-            heif_tool::AddJpegEye(writer, eye, jpeg);
-        }
-        writer.Write(argv[4]);
+        WriteAll(argv[4], stereo::EncodeSpatialPhoto(ReadAll(argv[2]), ReadAll(argv[3]), argc == 6 ? std::stoi(argv[5]) : 90,
+                                                     {}));
         return 0;
     }
     if (command == "exif" && argc == 5) {

@@ -1,0 +1,22 @@
+#pragma once
+// The EXIF commands on HEIF files (spatial photos): image N's Exif item, handed to the EXIF
+// reader as a JPEG image that holds nothing but that EXIF, so that the rows are exactly those
+// of a JPEG file with the same EXIF.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+struct HeifExifSource {
+    int imageCount = 0;            // the file's images, numbered as the stereo pair's eyes first
+    std::vector<std::uint8_t> jpeg;  // FF D8, APP1 "Exif\0\0" + TIFF (none without Exif), SOS, EOI
+    std::int64_t codedSize = 0;    // the bytes of the image's coded data (its tiles' for a grid)
+};
+
+// Image imageNumber (1 the left eye of a spatial photo, 2 the right one; else 1 the primary
+// image) of the HEIF file at path, when the file has that image (else only imageCount is set).
+// Raises HeifFormatError for a malformed file, InOutError when it cannot be read.
+HeifExifSource ReadHeifExifSource(const std::string& path, int imageNumber);
+
+}  // namespace veltrane
