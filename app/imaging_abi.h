@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The entry point of the imaging module (veltrane-imaging.so): the commands that need the image
 // libraries (--stereo: libjpeg-turbo, libpng, giflib, libwebp, libimagequant; --transform:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The imaging module's entry point (imaging_abi.h): the --stereo command of the stereo library
 // and the --transform command of the transform library, with their output handed back through
 // the program's callbacks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a command of the imaging module (imaging_abi.h), loading the module on first use.
 #include <iosfwd>

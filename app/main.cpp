@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Veltrane: one executable that is the desktop window (no arguments) and the headless splitter
 // and metadata dumper (with arguments).
 #include <iostream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds and loads a module of the program (a shared object with C entry points) beside the
 // program or, when installed, in its private library folder ../lib/<multiarch>/veltrane.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/window_module.h"
 
 #include "app/module_loader.h"

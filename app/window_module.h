@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds and loads the window module beside the program (or, when installed, in the private
 // library folder ../lib/<multiarch>/veltrane).

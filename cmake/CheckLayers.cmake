@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of MODULE includes a header of a module outside ALLOWED. A header under
 # core/<module>/ belongs to that core module; one under stereo/, stereo_services/, transform/,

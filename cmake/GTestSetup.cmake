@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # GoogleTest: Debian's package natively; for the Windows cross build, compiled from Debian's
 # sources in /usr/src/googletest with the cross compiler.
 if(CMAKE_CROSSCOMPILING)

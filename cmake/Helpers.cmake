@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared build helpers. Every target of the project compiles warning-free with these warnings,
 # on g++, clang and mingw-w64.
 function(veltrane_warnings target)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Everything an installation holds besides the program and the window module, and the Debian
 # package that CPack makes of that installation (scripts/package.sh).
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by CPack on its staging folder, after the (stripped) install and before packing: removes
 # the compiler's .comment and .note sections from the ELF files, as Debian's own packaging does.
 file(GLOB_RECURSE files LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seed corpus of the reader's fuzz targets: valid files from the sample writer and one
 // hand-made malformed file per fault class, each with a sentence saying what it breaks.

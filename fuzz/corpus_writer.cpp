@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the fuzz targets' seed corpus: veltrane-fuzz-corpus [FOLDER]
 // (FOLDER defaults to fuzz/corpus of the source tree). One folder per target, and README.md with
 // the sentence of every file.

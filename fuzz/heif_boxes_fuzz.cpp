@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads arbitrary bytes as a HEIF file: the box structure, every item's payload, the Exif TIFF
 // data, the images and the stereo pair, then adds a stereo group to whatever was read.
 #include <cstddef>

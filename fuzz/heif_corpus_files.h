@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seed corpus of the HEIF box reader's fuzz target: spatial photos built box by box by the
 // sample writer (placeholder image data), in several layouts, valid and broken, each with a

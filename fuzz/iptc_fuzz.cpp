@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes as the APP13 section bytes of the IPTC reader, then the
 // name operations over whatever it stored.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the EXIF reader as the contents of a ".jpg" file, and reads the
 // nineteen window rows and every stored tag from the result. The rows of the reader that keeps
 // only the tags they show must equal the rows of the full reader: any difference aborts.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the maker-note and IPTC seed files of the fuzz corpus.
 
     python3 fuzz/make_makernote_seeds.py [--jpeg-target NAME] [--tiff-target NAME]

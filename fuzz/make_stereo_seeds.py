@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed files of the stereo fuzz target into fuzz/corpus/stereo_fuzz/.
 
     python3 fuzz/make_stereo_seeds.py

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seed corpus of the MPF index reader's fuzz target: first-image headers from the sample
 // writer, valid and broken, each with a sentence saying what it is.

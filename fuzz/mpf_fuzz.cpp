@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the MPF index reader as the first image's header: once as a whole
 // file, once as the head of a longer file (so that the reader may ask for more bytes). The
 // reader must never read outside the bytes, and what it accepts must keep the index rules.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The seed corpus of the repair's fuzz target: MPO files from the sample writer, whole and
 // broken the ways real files are, each with a sentence saying what it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Repairs arbitrary bytes as an MPO file in memory and reads the result back: its index must be
 // usable and list every image the repair found; each image must be complete, end where the
 // next begins, hold exactly one MPF segment and the scans of the image it came from; and

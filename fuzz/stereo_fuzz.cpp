@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composes two arbitrary byte strings as a stereo pair, in every layout, with and without
 // alignment. Input framing:
 //   1 byte   options: bits 0-2 the layout (in the order of the Layout enumeration), bit 3

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the EXIF reader as the contents of a ".tif" file.
 #include <cstddef>
 #include <cstdint>

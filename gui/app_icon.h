@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's artwork, drawn in code so that the window needs no image files at run time:
 // the application icon (also written to data/icons by veltrane-render-docs), the EXIF window's

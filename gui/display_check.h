@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether a window can be shown, decided from the environment before any Qt object exists
 // (QApplication aborts the program when it cannot reach a display).

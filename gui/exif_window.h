@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The EXIF window: a two-column list of the nineteen fields of one image, filled by the main
 // window's "EXIF Info" and hidden again by Close.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the desktop window: check for a display, then the application object, the main
 // window (whose creation checks the context-menu registration), the hidden EXIF and Stereo
 // windows and the event loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a loadable module: the program loads it (and with it Qt) only when it opens a
 // window or shows a message box, so a batch split starts as fast as a plain command-line tool.
 #include "gui/gui_entry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The image list as Qt's views see it: a list model over the window model. Each row's text is
 // the window model's list line and its background the window model's RowColour; the main window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A text label that looks and behaves like a hyperlink: navy and underlined at rest,
 // HoverColour while the mouse is over it, PressedColour while a button is held on it; a press

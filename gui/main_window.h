@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: Open, Extract, the All/Odd/Even choice, the image list with its menu, the
 // context-menu check box, the status panel and the link to the user guide. A thin view over the

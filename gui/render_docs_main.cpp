@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane-render-docs: renders the main window (with the bundled sample opened and its first
 // image selected), the filled EXIF window and the Stereo window (showing a painted stereo scene
 // as an anaglyph) to PNG files, and writes the application icon at the sizes of the icon theme

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop services of the main window are the window model's (core/window): the Qt
 // implementations live in qt_services.h, the tests bring recording fakes.

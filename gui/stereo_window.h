@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Stereo window: the pair as an anaglyph, side by side (parallel or cross-eyed) or as a
 // wiggle animated in place, with the anaglyph kind, the Align and Swap boxes, a parallax slider

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the window meets the core's paths. Texts of the window model are UTF-8
 // (QString::fromStdString takes them as they are); file paths are the platform's own byte

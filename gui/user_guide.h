@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user guide that the main window's link opens: an HTML page installed beside the program.
 #include <QString>

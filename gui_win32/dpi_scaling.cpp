@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui_win32/dpi_scaling.h"
 
 namespace veltrane::win32 {

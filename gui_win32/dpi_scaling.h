@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The windows are designed at 96 dots per inch (Windows' 100 %) and drawn at the dots per inch
 // of the monitor they are on: the program declares itself per-monitor aware in its manifest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane-render-docs-win32: renders the Win32 main window (with the bundled sample opened and
 // its first image selected), the filled EXIF window and the Stereo window (showing the stereo
 // pair PAIR, by default the bundled sample, as an aligned anaglyph pushed back 12 pixels),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui_win32/win32_controls.h"
 
 #include "gui_win32/win32_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every window of the program builds itself with: windows and controls created with a
 // check (a failure is an error that names the window, never a null handle used later), the

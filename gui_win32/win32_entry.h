@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Start-up of the window on Windows, and the message box of a failed batch run.
 #include <string>

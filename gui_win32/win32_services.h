@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's desktop services as Win32 provides them: the common file dialogs, the shell's
 // folder browser, ShellExecute, message boxes, the temporary folder and the tick count. Dialogs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Stereo window in plain Win32: the pair as the model renders it (an anaglyph, side by side
 // or the wiggle animated in place), drawn scaled to fit its area, with the layout and glasses

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Win32 window speaks UTF-16 (the wide API, so that names in any script work); the window
 // model and the core speak UTF-8. These two convert at that edge.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window on Windows, in plain Win32: the main window with its owner-drawn image list, list
 // menu, link label, check box and status panel, and the EXIF window with its report list and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding one eye, and turning the decoder's planes into RGB rows.
 //
 // An eye is decoded to the sampling it was coded in (from its 'hvcC'): planar YCbCr, mostly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small helpers around libheif's C interface: its errors as HeifError, its objects released by
 // unique_ptr, and one-time initialisation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Spatial photos: HEIF files holding a stereo pair as two HEVC images tied together by a 'ster'
 // entity group (left eye first), each image with its own Exif item and colour profile.

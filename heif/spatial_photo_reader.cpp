@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a spatial photo: the stereo group and each eye's metadata from the box reader, the
 // pixels from libheif.
 #include <array>

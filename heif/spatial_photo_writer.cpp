@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a spatial photo: both eyes encoded by libheif's x265 encoder, then the stereo group
 // added by the box writer (libheif cannot write entity groups).
 #include <algorithm>

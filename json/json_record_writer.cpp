@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "json/json_record_writer.h"
 
 #include <rapidjson/prettywriter.h>

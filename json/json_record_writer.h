@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The JSON form of the command line's records (core/common/record_writer.h), written with
 // RapidJSON's writer: each record is one JSON value, its members indented by two spaces, its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the "Extract Images" entry in a real file manager, as a new user meets it: Nemo runs on a
 # private X server (Xvfb) with a private session bus and a fresh home folder, and is driven with
 # xdotool; menu entries and file names are found by reading screenshots with tesseract.

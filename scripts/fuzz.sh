@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (preset "fuzz": clang, ASan + UBSan) and runs every target
 # fuzz/*_fuzz.cpp for FUZZ_SECONDS seconds (default 60) from a temporary copy of its seed
 # corpus fuzz/corpus/<target>/, so that runs never write into the source tree. Fails when a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the Windows program (preset "windows", mingw-w64) and wraps it in an installer made
 # with NSIS: build/windows-package/veltrane-<version>-setup.exe. Needs the Debian package nsis.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the release preset and makes the Debian package veltrane_<version>_<arch>.deb of its
 # installation with CPack, in build/release; prints the package's path. Needs no root: it only
 # installs missing build dependencies (scripts/setup.sh run) and writes into the build folder.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the windows of Veltrane to docs/main-window.png and docs/exif-window.png (the bundled
 # stereo sample opened, its first image selected, the EXIF window filled) and
 # docs/stereo-window.png (a painted stereo scene as an anaglyph), and writes the application

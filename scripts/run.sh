@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Veltrane if needed and runs it.
 #   scripts/run.sh            splits the bundled sample MPO into a fresh folder and lists it
 #   scripts/run.sh ARGS...    runs veltrane ARGS...

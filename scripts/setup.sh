@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Veltrane needs, if any is missing.
 #   scripts/setup.sh run    what building and running the program needs
 #   scripts/setup.sh test   everything the tests, the Windows build and the fuzzers need (default)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tests the Windows installer under wine in a scratch WINEPREFIX that is removed afterwards:
 # silent install, the installed program's --version, a split in a Japanese-named folder with the
 # context-menu entry registered, silent uninstall, and then nothing of Veltrane may be left: no

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The whole test command: installs what is missing, then builds and runs the tests of the
 # release, debug-sanitize, tsan and windows presets (the last after scripts/windows-libs.sh has
 # built its image libraries from Debian's sources), checks the Debian package (as root also

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; The Windows installer of Veltrane (NSIS 3, Unicode, 64-bit stub). scripts/package-windows.sh
 ; builds it; it passes VERSION, STAGE (the folder holding what gets installed) and OUTFILE.
 ;

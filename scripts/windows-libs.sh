@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the image libraries of the Windows program from Debian bookworm's source packages,
 # with mingw-w64 (the posix-thread compilers of cmake/mingw-w64-x86_64.cmake), as static
 # libraries with their headers, into a prefix that the `windows` preset finds:

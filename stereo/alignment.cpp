@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alignment: where the right eye's picture shows what the left's shows, as a shift across and
 // down. Only a band of central rows is decoded, to grey (libjpeg then skips the chroma IDCT,
 // and the rows after the band are never decoded): the central half of the rows, which are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Anaglyphs: both eyes' pictures in one, each eye's colour channels picked out by its glasses'
 // filter.
 //

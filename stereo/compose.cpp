@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composition of the stereo picture. Side-by-side and over/under layouts encode the inputs' DCT
 // blocks as one image when the two JPEGs are compatible (same components, sampling factors and
 // quantization tables, the first picture ending on an iMCU boundary and every crop starting on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The re-encoded layouts. The two images are decoded row by row and each output row is written
 // as soon as it is made, so memory stays at a few rows besides the codecs' own:
 //   - in step (side by side, half side by side, anaglyph, interlaced): output row y is made of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parts of ComposeStereo, shared between its files (not part of the module's interface).
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Animated GIF output: one palette for every frame from libimagequant, each frame dithered onto
 // it, the frames written by giflib. The file:
 //   header "GIF89a", logical screen (width, height, the global palette of 256 colours)

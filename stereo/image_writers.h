@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The output formats of the stereo pictures, each behind a small interface so that the rest of
 // the module knows nothing of the libraries that write them: libjpeg-turbo (JPEG), libpng

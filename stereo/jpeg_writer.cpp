@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG output one row at a time, through libjpeg-turbo.
 #include "stereo/image_writers.h"
 #include "stereo/jpeg_codec.h"

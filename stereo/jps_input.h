@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // JPS files as a stereo source: one JPEG image holding both eyes, side by side or one above the
 // other, described by an APP3 segment "_JPSJPS_" (the stereoscopic descriptor of the JPS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lossless and re-encoded crops of JPEG images (see lossless_crop.h).
 //
 // The lossless crop hands libjpeg's transcoding encoder (jpeg_write_coefficients) the blocks of

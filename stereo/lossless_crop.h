@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Cutting a rectangle out of a JPEG image as an image of its own.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The marker segments of the output: the left image's EXIF with its pixel size updated, and
 // the JPS descriptor.
 #include <span>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPO layout: the two eyes as the images of a multi-picture file of the disparity type,
 // left eye first, written by core/mpo's writer. Uncropped, each image is copied byte for byte
 // but for its MPF segment, as --join copies images. Cropped (alignment or parallax), each is

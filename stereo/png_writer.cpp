@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG output one row at a time, through libpng. libpng reports errors by longjmp, like
 // libjpeg: every call into it runs under a setjmp of its own, in a frame that owns nothing.
 #include <csetjmp>

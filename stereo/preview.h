@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stereo pictures for a window: the pair is decoded once at a reduced size (libjpeg's DCT
 // scaling, M/8 of the full size), kept in memory, and each change of a setting re-renders the

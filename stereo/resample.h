@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lanczos-3 resampling of 8-bit RGB pictures, separable: across each row, then down the
 // columns. Values are filtered as they are stored (sRGB-encoded), as most image tools do; the

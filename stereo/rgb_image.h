@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An 8-bit RGB picture in memory.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The eyes of spatial photos in and out of JPEG images, with libjpeg-turbo: a JPEG image decoded
 // for the HEVC encoder, and a decoded HEVC eye coded as a JPEG image. Where both sides use JPEG's

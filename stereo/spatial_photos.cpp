@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spatial photos through libheif: the eyes decoded one at a time, each coded as JPEG (or scaled
 // down for a preview) and let go before the next is decoded; the heic layout's eyes decoded from
 // their JPEG images one at a time and encoded with x265.

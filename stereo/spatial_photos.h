@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Spatial photos as a stereo source and as a layout. A spatial photo is a HEIF file holding a
 // stereo pair: two HEVC images tied together by a 'ster' entity group (in the 'grpl' box of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A build without libheif: HEIF files are recognised (stereo_files.cpp), but not read or written.
 #include "stereo/spatial_photos.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stereo pictures from the two images of a pair:
 //   - side by side: the JPS "cross" layout (right eye first) and "parallel" (left eye first),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // veltrane --stereo [--layout LAYOUT] [--pair L,R] [--align] ... FILE [OUTPUT]
 // veltrane --stereo [options] LEFT.jpg RIGHT.jpg OUTPUT

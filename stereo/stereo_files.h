@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The files around a stereo picture: the pair read from an MPO file, a JPS file or two JPEG
 // files, the output written atomically, and the default output name beside the source.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A stereo pair held open for a window: the two JPEG files as they are, for saving at full size,
 // and the two pictures decoded once at a reduced size (preview.h), from which each change of a

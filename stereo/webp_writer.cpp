@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Animated WebP output through libwebp's animation encoder (libwebpmux): each frame a lossy
 // picture; the encoder stores later frames as the rectangle that changed when that is smaller.
 #include <memory>

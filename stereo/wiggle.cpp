@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wiggle animation: the two eyes' pictures shown in turn. Each eye is decoded at the
 // smallest of libjpeg's DCT scales (1/8 to 8/8) that still gives at least the frame's size,
 // which spares most of the decoding work of a large image, then resampled to the frame's size

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "stereo_services/library_stereo_previewer.h"
 
 #include <utility>

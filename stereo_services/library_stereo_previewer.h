@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Stereo window's pictures through the stereo library (libjpeg-turbo, libpng, giflib,
 // libwebp): the window model's StereoPreviewer over a StereoSession. No toolkit in it: the Qt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's Save Stereo through the stereo library (libjpeg-turbo): four layouts of
 // images 1 and 2 (JPS cross, parallel, anaglyph, MPO), aligned, written as the Stereo window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A whole JPEG or MPO file turned, flipped or cropped losslessly: every image of the set gets
 // the same transform in the DCT domain (images of other sizes, such as a gain map or a large

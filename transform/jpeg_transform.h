@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One JPEG image turned, flipped or cropped in the DCT domain with libjpeg-turbo: the
 // quantized coefficients are decoded (entropy decoding only), rearranged block by block and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // veltrane --transform OP [--crop WxH+X+Y] [--perfect] [--force] [--] FILE [OUTPUT]
 //

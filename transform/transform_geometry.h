@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The geometry of a lossless transform, apart from any codec: the eight turns and flips of a
 // rectangular picture, what each does to an EXIF orientation, which edge blocks it must trim,

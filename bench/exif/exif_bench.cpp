@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF reader's speed.
 //
 // 1. Per file, the nineteen rows of the EXIF window read with this reader from an in-memory

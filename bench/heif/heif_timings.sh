@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings of spatial photos (release build), with hyperfine:
 #   bench/heif/heif_timings.sh [BUILD_DIR]        default build/release
 # 1. Reading a 2560 x 2560 spatial pair into a side-by-side JPEG: `veltrane --stereo --layout

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings of the metadata commands (release build, page cache warm).
 #   bench/metadata/metadata_timings.sh [startup|batch|memory ...]    default: all three
 # BUILD_DIR (default build/release) holds the program and bench_exif, whose camera-shaped files

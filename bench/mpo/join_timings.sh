@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings of --join on the 4000 x 3000 pair of bench/stereo (release build):
 #   bench/mpo/join_timings.sh [BUILD_DIR]        default build/release
 # 1. --join of the two JPEG files against `cat` of the same files, run alternately (RUNS pairs,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings of splitting many small MPO files (release build, page cache warm):
 #   bench/split/each_timings.sh [BUILD_DIR] [FILES]     default build/release, 400 files
 # One `veltrane --each` run over every file, the same run held to one core (taskset), and one

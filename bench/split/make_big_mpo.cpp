@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make_big_mpo [--indexed] OUT IMAGES MIN_BYTES MAX_BYTES: an MPO-like file of IMAGES images whose
 // sizes lie between MIN_BYTES and MAX_BYTES; each starts FF D8 FF E1 and holds random bytes with
 // an FF 00 pair about every 250 bytes, like entropy-coded JPEG data.

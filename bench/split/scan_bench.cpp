@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signature scan over JPEG-like data against a plain memchr pass over the same bytes.
 #include <benchmark/benchmark.h>
 

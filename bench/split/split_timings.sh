@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings of the batch split (release build, page cache warm).
 #   bench/split/split_timings.sh [BUILD_DIR]     default build/release
 # 1. Two ~1 GiB MPO files of 100 images, made under BIG_DIR (default /tmp) and deleted at the

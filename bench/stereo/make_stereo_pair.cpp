@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a synthetic stereo pair of camera size: make_stereo_pair FOLDER [WIDTH HEIGHT]
 // (default 4000 x 3000). FOLDER/l.jpg and FOLDER/r.jpg are quality-90 4:2:0 JPEGs with a small
 // EXIF segment, of a textured scene whose right-eye view sits 60 pixels to the left;

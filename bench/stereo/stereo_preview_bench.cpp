@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The re-render a window does for each change of a setting (a parallax slider step): eyes of a
 // 4000 x 3000 pair decoded once at the scale that gives at least 1280 pixels across, then
 // RenderStereo per layout. Run: bench_stereo_preview [PAIR_FOLDER] (default: a pair it writes).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings of --stereo on a 4000 x 3000 pair (release build), with hyperfine:
 #   bench/stereo/stereo_timings.sh [BUILD_DIR]        default build/release
 # 1. Lossless side by side against the jpegtran chain (crop to a double-width canvas, then drop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a synthetic phone photo with an HDR gain map, of camera size:
 //   make_gain_map_photo FOLDER [WIDTH HEIGHT [color]]
 // (default 4000 x 3000). FOLDER/photo.jpg is the primary image alone (quality 90, 4:2:0, a small

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-program timings and memory of --transform on a camera-size photo with a gain map
 # (release build):
 #   bench/transform/transform_timings.sh [BUILD_DIR]        default build/release

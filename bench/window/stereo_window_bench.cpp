@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Stereo window's slider: what one step of the parallax slider costs, from the model's
 // handler to the new picture handed to the window (the render at the preview size through the
 // stereo library, and the copy a window makes of it), for each view on a 4000 x 3000 pair. Also

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window's Open costs over the bare scan, with the window's events let through at the
 // model's interval and after every chunk, and the longest time the window goes without its
 // events during a scan (the bound on how late a close takes effect).

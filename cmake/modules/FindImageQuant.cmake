@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Finds libimagequant, the palette quantizer (Debian's libimagequant-dev, or the Windows build's
 # prefix from scripts/windows-libs.sh), and defines the imported target ImageQuant::ImageQuant
 # and ImageQuant_FOUND, ImageQuant_INCLUDE_DIR and ImageQuant_LIBRARY.

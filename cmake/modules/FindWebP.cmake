@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Finds libwebp with its mux and demux libraries (Debian's libwebp-dev, or the Windows build's
 # prefix from scripts/windows-libs.sh) and defines the imported targets
 #   WebP::webp        encoding and decoding of single images

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's command line: the batch split and the headless commands. The executable only
 // collects its arguments and hands them here.

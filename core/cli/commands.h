@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of the command line. Each is an adapter in this folder over the module it runs
 // (named on the right); none of those modules knows the command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane --each [odd|even] [--] FILE...: splits several files in one process, each into its own
 // folder, and says at the end how it went.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line faces of the EXIF reader: --exif, --info and --tags, over any number of
 // files. The reader hands out UTF-8 texts, which are printed as they are.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Commands that read many files: --exif, --info, --tags, --iptc, --list and --mpf take any
 // number of files. The names come from the command line and from lists of names ("-@ LIST"),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The EXIF commands on HEIF files (spatial photos): image N's Exif item, handed to the EXIF
 // reader as a JPEG image that holds nothing but that EXIF, so that the rows are exactly those

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane --iptc FILE...: every IPTC dataset of each file's first APP13 section, one per line as
 // TagName, a TAB and the value (UTF-8, as the records hold it); as a record, the object "IPTC"
 // of the same names and values.

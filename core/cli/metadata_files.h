@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the metadata commands (--exif, --info, --tags, --iptc, --list, --mpf) share: their words,
 // one file's output in text or as a record, and the run over all their files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane --mpf FILE...: prints each file's MPF index with each image's role, and whether the
 // signature scan agrees; as a record, the array "Entries" and "ScanAgrees" (with the scan's own
 // starts, "ScanStarts", when it does not agree).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane --join [--type disparity|multi-angle|panorama] [--] FILE... OUTPUT
 // veltrane --repair FILE [OUTPUT]
 // Thin adapters over core/mpo: arguments, the checks that are the command line's (an output

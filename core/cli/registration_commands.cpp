@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane --register-context-menu [odd|even], --unregister-context-menu, and the start-up check.
 #include "core/cli/registration_commands.h"
 

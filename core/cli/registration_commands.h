@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command-line faces of the context-menu registration, on a given registration (the commands
 // of core/cli/commands.h run them on the platform's own).

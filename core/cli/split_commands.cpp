@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line faces of the splitter: the batch split and --list (any number of files).
 #include <ostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Letter case of the ASCII letters only. File names, mode words, tag and dataset names and
 // maker names are compared this way: bytes above 127 (Windows-1252 or UTF-8 text) are never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which images of a file a split writes: all of them, the odd ones (the left eye of a stereo
 // camera's pairs) or the even ones (the right eye). The window's mode buttons choose it; on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small file layer of the splitter: a read-only source, and output files that appear under
 // their final name only once they are complete. Every failure raises InOutError naming the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The line that lists one image of a file, in the window's list and in --list:
 // " Image 002:  1205 K", the image number padded to three digits and the size in whole KiB

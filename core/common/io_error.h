@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Input/output failures of the splitter, carrying the run-time texts that users see:
 // "File not found", "File access denied", "Read beyond end of file", "Disk full", "I/O error %d".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File-system queries on paths in UTF-8, on every platform. On Windows they go through the wide
 // (UTF-16) functions, so a name outside the system's ANSI code page is found all the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Process numbers: this program's own, and whether another one still runs. Files that belong to
 // one run of the program are kept in a folder named after its process, so that a later run can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's edges with whoever started it: its arguments and its console text, both UTF-8
 // inside the program on every platform.

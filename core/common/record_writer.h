@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // RecordWriter: where a command writes one structured record (an object of named values,
 // lists and nested objects) when its output is meant for programs rather than eyes. The core

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // UTF-8 is the encoding of every path and message inside the program, on every platform. Windows
 // speaks UTF-16 at its API; these convert between the two at that edge. (The EXIF texts are the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ByteReader: numbers read from a byte string in its byte order, at 0-based offsets.
 //

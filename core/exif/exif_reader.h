@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ExifReader: the entry point of the EXIF reader. It reads a JPEG file's marker sections (or a
 // TIFF-structured file's first bytes after its header), keeps them, accepts the APP1 EXIF

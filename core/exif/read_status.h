@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the EXIF reader's last read ended, and the text that users see for it (`veltrane --info`
 // prints it after "Status: ").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What an ExifReader is asked to keep of what it reads, fixed when it is made.
 #include <span>

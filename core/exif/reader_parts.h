@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parts an ExifReader hands work to: a decoder for the camera maker's note (tag 0x927C) and a
 // reader for the IPTC datasets of the first APP13 section. The reader itself knows neither: the

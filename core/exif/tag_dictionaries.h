@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two tag dictionaries of the EXIF reader and the lookups over them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TagEntry: the record of one tag, used alike for dictionary rows, maker-table rows, IPTC
 // dataset rows and the tags that a directory walk stores. TagNumber 0 means "no tag": such

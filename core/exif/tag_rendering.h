@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turning the raw bytes of a tag into the text the reader shows, and into numbers.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TiffDirectory: walks the TIFF directory structure that an ExifReader found (inside a JPEG APP1
 // EXIF section or at the start of a TIFF-structured file) into a list of named tags with

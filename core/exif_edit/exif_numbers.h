@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads and sets single numbers of an EXIF segment in place: the pixel sizes and the
 // orientation that a lossless rotation or crop changes. Nothing is moved, added or removed; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/heif_boxes/box_cursor.h"
 
 namespace veltrane::heif_boxes {

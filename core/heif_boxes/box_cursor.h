@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bounded reading of box payloads: a cursor over a byte range that knows where that range lies
 // in the file, and the walk over the boxes of a container. Shared by the structure reader and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Adding boxes to the meta box of a finished HEIF file, for what the encoding library cannot
 // write itself: the 'grpl' box with the 'ster' group of a spatial photo.

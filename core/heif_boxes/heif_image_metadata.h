@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The metadata of one image of a HEIF file, for the EXIF commands: its Exif item's TIFF bytes and
 // its ICC profile, read from the file without any codec.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the items of a HEIF file are to a viewer: its images, its stereo pair, the metadata items
 // that describe an image.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the meta box of a HEIF file: items, locations, references, properties and groups.
 #include "core/heif_boxes/heif_structure.h"
 

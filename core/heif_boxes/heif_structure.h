@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The structure of a HEIF file (ISO base media file format boxes), read without any codec: the
 // items of its `meta` box, where their bytes lie, how they refer to each other, their properties

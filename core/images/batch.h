@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The batch split: a source file, optionally an output folder or a mode word, optionally a mode
 // word; no dialog. Used by the command line and by the file manager's context-menu entry.

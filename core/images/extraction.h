@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes images of an MPO file to numbered .jpg files: all, the odd or the even ones.
 #include <cstdint>

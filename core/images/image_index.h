@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the images of an MPO file start: the offsets of up to kMaxImages images, their count, and
 // where recording stopped when the file holds more. Nothing else: the file, the output folder

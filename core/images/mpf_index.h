@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The MPF index of an MPO file: the multi-picture format (CIPA DC-007) stores, in an APP2
 // segment of the first image's header, a table of every image of the file with its type, size

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds the images of an MPO file: through the file's MPF index when it is usable, else by
 // searching the file for the image signature.

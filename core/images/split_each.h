@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Splitting many MPO files in one run, each into its own folder: what the file managers' "Extract
 // Images" entry starts for a selection. Files are handed out to one worker per processor core, so

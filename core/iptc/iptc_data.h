@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // IptcRecords: the IPTC datasets of a JPEG file's APP13 ("Photoshop 3.0") section, kept as named
 // TagEntry records that can be looked up, set, merged and removed by name. Values are UTF-8:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The IPTC records as a part of the EXIF reader, and IptcRecords::LoadImageFile, the one
 // operation that reads a file, through the reader.
 #include "core/exif/exif_reader.h"

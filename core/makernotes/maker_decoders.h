@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The value decoders of the maker tables: three Canon arrays split into named sub-fields, and
 // two Nikon values turned into readable text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Maker-note decoding: recognises the camera maker from the make text, picks one of ten maker
 // tables and a layout, and walks the note as one TIFF-style directory (WalkMakerDirectory,

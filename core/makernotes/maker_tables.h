@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ten maker tables: one row per tag of a maker note that the reader knows.
 //

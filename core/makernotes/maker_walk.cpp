@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The maker-note walk: one TIFF-style directory inside the maker-note bytes, every entry
 // rendered to a line of the directory's maker-note text and, when the maker table knows the
 // tag, stored in its tag list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The nineteen rows of the EXIF information window, built without any window: the window and
 // `veltrane --exif` both show exactly these. Texts are UTF-8.

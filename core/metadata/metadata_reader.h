@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The EXIF reader as the program uses it: with its maker-note decoder and its IPTC reader.
 // Every command, window and tool that shows metadata reads through these parts, so they all

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the bytes of JPEG images come from: a byte span in memory, or a file read through one
 // bounded buffer. The structure walk asks for short views at increasing offsets and skips

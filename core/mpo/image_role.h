@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What an image of an MPO file is for, where the file says so: the left or right view of a
 // stereo pair, a gain map that turns the primary image into an HDR rendition, or a large

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The structure of a JPEG image (ITU T.81, Annex B), walked from its start-of-image marker to
 // its end-of-image marker without decoding anything:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The APP2 "MPF" segments of a multi-picture file (CIPA DC-007), written in the layout of the
 // stereo consoles' files: big-endian TIFF structures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A failed MPO job that is no input/output failure: an input that is not a complete JPEG image,
 // a file whose offsets would not fit the index. The message is the cause alone; subject names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The images that files contribute to a joined MPO file, and the check that an output file is
 // none of its inputs.

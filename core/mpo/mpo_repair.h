@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Repairs a damaged MPO file: the same images with a fresh, correct MPF index.
 //

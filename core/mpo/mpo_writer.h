@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes MPO files: JPEG images one after another, the first carrying an MPF index of all of
 // them, every later one its own MPF attribute segment (core/mpo/mpf_segment.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Extract Images" entry of the file manager's context menu for .mpo files: one interface,
 // implemented by the registry on Windows and by freedesktop files elsewhere, and in memory for

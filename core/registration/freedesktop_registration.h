@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registration on freedesktop desktops, as files in the user's data folder ($XDG_DATA_HOME,
 // by default ~/.local/share):

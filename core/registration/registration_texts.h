@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The texts of the "Extract Images" registration, built by pure functions so that every entry
 // (the six registry values of Windows, each freedesktop file) can be checked without writing it.

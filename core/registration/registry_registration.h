@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registration in the Windows registry: six keys under HKEY_CLASSES_ROOT, each with a default
 // string value (see RegistryEntries). The registry itself sits behind RegistryStore, so the

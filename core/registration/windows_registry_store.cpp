@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HKEY_CLASSES_ROOT through the wide (UTF-16) Win32 registry functions: key names and values
 // are UTF-8 inside the program, so a program path outside the ANSI code page is stored whole.
 #ifdef _WIN32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the main window and the EXIF window decide, without any toolkit: the open file and its
 // list, the extraction mode, the selection, the scan lock, what every command does, the list

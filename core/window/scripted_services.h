@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Desktop services that answer without asking anybody, for running the window unattended (the
 // pictures of the documentation, the tests): the open dialog returns one chosen file, the folder

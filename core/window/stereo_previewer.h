@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stereo pictures of the Stereo window, behind a small interface with no image library in
 // it: the window model decides what to show and to save, an implementation beside the core

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the Stereo window decides, without any toolkit: the pair it shows, the view (anaglyph,
 // parallel, cross or the wiggle animated in place), the anaglyph kind, the alignment, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The temporary files of a window: the copies that previews and the EXIF window read and the
 // pictures that Show Stereo opens, "vltr" + tick count + ".jpg". They live in a folder of their

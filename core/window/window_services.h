@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop services the main window uses, each behind a small interface with no toolkit in
 // it: the Qt window and the Win32 window bring their own implementations, the tests bring

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paths beyond MAX_PATH: the extended-length form that Windows file functions get. The split
 // at the end of a long path is in tests/split.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 # Fails for every VELTRANE_* entry of the cache at CACHE that has the type UNINITIALIZED.
 file(STRINGS ${CACHE} entries REGEX "^VELTRANE_[A-Z0-9_]+:")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small builders shared by the EXIF reader's tests: JPEG sections, whole JPEG files and readers
 // over them.

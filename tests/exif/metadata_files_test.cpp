@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata commands over many files, in text and in JSON: the JSON of every file, read back
 // with RapidJSON and flattened into lines, must be the text the command prints; failing files
 // in the middle of a list, the order of many files read in parallel, the words of the commands,

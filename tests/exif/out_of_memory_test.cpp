@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running out of memory while a file is read is no fault of the file: the reader lets
 // std::bad_alloc through instead of reporting the file as malformed. The test replaces the global
 // operator new of this test program with one that fails the n-th allocation, for every n until

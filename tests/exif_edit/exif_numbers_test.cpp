@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF number editor on payloads built in either byte order, and on damaged ones: a value is
 // read and set only where its tag holds one SHORT or LONG, and nothing outside the value's own
 // bytes ever changes.

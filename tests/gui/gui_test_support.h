@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording fakes of the window's desktop services, and a main window built on them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One QApplication for the whole test program, on the offscreen platform.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image list's stereo entries: shown for files of two or more images, the Stereo window
 // that Show Stereo opens, and the save dialog whose file types are the layouts.
 #include <QAction>

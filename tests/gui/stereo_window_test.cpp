@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Stereo window drawn by Qt over its model and the stereo library: the slider's value
 // reaches the model and the picture follows; the widgets show what the model decides.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets the display of a wine prefix to DPI dots per inch, making the prefix first when it is
 # missing (wine does that on its first start, in about fifteen seconds). Wine reads the DPI
 # from "LogPixels" under HKEY_CURRENT_USER\Control Panel\Desktop once, when a process starts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 window, created for real (under wine on a virtual X display) over fake dialogs and
 // driven with window messages as a user's clicks would send them.
 #include <windows.h>

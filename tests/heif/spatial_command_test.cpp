@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spatial photos through the program: --stereo from a spatial photo (grouped by the tests' own
 // writer) into every layout, the heic layout read back through libheif, the input path and
 // heif-info, broken files refused with nothing written, the EXIF commands on each eye, and the

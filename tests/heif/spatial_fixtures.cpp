@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spatial photos of the tests (spatial_fixtures.h).
 #include "tests/heif/spatial_fixtures.h"
 

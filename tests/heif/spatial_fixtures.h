@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The spatial photos of the tests: the console fixture's two eyes (or the sample writer's when
 // the fixture is absent), the right eye with Exif of its own and each eye with an ICC profile,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spatial photos through libheif: a pair encoded by libheif with the stereo group added by a
 // small writer of this test (not the program's), read by the program; the program's own writer
 // read back through libheif, the box reader and heif-info; files without or with a broken group.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HEIF box reader and the stereo-group writer on files built box by box: every iloc version
 // and field size, idat and multiple extents, the Exif and ICC data of each eye, the offsets the
 // writer corrects and the files it refuses, and malformed files that must fail with a message.

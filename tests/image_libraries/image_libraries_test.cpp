@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image libraries of the Windows build, each used once through the calls a picture writer
 // needs: a round trip through zlib, libpng, giflib and libwebp (whose container is then read by
 // libwebpmux and libwebpdemux), a palette from libimagequant, and, where it was built, a HEIC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading IPTC datasets from files: IptcRecords::LoadImageFile, the reader's IPTC part and
 // `veltrane --iptc`.
 #include <gtest/gtest.h>

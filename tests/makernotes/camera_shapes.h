@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // JPEG files shaped like the ones cameras and phones write, for the reader's benchmark: the
 // directory sizes, maker notes and value kinds of real files, the pixels of a tiny image.

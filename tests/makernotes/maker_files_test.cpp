@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One synthetic maker note per layout, inside the EXIF directory of a JPEG file and of a TIFF
 // file, read through ExifReader exactly as a file on disk would be.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The maker-note walk on its own: a directory that collects what it decodes, and a small
 // stand-in for the stored EXIF section with the note at a known place in it.
 #include <gtest/gtest.h>

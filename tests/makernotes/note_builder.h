@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Synthetic maker notes for the tests: one TIFF-style directory after a maker's prefix, its
 // out-of-entry values after the directory, and EXIF data (a TIFF structure, a JPEG file) that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF reader hands maker notes and IPTC sections to the parts it is given, and to nothing
 // else: without parts it reads exactly the same directories, minus the maker note's own tags
 // and lines, and parses no IPTC section.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's rows come from a reader that keeps only the tags they show, and MPO images are
 // read from the file at their offset. Both must give exactly what the full reader gives on the
 // extracted image: every seed of the fuzz corpus, the camera-shaped files and the camera

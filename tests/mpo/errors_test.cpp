@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every way --join and --repair refuse a job: the exit status, the one line on stderr, and a
 // folder that holds exactly what it held before (no output, no temporary file, inputs intact).
 #include <gtest/gtest.h>

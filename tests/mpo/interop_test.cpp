@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Other readers of the written files: exiftool's validation finds nothing to warn about, and
 // Pillow opens every frame. Skipped where the tools are not installed.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --join over inputs x types: every image of the output is its input image byte for byte apart
 // from the MPF segment, which sits where it belongs and says what the consoles' segments say.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JPEG structure walk on well-formed and damaged images, in memory and from a file read in
 // chunks: both must see the same structure.
 #include "core/mpo/jpeg_walk.h"

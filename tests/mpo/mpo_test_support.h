@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the MPO tests: a reading of JPEG headers of the tests' own (so that the writer is
 // not checked by its own walk), the images of a written MPO file, and outside programs.

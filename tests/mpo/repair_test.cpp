@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --repair of indexes broken in several ways and of an imaging library's own three-image MPO:
 // the images come back whole, with a usable index, and decode without a warning.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The manual page and the shell completion against the program's own --help: every option it
 # prints is documented and completed, the page renders without warnings, and completion offers
 # the mode words after a file and .mpo files before folders.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: builds it with scripts/package.sh and checks its metadata, its files,
 # lintian, the AppStream and desktop entries, the manual page and completion. As root it also
 # installs the package with apt-get, splits a sample and registers the context menu with the

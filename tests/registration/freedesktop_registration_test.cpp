@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The freedesktop registration in a temporary data folder, checked with the desktop's own tools
 // (desktop-file-validate, update-mime-database, xdg-mime, gio) where they are installed.
 #ifndef _WIN32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which program an existing entry runs, read back from its texts, and how the start-up check
 // treats an entry of another program: left alone while that program exists, taken over once it
 // is gone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of every entry, checked without writing them: the six registry values of Windows and
 // the freedesktop files, with the quoting each format needs.
 #include "core/registration/registration_texts.h"

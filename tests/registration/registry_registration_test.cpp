@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry registration over a registry kept in memory (the same code drives the Win32
 // registry), the start-up check and the two commands, on every platform.
 #include "core/registration/registry_registration.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registration in the real registry of a Windows build (run under wine), read back through
 // the plain registry functions, and the registered command run end to end.
 #ifdef _WIN32

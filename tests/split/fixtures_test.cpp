@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real camera files, when the shared fixtures folder is beside the project.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the images through the MPF index, and the signature scan as the fallback.
 #include "core/images/mpf_index.h"
 

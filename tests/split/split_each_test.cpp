@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several files in one run: each split into its own folder, failures counted and named without
 // stopping the others, and the summary line.
 #include "core/images/split_each.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alignment on pairs made by shifting one picture by known amounts, across and down, both
 // ways: the shift found (from pixels and from DCT coefficients), the crop of the re-encoded
 // and of the block-exact layouts, and the parallax that moves the stereo window from there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPS files as the pair and MPO files as the output: JPS halves cut block for block (or coded
 // again off the grid) and back, the MPO layout of every source with and without alignment, the
 // lossless crop of every kind of JPEG, the JPS descriptor's bytes, and the failures.

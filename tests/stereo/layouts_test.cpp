@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every layout and anaglyph kind, on a console's MPO and on synthetic pairs, each output read
 // back with its format's own decoder and held against a small reference computation from the
 // decoded inputs: exact rows where the output is lossless (interlaced PNG, over/under composed

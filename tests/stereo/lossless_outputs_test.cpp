@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lossless side-by-side pictures are the same bytes on every platform. The Linux build links
 // Debian's libjpeg62-turbo and the Windows build the same libjpeg-turbo release, cross-built from
 // Debian's source package (scripts/windows-libs.sh); the blocks are copied, not coded again, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stereo output: exact halves of lossless side-by-side files, their marker segments and default
 // names, alignment on the console fixtures, the anaglyph against a direct computation, the
 // re-encoding fallbacks and every error path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the stereo tests: decoding every output format back to RGB (with the libraries'
 // own decoders), synthetic pairs with a known shift, and picture comparisons.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files and folders at the end of long paths, made and read with the program's own file layer:
 // on Windows the C++ library's file functions stop at MAX_PATH (260 characters).

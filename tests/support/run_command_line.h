@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the program's command line in process and keeps what it printed.
 #include <sstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Folder names beyond ASCII for the tests of paths: one per script, and no single ANSI code page
 // holds all three, so on Windows they pass only when every path goes through the wide functions.

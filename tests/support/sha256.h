@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SHA-256 (FIPS 180-4) of a byte string as 64 lowercase hex digits, as sha256sum prints it: lets a
 // test compare a file with a digest taken elsewhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scratch folders and file helpers for tests.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The codec-free geometry: the Orientation that keeps a turned picture shown as asked, the
 // words of a crop region, and a region carried over to an image of another size.
 #include <gtest/gtest.h>

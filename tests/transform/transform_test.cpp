@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --transform over every operation and every kind of set: each output image is compared with
 // the same operation applied to the decoded pixels of its source image, and the index, the EXIF
 // Orientation and sizes and the XMP packets are checked; then the refusals and failures, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Real JPEG images for the transform tests, made and decoded with libjpeg: pictures of a scene
 // in any sampling, the sets the tests turn (a photo with a gain map, a stereo pair, a single

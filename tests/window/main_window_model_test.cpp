@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window model driven as a front-end drives it, through a recording view and fake services.
 #include <gtest/gtest.h>
 

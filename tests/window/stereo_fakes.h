@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A recording fake of the Stereo window's previewer and a recording Stereo window view.
 #include <ostream>

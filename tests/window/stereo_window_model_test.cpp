@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Stereo window's model driven as a front-end drives it, through a recording view and a
 // recording previewer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording fakes of the window's desktop services, shared by the tests of the window model and
 // of the Qt window.

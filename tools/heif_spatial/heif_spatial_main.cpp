@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane-spatial: a developer tool for spatial photos (not installed).
 //
 //   veltrane-spatial info FILE.heic               the boxes' view: items, references, groups

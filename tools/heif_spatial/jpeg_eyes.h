@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The side-by-side ("parallel") JPEG of a spatial photo's decoded pair, streamed straight from
 // the two decoded eyes into one JPEG encoder: the developer tool's reference for what the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builds HEIF box structures without any codec, for tests and fuzz seeds that need well-formed
 // or deliberately broken files: the image items carry placeholder bytes, not coded pictures.

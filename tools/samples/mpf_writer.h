@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MPO files as imaging libraries and phones write them: every image may begin with a JFIF APP0
 // segment (FF D8 FF E0) rather than EXIF, and the first image carries the MPF index, an APP2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veltrane-sample-writer: writes the project's own sample MPO files.
 //   veltrane-sample-writer OUT.mpo            the bundled stereo pair
 //   veltrane-sample-writer OUT.mpo N          N images (left and right eye alternating)

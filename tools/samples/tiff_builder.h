@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builds TIFF structures in either byte order, for sample files and for tests that need
 // well-formed or deliberately broken EXIF data.
