@@ -157,19 +157,10 @@ void AddJpegEye(heif::SpatialPhotoWriter& writer, heif::Eye eye, const JpegEye& 
     }
 }
 
-std::vector<std::uint8_t> EyeJpeg(const heif::DecodedEye& eye, const heif::EyeMetadata& metadata, int quality) {
-    const int width = eye.Width(), height = eye.Height();
-    const std::optional<heif::Ycbcr420View> raw = eye.JpegYcbcr420();
-    const std::vector<std::uint8_t> exif = ExifSegmentFor(metadata, width, height);
-    const std::vector<std::vector<std::uint8_t>> icc = IccSegments(metadata.iccProfile);
-    // A band of 16 rows: luma and the two chroma planes' 8 rows each, or RGB.
-    const std::size_t yStride = RoundUp(static_cast<std::size_t>(width), 16), chromaStride = yStride / 2;
-    std::vector<std::uint8_t> band(raw ? yStride * 16 + chromaStride * 16 : static_cast<std::size_t>(width) * 3 * 16);
-    std::array<JSAMPROW, 32> rows{};
-    // Quality 95 4:2:0 takes about two bits a pixel.
-    Encoder out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 4);
+void StartEyeEncoding(Encoder& out, int width, int height, int quality, bool raw, std::span<const std::uint8_t> exif,
+                      const std::vector<std::vector<std::uint8_t>>& icc, const char* failure) {
     jpeg_compress_struct& info = out.info;
-    Guarded(out.errors, kEncodeFailure, [&] {
+    Guarded(out.errors, failure, [&] {
         out.SetRgbInput(width, height, quality, 2, 2);
         if (raw) {
             // The same settings for YCbCr planes as they are: jpeg_set_defaults chose YCbCr
@@ -183,6 +174,21 @@ std::vector<std::uint8_t> EyeJpeg(const heif::DecodedEye& eye, const heif::EyeMe
         for (const std::vector<std::uint8_t>& segment : icc)
             jpeg_write_marker(&info, JPEG_APP0 + 2, segment.data(), static_cast<unsigned>(segment.size()));
     });
+}
+
+std::vector<std::uint8_t> EyeJpeg(const heif::DecodedEye& eye, const heif::EyeMetadata& metadata, int quality) {
+    const int width = eye.Width(), height = eye.Height();
+    const std::optional<heif::Ycbcr420View> raw = eye.JpegYcbcr420();
+    const std::vector<std::uint8_t> exif = ExifSegmentFor(metadata, width, height);
+    const std::vector<std::vector<std::uint8_t>> icc = IccSegments(metadata.iccProfile);
+    // A band of 16 rows: luma and the two chroma planes' 8 rows each, or RGB.
+    const std::size_t yStride = RoundUp(static_cast<std::size_t>(width), 16), chromaStride = yStride / 2;
+    std::vector<std::uint8_t> band(raw ? yStride * 16 + chromaStride * 16 : static_cast<std::size_t>(width) * 3 * 16);
+    std::array<JSAMPROW, 32> rows{};
+    // Quality 95 4:2:0 takes about two bits a pixel.
+    Encoder out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) / 4);
+    jpeg_compress_struct& info = out.info;
+    StartEyeEncoding(out, width, height, quality, raw.has_value(), exif, icc, kEncodeFailure);
     const int chromaRows = (height + 1) / 2;
     const std::size_t chromaWidth = (static_cast<std::size_t>(width) + 1) / 2;
     for (int y0 = 0; y0 < height; y0 += 16) {

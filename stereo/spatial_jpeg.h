@@ -43,6 +43,12 @@ void AddJpegEye(heif::SpatialPhotoWriter& writer, heif::Eye eye, const JpegEye& 
 // (Orientation set to 1, the pixel size to the eye's) and ICC profile. Raises StereoError.
 std::vector<std::uint8_t> EyeJpeg(const heif::DecodedEye& eye, const heif::EyeMetadata& metadata, int quality);
 
+// Starts coding a 4:2:0 JPEG image of quality on out: from YCbCr planes through libjpeg's raw
+// data interface when raw is set, else from RGB rows; then writes the APP1 payload exif (when
+// there is one; else a JFIF header) and the APP2 payloads icc. Raises StereoError with failure.
+void StartEyeEncoding(Encoder& out, int width, int height, int quality, bool raw, std::span<const std::uint8_t> exif,
+                      const std::vector<std::vector<std::uint8_t>>& icc, const char* failure);
+
 // The APP2 payloads that carry profile; none for an empty profile or one of more than 255
 // pieces.
 std::vector<std::vector<std::uint8_t>> IccSegments(std::span<const std::uint8_t> profile);

@@ -54,18 +54,7 @@ std::vector<std::uint8_t> ParallelJpeg(const heif::SpatialPhoto& photo, int qual
     const std::size_t yStride = RoundUp(width, 16), chromaStride = yStride / 2;
     std::vector<std::uint8_t> band(raw ? yStride * 16 + chromaStride * 16 : width * 3 * 16);
     std::array<JSAMPROW, 32> rows{};
-    stereo::Guarded(out.errors, kFailure, [&] {
-        out.SetRgbInput(static_cast<int>(width), height, quality, 2, 2);
-        if (raw) {
-            info.in_color_space = JCS_YCbCr;
-            info.raw_data_in = TRUE;
-        }
-        info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
-        jpeg_start_compress(&info, TRUE);
-        if (!exif.empty()) jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-        for (const auto& segment : icc)
-            jpeg_write_marker(&info, JPEG_APP0 + 2, segment.data(), static_cast<unsigned>(segment.size()));
-    });
+    stereo::StartEyeEncoding(out, static_cast<int>(width), height, quality, raw, exif, icc, kFailure);
     for (int y0 = 0; y0 < height; y0 += 16) {
         if (raw) {
             std::uint8_t* yBand = band.data();
