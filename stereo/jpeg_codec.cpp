@@ -7,69 +7,20 @@
 #include <new>
 
 namespace veltrane::stereo {
-namespace {
-
-ErrorManager& OwnerOf(j_common_ptr info) {
-    // pub is the first member, so the error manager's address is the owner's.
-    return *reinterpret_cast<ErrorManager*>(info->err);
-}
-
-[[noreturn]] void ErrorExit(j_common_ptr info) {
-    ErrorManager& owner = OwnerOf(info);
-    (*info->err->format_message)(info, owner.message);
-    std::longjmp(owner.jump, 1);
-}
-
-// Level -1 is a warning about corrupt data; higher levels are trace messages.
-void EmitMessage(j_common_ptr info, int level) {
-    if (level < 0) ErrorExit(info);
-}
-
-void OutputMessage(j_common_ptr) {}
-
-// Progressive files may hold thousands of tiny scans, each costing a pass over the image.
-struct ScanLimitedProgress {
-    jpeg_progress_mgr pub;
-    int maxScans;
-};
-
-void CheckScans(j_common_ptr info) {
-    if (!info->is_decompressor) return;
-    auto* d = reinterpret_cast<j_decompress_ptr>(info);
-    const auto* progress = reinterpret_cast<const ScanLimitedProgress*>(info->progress);
-    if (d->input_scan_number > progress->maxScans) {
-        ErrorManager& owner = OwnerOf(info);
-        std::snprintf(owner.message, sizeof owner.message, "more than %d scans",
-                      progress->maxScans);
-        std::longjmp(owner.jump, 1);
-    }
-}
-
-}  // namespace
-
-void InstallErrorManager(jpeg_error_mgr& pub, ErrorManager& owner) {
-    (void)owner;
-    jpeg_std_error(&pub);
-    pub.error_exit = ErrorExit;
-    pub.emit_message = EmitMessage;
-    pub.output_message = OutputMessage;
-}
 
 Decoder::Decoder(std::span<const std::uint8_t> bytes, const CodecLimits& limits, std::string name)
     : limits_(limits), bytes_(bytes), name_(std::move(name)) {
-    info.err = &errors.pub;
-    InstallErrorManager(errors.pub, errors);
+    libjpeg::InstallErrorManager(info, errors);
     jpeg_create_decompress(&info);  // only fails on a library version mismatch
 }
 
 Decoder::~Decoder() {
     jpeg_destroy_decompress(&info);
-    delete reinterpret_cast<ScanLimitedProgress*>(info.progress);
 }
 
 void Decoder::ReadHeader(bool keepMetadata) {
-    auto* progress = new ScanLimitedProgress{{CheckScans, 0, 0, 0, 0}, limits_.maxScans};
-    info.progress = &progress->pub;
+    scanLimit_.maxScans = limits_.maxScans;
+    libjpeg::InstallScanLimit(info, scanLimit_);
     Guarded(errors, Failure().c_str(), [&] {
         if (bytes_.empty()) ERREXIT(&info, JERR_INPUT_EMPTY);
         jpeg_mem_src(&info, bytes_.data(), static_cast<unsigned long>(bytes_.size()));
@@ -108,65 +59,14 @@ std::vector<std::vector<std::uint8_t>> Decoder::IccSegments() const {
     return segments;
 }
 
-// jpeg_read_coefficients asks its memory manager for one virtual block array per component,
-// then to realize them, then for rows of them while it decodes. These three methods place the
-// arrays in a CoefficientImage (the decoder's client_data) instead of libjpeg's pools.
-namespace {
-
-CoefficientImage& TargetOf(j_common_ptr info) { return *static_cast<CoefficientImage*>(info->client_data); }
-
-jvirt_barray_ptr RequestBlockArray(j_common_ptr info, int, boolean, JDIMENSION blocksPerRow, JDIMENSION rows,
-                                   JDIMENSION) {
-    CoefficientImage& image = TargetOf(info);
-    if (image.requested >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    CoefficientImage::Component& c = image.components[static_cast<std::size_t>(image.requested)];
-    c.columns = static_cast<int>(blocksPerRow);
-    c.rows = static_cast<int>(rows);
-    // The handle is the component's address; AccessBlockRows maps it back.
-    return reinterpret_cast<jvirt_barray_ptr>(&image.components[static_cast<std::size_t>(image.requested++)]);
-}
-
-void RealizeBlockArrays(j_common_ptr info) {
-    CoefficientImage& image = TargetOf(info);
-    bool failed = false;
-    try {
-        for (int i = 0; i < image.requested; ++i) {
-            CoefficientImage::Component& c = image.components[static_cast<std::size_t>(i)];
-            c.blocks.assign(static_cast<std::size_t>(c.columns) * static_cast<std::size_t>(c.rows) * DCTSIZE2, 0);
-            std::vector<JBLOCKROW>& rows = image.rowPointers[static_cast<std::size_t>(i)];
-            rows.resize(static_cast<std::size_t>(c.rows));
-            for (int r = 0; r < c.rows; ++r) rows[static_cast<std::size_t>(r)] = c.Row(r);
-        }
-    } catch (const std::bad_alloc&) {
-        failed = true;
-    }
-    // Raised outside the handler: the jump leaves no C++ frame half unwound.
-    if (failed) ERREXIT1(info, JERR_OUT_OF_MEMORY, 2);
-}
-
-JBLOCKARRAY AccessBlockRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
-                            boolean) {
-    CoefficientImage& image = TargetOf(info);
-    const auto* component = reinterpret_cast<const CoefficientImage::Component*>(array);
-    const std::ptrdiff_t i = component - image.components.data();
-    if (i < 0 || i >= image.requested) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    const std::vector<JBLOCKROW>& rows = image.rowPointers[static_cast<std::size_t>(i)];
-    if (startRow > rows.size() || numRows > rows.size() - startRow) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    return const_cast<JBLOCKARRAY>(rows.data() + startRow);
-}
-
-}  // namespace
-
 void Decoder::ReadCoefficients(CoefficientImage& image) {
     image = {};
+    libjpeg::BlockArrays arrays;
     Guarded(errors, Failure().c_str(), [&] {
-        info.client_data = &image;
-        info.mem->request_virt_barray = RequestBlockArray;
-        info.mem->realize_virt_arrays = RealizeBlockArrays;
-        info.mem->access_virt_barray = AccessBlockRows;
+        libjpeg::PlaceBlockArrays(info, arrays);
         jpeg_read_coefficients(&info);
     });
-    if (image.requested != info.num_components) throw StereoError(Failure() + ": no coefficients were read");
+    if (arrays.requested != info.num_components) throw StereoError(Failure() + ": no coefficients were read");
     image.width = static_cast<int>(info.image_width);
     image.height = static_cast<int>(info.image_height);
     image.maxHSampling = info.max_h_samp_factor;
@@ -175,6 +75,9 @@ void Decoder::ReadCoefficients(CoefficientImage& image) {
     for (int i = 0; i < info.num_components; ++i) {
         const jpeg_component_info& from = info.comp_info[i];
         CoefficientImage::Component& c = image.components[static_cast<std::size_t>(i)];
+        c.blocks = std::move(arrays.arrays[static_cast<std::size_t>(i)]);
+        c.columns = static_cast<int>(c.blocks.columns);
+        c.rows = static_cast<int>(c.blocks.rows);
         c.hSampling = from.h_samp_factor;
         c.vSampling = from.v_samp_factor;
         c.widthInBlocks = static_cast<int>(from.width_in_blocks);
@@ -183,7 +86,6 @@ void Decoder::ReadCoefficients(CoefficientImage& image) {
         if (from.quant_table != nullptr)
             std::copy(from.quant_table->quantval, from.quant_table->quantval + DCTSIZE2, c.quant.begin());
     }
-    image.rowPointers = {};
 }
 
 // The compressed data grows in a vector owned by the encoder object, so that an error in the
@@ -228,8 +130,7 @@ void TermDestination(j_compress_ptr info) {
 }  // namespace
 
 Encoder::Encoder(std::size_t expectedSize) {
-    info.err = &errors.pub;
-    InstallErrorManager(errors.pub, errors);
+    libjpeg::InstallErrorManager(info, errors);
     jpeg_create_compress(&info);
     destination_.pub.init_destination = InitDestination;
     destination_.pub.empty_output_buffer = EmptyOutputBuffer;

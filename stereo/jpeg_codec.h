@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A thin, exception-free-at-the-boundary layer over libjpeg-turbo.
-//
-// libjpeg reports fatal errors through error_exit, which must not return. Here it records the
-// library's message and longjmps back to the one setjmp of a Guarded() call; every object that
-// owns memory (buffers, the codec objects themselves) lives outside the guarded frame, so the
-// jump skips no destructor. Guarded() then raises StereoError with the message. Warnings
-// (corrupt data that libjpeg would paper over) are treated as errors too: a picture that does
-// not decode cleanly is not silently filled with grey.
+// A thin, exception-free-at-the-boundary layer over libjpeg-turbo: its fatal errors, and its
+// warnings about corrupt data, become StereoError (libjpeg_support/libjpeg_errors.h says how), so
+// a picture that does not decode cleanly is not silently filled with grey.
 #include <array>
-#include <csetjmp>
+#include <utility>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +15,9 @@
 
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include "libjpeg_support/block_arrays.h"
+#include "libjpeg_support/libjpeg_errors.h"
 
 namespace veltrane::stereo {
 
@@ -36,11 +34,7 @@ struct CodecLimits {
 
 struct CoefficientImage;
 
-struct ErrorManager {
-    jpeg_error_mgr pub{};
-    std::jmp_buf jump{};
-    char message[JMSG_LENGTH_MAX] = {};
-};
+using libjpeg::ErrorManager;
 
 // Decompressor reading from memory; destroyed with the object, also after an error.
 class Decoder {
@@ -70,6 +64,7 @@ public:
 
 private:
     CodecLimits limits_;
+    libjpeg::ScanLimit scanLimit_;
     std::span<const std::uint8_t> bytes_;
     std::string name_;
 };
@@ -87,21 +82,16 @@ struct CoefficientImage {
         int widthInBlocks = 0, heightInBlocks = 0;  // blocks holding the image's samples
         int columns = 0, rows = 0;                  // blocks stored (padded to the MCU)
         std::array<UINT16, DCTSIZE2> quant{};       // the table the component was coded with
-        std::vector<JCOEF> blocks;
-        JBLOCKROW Row(int row) {
-            return reinterpret_cast<JBLOCKROW>(blocks.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) * DCTSIZE2);
-        }
+        libjpeg::BlockArray blocks;
+        JBLOCKROW Row(int row) const { return blocks.Row(static_cast<JDIMENSION>(row)); }
         const JCOEF* Block(int col, int row) const {
-            return blocks.data() + (static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(col)) * DCTSIZE2;
+            return blocks.Block(static_cast<JDIMENSION>(col), static_cast<JDIMENSION>(row));
         }
     };
     int width = 0, height = 0;
     int maxHSampling = 1, maxVSampling = 1;
     int componentCount = 0;
     std::array<Component, MAX_COMPONENTS> components;
-    // Row pointers handed to libjpeg while it decodes; no use afterwards.
-    std::array<std::vector<JBLOCKROW>, MAX_COMPONENTS> rowPointers;
-    int requested = 0;
 };
 
 // libjpeg's destination manager, writing into a vector.
@@ -133,15 +123,14 @@ private:
     std::vector<std::uint8_t> out_;
 };
 
-void InstallErrorManager(jpeg_error_mgr& pub, ErrorManager& owner);
-
 // Runs body with setjmp armed on errors; a libjpeg error inside raises StereoError carrying
 // what + ": " + libjpeg's message. body must not own objects with destructors while it calls
 // into libjpeg.
 template <typename Body>
 void Guarded(ErrorManager& errors, const char* what, Body&& body) {
-    if (setjmp(errors.jump) != 0) throw StereoError(std::string(what) + ": " + errors.message);
-    body();
+    libjpeg::Guarded(
+        errors, [what](const char* message) { throw StereoError(std::string(what) + ": " + message); },
+        std::forward<Body>(body));
 }
 
 }  // namespace veltrane::stereo

@@ -3,146 +3,32 @@
 
 #include <algorithm>
 #include <array>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
+#include "libjpeg_support/block_arrays.h"
+#include "libjpeg_support/libjpeg_errors.h"
 
 namespace veltrane::transform {
 namespace {
 
-// libjpeg reports fatal errors through error_exit, which must not return: it records the
-// library's message and longjmps back to the setjmp of the Guarded() call that is running.
-// Every object that owns memory lives outside the guarded frame, so the jump skips no
-// destructor; Guarded() then raises TransformError with the message.
-struct ErrorManager {
-    jpeg_error_mgr pub{};
-    std::jmp_buf jump{};
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-ErrorManager& OwnerOf(j_common_ptr info) {
-    return *reinterpret_cast<ErrorManager*>(info->err);  // pub is the first member
-}
-
-[[noreturn]] void ErrorExit(j_common_ptr info) {
-    ErrorManager& owner = OwnerOf(info);
-    (*info->err->format_message)(info, owner.message);
-    std::longjmp(owner.jump, 1);
-}
-
-// Level -1 is a warning about corrupt data: data that would be changed without a word is
-// refused. Stray bytes before a marker are only noted by libjpeg and lose nothing.
-void EmitMessage(j_common_ptr info, int level) {
-    if (level < 0 && info->err->msg_code != JWRN_EXTRANEOUS_DATA) ErrorExit(info);
-}
-
-void OutputMessage(j_common_ptr) {}
-
-void InstallErrorManager(ErrorManager& errors) {
-    jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = ErrorExit;
-    errors.pub.emit_message = EmitMessage;
-    errors.pub.output_message = OutputMessage;
-}
+using libjpeg::BlockArray;
+using libjpeg::ErrorManager;
 
 template <typename Body>
 void Guarded(ErrorManager& errors, const std::string& subject, const std::string& what, Body&& body) {
-    if (setjmp(errors.jump) != 0) throw TransformError(subject, what + ": " + errors.message);
-    body();
-}
-
-// Progressive files may hold thousands of tiny scans, each a pass over the image.
-struct ScanLimit {
-    jpeg_progress_mgr pub{};
-    int maxScans = kMaxTransformScans;
-};
-
-void CheckScans(j_common_ptr info) {
-    if (!info->is_decompressor) return;
-    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
-    if (d->input_scan_number > reinterpret_cast<const ScanLimit*>(info->progress)->maxScans) {
-        ErrorManager& owner = OwnerOf(info);
-        std::snprintf(owner.message, sizeof owner.message, "more than %d scans", kMaxTransformScans);
-        std::longjmp(owner.jump, 1);
-    }
-}
-
-// The source's coefficients, in memory of ours: jpeg_read_coefficients asks its memory
-// manager for one virtual block array per component, then to realize them, then for rows of
-// them while it decodes; the decoder's manager gets these three methods in place of its own.
-//
-//   array c: rows x columns blocks (padded to whole MCUs, as libjpeg keeps them), row-major;
-//   a block is 64 coefficients in natural order (row u of vertical frequency, column v).
-struct BlockArray {
-    struct Free {
-        void operator()(JCOEF* p) const { std::free(p); }
-    };
-    JDIMENSION columns = 0, rows = 0;
-    // From calloc: zero pages that are touched only as the decoder writes into them, so a header
-    // that claims a huge picture over a few bytes of data costs no memory.
-    std::unique_ptr<JCOEF[], Free> blocks;
-    std::vector<JBLOCKROW> rowPointers;
-    const JCOEF* Block(JDIMENSION column, JDIMENSION row) const {
-        return blocks.get() + (static_cast<std::size_t>(row) * columns + column) * DCTSIZE2;
-    }
-};
-
-struct SourceBlocks {
-    std::array<BlockArray, MAX_COMPONENTS> arrays;
-    int requested = 0;
-};
-
-SourceBlocks& SourceOf(j_common_ptr info) { return *static_cast<SourceBlocks*>(info->client_data); }
-
-jvirt_barray_ptr RequestBlockArray(j_common_ptr info, int, boolean, JDIMENSION blocksPerRow, JDIMENSION rows,
-                                   JDIMENSION) {
-    SourceBlocks& source = SourceOf(info);
-    if (source.requested >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    BlockArray& array = source.arrays[static_cast<std::size_t>(source.requested++)];
-    array.columns = blocksPerRow;
-    array.rows = rows;
-    return reinterpret_cast<jvirt_barray_ptr>(&array);  // AccessBlockRows maps it back
-}
-
-void RealizeBlockArrays(j_common_ptr info) {
-    SourceBlocks& source = SourceOf(info);
-    bool failed = false;
-    try {
-        for (int i = 0; i < source.requested; ++i) {
-            BlockArray& array = source.arrays[static_cast<std::size_t>(i)];
-            // Zeroed: the entropy decoder writes only the coefficients that are coded.
-            array.blocks.reset(static_cast<JCOEF*>(
-                std::calloc(static_cast<std::size_t>(array.columns) * array.rows * DCTSIZE2, sizeof(JCOEF))));
-            if (array.blocks == nullptr) throw std::bad_alloc();
-            array.rowPointers.resize(array.rows);
-            for (JDIMENSION r = 0; r < array.rows; ++r)
-                array.rowPointers[r] =
-                    reinterpret_cast<JBLOCKROW>(array.blocks.get() + static_cast<std::size_t>(r) * array.columns * DCTSIZE2);
-        }
-    } catch (const std::bad_alloc&) {
-        failed = true;
-    }
-    // Raised outside the handler: the jump leaves no C++ frame half unwound.
-    if (failed) ERREXIT1(info, JERR_OUT_OF_MEMORY, 2);
-}
-
-JBLOCKARRAY AccessBlockRows(j_common_ptr info, jvirt_barray_ptr handle, JDIMENSION startRow, JDIMENSION numRows,
-                            boolean) {
-    SourceBlocks& source = SourceOf(info);
-    const auto* array = reinterpret_cast<const BlockArray*>(handle);
-    const std::ptrdiff_t i = array - source.arrays.data();
-    if (i < 0 || i >= source.requested) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    if (startRow > array->rows || numRows > array->rows - startRow) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    return const_cast<JBLOCKARRAY>(array->rowPointers.data() + startRow);
+    libjpeg::Guarded(
+        errors, [&](const char* message) { throw TransformError(subject, what + ": " + message); },
+        std::forward<Body>(body));
 }
 
 // The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
@@ -344,7 +230,7 @@ struct Codec {
     jpeg_decompress_struct in{};
     jpeg_compress_struct out{};
     ErrorManager inErrors, outErrors;
-    ScanLimit scanLimit;
+    libjpeg::ScanLimit scanLimit{{}, kMaxTransformScans};
     bool inCreated = false, outCreated = false;
     ~Codec() {
         if (outCreated) jpeg_destroy_compress(&out);
@@ -362,12 +248,11 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
             throw TransformError(name, "a marker segment to keep is malformed");
     Codec codec;
     jpeg_decompress_struct& in = codec.in;
-    in.err = &codec.inErrors.pub;
-    InstallErrorManager(codec.inErrors);
+    // Stray bytes before a marker are only noted by libjpeg and lose nothing.
+    libjpeg::InstallErrorManager(in, codec.inErrors, libjpeg::StrayBytes::Allowed);
     jpeg_create_decompress(&in);  // only fails on a library version mismatch
     codec.inCreated = true;
-    codec.scanLimit.pub.progress_monitor = CheckScans;
-    in.progress = &codec.scanLimit.pub;
+    libjpeg::InstallScanLimit(in, codec.scanLimit);
     const std::string undecodable = "does not decode";
     Guarded(codec.inErrors, name, undecodable, [&] {
         if (sourceLength == 0) ERREXIT(&in, JERR_INPUT_EMPTY);
@@ -393,12 +278,9 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
                                        std::to_string(grid.width) + "x" + std::to_string(grid.height) + " block grid",
                              true);
 
-    SourceBlocks source;
+    libjpeg::BlockArrays source;
     Guarded(codec.inErrors, name, undecodable, [&] {
-        in.client_data = &source;
-        in.mem->request_virt_barray = RequestBlockArray;
-        in.mem->realize_virt_arrays = RealizeBlockArrays;
-        in.mem->access_virt_barray = AccessBlockRows;
+        libjpeg::PlaceBlockArrays(in, source);
         jpeg_read_coefficients(&in);
     });
     if (source.requested != components) throw TransformError(name, "no coefficients were read");
@@ -463,8 +345,7 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
     // the standard ones. Pages reserved but not written cost nothing.
     destination.expected = sourceLength + sourceLength / 4 + kOutputStep;
     jpeg_compress_struct& out = codec.out;
-    out.err = &codec.outErrors.pub;
-    InstallErrorManager(codec.outErrors);
+    libjpeg::InstallErrorManager(out, codec.outErrors);
     jpeg_create_compress(&out);
     codec.outCreated = true;
     bool layoutMatches = true;
