@@ -4,7 +4,8 @@
 # fuzz/*_fuzz.cpp for FUZZ_SECONDS seconds (default 60) from a temporary copy of its seed
 # corpus fuzz/corpus/<target>/, so that runs never write into the source tree. Fails when a
 # target cannot be built or reports any finding (crash, sanitizer report, leak, timeout, memory
-# limit); the reproducer is kept in FUZZ_ARTIFACTS (default build/fuzz-artifacts).
+# limit); the reproducer is kept in FUZZ_ARTIFACTS (default build/fuzz-artifacts). FUZZ_JOBS
+# targets (default: one a processor) run at a time; their reports come in the targets' order.
 #
 #   FUZZ_SECONDS=10 scripts/fuzz.sh            # all targets, 10 s each
 #   scripts/fuzz.sh jpeg_fuzz                  # one target
@@ -12,6 +13,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 seconds=${FUZZ_SECONDS:-60}
+jobs=${FUZZ_JOBS:-$(nproc)}
 build=${FUZZ_BUILD_DIR:-$root/build/fuzz}
 artifacts=${FUZZ_ARTIFACTS:-$root/build/fuzz-artifacts}
 
@@ -28,10 +30,10 @@ if [ ${#targets[@]} -eq 0 ]; then
   for source in fuzz/*_fuzz.cpp; do targets+=("$(basename "$source" .cpp)"); done
 fi
 
-status=0
-for target in "${targets[@]}"; do
-  binary="$build/bin/$target"
-  if [ ! -x "$binary" ]; then echo "fuzz: $target: not built"; status=1; continue; fi
+# Runs one target; its report goes to standard output, its status is that of the run.
+fuzz_one() {
+  local target=$1 binary="$build/bin/$1" work rc found
+  if [ ! -x "$binary" ]; then echo "fuzz: $target: not built"; return 1; fi
   work=$(mktemp -d)
   mkdir -p "$work/corpus" "$work/artifacts"
   if [ -d "fuzz/corpus/$target" ]; then cp -R "fuzz/corpus/$target/." "$work/corpus/"; fi
@@ -43,16 +45,31 @@ for target in "${targets[@]}"; do
   found=$(find "$work/artifacts" -type f | wc -l)
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' "$work/log" | sed "s/^/fuzz: $target: /"
   if [ $rc -ne 0 ] || [ "$found" -ne 0 ]; then
-    status=1
     echo "fuzz: $target: FINDING (exit status $rc)"
     grep -E 'ERROR|SUMMARY|runtime error|==[0-9]+==' "$work/log" | head -n 20
     mkdir -p "$artifacts"
     cp -R "$work/artifacts/." "$artifacts/" 2>/dev/null
     cp "$work/log" "$artifacts/$target.log"
     echo "fuzz: $target: reproducer and log in $artifacts"
-  else
-    echo "fuzz: $target: no finding"
+    rm -rf "$work"
+    return 1
   fi
+  echo "fuzz: $target: no finding"
   rm -rf "$work"
+}
+
+reports=$(mktemp -d)
+trap 'rm -f "$log"; rm -rf "$reports"' EXIT
+pids=()
+for i in "${!targets[@]}"; do
+  # At most $jobs at a time: wait for the oldest still running.
+  if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[$((i - jobs))]}"; fi
+  fuzz_one "${targets[$i]}" >"$reports/$i" 2>&1 &
+  pids+=($!)
+done
+status=0
+for i in "${!targets[@]}"; do
+  wait "${pids[$i]}" || status=1
+  cat "$reports/$i"
 done
 exit $status
