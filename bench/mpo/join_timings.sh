@@ -3,7 +3,8 @@
 # Whole-program timings of --join on the 4000 x 3000 pair of bench/stereo (release build):
 #   bench/mpo/join_timings.sh [BUILD_DIR]        default build/release
 # 1. --join of the two JPEG files against `cat` of the same files, run alternately (RUNS pairs,
-#    default 41), each run's wall time taken from bash's clock; the medians and their ratio.
+#    default 41), each run's wall time taken from bash's clock; the medians and their ratio, for
+#    new outputs and for outputs that exist.
 #    The CPU time of both (perf stat, where installed) and hyperfine's figures follow.
 # 2. The peak resident memory of --join (/usr/bin/time) on the pair, and on an MPO file of
 #    COPIES (default 60) copies of the pair joined with the pair again.
@@ -21,20 +22,26 @@ v=$bin/veltrane
 echo "inputs: l.jpg $(stat -c %s l.jpg) bytes, r.jpg $(stat -c %s r.jpg) bytes"
 
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-join_times=() cat_times=()
-for ((i = 0; i < runs + 2; i++)); do
-  t0=$EPOCHREALTIME; "$v" --join l.jpg r.jpg joined.mpo > /dev/null
-  t1=$EPOCHREALTIME; cat l.jpg r.jpg > catted.mpo
-  t2=$EPOCHREALTIME
-  t0=${t0/[.,]/} t1=${t1/[.,]/} t2=${t2/[.,]/}  # microseconds
-  if ((i >= 2)); then  # two warm-up rounds
-    join_times+=($((10#$t1 - 10#$t0))) cat_times+=($((10#$t2 - 10#$t1)))
-  fi
+# fresh: the outputs are removed before each pair of runs (a new file, the usual case);
+# replace: they exist, and --join replaces its output by a rename, which makes ext4 write the
+# new file's data out at once (auto_da_alloc), where cat truncates and rewrites in place.
+for mode in fresh replace; do
+  join_times=() cat_times=()
+  for ((i = 0; i < runs + 2; i++)); do
+    [ "$mode" = fresh ] && rm -f joined.mpo catted.mpo
+    t0=$EPOCHREALTIME; "$v" --join l.jpg r.jpg joined.mpo > /dev/null
+    t1=$EPOCHREALTIME; cat l.jpg r.jpg > catted.mpo
+    t2=$EPOCHREALTIME
+    t0=${t0/[.,]/} t1=${t1/[.,]/} t2=${t2/[.,]/}  # microseconds
+    if ((i >= 2)); then  # two warm-up rounds
+      join_times+=($((10#$t1 - 10#$t0))) cat_times+=($((10#$t2 - 10#$t1)))
+    fi
+  done
+  join_median=$(printf '%s\n' "${join_times[@]}" | median)
+  cat_median=$(printf '%s\n' "${cat_times[@]}" | median)
+  echo "alternating runs, $mode output ($runs each): --join median ${join_median} us, cat median" \
+       "${cat_median} us, ratio $(echo "scale=2; $join_median / $cat_median" | bc)"
 done
-join_median=$(printf '%s\n' "${join_times[@]}" | median)
-cat_median=$(printf '%s\n' "${cat_times[@]}" | median)
-echo "alternating runs ($runs each): --join median ${join_median} us, cat median ${cat_median} us," \
-     "ratio $(echo "scale=2; $join_median / $cat_median" | bc)"
 
 perf stat -r "$runs" -e task-clock -o join.stat "$v" --join l.jpg r.jpg joined.mpo > /dev/null 2>&1 &&
   perf stat -r "$runs" -e task-clock -o cat.stat sh -c 'cat l.jpg r.jpg > catted.mpo' &&
