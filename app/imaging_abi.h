@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The entry point of the imaging module (veltrane-imaging.so): the commands that need the image
-// libraries (--stereo: libjpeg-turbo, libpng, giflib, libwebp, libimagequant; --transform:
-// libjpeg-turbo). The program
-// loads the module only when such a command runs, so that every other command starts without
-// loading those libraries.
+// The entry point of the imaging modules: the commands that need the image libraries
+// (veltrane-imaging.so for --stereo: libjpeg-turbo, libpng, giflib, libwebp, libimagequant,
+// libheif; veltrane-transform.so for --transform: libjpeg-turbo). The program loads a module
+// only when its command runs, so that every other command starts without loading those
+// libraries.
 //
 // The interface is plain C: the program links the C++ library statically and the module links
 // its own copy (through the image libraries and Qt's), so no C++ object crosses it. The module

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The imaging module's entry point (imaging_abi.h): the --stereo command of the stereo library
-// and the --transform command of the transform library, with their output handed back through
-// the program's callbacks.
+// The imaging modules' entry point (imaging_abi.h): the --stereo command of the stereo library
+// or the --transform command of the transform library, whichever the module is built with, with
+// their output handed back through the program's callbacks.
 #include <exception>
 #include <new>
 #include <ostream>

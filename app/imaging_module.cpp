@@ -2,6 +2,7 @@
 #include "app/imaging_module.h"
 
 #include <ostream>
+#include <string_view>
 
 #include "app/imaging_abi.h"
 #include "app/module_loader.h"
@@ -18,15 +19,23 @@ void AppendToStream(void* context, const char* data, std::size_t size) {
 
 int RunImagingCommand(const std::string& programPath, const char* command, const std::vector<std::string>& args,
                       std::ostream& out, std::ostream& err, const ScanOptions& scan) {
-    std::string error;
-    void* module = LoadProgramModule(programPath, VELTRANE_IMAGING_MODULE, error);
+    // --transform has a module of its own, without the stereo pictures' libraries.
+    const char* moduleName = nullptr;
+#ifdef VELTRANE_IMAGING_MODULE
+    if (std::string_view(command) == "--stereo") moduleName = VELTRANE_IMAGING_MODULE;
+#endif
+#ifdef VELTRANE_TRANSFORM_MODULE
+    if (std::string_view(command) == "--transform") moduleName = VELTRANE_TRANSFORM_MODULE;
+#endif
+    std::string error = "no module runs it";
+    void* module = moduleName != nullptr ? LoadProgramModule(programPath, moduleName, error) : nullptr;
     const auto run = module != nullptr ? reinterpret_cast<veltrane_imaging_run_function>(
                                              ModuleSymbol(module, VELTRANE_IMAGING_RUN_SYMBOL))
                                        : nullptr;
     if (run == nullptr) {
         if (module != nullptr) error = "it lacks its entry point";
-        err << "veltrane: " << command << " cannot load the imaging module " VELTRANE_IMAGING_MODULE ": " << error
-            << "\n";
+        err << "veltrane: " << command << " cannot load the imaging module " << (moduleName ? moduleName : "")
+            << ": " << error << "\n";
         return kExitFailure;
     }
     std::vector<const char*> words;

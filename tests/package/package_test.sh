@@ -50,6 +50,7 @@ expected_files=(
   usr/bin/veltrane
   "usr/lib/$multiarch/veltrane/veltrane-gui.so"
   "usr/lib/$multiarch/veltrane/veltrane-imaging.so"
+  "usr/lib/$multiarch/veltrane/veltrane-transform.so"
   usr/share/applications/veltrane.desktop
   usr/share/icons/hicolor/48x48/apps/veltrane.png
   usr/share/icons/hicolor/scalable/apps/veltrane.svg
@@ -75,8 +76,12 @@ needed=$(readelf -d "$tree/usr/bin/veltrane" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/
 for lib in $needed; do
   case $lib in libc.so.* | libm.so.* | ld-linux*.so.* | libstdc++.so.* | libgcc_s.so.*) ;; *) fail "the program needs $lib at start" ;; esac
 done
-readelf -d "$tree/usr/lib/$multiarch/veltrane/veltrane-imaging.so" | grep -q 'NEEDED.*libjpeg' ||
-  fail "the imaging module does not link libjpeg"
+for module in veltrane-imaging veltrane-transform; do
+  readelf -d "$tree/usr/lib/$multiarch/veltrane/$module.so" | grep -q 'NEEDED.*libjpeg' ||
+    fail "$module.so does not link libjpeg"
+done
+readelf -d "$tree/usr/lib/$multiarch/veltrane/veltrane-transform.so" | grep -q 'NEEDED.*libheif' &&
+  fail "veltrane-transform.so links libheif, which --transform never uses"
 ok "file list"
 
 # ---- checkers ----
@@ -112,6 +117,8 @@ else
     /usr/bin/veltrane --stereo "$scratch/out/trip.mpo" "$scratch/out/trip.jps" >/dev/null ||
       fail "the installed program's --stereo"
     [ -s "$scratch/out/trip.jps" ] || fail "--stereo wrote no picture"
+    /usr/bin/veltrane --transform rotate180 "$scratch/out/trip.mpo" "$scratch/out/turned.mpo" >/dev/null ||
+      fail "the installed program's --transform"
     HOME=$home XDG_DATA_HOME=$home/data /usr/bin/veltrane --register-context-menu odd >/dev/null ||
       fail "--register-context-menu"
     entry=$home/data/applications/veltrane-extract-images.desktop
