@@ -3,13 +3,13 @@
 // (default 4000 x 3000). FOLDER/l.jpg and FOLDER/r.jpg are quality-90 4:2:0 JPEGs with a small
 // EXIF segment, of a textured scene whose right-eye view sits 60 pixels to the left;
 // FOLDER/pair.mpo is the two files back to back.
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/support/photo_scene.h"
 #include "stereo/jpeg_codec.h"
 
 namespace {
@@ -17,16 +17,7 @@ namespace {
 using veltrane::stereo::Encoder;
 using veltrane::stereo::Guarded;
 
-// Smooth shapes plus a fine texture: entropy coding costs like a photograph's.
-std::uint8_t Scene(int x, int y, int channel) {
-    std::uint32_t h = static_cast<std::uint32_t>(x) * 374761393u + static_cast<std::uint32_t>(y) * 668265263u +
-                      static_cast<std::uint32_t>(channel) * 2246822519u;
-    h = (h ^ (h >> 13)) * 1274126177u;
-    const double noise = static_cast<double>(h >> 24) / 255.0 - 0.5;
-    const double wave = std::sin(x * 0.013 + channel) * std::cos(y * 0.011) + std::sin((x + y) * 0.003 * (channel + 1));
-    const double v = 128 + 60 * wave + 40 * noise;
-    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
+using veltrane::bench::PhotoScene;
 
 std::vector<std::uint8_t> Encode(int width, int height, int offset) {
     static const std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -39,7 +30,7 @@ std::vector<std::uint8_t> Encode(int width, int height, int offset) {
         jpeg_write_marker(&e.info, JPEG_APP0 + 1, kExif, sizeof kExif);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x)
-                for (int c = 0; c < 3; ++c) row[static_cast<std::size_t>(x) * 3 + c] = Scene(x + offset, y, c);
+                for (int c = 0; c < 3; ++c) row[static_cast<std::size_t>(x) * 3 + c] = PhotoScene(x + offset, y, c);
             JSAMPROW p = row.data();
             jpeg_write_scanlines(&e.info, &p, 1);
         }

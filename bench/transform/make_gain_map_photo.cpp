@@ -6,7 +6,6 @@
 // at half the size (quality 85, one grey component, or YCbCr 4:2:0 with "color", and an XMP
 // packet with the gain map's hdrgm values), FOLDER/hdr.jpg both as one MPO file: an MPF index of a
 // Baseline MP Primary Image and an Undefined image, as phones write them.
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <csetjmp>
@@ -18,41 +17,26 @@
 
 #include <jpeglib.h>
 
+#include "bench/support/photo_scene.h"
 #include "core/mpo/mpo_writer.h"
+#include "libjpeg_support/libjpeg_errors.h"
 
 namespace {
 
-// Smooth shapes plus a fine texture: entropy coding costs like a photograph's.
-std::uint8_t Scene(int x, int y, int channel) {
-    std::uint32_t h = static_cast<std::uint32_t>(x) * 374761393u + static_cast<std::uint32_t>(y) * 668265263u +
-                      static_cast<std::uint32_t>(channel) * 2246822519u;
-    h = (h ^ (h >> 13)) * 1274126177u;
-    const double noise = static_cast<double>(h >> 24) / 255.0 - 0.5;
-    const double wave = std::sin(x * 0.013 + channel) * std::cos(y * 0.011) + std::sin((x + y) * 0.003 * (channel + 1));
-    const double v = 128 + 60 * wave + 40 * noise;
-    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
-struct Failure {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void Fail(j_common_ptr info) {
-    (*info->err->output_message)(info);
-    std::longjmp(reinterpret_cast<Failure*>(info->err)->jump, 1);
-}
+using veltrane::bench::PhotoScene;
 
 // Every pixel of the scene at 1/scale, grey or in colour, with the given APP1 payloads.
 std::vector<std::uint8_t> Encode(int width, int height, int scale, bool colour, int quality,
                                  const std::vector<std::vector<std::uint8_t>>& app1) {
     jpeg_compress_struct info{};
-    Failure failure{};
-    info.err = jpeg_std_error(&failure.pub);
-    failure.pub.error_exit = Fail;
+    veltrane::libjpeg::ErrorManager errors;
+    veltrane::libjpeg::InstallErrorManager(info, errors);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    if (setjmp(failure.jump) != 0) std::exit(1);
+    if (setjmp(errors.jump) != 0) {
+        std::fprintf(stderr, "make_gain_map_photo: %s\n", errors.message);
+        std::exit(1);
+    }
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = static_cast<JDIMENSION>(width);
@@ -68,7 +52,7 @@ std::vector<std::uint8_t> Encode(int width, int height, int scale, bool colour, 
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < (colour ? 3 : 1); ++c)
-                row[static_cast<std::size_t>(x * (colour ? 3 : 1) + c)] = Scene(x * scale, y * scale, c);
+                row[static_cast<std::size_t>(x * (colour ? 3 : 1) + c)] = PhotoScene(x * scale, y * scale, c);
         JSAMPROW p = row.data();
         jpeg_write_scanlines(&info, &p, 1);
     }

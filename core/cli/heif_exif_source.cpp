@@ -44,7 +44,7 @@ HeifExifSource ReadHeifExifSource(const std::string& path, int imageNumber) {
     if (imageNumber < 1 || imageNumber > source.imageCount) return source;
     std::unordered_set<std::uint32_t> seen;
     source.codedSize = CodedSize(structure, images[static_cast<std::size_t>(imageNumber - 1)], seen);
-    const std::vector<std::uint8_t> tiff = hb::ReadHeifImageMetadata(file, imageNumber).exifTiff;
+    const std::vector<std::uint8_t> tiff = hb::ReadHeifImageMetadata(structure, file, imageNumber).exifTiff;
     //   FF D8                         start of image
     //   FF E1 len(2) "Exif\0\0" TIFF  the APP1 segment (len counts itself and the rest)
     //   FF DA 00 02                   a start of scan with no header: the reader's walk ends

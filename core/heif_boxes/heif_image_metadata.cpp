@@ -8,7 +8,11 @@
 namespace veltrane::heif_boxes {
 
 HeifImageMetadata ReadHeifImageMetadata(InputFile& file, int imageNumber, const HeifReadLimits& limits) {
-    const auto structure = ReadHeifStructure(file, limits);
+    return ReadHeifImageMetadata(ReadHeifStructure(file, limits), file, imageNumber, limits);
+}
+
+HeifImageMetadata ReadHeifImageMetadata(const HeifStructure& structure, InputFile& file, int imageNumber,
+                                        const HeifReadLimits& limits) {
     const auto images = structure.NumberedImages();
     if (imageNumber < 1 || static_cast<std::size_t>(imageNumber) > images.size())
         throw HeifFormatError("the file holds no image " + std::to_string(imageNumber) + " (it has " +

@@ -20,6 +20,9 @@ struct HeifImageMetadata {
 // the left eye and 2 the right eye, otherwise 1 is the primary image. Raises HeifFormatError for
 // a malformed file or an image number it does not have, InOutError when the file cannot be read.
 HeifImageMetadata ReadHeifImageMetadata(InputFile& file, int imageNumber, const HeifReadLimits& limits = {});
+// The same of a file whose structure has been read already.
+HeifImageMetadata ReadHeifImageMetadata(const HeifStructure& structure, InputFile& file, int imageNumber,
+                                        const HeifReadLimits& limits = {});
 HeifImageMetadata ReadHeifImageMetadata(const std::string& path, int imageNumber);
 
 // Whether the file at path (UTF-8) starts like a HEIF file (LooksLikeHeif of its first bytes).
