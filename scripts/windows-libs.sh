@@ -9,6 +9,8 @@
 #                                      libimagequant  ->  build/windows-libs/image-libs
 #   scripts/windows-libs.sh --heif     also libde265, x265 and libheif, in a second prefix
 #                                      ->  build/windows-libs/heif-libs
+#   scripts/windows-libs.sh --opencv   also OpenCV's core, flann, imgproc, features2d and calib3d
+#                                      (full stereo alignment)  ->  build/windows-libs/opencv-libs
 #   scripts/windows-libs.sh --update   refresh the Debian source index first (otherwise it is
 #                                      fetched only when there is none yet)
 #
@@ -41,6 +43,7 @@ update=0
 for arg in "$@"; do
   case $arg in
     --heif) stages+=(heif) ;;
+    --opencv) stages+=(opencv) ;;
     --update) update=1 ;;
     -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$script"; exit 0 ;;
     *) echo "windows-libs: unknown argument $arg (try --help)" >&2; exit 2 ;;
@@ -178,11 +181,33 @@ build_libheif() {
               -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_GDK_PIXBUF=OFF
 }
 
+build_opencv() {
+  # The five modules of feature matching and the geometry fits, static, on the image stage's
+  # zlib; everything else off, and nothing that would fetch a third-party package (IPP, ADE,
+  # the codecs, the bindings) is asked for.
+  cmake_build "$src" -DBUILD_LIST=core,flann,imgproc,features2d,calib3d -DBUILD_opencv_world=OFF \
+              -DBUILD_TESTS=OFF -DBUILD_PERF_TESTS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_opencv_apps=OFF \
+              -DBUILD_DOCS=OFF -DBUILD_JAVA=OFF -DBUILD_opencv_python3=OFF -DBUILD_opencv_python2=OFF \
+              -DBUILD_opencv_js=OFF -DBUILD_ZLIB=OFF -DBUILD_PROTOBUF=OFF -DBUILD_ITT=OFF -DWITH_ITT=OFF \
+              -DWITH_IPP=OFF -DWITH_ADE=OFF -DWITH_OPENCL=OFF -DWITH_DIRECTX=OFF -DWITH_EIGEN=OFF \
+              -DWITH_LAPACK=OFF -DWITH_PROTOBUF=OFF -DWITH_QUIRC=OFF -DWITH_FFMPEG=OFF -DWITH_GSTREAMER=OFF \
+              -DWITH_DSHOW=OFF -DWITH_MSMF=OFF -DWITH_WIN32UI=OFF -DWITH_VTK=OFF -DWITH_CUDA=OFF \
+              -DWITH_OPENMP=OFF -DWITH_JPEG=OFF -DWITH_PNG=OFF -DWITH_TIFF=OFF -DWITH_WEBP=OFF \
+              -DWITH_OPENJPEG=OFF -DWITH_JASPER=OFF -DWITH_OPENEXR=OFF -DWITH_IMGCODEC_HDR=OFF \
+              -DWITH_IMGCODEC_SUNRASTER=OFF -DWITH_IMGCODEC_PXM=OFF -DWITH_IMGCODEC_PFM=OFF \
+              -DWITH_OBSENSOR=OFF -DWITH_VA=OFF -DWITH_1394=OFF -DOPENCV_GENERATE_PKGCONFIG=OFF \
+              -DENABLE_PRECOMPILED_HEADERS=OFF -DCPU_DISPATCH="SSE4_1;AVX2" -DINSTALL_CREATE_DISTRIB=OFF \
+              -DOPENCV_LIB_INSTALL_PATH=lib -DOPENCV_3P_LIB_INSTALL_PATH=lib -DOPENCV_BIN_INSTALL_PATH=bin \
+              -DOPENCV_CONFIG_INSTALL_PATH=lib/cmake/opencv4 -DOPENCV_INCLUDE_INSTALL_PATH=include/opencv4 \
+              -DOPENCV_LICENSES_INSTALL_PATH=share/licenses/opencv4 -DOPENCV_OTHER_INSTALL_PATH=share/opencv4
+}
+
 # The packages of each stage, in build order; a stage also builds on the stages before it.
 stage_packages() {
   case $1 in
     image) echo libjpeg-turbo zlib libpng1.6 giflib libwebp libimagequant ;;
     heif) echo libde265 x265 libheif ;;
+    opencv) echo opencv ;;
   esac
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "imaging/stereo/compose_internal.h"
+#include "imaging/stereo/full_alignment.h"
 #include "imaging/stereo/spatial_photos.h"
 
 namespace veltrane::stereo {
@@ -281,6 +282,12 @@ std::vector<std::uint8_t> JpsFor(Layout layout) {
 
 StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
                             const StereoOptions& options) {
+    if (options.alignFull) {
+        const AlignedPair aligned = AlignFully(left, right, options);
+        StereoPicture picture = ComposeStereo(aligned.pair.left, aligned.pair.right, aligned.options);
+        NoteAligned(picture, aligned);
+        return picture;
+    }
     if (options.layout == Layout::Mpo) {
         MpoImages mpo = ComposeMpoImages(left, right, options);
         mpo.picture.bytes = BuildMpoPicture(mpo);

@@ -13,6 +13,8 @@
 //     they are or cropped block for block;
 //   - spatial photos: HEIF files of the two eyes coded as HEVC images, tied together by a
 //     stereo-pair entity group (spatial_photos.h).
+// Full alignment corrects the rotation, scale and vertical offset between the eyes (and the
+// keystone) before the layout is made (full_alignment.h).
 // Optional alignment finds how far the right eye's picture is shifted against the left's and
 // crops both to their overlap, so that the scene's dominant depth lies at the screen plane; a
 // parallax setting moves that "stereo window" from there.
@@ -46,6 +48,11 @@ struct Alignment {
 struct StereoOptions {
     Layout layout = Layout::Cross;
     bool align = false;
+    // Full alignment (full_alignment.h): the eyes turned, scaled and shifted upright against
+    // each other (with keystone, their perspective too) before any layout is made of them; the
+    // shift of align is then not searched.
+    bool alignFull = false;
+    bool keystone = false;
     CodecLimits limits;
     AnaglyphKind anaglyph = AnaglyphKind::Dubois;
     // Pixels by which the stereo window moves from where alignment (or no shift) puts it;
@@ -69,6 +76,7 @@ struct StereoPicture {
     Alignment measured;               // the shift found (zero without alignment)
     Alignment applied;                // the shift the eyes were cropped by
     bool cropped = false;             // whether they were (alignment or parallax)
+    std::string correction;           // full alignment's ("rotation 0.82°, scale 1.004, vertical 3.1 px")
 };
 
 // The words of the command line (and of anything else that names them): "cross", "parallel",

@@ -56,7 +56,7 @@ std::string Description(const StereoPicture& picture, const StereoOptions& optio
         return std::string(options.animation == AnimationFormat::Gif ? "animated GIF" : "animated WebP") +
                ", 2 frames of " + std::to_string(delay) + " ms";
     }
-    return "re-encoded: " + picture.reencodeReason;
+    return picture.reencodeReason.empty() ? "re-encoded" : "re-encoded: " + picture.reencodeReason;
 }
 
 constexpr const char* kLayoutList =
@@ -117,7 +117,16 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
                 sizeGiven = true;
             }
         } else if (a == "--align") {
-            options.align = true;
+            // "--align full": the rotation, scale and vertical offset as well; "--align" alone
+            // the lossless shift.
+            if (i + 1 < args.size() && args[i + 1] == "full") {
+                options.alignFull = true;
+                ++i;
+            } else {
+                options.align = true;
+            }
+        } else if (a == "--keystone") {
+            options.keystone = true;
         } else if (a == "--swap") {
             options.swap = true;
         } else if (a.size() > 1 && a[0] == '-' && a != "--") {
@@ -126,6 +135,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             files.push_back(a);
         }
     }
+    if (options.keystone && !options.alignFull) return usage("--keystone is for --align full");
     if (files.empty()) return usage("--stereo needs a file");
     if (files.size() > 3) return usage("--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT");
     if ((files.size() == 3 && (first != 1 || second != 2)) || (pairGiven && files.size() < 3 && HasJpsName(files[0])))
@@ -185,7 +195,8 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             out << cropped << " cropped by " << picture.applied.across << " pixels across\n";
         out << output << ": " << picture.width << " x " << picture.height << ", "
             << KiB(static_cast<std::size_t>(written.fileSize))
-            << ", " << Description(picture, options) << "\n";
+            << ", " << Description(picture, options)
+            << (picture.correction.empty() ? "" : ", aligned: " + picture.correction) << "\n";
     } catch (const InOutError& e) {
         err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
         return kExitFailure;

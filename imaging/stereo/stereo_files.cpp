@@ -10,6 +10,7 @@
 #include "core/images/scanner.h"
 #include "core/heif_boxes/heif_image_metadata.h"
 #include "imaging/stereo/compose_internal.h"
+#include "imaging/stereo/full_alignment.h"
 #include "imaging/stereo/spatial_photos.h"
 
 namespace veltrane::stereo {
@@ -115,6 +116,16 @@ void WritePicture(const StereoPicture& picture, const std::string& path) {
 }
 
 WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options, const std::string& path) {
+    if (options.alignFull) {
+        // The corrected pair is made before the output is touched: a pair that cannot be
+        // aligned leaves nothing behind.
+        AlignedPair aligned = AlignFully(pair.left, pair.right, options);
+        aligned.pair.reencodeReason = pair.reencodeReason;
+        aligned.pair.fromOtherCodec = pair.fromOtherCodec;
+        WrittenPicture written = WriteStereo(aligned.pair, aligned.options, path);
+        NoteAligned(written.picture, aligned);
+        return written;
+    }
     WrittenPicture written;
     if (options.layout == Layout::Mpo) {
         const MpoImages mpo = ComposeMpoImages(pair.left, pair.right, options);
