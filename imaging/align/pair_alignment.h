@@ -9,7 +9,7 @@
 // It works on a grey picture of each eye of about a megapixel (features found by ORB, matched
 // by a brute-force Hamming matcher with the ratio test, refined to a fraction of a pixel); a
 // RANSAC fit of the rows, then a least-squares fit on its inliers, gives the correction in the
-// full pictures' pixels. The warp is made at full resolution with a Lanczos filter.
+// full pictures' pixels. The warp is made at full resolution with a bicubic filter.
 //
 // The interface carries plain pixels and numbers only, so that the stereo library never sees the
 // image library behind it (OpenCV's core, imgproc and features2d); a build without it has the
