@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/cli/command_line.h"
 
+#include <algorithm>
 #include <new>
 #include <ostream>
 
@@ -211,6 +212,8 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         return RunRegisterCommand(rest, out, err, services.ProgramPath);
     if (first == "--unregister-context-menu") return RunUnregisterCommand(rest, out, err);
     if (first == "--stereo") {
+        if (services.RunStereo && std::find(rest.begin(), rest.end(), "--each") != rest.end())
+            return RunStereoEachCommand(rest, options, out, err, services);
         if (services.RunStereo) return services.RunStereo(rest, out, err, options.scan);
         err << "veltrane: --stereo is not available in this build\n";
         return kExitFailure;

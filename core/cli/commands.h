@@ -18,6 +18,9 @@ int RunBatchSplitCommand(const std::vector<std::string>& params, const CommandLi
 // veltrane --each [odd|even] [--] FILE...                       (core/cli, core/images)
 int RunEachCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
                    std::ostream& out, std::ostream& err, const CommandLineServices& services);
+// veltrane --stereo [OPTIONS] --each FILE...                     (the stereo module, per file)
+int RunStereoEachCommand(const std::vector<std::string>& args, const CommandLineOptions& options,
+                         std::ostream& out, std::ostream& err, const CommandLineServices& services);
 // The metadata commands take any number of files, and --json (core/cli/metadata_files.h);
 // services give them the JSON writer.
 // veltrane --list FILE...                                         (core/images)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/stereo/stereo_command.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <ostream>
@@ -76,8 +77,17 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
         return kExitUsage;
     };
+    // "--each FILE...": every word after it is a source, each picture named beside its file.
+    std::size_t each = args.size();
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--each") {
+            if (!files.empty()) return usage("--each takes the files after it; each picture is named beside its file");
+            each = i;
+            files.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            if (files.empty()) return usage("--each needs at least one file");
+            break;
+        }
         if (a == "--layout" || a == "--pair" || a == "--anaglyph" || a == "--parallax" || a == "--delay" ||
             a == "--max-size" || a == "--quality") {
             if (i + 1 == args.size()) return usage(a + " needs a value");
@@ -137,6 +147,17 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (options.keystone && !options.alignFull) return usage("--keystone is for --align full");
     if (files.empty()) return usage("--stereo needs a file");
+    if (each < args.size() && files.size() > 1) {
+        // One file at a time here; the command line runs them on every core (one call a file).
+        int status = kExitOk;
+        std::vector<std::string> one(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(each) + 1);
+        for (const std::string& file : files) {
+            one.push_back(file);
+            status = std::max(status, RunStereoCommand(one, out, err, scan));
+            one.pop_back();
+        }
+        return status;
+    }
     if (files.size() > 3) return usage("--stereo takes FILE [OUTPUT] or LEFT RIGHT OUTPUT");
     if ((files.size() == 3 && (first != 1 || second != 2)) || (pairGiven && files.size() < 3 && HasJpsName(files[0])))
         return usage("--pair needs an MPO file");
