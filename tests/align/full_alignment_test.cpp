@@ -22,6 +22,7 @@
 #include "imaging/stereo/jpeg_codec.h"
 #include "imaging/stereo/stereo_command.h"
 #include "imaging/stereo/stereo_files.h"
+#include "tests/support/run_command_line.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::stereo {
@@ -268,6 +269,51 @@ TEST(FullAlignment, RefusesPairsThatCannotBeMatchedAndWritesNothing) {
         EXPECT_FALSE(std::filesystem::exists(out));
     }
     EXPECT_EQ(Stereo({"--keystone", dir / "l.jpg", dir / "r.jpg", dir / "out.jpg"}).status, 2);
+}
+
+TEST(FullAlignment, AlignsEveryFileOfEachBesideItAndCountsThem) {
+    const testing::TempDir dir;
+    CommandLineServices services;
+    services.RunStereo = [](const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
+                            const ScanOptions& scan) { return RunStereoCommand(words, out, err, scan); };
+    std::vector<std::string> files;
+    for (const Tilt& tilt : {Tilt{1.5, 1.0, 10, 20}, Tilt{-1.0, 1.02, -6, 30}}) {
+        const auto [left, right] = TiltedPair(Shapes(640, 480, 5), tilt);
+        std::string name = std::to_string(files.size());
+        name.insert(0, 1, 'p');
+        name.append(".mpo");
+        files.push_back(dir / name);
+        // Two JPEG files back to back, each with an EXIF segment: the signature scan finds both.
+        Bytes mpo;
+        for (const cv::Mat& eye : {left, right}) {
+            JpegSettings settings;
+            settings.exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+            const auto writer = NewJpegWriter(eye.cols, eye.rows, settings);
+            for (int y = 0; y < eye.rows; ++y) writer->WriteRow(eye.ptr<std::uint8_t>(y));
+            const Bytes jpeg = writer->Finish();
+            mpo.insert(mpo.end(), jpeg.begin(), jpeg.end());
+        }
+        testing::WriteBytes(files.back(), mpo);
+    }
+    files.push_back(dir.Write("grey.jpg", EncodeRgb(cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(128)))));
+    std::vector<std::string> words = {"--stereo", "--align", "full", "--layout", "mpo", "--each"};
+    words.insert(words.end(), files.begin(), files.end());
+    const testing::RunResult run = testing::RunVeltrane(words, services);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(std::filesystem::exists(dir / "p0_stereo.mpo"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "p1_stereo.mpo"));
+    EXPECT_LT(run.out.find("p0_stereo.mpo: "), run.out.find("p1_stereo.mpo: ")) << run.out;
+    EXPECT_NE(run.out.find("2 pictures written, 1 failed"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("grey.jpg: "), std::string::npos) << run.err;
+
+    // Words that the stereo command refuses are refused once, not once a file.
+    const testing::RunResult refused =
+        testing::RunVeltrane({"--stereo", "--layout", "mpo", files[0], "--each", files[0], files[1]}, services);
+    EXPECT_EQ(refused.status, 2);
+    const std::string said = "--each takes the files after it";
+    const std::size_t first = refused.err.find(said);
+    EXPECT_NE(first, std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find(said, first + 1), std::string::npos) << refused.err;
 }
 
 }  // namespace
