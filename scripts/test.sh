@@ -7,7 +7,7 @@
 # builds and runs only the splitting and batch tests (test_split).
 set -uo pipefail
 # The stages of scripts/windows-libs.sh to build (--heif adds libde265, x265 and libheif).
-WINDOWS_LIBS_STAGES=${WINDOWS_LIBS_STAGES---heif}
+WINDOWS_LIBS_STAGES=${WINDOWS_LIBS_STAGES---heif --opencv}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 scripts/setup.sh test || exit 1

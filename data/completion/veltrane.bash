@@ -28,7 +28,7 @@ _veltrane_folders() {
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --json
-        --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality
+        --image --each --stereo --layout --anaglyph --pair --align --keystone --parallax --swap --delay --max-size --quality
         --join --type --repair --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
@@ -54,6 +54,13 @@ _veltrane() {
         --parallax | --delay | --max-size | --image | --quality) return ;;
         -@) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
+        --align)
+            # "--align full", or --align alone before a file.
+            if [[ ${words[0]} == --stereo && $cur != -* ]]; then
+                COMPREPLY=($(compgen -W 'full' -- "$cur"))
+                _veltrane_files "$cur" mpo jpg jpeg jps heic heif png gif webp
+                return
+            fi ;;
         --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;
         --transform)
             COMPREPLY=($(compgen -W 'rotate90 rotate180 rotate270 flip-h flip-v transpose transverse auto crop' -- "$cur"))
@@ -90,7 +97,7 @@ _veltrane() {
             _veltrane_files "$cur" mpo ;;
         --stereo)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality' -- "$cur"))
+                COMPREPLY=($(compgen -W '--layout --anaglyph --pair --align --keystone --parallax --swap --delay --max-size --quality --each' -- "$cur"))
             else
                 _veltrane_files "$cur" mpo jpg jpeg jps heic heif png gif webp
             fi ;;
