@@ -6,7 +6,8 @@
 # installing and removing it), then runs each fuzz target for a bounded time. The tsan preset
 # builds and runs only the splitting and batch tests (test_split).
 set -uo pipefail
-# The stages of scripts/windows-libs.sh to build (--heif adds libde265, x265 and libheif).
+# The stages of scripts/windows-libs.sh to build (--heif adds libde265, x265 and libheif, --opencv
+# the OpenCV modules of full stereo alignment).
 WINDOWS_LIBS_STAGES=${WINDOWS_LIBS_STAGES---heif --opencv}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
