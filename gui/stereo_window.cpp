@@ -71,6 +71,9 @@ void StereoWindow::BuildControls() {
 
     alignBox = new QCheckBox(QStringLiteral("&Align"), this);
     alignBox->setObjectName(QStringLiteral("alignBox"));
+    alignFullBox = new QCheckBox(QStringLiteral("&Full"), this);
+    alignFullBox->setObjectName(QStringLiteral("alignFullBox"));
+    alignFullBox->setToolTip(QStringLiteral("Corrects the rotation, scale and vertical offset between the eyes"));
     swapBox = new QCheckBox(QStringLiteral("S&wap eyes"), this);
     swapBox->setObjectName(QStringLiteral("swapBox"));
 
@@ -104,6 +107,7 @@ void StereoWindow::BuildControls() {
     choices->addWidget(anaglyphBox);
     choices->addSpacing(12);
     choices->addWidget(alignBox);
+    choices->addWidget(alignFullBox);
     choices->addWidget(swapBox);
     choices->addStretch(1);
 
@@ -135,6 +139,7 @@ void StereoWindow::ConnectControls() {
             model_.AnaglyphKindChosen(window::kAnaglyphKinds[static_cast<std::size_t>(index)].kind);
     });
     connect(alignBox, &QCheckBox::toggled, this, [this](bool checked) { model_.AlignToggled(checked); });
+    connect(alignFullBox, &QCheckBox::toggled, this, [this](bool checked) { model_.AlignFullToggled(checked); });
     connect(swapBox, &QCheckBox::toggled, this, [this](bool checked) { model_.SwapToggled(checked); });
     connect(parallaxSlider, &QSlider::valueChanged, this, &StereoWindow::ParallaxMoved);
     connect(openButton, &QPushButton::clicked, this, [this] { model_.OpenRequested(); });
@@ -182,13 +187,15 @@ void StereoWindow::ShowPicture(const window::RgbPicture& picture) {
 }
 
 void StereoWindow::SetControls(const window::StereoControls& controls) {
-    const QSignalBlocker quietLayout(layoutBox), quietKind(anaglyphBox), quietAlign(alignBox), quietSwap(swapBox),
+    const QSignalBlocker quietLayout(layoutBox), quietKind(anaglyphBox), quietAlign(alignBox), quietFull(alignFullBox),
+        quietSwap(swapBox),
         quietSlider(parallaxSlider);
     for (std::size_t i = 0; i < window::kStereoViews.size(); ++i)
         if (window::kStereoViews[i].view == controls.view) layoutBox->setCurrentIndex(static_cast<int>(i));
     for (std::size_t i = 0; i < window::kAnaglyphKinds.size(); ++i)
         if (window::kAnaglyphKinds[i].kind == controls.anaglyph) anaglyphBox->setCurrentIndex(static_cast<int>(i));
     alignBox->setChecked(controls.align);
+    alignFullBox->setChecked(controls.alignFull);
     swapBox->setChecked(controls.swap);
     parallaxSlider->setRange(controls.parallaxMin, controls.parallaxMax);
     parallaxSlider->setPageStep(std::max(1, controls.parallaxMax / 10));
@@ -201,6 +208,7 @@ void StereoWindow::SetControls(const window::StereoControls& controls) {
     layoutBox->setEnabled(controls.viewChoice);
     anaglyphBox->setEnabled(controls.anaglyphChoice);
     alignBox->setEnabled(controls.alignBox);
+    alignFullBox->setEnabled(controls.alignFullBox);
     swapBox->setEnabled(controls.swapBox);
     parallaxSlider->setEnabled(controls.parallaxSlider);
     saveButton->setEnabled(controls.saveButton);
@@ -213,6 +221,11 @@ void StereoWindow::SetAnimationTimer(int intervalMs) {
     } else {
         animationTimer->stop();
     }
+}
+
+void StereoWindow::CallOnInterfaceThread(std::function<void()> call) {
+    // Queued to this window's thread; dropped with the window.
+    QMetaObject::invokeMethod(this, [call = std::move(call)] { call(); }, Qt::QueuedConnection);
 }
 
 }  // namespace veltrane::gui

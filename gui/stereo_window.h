@@ -6,6 +6,7 @@
 // A thin view over the toolkit-free
 // StereoWindowModel: it builds the controls, hands what the user does to the model's handlers
 // and shows what the model decides.
+#include <functional>
 #include <string>
 
 #include <QImage>
@@ -54,6 +55,7 @@ public:
     QComboBox* layoutBox;            // "&Layout:" anaglyph, parallel, cross-eyed, wiggle
     QComboBox* anaglyphBox;          // "&Glasses:" the seven anaglyph kinds
     QCheckBox* alignBox;             // "&Align"
+    QCheckBox* alignFullBox;         // "&Full": rotation, scale and vertical offset too
     QCheckBox* swapBox;              // "S&wap eyes"
     QSlider* parallaxSlider;         // "&Parallax:", full-size pixels
     QLabel* parallaxValue;           // the slider's value, "+12 px"
@@ -73,6 +75,7 @@ private:
     void ShowPicture(const window::RgbPicture& picture) override;
     void SetControls(const window::StereoControls& controls) override;
     void SetAnimationTimer(int intervalMs) override;
+    void CallOnInterfaceThread(std::function<void()> call) override;
 
     void BuildControls();
     void ConnectControls();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "gui_win32/win32_text.h"
 
@@ -16,6 +17,8 @@ constexpr DWORD kStereoExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR kAnimationTimerId = 1;
 // Posted to the window when the trackbar moves; handled once what waits before it is done.
 constexpr UINT kParallaxMessage = WM_APP + 1;
+// A call from another thread (CallOnInterfaceThread): lParam is a std::function<void()> of ours.
+constexpr UINT kCallMessage = WM_APP + 2;
 // The picture area's ground.
 constexpr COLORREF kGround = RGB(0x30, 0x30, 0x30);
 
@@ -45,9 +48,11 @@ constexpr StereoControlDesign kStereoControls[] = {
     {{kStereoGlassesBoxId, WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, 0,
       {277, 353, 145, 200}},
      kBelow},
-    {{kStereoAlignBoxId, L"BUTTON", L"&Align", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, {434, 353, 52, 22}},
+    {{kStereoAlignBoxId, L"BUTTON", L"&Align", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, {434, 353, 48, 22}},
      kBelow},
-    {{kStereoSwapBoxId, L"BUTTON", L"S&wap eyes", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, {492, 353, 92, 22}},
+    {{kStereoAlignFullBoxId, L"BUTTON", L"&Full", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, {484, 353, 40, 22}},
+     kBelow},
+    {{kStereoSwapBoxId, L"BUTTON", L"S&wap eyes", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0, {526, 353, 66, 22}},
      kBelow},
     {{kStereoParallaxLabelId, L"STATIC", L"&Parallax:", kLabelStyle, 0, {8, 381, 52, 30}}, kBelow},
     {{kStereoParallaxSliderId, TRACKBAR_CLASSW, L"", WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_AUTOTICKS | TBS_BOTTOM, 0,
@@ -247,6 +252,8 @@ void StereoWindow::SetControls(const window::StereoControls& controls) {
             0);
     if (changed(&Controls::align))
         ::SendMessageW(Control(kStereoAlignBoxId), BM_SETCHECK, controls.align ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (changed(&Controls::alignFull))
+        ::SendMessageW(Control(kStereoAlignFullBoxId), BM_SETCHECK, controls.alignFull ? BST_CHECKED : BST_UNCHECKED, 0);
     if (changed(&Controls::swap))
         ::SendMessageW(Control(kStereoSwapBoxId), BM_SETCHECK, controls.swap ? BST_CHECKED : BST_UNCHECKED, 0);
     HWND slider = Control(kStereoParallaxSliderId);
@@ -266,6 +273,7 @@ void StereoWindow::SetControls(const window::StereoControls& controls) {
     ::EnableWindow(Control(kStereoLayoutBoxId), controls.viewChoice);
     ::EnableWindow(Control(kStereoGlassesBoxId), controls.anaglyphChoice);
     ::EnableWindow(Control(kStereoAlignBoxId), controls.alignBox);
+    ::EnableWindow(Control(kStereoAlignFullBoxId), controls.alignFullBox);
     ::EnableWindow(Control(kStereoSwapBoxId), controls.swapBox);
     ::EnableWindow(slider, controls.parallaxSlider);
     ::EnableWindow(Control(kStereoSaveButtonId), controls.saveButton);
@@ -279,6 +287,11 @@ void StereoWindow::SetAnimationTimer(int intervalMs) {
         ::KillTimer(window_, kAnimationTimerId);
     }
     animating_ = intervalMs > 0;
+}
+
+void StereoWindow::CallOnInterfaceThread(std::function<void()> call) {
+    auto* posted = new std::function<void()>(std::move(call));
+    if (window_ == nullptr || !::PostMessageW(window_, kCallMessage, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
 }
 
 // ---- messages ----
@@ -331,6 +344,11 @@ LRESULT StereoWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case kCallMessage: {
+        const std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lParam));
+        (*call)();
+        return 0;
+    }
     case kParallaxMessage:
         parallaxQueued_ = false;
         model_.ParallaxChanged(pendingParallax_);
@@ -370,6 +388,9 @@ void StereoWindow::Command(int id, int code) {
         break;
     case kStereoAlignBoxId:
         if (code == BN_CLICKED) model_.AlignToggled(checked());
+        break;
+    case kStereoAlignFullBoxId:
+        if (code == BN_CLICKED) model_.AlignFullToggled(checked());
         break;
     case kStereoSwapBoxId:
         if (code == BN_CLICKED) model_.SwapToggled(checked());

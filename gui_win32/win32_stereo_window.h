@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ enum : int {
     kStereoStatusId,          // the pair, its size and its alignment
     kStereoSaveButtonId,      // "&Save..."
     kStereoCloseButtonId,     // "&Close"
+    kStereoAlignFullBoxId,    // "&Full": rotation, scale and vertical offset too
 };
 
 inline constexpr const wchar_t* kStereoWindowClass = L"VeltraneStereoWindow";
@@ -75,6 +77,8 @@ private:
     void ShowPicture(const window::RgbPicture& picture) override;
     void SetControls(const window::StereoControls& controls) override;
     void SetAnimationTimer(int intervalMs) override;
+    // Posts the call to the window as a message; one still queued when the window goes is lost.
+    void CallOnInterfaceThread(std::function<void()> call) override;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);

@@ -9,6 +9,7 @@
 // pictures decoded at a reduced size (libjpeg's DCT scaling), from which every change of a
 // setting re-renders the preview fast enough for a slider.
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +72,8 @@ struct StereoRenderSettings {
     // further behind the screen.
     int parallax = 0;
     bool swap = false;  // the first image is the right eye's
+    // From the pair as full alignment corrected it (FinishFullAlignment), not shifted.
+    bool fullAlign = false;
     bool operator==(const StereoRenderSettings&) const = default;
 };
 
@@ -82,6 +85,7 @@ struct StereoSaveSettings {
     int parallax = 0;
     bool swap = false;
     int frameDelayMs = 150;  // each wiggle frame's time
+    bool alignFull = false;  // full alignment of the full images (rotation, scale, vertical)
     bool operator==(const StereoSaveSettings&) const = default;
 };
 
@@ -111,7 +115,22 @@ public:
     virtual std::string SuggestedPath(StereoFileType type) = 0;
     // Writes the picture of the full-size images to path, completely or not at all.
     virtual void Save(const StereoSaveSettings& settings, const std::string& path) = 0;
+    // Full alignment of the open pair at full size (the rotation, scale and vertical offset
+    // between the eyes), which takes a second or more: StartFullAlignment begins it on a thread
+    // of the previewer's and returns at once, and that thread calls done when it has ended.
+    // FinishFullAlignment, called after done on the interface thread, makes the corrected pair
+    // the one that renders with fullAlign and returns the correction's words ("rotation 0.82°,
+    // scale 1.004, vertical 3.1 px"), or raises why the pair cannot be aligned. Opening or
+    // closing a pair waits for an alignment under way. A previewer without it says so.
+    virtual void StartFullAlignment(std::function<void()> done);
+    virtual std::string FinishFullAlignment();
 };
+
+// What a previewer without full alignment says.
+inline constexpr const char* kNoFullAlignment = "full alignment is not available in this build";
+
+inline void StereoPreviewer::StartFullAlignment(std::function<void()>) { throw std::runtime_error(kNoFullAlignment); }
+inline std::string StereoPreviewer::FinishFullAlignment() { throw std::runtime_error(kNoFullAlignment); }
 
 // What a previewer without spatial photos says when asked to open one.
 inline constexpr const char* kNoSpatialPhotos = "spatial photos are not available in this build";

@@ -54,7 +54,9 @@ StereoRenderSettings StereoWindowModel::RenderSettings() const {
     settings.anaglyph = anaglyph_;
     // The measurement is of the pair in file order; swapped, the eyes' roles and so the shift's
     // direction turn round.
-    if (align_ && measured_) settings.shift = swap_ ? StereoShift{-measured_->across, -measured_->down} : *measured_;
+    settings.fullAlign = alignFull_ && full_ == FullState::Done;
+    if (align_ && measured_ && !settings.fullAlign)
+        settings.shift = swap_ ? StereoShift{-measured_->across, -measured_->down} : *measured_;
     settings.parallax = parallax_;
     settings.swap = swap_;
     return settings;
@@ -65,6 +67,8 @@ std::string StereoWindowModel::StatusText() const {
     std::string text = (spatialPhoto_ ? std::string("Spatial photo")
                                       : "Images " + std::to_string(first_) + " and " + std::to_string(second_)) +
                        ", " + std::to_string(size_.width) + " x " + std::to_string(size_.height);
+    if (alignFull_ && full_ == FullState::Running) return text + "; aligning at full size…";
+    if (alignFull_ && full_ == FullState::Done) return text + "; aligned: " + fullWords_;
     if (align_ && measured_)
         text += "; aligned: " + std::to_string(measured_->across) + " px across, " + std::to_string(measured_->down) +
                 " px down";
@@ -76,6 +80,8 @@ void StereoWindowModel::UpdateControls() {
     controls.view = shown_;
     controls.anaglyph = anaglyph_;
     controls.align = align_ && alignable_;
+    controls.alignFull = alignFull_ && full_ != FullState::Refused;
+    controls.alignFullBox = open_ && full_ != FullState::Refused;
     controls.swap = swap_;
     controls.parallax = parallax_;
     const int limit = open_ ? ParallaxLimit(size_.width) : 0;
@@ -111,6 +117,34 @@ void StereoWindowModel::EnsureAlignment() {
         alignable_ = false;
         services_.Messages.ShowError(ErrorTextToUtf8(error.what()));
     }
+}
+
+void StereoWindowModel::StartFullAlignment() {
+    if (!open_ || full_ != FullState::NotStarted) return;
+    full_ = FullState::Running;
+    const unsigned run = ++fullRun_;
+    try {
+        // The previewer's thread hands the end over to the interface thread.
+        services_.Previewer.StartFullAlignment(
+            [this, run] { view_.CallOnInterfaceThread([this, run] { FullAlignmentEnded(run); }); });
+    } catch (const std::exception& error) {
+        full_ = FullState::Refused;
+        services_.Messages.ShowError(ErrorTextToUtf8(error.what()));
+    }
+}
+
+void StereoWindowModel::FullAlignmentEnded(unsigned run) {
+    if (run != fullRun_ || full_ != FullState::Running) return;  // of a pair closed since
+    try {
+        fullWords_ = services_.Previewer.FinishFullAlignment();
+        full_ = FullState::Done;
+    } catch (const std::exception& error) {
+        // The pair cannot be aligned so: the box is greyed out for this pair.
+        full_ = FullState::Refused;
+        services_.Messages.ShowError(ErrorTextToUtf8(error.what()));
+    }
+    UpdateControls();
+    if (alignFull_) Rerender();
 }
 
 void StereoWindowModel::Rerender() {
@@ -183,6 +217,9 @@ void StereoWindowModel::OpenWith(const std::string& source, Open&& open) {
     open_ = false;
     measured_.reset();
     alignable_ = true;
+    full_ = FullState::NotStarted;
+    fullWords_.clear();
+    ++fullRun_;
     shown_ = StereoView::Anaglyph;
     swap_ = false;
     parallax_ = 0;
@@ -198,6 +235,7 @@ void StereoWindowModel::OpenWith(const std::string& source, Open&& open) {
         return;
     }
     if (align_) EnsureAlignment();
+    if (alignFull_) StartFullAlignment();
     UpdateControls();
     view_.ShowWindow("Stereo - " + FileNamePart(source_));
     Rerender();
@@ -221,6 +259,14 @@ void StereoWindowModel::AlignToggled(bool align) {
     if (!open_) return;
     align_ = align;
     if (align_) EnsureAlignment();
+    UpdateControls();
+    Rerender();
+}
+
+void StereoWindowModel::AlignFullToggled(bool full) {
+    if (!open_) return;
+    alignFull_ = full;
+    if (alignFull_) StartFullAlignment();
     UpdateControls();
     Rerender();
 }
@@ -275,7 +321,8 @@ void StereoWindowModel::SaveRequested() {
         StereoSaveSettings settings;
         settings.type = types[static_cast<std::size_t>(chosen)];
         settings.anaglyph = anaglyph_;
-        settings.align = align_ && alignable_;
+        settings.alignFull = alignFull_ && full_ == FullState::Done;
+        settings.align = align_ && alignable_ && !settings.alignFull;
         settings.parallax = parallax_;
         settings.swap = swap_;
         settings.frameDelayMs = kFrameDelayMs;
@@ -285,6 +332,8 @@ void StereoWindowModel::SaveRequested() {
 
 void StereoWindowModel::WindowClosing() {
     StopAnimation();
+    ++fullRun_;  // an alignment under way ends unheard
+    full_ = FullState::NotStarted;
     if (open_) services_.Previewer.ClosePair();
     open_ = false;
     view_.ShowPicture({});

@@ -71,6 +71,7 @@ struct StereoControls {
     StereoView view = StereoView::Anaglyph;
     AnaglyphKind anaglyph = AnaglyphKind::Dubois;
     bool align = true;
+    bool alignFull = false;       // full alignment: rotation, scale and vertical offset too
     bool swap = false;
     int parallax = 0;
     int parallaxMin = 0, parallaxMax = 0;  // the slider's range, full-size pixels
@@ -79,6 +80,7 @@ struct StereoControls {
     bool viewChoice = false;
     bool anaglyphChoice = false;  // only while the anaglyph is shown
     bool alignBox = false;        // not when the pair cannot be aligned
+    bool alignFullBox = false;    // not when full alignment refused the pair
     bool swapBox = false;
     bool parallaxSlider = false;
     bool saveButton = false;
@@ -99,6 +101,9 @@ public:
     virtual void SetControls(const StereoControls& controls) = 0;
     // From now on call AnimationTimerFired every intervalMs milliseconds; 0 stops the calls.
     virtual void SetAnimationTimer(int intervalMs) = 0;
+    // Runs call soon on the interface thread, after the events waiting; may be called from any
+    // thread. A call for a window that has gone is dropped.
+    virtual void CallOnInterfaceThread(std::function<void()> call) = 0;
 };
 
 struct StereoWindowServices {
@@ -138,6 +143,10 @@ public:
     void ViewChosen(StereoView view);
     void AnaglyphKindChosen(AnaglyphKind kind);
     void AlignToggled(bool align);
+    // The "Full" box: full alignment (rotation, scale, vertical offset) of the pair, measured
+    // and warped at full size off the interface thread; the status says so meanwhile, and the
+    // slider and the choices stay live on the uncorrected pair until it is done.
+    void AlignFullToggled(bool full);
     void SwapToggled(bool swap);
     // The slider moved; the value is kept within the slider's range.
     void ParallaxChanged(int parallax);
@@ -178,6 +187,11 @@ private:
     void Rerender();
     void StopAnimation();
     std::string StatusText() const;
+    // Starts full alignment of the open pair unless it has run; FullAlignmentEnded takes its
+    // result on the interface thread (run: the start it belongs to; a later pair's start makes
+    // it stale).
+    void StartFullAlignment();
+    void FullAlignmentEnded(unsigned run);
 
     StereoWindowServices services_;
     StereoWindowView& view_;
@@ -191,6 +205,10 @@ private:
     StereoView shown_ = StereoView::Anaglyph;
     AnaglyphKind anaglyph_ = AnaglyphKind::Dubois;
     bool align_ = true;
+    bool alignFull_ = false;
+    enum class FullState { NotStarted, Running, Done, Refused } full_ = FullState::NotStarted;
+    unsigned fullRun_ = 0;
+    std::string fullWords_;  // the correction, once done
     bool swap_ = false;
     int parallax_ = 0;
     std::vector<RgbPicture> frames_;  // the wiggle's two frames while it is shown

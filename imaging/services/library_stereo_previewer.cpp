@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "imaging/stereo/full_alignment.h"
 #include "imaging/stereo/stereo_files.h"
 
 namespace veltrane::stereo_services {
@@ -63,7 +64,8 @@ stereo::Layout LibraryLayout(window::StereoView view) {
 stereo::StereoOptions LibraryOptions(const window::StereoSaveSettings& settings) {
     stereo::StereoOptions options;
     options.layout = LayoutOf(settings.type);
-    options.align = settings.align;
+    options.align = settings.align && !settings.alignFull;
+    options.alignFull = settings.alignFull;
     options.anaglyph = LibraryKind(settings.anaglyph);
     options.parallax = settings.parallax;
     options.swap = settings.swap;
@@ -73,6 +75,41 @@ stereo::StereoOptions LibraryOptions(const window::StereoSaveSettings& settings)
     return options;
 }
 
+LibraryStereoPreviewer::~LibraryStereoPreviewer() { WaitForFullAlignment(); }
+
+void LibraryStereoPreviewer::WaitForFullAlignment() {
+    if (aligning_.valid()) aligning_.wait();
+    aligning_ = {};
+    aligned_.reset();
+}
+
+void LibraryStereoPreviewer::StartFullAlignment(std::function<void()> done) {
+    const stereo::StereoSession& session = Session();
+    WaitForFullAlignment();
+    // The session stays while the thread reads it: opening or closing a pair waits for it.
+    aligning_ = std::async(std::launch::async, [&session, side = previewSide_, done = std::move(done)] {
+        auto result = std::make_shared<FullAlignment>();
+        try {
+            const stereo::StereoPair pair = session.FullPair();
+            const stereo::AlignedPair aligned = stereo::AlignFully(pair.left, pair.right, {});
+            result->eyes = stereo::DecodeEyes(aligned.pair.left, aligned.pair.right, side, session.Limits());
+            result->words = aligned.correction;
+        } catch (const std::exception& error) {
+            result->error = error.what();
+        }
+        done();
+        return result;
+    });
+}
+
+std::string LibraryStereoPreviewer::FinishFullAlignment() {
+    if (!aligning_.valid()) throw stereo::StereoError("no full alignment is under way");
+    std::shared_ptr<FullAlignment> result = aligning_.get();
+    if (!result->error.empty()) throw stereo::StereoError(result->error);
+    aligned_ = std::move(result);
+    return aligned_->words;
+}
+
 const stereo::StereoSession& LibraryStereoPreviewer::Session() const {
     if (!session_) throw stereo::StereoError("no stereo pair is open");
     return *session_;
@@ -80,7 +117,9 @@ const stereo::StereoSession& LibraryStereoPreviewer::Session() const {
 
 window::StereoPairSize LibraryStereoPreviewer::OpenPair(const std::string& source, int first, int second,
                                                         int previewSide) {
+    WaitForFullAlignment();
     session_.reset();  // the pair before goes first: only one is held at a time
+    previewSide_ = previewSide;
     // The main window already shows why an MPF index was not used, in its status panel.
     session_ = std::make_unique<stereo::StereoSession>(source, first, second, previewSide);
     source_ = source;
@@ -88,13 +127,18 @@ window::StereoPairSize LibraryStereoPreviewer::OpenPair(const std::string& sourc
 }
 
 window::StereoPairSize LibraryStereoPreviewer::OpenSpatialPhoto(const std::string& path, int previewSide) {
+    WaitForFullAlignment();
     session_.reset();
+    previewSide_ = previewSide;
     session_ = std::make_unique<stereo::StereoSession>(stereo::StereoSession::FromSpatialPhoto(path, previewSide));
     source_ = path;
     return {session_->Width(), session_->Height()};
 }
 
-void LibraryStereoPreviewer::ClosePair() { session_.reset(); }
+void LibraryStereoPreviewer::ClosePair() {
+    WaitForFullAlignment();
+    session_.reset();
+}
 
 window::StereoShift LibraryStereoPreviewer::MeasureAlignment() {
     const stereo::Alignment alignment = Session().MeasureAlignment();
@@ -109,7 +153,14 @@ std::vector<window::RgbPicture> LibraryStereoPreviewer::Render(const window::Ste
     view.parallax = settings.parallax;
     view.swap = settings.swap;
     std::vector<window::RgbPicture> frames;
-    if (settings.view == window::StereoView::Wiggle) {
+    if (settings.fullAlign && aligned_) {
+        // The corrected pair's preview.
+        if (settings.view == window::StereoView::Wiggle) {
+            for (stereo::RgbImage& frame : stereo::WiggleFrames(aligned_->eyes, view)) frames.push_back(Picture(std::move(frame)));
+        } else {
+            frames.push_back(Picture(stereo::RenderStereo(aligned_->eyes, view)));
+        }
+    } else if (settings.view == window::StereoView::Wiggle) {
         for (stereo::RgbImage& frame : Session().Wiggle(view)) frames.push_back(Picture(std::move(frame)));
     } else {
         frames.push_back(Picture(Session().Render(view)));

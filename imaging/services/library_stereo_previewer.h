@@ -3,6 +3,7 @@
 // The Stereo window's pictures through the stereo library (libjpeg-turbo, libpng, giflib,
 // libwebp): the window model's StereoPreviewer over a StereoSession. No toolkit in it: the Qt
 // window and the Win32 window both show its pictures.
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ namespace veltrane::stereo_services {
 
 class LibraryStereoPreviewer : public window::StereoPreviewer {
 public:
+    ~LibraryStereoPreviewer() override;
     window::StereoPairSize OpenPair(const std::string& source, int first, int second, int previewSide) override;
     // Says kNoSpatialPhotos in a build without libheif.
     window::StereoPairSize OpenSpatialPhoto(const std::string& path, int previewSide) override;
@@ -24,12 +26,26 @@ public:
     bool CanSave(window::StereoFileType type) override;
     std::string SuggestedPath(window::StereoFileType type) override;
     void Save(const window::StereoSaveSettings& settings, const std::string& path) override;
+    // Full alignment on a thread of its own (stereo::AlignFully), the corrected pair decoded at
+    // the preview's size there as well.
+    void StartFullAlignment(std::function<void()> done) override;
+    std::string FinishFullAlignment() override;
 
 private:
+    struct FullAlignment {
+        stereo::Eyes eyes;
+        std::string words, error;
+    };
+    // Waits for a full alignment under way (before the session it reads goes).
+    void WaitForFullAlignment();
+
     const stereo::StereoSession& Session() const;
 
     std::unique_ptr<stereo::StereoSession> session_;
     std::string source_;
+    int previewSide_ = 0;
+    std::future<std::shared_ptr<FullAlignment>> aligning_;
+    std::shared_ptr<FullAlignment> aligned_;  // the corrected pair, once finished
 };
 
 // The stereo library's names for the window model's.

@@ -58,6 +58,11 @@ void StereoSession::Save(StereoOptions options, const std::string& path) const {
     SaveStereo(left_, right_, options, path);
 }
 
+StereoPair StereoSession::FullPair() const {
+    if (!spatialPhoto_.empty()) return ReadSpatialPair(spatialPhoto_, limits_);
+    return {left_, right_, {}, false};
+}
+
 void SaveStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right, const StereoOptions& options,
                 const std::string& path) {
     WritePicture(ComposeStereo(left, right, options), path);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/images/scanner.h"
+#include "imaging/stereo/jps_input.h"
 #include "imaging/stereo/preview.h"
 #include "imaging/stereo/stereo.h"
 
@@ -44,6 +45,10 @@ public:
     // The picture of the full images (options.limits are replaced by the session's), written to
     // path as SaveStereo does.
     void Save(StereoOptions options, const std::string& path) const;
+    // The pair at full size as JPEG files: the files held, or a spatial photo's eyes decoded
+    // and coded again. Raises StereoError.
+    StereoPair FullPair() const;
+    const CodecLimits& Limits() const { return limits_; }
 
 private:
     StereoSession() = default;

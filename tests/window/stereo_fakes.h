@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A recording fake of the Stereo window's previewer and a recording Stereo window view.
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -14,7 +15,8 @@ namespace veltrane::window {
 // How gtest shows the settings in a failure.
 inline void PrintTo(const StereoRenderSettings& s, std::ostream* out) {
     *out << "{view " << static_cast<int>(s.view) << ", kind " << static_cast<int>(s.anaglyph) << ", shift "
-         << s.shift.across << "," << s.shift.down << ", parallax " << s.parallax << ", swap " << s.swap << "}";
+         << s.shift.across << "," << s.shift.down << ", parallax " << s.parallax << ", swap " << s.swap << ", full "
+         << s.fullAlign << "}";
 }
 inline void PrintTo(const StereoSaveSettings& s, std::ostream* out) {
     *out << "{type " << static_cast<int>(s.type) << ", kind " << static_cast<int>(s.anaglyph) << ", align "
@@ -68,6 +70,17 @@ public:
         Fail("save");
         Saves.emplace_back(settings, path);
     }
+    // Full alignment: the start keeps done for the test to call, as the thread would.
+    void StartFullAlignment(std::function<void()> done) override {
+        Calls.emplace_back("align full");
+        Fail("align full");
+        AlignmentDone = std::move(done);
+    }
+    std::string FinishFullAlignment() override {
+        Calls.emplace_back("finish full");
+        Fail("finish full");
+        return "rotation 0.82°, scale 1.004, vertical 3.1 px";
+    }
 
     StereoPairSize Size{4000, 3000};
     StereoShift Shift{60, -2};
@@ -76,6 +89,7 @@ public:
     std::vector<std::string> Calls;
     std::vector<StereoRenderSettings> Renders;
     std::vector<std::pair<StereoSaveSettings, std::string>> Saves;
+    std::function<void()> AlignmentDone;  // of the last StartFullAlignment
 
 private:
     void Fail(const std::string& call) const {
@@ -94,6 +108,13 @@ public:
     void ShowPicture(const RgbPicture& picture) override { Pictures.push_back(picture); }
     void SetControls(const StereoControls& controls) override { Controls = controls; }
     void SetAnimationTimer(int intervalMs) override { Timers.push_back(intervalMs); }
+    // Kept until the test runs them, as an event loop would.
+    void CallOnInterfaceThread(std::function<void()> call) override { Queued.push_back(std::move(call)); }
+    void RunQueued() {
+        std::vector<std::function<void()>> calls = std::move(Queued);
+        Queued.clear();
+        for (const auto& call : calls) call();
+    }
 
     // The picture shown last (an empty one before any).
     RgbPicture Shown() const { return Pictures.empty() ? RgbPicture{} : Pictures.back(); }
@@ -104,6 +125,7 @@ public:
     std::vector<RgbPicture> Pictures;
     StereoControls Controls;
     std::vector<int> Timers;  // every SetAnimationTimer, in order
+    std::vector<std::function<void()>> Queued;
 };
 
 }  // namespace veltrane::window::test

@@ -42,8 +42,8 @@ TEST_F(StereoWindow, OpensThePairAsAnAlignedAnaglyph) {
     expected.parallaxMin = -200;  // a twentieth of 4000 either way
     expected.parallaxMax = 200;
     expected.statusText = "Images 3 and 4, 4000 x 3000; aligned: 60 px across, -2 px down";
-    expected.viewChoice = expected.anaglyphChoice = expected.alignBox = expected.swapBox = expected.parallaxSlider =
-        expected.saveButton = true;
+    expected.viewChoice = expected.anaglyphChoice = expected.alignBox = expected.alignFullBox = expected.swapBox =
+        expected.parallaxSlider = expected.saveButton = true;
     EXPECT_EQ(view.Controls, expected);
     EXPECT_TRUE(messages.Errors.empty());
 }
@@ -289,6 +289,67 @@ TEST_F(StereoWindow, ANewPairStartsAfreshButKeepsTheKindAndTheAlignBox) {
     EXPECT_EQ(view.Timers, (std::vector<int>{150, 0}));
     EXPECT_FALSE(view.Controls.align);
     EXPECT_EQ(view.Controls.statusText, "Images 2 and 3, 4000 x 3000");
+}
+
+// Full alignment runs off the interface thread: meanwhile the status says so and the slider and
+// the choices render the uncorrected pair; its end, handed over through the view, renders the
+// corrected pair and names the correction, and Save asks for it. A refusal greys the box out.
+TEST_F(StereoWindow, AlignsFullyOffTheInterfaceThreadWhileTheControlsStayLive) {
+    Open();
+    model.AlignFullToggled(true);
+    EXPECT_EQ(Count("align full"), 1);
+    EXPECT_TRUE(view.Controls.alignFull && view.Controls.alignFullBox && view.Controls.parallaxSlider);
+    EXPECT_EQ(view.Controls.statusText, "Images 1 and 2, 4000 x 3000; aligning at full size…");
+    model.ParallaxChanged(10);
+    model.ViewChosen(StereoView::Parallel);
+    EXPECT_EQ(previewer.Renders.back(), (StereoRenderSettings{StereoView::Parallel, AnaglyphKind::Dubois, {60, -2}, 10, false, false}));
+
+    // The previewer's thread ends; the model hears of it on the interface thread only.
+    ASSERT_TRUE(previewer.AlignmentDone);
+    previewer.AlignmentDone();
+    EXPECT_EQ(Count("finish full"), 0);
+    view.RunQueued();
+    EXPECT_EQ(Count("finish full"), 1);
+    EXPECT_EQ(previewer.Renders.back(), (StereoRenderSettings{StereoView::Parallel, AnaglyphKind::Dubois, {}, 10, false, true}));
+    EXPECT_EQ(view.Controls.statusText, "Images 1 and 2, 4000 x 3000; aligned: rotation 0.82°, scale 1.004, vertical 3.1 px");
+    saveDialog.Answer = "/out/trip.jpg";
+    saveDialog.KeepsOfferedType = true;
+    model.SaveRequested();
+    ASSERT_EQ(previewer.Saves.size(), 1u);
+    EXPECT_TRUE(previewer.Saves[0].first.alignFull);
+    EXPECT_FALSE(previewer.Saves[0].first.align);
+
+    // Unticked: the shift again, without aligning anew; ticked: the correction kept.
+    model.AlignFullToggled(false);
+    EXPECT_EQ(previewer.Renders.back().shift, (StereoShift{60, -2}));
+    model.AlignFullToggled(true);
+    EXPECT_EQ(Count("align full"), 1);
+    EXPECT_TRUE(previewer.Renders.back().fullAlign);
+
+    // An end heard after the next pair opened belongs to the old one.
+    std::function<void()> old = previewer.AlignmentDone;
+    model.OpenPair("/pictures/other.mpo", 1, 2);
+    EXPECT_EQ(Count("align full"), 2);
+    old();
+    view.RunQueued();
+    EXPECT_EQ(Count("finish full"), 1);
+    EXPECT_EQ(view.Controls.statusText, "Images 1 and 2, 4000 x 3000; aligning at full size…");
+    previewer.AlignmentDone();
+    view.RunQueued();
+    EXPECT_EQ(Count("finish full"), 2);
+}
+
+TEST_F(StereoWindow, AFullAlignmentThatIsRefusedGreysTheBoxOut) {
+    Open();
+    previewer.FailOn = "finish full";
+    model.AlignFullToggled(true);
+    previewer.AlignmentDone();
+    view.RunQueued();
+    ASSERT_EQ(messages.Errors.size(), 1u);
+    EXPECT_EQ(messages.Errors[0], "cannot finish full");
+    EXPECT_FALSE(view.Controls.alignFull || view.Controls.alignFullBox);
+    EXPECT_FALSE(previewer.Renders.back().fullAlign);
+    EXPECT_TRUE(view.Controls.parallaxSlider && view.Controls.viewChoice);
 }
 
 }  // namespace
