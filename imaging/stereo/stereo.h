@@ -48,11 +48,6 @@ struct Alignment {
 struct StereoOptions {
     Layout layout = Layout::Cross;
     bool align = false;
-    // Full alignment (full_alignment.h): the eyes turned, scaled and shifted upright against
-    // each other (with keystone, their perspective too) before any layout is made of them; the
-    // shift of align is then not searched.
-    bool alignFull = false;
-    bool keystone = false;
     CodecLimits limits;
     AnaglyphKind anaglyph = AnaglyphKind::Dubois;
     // Pixels by which the stereo window moves from where alignment (or no shift) puts it;
@@ -65,6 +60,11 @@ struct StereoOptions {
     int maxSize = 1280;
     // Heic: the HEVC quality of both eyes (0..100).
     int heicQuality = 90;
+    // Full alignment (full_alignment.h): the eyes turned, scaled and shifted upright against
+    // each other (with keystone, their perspective too) before any layout is made of them; the
+    // shift of align is then not searched.
+    bool alignFull = false;
+    bool keystone = false;
 };
 
 struct StereoPicture {
