@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QThread>
 #include <QTimer>
 
 #include "tests/gui/gui_test_support.h"
@@ -73,7 +74,8 @@ TEST_F(StereoWindowView, TheWidgetsFollowTheModel) {
     EXPECT_FALSE(stereoWindow->isVisible());
     EXPECT_FALSE(stereoWindow->animationTimer->isActive());
     for (QWidget* control : std::initializer_list<QWidget*>{stereoWindow->layoutBox, stereoWindow->anaglyphBox,
-                                                            stereoWindow->alignBox, stereoWindow->swapBox,
+                                                            stereoWindow->alignBox, stereoWindow->alignFullBox,
+                                                            stereoWindow->swapBox,
                                                             stereoWindow->parallaxSlider, stereoWindow->saveButton})
         EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     EXPECT_TRUE(stereoWindow->pictureView->Picture().isNull());
@@ -95,6 +97,24 @@ TEST_F(StereoWindowView, SaveWritesTheChosenTypeFromTheFullImages) {
     ASSERT_FALSE(saved.isNull());
     EXPECT_EQ(saved.height(), 48);
     EXPECT_TRUE(messages.Errors.empty());
+}
+
+// The Full box runs the real previewer's alignment on its own thread and hears its end through
+// the event loop: the sample pair, 64 x 48 pixels, is too small to align, which the message says
+// and the greyed box shows.
+TEST_F(StereoWindowView, FullAlignmentEndsThroughTheEventLoop) {
+    OpenPair();
+    stereoWindow->alignFullBox->click();
+    EXPECT_TRUE(stereoWindow->statusLabel->text().endsWith(QStringLiteral("aligning at full size\u2026")));
+    EXPECT_TRUE(stereoWindow->parallaxSlider->isEnabled());
+    for (int turn = 0; turn < 1000 && messages.Errors.empty(); ++turn) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    ASSERT_EQ(messages.Errors.size(), 1u);
+    EXPECT_EQ(messages.Errors[0], "cannot align: the pictures are too small to align");
+    EXPECT_FALSE(stereoWindow->alignFullBox->isEnabled());
+    EXPECT_FALSE(stereoWindow->alignFullBox->isChecked());
 }
 
 }  // namespace
