@@ -37,9 +37,9 @@ namespace veltrane::align {
 namespace {
 
 // ORB's features per eye at the working size, and the least number that a picture must have.
-constexpr int kMostFeatures = 3000;
+constexpr int kMostFeatures = 2000;
 constexpr int kLeastFeatures = 50;
-constexpr int kEnoughFeatures = 1000;
+constexpr int kEnoughFeatures = 800;
 // Lowe's ratio test: the best match must be clearly better than the second best.
 constexpr float kMatchRatio = 0.8f;
 // A fit needs this many agreeing matches, and at least this share of the matches.
