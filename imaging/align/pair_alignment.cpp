@@ -123,13 +123,13 @@ void RefineCorners(const cv::Mat& grey, std::vector<cv::Point2f>& points) {
 // The unknowns of the row of y: a, b, c and, with the keystone, e and f.
 using Row = std::vector<double>;
 
-double PredictedRow(const Row& p, const cv::Point2d& r, double yl) {
-    (void)yl;
+// The row of the left eye that the fit gives for a point r of the right eye.
+double PredictedRow(const Row& p, const cv::Point2d& r) {
     const double w = p.size() == 5 ? p[3] * r.x + p[4] * r.y + 1 : 1;
     return (p[0] * r.x + p[1] * r.y + p[2]) / w;
 }
 
-double Residual(const Row& p, const Match& m) { return std::abs(PredictedRow(p, m.right, m.left.y) - m.left.y); }
+double Residual(const Row& p, const Match& m) { return std::abs(PredictedRow(p, m.right) - m.left.y); }
 
 // The least-squares row through the matches (the keystone's linear form: yl (e xr + f yr) moved
 // to the left side). False when they do not determine it.
