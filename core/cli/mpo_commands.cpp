@@ -132,13 +132,21 @@ int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, st
         return kExitUsage;
     }
     if (IsFolder(output, err)) return kExitFailure;
-    return Guarded(out, err, [&] {
+    std::size_t leftOut = 0;
+    const int status = Guarded(out, err, [&] {
         const RepairReport report = RepairMpoFile(input, output);
         for (const std::string& note : report.notes) out << note << "\n";
         out << output << ": " << Count(static_cast<std::int64_t>(report.images), "image") << " ("
             << (report.typesFromOldIndex ? "types from the old index" : "disparity") << "), "
             << KiB(report.fileSize) << ", " << Count(report.DroppedBytes(), "byte") << " dropped\n";
+        leftOut = report.imagesLeftOut;
     });
+    if (status != kExitOk || leftOut == 0) return status;
+    // The repaired file holds what could be saved, but the repair is not whole.
+    out.flush();
+    err << "veltrane: " << input << ": " << Count(static_cast<std::int64_t>(leftOut), "image")
+        << " left out of " << output << " (see above)\n";
+    return kExitFailure;
 }
 
 }  // namespace veltrane
