@@ -322,7 +322,7 @@ void MainWindowModel::SaveStereoRequested() {
         if (path.empty()) return;
         // The dialog answers with a place in its list; one outside the list is its first entry.
         const bool listed = chosen >= 0 && chosen < static_cast<int>(layouts.size());
-        services_.Stereo->Write(source_, layouts[listed ? static_cast<std::size_t>(chosen) : 0].type, path);
+        services_.Stereo->WriteChoice(source_, layouts[listed ? static_cast<std::size_t>(chosen) : 0], path);
     });
 }
 

@@ -50,6 +50,7 @@ public:
 struct StereoLayoutChoice {
     StereoFileType type = StereoFileType::CrossJps;
     std::string fileType;
+    bool alignFull = false;  // fully aligned: rotation, scale and vertical offset corrected
 };
 
 // Stereo pictures of images 1 and 2 of an MPO file, made by a library outside the core.
@@ -62,6 +63,11 @@ public:
     virtual std::string SuggestedPath(const std::string& source, StereoFileType type) = 0;
     // Writes the picture of type to path. Raises an exception whose text users see.
     virtual void Write(const std::string& source, StereoFileType type, const std::string& path) = 0;
+    // Writes the picture of a listed layout to path: Write of its type, unless the writer makes
+    // more of the choice (full alignment).
+    virtual void WriteChoice(const std::string& source, const StereoLayoutChoice& choice, const std::string& path) {
+        Write(source, choice.type, path);
+    }
 };
 
 // The desktop's default actions: a file opens in its default application, an address in the

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's Save Stereo through the stereo library (libjpeg-turbo): four layouts of
-// images 1 and 2 (JPS cross, parallel, anaglyph, MPO), aligned, written as the Stereo window's
-// Save writes (stereo::SaveStereo). No toolkit in it: both windows use it.
+// images 1 and 2 (JPS cross, parallel, anaglyph, MPO), aligned, and the same four fully aligned
+// where the build can align, written as the Stereo window's Save writes (stereo::SaveStereo). No toolkit in it: both windows use it.
 #include "core/window/window_services.h"
 
 namespace veltrane::stereo_services {
@@ -12,6 +12,10 @@ public:
     std::vector<window::StereoLayoutChoice> Layouts() override;
     std::string SuggestedPath(const std::string& source, window::StereoFileType type) override;
     void Write(const std::string& source, window::StereoFileType type, const std::string& path) override;
+    // The fully aligned layouts (listed where the build can align) correct the rotation, scale
+    // and vertical offset between the eyes too.
+    void WriteChoice(const std::string& source, const window::StereoLayoutChoice& choice,
+                     const std::string& path) override;
 };
 
 }  // namespace veltrane::stereo_services

@@ -58,9 +58,13 @@ TEST_F(StereoMenu, SaveStereoWritesTheLayoutOfTheChosenFileType) {
         saveDialog.Answer = *c.name ? files / c.name : std::string();
         const auto before = veltrane::testing::FileNames(files.Path());
         mainWindow->saveStereoAction->trigger();
-        EXPECT_EQ(saveDialog.Types.size(), 4);
-        EXPECT_EQ(saveDialog.SuggestedPaths, (std::vector<std::string>{stem + ".jps", stem + "_parallel.jpg",
-                                                                      stem + "_anaglyph.jpg", stem + "_stereo.mpo"}));
+        // The four layouts, then the same four fully aligned.
+        const std::vector<std::string> names = {stem + ".jps", stem + "_parallel.jpg", stem + "_anaglyph.jpg",
+                                                stem + "_stereo.mpo"};
+        std::vector<std::string> expected = names;
+        expected.insert(expected.end(), names.begin(), names.end());
+        EXPECT_EQ(saveDialog.Types.size(), 8u);
+        EXPECT_EQ(saveDialog.SuggestedPaths, expected);
         if (!*c.name) {
             EXPECT_EQ(veltrane::testing::FileNames(files.Path()), before);
             continue;
