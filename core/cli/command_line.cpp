@@ -7,6 +7,7 @@
 #include "core/cli/commands.h"
 #include "core/cli/metadata_files.h"
 #include "core/images/image_index.h"
+#include "core/parts/file_parts.h"
 
 namespace veltrane {
 
@@ -192,15 +193,17 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         return RunCommand(std::vector<std::string>(rest.begin() + 1, rest.end()), options, out, err, services);
     }
     const bool metadataCommand = first == "--list" || first == "--mpf" || first == "--exif" || first == "--info" ||
-                                 first == "--tags" || first == "--iptc";
+                                 first == "--tags" || first == "--iptc" || first == "--parts";
     if ((options.json || options.imageNumber > 0) && !metadataCommand) {
         err << "veltrane: " << (options.json ? "--json" : "--image")
-            << " goes with --list, --mpf, --exif, --info, --tags or --iptc\nTry 'veltrane --help'.\n";
+            << " goes with --list, --parts, --mpf, --exif, --info, --tags or --iptc\nTry 'veltrane --help'.\n";
         return kExitUsage;
     }
     if (first == "--each") return RunEachCommand(rest, options, out, err, services);
     if (first == "--list") return RunListCommand(rest, options, out, err, services);
     if (first == "--mpf") return RunMpfCommand(rest, options, out, err, services);
+    if (first == "--parts") return RunPartsCommand(rest, options, out, err, services);
+    if (first == "--remove-video") return RunRemoveVideoCommand(rest, out, err);
     if (first == "--join") return RunJoinCommand(rest, options, out, err);
     if (first == "--repair") return RunRepairCommand(rest, out, err);
     if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err, services);
@@ -260,7 +263,10 @@ void ReportTooManyImages(std::ostream& err, const std::string& path, const char*
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    const CommandLineServices& services, const CommandLineOptions& options) {
     try {
-        return RunCommand(args, options, out, err, services);
+        // Every command knows the parts beyond a file's images: the last image ends before them.
+        CommandLineOptions withParts = options;
+        if (withParts.scan.otherParts == nullptr) withParts.scan = parts::WithOtherParts(options.scan);
+        return RunCommand(args, withParts, out, err, services);
     } catch (const std::bad_alloc&) {
         out.flush();
         err << "veltrane: out of memory\n";

@@ -203,8 +203,11 @@ BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const Scan
     }
     const int last = index.ImageCount;
     if (last >= 1 && IsImageSelected(job.selection, last))
-        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last)});
+        worker.Push({last, index.ImageOffsets[last], index.LastEnd(), OutputFileName(job, last)});
     outcome.filesWritten = worker.Finish(false);
+    // Then what the file holds beyond its images, each part after the images it follows.
+    if (job.selection == ExtractMode::All && options.otherParts != nullptr)
+        outcome.filesWritten += options.otherParts->WriteOtherParts(job, index);
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;
     return outcome;
