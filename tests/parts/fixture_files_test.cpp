@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/parts/phone_fixtures.h"
+#include "tools/samples/phone_photos.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
 namespace {
+
+using namespace veltrane::samples;
 
 TEST(PhoneFixtures, DISABLED_WriteFixtures) {
     const char* folder = std::getenv("VELTRANE_PARTS_FIXTURES");

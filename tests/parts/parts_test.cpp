@@ -15,12 +15,14 @@
 #include "core/parts/samsung_trailer.h"
 #include "core/parts/xmp_text.h"
 #include "tests/mpo/mpo_test_support.h"
-#include "tests/parts/phone_fixtures.h"
+#include "tools/samples/phone_photos.h"
 #include "tests/support/run_command_line.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::testing {
 namespace {
+
+using namespace veltrane::samples;
 
 namespace fs = std::filesystem;
 using parts::FilePart;

@@ -13,7 +13,7 @@
 #include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
 #include "core/window/stereo_window_model.h"
-#include "tests/parts/phone_fixtures.h"
+#include "tools/samples/phone_photos.h"
 #include "tests/window/stereo_fakes.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
@@ -597,7 +597,7 @@ namespace {
 // with All only, shown by the desktop's handler for videos; no EXIF window for it.
 TEST_F(WindowModel, OtherPartsAreListedExtractedAndShown) {
     Start();
-    const veltrane::testing::MotionPhoto photo = veltrane::testing::ContainerMotionPhoto(true, 50000);
+    const samples::MotionPhoto photo = samples::ContainerMotionPhoto(true, 50000);
     const std::string path = files / "motion.jpg";
     veltrane::testing::WriteBytes(path, photo.file);
     Open(path);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Phone photos built from the published layouts: a primary JPEG with the makers' container
+// Phone photos built from the published layouts (for the tests, the fuzz corpus and the benchmarks): a primary JPEG with the makers' container
 // directory and an MP4 after it (with and without an MPF gain map), the older MicroVideo form,
 // Samsung's trailer, and a depth photo with its data in extended XMP.
 #include <cstdint>
@@ -11,9 +11,8 @@
 #include "tools/samples/jpeg_writer.h"
 #include "tools/samples/mpf_writer.h"
 
-namespace veltrane::testing {
+namespace veltrane::samples {
 
-using Bytes = std::vector<std::uint8_t>;
 
 // (Through resize and memcpy: GCC 12 warns falsely about insert after push_back.)
 inline void AppendRaw(Bytes& to, const void* data, std::size_t n) {
@@ -114,20 +113,20 @@ inline std::string ContainerXmp(const std::vector<Item>& items) {
         motion ? "\n   GCamera:MotionPhoto=\"1\" GCamera:MotionPhotoVersion=\"1\"" : "", body);
 }
 
-inline samples::BlockPainter Flat(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return [=](int bx, int by) { return samples::Rgb{static_cast<std::uint8_t>(r + bx * 9), static_cast<std::uint8_t>(g + by * 7), b}; };
+inline BlockPainter Flat(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return [=](int bx, int by) { return Rgb{static_cast<std::uint8_t>(r + bx * 9), static_cast<std::uint8_t>(g + by * 7), b}; };
 }
 
 // A primary photo whose header holds these segments (it begins FF D8 FF E1 when the first is APP1).
 inline Bytes Primary(const Bytes& segments, int width = 64, int height = 48) {
-    return samples::BaselineJpeg(width, height, Flat(40, 90, 160), segments);
+    return BaselineJpeg(width, height, Flat(40, 90, 160), segments);
 }
 
 // A gain map image, its own XMP saying so.
 inline Bytes GainMapImage() {
     const std::string xmp = XmpPacket("\n    xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\"",
                                       " hdrgm:Version=\"1.0\" hdrgm:GainMapMax=\"2.0\"");
-    return samples::BaselineJpeg(32, 24, Flat(120, 120, 120), XmpSegment(xmp));
+    return BaselineJpeg(32, 24, Flat(120, 120, 120), XmpSegment(xmp));
 }
 
 struct MotionPhoto {
@@ -148,9 +147,9 @@ inline MotionPhoto ContainerMotionPhoto(bool withGainMap, std::size_t videoSize 
     items.push_back({"MotionPhoto", "video/mp4", m.video.size(), 0});
     m.primary = Primary(XmpSegment(ContainerXmp(items)));
     if (withGainMap) {
-        samples::MpfOptions options;
-        options.edit = [](std::vector<samples::MpEntry>& entries, std::uint32_t&) { entries[1].attribute = 0; };
-        m.file = samples::IndexedMpo({m.primary, m.gainMap}, options);
+        MpfOptions options;
+        options.edit = [](std::vector<MpEntry>& entries, std::uint32_t&) { entries[1].attribute = 0; };
+        m.file = IndexedMpo({m.primary, m.gainMap}, options);
     } else {
         m.file = m.primary;
     }
@@ -259,7 +258,7 @@ struct DepthPhoto {
 inline DepthPhoto GDepthPhoto(std::size_t depthSize = 150000, bool cutBase64 = false) {
     DepthPhoto d;
     d.depth = PngLike(depthSize);
-    d.original = samples::BaselineJpeg(32, 24, Flat(200, 30, 30), {});
+    d.original = BaselineJpeg(32, 24, Flat(200, 30, 30), {});
     const std::string guid = "0123456789ABCDEF0123456789ABCDEF";
     std::string depth64 = Base64(d.depth);
     if (cutBase64) depth64.pop_back();
@@ -289,4 +288,4 @@ inline DepthPhoto GDepthPhoto(std::size_t depthSize = 150000, bool cutBase64 = f
     return d;
 }
 
-}  // namespace veltrane::testing
+}  // namespace veltrane::samples
