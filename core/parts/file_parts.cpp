@@ -95,7 +95,9 @@ FileParts FindFileParts(const std::string& path, const ScanOptions& options, Sca
             return result;
         }
     }
-    ScanOptions scan = WithOtherParts(options);
+    // The last image's end comes with the parts, found once.
+    ScanOptions scan = options;
+    scan.otherParts = nullptr;
     ScanImageOffsets(result.index, path, scan, listener);
     InputFile file(path);
     std::vector<ImageRole> roles;
@@ -106,7 +108,7 @@ FileParts FindFileParts(const std::string& path, const ScanOptions& options, Sca
         roles.resize(std::min<std::size_t>(roles.size(), static_cast<std::size_t>(result.index.ImageCount)));
     }
     FileByteSource source(file);
-    result.list = FindJpegParts(source, result.index, roles);
+    result.list = FindJpegPartsEndingImages(source, result.index, roles);
     return result;
 }
 

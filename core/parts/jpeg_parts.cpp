@@ -133,10 +133,9 @@ constexpr std::array<XmpDataProperty, 3> kXmpDataProperties = {{
     {kImageNs, "Data", "GImage:Data", PartKind::Image, "original image", "Mime"},
 }};
 
-// The decoded data of property p, from the extended packet or else the standard one; none with
-// problem empty when neither holds it.
-std::optional<std::vector<std::uint8_t>> DecodeXmpData(const XmpPackets& xmp, const XmpDataProperty& p,
-                                                       std::string& problem, std::string* mime) {
+// The base64 text of property p, from the extended packet or else the standard one (its MIME
+// type into mime when not null); none when neither holds it.
+std::optional<std::string_view> XmpDataText(const XmpPackets& xmp, const XmpDataProperty& p, std::string* mime) {
     for (const std::string* packet : {&xmp.extended, &xmp.standard}) {
         const std::string prefix = XmpPrefixOf(*packet, p.ns);
         if (prefix.empty()) continue;
@@ -151,8 +150,7 @@ std::optional<std::vector<std::uint8_t>> DecodeXmpData(const XmpPackets& xmp, co
             }
         }
         // Base64 holds no character that needs a reference: the value is taken as written.
-        return DecodeBase64(std::string_view(*packet).substr(data->valueBegin, data->valueEnd - data->valueBegin),
-                            problem);
+        return std::string_view(*packet).substr(data->valueBegin, data->valueEnd - data->valueBegin);
     }
     return std::nullopt;
 }
@@ -335,16 +333,18 @@ private:
     void XmpData(const XmpPackets& xmp) {
         for (const XmpDataProperty& p : kXmpDataProperties) {
             std::string problem, mime;
-            const auto bytes = DecodeXmpData(xmp, p, problem, &mime);
-            if (!bytes) {
-                if (!problem.empty()) found_.problems.push_back(std::string(p.shown) + ": " + problem);
+            const auto text = XmpDataText(xmp, p, &mime);
+            if (!text) continue;
+            const auto length = Base64DecodedLength(*text, problem);
+            if (!length) {
+                found_.problems.push_back(std::string(p.shown) + ": " + problem);
                 continue;
             }
             FilePart part;
             part.kind = p.kind;
             part.mime = mime.empty() ? "application/octet-stream" : mime;
             part.xmpProperty = p.shown;
-            part.xmpLength = static_cast<std::int64_t>(bytes->size());
+            part.xmpLength = *length;
             part.locatedBy = PartLocator::XmpBase64;
             part.role = p.role;
             found_.others.push_back(std::move(part));
@@ -471,7 +471,23 @@ ContainerDirectory ReadContainerDirectory(std::string_view xmp) {
     return dir;
 }
 
-PartList FindJpegParts(ByteSource& source, const ImageIndex& index, const std::vector<ImageRole>& roles) {
+namespace {
+
+// Where the last image ends given what follows it: just past its EOI when a part found starts
+// after it, else -1.
+std::int64_t LastImageEndFrom(ByteSource& source, const ImageIndex& index, const Findings& found) {
+    if (index.ImageCount < 1 || index.LimitOffset >= 0) return -1;
+    const std::int64_t lastStart = index.ImageStart(index.ImageCount);
+    std::int64_t next = -1;
+    for (const FilePart& part : found.others) {
+        const std::int64_t start = PartStart(part);
+        if (start > lastStart && (next < 0 || start < next)) next = start;
+    }
+    if (next < 0) return -1;
+    return ImageEndBefore(source, lastStart, next);
+}
+
+PartList ListOf(ByteSource& source, const ImageIndex& index, const std::vector<ImageRole>& roles, Findings found) {
     PartList list;
     const std::int64_t fileSize = source.Size();
     for (int n = 1; n <= index.ImageCount; ++n) {
@@ -489,7 +505,6 @@ PartList FindJpegParts(ByteSource& source, const ImageIndex& index, const std::v
         }
         list.parts.push_back(std::move(image));
     }
-    Findings found = Finder(source, index).Run(true);
     list.problems = std::move(found.problems);
     for (const Findings::ImageNote& note : found.imageNotes) {
         FilePart& image = list.parts[static_cast<std::size_t>(note.image - 1)];
@@ -531,17 +546,21 @@ PartList FindJpegParts(ByteSource& source, const ImageIndex& index, const std::v
     return list;
 }
 
+}  // namespace
+
+PartList FindJpegParts(ByteSource& source, const ImageIndex& index, const std::vector<ImageRole>& roles) {
+    return ListOf(source, index, roles, Finder(source, index).Run(true));
+}
+
+PartList FindJpegPartsEndingImages(ByteSource& source, ImageIndex& index, const std::vector<ImageRole>& roles) {
+    Findings found = Finder(source, index).Run(true);
+    index.LastImageEnd = LastImageEndFrom(source, index, found);
+    return ListOf(source, index, roles, std::move(found));
+}
+
 std::int64_t LastImageEndBeforeParts(ByteSource& source, const ImageIndex& index) {
     if (index.ImageCount < 1 || index.LimitOffset >= 0) return -1;
-    const std::int64_t lastStart = index.ImageStart(index.ImageCount);
-    const Findings found = Finder(source, index).Run(false);
-    std::int64_t next = -1;
-    for (const FilePart& part : found.others) {
-        const std::int64_t start = PartStart(part);
-        if (start > lastStart && (next < 0 || start < next)) next = start;
-    }
-    if (next < 0) return -1;
-    return ImageEndBefore(source, lastStart, next);
+    return LastImageEndFrom(source, index, Finder(source, index).Run(false));
 }
 
 std::optional<std::vector<std::uint8_t>> XmpPartBytes(ByteSource& source, std::int64_t primaryStart,
@@ -549,9 +568,12 @@ std::optional<std::vector<std::uint8_t>> XmpPartBytes(ByteSource& source, std::i
     for (const XmpDataProperty& p : kXmpDataProperties) {
         if (part.xmpProperty != p.shown) continue;
         const XmpPackets xmp = ReadImageXmp(source, primaryStart);
-        auto bytes = DecodeXmpData(xmp, p, problem, nullptr);
-        if (!bytes && problem.empty()) problem = part.xmpProperty + " is not in the file's XMP";
-        return bytes;
+        const auto text = XmpDataText(xmp, p, nullptr);
+        if (!text) {
+            problem = part.xmpProperty + " is not in the file's XMP";
+            return std::nullopt;
+        }
+        return DecodeBase64(*text, problem);
     }
     problem = "no XMP property " + part.xmpProperty;
     return std::nullopt;

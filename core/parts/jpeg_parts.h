@@ -62,6 +62,10 @@ ContainerDirectory ReadContainerDirectory(std::string_view xmp);
 // InOutError when a file cannot be read.
 PartList FindJpegParts(ByteSource& source, const ImageIndex& index, const std::vector<ImageRole>& roles = {});
 
+// The same for an index found without the parts (ScanOptions without otherParts): sets its
+// LastImageEnd as LastImageEndBeforeParts would, reading the file's structures once.
+PartList FindJpegPartsEndingImages(ByteSource& source, ImageIndex& index, const std::vector<ImageRole>& roles = {});
+
 // Where the last image of index ends when other parts follow it (just past its EOI), or -1.
 std::int64_t LastImageEndBeforeParts(ByteSource& source, const ImageIndex& index);
 

@@ -229,35 +229,67 @@ std::optional<std::int64_t> ParseXmpCount(std::string_view text) {
     return n;
 }
 
-std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text, std::string& problem) {
-    static constexpr auto kValues = [] {
-        std::array<std::int8_t, 256> v{};
-        v.fill(-1);
-        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(alphabet[i])] = static_cast<std::int8_t>(i);
-        return v;
-    }();
-    std::vector<std::uint8_t> out;
-    out.reserve(text.size() / 4 * 3 + 3);
+namespace {
+
+// The value of each character: 0-63 for the alphabet, kSpace for white space, kPad for '=',
+// kBad for anything else.
+constexpr std::uint8_t kSpace = 64, kPad = 65, kBad = 255;
+constexpr auto kBase64Values = [] {
+    std::array<std::uint8_t, 256> v{};
+    v.fill(kBad);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(alphabet[i])] = static_cast<std::uint8_t>(i);
+    for (const char c : {' ', '\t', '\n', '\r'}) v[static_cast<unsigned char>(c)] = kSpace;
+    v['='] = kPad;
+    return v;
+}();
+
+// Runs through base64 text, handing every decoded byte to out (when not null); returns the
+// number of bytes, or -1 with problem set.
+template <bool kWrite>
+std::int64_t WalkBase64(std::string_view text, std::uint8_t* out, std::string& problem) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = p + text.size();
+    std::int64_t n = 0;
     std::uint32_t bits = 0;
     int have = 0;  // characters in bits
     bool padded = false;
-    for (const char c : text) {
-        if (IsSpace(c)) continue;
-        if (c == '=') {
+    while (p < end) {
+        // Whole groups of four characters of the alphabet at once.
+        if (have == 0 && !padded) {
+            while (end - p >= 4) {
+                const std::uint32_t a = kBase64Values[p[0]], b = kBase64Values[p[1]], c = kBase64Values[p[2]],
+                                    d = kBase64Values[p[3]];
+                if ((a | b | c | d) >= 64) break;
+                if constexpr (kWrite) {
+                    const std::uint32_t v = a << 18 | b << 12 | c << 6 | d;
+                    out[n] = static_cast<std::uint8_t>(v >> 16);
+                    out[n + 1] = static_cast<std::uint8_t>(v >> 8);
+                    out[n + 2] = static_cast<std::uint8_t>(v);
+                }
+                n += 3;
+                p += 4;
+            }
+            if (p == end) break;
+        }
+        const std::uint8_t v = kBase64Values[*p++];
+        if (v == kSpace) continue;
+        if (v == kPad) {
             padded = true;
             continue;
         }
-        const int v = kValues[static_cast<unsigned char>(c)];
-        if (v < 0 || padded) {
+        if (v == kBad || padded) {
             problem = "the base64 data holds a character outside its alphabet";
-            return std::nullopt;
+            return -1;
         }
-        bits = (bits << 6) | static_cast<std::uint32_t>(v);
+        bits = (bits << 6) | v;
         if (++have == 4) {
-            out.push_back(static_cast<std::uint8_t>(bits >> 16));
-            out.push_back(static_cast<std::uint8_t>(bits >> 8));
-            out.push_back(static_cast<std::uint8_t>(bits));
+            if constexpr (kWrite) {
+                out[n] = static_cast<std::uint8_t>(bits >> 16);
+                out[n + 1] = static_cast<std::uint8_t>(bits >> 8);
+                out[n + 2] = static_cast<std::uint8_t>(bits);
+            }
+            n += 3;
             bits = 0;
             have = 0;
         }
@@ -265,15 +297,36 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text, std
     // A last group short of four characters is complete only with its '=' padding.
     if (have == 1 || (have > 1 && !padded)) {
         problem = "the base64 data is cut short";
-        return std::nullopt;
+        return -1;
     }
     if (have == 2) {
-        out.push_back(static_cast<std::uint8_t>(bits >> 4));
+        if constexpr (kWrite) out[n] = static_cast<std::uint8_t>(bits >> 4);
+        n += 1;
     } else if (have == 3) {
-        out.push_back(static_cast<std::uint8_t>(bits >> 10));
-        out.push_back(static_cast<std::uint8_t>(bits >> 2));
+        if constexpr (kWrite) {
+            out[n] = static_cast<std::uint8_t>(bits >> 10);
+            out[n + 1] = static_cast<std::uint8_t>(bits >> 2);
+        }
+        n += 2;
     }
+    return n;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text, std::string& problem) {
+    // Four characters give at most three bytes.
+    std::vector<std::uint8_t> out(text.size() / 4 * 3 + 3);
+    const std::int64_t n = WalkBase64<true>(text, out.data(), problem);
+    if (n < 0) return std::nullopt;
+    out.resize(static_cast<std::size_t>(n));
     return out;
+}
+
+std::optional<std::int64_t> Base64DecodedLength(std::string_view text, std::string& problem) {
+    const std::int64_t n = WalkBase64<false>(text, nullptr, problem);
+    if (n < 0) return std::nullopt;
+    return n;
 }
 
 }  // namespace veltrane::parts

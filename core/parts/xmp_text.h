@@ -49,5 +49,7 @@ std::optional<std::int64_t> ParseXmpCount(std::string_view text);
 // On a character outside the alphabet, or text cut short (a last group of fewer than four
 // characters without its '=' padding), it returns none and sets problem.
 std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text, std::string& problem);
+// The length that DecodeBase64 would give, or none as it would, without decoding.
+std::optional<std::int64_t> Base64DecodedLength(std::string_view text, std::string& problem);
 
 }  // namespace veltrane::parts
