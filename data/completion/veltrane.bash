@@ -27,9 +27,9 @@ _veltrane_folders() {
 
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --json
+    local options='--help --version --list --parts --mpf --no-mpf --exif --info --tags --iptc --json
         --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality
-        --join --type --repair --transform --crop --perfect --force --register-context-menu
+        --join --type --repair --remove-video --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
 
@@ -75,12 +75,13 @@ _veltrane() {
     # The metadata commands take any number of files, and their options.
     if [[ $cur == -* ]]; then
         case ${words[0]} in
-            --list | --mpf | --iptc) COMPREPLY=($(compgen -W '--json -@ --' -- "$cur")); return ;;
+            --list | --parts | --mpf | --iptc) COMPREPLY=($(compgen -W '--json -@ --' -- "$cur")); return ;;
             --exif | --info | --tags) COMPREPLY=($(compgen -W '--json --image -@ --' -- "$cur")); return ;;
         esac
     fi
     case ${words[0]} in
         --list | --mpf) _veltrane_files "$cur" mpo ;;
+        --parts) _veltrane_files "$cur" mpo jpg jpeg heic heif ;;
         --exif | --info | --tags) _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef heic heif ;;
         --iptc) _veltrane_files "$cur" jpg jpeg jpe mpo ;;
         --each)
@@ -101,6 +102,7 @@ _veltrane() {
                 _veltrane_files "$cur" mpo jpg jpeg jpe
             fi ;;
         --repair) ((${#words[@]} <= 2)) && _veltrane_files "$cur" mpo jpg jpeg ;;
+        --remove-video) ((${#words[@]} <= 2)) && _veltrane_files "$cur" jpg jpeg ;;
         --transform)
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--crop --perfect --force' -- "$cur"))
