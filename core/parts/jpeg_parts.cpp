@@ -237,7 +237,8 @@ private:
             std::int64_t start = starts[i];
             if (jpeg) {
                 int image = start >= 0 ? ImageAt(start) : 0;
-                if (image == 0 && lastImage < index_.ImageCount && index_.ImageCount > 1) {
+                const bool ownJpeg = image == 0 && start >= 0 && BeginsJpeg(source_, start);
+                if (image == 0 && !ownJpeg && lastImage < index_.ImageCount) {
                     // The structure wins: the next image the index lists.
                     image = lastImage + 1;
                     found_.problems.push_back(ItemName(i, item) + ": its Item:Length puts it at " +
@@ -417,6 +418,14 @@ XmpPackets ReadImageXmp(ByteSource& source, std::int64_t start) {
     }
     if (fullLength > kMaxExtendedXmp || fullLength > source.Size()) {
         packets.problems.push_back("the extended XMP would be " + std::to_string(fullLength) + " bytes: not read");
+        return packets;
+    }
+    // Only what the chunks hold is put together: a packet they do not cover is not read.
+    std::int64_t held = 0;
+    for (const Chunk& chunk : chunks) held += static_cast<std::int64_t>(chunk.dataLength);
+    if (held < fullLength) {
+        packets.problems.push_back("the extended XMP lacks " + std::to_string(fullLength - held) + " of its " +
+                                   std::to_string(fullLength) + " bytes");
         return packets;
     }
     packets.extended.assign(static_cast<std::size_t>(fullLength), '\0');

@@ -208,6 +208,9 @@ TEST(PhoneParts, BrokenStructuresGiveMessagesAndTheOtherParts) {
         Append(file, m.video);
         cases.push_back({"length", file, {PartKind::Image, PartKind::Video}, "container item 2 (MotionPhoto): Item:Length 99999999 runs past"});
     }
+    cases.push_back({"gainmap", ContainerMotionPhoto(true, 3000, 0, 97).file,
+                     {PartKind::Image, PartKind::GainMap, PartKind::Video},
+                     "container item 2 (GainMap): its Item:Length puts it at"});
     cases.push_back({"offset", MicroVideoPhoto(3000, 10000000).file, {PartKind::Image, PartKind::Video},
                      "GCamera:MicroVideoOffset 10003000 is larger than the file"});
     cases.push_back({"trailer", SamsungMotionPhoto(3000, 0x40000000).file, {PartKind::Image},

@@ -135,14 +135,16 @@ struct MotionPhoto {
     std::size_t videoStart = 0;
 };
 
-// Primary (+ gain map through the MPF index) + MP4, tied by the container directory.
-inline MotionPhoto ContainerMotionPhoto(bool withGainMap, std::size_t videoSize = 40000, std::size_t primaryPadding = 0) {
+// Primary (+ gain map through the MPF index) + MP4, tied by the container directory; the gain
+// map's Item:Length is gainMapLengthError bytes off.
+inline MotionPhoto ContainerMotionPhoto(bool withGainMap, std::size_t videoSize = 40000, std::size_t primaryPadding = 0,
+                                        int gainMapLengthError = 0) {
     MotionPhoto m;
     m.video = Mp4(videoSize);
     std::vector<Item> items = {{"Primary", "image/jpeg", 0, primaryPadding}};
     if (withGainMap) {
         m.gainMap = GainMapImage();
-        items.push_back({"GainMap", "image/jpeg", m.gainMap.size(), 0});
+        items.push_back({"GainMap", "image/jpeg", static_cast<std::size_t>(static_cast<int>(m.gainMap.size()) + gainMapLengthError), 0});
     }
     items.push_back({"MotionPhoto", "video/mp4", m.video.size(), 0});
     m.primary = Primary(XmpSegment(ContainerXmp(items)));
