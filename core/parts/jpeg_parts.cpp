@@ -167,6 +167,8 @@ public:
         Note(samsung.problems);
         // The container's last item and a MicroVideo end where a Samsung trailer begins.
         end_ = samsung.found ? samsung.start : fileSize_;
+        for (const SamsungRecord& record : samsung.records)
+            if (record.name == "MotionPhoto_Data") samsungVideo_ = {record.dataOffset, record.dataLength};
         const bool videoFound = Container(xmp.standard);
         if (!videoFound) MicroVideo(xmp.standard);
         for (const SamsungRecord& record : samsung.records) {
@@ -212,6 +214,8 @@ private:
         // From the end backwards: each item ends where the next one starts, less its padding.
         std::vector<std::int64_t> starts(n, -1);
         std::int64_t pos = end_;
+        // A last item that does not fit before Samsung's trailer is counted to the file's end.
+        if (end_ < fileSize_ && items[n - 1].length > end_ - floor) pos = fileSize_;
         for (std::size_t i = n - 1; i >= 1; --i) {
             const ContainerItem& item = items[i];
             if (item.length <= 0) {
@@ -265,14 +269,20 @@ private:
             }
             const bool isVideo = kind == PartKind::Video;
             if (isVideo && (start < 0 || !BeginsMp4At(source_, start))) {
-                // The structure wins: the video right after the last image (and its padding).
+                // The structure wins: the video Item:Length bytes before the end of the file
+                // (a Samsung trailer counted), the video of Samsung's trailer, or the video right
+                // after the last image (and its padding).
                 const std::int64_t after = LastImageEoi() + std::max<std::int64_t>(items[i - 1].padding, 0);
-                const std::int64_t candidates[] = {after, LastImageEoi()};
+                const std::int64_t candidates[] = {fileSize_ - item.length, samsungVideo_.offset, after,
+                                                   LastImageEoi()};
                 std::int64_t placed = -1;
                 for (const std::int64_t c : candidates)
-                    if (placed < 0 && c < end_ && BeginsMp4At(source_, c)) placed = c;
+                    if (placed < 0 && c > index_.ImageStart(1) && c < fileSize_ && BeginsMp4At(source_, c)) placed = c;
+                // Counted to the very end of the file, or Samsung's own record: both are layouts
+                // phones write, no disagreement.
+                const bool known = placed == fileSize_ - item.length || placed == samsungVideo_.offset;
                 if (placed >= 0) {
-                    if (start >= 0)
+                    if (start >= 0 && !known)
                         found_.problems.push_back(ItemName(i, item) + ": Item:Length " + std::to_string(item.length) +
                                                   " disagrees with the file, whose video starts at " +
                                                   std::to_string(placed));
@@ -288,6 +298,10 @@ private:
                                        ? starts[i + 1] - std::max<std::int64_t>(item.padding, 0)
                                        : end_;
             if (i + 1 < n && starts[i + 1] < 0) itemEnd = std::min(end_, start + item.length);
+            if (start >= end_) itemEnd = fileSize_;
+            // Inside Samsung's trailer the video is its record's data.
+            if (isVideo && samsungVideo_.length > 0 && start == samsungVideo_.offset)
+                itemEnd = samsungVideo_.offset + samsungVideo_.length;
             if (itemEnd <= start) {
                 found_.problems.push_back(ItemName(i, item) + " cannot be located");
                 continue;
@@ -357,6 +371,7 @@ private:
     const std::int64_t fileSize_;
     std::int64_t end_ = 0;
     std::optional<std::int64_t> lastEoi_;
+    ByteRange samsungVideo_{-1, 0};  // the data of Samsung's MotionPhoto_Data record
     Findings found_;
 };
 

@@ -116,10 +116,12 @@ RemoveVideoReport RemoveVideo(const std::string& sourcePath, const std::string& 
     for (const FilePart& part : found.list.parts) {
         if (part.kind != PartKind::Video || part.InXmp() || part.ranges.empty()) continue;
         ByteRange range = part.ranges.front();
-        if (part.locatedBy == PartLocator::SamsungTrailer) {
+        // A video in Samsung's trailer (found there or through the container directory) leaves
+        // with its whole record.
+        for (const SamsungRecord& record : samsung.records) {
+            if (record.dataOffset != range.offset) continue;
+            range = {record.start, record.dataOffset + record.dataLength - record.start};
             samsungVideo = true;
-            for (const SamsungRecord& record : samsung.records)
-                if (record.dataOffset == range.offset) range = {record.start, record.dataOffset + record.dataLength - record.start};
         }
         container = container || part.locatedBy == PartLocator::ContainerDirectory;
         microVideo = microVideo || part.locatedBy == PartLocator::MicroVideo;

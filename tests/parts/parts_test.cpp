@@ -160,6 +160,12 @@ TEST(PhoneParts, MicroVideoSamsungTrailerAndXmpDepth) {
                 {{PartKind::Image, PartLocator::SignatureScan, "image/jpeg", depth.file},
                  {PartKind::DepthMap, PartLocator::XmpBase64, "image/png", depth.depth},
                  {PartKind::Image, PartLocator::XmpBase64, "image/jpeg", depth.original}});
+    // Samsung's record and the container directory name the same video: one part.
+    const MotionPhoto both = SamsungMotionPhoto(20000, 0, true);
+    ExpectParts(dir.Write("both.jpg", both.file),
+                {{PartKind::Image, PartLocator::SignatureScan, "image/jpeg", both.primary},
+                 {PartKind::Other, PartLocator::SamsungTrailer, "application/octet-stream", Bytes(utc.begin(), utc.end())},
+                 {PartKind::Video, PartLocator::ContainerDirectory, "video/mp4", both.video}});
     // odd and even choose among the images only.
     TempDir odd;
     ASSERT_EQ(RunVeltrane({dir / "samsung.jpg", odd.Folder(), "odd"}).status, 0);
@@ -265,7 +271,7 @@ TEST(RemoveVideo, LeavesEveryOtherPartAndNoPointerToTheVideo) {
     TempDir dir;
     const std::vector<std::pair<std::string, MotionPhoto>> photos = {
         {"c.jpg", ContainerMotionPhoto(false)}, {"g.jpg", ContainerMotionPhoto(true)},
-        {"m.jpg", MicroVideoPhoto()}, {"s.jpg", SamsungMotionPhoto()}};
+        {"m.jpg", MicroVideoPhoto()}, {"s.jpg", SamsungMotionPhoto()}, {"b.jpg", SamsungMotionPhoto(9000, 0, true)}};
     for (const auto& [name, photo] : photos) {
         SCOPED_TRACE(name);
         const std::string path = dir.Write(name, photo.file);

@@ -212,11 +212,21 @@ inline Bytes SamsungTrailerBytes(const std::vector<SamsungRecordSpec>& records, 
     return b;
 }
 
-inline MotionPhoto SamsungMotionPhoto(std::size_t videoSize = 35000, std::uint32_t offsetShift = 0) {
+// Samsung's trailer with the video record; withContainer adds the container directory that
+// newer phones write beside it (its video item Item:Length bytes long).
+inline MotionPhoto SamsungMotionPhoto(std::size_t videoSize = 35000, std::uint32_t offsetShift = 0,
+                                      bool withContainer = false) {
     MotionPhoto m;
     m.video = Mp4(videoSize, 5);
-    const std::string xmp = XmpPacket("\n    xmlns:GCamera=\"http://ns.google.com/photos/1.0/camera/\"",
-                                      " GCamera:MotionPhoto=\"1\"");
+    std::string xmp;
+    if (withContainer) {
+        std::vector<Item> items(2);
+        items[0] = {"Primary", "image/jpeg", 0, 0};
+        items[1] = {"MotionPhoto", "video/mp4", videoSize, 0};
+        xmp = ContainerXmp(items);
+    } else {
+        xmp = XmpPacket("\n    xmlns:GCamera=\"http://ns.google.com/photos/1.0/camera/\"", " GCamera:MotionPhoto=\"1\"");
+    }
     m.primary = Primary(XmpSegment(xmp));
     m.file = m.primary;
     const std::string utc = "1765190000000";
