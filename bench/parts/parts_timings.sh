@@ -8,8 +8,9 @@
 #    `exiftool -ee -j` over the same files: hyperfine's means, their ratio, files per second.
 # 2. The split of a motion photo with a gain map and a VIDEO_MB (default 20) MiB video against
 #    `cp` of the file, and --remove-video against `cp`, run alternately (RUNS pairs, default 41)
-#    into fresh folders: the medians and their ratios; the peak resident memory of both
-#    (/usr/bin/time), and of cp.
+#    into fresh folders: the medians and their ratios (and, for reference, the split of a JPEG
+#    of the same size with nothing after its image, one output file); the peak resident memory
+#    of both (/usr/bin/time), and of cp.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/release}
@@ -28,6 +29,7 @@ VELTRANE_PARTS_FIXTURES=$work/photos "$bin/test_parts" --gtest_also_run_disabled
 VELTRANE_PARTS_FIXTURES=$work/big VELTRANE_PARTS_VIDEO_SIZE=$((video_mb << 20)) "$bin/test_parts" \
   --gtest_also_run_disabled_tests --gtest_filter='*WriteFixtures*' > /dev/null
 mkdir -p many
+rm -f photos/plain.jpg
 names=(photos/*.jpg)
 for ((i = 0; i < copies; i++)); do
   src=${names[i % ${#names[@]}]}
@@ -65,6 +67,9 @@ alternate() {  # NAME COMMAND... -- runs COMMAND against cp of the photo
   echo "$name median $a us, cp median $b us, ratio $(echo "scale=3; $a / $b" | bc) ($runs runs each)"
 }
 alternate split "$v" "$photo" split/
+# The reference: a JPEG of the same size with nothing beyond its image, split as before (one
+# output file), against cp of the photo.
+alternate "split of a plain JPEG" "$v" big/plain.jpg split/
 alternate --remove-video "$v" --remove-video "$photo" split/still.jpg
 /usr/bin/time -f '%M' -o rss "$v" "$photo" split/ > /dev/null
 echo "peak RSS of the split: $(cat rss) KiB"

@@ -27,6 +27,10 @@ TEST(PhoneFixtures, DISABLED_WriteFixtures) {
     WriteBytes(dir / "microvideo.jpg", MicroVideoPhoto(videoSize).file);
     WriteBytes(dir / "samsung.jpg", SamsungMotionPhoto(videoSize).file);
     WriteBytes(dir / "gdepth.jpg", GDepthPhoto().file);
+    // No part beyond the image: the image runs to the end of the file, one output file.
+    Bytes plain = Primary(XmpSegment(XmpPacket("", "")));
+    Append(plain, Noise(videoSize, 13));
+    WriteBytes(dir / "plain.jpg", plain);
 }
 
 }  // namespace
