@@ -145,7 +145,8 @@ void MainWindowModel::CheckRegistrationAtStart() {
 void MainWindowModel::OpenRequested() {
     if (scanning_) return;
     const std::string path =
-        services_.OpenDialog.GetOpenFileName("Open MPO file", "MPO files (*.mpo)", "*.mpo");
+        services_.OpenDialog.GetOpenFileName("Open MPO file", "MPO and JPEG files (*.mpo *.jpg *.jpeg)",
+                                           "*.mpo;*.jpg;*.jpeg");
     if (path.empty()) return;
     OpenFile(path);
 }

@@ -105,8 +105,8 @@ TEST_F(WindowModel, OpenListsTheImagesAndEmptyMissingOrCancelledFilesKeepWhatThe
     model->OpenRequested();
     EXPECT_EQ(fakes.openDialog.Calls, 1);
     EXPECT_EQ(fakes.openDialog.Title, "Open MPO file");
-    EXPECT_EQ(fakes.openDialog.Filter, "MPO files (*.mpo)");
-    EXPECT_EQ(fakes.openDialog.Pattern, "*.mpo");
+    EXPECT_EQ(fakes.openDialog.Filter, "MPO and JPEG files (*.mpo *.jpg *.jpeg)");
+    EXPECT_EQ(fakes.openDialog.Pattern, "*.mpo;*.jpg;*.jpeg");
     EXPECT_EQ(view.Lines.size(), 2u);
     EXPECT_EQ(model->ListHint(), kFirstHintLine);
     EXPECT_TRUE(view.Hint.empty());
