@@ -177,7 +177,7 @@ inline MotionPhoto MicroVideoPhoto(std::size_t videoSize = 30000, std::int64_t o
     return m;
 }
 
-struct SamsungRecordSpec {
+struct SamsungRecordBytes {
     std::uint16_t type;
     std::string name;
     Bytes data;
@@ -185,10 +185,10 @@ struct SamsungRecordSpec {
 
 // A Samsung trailer of the records: each record, then SEFH, its entries, the length, SEFT.
 // offsetShift is added to every entry's offset (to point records outside the file).
-inline Bytes SamsungTrailerBytes(const std::vector<SamsungRecordSpec>& records, std::uint32_t offsetShift = 0) {
+inline Bytes SamsungTrailerBytes(const std::vector<SamsungRecordBytes>& records, std::uint32_t offsetShift = 0) {
     Bytes b;
     std::vector<std::pair<std::size_t, std::size_t>> placed;  // start, size
-    for (const SamsungRecordSpec& r : records) {
+    for (const SamsungRecordBytes& r : records) {
         const std::size_t start = b.size();
         PutLe(b, 0, 2);
         PutLe(b, r.type, 2);
