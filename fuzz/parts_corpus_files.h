@@ -26,6 +26,8 @@ inline std::vector<CorpusFile> PartsCorpusFiles() {
         samples::SamsungMotionPhoto(400).file);
     add("samsung_outside.jpg", "Samsung's trailer whose record offsets point before the file.",
         samples::SamsungMotionPhoto(400, 0x40000000).file);
+    add("dynamic_depth.jpg", "Device:Container: the primary, a depth map and a confidence map, both JPEG.",
+        samples::DynamicDepthPhoto().file);
     add("gdepth.jpg", "GDepth and GImage data, base64 in extended XMP of two chunks.",
         samples::GDepthPhoto(2000).file);
     add("gdepth_cut.jpg", "The same with the depth data's base64 cut by one character.",

@@ -160,6 +160,11 @@ TEST(PhoneParts, MicroVideoSamsungTrailerAndXmpDepth) {
                 {{PartKind::Image, PartLocator::SignatureScan, "image/jpeg", depth.file},
                  {PartKind::DepthMap, PartLocator::XmpBase64, "image/png", depth.depth},
                  {PartKind::Image, PartLocator::XmpBase64, "image/jpeg", depth.original}});
+    const DynamicDepth dd = DynamicDepthPhoto();
+    ExpectParts(dir.Write("dd.jpg", dd.file),
+                {{PartKind::Image, PartLocator::SignatureScan, "image/jpeg", dd.primary},
+                 {PartKind::DepthMap, PartLocator::DynamicDepth, "image/jpeg", dd.depth},
+                 {PartKind::ConfidenceMap, PartLocator::DynamicDepth, "image/jpeg", dd.confidence}});
     // Samsung's record and the container directory name the same video: one part.
     const MotionPhoto both = SamsungMotionPhoto(20000, 0, true);
     ExpectParts(dir.Write("both.jpg", both.file),

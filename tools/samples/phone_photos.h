@@ -237,6 +237,41 @@ inline MotionPhoto SamsungMotionPhoto(std::size_t videoSize = 35000, std::uint32
     return m;
 }
 
+struct DynamicDepth {
+    Bytes file;
+    Bytes primary, depth, confidence;
+};
+
+// A Dynamic Depth photo: Device:Container lists the primary, a depth map and a confidence map,
+// both JPEG images after the primary (beginning FF D8 FF DB: no signature the scan takes).
+inline DynamicDepth DynamicDepthPhoto() {
+    DynamicDepth d;
+    d.depth = BaselineJpeg(32, 24, Flat(90, 90, 90), {});
+    d.confidence = BaselineJpeg(16, 16, Flat(250, 250, 250), {});
+    auto li = [](const char* mime, const char* uri, std::size_t length) {
+        std::string item = "       <rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Mime=\"";
+        item += mime;
+        item += "\" Item:DataURI=\"";
+        item += uri;
+        item += "\"";
+        if (length > 0) item += " Item:Length=\"" + std::to_string(length) + "\"";
+        return item + "/></rdf:li>\n";
+    };
+    const std::string body = "   <Device:Container>\n    <Container:Directory>\n     <rdf:Seq>\n" +
+                             li("image/jpeg", "primary_image", 0) + li("image/jpeg", "android/depthmap", d.depth.size()) +
+                             li("image/jpeg", "android/confidencemap", d.confidence.size()) +
+                             "     </rdf:Seq>\n    </Container:Directory>\n   </Device:Container>\n";
+    const std::string xmp = XmpPacket("\n    xmlns:Device=\"http://ns.google.com/photos/dd/1.0/device/\""
+                                      "\n    xmlns:Container=\"http://ns.google.com/photos/dd/1.0/container/\""
+                                      "\n    xmlns:Item=\"http://ns.google.com/photos/dd/1.0/item/\"",
+                                      "", body);
+    d.primary = Primary(XmpSegment(xmp));
+    d.file = d.primary;
+    Append(d.file, d.depth);
+    Append(d.file, d.confidence);
+    return d;
+}
+
 inline std::string Base64(const Bytes& bytes) {
     static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
