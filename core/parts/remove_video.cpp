@@ -112,7 +112,7 @@ RemoveVideoReport RemoveVideo(const std::string& sourcePath, const std::string& 
     // The video's bytes, and Samsung's record of it.
     const SamsungTrailer samsung = ReadSamsungTrailer(source, fileSize);
     std::vector<ByteRange> removed;
-    bool container = false, microVideo = false, samsungVideo = false;
+    bool container = false, samsungVideo = false;
     for (const FilePart& part : found.list.parts) {
         if (part.kind != PartKind::Video || part.InXmp() || part.ranges.empty()) continue;
         ByteRange range = part.ranges.front();
@@ -124,7 +124,6 @@ RemoveVideoReport RemoveVideo(const std::string& sourcePath, const std::string& 
             samsungVideo = true;
         }
         container = container || part.locatedBy == PartLocator::ContainerDirectory;
-        microVideo = microVideo || part.locatedBy == PartLocator::MicroVideo;
         removed.push_back(range);
     }
     if (removed.empty()) throw MpoError(sourcePath, "the file holds no video");
@@ -186,7 +185,6 @@ RemoveVideoReport RemoveVideo(const std::string& sourcePath, const std::string& 
         }
         break;
     }
-    (void)microVideo;
 
     // Samsung's directory without the video's entry, the offsets of the records before the removed
     // bytes made shorter by them.
