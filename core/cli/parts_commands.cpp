@@ -4,14 +4,15 @@
 // "Problems".
 // veltrane --remove-video FILE [OUTPUT]: the photo without its video.
 #include <ostream>
+#include <span>
 
 #include "core/cli/command_line.h"
 #include "core/cli/commands.h"
 #include "core/cli/metadata_files.h"
+#include "core/common/command_report.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/mpo/mpo_error.h"
-#include "core/mpo/mpo_join.h"
 #include "core/parts/file_parts.h"
 #include "core/parts/jpeg_parts.h"
 #include "core/parts/remove_video.h"
@@ -114,11 +115,6 @@ void ReadPartsFile(const ScanOptions& scan, FileOutput& output) {
     for (const std::string& problem : list.problems) text += "Problem: " + problem + "\n";
 }
 
-int Usage(std::ostream& err, const std::string& message) {
-    err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
-    return kExitUsage;
-}
-
 }  // namespace
 
 int RunPartsCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
@@ -140,14 +136,8 @@ int RunRemoveVideoCommand(const std::vector<std::string>& args, std::ostream& ou
     if (files.empty() || files.size() > 2) return Usage(err, "--remove-video takes FILE [OUTPUT]");
     const std::string& input = files[0];
     const std::string output = files.size() == 2 ? files[1] : parts::DefaultStillName(input);
-    if (IsSameFile(input, output)) {
-        err << "veltrane: " << output << ": is the photo itself; give another output file\n";
-        return kExitUsage;
-    }
-    if (KindOf(output) == PathKind::Directory) {
-        err << "veltrane: " << output << ": is a folder; give the output file's name\n";
-        return kExitFailure;
-    }
+    if (const int status = CheckOutputFile(output, std::span(&input, 1), "is the photo itself", err); status != 0)
+        return status;
     if (!IsExistingFile(input)) {
         err << "veltrane: " << input << ": " << InOutError::TextOf(ioerr::FileNotFound) << "\n";
         return kExitFailure;
