@@ -2,6 +2,7 @@
 #include "imaging/stereo/stereo_command.h"
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <ostream>
 
@@ -33,6 +34,30 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
     return value;
 }
 
+// The heic layout's camera options: a decimal number in its range, or the message that says what
+// the option takes.
+std::optional<std::string> ParseCameraOption(const std::string& option, const std::string& text,
+                                             SpatialCameraSettings& camera) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    const bool number = !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value);
+    if (option == "--baseline") {
+        if (!number || value <= 0 || value > 10000)
+            return "--baseline takes millimetres, more than 0 and at most 10000, as in --baseline 63.5";
+        camera.baselineMm = value;
+    } else if (option == "--fov") {
+        if (!number || value <= 0 || value >= 180)
+            return "--fov takes degrees, more than 0 and less than 180, as in --fov 65";
+        camera.horizontalFov = value;
+    } else {
+        if (!number || value < -1 || value > 1)
+            return "--disparity takes a fraction of the width from -1 to 1, as in --disparity 0.03";
+        camera.disparityAdjustment = value;
+    }
+    return std::nullopt;
+}
+
 bool EndsWith(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
     for (std::size_t i = 0; i < suffix.size(); ++i) {
@@ -59,6 +84,12 @@ std::string Description(const StereoPicture& picture, const StereoOptions& optio
     return "re-encoded: " + picture.reencodeReason;
 }
 
+// The heic layout adds the cameras' values and where they came from.
+std::string DescriptionWithCamera(const StereoPicture& picture, const StereoOptions& options) {
+    const std::string text = Description(picture, options);
+    return picture.cameraReport.empty() ? text : text + ", " + picture.cameraReport;
+}
+
 constexpr const char* kLayoutList =
     "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle, mpo or heic";
 constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, color, half-color or optimized";
@@ -70,6 +101,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     StereoOptions options;
     bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false, pairGiven = false,
          qualityGiven = false;
+    const char* cameraOption = nullptr;  // the first of --baseline, --fov and --disparity given
     int first = 1, second = 2;
     std::vector<std::string> files;
     auto usage = [&](const std::string& message) {
@@ -116,6 +148,10 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
                 options.maxSize = *size;
                 sizeGiven = true;
             }
+        } else if (a == "--baseline" || a == "--fov" || a == "--disparity") {
+            if (i + 1 == args.size()) return usage(a + " needs a value");
+            if (const auto message = ParseCameraOption(a, args[++i], options.camera)) return usage(*message);
+            if (cameraOption == nullptr) cameraOption = a == "--baseline" ? "--baseline" : a == "--fov" ? "--fov" : "--disparity";
         } else if (a == "--align") {
             options.align = true;
         } else if (a == "--swap") {
@@ -145,6 +181,8 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     if ((delayGiven || sizeGiven) && options.layout != Layout::Wiggle)
         return usage(std::string(delayGiven ? "--delay" : "--max-size") + " is for --layout wiggle");
     if (qualityGiven && options.layout != Layout::Heic) return usage("--quality is for --layout heic");
+    if (cameraOption != nullptr && options.layout != Layout::Heic)
+        return usage(std::string(cameraOption) + " is for --layout heic");
     if (options.layout == Layout::Wiggle && named && EndsWith(*named, ".webp")) options.animation = AnimationFormat::Webp;
 
     const std::string& source = files[0];
@@ -163,6 +201,15 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (KindOf(output) == PathKind::Directory) {
             failing = output;
             throw StereoError("is a folder; give the output file's name");
+        }
+        // A spatial photo whose eyes stay as they are gets new camera values without decoding.
+        std::optional<WrittenPicture> rewritten;
+        if (files.size() < 3 && !pairGiven) rewritten = RewriteSpatialCamera(source, options, output);
+        if (rewritten) {
+            out << output << ": " << rewritten->picture.width << " x " << rewritten->picture.height << ", "
+                << KiB(static_cast<std::size_t>(rewritten->fileSize)) << ", "
+                << DescriptionWithCamera(rewritten->picture, options) << "\n";
+            return kExitOk;
         }
         StereoPair pair = files.size() == 3
                               ? StereoPair{ReadWholeFile(files[0]), ReadWholeFile(files[1]), {}}
@@ -185,7 +232,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             out << cropped << " cropped by " << picture.applied.across << " pixels across\n";
         out << output << ": " << picture.width << " x " << picture.height << ", "
             << KiB(static_cast<std::size_t>(written.fileSize))
-            << ", " << Description(picture, options) << "\n";
+            << ", " << DescriptionWithCamera(picture, options) << "\n";
     } catch (const InOutError& e) {
         err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
         return kExitFailure;
