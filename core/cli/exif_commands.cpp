@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
@@ -179,12 +180,15 @@ void WriteCameraText(const heif_boxes::StereoCameraFacts& camera, std::string& t
 // The same as numbers: millimetres to the micrometre, degrees to the hundredth, the adjustment as
 // the fraction of the width the file stores.
 void WriteCameraRecord(const heif_boxes::StereoCameraFacts& camera, RecordWriter& record) {
-    const auto rounded = [](double value, double unit) { return std::round(value / unit) * unit; };
+    // Divided by the steps per unit, so that 63810 / 1000 is the number nearest to 63.81.
+    const auto rounded = [](const std::optional<double>& value, double steps) -> std::optional<double> {
+        if (!value) return std::nullopt;
+        return std::round(*value * steps) / steps;
+    };
     const std::pair<const char*, std::optional<double>> members[] = {
-        {"StereoBaselineMM", camera.baselineMm ? std::optional(rounded(*camera.baselineMm, 0.001)) : std::nullopt},
-        {"HorizontalFOV", camera.horizontalFov ? std::optional(rounded(*camera.horizontalFov, 0.01)) : std::nullopt},
-        {"DisparityAdjustment",
-         camera.disparityAdjustment ? std::optional(rounded(*camera.disparityAdjustment, 0.0001)) : std::nullopt}};
+        {"StereoBaselineMM", rounded(camera.baselineMm, 1000)},
+        {"HorizontalFOV", rounded(camera.horizontalFov, 100)},
+        {"DisparityAdjustment", rounded(camera.disparityAdjustment, 10000)}};
     for (const auto& [name, value] : members) {
         if (!value) continue;
         record.Key(name);

@@ -145,7 +145,7 @@ struct SpatialWriteOptions {
     int quality = 90;  // x265 quality, 0..100
     // The cameras' properties that a headset needs to show the pair as spatial (stereo_camera.h);
     // none are written without them.
-    std::optional<heif_boxes::StereoCamera> camera;
+    std::optional<heif_boxes::StereoCamera> camera = {};
 };
 
 // Encodes the two eyes of a spatial photo, one at a time as they are added, and writes the file.
