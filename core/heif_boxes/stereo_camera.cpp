@@ -190,6 +190,7 @@ std::vector<std::uint8_t> SetStereoCamera(std::span<const std::uint8_t> file, co
     std::vector<bool> isCamera;
     std::vector<AssociationEntry> entries;
     unsigned ipmaVersion = 0, ipmaFlags = 0;
+    std::vector<BoxView> ipmas;
     ForEachBox(iprp->payload, iprp->payloadPosition, kIprp, [&](const BoxView& child) {
         if (child.type == kIpco) {
             ForEachBox(child.payload, child.payloadPosition, kIpco, [&](const BoxView& p) {
@@ -198,32 +199,36 @@ std::vector<std::uint8_t> SetStereoCamera(std::span<const std::uint8_t> file, co
                 return true;
             });
         } else if (child.type == kIpma) {
-            BoxCursor c(child.payload, child.payloadPosition, kIpma);
-            const auto word = c.U32();
-            const unsigned version = word >> 24, flags = word & 0xFFFFFF;
-            ipmaVersion = std::max(ipmaVersion, version);
-            ipmaFlags |= flags & 1;
-            const unsigned idSize = version < 1 ? 2 : 4, indexSize = (flags & 1) != 0 ? 2 : 1;
-            const auto count = c.U32();
-            c.RequireEntries(count, idSize + 1, "property associations");
-            for (std::uint32_t i = 0; i < count; ++i) {
-                AssociationEntry entry{static_cast<std::uint32_t>(c.Unsigned(idSize)), {}};
-                const auto n = c.U8();
-                c.RequireEntries(n, indexSize, "property indices");
-                for (unsigned a = 0; a < n; ++a) {
-                    const auto value = c.Unsigned(indexSize);
-                    const std::uint64_t essentialBit = indexSize == 2 ? 0x8000 : 0x80;
-                    const auto index = static_cast<std::uint32_t>(value & (essentialBit - 1));
-                    if (index > properties.size()) c.Fail("refers to property " + std::to_string(index));
-                    entry.associations.push_back({index, (value & essentialBit) != 0});
-                }
-                entries.push_back(std::move(entry));
-            }
+            ipmas.push_back(child);
         } else {
             others.push_back(whole(child));
         }
         return true;
     });
+    // The associations, once every property is known, wherever 'ipma' stands.
+    for (const BoxView& child : ipmas) {
+        BoxCursor c(child.payload, child.payloadPosition, kIpma);
+        const auto word = c.U32();
+        const unsigned version = word >> 24, flags = word & 0xFFFFFF;
+        ipmaVersion = std::max(ipmaVersion, version);
+        ipmaFlags |= flags & 1;
+        const unsigned idSize = version < 1 ? 2 : 4, indexSize = (flags & 1) != 0 ? 2 : 1;
+        const auto count = c.U32();
+        c.RequireEntries(count, idSize + 1, "property associations");
+        for (std::uint32_t i = 0; i < count; ++i) {
+            AssociationEntry entry{static_cast<std::uint32_t>(c.Unsigned(idSize)), {}};
+            const auto n = c.U8();
+            c.RequireEntries(n, indexSize, "property indices");
+            for (unsigned a = 0; a < n; ++a) {
+                const auto value = c.Unsigned(indexSize);
+                const std::uint64_t essentialBit = indexSize == 2 ? 0x8000 : 0x80;
+                const auto index = static_cast<std::uint32_t>(value & (essentialBit - 1));
+                if (index > properties.size()) c.Fail("refers to property " + std::to_string(index));
+                entry.associations.push_back({index, (value & essentialBit) != 0});
+            }
+            entries.push_back(std::move(entry));
+        }
+    }
 
     // The eyes let go of their camera properties; those no item uses any more go.
     const auto isEye = [&](std::uint32_t id) { return id == pair->left || id == pair->right; };

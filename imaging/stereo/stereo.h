@@ -61,7 +61,7 @@ struct StereoOptions {
     // The eyes keep their whole width: the alignment's shift across (less the parallax) becomes
     // the disparity adjustment, by which the headset moves them.
     int heicQuality = 90;
-    SpatialCameraSettings camera;
+    SpatialCameraSettings camera = {};
 };
 
 struct StereoPicture {
@@ -73,7 +73,7 @@ struct StereoPicture {
     Alignment measured;               // the shift found (zero without alignment)
     Alignment applied;                // the shift the eyes were cropped by
     bool cropped = false;             // whether they were (alignment or parallax)
-    std::string cameraReport;         // heic: the cameras' values and where they came from
+    std::string cameraReport = {};    // heic: the cameras' values and where they came from
 };
 
 // The words of the command line (and of anything else that names them): "cross", "parallel",

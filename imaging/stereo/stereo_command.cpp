@@ -202,9 +202,10 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             failing = output;
             throw StereoError("is a folder; give the output file's name");
         }
-        // A spatial photo whose eyes stay as they are gets new camera values without decoding.
+        // A spatial photo whose eyes stay as they are gets new camera values without decoding,
+        // unless a quality asks for them to be coded again.
         std::optional<WrittenPicture> rewritten;
-        if (files.size() < 3 && !pairGiven) rewritten = RewriteSpatialCamera(source, options, output);
+        if (files.size() < 3 && !pairGiven && !qualityGiven) rewritten = RewriteSpatialCamera(source, options, output);
         if (rewritten) {
             out << output << ": " << rewritten->picture.width << " x " << rewritten->picture.height << ", "
                 << KiB(static_cast<std::size_t>(rewritten->fileSize)) << ", "

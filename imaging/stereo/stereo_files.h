@@ -56,7 +56,7 @@ struct WrittenPicture {
 WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options, const std::string& path);
 
 // A spatial photo written as a spatial photo with its eyes as they are (the heic layout without
-// exchange, alignment or parallax): a copy of the file whose cameras' properties are set as
+// exchange, alignment or parallax; the command line also asks for no --quality): a copy of the file whose cameras' properties are set as
 // options say (SetStereoCamera), the coded eyes copied without decoding. Nothing (and nothing
 // written) when that does not apply: another layout, eyes that change, or a source that is no
 // HEIF file with a stereo pair. Raises StereoError or InOutError.
