@@ -101,15 +101,22 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     StereoOptions options;
     bool layoutGiven = false, kindGiven = false, delayGiven = false, sizeGiven = false, pairGiven = false,
          qualityGiven = false;
-    const char* cameraOption = nullptr;  // the first of --baseline, --fov and --disparity given
     int first = 1, second = 2;
     std::vector<std::string> files;
     auto usage = [&](const std::string& message) {
         err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
         return kExitUsage;
     };
+    std::string cameraOption;  // the first of --baseline, --fov and --disparity given
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        // The heic layout's cameras.
+        if (a == "--baseline" || a == "--fov" || a == "--disparity") {
+            if (i + 1 == args.size()) return usage(a + " needs a value");
+            if (const auto message = ParseCameraOption(a, args[++i], options.camera)) return usage(*message);
+            if (cameraOption.empty()) cameraOption = a;
+            continue;
+        }
         if (a == "--layout" || a == "--pair" || a == "--anaglyph" || a == "--parallax" || a == "--delay" ||
             a == "--max-size" || a == "--quality") {
             if (i + 1 == args.size()) return usage(a + " needs a value");
@@ -148,10 +155,6 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
                 options.maxSize = *size;
                 sizeGiven = true;
             }
-        } else if (a == "--baseline" || a == "--fov" || a == "--disparity") {
-            if (i + 1 == args.size()) return usage(a + " needs a value");
-            if (const auto message = ParseCameraOption(a, args[++i], options.camera)) return usage(*message);
-            if (cameraOption == nullptr) cameraOption = a == "--baseline" ? "--baseline" : a == "--fov" ? "--fov" : "--disparity";
         } else if (a == "--align") {
             options.align = true;
         } else if (a == "--swap") {
@@ -181,8 +184,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     if ((delayGiven || sizeGiven) && options.layout != Layout::Wiggle)
         return usage(std::string(delayGiven ? "--delay" : "--max-size") + " is for --layout wiggle");
     if (qualityGiven && options.layout != Layout::Heic) return usage("--quality is for --layout heic");
-    if (cameraOption != nullptr && options.layout != Layout::Heic)
-        return usage(std::string(cameraOption) + " is for --layout heic");
+    if (!cameraOption.empty() && options.layout != Layout::Heic) return usage(cameraOption + " is for --layout heic");
     if (options.layout == Layout::Wiggle && named && EndsWith(*named, ".webp")) options.animation = AnimationFormat::Webp;
 
     const std::string& source = files[0];

