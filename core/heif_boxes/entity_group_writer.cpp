@@ -47,11 +47,15 @@ std::vector<std::uint8_t> StereoGroupBox(std::uint32_t groupId, std::uint32_t le
     return box;
 }
 
+bool CarriesFileOffsets(FourCc type) {
+    return std::find(std::begin(kOffsetCarriers), std::end(kOffsetCarriers), type) != std::end(kOffsetCarriers);
+}
+
 std::vector<std::uint8_t> ReplaceInMetaBox(std::span<const std::uint8_t> file, std::uint64_t at, std::uint64_t length,
                                            std::span<const std::uint8_t> bytes) {
     const auto s = ParseHeif(file);
     ForEachBox(file, 0, 0, [&](const BoxView& box) {
-        if (std::find(std::begin(kOffsetCarriers), std::end(kOffsetCarriers), box.type) != std::end(kOffsetCarriers))
+        if (CarriesFileOffsets(box.type))
             throw HeifFormatError("the file holds a '" + FourCcText(box.type) +
                                   "' box, whose offsets cannot be corrected");
         return true;

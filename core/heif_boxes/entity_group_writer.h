@@ -24,6 +24,11 @@ namespace veltrane::heif_boxes {
 //     ster: u32 size, 'ster', u8 version 0, u24 flags 0, u32 group_id, u32 2, u32 left, u32 right
 std::vector<std::uint8_t> StereoGroupBox(std::uint32_t groupId, std::uint32_t leftItem, std::uint32_t rightItem);
 
+// Whether a file-level box of this type addresses the file by absolute offsets that these
+// writers do not correct ('moov', 'moof', 'sidx', 'mfra', 'ssix', 'meco'): files with one are
+// refused.
+bool CarriesFileOffsets(FourCc type);
+
 // The file with the length bytes at file position at (inside the meta box's payload, or at its
 // end) replaced by bytes, the meta box's size and the item locations corrected.
 std::vector<std::uint8_t> ReplaceInMetaBox(std::span<const std::uint8_t> file, std::uint64_t at, std::uint64_t length,

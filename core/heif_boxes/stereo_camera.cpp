@@ -7,6 +7,7 @@
 #include <limits>
 #include <numbers>
 
+#include "core/common/file_io.h"
 #include "core/heif_boxes/box_cursor.h"
 #include "core/heif_boxes/entity_group_writer.h"
 
@@ -294,6 +295,34 @@ std::vector<std::uint8_t> SetStereoCamera(std::span<const std::uint8_t> file, co
     payload.insert(payload.end(), ipmaBox.begin(), ipmaBox.end());
     for (const auto& other : others) payload.insert(payload.end(), other.begin(), other.end());
     return ReplaceInMetaBox(file, iprp->span.offset, iprp->span.size, Box(kIprp, payload));
+}
+
+std::uint64_t WriteWithStereoCamera(const HeifStructure& s, InputFile& file, const StereoCamera& camera,
+                                    const std::string& outputPath) {
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(std::max<std::int64_t>(file.Size(), 0));
+    if (fileSize != s.fileSize) throw HeifFormatError("the file changed while it was read");
+    const std::uint64_t headSize = s.meta.offset + s.meta.size;
+    // The boxes behind the meta box, by their headers alone: none may address the file.
+    std::uint64_t count = 0;
+    for (std::uint64_t pos = headSize; pos < fileSize;) {
+        if (++count > (1u << 20)) throw HeifFormatError("the file holds too many boxes");
+        std::uint8_t header[32] = {};
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof header, fileSize - pos));
+        file.ReadAt(static_cast<std::int64_t>(pos), header, n);
+        FourCc type = 0;
+        const HeifBoxSpan span = ParseBoxHeader(std::span(header, n), fileSize - pos, pos, 0, type);
+        if (CarriesFileOffsets(type))
+            throw HeifFormatError("the file holds a '" + FourCcText(type) + "' box, whose offsets cannot be corrected");
+        pos += span.size;
+    }
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(headSize));
+    file.ReadAt(0, head.data(), head.size());
+    const std::vector<std::uint8_t> written = SetStereoCamera(head, camera);
+    AtomicOutputFile out(outputPath);
+    out.Write(written.data(), written.size());
+    out.CopyFrom(file, static_cast<std::int64_t>(headSize), static_cast<std::int64_t>(fileSize - headSize));
+    out.Commit();
+    return written.size() + (fileSize - headSize);
 }
 
 }  // namespace veltrane::heif_boxes

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/heif_boxes/heif_structure.h"
@@ -74,5 +75,12 @@ std::vector<std::uint8_t> DisparityBox(std::int32_t tenThousandths);
 // locations behind it moved (ReplaceInMetaBox). The coded data is copied as it is. Raises
 // HeifFormatError for a file without a stereo pair or one that cannot be rewritten safely.
 std::vector<std::uint8_t> SetStereoCamera(std::span<const std::uint8_t> file, const StereoCamera& camera);
+
+// The same from the file on disk whose structure was read (ReadHeifStructure), written to
+// outputPath (UTF-8) through an AtomicOutputFile: only the boxes up to the end of the meta box are
+// read into memory, the rest is copied by the file layer as it is. Returns the size written.
+// Raises HeifFormatError, or InOutError when a file cannot be read or written.
+std::uint64_t WriteWithStereoCamera(const HeifStructure& structure, InputFile& file, const StereoCamera& camera,
+                                    const std::string& outputPath);
 
 }  // namespace veltrane::heif_boxes

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/stereo/spatial_camera.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -71,6 +72,28 @@ std::optional<double> MpfBaselineMm(std::span<const std::uint8_t> payload) {
 }
 
 }  // namespace
+
+std::optional<std::string> ParseSpatialCameraOption(const std::string& option, const std::string& text,
+                                                    SpatialCameraSettings& camera) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    const bool number = !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value);
+    if (option == "--baseline") {
+        if (!number || value <= 0 || value > 10000)
+            return "--baseline takes millimetres, more than 0 and at most 10000, as in --baseline 63.5";
+        camera.baselineMm = value;
+    } else if (option == "--fov") {
+        if (!number || value <= 0 || value >= 180)
+            return "--fov takes degrees, more than 0 and less than 180, as in --fov 65";
+        camera.horizontalFov = value;
+    } else {
+        if (!number || value < -1 || value > 1)
+            return "--disparity takes a fraction of the width from -1 to 1, as in --disparity 0.03";
+        camera.disparityAdjustment = value;
+    }
+    return std::nullopt;
+}
 
 CameraSourceMetadata CameraSourceOf(std::span<const std::uint8_t> leftJpeg, std::span<const std::uint8_t> rightJpeg) {
     CameraSourceMetadata out;

@@ -30,6 +30,11 @@ struct SpatialCameraSettings {
     heif_boxes::StereoCameraFacts source;
 };
 
+// Sets the value of option (--baseline, --fov or --disparity) from text: a decimal number in its
+// range. Otherwise the message that says what the option takes.
+std::optional<std::string> ParseSpatialCameraOption(const std::string& option, const std::string& text,
+                                                    SpatialCameraSettings& camera);
+
 // The metadata of the source images that the defaults come from: APP1 "Exif\0\0" payloads and
 // APP2 "MPF\0" payloads (the bytes after the segments' length fields), the left eye's first.
 struct CameraSourceMetadata {

@@ -10,6 +10,7 @@
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/mpo/mpo_join.h"
+#include "imaging/stereo/spatial_rewrite.h"
 #include "imaging/stereo/stereo_files.h"
 
 namespace veltrane::stereo {
@@ -32,30 +33,6 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (ec != std::errc() || ptr != end || value < low || value > high) return std::nullopt;
     return value;
-}
-
-// The heic layout's camera options: a decimal number in its range, or the message that says what
-// the option takes.
-std::optional<std::string> ParseCameraOption(const std::string& option, const std::string& text,
-                                             SpatialCameraSettings& camera) {
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    const bool number = !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value);
-    if (option == "--baseline") {
-        if (!number || value <= 0 || value > 10000)
-            return "--baseline takes millimetres, more than 0 and at most 10000, as in --baseline 63.5";
-        camera.baselineMm = value;
-    } else if (option == "--fov") {
-        if (!number || value <= 0 || value >= 180)
-            return "--fov takes degrees, more than 0 and less than 180, as in --fov 65";
-        camera.horizontalFov = value;
-    } else {
-        if (!number || value < -1 || value > 1)
-            return "--disparity takes a fraction of the width from -1 to 1, as in --disparity 0.03";
-        camera.disparityAdjustment = value;
-    }
-    return std::nullopt;
 }
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
@@ -113,7 +90,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
         // The heic layout's cameras.
         if (a == "--baseline" || a == "--fov" || a == "--disparity") {
             if (i + 1 == args.size()) return usage(a + " needs a value");
-            if (const auto message = ParseCameraOption(a, args[++i], options.camera)) return usage(*message);
+            if (const auto message = ParseSpatialCameraOption(a, args[++i], options.camera)) return usage(*message);
             if (cameraOption.empty()) cameraOption = a;
             continue;
         }
@@ -209,9 +186,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
         std::optional<WrittenPicture> rewritten;
         if (files.size() < 3 && !pairGiven && !qualityGiven) rewritten = RewriteSpatialCamera(source, options, output);
         if (rewritten) {
-            out << output << ": " << rewritten->picture.width << " x " << rewritten->picture.height << ", "
-                << KiB(static_cast<std::size_t>(rewritten->fileSize)) << ", "
-                << DescriptionWithCamera(rewritten->picture, options) << "\n";
+            out << RewrittenLine(output, *rewritten) << "\n";
             return kExitOk;
         }
         StereoPair pair = files.size() == 3

@@ -9,7 +9,6 @@
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
 #include "core/heif_boxes/heif_image_metadata.h"
-#include "core/heif_boxes/stereo_camera.h"
 #include "imaging/stereo/compose_internal.h"
 #include "imaging/stereo/spatial_photos.h"
 
@@ -140,45 +139,6 @@ WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options,
         written.picture.bytes = {};
     }
     NoteReencodedPair(written.picture, pair, options.layout);
-    return written;
-}
-
-std::optional<WrittenPicture> RewriteSpatialCamera(const std::string& source, const StereoOptions& options,
-                                                   const std::string& path) {
-    namespace hb = heif_boxes;
-    if (options.layout != Layout::Heic || options.swap || options.align || options.parallax != 0) return std::nullopt;
-    if (!IsExistingFile(source) || !hb::IsHeifFile(source)) return std::nullopt;
-    const std::vector<std::uint8_t> file = ReadWholeFile(source);
-    WrittenPicture written;
-    try {
-        const hb::HeifStructure structure = hb::ParseHeif(file);
-        const auto pair = structure.FindStereoPair();
-        if (!pair) return std::nullopt;  // the decoding path says why
-        SpatialCameraSettings settings = options.camera;
-        settings.source = hb::ReadStereoCamera(structure);
-        // The defaults' EXIF: each eye's Exif item as an APP1 payload.
-        CameraSourceMetadata metadata;
-        for (const std::uint32_t eye : {pair->left, pair->right}) {
-            const auto exif = structure.MetadataItemsOf(eye, hb::MakeFourCc("Exif"));
-            if (exif.empty()) continue;
-            std::vector<std::uint8_t> payload = {'E', 'x', 'i', 'f', 0, 0};
-            const auto tiff = hb::ExifTiffFromPayload(hb::ItemPayload(structure, file, exif.front()));
-            payload.insert(payload.end(), tiff.begin(), tiff.end());
-            metadata.exif.push_back(std::move(payload));
-        }
-        const ChosenCamera camera = ChooseSpatialCamera(settings, metadata);
-        const hb::HeifItem* left = structure.FindItem(pair->left);
-        written.picture.width = static_cast<int>(left->width);
-        written.picture.height = static_cast<int>(left->height);
-        written.picture.lossless = true;
-        written.picture.cameraReport = camera.report;
-        written.picture.bytes = hb::SetStereoCamera(file, camera.values);
-    } catch (const hb::HeifFormatError& e) {
-        throw StereoError(e.what());
-    }
-    WritePicture(written.picture, path);
-    written.fileSize = static_cast<std::int64_t>(written.picture.bytes.size());
-    written.picture.bytes = {};
     return written;
 }
 

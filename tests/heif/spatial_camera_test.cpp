@@ -7,11 +7,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <numbers>
 #include <sstream>
 
 #include "core/heif_boxes/stereo_camera.h"
 #include "core/mpo/mpf_segment.h"
+#include "imaging/stereo/spatial_rewrite.h"
 #include "imaging/stereo/stereo_command.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
@@ -193,6 +195,17 @@ TEST(SpatialCamera, NewValuesForASpatialPhotoCopyItsCodedEyes) {
     EXPECT_NEAR(*facts.horizontalFov, 80, 1e-6);
     EXPECT_NEAR(*facts.disparityAdjustment, -0.01, 1e-12);
     ExpectHeifInfoCameras(dir / "again.heic", 80);
+    // The program's own path, without the image libraries, writes the same; it leaves anything
+    // else to --stereo.
+    std::ostringstream out, err;
+    EXPECT_EQ(RunSpatialCameraRewrite({dir / "photo.heic", "--layout", "heic", dir / "light.heic", "--fov", "80"}, out, err), 0);
+    EXPECT_EQ(testing::ReadBytes(dir / "light.heic"), after);
+    EXPECT_TRUE(Has(out.str(), "light.heic: 64 x 48, ") && Has(out.str(), ", lossless, baseline 35 mm")) << out.str();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{dir / "photo.heic", dir / "x.heic", "--quality", "50"},
+                                                 {left, right, dir / "x.heic"}, {left, dir / "x.heic"},
+                                                 {dir / "photo.heic", dir / "x.heic", "--fov", "0"}})
+        EXPECT_FALSE(RunSpatialCameraRewrite(args, out, err).has_value()) << args[2];
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.heic"));
 }
 
 TEST(SpatialCamera, OptionErrorsWriteNothing) {
