@@ -41,7 +41,7 @@ hyperfine -N -w 1 -r "$runs" --export-markdown write.md \
   -n "veltrane --stereo --layout heic" "$veltrane --stereo --layout heic 4000/pair.mpo encoded.heic" \
   "${before[@]}" \
   -n heif-enc "heif-enc -q 90 4000/l.jpg 4000/r.jpg -o heif-enc.heic"
-hyperfine -N -w 3 -r "$(( runs * 4 ))" --export-markdown rewrite.md \
+hyperfine -N -w 3 -r "$(( runs * 4 ))" --export-markdown rewrite.md --prepare "rm -f rewritten.heic copied.heic" \
   -n "veltrane --stereo (new camera values)" "$veltrane --stereo encoded.heic rewritten.heic --fov 70" \
   -n cp "cp encoded.heic copied.heic"
 cat read.md write.md rewrite.md
