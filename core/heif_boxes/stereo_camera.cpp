@@ -294,7 +294,14 @@ std::vector<std::uint8_t> SetStereoCamera(std::span<const std::uint8_t> file, co
     const auto ipmaBox = Box(kIpma, ipma, (ipmaVersion << 24) | ipmaFlags);
     payload.insert(payload.end(), ipmaBox.begin(), ipmaBox.end());
     for (const auto& other : others) payload.insert(payload.end(), other.begin(), other.end());
-    return ReplaceInMetaBox(file, iprp->span.offset, iprp->span.size, Box(kIprp, payload));
+    std::vector<std::uint8_t> written = ReplaceInMetaBox(file, iprp->span.offset, iprp->span.size, Box(kIprp, payload));
+    // Every value reads back through the reader as it was stored.
+    const StereoCameraFacts facts = ReadStereoCamera(ParseHeif(written));
+    if (!facts.baselineMm || std::abs(*facts.baselineMm * 1000 - micrometres) > 1e-6 || !facts.horizontalFov ||
+        std::abs(*facts.horizontalFov - camera.horizontalFov) > 1e-5 || !facts.disparityAdjustment ||
+        std::lround(*facts.disparityAdjustment * 10000) != std::lround(camera.disparityAdjustment * 10000))
+        throw HeifFormatError("the cameras' properties do not read back as written");
+    return written;
 }
 
 std::uint64_t WriteWithStereoCamera(const HeifStructure& s, InputFile& file, const StereoCamera& camera,

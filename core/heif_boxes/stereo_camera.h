@@ -72,7 +72,8 @@ std::vector<std::uint8_t> DisparityBox(std::int32_t tenThousandths);
 // The file with its stereo pair's camera properties set to camera: the eyes' earlier camera
 // properties (either form) are let go, those no item uses any more removed from 'ipco', the new
 // ones added and associated (not essential), the 'iprp' box rebuilt with one 'ipma' and the item
-// locations behind it moved (ReplaceInMetaBox). The coded data is copied as it is. Raises
+// locations behind it moved (ReplaceInMetaBox), and the values read back from the result. The
+// coded data is copied as it is. Raises
 // HeifFormatError for a file without a stereo pair or one that cannot be rewritten safely.
 std::vector<std::uint8_t> SetStereoCamera(std::span<const std::uint8_t> file, const StereoCamera& camera);
 
