@@ -101,13 +101,16 @@ ImagePlan PlanImage(const MpoImage& image, std::size_t index, std::size_t count,
         if (s.kind == SegmentKind::Mpf) dropped.push_back({s.offset - s.fillBytes, s.End() - (s.offset - s.fillBytes)});
     std::sort(dropped.begin(), dropped.end(), [](const ByteRun& a, const ByteRun& b) { return a.offset < b.offset; });
 
-    // Where the new segment goes: after the first EXIF APP1, else the first APP0, else SOI.
+    // Where the new segment goes: after the APP0 and APP1 segments (JFIF, EXIF, XMP) that
+    // follow SOI, the old MPF segments left out, so that an image that began FF D8 FF E1 (or E0)
+    // still does: readers that find images by that signature find these.
     std::int64_t segmentAt = start + 2;
-    const auto header = std::span(walk.segments).first(walk.headerSegments);
-    const auto exif = std::find_if(header.begin(), header.end(), [](const JpegSegment& s) { return s.kind == SegmentKind::Exif; });
-    const auto app0 = std::find_if(header.begin(), header.end(), [](const JpegSegment& s) { return s.marker == kMarkerApp0; });
-    if (exif != header.end()) segmentAt = exif->End();
-    else if (app0 != header.end()) segmentAt = app0->End();
+    for (std::size_t i = 1; i < walk.headerSegments; ++i) {
+        const JpegSegment& s = walk.segments[i];
+        if (s.kind == SegmentKind::Mpf) continue;
+        if (s.marker != kMarkerApp0 && s.marker != kMarkerApp1) break;
+        segmentAt = s.End();
+    }
 
     // Insertions in offset order, the MPF segment first among those at one offset.
     struct Insert {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/common/ascii.h"
+#include "core/common/command_report.h"
 #include "core/common/exit_codes.h"
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -56,9 +57,8 @@ std::optional<WrittenPicture> RewriteSpatialCamera(const std::string& source, co
 }
 
 std::string RewrittenLine(const std::string& output, const WrittenPicture& written) {
-    const auto kib = (static_cast<std::uint64_t>(written.fileSize) + 1023) / 1024;
     return output + ": " + std::to_string(written.picture.width) + " x " + std::to_string(written.picture.height) +
-           ", " + std::to_string(kib) + " K, lossless, " + written.picture.cameraReport;
+           ", " + KiB(written.fileSize) + ", lossless, " + written.picture.cameraReport;
 }
 
 std::optional<int> RunSpatialCameraRewrite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
