@@ -100,12 +100,12 @@ enum class FileKind { Jpeg, Tiff, Other };
 
 // The extension of the file name (from its last dot, dot included) in lower case decides.
 FileKind KindOfName(std::string_view path) {
-    std::size_t nameStart = path.size();
-    while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
-    const std::string_view name = path.substr(nameStart);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return FileKind::Other;
-    const std::string_view ext = name.substr(dot);
+    // The extensions that count are at most five characters long, dot included: only the end
+    // of the name is looked at.
+    std::size_t dot = path.size();
+    while (dot > 0 && path.size() - dot < 5 && path[dot - 1] != '.' && !IsPathSeparator(path[dot - 1])) --dot;
+    if (dot == 0 || path[dot - 1] != '.') return FileKind::Other;
+    const std::string_view ext = path.substr(dot - 1);
     for (const std::string_view jpeg : {".jpg", ".jpeg", ".jpe"})
         if (EqualIgnoringAsciiCase(ext, jpeg)) return FileKind::Jpeg;
     for (const std::string_view tiff : {".tif", ".tiff", ".nef"})
@@ -250,7 +250,20 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
         // other section is passed over unstored.
         const bool keep = options_.OnlyTagNames.empty() || (marker == 0xE1 && count <= 5 && exifSection_ < 0);
         try {
-            if (keep) {
+            if (keep && !options_.OnlyTagNames.empty() && length - 2 > static_cast<int>(ExifMagic.size())) {
+                // Only its EXIF header decides whether the section is looked into: an XMP
+                // section's payload is passed over, stored no further than the header.
+                char magic[ExifMagic.size()] = {};
+                stream.Read(magic, sizeof magic);
+                section.Bytes.assign({static_cast<char>(hi), static_cast<char>(lo)});
+                section.Bytes.append(magic, sizeof magic);
+                if (std::string_view(magic, sizeof magic) == ExifMagic) {
+                    section.Bytes.resize(static_cast<std::size_t>(length), '\0');
+                    stream.Read(section.Bytes.data() + 2 + sizeof magic, static_cast<std::size_t>(length - 2) - sizeof magic);
+                } else {
+                    stream.Skip(static_cast<std::size_t>(length - 2) - sizeof magic);
+                }
+            } else if (keep) {
                 section.Bytes.assign(static_cast<std::size_t>(length), '\0');
                 section.Bytes[0] = static_cast<char>(hi);
                 section.Bytes[1] = static_cast<char>(lo);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/images/batch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "core/common/file_io.h"
@@ -14,6 +16,14 @@
 
 namespace veltrane {
 namespace {
+
+// Images up to this size are written from the bytes the scan has read: one write costs a few
+// microseconds where the kernel's file-range copy of a few KiB costs tens (its set-up dominates),
+// and the bytes need not be read again. Larger images are copied file to file.
+constexpr std::size_t kHeldImageLimit = std::size_t{64} << 10;
+// At most this many bytes of held images wait for the writing thread; beyond it images are
+// copied from the file, so memory stays bounded when writing lags behind the scan.
+constexpr std::int64_t kMaxQueuedHeldBytes = std::int64_t{16} << 20;
 
 // Copies images on a thread of its own, in the order they are handed over, while the scan goes
 // on; once the scan has ended the scanning thread helps with what is left. Two images can thus
@@ -28,6 +38,7 @@ public:
         std::int64_t start;
         std::int64_t end;  // -1: up to the source's current end
         std::string destPath;
+        std::vector<std::uint8_t> bytes;  // the image as the scan read it; empty: copy from the file
     };
 
     // Keeps its own copy of the source's name: the index is the scanning thread's.
@@ -42,6 +53,7 @@ public:
     }
 
     void Push(Job job) {
+        queuedHeldBytes_.fetch_add(static_cast<std::int64_t>(job.bytes.size()), std::memory_order_relaxed);
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back({std::move(job), pushed_++});
@@ -50,6 +62,7 @@ public:
     }
 
     bool Failed() const { return failed_.load(std::memory_order_relaxed); }
+    std::int64_t QueuedHeldBytes() const { return queuedHeldBytes_.load(std::memory_order_relaxed); }
 
     // Copies what is queued, with the calling thread helping (or drops it when cancel is set),
     // and raises the first error. Returns the number of files written.
@@ -88,12 +101,18 @@ private:
                 item = std::move(jobs_.front());
                 jobs_.pop_front();
             }
-            const Job& job = item.job;
+            Job& job = item.job;
             try {
-                if (!source) source = std::make_unique<InputFile>(sourcePath_);
-                const std::int64_t end = job.end >= 0 ? job.end : source->Size();
                 AtomicOutputFile out(job.destPath);
-                out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
+                if (!job.bytes.empty()) {
+                    out.Write(job.bytes.data(), job.bytes.size());
+                    queuedHeldBytes_.fetch_sub(static_cast<std::int64_t>(job.bytes.size()), std::memory_order_relaxed);
+                    std::vector<std::uint8_t>().swap(job.bytes);
+                } else {
+                    if (!source) source = std::make_unique<InputFile>(sourcePath_);
+                    const std::int64_t end = job.end >= 0 ? job.end : source->Size();
+                    out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
+                }
                 // Wait for every earlier image to be named; give up when one of them failed.
                 std::unique_lock lock(mutex_);
                 named_.wait(lock, [&] { return committed_ == item.sequence || failedSequence_ < item.sequence; });
@@ -129,6 +148,7 @@ private:
     int failedSequence_ = std::numeric_limits<int>::max();
     bool closing_ = false;
     std::atomic<bool> failed_{false};
+    std::atomic<std::int64_t> queuedHeldBytes_{0};
     std::exception_ptr error_;
     int written_ = 0;
     std::thread thread_;  // last: starts once everything above exists
@@ -150,19 +170,62 @@ public:
         inner_.ImageLimitReached(offset);
     }
     void MpfIndexIgnored(const std::string& reason) override { inner_.MpfIndexIgnored(reason); }
+    void ChunkRead(std::int64_t offset, std::span<const std::uint8_t> bytes) override {
+        chunk_ = bytes;
+        chunkStart_ = offset;
+        // The open image keeps its bytes while it may still turn out small.
+        if (holding_ && heldStart_ + static_cast<std::int64_t>(held_.size()) == offset &&
+            held_.size() <= kHeldImageLimit)
+            held_.insert(held_.end(), bytes.begin(), bytes.end());
+        else
+            Release();
+        inner_.ChunkRead(offset, bytes);
+    }
     void ImageRecorded(int n, std::int64_t offset) override {
-        if (n > 1 && IsImageSelected(job_.selection, n - 1))
-            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1)});
+        // Image n - 1 ends at offset: its bytes go with it when they are all at hand.
+        std::vector<std::uint8_t> bytes;
+        const std::int64_t size = offset - heldStart_;
+        const bool held = holding_ && n > 1 && heldStart_ == index_.ImageOffsets[n - 1] && size > 0 &&
+                          size <= static_cast<std::int64_t>(std::min(held_.size(), kHeldImageLimit));
+        if (n > 1 && IsImageSelected(job_.selection, n - 1)) {
+            if (held && worker_.QueuedHeldBytes() + size <= kMaxQueuedHeldBytes)
+                bytes.assign(held_.begin(), held_.begin() + size);
+            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1), std::move(bytes)});
+        }
+        // Image n starts at offset: its bytes read so far are the rest of the held ones, or the
+        // rest of the chunk.
+        if (held) {
+            held_.erase(held_.begin(), held_.begin() + size);
+            heldStart_ = offset;
+        } else if (!chunk_.empty() && offset >= chunkStart_ &&
+                   offset <= chunkStart_ + static_cast<std::int64_t>(chunk_.size())) {
+            held_.assign(chunk_.begin() + (offset - chunkStart_), chunk_.end());
+            heldStart_ = offset;
+            holding_ = true;
+        } else {
+            Release();
+        }
         inner_.ImageRecorded(n, offset);
     }
 
     bool limitReached = false;
 
 private:
+    void Release() {
+        holding_ = false;
+        std::vector<std::uint8_t>().swap(held_);
+    }
+
     ScanListener& inner_;
     const ExtractJob& job_;
     const ImageIndex& index_;
     CopyWorker& worker_;
+    // The bytes of the image that started last, from heldStart_ on, while it is small.
+    std::vector<std::uint8_t> held_;
+    std::int64_t heldStart_ = -1;
+    bool holding_ = false;
+    std::span<const std::uint8_t> chunk_;  // the chunk being searched
+    std::int64_t chunkStart_ = 0;
 };
 
 }  // namespace
@@ -203,7 +266,7 @@ BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const Scan
     }
     const int last = index.ImageCount;
     if (last >= 1 && IsImageSelected(job.selection, last))
-        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last)});
+        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last), {}});
     outcome.filesWritten = worker.Finish(false);
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;
