@@ -129,8 +129,6 @@ bool RanWithoutReaderError(Step&& step) {
     return false;
 }
 
-constexpr const char* kEndOfData = "Read beyond end of file";
-
 }  // namespace
 
 ExifReader::ExifReader(ReaderParts parts, ReaderOptions options) : parts_(parts), options_(options) {}
@@ -216,7 +214,10 @@ bool ExifReader::Load(ByteStream& stream, std::string_view fileName) {
 //   FF (any number of FF fill bytes) marker
 //   2 bytes  big-endian length, counting these two bytes
 //   length - 2 bytes of payload
-// The walk stores up to 20 sections and stops at start of scan (DA) or end of image (D9).
+// The walk stores up to 20 sections and stops at start of scan (DA) or end of image (D9). Data
+// that ends early or a section length below 2 fails the load; the failure is returned, not
+// raised, since broken and cut-off files are common and an exception costs more than the rest
+// of such a read.
 bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
     const int first = stream.Get();
     const int second = stream.Get();
@@ -228,7 +229,7 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
         int marker = 0;
         do {
             marker = stream.Get();
-            if (marker < 0) throw ExifError(kEndOfData);
+            if (marker < 0) return false;  // the data ends
         } while (marker == 0xFF);
 
         const int index = static_cast<int>(sections_.size());
@@ -237,14 +238,14 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
         section.Marker = marker;
         const int hi = stream.Get();
         const int lo = stream.Get();
-        if (hi < 0 || lo < 0) throw ExifError(kEndOfData);
+        if (hi < 0 || lo < 0) return false;  // the data ends
         const int length = hi * 256 + lo;
         section.Length = length;
         if (length < 2) {
             // Lengths 0 and 1 cannot even cover the length field: the load fails.
             section.Bytes.push_back(static_cast<char>(hi));
             section.Bytes.push_back(static_cast<char>(lo));
-            throw ExifError("Illegal section length");
+            return false;
         }
         // A reader serving name lookups looks into the EXIF section alone; the payload of any
         // other section is passed over unstored.
@@ -288,7 +289,7 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
                     sections_.pop_back();  // not kept: the next section takes its place
                 } else {
                     exifSection_ = index;
-                    CheckExifHeader();
+                    if (!CheckExifHeader()) return false;
                 }
                 break;
             case 0xED:  // APP13
@@ -315,29 +316,31 @@ std::unique_ptr<TiffDirectory> ExifReader::NewDirectory(ExifData data) const {
 //   0-1   length
 //   2-7   "Exif" NUL NUL (only the first five bytes are compared)
 //   8-    the TIFF data: "II" or "MM", 42, the offset of the first directory, ...
-void ExifReader::CheckExifHeader() {
+bool ExifReader::CheckExifHeader() {
     const std::string_view bytes = sections_[static_cast<std::size_t>(exifSection_)].Bytes;
     // A wrong header leaves the directory empty. Header bytes beyond the end of the section
     // count as a mismatch.
     if (bytes.size() < 2 + ExifMagic.size() || bytes.substr(2, ExifMagic.size()) != ExifMagic) {
         directory_ = NewDirectory({});
         status_ = ReadStatus::IncorrectExifHeader;
-        return;
+        return true;
     }
     const std::string_view mark = bytes.size() >= 10 ? bytes.substr(8, 2) : std::string_view{};
     if (mark != "II" && mark != "MM") {
         directory_ = NewDirectory({});
         status_ = ReadStatus::InvalidAlignmentMarker;
-        return;
+        return true;
     }
     const ByteOrder order = mark == "MM" ? ByteOrder::BigEndian : ByteOrder::LittleEndian;
     const ExifData data{ByteReader(AsBytes(bytes).subspan(8), order), bytes, false};
     directory_ = NewDirectory(data);
-    // A section too short to hold the first directory's offset raises here, which ends the
-    // load as failed. An offset of 0 is taken as 8, right after the header.
+    // A section too short to hold the first directory's offset ends the load as failed. An
+    // offset of 0 is taken as 8, right after the header.
+    if (!data.Tiff.Holds(4, 4)) return false;
     const std::int64_t first = data.Tiff.U32(4);
     directory_->Walk(first == 0 ? 8 : first, kImageDirectory);
     directory_->DeriveFilmFocalLength();
+    return true;
 }
 
 // A TIFF-structured file:

@@ -87,7 +87,8 @@ private:
     bool Load(ByteStream& stream, std::string_view fileName);
     bool WalkJpegMarkers(ByteStream& stream);
     bool ReadTiffStream(ByteStream& stream);
-    void CheckExifHeader();
+    // False when the section cannot even hold the first directory's offset: the load fails.
+    bool CheckExifHeader();
     std::unique_ptr<TiffDirectory> NewDirectory(ExifData data) const;
     const JpegSection* SectionAt(int index) const {
         return index >= 0 ? &sections_[static_cast<std::size_t>(index)] : nullptr;
