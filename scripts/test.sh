@@ -12,6 +12,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 scripts/setup.sh test || exit 1
 export WINEDEBUG=-all
+# A compiler cache, when there is one, shared by every clone of the machine: paths inside the
+# clone are hashed relative to it, so a fresh clone of the same sources compiles nothing twice.
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$root"
+fi
 # Create the wine prefix once, before the first Windows test starts.
 if command -v wineboot >/dev/null && [ ! -d "${WINEPREFIX:-$HOME/.wine}" ]; then
   wineboot --init >/dev/null 2>&1 || true
@@ -22,7 +27,8 @@ for preset in release debug-sanitize tsan windows; do
   echo "=== $preset === (at ${SECONDS} s)"
   if [ "$preset" = windows ]; then
     # The image libraries that the Windows program links, cross-built from Debian's source
-    # packages into build/windows-libs (a no-op when the prefix of their versions exists).
+    # packages into a cache outside the clone (~/.cache/veltrane/windows-libs), linked from
+    # build/windows-libs (a no-op when the prefix of their versions exists).
     libs_start=$SECONDS
     if ! scripts/windows-libs.sh $WINDOWS_LIBS_STAGES >build-windows-libs.log 2>&1; then
       tail -n 40 build-windows-libs.log; echo "the Windows image libraries failed to build"
