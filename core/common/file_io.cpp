@@ -21,7 +21,6 @@
 #include <windows.h>
 #else
 #include <csignal>
-#include <mutex>
 
 #include <sys/mman.h>
 #include <unistd.h>
