@@ -62,6 +62,19 @@ public:
     }
 
     bool Failed() const { return failed_.load(std::memory_order_relaxed); }
+
+    // Writes a small image on the calling thread when nothing is queued or being written: handing
+    // it over would cost more than writing it. False (job untouched) when the thread is busy.
+    bool WriteNow(Job& job) {
+        Queued item;
+        {
+            std::lock_guard lock(mutex_);
+            if (!jobs_.empty() || committed_ != pushed_ || failed_.load()) return false;
+            item = {std::move(job), pushed_++};
+        }
+        Run(item, inlineSource_);
+        return true;
+    }
     std::int64_t QueuedHeldBytes() const { return queuedHeldBytes_.load(std::memory_order_relaxed); }
 
     // Copies what is queued, with the calling thread helping (or drops it when cancel is set),
@@ -101,42 +114,54 @@ private:
                 item = std::move(jobs_.front());
                 jobs_.pop_front();
             }
-            Job& job = item.job;
-            try {
-                AtomicOutputFile out(job.destPath);
-                if (!job.bytes.empty()) {
-                    out.Write(job.bytes.data(), job.bytes.size());
-                    queuedHeldBytes_.fetch_sub(static_cast<std::int64_t>(job.bytes.size()), std::memory_order_relaxed);
-                    std::vector<std::uint8_t>().swap(job.bytes);
-                } else {
-                    if (!source) source = std::make_unique<InputFile>(sourcePath_);
-                    const std::int64_t end = job.end >= 0 ? job.end : source->Size();
-                    out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
-                }
-                // Wait for every earlier image to be named; give up when one of them failed.
-                std::unique_lock lock(mutex_);
-                named_.wait(lock, [&] { return committed_ == item.sequence || failedSequence_ < item.sequence; });
-                if (failedSequence_ < item.sequence) return;  // out removes the finished copy
-                out.Commit();
-                ++committed_;
-                ++written_;
-                lock.unlock();
-                named_.notify_all();
-            } catch (...) {
-                {
-                    std::lock_guard lock(mutex_);
-                    if (item.sequence < failedSequence_) {
-                        failedSequence_ = item.sequence;
-                        error_ = std::current_exception();
-                    }
-                    failed_.store(true);
-                    jobs_.clear();
-                }
-                named_.notify_all();
-                return;
-            }
+            const bool queued = !item.job.bytes.empty();
+            const auto held = static_cast<std::int64_t>(item.job.bytes.size());
+            const bool ok = Run(item, source);
+            if (queued) queuedHeldBytes_.fetch_sub(held, std::memory_order_relaxed);
+            if (!ok) return;
         }
     }
+
+    // Writes the job's image and names it once every earlier image has its name. False when
+    // it or an earlier image failed.
+    bool Run(Queued& item, std::unique_ptr<InputFile>& source) {
+        Job& job = item.job;
+        try {
+            AtomicOutputFile out(job.destPath);
+            if (!job.bytes.empty()) {
+                out.Write(job.bytes.data(), job.bytes.size());
+                std::vector<std::uint8_t>().swap(job.bytes);
+            } else {
+                if (!source) source = std::make_unique<InputFile>(sourcePath_);
+                const std::int64_t end = job.end >= 0 ? job.end : source->Size();
+                out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
+            }
+            // Wait for every earlier image to be named; give up when one of them failed.
+            std::unique_lock lock(mutex_);
+            named_.wait(lock, [&] { return committed_ == item.sequence || failedSequence_ < item.sequence; });
+            if (failedSequence_ < item.sequence) return false;  // out removes the finished copy
+            out.Commit();
+            ++committed_;
+            ++written_;
+            lock.unlock();
+            named_.notify_all();
+            return true;
+        } catch (...) {
+            {
+                std::lock_guard lock(mutex_);
+                if (item.sequence < failedSequence_) {
+                    failedSequence_ = item.sequence;
+                    error_ = std::current_exception();
+                }
+                failed_.store(true);
+                jobs_.clear();
+            }
+            named_.notify_all();
+            return false;
+        }
+    }
+
+    std::unique_ptr<InputFile> inlineSource_;  // the calling thread's, for WriteNow
 
     const std::string sourcePath_;
     std::mutex mutex_;
@@ -190,7 +215,8 @@ public:
         if (n > 1 && IsImageSelected(job_.selection, n - 1)) {
             if (held && worker_.QueuedHeldBytes() + size <= kMaxQueuedHeldBytes)
                 bytes.assign(held_.begin(), held_.begin() + size);
-            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1), std::move(bytes)});
+            CopyWorker::Job job{n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1), std::move(bytes)};
+            if (job.bytes.empty() || !worker_.WriteNow(job)) worker_.Push(std::move(job));
         }
         // Image n starts at offset: its bytes read so far are the rest of the held ones, or the
         // rest of the chunk.
