@@ -278,23 +278,44 @@ void AtomicOutputFile::CopyFrom(InputFile& source, std::int64_t offset, std::int
     }
 }
 
+#ifdef __linux__
+namespace {
+
+// Gives the unnamed file fd the name path; 0 or the error. Linking the descriptor itself
+// (AT_EMPTY_PATH) spares the lookup of its /proc/self/fd entry, but needs a privilege that most
+// users lack: once refused it is not tried again.
+int LinkUnnamedFile(int fd, const std::string& path) {
+    static std::atomic<bool> emptyPathRefused{false};
+    if (!emptyPathRefused.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) return errno;
+        emptyPathRefused.store(true, std::memory_order_relaxed);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+}  // namespace
+#endif
+
 void AtomicOutputFile::Commit() {
 #ifdef __linux__
     if (tempPath_.empty()) {
         // The unnamed file gets its final name; a file already there is replaced by linking
         // under a temporary name first and renaming that over it.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, finalPath_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const int linked = LinkUnnamedFile(fd_, finalPath_);
+        if (linked == 0) {
             CloseChecked();
             return;
         }
-        if (errno != EEXIST) Fail(errno, finalPath_);
+        if (linked != EEXIST) Fail(linked, finalPath_);
         for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
             const std::string candidate = TemporaryNameFor(finalPath_);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            const int result = LinkUnnamedFile(fd_, candidate);
+            if (result == 0)
                 tempPath_ = candidate;
-            else if (errno != EEXIST)
-                Fail(errno, finalPath_);
+            else if (result != EEXIST)
+                Fail(result, finalPath_);
         }
         if (tempPath_.empty()) Fail(EEXIST, finalPath_);
     }
