@@ -39,6 +39,7 @@ public:
         std::int64_t end;  // -1: up to the source's current end
         std::string destPath;
         std::vector<std::uint8_t> bytes;  // the image as the scan read it; empty: copy from the file
+        std::span<const std::uint8_t> borrowed;  // the same, kept alive by the caller (WriteNow)
     };
 
     // Keeps its own copy of the source's name: the index is the scanning thread's.
@@ -65,13 +66,14 @@ public:
 
     // Writes a small image on the calling thread when nothing is queued or being written: handing
     // it over would cost more than writing it. False (job untouched) when the thread is busy.
-    bool WriteNow(Job& job) {
+    bool WriteNow(Job& job, std::span<const std::uint8_t> bytes) {
         Queued item;
         {
             std::lock_guard lock(mutex_);
             if (!jobs_.empty() || committed_ != pushed_ || failed_.load()) return false;
             item = {std::move(job), pushed_++};
         }
+        item.job.borrowed = bytes;
         Run(item, inlineSource_);
         return true;
     }
@@ -128,7 +130,9 @@ private:
         Job& job = item.job;
         try {
             AtomicOutputFile out(job.destPath);
-            if (!job.bytes.empty()) {
+            if (!job.borrowed.empty()) {
+                out.Write(job.borrowed.data(), job.borrowed.size());
+            } else if (!job.bytes.empty()) {
                 out.Write(job.bytes.data(), job.bytes.size());
                 std::vector<std::uint8_t>().swap(job.bytes);
             } else {
@@ -199,33 +203,42 @@ public:
         chunk_ = bytes;
         chunkStart_ = offset;
         // The open image keeps its bytes while it may still turn out small.
-        if (holding_ && heldStart_ + static_cast<std::int64_t>(held_.size()) == offset &&
-            held_.size() <= kHeldImageLimit)
+        const std::size_t kept = held_.size() - heldBegin_;
+        if (holding_ && heldStart_ + static_cast<std::int64_t>(kept) == offset && kept <= kHeldImageLimit) {
+            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(heldBegin_));
+            heldBegin_ = 0;
             held_.insert(held_.end(), bytes.begin(), bytes.end());
-        else
+        } else {
             Release();
+        }
         inner_.ChunkRead(offset, bytes);
     }
     void ImageRecorded(int n, std::int64_t offset) override {
-        // Image n - 1 ends at offset: its bytes go with it when they are all at hand.
-        std::vector<std::uint8_t> bytes;
+        // Image n - 1 ends at offset: its bytes go with it when they are all at hand. When the
+        // copying thread is idle it is written right here, from the held bytes themselves.
         const std::int64_t size = offset - heldStart_;
         const bool held = holding_ && n > 1 && heldStart_ == index_.ImageOffsets[n - 1] && size > 0 &&
-                          size <= static_cast<std::int64_t>(std::min(held_.size(), kHeldImageLimit));
+                          size <= static_cast<std::int64_t>(std::min(held_.size() - heldBegin_, kHeldImageLimit));
         if (n > 1 && IsImageSelected(job_.selection, n - 1)) {
-            if (held && worker_.QueuedHeldBytes() + size <= kMaxQueuedHeldBytes)
-                bytes.assign(held_.begin(), held_.begin() + size);
-            CopyWorker::Job job{n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1), std::move(bytes)};
-            if (job.bytes.empty() || !worker_.WriteNow(job)) worker_.Push(std::move(job));
+            CopyWorker::Job job{n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1), {}, {}};
+            const std::span<const std::uint8_t> bytes =
+                held ? std::span<const std::uint8_t>(held_.data() + heldBegin_, static_cast<std::size_t>(size))
+                     : std::span<const std::uint8_t>();
+            if (bytes.empty() || !worker_.WriteNow(job, bytes)) {
+                if (!bytes.empty() && worker_.QueuedHeldBytes() + size <= kMaxQueuedHeldBytes)
+                    job.bytes.assign(bytes.begin(), bytes.end());
+                worker_.Push(std::move(job));
+            }
         }
         // Image n starts at offset: its bytes read so far are the rest of the held ones, or the
         // rest of the chunk.
         if (held) {
-            held_.erase(held_.begin(), held_.begin() + size);
+            heldBegin_ += static_cast<std::size_t>(size);
             heldStart_ = offset;
         } else if (!chunk_.empty() && offset >= chunkStart_ &&
                    offset <= chunkStart_ + static_cast<std::int64_t>(chunk_.size())) {
             held_.assign(chunk_.begin() + (offset - chunkStart_), chunk_.end());
+            heldBegin_ = 0;
             heldStart_ = offset;
             holding_ = true;
         } else {
@@ -239,6 +252,7 @@ public:
 private:
     void Release() {
         holding_ = false;
+        heldBegin_ = 0;
         std::vector<std::uint8_t>().swap(held_);
     }
 
@@ -248,6 +262,7 @@ private:
     CopyWorker& worker_;
     // The bytes of the image that started last, from heldStart_ on, while it is small.
     std::vector<std::uint8_t> held_;
+    std::size_t heldBegin_ = 0;  // held_[heldBegin_] is the byte at heldStart_
     std::int64_t heldStart_ = -1;
     bool holding_ = false;
     std::span<const std::uint8_t> chunk_;  // the chunk being searched
@@ -292,7 +307,7 @@ BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const Scan
     }
     const int last = index.ImageCount;
     if (last >= 1 && IsImageSelected(job.selection, last))
-        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last), {}});
+        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last), {}, {}});
     outcome.filesWritten = worker.Finish(false);
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;
