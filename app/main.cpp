@@ -18,7 +18,7 @@
 #ifdef VELTRANE_WITH_WIN32_GUI
 #include "gui_win32/win32_entry.h"
 #endif
-#if defined(VELTRANE_IMAGING_MODULE)
+#ifdef VELTRANE_LOADS_IMAGING_MODULES
 #include "app/imaging_module.h"
 #else
 #ifdef VELTRANE_WITH_STEREO
@@ -62,7 +62,7 @@ int RunImaging(const char* command, const std::string& programPath, const std::v
     // per thread would keep those resident and fault in new ones.
     mallopt(M_ARENA_MAX, 1);
 #endif
-#ifdef VELTRANE_IMAGING_MODULE
+#ifdef VELTRANE_LOADS_IMAGING_MODULES
     // The image libraries are loaded with the module, for this command only.
     return veltrane::app::RunImagingCommand(programPath, command, args, out, err, scan);
 #else

@@ -10,9 +10,9 @@ WindowModule LoadWindowModule(const std::string& programPath) {
     void* handle = LoadProgramModule(programPath, VELTRANE_GUI_MODULE, module.Error);
     if (handle == nullptr) return module;
     module.RunInteractive =
-        reinterpret_cast<RunInteractiveFunction>(ModuleSymbol(handle, "veltrane_gui_run_interactive"));
+        reinterpret_cast<RunInteractiveFunction>(ModuleSymbol(handle, VELTRANE_GUI_RUN_INTERACTIVE_SYMBOL));
     module.ShowBatchFailure =
-        reinterpret_cast<ShowBatchFailureFunction>(ModuleSymbol(handle, "veltrane_gui_show_batch_failure"));
+        reinterpret_cast<ShowBatchFailureFunction>(ModuleSymbol(handle, VELTRANE_GUI_SHOW_BATCH_FAILURE_SYMBOL));
     if (module.RunInteractive == nullptr || module.ShowBatchFailure == nullptr) {
         module.Error = "the window module " VELTRANE_GUI_MODULE " lacks its entry points";
         module.RunInteractive = nullptr;

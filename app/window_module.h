@@ -4,10 +4,12 @@
 // library folder ../lib/<multiarch>/veltrane).
 #include <string>
 
+#include "imaging/module/window_abi.h"
+
 namespace veltrane::app {
 
-using RunInteractiveFunction = int (*)(int argc, char** argv, const char* programPath);
-using ShowBatchFailureFunction = void (*)(int argc, char** argv, const char* message);
+using RunInteractiveFunction = decltype(&veltrane_gui_run_interactive);
+using ShowBatchFailureFunction = decltype(&veltrane_gui_show_batch_failure);
 
 struct WindowModule {
     RunInteractiveFunction RunInteractive = nullptr;

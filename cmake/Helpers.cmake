@@ -58,3 +58,10 @@ function(veltrane_check_module_layers target name)
   get_property(layers GLOBAL PROPERTY veltrane_layers_${name})
   veltrane_check_layers(${target} ${name} ${CMAKE_CURRENT_SOURCE_DIR} "${layers}")
 endfunction()
+
+# veltrane_check_module_layers_of(TARGET name dir): the same for a module whose files lie in dir
+# rather than in the current folder.
+function(veltrane_check_module_layers_of target name dir)
+  get_property(layers GLOBAL PROPERTY veltrane_layers_${name})
+  veltrane_check_layers(${target} ${name} ${dir} "${layers}")
+endfunction()

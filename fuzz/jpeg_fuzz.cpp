@@ -14,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     veltrane::exif::ExifReader reader(veltrane::exif::FullReaderParts);
-    reader.OpenBuffer(bytes, "fuzz.jpg");
+    reader.OpenBuffer(bytes, veltrane::exif::SourceFormat::Jpeg);
     if (const auto* directory = reader.Directory()) {
         for (const auto& tag : directory->Tags()) (void)directory->TagValueByName(tag.TagName);
     }

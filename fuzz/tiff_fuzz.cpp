@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     veltrane::exif::ExifReader reader(veltrane::exif::FullReaderParts);
-    reader.OpenBuffer(std::span<const std::uint8_t>(data, size), "fuzz.tif");
+    reader.OpenBuffer(std::span<const std::uint8_t>(data, size), veltrane::exif::SourceFormat::Tiff);
     if (const auto* directory = reader.Directory()) {
         const auto& info = *directory;
         (void)info.TagValueByName("FocalLengthin35mmFilm");

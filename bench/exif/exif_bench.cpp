@@ -192,7 +192,7 @@ void VeltraneRows(benchmark::State& state, const Bytes* file) {
 void VeltraneFull(benchmark::State& state, const Bytes* file) {
     for (auto _ : state) {
         veltrane::exif::ExifReader reader(veltrane::exif::FullReaderParts);
-        reader.OpenBuffer(std::span<const std::uint8_t>(*file), "image.jpg");
+        reader.OpenBuffer(std::span<const std::uint8_t>(*file), veltrane::exif::SourceFormat::Jpeg);
         benchmark::DoNotOptimize(reader.Directory());
     }
 }

@@ -114,11 +114,12 @@ std::string UsageText() {
         "OUTPUT must not be an input.\n"
         "\n"
         "--join writes the images of every FILE (all images of an MPO file, in order) into OUTPUT,\n"
-        "each byte for byte but for a new MPF segment after its EXIF segment, and an index of\n"
-        "multi-frame images of the type given (default disparity). Each image must be a\n"
-        "complete JPEG image; OUTPUT must not be one of the files. --repair finds the images of\n"
-        "FILE by walking their JPEG structure, leaves out stray bytes and incomplete images and\n"
-        "says how many bytes it dropped; the types come from the old index where it is readable.\n"
+        "each byte for byte but for a new MPF segment after its leading APP0/APP1 segments,\n"
+        "and an index of multi-frame images of the type given (default disparity). Each image\n"
+        "must be a complete JPEG image; OUTPUT must not be one of the files. --repair finds the\n"
+        "images of FILE by walking their JPEG structure, leaves out stray bytes and incomplete\n"
+        "images and says how many bytes it dropped (status 1 when an image is left out); the\n"
+        "types come from the old index where it is readable.\n"
         "--mpf names each image's role where the file tells it: left, right, gain map or large\n"
         "thumbnail.\n"
         "\n"
@@ -238,14 +239,6 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
 }
 
 }  // namespace
-
-std::string MpfIndexIgnoredLine(const std::string& path, const std::string& reason) {
-    return "veltrane: " + path + ": MPF index ignored: " + reason;
-}
-
-void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason) {
-    err << MpfIndexIgnoredLine(path, reason) << "\n";
-}
 
 std::string TooManyImagesLine(const std::string& path, const char* consequence) {
     const std::string limit = std::to_string(kMaxImages);

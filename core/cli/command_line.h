@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common/command_report.h"
 #include "core/common/exit_codes.h"
 #include "core/common/record_writer.h"
 #include "core/common/number_format.h"
@@ -58,9 +59,6 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 // The text of --help.
 std::string UsageText();
 
-// The stderr line saying that the MPF index of the file at path was not used, and why.
-void ReportMpfIndexIgnored(std::ostream& err, const std::string& path, const std::string& reason);
-std::string MpfIndexIgnoredLine(const std::string& path, const std::string& reason);  // without "\n"
 
 // The stderr warning that the file at path holds more images than a split takes: "veltrane:
 // warning: PATH holds more than 999 images; images after the 999th were not " + consequence

@@ -186,9 +186,9 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
         if (which == ExifCommand::Exif)
             rows = exif::ExifWindowRows(path, start, length, imageNumber, numbers);
         else
-            reader.OpenFileRange(path, start, length, "image.jpg");
+            reader.OpenFileRange(path, start, length, exif::SourceFormat::Jpeg);
     } else if (IsHeifFileQuietly(path)) {
-        // A spatial photo (HEIF): image N's Exif item, read as a JPEG file with that EXIF.
+        // A spatial photo (HEIF): image N's Exif item whole, read as a JPEG file's EXIF.
         HeifExifSource heif;
         try {
             heif = ReadHeifExifSource(path, imageNumber);
@@ -199,9 +199,10 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
         }
         if (imageNumber > heif.imageCount) return output.Fail(NoSuchImage(imageNumber, heif.imageCount));
         if (which == ExifCommand::Exif)
-            rows = exif::ExifWindowRows(heif.jpeg, imageNumber, heif.codedSize, numbers);
+            rows = exif::ExifWindowRows(heif.exifTiff, exif::SourceFormat::ExifTiff, imageNumber, heif.codedSize,
+                                        numbers);
         else
-            reader.OpenBuffer(heif.jpeg, "image.jpg");
+            reader.OpenBuffer(heif.exifTiff, exif::SourceFormat::ExifTiff);
     } else {
         if (imageNumber != 1) return output.Fail(NoSuchImage(imageNumber, 1));
         if (which == ExifCommand::Exif)

@@ -44,23 +44,7 @@ HeifExifSource ReadHeifExifSource(const std::string& path, int imageNumber) {
     if (imageNumber < 1 || imageNumber > source.imageCount) return source;
     std::unordered_set<std::uint32_t> seen;
     source.codedSize = CodedSize(structure, images[static_cast<std::size_t>(imageNumber - 1)], seen);
-    const std::vector<std::uint8_t> tiff = hb::ReadHeifImageMetadata(structure, file, imageNumber).exifTiff;
-    //   FF D8                         start of image
-    //   FF E1 len(2) "Exif\0\0" TIFF  the APP1 segment (len counts itself and the rest)
-    //   FF DA 00 02                   a start of scan with no header: the reader's walk ends
-    //                                 there, as at the first scan of any JPEG file
-    //   FF D9                         end of image
-    // An Exif item too large for one segment is cut at what a segment holds, as a JPEG writer
-    // would have to.
-    const std::size_t kept = std::min<std::size_t>(tiff.size(), 65535 - 2 - 6);
-    source.jpeg = {0xFF, 0xD8};
-    if (kept > 0) {
-        const std::size_t length = 2 + 6 + kept;
-        source.jpeg.insert(source.jpeg.end(), {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
-                                               static_cast<std::uint8_t>(length & 0xFF), 'E', 'x', 'i', 'f', 0, 0});
-        source.jpeg.insert(source.jpeg.end(), tiff.begin(), tiff.begin() + static_cast<std::ptrdiff_t>(kept));
-    }
-    source.jpeg.insert(source.jpeg.end(), {0xFF, 0xDA, 0x00, 0x02, 0xFF, 0xD9});
+    source.exifTiff = hb::ReadHeifImageMetadata(structure, file, imageNumber).exifTiff;
     return source;
 }
 

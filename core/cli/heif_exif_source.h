@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The EXIF commands on HEIF files (spatial photos): image N's Exif item, handed to the EXIF
-// reader as a JPEG image that holds nothing but that EXIF, so that the rows are exactly those
-// of a JPEG file with the same EXIF.
+// The EXIF commands on HEIF files (spatial photos): image N's Exif item, its TIFF structure
+// whole, which the EXIF reader reads as the EXIF section of a JPEG file
+// (exif::SourceFormat::ExifTiff), so that the rows are exactly those of a JPEG file with the
+// same EXIF, however large the item.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +12,7 @@ namespace veltrane {
 
 struct HeifExifSource {
     int imageCount = 0;            // the file's images, numbered as the stereo pair's eyes first
-    std::vector<std::uint8_t> jpeg;  // FF D8, APP1 "Exif\0\0" + TIFF (none without Exif), SOS, EOI
+    std::vector<std::uint8_t> exifTiff;  // the Exif item's TIFF structure; empty without one
     std::int64_t codedSize = 0;    // the bytes of the image's coded data (its tiles' for a grid)
 };
 

@@ -17,17 +17,6 @@
 namespace veltrane {
 namespace {
 
-int Usage(std::ostream& err, const std::string& message) {
-    err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
-    return kExitUsage;
-}
-
-std::string KiB(std::int64_t bytes) { return std::to_string((bytes + 1023) / 1024) + " K"; }
-
-std::string Count(std::int64_t n, const std::string& word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
-
 // Runs job, turning its failures into the one stderr line and exit status 1.
 template <typename Job>
 int Guarded(std::ostream& out, std::ostream& err, Job&& job) {
@@ -43,12 +32,6 @@ int Guarded(std::ostream& out, std::ostream& err, Job&& job) {
         return kExitFailure;
     }
     return kExitOk;
-}
-
-bool IsFolder(const std::string& path, std::ostream& err) {
-    if (KindOf(path) != PathKind::Directory) return false;
-    err << "veltrane: " << path << ": is a folder; give the output file's name\n";
-    return true;
 }
 
 }  // namespace
@@ -76,13 +59,7 @@ int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOption
     if (files.size() < 2) return Usage(err, "--join takes FILE... OUTPUT");
     const std::string output = files.back();
     files.pop_back();
-    for (const std::string& input : files) {
-        if (IsSameFile(input, output)) {
-            err << "veltrane: " << output << ": is one of the inputs; give another output file\n";
-            return kExitUsage;
-        }
-    }
-    if (IsFolder(output, err)) return kExitFailure;
+    if (const int refused = CheckOutputFile(output, files, "is one of the inputs", err)) return refused;
 
     // JPEG files are walked as they are written; should one turn out to be an MPO file after all,
     // the images are listed again, walking first, and written anew.
@@ -150,18 +127,22 @@ int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (files.empty() || files.size() > 2) return Usage(err, "--repair takes FILE [OUTPUT]");
     const std::string& input = files[0];
     const std::string output = files.size() == 2 ? files[1] : DefaultRepairName(input);
-    if (IsSameFile(input, output)) {
-        err << "veltrane: " << output << ": is the file to repair; give another output file\n";
-        return kExitUsage;
-    }
-    if (IsFolder(output, err)) return kExitFailure;
-    return Guarded(out, err, [&] {
+    if (const int refused = CheckOutputFile(output, {&input, 1}, "is the file to repair", err)) return refused;
+    std::size_t leftOut = 0;
+    const int status = Guarded(out, err, [&] {
         const RepairReport report = RepairMpoFile(input, output);
         for (const std::string& note : report.notes) out << note << "\n";
         out << output << ": " << Count(static_cast<std::int64_t>(report.images), "image") << " ("
             << (report.typesFromOldIndex ? "types from the old index" : "disparity") << "), "
             << KiB(report.fileSize) << ", " << Count(report.DroppedBytes(), "byte") << " dropped\n";
+        leftOut = report.imagesLeftOut;
     });
+    if (status != kExitOk || leftOut == 0) return status;
+    // The repaired file holds what could be saved, but the repair is not whole.
+    out.flush();
+    err << "veltrane: " << input << ": " << Count(static_cast<std::int64_t>(leftOut), "image")
+        << " left out of " << output << " (see above)\n";
+    return kExitFailure;
 }
 
 }  // namespace veltrane

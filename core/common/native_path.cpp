@@ -300,4 +300,33 @@ bool CreateOwnFolder(const std::string& path) {
     return IsOwnFolder(path);
 }
 
+namespace {
+
+#ifdef _WIN32
+// The volume and file index of an existing file, through a handle that reads nothing.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = ::CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    return ok;
+}
+#endif
+
+}  // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (FileIdentity(a, ia) && FileIdentity(b, ib))
+        return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+               ia.nFileIndexLow == ib.nFileIndexLow;
+#else
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#endif
+    return FullPath(a) == FullPath(b);
+}
+
 }  // namespace veltrane

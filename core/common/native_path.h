@@ -29,6 +29,9 @@ PathKind KindOf(const std::string& path);
 // Whether path names a regular file: the one test of "does this file exist" before a file is
 // read. Devices and pipes are not files here; reading one could wait forever.
 bool IsExistingFile(const std::string& path);
+// Whether the two paths name the same file: the same device and file number (so links and
+// other spellings of a path count), or the same full path when either does not exist.
+bool IsSameFile(const std::string& a, const std::string& b);
 // Size in bytes of the entry at path, or -1 when there is none.
 std::int64_t EntrySize(const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -96,21 +97,19 @@ private:
 
 namespace {
 
-enum class FileKind { Jpeg, Tiff, Other };
-
-// The extension of the file name (from its last dot, dot included) in lower case decides.
-FileKind KindOfName(std::string_view path) {
-    // The extensions that count are at most five characters long, dot included: only the end
-    // of the name is looked at.
+// The format of a file by its name: the extension (from its last dot, dot included) in lower
+// case decides; none for a file that is read not at all. The extensions that count are at most
+// five characters long, dot included: only the end of the name is looked at.
+std::optional<SourceFormat> FormatOfName(std::string_view path) {
     std::size_t dot = path.size();
     while (dot > 0 && path.size() - dot < 5 && path[dot - 1] != '.' && !IsPathSeparator(path[dot - 1])) --dot;
-    if (dot == 0 || path[dot - 1] != '.') return FileKind::Other;
+    if (dot == 0 || path[dot - 1] != '.') return std::nullopt;
     const std::string_view ext = path.substr(dot - 1);
     for (const std::string_view jpeg : {".jpg", ".jpeg", ".jpe"})
-        if (EqualIgnoringAsciiCase(ext, jpeg)) return FileKind::Jpeg;
+        if (EqualIgnoringAsciiCase(ext, jpeg)) return SourceFormat::Jpeg;
     for (const std::string_view tiff : {".tif", ".tiff", ".nef"})
-        if (EqualIgnoringAsciiCase(ext, tiff)) return FileKind::Tiff;
-    return FileKind::Other;
+        if (EqualIgnoringAsciiCase(ext, tiff)) return SourceFormat::Tiff;
+    return std::nullopt;
 }
 
 // Runs step and says whether it ran to its end. The reader's own errors end it early: a
@@ -153,10 +152,10 @@ bool ExifReader::OpenFile(const std::string& path) {
     if (!IsExistingFile(path)) return false;
     const bool ranThrough = RanWithoutReaderError([&] {
         status_ = ReadStatus::NotExif;
-        if (KindOfName(path) != FileKind::Other) {
+        if (const auto format = FormatOfName(path)) {
             InputFile file(path);
             ByteStream stream(file);
-            Load(stream, path);
+            Load(stream, *format);
         }
     });
     if (!ranThrough) status_ = ReadStatus::IllegalConstruction;
@@ -164,42 +163,40 @@ bool ExifReader::OpenFile(const std::string& path) {
 }
 
 bool ExifReader::OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
-                               std::string_view fileName) {
+                               SourceFormat format) {
     Clear();
     if (!IsExistingFile(path)) return false;
     const bool ranThrough = RanWithoutReaderError([&] {
         status_ = ReadStatus::NotExif;
-        if (KindOfName(fileName) != FileKind::Other) {
-            InputFile file(path);
-            ByteStream stream(file, offset, length);
-            Load(stream, fileName);
-        }
+        InputFile file(path);
+        ByteStream stream(file, offset, length);
+        Load(stream, format);
     });
     if (!ranThrough) status_ = ReadStatus::IllegalConstruction;
     return HasAnyMetadata();
 }
 
-bool ExifReader::OpenBuffer(std::span<const std::uint8_t> bytes, std::string_view fileName) {
+bool ExifReader::OpenBuffer(std::span<const std::uint8_t> bytes, SourceFormat format) {
     Clear();
     const bool ranThrough = RanWithoutReaderError([&] {
         status_ = ReadStatus::NotExif;
         ByteStream stream(bytes);
-        Load(stream, fileName);
+        Load(stream, format);
     });
     if (!ranThrough) status_ = ReadStatus::IllegalConstruction;
     return HasAnyMetadata();
 }
 
-// Reads the file as its name says and sets the status: Ok when the load ran to its end;
+// Reads the bytes in the format given and sets the status: Ok when the load ran to its end;
 // otherwise the problem met last (a wrong EXIF header, a directory that does not fit, an error
 // of the maker-note walk), or NotExif. On an error the sections, directory and IPTC records
 // built so far stay.
-bool ExifReader::Load(ByteStream& stream, std::string_view fileName) {
+bool ExifReader::Load(ByteStream& stream, SourceFormat format) {
     bool loaded = false;
-    switch (KindOfName(fileName)) {
-        case FileKind::Jpeg: RanWithoutReaderError([&] { loaded = WalkJpegMarkers(stream); }); break;
-        case FileKind::Tiff: RanWithoutReaderError([&] { loaded = ReadTiffStream(stream); }); break;
-        case FileKind::Other: break;
+    switch (format) {
+        case SourceFormat::Jpeg: RanWithoutReaderError([&] { loaded = WalkJpegMarkers(stream); }); break;
+        case SourceFormat::Tiff: RanWithoutReaderError([&] { loaded = ReadTiffStream(stream); }); break;
+        case SourceFormat::ExifTiff: RanWithoutReaderError([&] { loaded = ReadExifTiff(stream); }); break;
     }
     if (loaded) {
         status_ = ReadStatus::Ok;
@@ -366,6 +363,33 @@ bool ExifReader::ReadTiffStream(ByteStream& stream) {
     directory_->Walk(8, kImageDirectory);
     directory_->DeriveFilmFocalLength();
     return true;
+}
+
+// The TIFF structure of an EXIF block on its own, held whole (up to kMaxExifTiffBytes) as the
+// one stored section, an APP1 section as a JPEG file would hold it:
+//   0-1   the length, FF FF when the section is longer than a JPEG segment can be
+//   2-7   "Exif" NUL NUL
+//   8-    the TIFF data
+// Its Length is the whole section's. No bytes: nothing read.
+bool ExifReader::ReadExifTiff(ByteStream& stream) {
+    std::string tiff;
+    char chunk[4096];
+    for (std::size_t got; tiff.size() < kMaxExifTiffBytes && (got = stream.Read(chunk, sizeof chunk)) > 0;)
+        tiff.append(chunk, std::min(got, kMaxExifTiffBytes - tiff.size()));
+    if (tiff.empty()) return false;
+    JpegSection& section = sections_.emplace_back();
+    section.Marker = 0xE1;
+    section.Length = static_cast<int>(2 + ExifMagic.size() + 1 + tiff.size());
+    const int field = std::min(section.Length, 0xFFFF);
+    section.Bytes.reserve(static_cast<std::size_t>(section.Length));
+    section.Bytes += static_cast<char>(field >> 8);
+    section.Bytes += static_cast<char>(field & 0xFF);
+    section.Bytes.append(ExifMagic);
+    section.Bytes += '\0';
+    section.Bytes += tiff;
+    exifSection_ = 0;
+    if (!CheckExifHeader()) return false;
+    return HasAnyMetadata();
 }
 
 }  // namespace veltrane::exif

@@ -7,6 +7,7 @@
 // of the first APP13 section. Its Status says how the last read ended. No error of the file's
 // making ever leaves OpenFile, OpenBuffer or OpenFileRange; running out of memory does
 // (std::bad_alloc), since it says nothing about the file.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -40,6 +41,17 @@ inline constexpr std::string_view ExifMagic{"Exif\0", 5};
 // The JPEG walk stores at most this many sections.
 inline constexpr int kMaxStoredSections = 20;
 
+// What a buffer or a range of a file holds.
+enum class SourceFormat {
+    Jpeg,      // a JPEG file: its marker sections up to the start of scan
+    Tiff,      // a TIFF-structured file (TIFF, NEF)
+    ExifTiff,  // the TIFF structure of an EXIF block without a JPEG around it (a HEIF file's
+               // Exif item), held whole and read as the APP1 EXIF section of a JPEG file
+};
+
+// The EXIF of a block read whole (SourceFormat::ExifTiff) is held up to this size.
+inline constexpr std::size_t kMaxExifTiffBytes = 64u << 20;
+
 class ExifReader {
 public:
     // parts decode maker notes and read IPTC sections (none: neither is done); options say
@@ -52,15 +64,14 @@ public:
     // Reads the file at path: ".jpg", ".jpeg", ".jpe" as JPEG, ".tif", ".tiff", ".nef" as TIFF
     // (extension compared in lower case), anything else not at all. Returns HasAnyMetadata.
     bool OpenFile(const std::string& path);
-    // The same for bytes held in memory, classified by fileName's extension as if they were the
-    // file of that name. The JPEG walk reads only up to the start of scan, so a large image
-    // costs no more than its header; the bytes are not copied beyond the sections stored.
-    bool OpenBuffer(std::span<const std::uint8_t> bytes, std::string_view fileName);
+    // The same for bytes held in memory in the given format. The JPEG walk reads only up to
+    // the start of scan, so a large image costs no more than its header; the bytes are not
+    // copied beyond the sections stored.
+    bool OpenBuffer(std::span<const std::uint8_t> bytes, SourceFormat format);
     // The same for the length bytes of the file at path that start at offset (an image inside
-    // a larger file), classified by fileName's extension. Only the chunks up to the start of
-    // scan are read, so memory stays small whatever the image's size.
-    bool OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length,
-                       std::string_view fileName);
+    // a larger file). Only the chunks up to the start of scan are read, so memory stays small
+    // whatever the image's size.
+    bool OpenFileRange(const std::string& path, std::int64_t offset, std::int64_t length, SourceFormat format);
 
     ReadStatus Status() const { return status_; }
     // The status as users see it (`veltrane --info`).
@@ -84,9 +95,10 @@ public:
 private:
     // Forgets the previous file: no sections, no directory or IPTC records, status NothingRead.
     void Clear();
-    bool Load(ByteStream& stream, std::string_view fileName);
+    bool Load(ByteStream& stream, SourceFormat format);
     bool WalkJpegMarkers(ByteStream& stream);
     bool ReadTiffStream(ByteStream& stream);
+    bool ReadExifTiff(ByteStream& stream);
     // False when the section cannot even hold the first directory's offset: the load fails.
     bool CheckExifHeader();
     std::unique_ptr<TiffDirectory> NewDirectory(ExifData data) const;

@@ -72,15 +72,20 @@ ExifRows ExifWindowRows(const std::string& imagePath, int imageNumber, std::int6
 
 ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, int imageNumber, std::int64_t sizeInBytes,
                         const NumberFormat& numbers) {
+    return ExifWindowRows(jpegBytes, SourceFormat::Jpeg, imageNumber, sizeInBytes, numbers);
+}
+
+ExifRows ExifWindowRows(std::span<const std::uint8_t> bytes, SourceFormat format, int imageNumber,
+                        std::int64_t sizeInBytes, const NumberFormat& numbers) {
     ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
-    reader.OpenBuffer(jpegBytes, "image.jpg");
+    reader.OpenBuffer(bytes, format);
     return RowsOf(reader, ImageListLine(imageNumber, sizeInBytes));
 }
 
 ExifRows ExifWindowRows(const std::string& path, std::int64_t offset, std::int64_t length, int imageNumber,
                         const NumberFormat& numbers) {
     ExifReader reader(FullReaderParts, RowsReaderOptions(numbers));
-    reader.OpenFileRange(path, offset, length, "image.jpg");
+    reader.OpenFileRange(path, offset, length, exif::SourceFormat::Jpeg);
     return RowsOf(reader, ImageListLine(imageNumber, length));
 }
 

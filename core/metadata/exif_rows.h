@@ -12,6 +12,8 @@
 
 namespace veltrane::exif {
 
+enum class SourceFormat;  // core/exif/exif_reader.h
+
 struct ExifRow {
     std::string_view Caption;  // "Image: ", "Description: ", ... (constant ASCII text)
     std::string Value;
@@ -30,6 +32,11 @@ ExifRows ExifWindowRows(const std::string& imagePath, int imageNumber, std::int6
 // The same for a JPEG image held in memory, read exactly as if it were a ".jpg" file.
 ExifRows ExifWindowRows(std::span<const std::uint8_t> jpegBytes, int imageNumber, std::int64_t sizeInBytes,
                         const NumberFormat& numbers);
+
+// The same for bytes in memory of the given format: the TIFF structure of a HEIF file's Exif
+// item (SourceFormat::ExifTiff) gives the rows of a JPEG file with that EXIF, read whole.
+ExifRows ExifWindowRows(std::span<const std::uint8_t> bytes, SourceFormat format, int imageNumber,
+                        std::int64_t sizeInBytes, const NumberFormat& numbers);
 
 // The same for image imageNumber, the length bytes at offset of the file at path (an image
 // inside an MPO file), read exactly as if they were a ".jpg" file. Only the image's head is

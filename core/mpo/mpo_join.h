@@ -35,8 +35,4 @@ JoinSources CollectJoinSources(const std::vector<std::string>& files, const Scan
                                const std::function<void(const std::string& file, const std::string& reason)>& indexIgnored,
                                JoinWalk when = JoinWalk::First);
 
-// Whether the two paths name the same file: the same device and file number (so links and
-// other spellings of a path count), or the same full path when either does not exist.
-bool IsSameFile(const std::string& a, const std::string& b);
-
 }  // namespace veltrane

@@ -10,9 +10,13 @@
 // every image is a disparity image; each image keeps the tags of its old MP attribute IFD.
 //
 // A quantization table whose DQT segment was overwritten (an imaging library writes its index
-// over the start of the next segment when the index grows) is restored from another image of
-// the file that defines the same table, when the bytes that survive of it match that image's
-// table: images of one file come from one encoder.
+// over the start of the next segment when the index grows: the stray bytes right behind the MPF
+// segment, into which its MP entry list runs) is restored from another image of the file whose
+// DQT segment is as long and agrees with every byte that survives: images of one file mostly
+// come from one encoder. When none does (the first image was written at another quality), a
+// single table is rebuilt from its surviving values when they are the standard's example table
+// scaled as encoders scale it, with one outcome for the lost values. An image that is still
+// left out counts in imagesLeftOut.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -28,6 +32,7 @@ struct RepairReport {
     std::size_t images = 0;
     std::int64_t strayBytes = 0;       // between images and between header segments
     std::int64_t incompleteBytes = 0;  // of images that were left out
+    std::size_t imagesLeftOut = 0;     // complete or not, that the repaired file lacks
     bool typesFromOldIndex = false;
     // One line per event, e.g. "image 1: quantization table 0 restored from image 2" or
     // "the image at offset 5000 is left out: the data ends before EOI".

@@ -102,7 +102,7 @@ void CheckWalk(const JpegImageWalk& walk, const MpoImage& image, const std::stri
 // Turns an image's source range into the pieces of the output image, front to back, as far as
 // the walk has got: what is left out (stray runs, and old MPF segments with the fill bytes
 // before them, since in entropy-coded data an FF must not be left without its marker), where
-// the new MPF segment goes (after the first EXIF APP1, else the first APP0, else SOI) and the
+// the new MPF segment goes (after the APP0 and APP1 segments that follow SOI) and the
 // caller's insertions. Begin needs the walk's header; Advance may be called again and again as
 // the walk goes on, each time with everything before upTo listed in the walk.
 class PieceCutter {
@@ -118,12 +118,17 @@ public:
         }
         std::sort(dropped_.begin(), dropped_.end(), [](const ByteRun& a, const ByteRun& b) { return a.offset < b.offset; });
 
+        // Where the new segment goes: after the APP0 and APP1 segments (JFIF, EXIF, XMP) that
+        // follow SOI, the old MPF segments left out, so that an image that began FF D8 FF E1 (or
+        // E0) still does: readers that find images by that signature find these.
         std::int64_t segmentAt = start_ + 2;
-        const auto header = std::span(walk.segments).first(std::min(walk.headerSegments, walk.segments.size()));
-        const auto exif = std::find_if(header.begin(), header.end(), [](const JpegSegment& s) { return s.kind == SegmentKind::Exif; });
-        const auto app0 = std::find_if(header.begin(), header.end(), [](const JpegSegment& s) { return s.marker == kMarkerApp0; });
-        if (exif != header.end()) segmentAt = exif->End();
-        else if (app0 != header.end()) segmentAt = app0->End();
+        for (std::size_t i = 1; i < walk.headerSegments && i < walk.segments.size(); ++i) {
+            const JpegSegment& s = walk.segments[i];
+            if (s.kind == SegmentKind::Mpf) continue;
+            if (s.marker != kMarkerApp0 && s.marker != kMarkerApp1) break;
+            segmentAt = s.End();
+        }
+
         // Insertions in offset order, the MPF segment first among those at one offset.
         inserts_ = {{segmentAt, -1}};
         for (std::size_t i = 0; i < image_.insertions.size(); ++i) {

@@ -310,15 +310,19 @@ void MainWindowModel::SaveStereoRequested() {
         services_.SaveDialog == nullptr)
         return;
     RunCommand([&] {
-        const std::vector<std::string> types = services_.Stereo->LayoutTypes();
-        std::vector<std::string> names;
-        for (std::size_t i = 0; i < types.size(); ++i)
-            names.push_back(services_.Stereo->SuggestedPath(source_, static_cast<int>(i)));
-        int type = 0;
-        const std::string path = services_.SaveDialog->GetSaveFileName("Save Stereo", types, names, type);
+        const std::vector<StereoLayoutChoice> layouts = services_.Stereo->Layouts();
+        if (layouts.empty()) return;
+        std::vector<std::string> types, names;
+        for (const StereoLayoutChoice& layout : layouts) {
+            types.push_back(layout.fileType);
+            names.push_back(services_.Stereo->SuggestedPath(source_, layout.type));
+        }
+        int chosen = 0;
+        const std::string path = services_.SaveDialog->GetSaveFileName("Save Stereo", types, names, chosen);
         if (path.empty()) return;
-        if (type < 0 || type >= static_cast<int>(types.size())) type = 0;
-        services_.Stereo->Write(source_, type, path);
+        // The dialog answers with a place in its list; one outside the list is its first entry.
+        const bool listed = chosen >= 0 && chosen < static_cast<int>(layouts.size());
+        services_.Stereo->Write(source_, layouts[listed ? static_cast<std::size_t>(chosen) : 0].type, path);
     });
 }
 

@@ -13,14 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "core/common/stereo_vocabulary.h"
+
 namespace veltrane::window {
 
 // How the Stereo window shows the pair.
 enum class StereoView { Anaglyph, Parallel, Cross, Wiggle };
 
-// The anaglyph's glasses and method, as the stereo library's kinds: Dubois' projections for
-// red-cyan, amber-blue and green-magenta glasses, and the classic red-cyan channel mixes.
-enum class AnaglyphKind { Dubois, AmberBlue, GreenMagenta, Gray, Color, HalfColor, Optimized };
+// The anaglyph's glasses and method, the eyes' shift (full-size pixels) and the pictures shown
+// are the stereo library's own words (core/common/stereo_vocabulary.h).
+using veltrane::AnaglyphKind;
+using veltrane::RgbPicture;
+using veltrane::StereoShift;
 
 // What Save writes: every layout of the stereo library, the wiggle in both animation formats,
 // and MPO (the two images with an MPF index).
@@ -35,22 +39,6 @@ enum class StereoFileType {
     WiggleGif,
     WiggleWebp,
     Mpo,
-};
-
-// Where the right eye's picture shows what the left's shows at (x, y): at (x + across, y + down),
-// in full-size pixels.
-struct StereoShift {
-    int across = 0;
-    int down = 0;
-    bool operator==(const StereoShift&) const = default;
-};
-
-// An 8-bit RGB picture: R, G, B, row-major, no padding.
-struct RgbPicture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;
-    bool operator==(const RgbPicture&) const = default;
 };
 
 // The full size of a pair's first image, in pixels.

@@ -11,6 +11,7 @@
 #include "core/common/process_id.h"
 #include "core/common/number_format.h"
 #include "core/registration/context_menu_registration.h"
+#include "core/window/stereo_previewer.h"
 
 namespace veltrane::window {
 
@@ -44,16 +45,23 @@ public:
                                         const std::vector<std::string>& suggestedPaths, int& chosenType) = 0;
 };
 
+// One layout that Save Stereo offers: what it writes, and its entry in the dialog's list of
+// file types ("JPS cross, right eye first (*.jps)").
+struct StereoLayoutChoice {
+    StereoFileType type = StereoFileType::CrossJps;
+    std::string fileType;
+};
+
 // Stereo pictures of images 1 and 2 of an MPO file, made by a library outside the core.
 class StereoWriter {
 public:
     virtual ~StereoWriter() = default;
-    // The layouts that Save Stereo offers, as file types: "JPS cross, right eye first (*.jps)".
-    virtual std::vector<std::string> LayoutTypes() = 0;
-    // The name offered for layout type of source.
-    virtual std::string SuggestedPath(const std::string& source, int type) = 0;
-    // Writes the picture of layout type to path. Raises an exception whose text users see.
-    virtual void Write(const std::string& source, int type, const std::string& path) = 0;
+    // The layouts that Save Stereo offers, in the order of the dialog's list.
+    virtual std::vector<StereoLayoutChoice> Layouts() = 0;
+    // The name offered for a picture of type of source.
+    virtual std::string SuggestedPath(const std::string& source, StereoFileType type) = 0;
+    // Writes the picture of type to path. Raises an exception whose text users see.
+    virtual void Write(const std::string& source, StereoFileType type, const std::string& path) = 0;
 };
 
 // The desktop's default actions: a file opens in its default application, an address in the

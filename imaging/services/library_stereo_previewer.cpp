@@ -10,14 +10,6 @@ namespace {
 
 using window::StereoFileType;
 
-window::RgbPicture Picture(stereo::RgbImage&& image) {
-    window::RgbPicture picture;
-    picture.width = image.width;
-    picture.height = image.height;
-    picture.pixels = std::move(image.pixels);
-    return picture;
-}
-
 // The layout a file of type holds.
 stereo::Layout LayoutOf(StereoFileType type) {
     switch (type) {
@@ -37,19 +29,6 @@ stereo::Layout LayoutOf(StereoFileType type) {
 
 }  // namespace
 
-stereo::AnaglyphKind LibraryKind(window::AnaglyphKind kind) {
-    switch (kind) {
-        case window::AnaglyphKind::Dubois: return stereo::AnaglyphKind::Dubois;
-        case window::AnaglyphKind::AmberBlue: return stereo::AnaglyphKind::AmberBlue;
-        case window::AnaglyphKind::GreenMagenta: return stereo::AnaglyphKind::GreenMagenta;
-        case window::AnaglyphKind::Gray: return stereo::AnaglyphKind::Gray;
-        case window::AnaglyphKind::Color: return stereo::AnaglyphKind::Color;
-        case window::AnaglyphKind::HalfColor: return stereo::AnaglyphKind::HalfColor;
-        case window::AnaglyphKind::Optimized: return stereo::AnaglyphKind::Optimized;
-    }
-    return stereo::AnaglyphKind::Dubois;
-}
-
 stereo::Layout LibraryLayout(window::StereoView view) {
     switch (view) {
         case window::StereoView::Anaglyph: return stereo::Layout::Anaglyph;
@@ -64,7 +43,7 @@ stereo::StereoOptions LibraryOptions(const window::StereoSaveSettings& settings)
     stereo::StereoOptions options;
     options.layout = LayoutOf(settings.type);
     options.align = settings.align;
-    options.anaglyph = LibraryKind(settings.anaglyph);
+    options.anaglyph = settings.anaglyph;
     options.parallax = settings.parallax;
     options.swap = settings.swap;
     options.animation =
@@ -97,22 +76,21 @@ window::StereoPairSize LibraryStereoPreviewer::OpenSpatialPhoto(const std::strin
 void LibraryStereoPreviewer::ClosePair() { session_.reset(); }
 
 window::StereoShift LibraryStereoPreviewer::MeasureAlignment() {
-    const stereo::Alignment alignment = Session().MeasureAlignment();
-    return {alignment.across, alignment.down};
+    return Session().MeasureAlignment();
 }
 
 std::vector<window::RgbPicture> LibraryStereoPreviewer::Render(const window::StereoRenderSettings& settings) {
     stereo::ViewSettings view;
     view.layout = LibraryLayout(settings.view);
-    view.anaglyph = LibraryKind(settings.anaglyph);
-    view.alignment = {settings.shift.across, settings.shift.down};
+    view.anaglyph = settings.anaglyph;
+    view.alignment = settings.shift;
     view.parallax = settings.parallax;
     view.swap = settings.swap;
     std::vector<window::RgbPicture> frames;
     if (settings.view == window::StereoView::Wiggle) {
-        for (stereo::RgbImage& frame : Session().Wiggle(view)) frames.push_back(Picture(std::move(frame)));
+        for (RgbPicture& frame : Session().Wiggle(view)) frames.push_back(std::move(frame));
     } else {
-        frames.push_back(Picture(Session().Render(view)));
+        frames.push_back(Session().Render(view));
     }
     return frames;
 }

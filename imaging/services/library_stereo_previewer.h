@@ -32,8 +32,8 @@ private:
     std::string source_;
 };
 
-// The stereo library's names for the window model's.
-stereo::AnaglyphKind LibraryKind(window::AnaglyphKind kind);
+// The stereo library's layout of a view of the window model (the anaglyph kinds, the shift and
+// the pictures are the same words on both sides: core/common/stereo_vocabulary.h).
 stereo::Layout LibraryLayout(window::StereoView view);
 // The options of a saved picture of settings.type.
 stereo::StereoOptions LibraryOptions(const window::StereoSaveSettings& settings);

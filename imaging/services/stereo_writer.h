@@ -9,9 +9,9 @@ namespace veltrane::stereo_services {
 
 class LibraryStereoWriter : public window::StereoWriter {
 public:
-    std::vector<std::string> LayoutTypes() override;
-    std::string SuggestedPath(const std::string& source, int type) override;
-    void Write(const std::string& source, int type, const std::string& path) override;
+    std::vector<window::StereoLayoutChoice> Layouts() override;
+    std::string SuggestedPath(const std::string& source, window::StereoFileType type) override;
+    void Write(const std::string& source, window::StereoFileType type, const std::string& path) override;
 };
 
 }  // namespace veltrane::stereo_services

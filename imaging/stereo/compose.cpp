@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 
+#include "imaging/jpeg/block_grid.h"
 #include "imaging/stereo/compose_internal.h"
 #include "imaging/stereo/spatial_photos.h"
 
@@ -19,8 +20,8 @@ namespace {
 
 constexpr int kQuality = 95;
 
-int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
-int RoundUp(int a, int b) { return CeilDiv(a, b) * b; }
+using libjpeg::CeilDiv;
+using libjpeg::RoundUp;
 int RoundToMultiple(int value, int step) {
     return static_cast<int>(std::lround(static_cast<double>(value) / step)) * step;
 }

@@ -12,6 +12,7 @@
 //     above and below the rectangle go to a scratch row that nobody reads.
 //   - a progressive or multi-scan image visits every row once per scan, so its blocks are read
 //     whole first (Decoder::ReadCoefficients).
+#include "imaging/jpeg/block_grid.h"
 #include "imaging/stereo/lossless_crop.h"
 
 #include <algorithm>
@@ -31,8 +32,8 @@ constexpr const char* kCropFailure = "cannot code the cropped picture";
 // iMCU rows of the input between the decoding and the coding thread.
 constexpr int kRingRows = 3;
 
-int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
-int RoundUp(int a, int b) { return CeilDiv(a, b) * b; }
+using libjpeg::CeilDiv;
+using libjpeg::RoundUp;
 
 // ---- the segments a crop keeps ----
 

@@ -6,11 +6,10 @@
 #include <cstring>
 
 #include "core/exif_edit/exif_numbers.h"
+#include "imaging/jpeg/block_grid.h"
 
 namespace veltrane::stereo {
 namespace {
-
-constexpr std::size_t RoundUp(std::size_t v, std::size_t m) { return (v + m - 1) / m * m; }
 
 constexpr std::uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr std::uint8_t kIccName[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
@@ -102,9 +101,9 @@ JpegEye DecodeJpegEye(std::span<const std::uint8_t> jpeg, const CodecLimits& lim
     if (eye.ycbcr420) {
         // libjpeg hands out whole iMCU rows of 16 luma and 8 chroma rows, each row of whole
         // blocks: the planes are padded to that.
-        eye.yStride = RoundUp(static_cast<std::size_t>(eye.width), 16);
+        eye.yStride = libjpeg::RoundUp<std::size_t>(static_cast<std::size_t>(eye.width), 16);
         eye.chromaStride = eye.yStride / 2;
-        const std::size_t rows = RoundUp(static_cast<std::size_t>(eye.height), 16);
+        const std::size_t rows = libjpeg::RoundUp<std::size_t>(static_cast<std::size_t>(eye.height), 16);
         eye.y.resize(eye.yStride * rows);
         eye.cb.resize(eye.chromaStride * rows / 2);
         eye.cr.resize(eye.chromaStride * rows / 2);
@@ -182,7 +181,7 @@ std::vector<std::uint8_t> EyeJpeg(const heif::DecodedEye& eye, const heif::EyeMe
     const std::vector<std::uint8_t> exif = ExifSegmentFor(metadata, width, height);
     const std::vector<std::vector<std::uint8_t>> icc = IccSegments(metadata.iccProfile);
     // A band of 16 rows: luma and the two chroma planes' 8 rows each, or RGB.
-    const std::size_t yStride = RoundUp(static_cast<std::size_t>(width), 16), chromaStride = yStride / 2;
+    const std::size_t yStride = libjpeg::RoundUp<std::size_t>(static_cast<std::size_t>(width), 16), chromaStride = yStride / 2;
     std::vector<std::uint8_t> band(raw ? yStride * 16 + chromaStride * 16 : static_cast<std::size_t>(width) * 3 * 16);
     std::array<JSAMPROW, 32> rows{};
     // Quality 95 4:2:0 takes about two bits a pixel.

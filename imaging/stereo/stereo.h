@@ -23,25 +23,21 @@
 #include <string_view>
 #include <vector>
 
+#include "core/common/stereo_vocabulary.h"
 #include "imaging/stereo/jpeg_codec.h"
 
 namespace veltrane::stereo {
 
 enum class Layout { Cross, Parallel, Anaglyph, OverUnder, HalfSideBySide, HalfOverUnder, Interlaced, Wiggle, Mpo, Heic };
 
-// The anaglyph's glasses and method: Dubois' least-squares projections in linear light for
-// red-cyan (the default), amber-blue and green-magenta glasses; the classic channel mixes for
-// red-cyan glasses on sRGB values.
-enum class AnaglyphKind { Dubois, AmberBlue, GreenMagenta, Gray, Color, HalfColor, Optimized };
+// The anaglyph kinds and the eyes' shift are the shared stereo vocabulary's
+// (core/common/stereo_vocabulary.h), which the window model uses too.
+using veltrane::AnaglyphKind;
 
 enum class AnimationFormat { Gif, Webp };
 
 // Where the right eye's picture shows what the left's shows at (x, y): at (x + across, y + down).
-struct Alignment {
-    int across = 0;
-    int down = 0;
-    bool operator==(const Alignment&) const = default;
-};
+using Alignment = StereoShift;
 
 struct StereoOptions {
     Layout layout = Layout::Cross;

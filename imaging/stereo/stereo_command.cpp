@@ -4,7 +4,9 @@
 #include <charconv>
 #include <optional>
 #include <ostream>
+#include <span>
 
+#include "core/common/command_report.h"
 #include "core/common/exit_codes.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
@@ -43,8 +45,6 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return true;
 }
 
-std::string KiB(std::size_t bytes) { return std::to_string((bytes + 1023) / 1024) + " K"; }
-
 // What the report line says after the size.
 std::string Description(const StereoPicture& picture, const StereoOptions& options) {
     if (picture.lossless) return "lossless";
@@ -72,10 +72,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
          qualityGiven = false;
     int first = 1, second = 2;
     std::vector<std::string> files;
-    auto usage = [&](const std::string& message) {
-        err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
-        return kExitUsage;
-    };
+    auto usage = [&](const std::string& message) { return Usage(err, message); };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--layout" || a == "--pair" || a == "--anaglyph" || a == "--parallax" || a == "--delay" ||
@@ -152,25 +149,14 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     // The inputs are read before the output replaces anything, but an input is never given up
     // for a picture of itself (the default name of a cross picture of a JPS file is its own).
     const std::size_t inputs = files.size() == 1 ? 1 : files.size() - 1;
-    for (std::size_t i = 0; i < inputs; ++i) {
-        if (IsSameFile(files[i], output)) {
-            err << "veltrane: " << output << ": is one of the inputs; give another output file\n";
-            return kExitUsage;
-        }
-    }
-    std::string failing = source;
+    if (const int refused = CheckOutputFile(output, std::span(files).first(inputs), "is one of the inputs", err))
+        return refused;
     try {
-        if (KindOf(output) == PathKind::Directory) {
-            failing = output;
-            throw StereoError("is a folder; give the output file's name");
-        }
         StereoPair pair = files.size() == 3
                               ? StereoPair{ReadWholeFile(files[0]), ReadWholeFile(files[1]), {}}
                               : ReadStereoPair(source, first, second, pairGiven, options.limits, scan,
                                                [&](const std::string& reason) {
-                                                   // The notice line that the other commands print.
-                                                   err << "veltrane: " << source << ": MPF index ignored: " << reason
-                                                       << "\n";
+                                                   ReportMpfIndexIgnored(err, source, reason);
                                                });
         // Failures while composing are the source's; those of writing name the output themselves.
         const WrittenPicture written = WriteStereo(pair, options, output);
@@ -184,13 +170,13 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
         else if (picture.cropped)
             out << cropped << " cropped by " << picture.applied.across << " pixels across\n";
         out << output << ": " << picture.width << " x " << picture.height << ", "
-            << KiB(static_cast<std::size_t>(written.fileSize))
+            << KiB(written.fileSize)
             << ", " << Description(picture, options) << "\n";
     } catch (const InOutError& e) {
         err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";
         return kExitFailure;
     } catch (const StereoError& e) {
-        err << "veltrane: " << failing << ": " << e.what() << "\n";
+        err << "veltrane: " << source << ": " << e.what() << "\n";
         return kExitFailure;
     }
     return kExitOk;

@@ -16,6 +16,7 @@
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
 #include "imaging/jpeg/block_arrays.h"
+#include "imaging/jpeg/block_grid.h"
 #include "imaging/jpeg/libjpeg_errors.h"
 
 namespace veltrane::transform {
@@ -238,7 +239,8 @@ struct Codec {
     }
 };
 
-JDIMENSION CeilDiv(std::uint64_t a, std::uint64_t b) { return static_cast<JDIMENSION>((a + b - 1) / b); }
+// Counts of blocks are libjpeg's JDIMENSION.
+JDIMENSION CeilDiv(std::uint64_t a, std::uint64_t b) { return libjpeg::CeilDiv<JDIMENSION>(a, b); }
 
 // The transform; installSource sets up the decoder's source of sourceLength bytes.
 TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSource, std::size_t sourceLength,

@@ -3,6 +3,7 @@
 
 #include <ostream>
 
+#include "core/common/command_report.h"
 #include "core/common/exit_codes.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
@@ -13,18 +14,7 @@
 namespace veltrane::transform {
 namespace {
 
-int Usage(std::ostream& err, const std::string& message) {
-    err << "veltrane: " << message << "\nTry 'veltrane --help'.\n";
-    return kExitUsage;
-}
-
-std::string KiB(std::int64_t bytes) { return std::to_string((bytes + 1023) / 1024) + " K"; }
-
 std::string SizeText(Size size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
-
-std::string Count(std::uint32_t n, const std::string& word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
 
 // "4 -> 2 (3 pixel rows trimmed)", "(kept 48x32+16+16)".
 std::string ImageText(const ImageOutcome& image) {
@@ -91,17 +81,11 @@ int RunTransformCommand(const std::vector<std::string>& args, std::ostream& out,
     options.operation = *operation;
     const std::string& input = files[0];
     const std::string output = files.size() == 2 ? files[1] : "";
-    if (!output.empty() && IsSameFile(input, output)) {
-        err << "veltrane: " << output << ": is the file to transform; give another output file\n";
-        return kExitUsage;
-    }
-    if (!output.empty() && KindOf(output) == PathKind::Directory) {
-        err << "veltrane: " << output << ": is a folder; give the output file's name\n";
-        return kExitFailure;
-    }
+    if (!output.empty())
+        if (const int refused = CheckOutputFile(output, {&input, 1}, "is the file to transform", err)) return refused;
     try {
         const SetTransformResult result = TransformImageSet(input, output, options, [&](const std::string& reason) {
-            err << "veltrane: " << input << ": MPF index ignored: " << reason << "\n";
+            ReportMpfIndexIgnored(err, input, reason);
         });
         const std::string what = WhatWasDone(*operation, result);
         if (result.images.size() == 1 && !result.indexed) {
@@ -109,7 +93,7 @@ int RunTransformCommand(const std::vector<std::string>& args, std::ostream& out,
                 << KiB(result.fileSize) << "\n";
             return kExitOk;
         }
-        out << result.outputPath << ": " << Count(static_cast<std::uint32_t>(result.images.size()), "image") << ", "
+        out << result.outputPath << ": " << Count(static_cast<std::int64_t>(result.images.size()), "image") << ", "
             << what << (result.eyesExchanged ? ", eyes exchanged" : "") << ", " << KiB(result.fileSize) << "\n";
         for (std::size_t p = 0; p < result.images.size(); ++p) {
             const ImageOutcome& image = result.images[p];

@@ -31,7 +31,7 @@ TEST(SeedCorpus, EndsEveryFileWithItsKnownStatus) {
     for (const auto& file : fuzzcorpus::CorpusFiles()) {
         SCOPED_TRACE(file.Target + "/" + file.Name + ": " + file.What);
         ExifReader reader(FullReaderParts);
-        reader.OpenBuffer(file.Content, file.Target == "tiff_fuzz" ? "seed.tif" : "seed.jpg");
+        reader.OpenBuffer(file.Content, file.Target == "tiff_fuzz" ? SourceFormat::Tiff : SourceFormat::Jpeg);
         const auto known = kStatusOf.find(file.Name);
         EXPECT_EQ(reader.StatusText(), known == kStatusOf.end() ? "<none>" : known->second);
         if (reader.Directory() != nullptr) {
@@ -47,7 +47,7 @@ TEST(SeedCorpus, KeepsTheMalformedFilesWithinTheirDefences) {
     auto read = [&](const std::string& key) {
         auto reader = std::make_unique<ExifReader>(FullReaderParts);
         const auto* file = byName.at(key);
-        reader->OpenBuffer(file->Content, file->Target == "tiff_fuzz" ? "seed.tif" : "seed.jpg");
+        reader->OpenBuffer(file->Content, file->Target == "tiff_fuzz" ? SourceFormat::Tiff : SourceFormat::Jpeg);
         return reader;
     };
     EXPECT_EQ(read("jpeg_fuzz/deep_nesting.jpg")->Directory()->VisitedDirectories().size(),

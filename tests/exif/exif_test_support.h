@@ -48,19 +48,19 @@ inline Bytes JpegOf(std::initializer_list<Bytes> sections) {
 
 inline Bytes JpegWithTiff(const Bytes& tiff) { return JpegOf({Segment(0xE1, ExifPayload(tiff))}); }
 
-inline std::unique_ptr<ExifReader> ReadAs(const Bytes& bytes, std::string_view name,
+inline std::unique_ptr<ExifReader> ReadAs(const Bytes& bytes, SourceFormat format,
                                           CollectMode mode = CollectMode::Everything) {
     auto reader = std::make_unique<ExifReader>(FullReaderParts, ReaderOptions{{}, mode, {}});
-    reader->OpenBuffer(bytes, name);
+    reader->OpenBuffer(bytes, format);
     return reader;
 }
 
 inline std::unique_ptr<ExifReader> ReadJpeg(const Bytes& bytes, CollectMode mode = CollectMode::Everything) {
-    return ReadAs(bytes, "image.jpg", mode);
+    return ReadAs(bytes, SourceFormat::Jpeg, mode);
 }
 
 inline std::unique_ptr<ExifReader> ReadTiff(const Bytes& bytes, CollectMode mode = CollectMode::Everything) {
-    return ReadAs(bytes, "image.tif", mode);
+    return ReadAs(bytes, SourceFormat::Tiff, mode);
 }
 
 // The tag names of the reader's tag list, in order.

@@ -72,7 +72,7 @@ TEST(OpenFile, ReadsTheSameAsTheBufferForm) {
     const Bytes jpeg = samples::SampleStereoImage(1);
     ExifReader fromFile{FullReaderParts}, fromBuffer{FullReaderParts};
     fromFile.OpenFile(folder.Write("x.jpg", jpeg));
-    fromBuffer.OpenBuffer(jpeg, "x.jpg");
+    fromBuffer.OpenBuffer(jpeg, exif::SourceFormat::Jpeg);
     EXPECT_EQ(fromFile.StatusText(), fromBuffer.StatusText());
     EXPECT_EQ(fromFile.Sections().size(), fromBuffer.Sections().size());
     EXPECT_EQ(fromFile.Directory()->InfoText(), fromBuffer.Directory()->InfoText());
@@ -80,9 +80,9 @@ TEST(OpenFile, ReadsTheSameAsTheBufferForm) {
 
 TEST(OpenFile, ForgetsThePreviousFile) {
     ExifReader reader{FullReaderParts};
-    reader.OpenBuffer(JpegOf({ExifApp1()}), "a.jpg");
+    reader.OpenBuffer(JpegOf({ExifApp1()}), SourceFormat::Jpeg);
     ASSERT_TRUE(reader.HasExifSection());
-    EXPECT_FALSE(reader.OpenBuffer(JpegOf({Other(0xE0)}), "b.jpg"));
+    EXPECT_FALSE(reader.OpenBuffer(JpegOf({Other(0xE0)}), SourceFormat::Jpeg));
     EXPECT_FALSE(reader.HasExifSection());
     EXPECT_EQ(reader.Directory(), nullptr);
     EXPECT_EQ(reader.Sections().size(), 2u);
@@ -105,7 +105,7 @@ TEST(JpegWalk, GivesUpAtTheFifthSectionWithoutMetadataBefore) {
     EXPECT_EQ(reader->Sections().size(), 5u);
     EXPECT_EQ(reader->StatusText(), "Not an EXIF file");
     ExifReader again{FullReaderParts};
-    EXPECT_FALSE(again.OpenBuffer(JpegOf({Other(0xE0), Other(0xE2), Other(0xDB), Other(0xC4), ExifApp1()}), "a.jpg"));
+    EXPECT_FALSE(again.OpenBuffer(JpegOf({Other(0xE0), Other(0xE2), Other(0xDB), Other(0xC4), ExifApp1()}), SourceFormat::Jpeg));
 }
 
 TEST(JpegWalk, AcceptsAFifthApp1AfterACommentButNotASixth) {
@@ -181,7 +181,7 @@ TEST(JpegWalk, RefusesFilesWithoutStartOfImage) {
     const Bytes cases[] = {{}, {0xFF}, {0xFF, 0xD9}, {0x00, 0xD8, 0xFF, 0xE1}};
     for (const Bytes& bytes : cases) {
         ExifReader reader{FullReaderParts};
-        EXPECT_FALSE(reader.OpenBuffer(bytes, "a.jpg"));
+        EXPECT_FALSE(reader.OpenBuffer(bytes, exif::SourceFormat::Jpeg));
         EXPECT_EQ(reader.StatusText(), "Not an EXIF file");
         EXPECT_EQ(reader.Sections().size(), 0u);
     }
@@ -194,7 +194,7 @@ TEST(JpegWalk, FailsTheLoadOnSectionLengthsBelowTwo) {
         Append(jpeg, Other(0xFE));
         Append(jpeg, {0xFF, 0xE2, 0x00, length, 0xFF, 0xD9});
         ExifReader reader{FullReaderParts};
-        EXPECT_TRUE(reader.OpenBuffer(jpeg, "a.jpg"));  // the comment before still counts
+        EXPECT_TRUE(reader.OpenBuffer(jpeg, exif::SourceFormat::Jpeg));  // the comment before still counts
         EXPECT_EQ(reader.StatusText(), "Not an EXIF file");
         EXPECT_EQ(reader.Sections().size(), 2u);
         EXPECT_EQ(reader.Sections()[1].Length, length);
@@ -217,7 +217,7 @@ TEST(JpegWalk, FailsTheLoadWhenTheFileEndsInsideAMarker) {
     const Bytes cases[] = {{0xFF, 0xD8}, {0xFF, 0xD8, 0xFF}, {0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, {0xFF, 0xD8, 0xFF, 0xE1, 0x00}};
     for (const Bytes& bytes : cases) {
         ExifReader reader{FullReaderParts};
-        EXPECT_FALSE(reader.OpenBuffer(bytes, "a.jpg"));
+        EXPECT_FALSE(reader.OpenBuffer(bytes, exif::SourceFormat::Jpeg));
         EXPECT_EQ(reader.StatusText(), "Not an EXIF file");
     }
 }
@@ -293,7 +293,7 @@ TEST(TiffRead, RefusesFilesWithoutByteOrderMark) {
     const Bytes cases[] = {{}, {'I'}, {'I', 'M', 42, 0}, {0xFF, 0xD8, 0xFF, 0xE1}};
     for (const Bytes& bytes : cases) {
         ExifReader reader{FullReaderParts};
-        EXPECT_FALSE(reader.OpenBuffer(bytes, "a.tiff"));
+        EXPECT_FALSE(reader.OpenBuffer(bytes, exif::SourceFormat::Tiff));
         EXPECT_EQ(reader.StatusText(), "Not an EXIF file");
         EXPECT_EQ(reader.Directory(), nullptr);
     }
@@ -302,7 +302,7 @@ TEST(TiffRead, RefusesFilesWithoutByteOrderMark) {
 TEST(TiffRead, ReadsAFileOfOnlyItsHeader) {
     const Bytes bytes = {'M', 'M'};
     ExifReader reader{FullReaderParts};
-    EXPECT_TRUE(reader.OpenBuffer(bytes, "a.nef"));
+    EXPECT_TRUE(reader.OpenBuffer(bytes, exif::SourceFormat::Tiff));
     EXPECT_EQ(reader.StatusText(), "<none>");  // the zero count at offset 8 is an empty directory
     EXPECT_EQ(reader.Directory()->TagCount(), 0);
 }

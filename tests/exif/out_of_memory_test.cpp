@@ -64,10 +64,10 @@ TEST(ExifReader, LetsAnAllocationFailureThroughAsStdBadAlloc) {
             gAllocationsBeforeFailure = n;
             try {
                 const std::string_view which = read;
-                if (which == "OpenBuffer") reader.OpenBuffer(jpeg, "image.jpg");
+                if (which == "OpenBuffer") reader.OpenBuffer(jpeg, exif::SourceFormat::Jpeg);
                 if (which == "OpenFile") reader.OpenFile(path);
                 if (which == "OpenFileRange")
-                    reader.OpenFileRange(path, 0, static_cast<std::int64_t>(jpeg.size()), "image.jpg");
+                    reader.OpenFileRange(path, 0, static_cast<std::int64_t>(jpeg.size()), veltrane::exif::SourceFormat::Jpeg);
                 threw = false;
             } catch (const std::bad_alloc&) {
             }

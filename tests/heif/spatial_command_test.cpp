@@ -13,6 +13,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "core/common/file_io.h"
+#include "core/heif_boxes/heif_structure.h"
 #include "imaging/heif/spatial_photo.h"
 #include "imaging/stereo/spatial_jpeg.h"
 #include "imaging/stereo/spatial_photos.h"
@@ -148,6 +150,25 @@ TEST(SpatialPhotoInput, TheHeicLayoutReadsBackThroughLibheifTheInputPathAndHeifI
     }
 }
 
+// The file cut off halfway through the item whose data starts last: that item alone runs past
+// the end, wherever the encoder put it and whatever its size.
+Bytes CutInsideTheLastItem(const Bytes& file) {
+    testing::TempDir dir;
+    InputFile input(dir.Write("whole.heic", file));
+    const heif_boxes::HeifStructure structure = heif_boxes::ReadHeifStructure(input);
+    std::uint64_t start = 0, length = 0;
+    for (const heif_boxes::HeifItem& item : structure.items) {
+        if (!item.location || item.location->constructionMethod != 0) continue;
+        for (const heif_boxes::HeifExtent& extent : item.location->extents)
+            if (item.location->baseOffset + extent.offset >= start) {
+                start = item.location->baseOffset + extent.offset;
+                length = extent.length;
+            }
+    }
+    EXPECT_GT(length, 1u);
+    return Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(start + length / 2));
+}
+
 TEST(SpatialPhotoInput, BrokenOrUngroupedFilesFailAndWriteNothing) {
     const Bytes grouped = LibheifPair(true);
     const auto ster = static_cast<std::size_t>(std::search(grouped.begin(), grouped.end(), "ster", "ster" + 4) -
@@ -169,7 +190,7 @@ TEST(SpatialPhotoInput, BrokenOrUngroupedFilesFailAndWriteNothing) {
         {"a group box cut short", with(ster, 18), {}, 1, "cut short"},
         {"a group box past its container", with(ster, 0x100), {"--layout", "heic"}, 1, "runs past the end"},
         {"a group of one", with(ster + 16, 1), {"--layout", "mpo"}, 1, "holds no stereo pair"},
-        {"the coded data cut off", Bytes(grouped.begin(), grouped.end() - 2000), {}, 1, "lies outside the file"},
+        {"the coded data cut off", CutInsideTheLastItem(grouped), {}, 1, "runs past the end of the file"},
         {"a pair chosen", grouped, {"--pair", "1,2"}, 1, "--pair is for MPO files"},
         {"a quality for another layout", grouped, {"--quality", "80"}, 2, "--quality is for --layout heic"},
         {"a quality beyond 100", grouped, {"--layout", "heic", "--quality", "101"}, 2, "from 0 to 100"},
@@ -220,6 +241,32 @@ TEST(SpatialPhotoInput, ExifCommandsReadEachEyesExifItem) {
     const auto refused = testing::RunVeltrane({"--info", broken, "2"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.err.starts_with("veltrane: " + broken + ": ")) << refused.err;
+}
+
+// An Exif item larger than a JPEG segment holds (64 KiB) is read whole: the camera model lies
+// in its last bytes.
+TEST(SpatialPhotoInput, ExifCommandsReadALargeExifItemWhole) {
+    // Little-endian TIFF: IFD0 with one entry, Model (ASCII) whose value lies 100,000 bytes in.
+    const std::string model = "Far Away Camera";
+    constexpr std::uint32_t kValueAt = 100000;
+    Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x10, 0x01, 2, 0};
+    const auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) tiff.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put32(static_cast<std::uint32_t>(model.size() + 1));
+    put32(kValueAt);
+    put32(0);
+    tiff.resize(kValueAt);
+    tiff.insert(tiff.end(), model.begin(), model.end());
+    tiff.push_back(0);
+    testing::TempDir dir;
+    const std::string photo = dir.Write("pair.heic", LibheifPairWithRightExif(tiff));
+    for (const char* command : {"--exif", "--tags"}) {
+        SCOPED_TRACE(command);
+        const auto run = testing::RunVeltrane({command, photo, "2"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(Has(run.out, model)) << run.out;
+    }
 }
 
 TEST(SpatialPhotoInput, TheWindowsSessionPreviewsScaledEyesAndSavesEveryType) {

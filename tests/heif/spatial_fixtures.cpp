@@ -113,7 +113,7 @@ namespace {
 
 // Both eyes encoded straight through libheif's C interface, in the order left, right (items 1
 // and 3, their Exif items 2 and 4), with or without the test's group.
-Bytes EncodeLibheifPair(bool group) {
+Bytes EncodeLibheifPair(bool group, const Bytes& rightExif = {}) {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     EXPECT_EQ(heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code, heif_error_Ok);
@@ -131,7 +131,7 @@ Bytes EncodeLibheifPair(bool group) {
         heif_image_set_raw_color_profile(image, "prof", kIcc[i].data(), kIcc[i].size());
         heif_image_handle* handle = nullptr;
         EXPECT_EQ(heif_context_encode_image(ctx, image, encoder, nullptr, &handle).code, heif_error_Ok);
-        const auto& exif = eye.metadata.exifTiff;
+        const auto& exif = i == 1 && !rightExif.empty() ? rightExif : eye.metadata.exifTiff;
         if (!exif.empty()) heif_context_add_exif_metadata(ctx, handle, exif.data(), static_cast<int>(exif.size()));
         heif_image_handle_release(handle);
         heif_image_release(image);
@@ -155,6 +155,8 @@ const Bytes& LibheifPair(bool group) {
     static const Bytes files[2] = {EncodeLibheifPair(false), EncodeLibheifPair(true)};
     return files[group ? 1 : 0];
 }
+
+Bytes LibheifPairWithRightExif(const Bytes& exifTiff) { return EncodeLibheifPair(true, exifTiff); }
 
 // Mean absolute difference of two RGB pictures of one size.
 bool HeifInfoInstalled() {

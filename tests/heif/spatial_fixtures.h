@@ -39,6 +39,8 @@ Bytes AddGroupTheTestsWay(Bytes file, std::uint32_t left, std::uint32_t right, s
 // Both eyes encoded through libheif's C interface, left then right (items 1 and 3, their Exif
 // items 2 and 4), with or without the test's group; encoded once for all tests.
 const Bytes& LibheifPair(bool group);
+// The grouped pair with the right eye's Exif data replaced by exifTiff (a TIFF structure).
+Bytes LibheifPairWithRightExif(const Bytes& exifTiff);
 
 // Whether libheif's heif-info can be run (on Linux, where it is installed).
 bool HeifInfoInstalled();

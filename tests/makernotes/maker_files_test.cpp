@@ -332,7 +332,7 @@ TEST_P(MakerNoteInFile, IsDecodedLineByLine) {
     const Bytes tiff = TiffFor(c);
     const Bytes file = tiffFile ? tiff : testing::JpegWithExif(tiff);
     ExifReader reader(FullReaderParts);
-    reader.OpenBuffer(file, tiffFile ? "camera.tif" : "camera.jpg");
+    reader.OpenBuffer(file, tiffFile ? exif::SourceFormat::Tiff : exif::SourceFormat::Jpeg);
     EXPECT_EQ(reader.StatusText(), "<none>");
     ASSERT_NE(reader.Directory(), nullptr);
     const TiffDirectory& info = *reader.Directory();
@@ -358,7 +358,7 @@ TEST(MakerNoteOfAnotherMaker, IsLeftAlone) {
     LayoutFile c = Layouts()[7];  // the Canon note
     c.camera.make = "PENTAX";
     ExifReader reader(FullReaderParts);
-    reader.OpenBuffer(testing::JpegWithExif(TiffFor(c)), "camera.jpg");
+    reader.OpenBuffer(testing::JpegWithExif(TiffFor(c)), exif::SourceFormat::Jpeg);
     ASSERT_NE(reader.Directory(), nullptr);
     EXPECT_FALSE(reader.Directory()->MakerNoteDecoded());
     EXPECT_EQ(reader.Directory()->MakerNoteText(), "");
@@ -373,7 +373,7 @@ TEST(MakerNoteOfAnotherMaker, InTheRealCameraFilesIsStoredButNotDecoded) {
         std::ifstream in(fixtures / name, std::ios::binary);
         const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ExifReader reader(FullReaderParts);
-        reader.OpenBuffer(file, "first_image.jpg");  // the walk stops at the first image's scan
+        reader.OpenBuffer(file, exif::SourceFormat::Jpeg);  // the walk stops at the first image's scan
         ASSERT_NE(reader.Directory(), nullptr);
         EXPECT_EQ(reader.Directory()->MakeText(), "Nintendo");
         EXPECT_FALSE(reader.Directory()->MakerNoteDecoded());

@@ -44,8 +44,8 @@ TEST(ReaderParts, AreTheOnlyWayToMakerNotesAndIptcData) {
     for (const bench::ShapeFile& file : files) {
         SCOPED_TRACE(file.Name);
         ExifReader full(FullReaderParts), bare;
-        full.OpenBuffer(file.Content, "image.jpg");
-        bare.OpenBuffer(file.Content, "image.jpg");
+        full.OpenBuffer(file.Content, exif::SourceFormat::Jpeg);
+        bare.OpenBuffer(file.Content, exif::SourceFormat::Jpeg);
         EXPECT_EQ(bare.StatusText(), full.StatusText());
         EXPECT_EQ(bare.IptcSection() != nullptr, full.IptcSection() != nullptr);
         EXPECT_EQ(full.Iptc() != nullptr, full.IptcSection() != nullptr);

@@ -85,7 +85,7 @@ TEST(RowsReader, ShowsWhatTheFullReaderShows) {
     for (const NamedBytes& file : files) {
         SCOPED_TRACE(file.Name);
         ExifReader full(FullReaderParts);
-        full.OpenBuffer(file.Content, "image.jpg");
+        full.OpenBuffer(file.Content, exif::SourceFormat::Jpeg);
         EXPECT_EQ(Values(ExifWindowRows(file.Content, 1, 1024, {})),
                   Values(ExifWindowRows(full, 1, 1024)));
     }
@@ -114,8 +114,8 @@ TEST(ImageRange, ReadsAnImageInsideAFileAsItsExtractedBytes) {
         SCOPED_TRACE(file.Name);
         const auto length = static_cast<std::int64_t>(file.Content.size());
         ExifReader fromFile(FullReaderParts), fromMemory(FullReaderParts);
-        fromFile.OpenFileRange(path, offset, length, "image.jpg");
-        fromMemory.OpenBuffer(file.Content, "image.jpg");
+        fromFile.OpenFileRange(path, offset, length, exif::SourceFormat::Jpeg);
+        fromMemory.OpenBuffer(file.Content, exif::SourceFormat::Jpeg);
         EXPECT_EQ(Dump(fromFile), Dump(fromMemory));
         EXPECT_EQ(Values(ExifWindowRows(path, offset, length, 1, {})), Values(ExifWindowRows(file.Content, 1, length, {})));
         offset += length;

@@ -54,14 +54,14 @@ inline Bytes WithoutMpf(const Bytes& jpeg) {
     return out;
 }
 
-// Where the MPF segment belongs: after the first EXIF APP1, else the first APP0, else SOI.
+// Where the MPF segment belongs: after the APP0 and APP1 segments right after SOI.
 inline std::size_t MpfSegmentPlace(const Bytes& jpeg) {
-    const auto segments = HeaderSegments(jpeg);
-    for (const HeaderSegment& s : segments)
-        if (s.exif) return s.offset + s.size;
-    for (const HeaderSegment& s : segments)
-        if (s.marker == 0xE0) return s.offset + s.size;
-    return 2;
+    std::size_t place = 2;
+    for (const HeaderSegment& s : HeaderSegments(jpeg)) {
+        if (s.marker != 0xE0 && s.marker != 0xE1) break;
+        place = s.offset + s.size;
+    }
+    return place;
 }
 
 // The images of an MPO file by its index, which must be usable.

@@ -95,7 +95,8 @@ TEST(Repair, FindsTheImagesAndWritesAFreshIndex) {
         SCOPED_TRACE(c.what);
         const std::string input = dir.Write("broken.mpo", c.file);
         const auto run = testing::RunVeltrane({"--repair", input});
-        ASSERT_EQ(run.status, 0) << run.err;
+        // Each note here is an image left out, which makes the repair fail though it writes the rest.
+        ASSERT_EQ(run.status, c.notes == 0 ? 0 : 1) << run.err;
         const std::string start = dir / "broken_repaired.mpo: " + std::to_string(c.images.size()) + " images (" +
                                   (c.oldTypes ? "types from the old index" : "disparity") + "), ";
         const std::string end = " K, " + std::to_string(c.dropped) + " bytes dropped\n";
@@ -148,6 +149,57 @@ TEST(Repair, MendsTheImagingLibrarysThreeImageMpo) {
         python + " -c \"from PIL import Image; im = Image.open('" + dir / "pillow_repaired.mpo" + "');"
                  " print(im.n_frames, [(im.seek(i), im.load(), im.getpixel((8, 8)))[2] for i in range(im.n_frames)])\"");
     EXPECT_EQ(pillow.output, "3 [(254, 0, 0), (0, 128, 1), (0, 0, 254)]\n");
+}
+
+// Saved with a quality of its own, the first image's tables differ from the other two's: its
+// overwritten luminance table is rebuilt from the 53 values that survive, as the encoder scaled
+// the standard's table. With a surviving value changed no scale fits: the image is left out,
+// and the repair says so and fails.
+TEST(Repair, RebuildsATableThatNoOtherImageShares) {
+    const std::string python = testing::PythonWithPillow();
+    if (python.empty()) GTEST_SKIP() << "no Python with Pillow";
+    testing::TempDir dir;
+    const auto make = testing::RunProgram(
+        python + " -c \"from PIL import Image; ims = [Image.new('RGB', (320, 240), c) for c in ('red', 'green', 'blue')];"
+                 " ims[0].save('" + dir / "pillow.mpo" + "', save_all=True, append_images=ims[1:], quality=90);"
+                 " ims[0].save('" + dir / "q90.jpg" + "', quality=90)\"");
+    ASSERT_EQ(make.status, 0) << make.output;
+    const Bytes made = testing::ReadBytes(dir / "pillow.mpo");
+    auto tableZero = [](const Bytes& jpeg) {
+        for (const testing::HeaderSegment& s : testing::HeaderSegments(jpeg))
+            if (s.marker == 0xDB && jpeg[s.offset + 4] == 0) return Bytes(jpeg.begin() + long(s.offset), jpeg.begin() + long(s.offset + s.size));
+        return Bytes();
+    };
+    struct Case {
+        const char* what;
+        std::size_t changedByte;  // of the file, 0: none
+        int status;
+        std::string notes;
+        std::size_t images;
+    };
+    const std::size_t lastTableValue = 0x14 + 2 + 88 + 68;  // the first image's DQT ends 16 bytes after the index
+    const Case cases[] = {
+        {"as written", 0, 0, "image 1: quantization table 0 rebuilt from the 53 values that survive\n", 3},
+        {"a surviving value changed", lastTableValue, 1,
+         "the image at offset 0 is left out: its quantization table 0 is not defined\n", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes file = made;
+        if (c.changedByte != 0) file[c.changedByte] = std::uint8_t(file[c.changedByte] + 1);
+        const std::string input = dir.Write("broken.mpo", file);
+        const auto run = testing::RunVeltrane({"--repair", input});
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(run.out.starts_with(c.notes)) << run.out;
+        const std::vector<Bytes> images = testing::IndexedImages(testing::ReadBytes(dir / "broken_repaired.mpo"));
+        ASSERT_EQ(images.size(), c.images);
+        if (c.status == 0) {
+            EXPECT_EQ(tableZero(images[0]), tableZero(testing::ReadBytes(dir / "q90.jpg")));
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_EQ(run.err, "veltrane: " + input + ": 1 image left out of " + dir / "broken_repaired.mpo" + " (see above)\n");
+        }
+    }
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ bool SameBlocks(const Bytes& crop, const Bytes& image, int mx = 0, int my = 0) {
 
 std::string ExifTag(const Bytes& jpeg, const char* name) {
     exif::ExifReader reader;
-    reader.OpenBuffer(jpeg, "image.jpg");
+    reader.OpenBuffer(jpeg, exif::SourceFormat::Jpeg);
     return reader.Directory() != nullptr ? reader.Directory()->TagValueByName(name) : "";
 }
 

@@ -135,7 +135,7 @@ TEST(SideBySide, HalvesAreExactCropsOfTheirInputsWithExifAndJpsSegments) {
         ASSERT_NE(Marker(result, JPEG_APP0 + 1), nullptr);
         EXPECT_EQ(result.markers.front().first, JPEG_APP0 + 1);
         exif::ExifReader reader;
-        reader.OpenBuffer(testing::ReadBytes(dir / c.defaultName), "out.jpg");
+        reader.OpenBuffer(testing::ReadBytes(dir / c.defaultName), exif::SourceFormat::Jpeg);
         ASSERT_NE(reader.Directory(), nullptr);
         EXPECT_EQ(reader.Directory()->TagValueByName("ExifImageWidth"), std::to_string(result.width));
         EXPECT_EQ(reader.Directory()->TagValueByName("ExifImageLength"), std::to_string(result.height));

@@ -167,6 +167,8 @@ void CheckTransform(const TestSet& set, const std::string& word, Turn turn, cons
             << expected.width << "x" << expected.height << " expected, " << actual.width << "x" << actual.height;
 
         EXPECT_EQ(SegmentsOf(out[p], IsXmp), SegmentsOf(in[i], IsXmp));
+        // It begins with the marker that its source began with: the signature scan finds it.
+        EXPECT_EQ(Bytes(out[p].begin(), out[p].begin() + 4), Bytes(in[i].begin(), in[i].begin() + 4));
         if (const auto orientation = ExifNumber(in[i], ExifDirectory::Ifd0, kExifOrientation)) {
             // Shown turned as asked: a mirroring turn makes a quarter turn clockwise one
             // anticlockwise (6 and 8); auto leaves nothing for viewers to do.
@@ -197,6 +199,23 @@ TEST(Transform, EveryOperationOnEverySetMatchesTheDecodedPixels) {
         SCOPED_TRACE("crop");
         CheckTransform(set, "crop", Turn::None, Region{21, 13, 40, 30});
     }
+}
+
+// A gain map begins FF D8 FF E1 with its XMP packet: turned, it still does, so the signature
+// scan of --mpf and --no-mpf finds both images.
+TEST(Transform, KeepsEveryImagesSignature) {
+    const Bytes photo = EncodeJpeg(100, 76, 3, 2, 2, 1, {ExifSegment(samples::ByteOrder::Little, 1, 100, 76), XmpSegment(false)});
+    const Bytes gainMap = EncodeJpeg(50, 38, 1, 1, 1, 2, {XmpSegment(true)});
+    TempDir dir;
+    const std::string joined = dir.Write("in.jpg", MpoOf({photo, gainMap}, {kMpTypeBaselinePrimary, kMpTypeUndefined}));
+    const std::string turned = dir / "turned.jpg";
+    const RunResult run = RunVeltrane({"--transform", "rotate90", joined, turned}, TransformServices());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Bytes> images = IndexedImages(ReadBytes(turned));
+    ASSERT_EQ(images.size(), 2u);
+    for (const Bytes& image : images) EXPECT_EQ(Bytes(image.begin(), image.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xE1}));
+    const RunResult mpf = RunVeltrane({"--mpf", turned});
+    EXPECT_NE(mpf.out.find("The signature scan finds the same starts."), std::string::npos) << mpf.out;
 }
 
 TEST(Transform, RefusalsAndFailuresWriteNothing) {

@@ -442,12 +442,14 @@ TEST_F(WindowModel, AnIgnoredMpfIndexIsToldInTheStatusPanelAndItsHint) {
 // Records what the window asks of the stereo library, and writes a marker file.
 class FakeStereo : public StereoWriter {
 public:
-    std::vector<std::string> LayoutTypes() override { return {"A (*.jps)", "B (*.jpg)"}; }
-    std::string SuggestedPath(const std::string& source, int type) override {
-        return source + "." + std::to_string(type);
+    std::vector<StereoLayoutChoice> Layouts() override {
+        return {{StereoFileType::CrossJps, "A (*.jps)"}, {StereoFileType::Mpo, "B (*.mpo)"}};
     }
-    void Write(const std::string& source, int type, const std::string& path) override {
-        Writes.push_back(source + " " + std::to_string(type) + " " + path);
+    std::string SuggestedPath(const std::string& source, StereoFileType type) override {
+        return source + "." + std::to_string(static_cast<int>(type));
+    }
+    void Write(const std::string& source, StereoFileType type, const std::string& path) override {
+        Writes.push_back(source + " " + std::to_string(static_cast<int>(type)) + " " + path);
         veltrane::testing::WriteBytes(path, Bytes{1});
     }
     std::vector<std::string> Writes;
@@ -485,14 +487,16 @@ TEST_F(WindowModel, StereoEntriesNeedAPairAndAWriterAndSaveWritesTheChosenLayout
         std::string answer;  // "" cancels
         const char* written;
     };
-    for (const Case& c : {Case{1, files / "b.jpg", "1"}, Case{7, files / "c.jps", "0"}, Case{0, "", nullptr}}) {
+    // The choice reaches the writer as the layout listed there (Mpo is 9); a place outside the
+    // list is the first layout's.
+    for (const Case& c : {Case{1, files / "b.mpo", "9"}, Case{7, files / "c.jps", "0"}, Case{0, "", nullptr}}) {
         SCOPED_TRACE(c.chosen);
         stereo.Writes.clear();
         fakes.saveDialog.ChosenType = c.chosen;
         fakes.saveDialog.Answer = c.answer;
         model->SaveStereoRequested();
         EXPECT_EQ(fakes.saveDialog.Title, "Save Stereo");
-        EXPECT_EQ(fakes.saveDialog.SuggestedPaths, (std::vector<std::string>{pair + ".0", pair + ".1"}));
+        EXPECT_EQ(fakes.saveDialog.SuggestedPaths, (std::vector<std::string>{pair + ".0", pair + ".9"}));
         if (c.written == nullptr) {
             EXPECT_TRUE(stereo.Writes.empty());
         } else {
