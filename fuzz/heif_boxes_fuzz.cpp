@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reads arbitrary bytes as a HEIF file: the box structure, every item's payload, the Exif TIFF
-// data, the images and the stereo pair, then adds a stereo group to whatever was read.
+// data, the images, the stereo pair and its cameras, then adds a stereo group to whatever was
+// read, or sets the cameras' properties of a file that has a pair.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "core/heif_boxes/entity_group_writer.h"
 #include "core/heif_boxes/heif_structure.h"
+#include "core/heif_boxes/stereo_camera.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace veltrane::heif_boxes;
@@ -25,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const auto images = s.NumberedImages();
         for (const auto id : images) (void)s.MetadataItemsOf(id, MakeFourCc("Exif"));
-        (void)s.FindStereoPair();
-        if (images.size() >= 2) (void)InsertStereoGroup(file, images[0], images[1]);
+        (void)ReadStereoCamera(s);
+        if (s.FindStereoPair()) (void)SetStereoCamera(file, StereoCamera{});
+        else if (images.size() >= 2) (void)InsertStereoGroup(file, images[0], images[1]);
     } catch (const HeifFormatError&) {
     }
     return 0;

@@ -33,6 +33,19 @@ inline std::vector<CorpusFile> HeifCorpusFiles() {
             for (auto& item : s.items)
                 if (item.type == "Exif") item.constructionMethod = 1, item.extents = 3;
         }));
+    add("camera_properties.heic",
+        "The pair with the cameras' properties: cmin and cmex on the left eye, the headset's uuid forms and the disparity on the right.",
+        sample(true, [](samples::HeifSample& s) {
+            const Bytes cmin = {0, 0, 0, 24, 'c', 'm', 'i', 'n', 0, 0, 0x1C, 0, 0x24, 0x92, 0x6E, 0x7E,
+                                0x08, 0, 0, 0, 0x08, 0, 0, 0};
+            const Bytes cmex = {0, 0, 0, 12, 'c', 'm', 'e', 'x', 0, 0, 0, 0};
+            s.items[0].properties = {cmin, cmex};
+            Bytes uuidCmex = {0, 0, 0, 32, 'u', 'u', 'i', 'd', 0x43, 0x63, 0xe9, 0x14, 0x5b, 0x7d, 0x4a, 0xab,
+                              0x97, 0xae, 0xbe, 0xa6, 0x98, 0x03, 0xb4, 0x34, 0, 0, 0, 1, 0, 0, 0xF9, 0x42};
+            Bytes disparity = {0, 0, 0, 28, 'u', 'u', 'i', 'd', 0xde, 0x22, 0x50, 0x85, 0x36, 0xcb, 0x43, 0x65,
+                               0x87, 0x43, 0x2f, 0x87, 0x05, 0xe7, 0xc7, 0x8a, 0, 0, 1, 0x25};
+            s.items[2].properties = {uuidCmex, disparity};
+        }));
     auto broken = sample(true, same);
     const Bytes ster = {'s', 't', 'e', 'r'};
     const auto at = static_cast<std::size_t>(std::search(broken.begin(), broken.end(), ster.begin(), ster.end()) - broken.begin());

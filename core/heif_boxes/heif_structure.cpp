@@ -9,6 +9,7 @@
 
 #include "core/common/file_io.h"
 #include "core/heif_boxes/box_cursor.h"
+#include "core/heif_boxes/stereo_camera.h"
 
 namespace veltrane::heif_boxes {
 
@@ -21,7 +22,8 @@ constexpr FourCc kFtyp = MakeFourCc("ftyp"), kMeta = MakeFourCc("meta"), kHdlr =
                  kGrpl = MakeFourCc("grpl"), kIspe = MakeFourCc("ispe"), kColr = MakeFourCc("colr"),
                  kHvcC = MakeFourCc("hvcC"), kAv1C = MakeFourCc("av1C"), kMime = MakeFourCc("mime"),
                  kUri = MakeFourCc("uri "), kProf = MakeFourCc("prof"), kRicc = MakeFourCc("rICC"),
-                 kNclx = MakeFourCc("nclx");
+                 kNclx = MakeFourCc("nclx"), kCmin = MakeFourCc("cmin"), kCmex = MakeFourCc("cmex"),
+                 kUuid = MakeFourCc("uuid");
 
 // Property indices in 'ipma' have at most 15 bits: later properties cannot be associated.
 constexpr std::size_t kMaxProperties = 0x7FFF;
@@ -54,7 +56,31 @@ struct Property {
     int chromaFormat = -1, bitDepth = 0;
     int icc = -1;
     std::optional<HeifNclx> nclx;
+    std::optional<HeifCameraIntrinsics> intrinsics;
+    std::optional<HeifCameraExtrinsics> extrinsics;
+    std::optional<std::int32_t> disparity;
+    bool standardCamera = false;  // 'cmin' or 'cmex' rather than a 'uuid' property
 };
+
+bool HasUsertype(const BoxView& box, const std::array<std::uint8_t, 16>& uuid) {
+    return box.usertype.size() == uuid.size() && std::equal(uuid.begin(), uuid.end(), box.usertype.begin());
+}
+
+// The camera properties of both forms. One that cannot be read is left out rather than failing
+// the file: nothing else depends on it.
+void ParseCameraProperty(const BoxView& box, Property& p) {
+    BoxCursor c(box.payload, box.payloadPosition, box.type);
+    try {
+        if (box.type == kCmin || HasUsertype(box, kIntrinsicsUuid)) p.intrinsics = ReadCameraIntrinsics(c);
+        else if (box.type == kCmex || HasUsertype(box, kExtrinsicsUuid)) p.extrinsics = ReadCameraExtrinsics(c);
+        else if (HasUsertype(box, kDisparityUuid)) p.disparity = static_cast<std::int32_t>(c.U32());
+        p.standardCamera = box.type != kUuid;
+    } catch (const HeifFormatError&) {
+        p.intrinsics.reset();
+        p.extrinsics.reset();
+        p.disparity.reset();
+    }
+}
 
 class MetaParser {
 public:
@@ -319,6 +345,8 @@ private:
                 p.icc = static_cast<int>(out_.iccProfiles.size());
                 out_.iccProfiles.emplace_back(profile.begin(), profile.end());
             }
+        } else if (box.type == kCmin || box.type == kCmex || box.type == kUuid) {
+            ParseCameraProperty(box, p);
         }
         return p;
     }
@@ -330,6 +358,10 @@ private:
         if (p.chromaFormat >= 0) item.chromaFormat = p.chromaFormat, item.bitDepth = p.bitDepth;
         if (p.icc >= 0 && item.iccProfile < 0) item.iccProfile = p.icc;
         if (p.nclx && !item.nclx) item.nclx = p.nclx;
+        // The standard boxes win over the 'uuid' ones, whichever comes first.
+        if (p.intrinsics && (p.standardCamera || !item.intrinsics)) item.intrinsics = p.intrinsics;
+        if (p.extrinsics && (p.standardCamera || !item.extrinsics)) item.extrinsics = p.extrinsics;
+        if (p.disparity && !item.disparityAdjustment) item.disparityAdjustment = p.disparity;
     }
 
     HeifStructure& out_;
@@ -403,7 +435,7 @@ HeifStructure ReadStructure(ByteSource& source, const HeifReadLimits& limits) {
                 ParseFtyp(payload, pos + span.headerSize, out);
             } else {
                 out.meta = span;
-                BoxView meta{type, span, payload, pos + span.headerSize};
+                BoxView meta{type, span, payload, pos + span.headerSize, {}};
                 MetaParser(out, limits).Parse(meta);
                 return out;
             }

@@ -80,6 +80,24 @@ struct HeifNclx {
     bool fullRange = false;
 };
 
+// The camera of an image ('cmin'): focal lengths and principal point relative to the image, the
+// focal length x, the principal point's x (and skew) times the width, the principal point's y
+// and a separate vertical focal length times the height.
+struct HeifCameraIntrinsics {
+    double focalX = 0, principalX = 0, principalY = 0;
+    bool separateFocalY = false;  // flags bit 0: focalY and skew were stored
+    double focalY = 0, skew = 0;
+};
+
+// Where the camera of an image stands ('cmex'): a position in micrometres (absent coordinates
+// are 0) and an orientation quaternion (x, y, z; w the rest of the unit length).
+struct HeifCameraExtrinsics {
+    std::optional<std::int32_t> x, y, z;
+    bool hasOrientation = false;
+    double qx = 0, qy = 0, qz = 0;
+    std::optional<std::uint32_t> worldCoordinateSystem;
+};
+
 struct HeifItem {
     std::uint32_t id = 0;
     FourCc type = 0;                // 'hvc1', 'av01', 'grid', 'iden', 'Exif', 'mime', ...
@@ -97,6 +115,13 @@ struct HeifItem {
     int iccProfile = -1;                   // 'colr' of type 'prof'/'rICC': index into iccProfiles
     std::optional<HeifNclx> nclx;          // 'colr' of type 'nclx'
     std::vector<FourCc> propertyTypes;     // every associated property, in association order
+    // The camera model of a spatial photo's eye: 'cmin' and 'cmex', or the same payloads in the
+    // 'uuid' properties of the headset's first files (the standard boxes win when both are
+    // there), and the horizontal disparity adjustment in 1/10,000 of the width ('uuid' only).
+    // A camera property that cannot be read is left out.
+    std::optional<HeifCameraIntrinsics> intrinsics;
+    std::optional<HeifCameraExtrinsics> extrinsics;
+    std::optional<std::int32_t> disparityAdjustment;
 
     bool IsImage() const;
 };

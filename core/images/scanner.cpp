@@ -119,6 +119,7 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path, const 
             const auto want = static_cast<std::size_t>(
                 std::min<std::int64_t>(fileSize - position, static_cast<std::int64_t>(kScanChunkSize)));
             file.ReadAt(position, buffer.get(), want);
+            listener.ChunkRead(position, {buffer.get(), want});
             more = search.Feed({buffer.get(), want}, position, record);
             position += static_cast<std::int64_t>(want);
             if (more && !listener.Continue(position)) stopped = true;

@@ -69,6 +69,10 @@ public:
     virtual void MpfIndexIgnored(const std::string& /*reason*/) {}
     // The images come from the file's MPF index (called before the first image is recorded).
     virtual void MpfIndexUsed(const MpfIndex& /*index*/) {}
+    // The signature scan has read the bytes at offset and is about to search them (the images
+    // that start in them are recorded next). The bytes are valid during the call only. For
+    // callers that keep small images in memory instead of reading them again.
+    virtual void ChunkRead(std::int64_t /*offset*/, std::span<const std::uint8_t> /*bytes*/) {}
 };
 
 // A listener that keeps the scan's two notices for its caller to report when it likes.

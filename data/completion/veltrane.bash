@@ -29,6 +29,7 @@ _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--help --version --list --parts --mpf --no-mpf --exif --info --tags --iptc --json
         --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality
+        --baseline --fov --disparity
         --join --type --repair --remove-video --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
@@ -51,7 +52,7 @@ _veltrane() {
         --anaglyph)
             COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))
             return ;;
-        --parallax | --delay | --max-size | --image | --quality) return ;;
+        --parallax | --delay | --max-size | --image | --quality | --baseline | --fov | --disparity) return ;;
         -@) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W 'disparity multi-angle panorama' -- "$cur")); return ;;

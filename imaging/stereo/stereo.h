@@ -25,6 +25,7 @@
 
 #include "core/common/stereo_vocabulary.h"
 #include "imaging/stereo/jpeg_codec.h"
+#include "imaging/stereo/spatial_camera.h"
 
 namespace veltrane::stereo {
 
@@ -52,8 +53,11 @@ struct StereoOptions {
     AnimationFormat animation = AnimationFormat::Gif;
     int frameDelayMs = 150;
     int maxSize = 1280;
-    // Heic: the HEVC quality of both eyes (0..100).
+    // Heic: the HEVC quality of both eyes (0..100), and the cameras' properties (spatial_camera.h).
+    // The eyes keep their whole width: the alignment's shift across (less the parallax) becomes
+    // the disparity adjustment, by which the headset moves them.
     int heicQuality = 90;
+    SpatialCameraSettings camera = {};
 };
 
 struct StereoPicture {
@@ -65,6 +69,7 @@ struct StereoPicture {
     Alignment measured;               // the shift found (zero without alignment)
     Alignment applied;                // the shift the eyes were cropped by
     bool cropped = false;             // whether they were (alignment or parallax)
+    std::string cameraReport = {};    // heic: the cameras' values and where they came from
 };
 
 // The words of the command line (and of anything else that names them): "cross", "parallel",

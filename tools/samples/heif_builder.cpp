@@ -111,11 +111,19 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
             Append(ipco, HeifBox("colr", colr));
             indices.push_back(++properties);
         }
+        for (const Bytes& property : item.properties) {
+            Append(ipco, property);
+            indices.push_back(++properties);
+        }
         if (indices.empty()) continue;
         ++entries;
         Put(associations, item.id, L.ipmaVersion < 1 ? 2 : 4);
         associations.push_back(static_cast<std::uint8_t>(indices.size()));
-        for (const int i : indices) Put(associations, static_cast<std::uint64_t>(i) | ((L.ipmaFlags & 1) ? 0x8000 : 0x80), (L.ipmaFlags & 1) ? 2 : 1);
+        for (const int i : indices) {
+            const bool essential = i <= properties - static_cast<int>(item.properties.size());
+            const std::uint64_t flag = essential ? ((L.ipmaFlags & 1) ? 0x8000 : 0x80) : 0;
+            Put(associations, static_cast<std::uint64_t>(i) | flag, (L.ipmaFlags & 1) ? 2 : 1);
+        }
     }
     Put(ipma, entries, 4);
     Append(ipma, associations);

@@ -24,6 +24,7 @@ struct HeifSampleItem {
     int extents = 1;                 // the payload cut into this many extents
     std::uint32_t width = 0, height = 0;  // an 'ispe' property when not 0
     Bytes icc;                       // a 'colr' 'prof' property when not empty
+    std::vector<Bytes> properties = {};  // further property boxes (whole boxes), not essential
 };
 
 struct HeifSampleReference {
