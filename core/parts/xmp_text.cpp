@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/parts/xmp_text.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 
 namespace veltrane::parts {
 namespace {
@@ -87,6 +89,17 @@ std::string DecodeEntities(std::string_view text) {
     return out;
 }
 
+// The first position of pattern in text at or after from, or npos. Depth photos carry hundreds
+// of KiB of base64 in their XMP, in which the first character of a name or namespace comes every
+// few dozen bytes: over long texts the search skips ahead by the pattern's length instead.
+std::size_t Find(std::string_view text, std::string_view pattern, std::size_t from = 0) {
+    constexpr std::size_t kLongText = 4096;
+    if (from >= text.size() || text.size() - from < kLongText || pattern.size() < 6) return text.find(pattern, from);
+    const auto begin = text.begin() + static_cast<std::ptrdiff_t>(from);
+    const auto at = std::search(begin, text.end(), std::boyer_moore_horspool_searcher(pattern.begin(), pattern.end()));
+    return at == text.end() ? std::string_view::npos : static_cast<std::size_t>(at - text.begin());
+}
+
 // Whether name occurs at position at of text as a whole name (not part of a longer one).
 bool WholeNameAt(std::string_view text, std::size_t at, std::size_t length) {
     if (at > 0 && IsNameChar(text[at - 1])) return false;
@@ -97,7 +110,7 @@ bool WholeNameAt(std::string_view text, std::size_t at, std::size_t length) {
 
 std::string XmpPrefixOf(std::string_view xmp, std::string_view uri) {
     if (uri.empty()) return {};
-    for (std::size_t at = xmp.find(uri); at != std::string_view::npos; at = xmp.find(uri, at + 1)) {
+    for (std::size_t at = Find(xmp, uri); at != std::string_view::npos; at = Find(xmp, uri, at + 1)) {
         //   xmlns:PREFIX = "uri"
         if (at < 1 || (xmp[at - 1] != '"' && xmp[at - 1] != '\'')) continue;
         const char quote = xmp[at - 1];
@@ -117,8 +130,8 @@ std::string XmpPrefixOf(std::string_view xmp, std::string_view uri) {
 
 std::optional<XmpSpan> XmpPropertySpan(std::string_view xmp, std::string_view qualifiedName) {
     if (qualifiedName.empty()) return std::nullopt;
-    for (std::size_t at = xmp.find(qualifiedName); at != std::string_view::npos;
-         at = xmp.find(qualifiedName, at + 1)) {
+    for (std::size_t at = Find(xmp, qualifiedName); at != std::string_view::npos;
+         at = Find(xmp, qualifiedName, at + 1)) {
         if (!WholeNameAt(xmp, at, qualifiedName.size())) continue;
         std::size_t p = at + qualifiedName.size();
         if (at > 0 && xmp[at - 1] == '<') {
@@ -156,8 +169,8 @@ std::optional<std::string> XmpPropertyValue(std::string_view xmp, std::string_vi
 
 std::optional<std::string_view> XmpElementBody(std::string_view xmp, std::string_view qualifiedName) {
     if (qualifiedName.empty()) return std::nullopt;
-    for (std::size_t at = xmp.find(qualifiedName); at != std::string_view::npos;
-         at = xmp.find(qualifiedName, at + 1)) {
+    for (std::size_t at = Find(xmp, qualifiedName); at != std::string_view::npos;
+         at = Find(xmp, qualifiedName, at + 1)) {
         if (at == 0 || xmp[at - 1] != '<' || !WholeNameAt(xmp, at, qualifiedName.size())) continue;
         const std::size_t tagEnd = xmp.find('>', at);
         if (tagEnd == std::string_view::npos) return std::nullopt;

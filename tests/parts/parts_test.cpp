@@ -75,11 +75,18 @@ TEST(XmpText, DecodesBase64AndRefusesBrokenData) {
     const Case cases[] = {
         {"", ""},          {"TWFu", "Man"},    {"TW Fu\nTQ==", "ManM"}, {"TWFuTWE=", "ManMa"},
         {"TWFuT", nullptr}, {"TWFuTQ", nullptr}, {"TW*u", nullptr},      {"TQ==TQ==", nullptr},
+        {"TQ= =", "M"},    {"TWE", nullptr},    {"=TWFu", nullptr},     {"TWFuTQ=", "ManM"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        std::string problem;
+        std::string problem, lengthProblem;
         const auto bytes = parts::DecodeBase64(c.text, problem);
+        const auto length = parts::Base64DecodedLength(c.text, lengthProblem);
+        EXPECT_EQ(length.has_value(), bytes.has_value());
+        EXPECT_EQ(lengthProblem, problem);
+        if (length && bytes) {
+            EXPECT_EQ(*length, static_cast<std::int64_t>(bytes->size()));
+        }
         if (c.decoded == nullptr) {
             EXPECT_FALSE(bytes);
             EXPECT_FALSE(problem.empty());
