@@ -83,7 +83,7 @@ class ItemGraph {
 public:
     explicit ItemGraph(const hb::HeifStructure& s) : s_(s) {
         for (const auto& ref : s.references) {
-            if (ref.type == kAuxl) auxiliary_.insert(ref.from);
+            if (ref.type == kAuxl) auxiliary_.emplace(ref.from, ref.to.empty() ? 0 : ref.to.front());
             if (ref.type == kThmb) thumbnails_.insert(ref.from);
             if (ref.type == kDimg) {
                 inputs_.emplace(ref.from, ref.to);
@@ -95,6 +95,11 @@ public:
     }
 
     bool IsAuxiliary(std::uint32_t id) const { return auxiliary_.count(id) != 0; }
+    // The image an auxiliary image belongs to (0 when it names none).
+    std::uint32_t MasterOf(std::uint32_t id) const {
+        const auto it = auxiliary_.find(id);
+        return it == auxiliary_.end() ? 0 : it->second;
+    }
     bool IsThumbnail(std::uint32_t id) const { return thumbnails_.count(id) != 0; }
     bool IsToneMapGainMap(std::uint32_t id) const { return toneMapGainMaps_.count(id) != 0; }
 
@@ -119,7 +124,8 @@ private:
     }
 
     const hb::HeifStructure& s_;
-    std::set<std::uint32_t> auxiliary_, thumbnails_, toneMapGainMaps_;
+    std::map<std::uint32_t, std::uint32_t> auxiliary_;  // auxiliary image -> its image
+    std::set<std::uint32_t> thumbnails_, toneMapGainMaps_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> inputs_;
 };
 
@@ -160,6 +166,7 @@ public:
                                                                : "image";
             } else if (item.IsImage() && graph.IsAuxiliary(item.id)) {
                 std::tie(p.part.kind, p.part.role) = ClassifyAuxiliary(item.auxiliaryType);
+                if (graph.IsThumbnail(graph.MasterOf(item.id))) p.part.role = "thumbnail " + p.part.role;
             } else if (item.IsImage() && graph.IsThumbnail(item.id)) {
                 p.part.kind = PartKind::Thumbnail;
                 p.part.role = "thumbnail";

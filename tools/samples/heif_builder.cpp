@@ -38,6 +38,10 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
             Put(infe, 0, 2);
             PutType(infe, item.type);
             infe.push_back(0);
+            if (item.type == "mime") {
+                Append(infe, Bytes(item.contentType.begin(), item.contentType.end()));
+                infe.push_back(0);
+            }
         } else {
             Put(infe, item.id, 2);
             Put(infe, 0, 2);
@@ -96,7 +100,11 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
     Bytes associations;
     for (const auto& item : s.items) {
         std::vector<int> indices;
-        if (item.type == "hvc1") indices.push_back(1);
+        if (item.type == "hvc1" && item.hvcC.empty()) indices.push_back(1);
+        if (!item.hvcC.empty()) {
+            Append(ipco, HeifBox("hvcC", item.hvcC));
+            indices.push_back(++properties);
+        }
         if (item.width != 0) {
             Bytes ispe;
             Put(ispe, item.width, 4);
@@ -109,6 +117,10 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
             PutType(colr, "prof");
             Append(colr, item.icc);
             Append(ipco, HeifBox("colr", colr));
+            indices.push_back(++properties);
+        }
+        for (const auto& box : item.properties) {
+            Append(ipco, box);
             indices.push_back(++properties);
         }
         if (indices.empty()) continue;
@@ -203,10 +215,10 @@ HeifSample SampleSpatialHeif(bool withGroup) {
     const Bytes leftIcc = {0, 0, 1, 0, 'l', 'e', 'f', 't', 'a', 'c', 's', 'p'};
     const Bytes rightIcc = {0, 0, 1, 0, 'r', 'i', 'g', 'h', 't', 'a', 'c', 's', 'p'};
     s.items = {
-        {1, "hvc1", Bytes(300, 0x11), false, 0, 1, 64, 48, leftIcc},
-        {2, "Exif", ExifItemPayload(SampleExifTiff({}, ByteOrder::Little)), true, 0, 1, 0, 0, {}},
-        {3, "hvc1", Bytes(280, 0x33), false, 0, 1, 64, 48, rightIcc},
-        {4, "Exif", ExifItemPayload(SampleExifTiff(right, ByteOrder::Big)), true, 0, 1, 0, 0, {}},
+        {1, "hvc1", Bytes(300, 0x11), false, 0, 1, 64, 48, leftIcc, {}, {}, {}},
+        {2, "Exif", ExifItemPayload(SampleExifTiff({}, ByteOrder::Little)), true, 0, 1, 0, 0, {}, {}, {}, {}},
+        {3, "hvc1", Bytes(280, 0x33), false, 0, 1, 64, 48, rightIcc, {}, {}, {}},
+        {4, "Exif", ExifItemPayload(SampleExifTiff(right, ByteOrder::Big)), true, 0, 1, 0, 0, {}, {}, {}, {}},
     };
     s.references = {{"cdsc", 2, {1}}, {"cdsc", 4, {3}}};
     if (withGroup) s.groups = {{"ster", 5, {1, 3}}};

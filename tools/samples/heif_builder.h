@@ -24,6 +24,9 @@ struct HeifSampleItem {
     int extents = 1;                 // the payload cut into this many extents
     std::uint32_t width = 0, height = 0;  // an 'ispe' property when not 0
     Bytes icc;                       // a 'colr' 'prof' property when not empty
+    Bytes hvcC;                      // the item's own 'hvcC' payload (else a placeholder shared by all)
+    std::vector<Bytes> properties;   // further property boxes, whole (e.g. an 'auxC' box)
+    std::string contentType;         // of a 'mime' item
 };
 
 struct HeifSampleReference {
