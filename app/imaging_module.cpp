@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "app/imaging_abi.h"
+#include "imaging/module/imaging_abi.h"
 #include "app/module_loader.h"
 #include "core/common/exit_codes.h"
 

@@ -22,10 +22,10 @@
 #include "app/imaging_module.h"
 #else
 #ifdef VELTRANE_WITH_STEREO
-#include "stereo/stereo_command.h"
+#include "imaging/stereo/stereo_command.h"
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
-#include "transform/transform_command.h"
+#include "imaging/transform/transform_command.h"
 #endif
 #endif
 #ifdef _WIN32

@@ -20,9 +20,9 @@ function(veltrane_add_subfolders)
 endfunction()
 
 # Fails the build of target before it compiles when a file of its folder dir includes a header
-# of a module outside allowed: core/<module>/... names the core's modules, stereo/,
-# stereo_services/, transform/, heif/, gui/, gui_win32/, app/, tools/ and tests/ the modules of
-# those names (cmake/CheckLayers.cmake).
+# of a module outside allowed: core/<module>/... names the core's modules, imaging/<module>/...
+# the imaging wing's, gui/, gui_win32/, json/, app/, tools/ and tests/ the modules of those names
+# (cmake/CheckLayers.cmake).
 function(veltrane_check_layers target module dir allowed)
   file(GLOB files CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${module}.layers-checked)

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <span>
 
-#include "stereo/jps_input.h"
-#include "stereo/stereo.h"
+#include "imaging/stereo/jps_input.h"
+#include "imaging/stereo/stereo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace veltrane::stereo;

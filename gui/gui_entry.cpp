@@ -21,8 +21,8 @@
 #include "gui/stereo_window.h"
 #include "gui/text.h"
 #include "gui/user_guide.h"
-#include "stereo_services/library_stereo_previewer.h"
-#include "stereo_services/stereo_writer.h"
+#include "imaging/services/library_stereo_previewer.h"
+#include "imaging/services/stereo_writer.h"
 
 namespace veltrane::gui {
 

@@ -32,7 +32,7 @@
 #include "gui/qt_services.h"
 #include "gui/stereo_window.h"
 #include "gui/text.h"
-#include "stereo_services/library_stereo_previewer.h"
+#include "imaging/services/library_stereo_previewer.h"
 #include "tools/samples/jpeg_writer.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "gui_win32/win32_windows.h"
 #include "tools/samples/jpeg_writer.h"
 #ifdef VELTRANE_WITH_STEREO
-#include "stereo_services/library_stereo_previewer.h"
+#include "imaging/services/library_stereo_previewer.h"
 #endif
 
 namespace {

@@ -17,8 +17,8 @@
 #include "gui_win32/win32_text.h"
 #include "gui_win32/win32_windows.h"
 #ifdef VELTRANE_WITH_STEREO
-#include "stereo_services/library_stereo_previewer.h"
-#include "stereo_services/stereo_writer.h"
+#include "imaging/services/library_stereo_previewer.h"
+#include "imaging/services/stereo_writer.h"
 #endif
 
 namespace veltrane::win32 {

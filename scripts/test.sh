@@ -22,7 +22,8 @@ for preset in release debug-sanitize tsan windows; do
   echo "=== $preset === (at ${SECONDS} s)"
   if [ "$preset" = windows ]; then
     # The image libraries that the Windows program links, cross-built from Debian's source
-    # packages into build/windows-libs (a no-op when the prefix of their versions exists).
+    # packages into a cache outside the clone (~/.cache/veltrane/windows-libs), linked from
+    # build/windows-libs (a no-op when the prefix of their versions exists).
     libs_start=$SECONDS
     if ! scripts/windows-libs.sh $WINDOWS_LIBS_STAGES >build-windows-libs.log 2>&1; then
       tail -n 40 build-windows-libs.log; echo "the Windows image libraries failed to build"

@@ -24,12 +24,14 @@
 # complete and is a no-op that only reads the index; build/windows-libs/<stage>-libs is a link to
 # the prefix of the current key, made after it. Debian's patches: all applied, none breaks the build.
 # Variables: WINDOWS_LIBS_CACHE (the folder of keys, sources and the apt index; default
-# build/windows-libs, share it between work trees), JOBS (parallel compiles, default 2).
+# ~/.cache/veltrane/windows-libs, outside the clone, so that every clone and work tree of the
+# machine shares it and a fresh clone finds the libraries built), JOBS (parallel compiles,
+# default 2).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 script="$root/scripts/$(basename "${BASH_SOURCE[0]}")"
 links="$root/build/windows-libs"
-cache=${WINDOWS_LIBS_CACHE:-$links}
+cache=${WINDOWS_LIBS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/veltrane/windows-libs}
 jobs=${JOBS:-2}
 host=x86_64-w64-mingw32
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
@@ -58,7 +60,10 @@ flock 9
 # --- Debian's sources -------------------------------------------------------------------------
 apt_dir="$cache/apt"
 mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/state"
-echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+# The archive is the one this machine's apt configuration names for bookworm: no address is
+# written into the project.
+archive=$("$root/scripts/debian-archive.sh" bookworm)
+echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $archive bookworm main" \
   >"$apt_dir/sources.list"
 apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o Dir::Etc::SourceParts=/dev/null
              -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
@@ -156,8 +161,12 @@ build_libde265() {
 
 build_x265() {
   # The 8-bit encoder library with its assembly code, without the command-line encoder.
+  # WINXP_SUPPORT leaves out the NUMA node affinity of its thread pools (Windows 7's group
+  # affinity calls): the pools are sized by the machine's processor count alone, and a system
+  # that refuses the group affinity (wine, some virtual machines) no longer has every worker
+  # thread print "unable to set thread affinity for NUMA node mask".
   cmake_build "$src/source" -DENABLE_SHARED=OFF -DENABLE_CLI=OFF -DENABLE_ASSEMBLY=ON \
-              -DCMAKE_ASM_NASM_COMPILER=nasm -DENABLE_HDR10_PLUS=OFF
+              -DCMAKE_ASM_NASM_COMPILER=nasm -DENABLE_HDR10_PLUS=OFF -DWINXP_SUPPORT=ON
   # Its pkg-config file names the DLL import library of libgcc_s; the programs link libgcc
   # statically.
   sed -i '/^Libs.private:/s/ -lgcc_s\| -lgcc\b//g' "$prefix/lib/pkgconfig/x265.pc"

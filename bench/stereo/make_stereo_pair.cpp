@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/support/photo_scene.h"
-#include "stereo/jpeg_codec.h"
+#include "imaging/stereo/jpeg_codec.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "stereo/preview.h"
+#include "imaging/stereo/preview.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "bench/support/photo_scene.h"
 #include "core/mpo/mpo_writer.h"
-#include "libjpeg_support/libjpeg_errors.h"
+#include "imaging/jpeg/libjpeg_errors.h"
 
 namespace {
 

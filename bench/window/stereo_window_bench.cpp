@@ -12,7 +12,7 @@
 
 #include "core/window/scripted_services.h"
 #include "core/window/stereo_window_model.h"
-#include "stereo_services/library_stereo_previewer.h"
+#include "imaging/services/library_stereo_previewer.h"
 
 namespace {
 

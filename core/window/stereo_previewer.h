@@ -2,7 +2,7 @@
 #pragma once
 // The stereo pictures of the Stereo window, behind a small interface with no image library in
 // it: the window model decides what to show and to save, an implementation beside the core
-// decodes, renders and writes (both windows use stereo_services/library_stereo_previewer.h,
+// decodes, renders and writes (both windows use imaging/services/library_stereo_previewer.h,
 // over the stereo library), and the tests bring a recording fake.
 //
 // A pair is held twice: the two JPEG files as they are, for saving at full size, and the two

@@ -24,8 +24,8 @@
 #include "tests/window/stereo_fakes.h"
 #include "tests/window/window_fakes.h"
 #ifdef VELTRANE_WITH_STEREO
-#include "stereo_services/library_stereo_previewer.h"
-#include "stereo_services/stereo_writer.h"
+#include "imaging/services/library_stereo_previewer.h"
+#include "imaging/services/stereo_writer.h"
 #endif
 
 namespace veltrane::win32 {

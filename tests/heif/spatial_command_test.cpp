@@ -13,12 +13,12 @@
 #include <iterator>
 #include <sstream>
 
-#include "heif/spatial_photo.h"
-#include "stereo/spatial_jpeg.h"
-#include "stereo/spatial_photos.h"
-#include "stereo/stereo_command.h"
-#include "stereo/stereo_files.h"
-#include "stereo/stereo_session.h"
+#include "imaging/heif/spatial_photo.h"
+#include "imaging/stereo/spatial_jpeg.h"
+#include "imaging/stereo/spatial_photos.h"
+#include "imaging/stereo/stereo_command.h"
+#include "imaging/stereo/stereo_files.h"
+#include "imaging/stereo/stereo_session.h"
 #include "tests/heif/spatial_fixtures.h"
 #include "tests/support/run_command_line.h"
 

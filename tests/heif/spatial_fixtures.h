@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "stereo/spatial_jpeg.h"
+#include "imaging/stereo/spatial_jpeg.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::heif::spatial_test {

@@ -14,9 +14,9 @@
 
 #include "core/common/io_error.h"
 #include "core/heif_boxes/heif_image_metadata.h"
-#include "heif/spatial_photo.h"
+#include "imaging/heif/spatial_photo.h"
 #include "tests/support/temp_dir.h"
-#include "stereo/spatial_jpeg.h"
+#include "imaging/stereo/spatial_jpeg.h"
 #include "tests/heif/spatial_fixtures.h"
 #include "tools/heif_spatial/jpeg_eyes.h"
 #include "tools/samples/jpeg_writer.h"

@@ -8,8 +8,8 @@
 #include <regex>
 #include <sstream>
 
-#include "stereo/preview.h"
-#include "stereo/stereo_command.h"
+#include "imaging/stereo/preview.h"
+#include "imaging/stereo/stereo_command.h"
 #include "tests/stereo/stereo_test_support.h"
 #include "tests/support/temp_dir.h"
 

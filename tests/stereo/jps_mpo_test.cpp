@@ -12,9 +12,9 @@
 
 #include "core/exif/exif_reader.h"
 #include "core/exif/tiff_directory.h"
-#include "stereo/lossless_crop.h"
-#include "stereo/stereo_command.h"
-#include "stereo/stereo_files.h"
+#include "imaging/stereo/lossless_crop.h"
+#include "imaging/stereo/stereo_command.h"
+#include "imaging/stereo/stereo_files.h"
 #include "tests/mpo/mpo_test_support.h"
 #include "tests/stereo/stereo_test_support.h"
 #include "tools/samples/jpeg_writer.h"

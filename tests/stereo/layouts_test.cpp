@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "stereo/preview.h"
-#include "stereo/resample.h"
-#include "stereo/stereo_command.h"
-#include "stereo/stereo_files.h"
+#include "imaging/stereo/preview.h"
+#include "imaging/stereo/resample.h"
+#include "imaging/stereo/stereo_command.h"
+#include "imaging/stereo/stereo_files.h"
 #include "tests/stereo/stereo_test_support.h"
 #include "tests/support/temp_dir.h"
 

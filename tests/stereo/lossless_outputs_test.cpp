@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "stereo/stereo_command.h"
+#include "imaging/stereo/stereo_command.h"
 #include "tests/support/sha256.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"

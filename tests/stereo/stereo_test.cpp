@@ -10,8 +10,8 @@
 
 #include "core/exif/exif_reader.h"
 #include "core/exif/tiff_directory.h"
-#include "stereo/stereo_command.h"
-#include "stereo/stereo_files.h"
+#include "imaging/stereo/stereo_command.h"
+#include "imaging/stereo/stereo_files.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
 

@@ -11,7 +11,7 @@
 #include <png.h>
 #include <webp/demux.h>
 
-#include "stereo/jpeg_codec.h"
+#include "imaging/stereo/jpeg_codec.h"
 
 namespace veltrane::stereo::testing_support {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "stereo/rgb_image.h"
+#include "imaging/stereo/rgb_image.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrane::stereo::testing_support {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/transform/transform_test_support.h"
-#include "transform/transform_geometry.h"
+#include "imaging/transform/transform_geometry.h"
 
 namespace veltrane::testing {
 namespace {

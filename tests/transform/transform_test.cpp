@@ -14,7 +14,7 @@
 #include "tests/support/run_command_line.h"
 #include "tests/support/temp_dir.h"
 #include "tests/transform/transform_test_support.h"
-#include "transform/transform_command.h"
+#include "imaging/transform/transform_command.h"
 
 namespace veltrane::testing {
 namespace {

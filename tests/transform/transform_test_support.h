@@ -14,7 +14,7 @@
 
 #include "core/mpo/mpo_writer.h"
 #include "tools/samples/tiff_builder.h"
-#include "transform/transform_geometry.h"
+#include "imaging/transform/transform_geometry.h"
 
 namespace veltrane::testing {
 

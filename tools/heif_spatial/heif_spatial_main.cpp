@@ -18,8 +18,8 @@
 #include "core/common/file_io.h"
 #include "core/heif_boxes/heif_image_metadata.h"
 #include "core/heif_boxes/heif_structure.h"
-#include "heif/spatial_photo.h"
-#include "stereo/spatial_photos.h"
+#include "imaging/heif/spatial_photo.h"
+#include "imaging/stereo/spatial_photos.h"
 #include "tools/heif_spatial/jpeg_eyes.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 
-#include "stereo/jpeg_codec.h"
-#include "stereo/spatial_jpeg.h"
+#include "imaging/stereo/jpeg_codec.h"
+#include "imaging/stereo/spatial_jpeg.h"
 
 namespace veltrane::heif_tool {
 namespace {

@@ -3,11 +3,11 @@
 // The side-by-side ("parallel") JPEG of a spatial photo's decoded pair, streamed straight from
 // the two decoded eyes into one JPEG encoder: the developer tool's reference for what the
 // program's --stereo path (each eye coded as JPEG, then composed block for block) costs. The
-// conversions of single eyes are the stereo library's (stereo/spatial_jpeg.h).
+// conversions of single eyes are the stereo library's (imaging/stereo/spatial_jpeg.h).
 #include <cstdint>
 #include <vector>
 
-#include "heif/spatial_photo.h"
+#include "imaging/heif/spatial_photo.h"
 
 namespace veltrane::heif_tool {
 

@@ -1,0 +1,392 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Composition of the stereo picture. Side-by-side and over/under layouts encode the inputs' DCT
+// blocks as one image when the two JPEGs are compatible (same components, sampling factors and
+// quantization tables, the first picture ending on an iMCU boundary and every crop starting on
+// one), so the output decodes to exactly the pixels of its inputs. Otherwise, and for every
+// other layout, the two images are decoded row by row and the output is written as it is made
+// (compose_decoded.cpp, wiggle.cpp).
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "imaging/stereo/compose_internal.h"
+#include "imaging/stereo/spatial_photos.h"
+
+namespace veltrane::stereo {
+namespace {
+
+constexpr int kQuality = 95;
+
+int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
+int RoundUp(int a, int b) { return CeilDiv(a, b) * b; }
+int RoundToMultiple(int value, int step) {
+    return static_cast<int>(std::lround(static_cast<double>(value) / step)) * step;
+}
+
+// How the two pictures share the output.
+enum class Arrangement { SideBySide, Stacked, Overlaid };
+
+Arrangement ArrangementOf(Layout layout) {
+    switch (layout) {
+        case Layout::Cross:
+        case Layout::Parallel:
+        case Layout::HalfSideBySide: return Arrangement::SideBySide;
+        case Layout::OverUnder:
+        case Layout::HalfOverUnder: return Arrangement::Stacked;
+        default: return Arrangement::Overlaid;
+    }
+}
+
+// The iMCU of the left image: the block grid on which a lossless crop must lie.
+struct Grid {
+    int width = DCTSIZE, height = DCTSIZE;
+};
+
+// The table that the frame header names for component c; null when it names none (the frame
+// header's table number is not checked until decoding starts).
+const JQUANT_TBL* QuantTableOf(const jpeg_decompress_struct& info, int c) {
+    const int n = info.comp_info[c].quant_tbl_no;
+    return n >= 0 && n < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[n] : nullptr;
+}
+
+// Why the two headers cannot be composed block by block, or empty when they can.
+std::string LosslessObstacle(const jpeg_decompress_struct& a, const jpeg_decompress_struct& b) {
+    if (a.num_components != b.num_components || a.jpeg_color_space != b.jpeg_color_space)
+        return "the images differ in colour components";
+    for (int c = 0; c < a.num_components; ++c) {
+        if (a.comp_info[c].h_samp_factor != b.comp_info[c].h_samp_factor ||
+            a.comp_info[c].v_samp_factor != b.comp_info[c].v_samp_factor)
+            return "the images differ in chroma subsampling";
+        const JQUANT_TBL* qa = QuantTableOf(a, c);
+        const JQUANT_TBL* qb = QuantTableOf(b, c);
+        if (qa == nullptr || qb == nullptr ||
+            std::memcmp(qa->quantval, qb->quantval, sizeof qa->quantval) != 0)
+            return "the images differ in quantization tables";
+    }
+    return {};
+}
+
+// Why the areas cannot be composed block by block: every area must start on the iMCU grid;
+// side by side, the first must end on it; stacked, the two must be equally wide and the first
+// must end on a whole iMCU row.
+std::string GeometryObstacle(const Grid& grid, Arrangement arrangement, const EyeArea& first, const EyeArea& second) {
+    if (arrangement == Arrangement::SideBySide) {
+        if (first.width % grid.width != 0)
+            return "the first half's width " + std::to_string(first.width) + " is not a multiple of " +
+                   std::to_string(grid.width);
+    } else {
+        if (first.width != second.width) return "the images differ in width";
+        if (first.height % grid.height != 0)
+            return "the first half's height " + std::to_string(first.height) + " is not a multiple of " +
+                   std::to_string(grid.height);
+    }
+    if (first.x % grid.width != 0 || second.x % grid.width != 0)
+        return "the crop is not on a " + std::to_string(grid.width) + "-pixel boundary";
+    if (first.y % grid.height != 0 || second.y % grid.height != 0)
+        return "the crop is not on a " + std::to_string(grid.height) + "-row boundary";
+    return {};
+}
+
+// The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
+// coefficient rows of each component through its memory manager's access_virt_barray, one
+// iMCU row at a time; the output encoder's manager gets this function in its place, which
+// assembles the requested rows from the two inputs' coefficient images into a small strip.
+// Only the two inputs' coefficients are held (as much as one output would take), in memory
+// of the caller's: nothing here calls into the inputs' decoders, so no error of theirs can
+// arise while the encoder runs.
+struct Composition {
+    // Blocks [srcCol, srcCol + count) x [srcRow, srcRow + rowCount) of a source component go
+    // to [dstCol, ...) x [dstRow, ...) of the output's.
+    struct Part {
+        const CoefficientImage::Component* source = nullptr;
+        int srcCol = 0, dstCol = 0, count = 0;
+        int srcRow = 0, dstRow = 0, rowCount = 0;
+    };
+    struct Component {
+        std::array<Part, 2> parts;
+        int columns = 0;                  // output blocks per row (padded to the MCU)
+        std::vector<JCOEF> strip;         // v_samp_factor rows of the output's blocks
+        std::vector<JBLOCKROW> rows;
+    };
+    std::array<Component, MAX_COMPONENTS> components;
+    // The addresses of these bytes stand for the output's per-component "arrays".
+    std::array<char, MAX_COMPONENTS> tags{};
+};
+
+JBLOCKARRAY AccessComposedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
+                               boolean) {
+    auto& composition = *static_cast<Composition*>(info->client_data);
+    const std::ptrdiff_t c = reinterpret_cast<char*>(array) - composition.tags.data();
+    if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    Composition::Component& component = composition.components[static_cast<std::size_t>(c)];
+    if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    for (JDIMENSION i = 0; i < numRows; ++i) {
+        const int row = static_cast<int>(startRow + i);
+        JBLOCKROW out = component.rows[i];
+        // Blocks that no input supplies (the MCU padding at the right and bottom edges) are zero.
+        std::memset(out, 0, static_cast<std::size_t>(component.columns) * sizeof(JBLOCK));
+        for (const Composition::Part& part : component.parts) {
+            if (row < part.dstRow || row >= part.dstRow + part.rowCount) continue;
+            const int from = row - part.dstRow + part.srcRow;
+            if (from >= part.source->rows) continue;
+            std::memcpy(out + part.dstCol, part.source->Block(part.srcCol, from),
+                        static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
+        }
+    }
+    return component.rows.data();
+}
+
+// Sets up the parts of every component for an output of outWidth x outHeight: side by side,
+// the first area's blocks on the left and the second's from the first's width on; stacked,
+// the first's rows above and the second's from the first's height down. Every area lies on
+// the iMCU grid.
+void PlanComposition(Composition& plan, const std::array<const CoefficientImage*, 2>& inputs, Arrangement arrangement,
+                     int outWidth, int outHeight, const EyeArea& first, const EyeArea& second) {
+    const CoefficientImage& in = *inputs[0];
+    const int mcuWidth = DCTSIZE * in.maxHSampling, mcuHeight = DCTSIZE * in.maxVSampling;
+    const std::array<const EyeArea*, 2> areas = {&first, &second};
+    for (int c = 0; c < in.componentCount; ++c) {
+        const int h = in.components[static_cast<std::size_t>(c)].hSampling;
+        const int v = in.components[static_cast<std::size_t>(c)].vSampling;
+        Composition::Component& component = plan.components[static_cast<std::size_t>(c)];
+        component.columns = RoundUp(CeilDiv(static_cast<long long>(outWidth) * h, mcuWidth), h);
+        const int rows = RoundUp(CeilDiv(static_cast<long long>(outHeight) * v, mcuHeight), v);
+        const bool sideBySide = arrangement == Arrangement::SideBySide;
+        const int splitColumn = sideBySide ? first.width / mcuWidth * h : 0;
+        const int splitRow = sideBySide ? 0 : first.height / mcuHeight * v;
+        for (std::size_t i = 0; i < 2; ++i) {
+            Composition::Part& part = component.parts[i];
+            part.source = &inputs[i]->components[static_cast<std::size_t>(c)];
+            part.srcCol = areas[i]->x / mcuWidth * h;
+            part.srcRow = areas[i]->y / mcuHeight * v;
+            part.dstCol = i == 0 ? 0 : splitColumn;
+            part.dstRow = i == 0 ? 0 : splitRow;
+            const int columnRoom = (sideBySide && i == 0 ? splitColumn : component.columns) - part.dstCol;
+            part.count = std::clamp(part.source->columns - part.srcCol, 0, columnRoom);
+            part.rowCount = (!sideBySide && i == 0 ? splitRow : rows) - part.dstRow;
+        }
+        const std::size_t rowLength = static_cast<std::size_t>(component.columns) * DCTSIZE2;
+        component.strip.assign(rowLength * static_cast<std::size_t>(v), 0);
+        component.rows.resize(static_cast<std::size_t>(v));
+        for (std::size_t r = 0; r < component.rows.size(); ++r)
+            component.rows[r] = reinterpret_cast<JBLOCKROW>(component.strip.data() + r * rowLength);
+    }
+}
+
+// The two areas in output order for a measured shift (zero without alignment), on the grid
+// or not, and the EXIF segment for an output of a given size.
+using AreasFor = std::function<std::pair<EyeArea, EyeArea>(Alignment measured, bool onGrid)>;
+using ExifFor = std::function<std::vector<std::uint8_t>(int width, int height)>;
+
+// The lossless composition; returns false with reason set when the pair is not compatible.
+// With align, the shift is measured on the coefficients read here (measured says whether it
+// got that far).
+bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOptions& options, Arrangement arrangement,
+                     const AreasFor& areasFor, const ExifFor& exifFor,
+                     const std::vector<std::vector<std::uint8_t>>& icc, const std::vector<std::uint8_t>& jps,
+                     StereoPicture& picture, bool& measured, std::string& reason) {
+    Decoder l(left.bytes, options.limits, left.name), r(right.bytes, options.limits, right.name);
+    l.ReadHeader(false);
+    r.ReadHeader(false);
+    reason = LosslessObstacle(l.info, r.info);
+    if (!reason.empty()) return false;
+    const Grid grid{DCTSIZE * l.info.max_h_samp_factor, DCTSIZE * l.info.max_v_samp_factor};
+    if (!options.align) {
+        // The areas do not depend on the coefficients: a pair off the grid is found before
+        // they are read.
+        const auto [first, second] = areasFor({}, true);
+        reason = GeometryObstacle(grid, arrangement, first, second);
+        if (!reason.empty()) return false;
+    }
+    // Each decoder reads into memory of ours under its own error manager; from here on the
+    // decoders are only asked for their header values.
+    CoefficientImage leftBlocks, rightBlocks;
+    l.ReadCoefficients(leftBlocks);
+    r.ReadCoefficients(rightBlocks);
+    // Tables may be redefined between scans; what counts is the table each component used.
+    for (int c = 0; c < leftBlocks.componentCount; ++c) {
+        if (leftBlocks.components[static_cast<std::size_t>(c)].quant != rightBlocks.components[static_cast<std::size_t>(c)].quant) {
+            reason = "the images differ in quantization tables";
+            return false;
+        }
+    }
+    if (options.align) {
+        // From the coefficients when the first component has full resolution (the usual luma).
+        const CoefficientImage::Component& luma = leftBlocks.components[0];
+        if (luma.hSampling == leftBlocks.maxHSampling && luma.vSampling == leftBlocks.maxVSampling)
+            picture.measured = FindAlignment(leftBlocks, rightBlocks);
+        else
+            picture.measured = FindAlignment(left.bytes, right.bytes, options.limits);
+        measured = true;
+    }
+    const auto [first, second] = areasFor(picture.measured, true);
+    reason = GeometryObstacle(grid, arrangement, first, second);
+    if (!reason.empty()) return false;
+    const bool sideBySide = arrangement == Arrangement::SideBySide;
+    const int width = sideBySide ? first.width + second.width : first.width;
+    const int height = sideBySide ? first.height : first.height + second.height;
+    const std::vector<std::uint8_t> exif = exifFor(width, height);
+
+    const bool leftFirst = first.bytes.data() == left.bytes.data() && first.name == left.name;
+    Decoder& a = leftFirst ? l : r;
+    Composition plan;
+    PlanComposition(plan, {leftFirst ? &leftBlocks : &rightBlocks, leftFirst ? &rightBlocks : &leftBlocks},
+                    arrangement, width, height, first, second);
+    std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
+    for (std::size_t c = 0; c < outArrays.size(); ++c)
+        outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
+
+    // The output is about as large as the two inputs together.
+    Encoder out(left.bytes.size() + right.bytes.size());
+    Guarded(out.errors, "cannot compose the picture", [&] {
+        jpeg_copy_critical_parameters(&a.info, &out.info);
+        out.info.image_width = static_cast<JDIMENSION>(width);
+        out.info.image_height = static_cast<JDIMENSION>(height);
+        out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
+        out.info.client_data = &plan;
+        out.info.mem->access_virt_barray = AccessComposedRows;
+        jpeg_write_coefficients(&out.info, outArrays.data());
+        if (!exif.empty())
+            jpeg_write_marker(&out.info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+        for (const std::vector<std::uint8_t>& segment : icc)
+            jpeg_write_marker(&out.info, JPEG_APP0 + 2, segment.data(), static_cast<unsigned>(segment.size()));
+        if (!jps.empty())
+            jpeg_write_marker(&out.info, JPEG_APP0 + 3, jps.data(), static_cast<unsigned>(jps.size()));
+        jpeg_finish_compress(&out.info);
+    });
+    picture.bytes = out.Take();
+    picture.width = width;
+    picture.height = height;
+    picture.lossless = true;
+    return true;
+}
+
+// The JPS descriptor of a JPEG layout (none for the anaglyph).
+std::vector<std::uint8_t> JpsFor(Layout layout) {
+    constexpr int kSideBySide = 2, kOverUnder = 3;
+    constexpr int kHalfHeight = 0x01, kHalfWidth = 0x02, kLeftFirst = 0x04;
+    switch (layout) {
+        case Layout::Cross: return JpsSegment(false);
+        case Layout::Parallel: return JpsSegment(true);
+        case Layout::OverUnder: return JpsSegment(kOverUnder, kLeftFirst);
+        case Layout::HalfSideBySide: return JpsSegment(kSideBySide, kHalfWidth | kLeftFirst);
+        case Layout::HalfOverUnder: return JpsSegment(kOverUnder, kHalfHeight | kLeftFirst);
+        default: return {};
+    }
+}
+
+}  // namespace
+
+StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
+                            const StereoOptions& options) {
+    if (options.layout == Layout::Mpo) {
+        MpoImages mpo = ComposeMpoImages(left, right, options);
+        mpo.picture.bytes = BuildMpoPicture(mpo);
+        return mpo.picture;
+    }
+    if (options.layout == Layout::Heic) return ComposeSpatialPhoto(left, right, options);
+    // Headers first: sizes, and the first image's EXIF segment that the output keeps.
+    Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
+    leftHeader.ReadHeader(true);
+    rightHeader.ReadHeader(false);
+    if (leftHeader.info.image_height != rightHeader.info.image_height)
+        throw StereoError("the two images differ in height (" + std::to_string(leftHeader.info.image_height) +
+                          " and " + std::to_string(rightHeader.info.image_height) + " pixels)");
+    const std::vector<std::uint8_t> exif = leftHeader.ExifSegment();
+    // The colour profile of the first image goes with the pictures made of the eyes' own pixels
+    // (a spatial photo's eyes are often Display P3); an anaglyph's channels are the glasses',
+    // not a scene's colours.
+    std::vector<std::vector<std::uint8_t>> icc;
+    if (options.layout != Layout::Anaglyph) icc = leftHeader.IccSegments();
+    const int height = static_cast<int>(leftHeader.info.image_height);
+    // The eyes: the images in file order, or exchanged. Messages name each image by its place
+    // in the pair whichever eye it serves.
+    EyeArea leftEye{left, "left image", 0, 0, static_cast<int>(leftHeader.info.image_width), height};
+    EyeArea rightEye{right, "right image", 0, 0, static_cast<int>(rightHeader.info.image_width), height};
+    if (options.swap) std::swap(leftEye, rightEye);
+    // The grid of a lossless crop: the iMCU of the image whose header the output copies.
+    const Decoder& gridSource = options.swap ? rightHeader : leftHeader;
+    const Grid grid{DCTSIZE * gridSource.info.max_h_samp_factor, DCTSIZE * gridSource.info.max_v_samp_factor};
+
+    StereoPicture picture;
+    const Arrangement arrangement = ArrangementOf(options.layout);
+    const bool crop = options.align || options.parallax != 0;
+    // The two areas for a measured shift, in output order (the cross layout puts the right eye
+    // first). Uncropped, every column side by side, else the common width. Cropped, the overlap
+    // of left(x, y) and right(x + across, y + down) for the shift less the parallax; for
+    // block-exact areas the shift is rounded to the iMCU grid, and the first area's width (side
+    // by side) or height (stacked) cut down to it.
+    auto areas = [&](Alignment measured, bool onGrid) {
+        EyeArea l = leftEye, r = rightEye;
+        if (crop) {
+            Alignment shift{measured.across - options.parallax, measured.down};
+            if (onGrid) shift = {RoundToMultiple(shift.across, grid.width), RoundToMultiple(shift.down, grid.height)};
+            l.x = std::max(0, -shift.across);
+            r.x = l.x + shift.across;
+            l.y = std::max(0, -shift.down);
+            r.y = l.y + shift.down;
+            int width = std::min(leftEye.width - l.x, rightEye.width - r.x);
+            int overlapHeight = std::min(leftEye.height - l.y, rightEye.height - r.y);
+            if (onGrid && arrangement == Arrangement::SideBySide && width > grid.width) width -= width % grid.width;
+            if (onGrid && arrangement == Arrangement::Stacked && overlapHeight > grid.height)
+                overlapHeight -= overlapHeight % grid.height;
+            if (width < 1 || overlapHeight < 1) throw StereoError("the two images do not overlap");
+            l.width = r.width = width;
+            l.height = r.height = overlapHeight;
+            picture.applied = shift;
+            picture.cropped = true;
+        } else if (arrangement != Arrangement::SideBySide) {
+            l.width = r.width = std::min(leftEye.width, rightEye.width);
+        }
+        return options.layout == Layout::Cross ? std::pair{r, l} : std::pair{l, r};
+    };
+    auto exifFor = [&](int width, int outHeight) {
+        std::vector<std::uint8_t> patched = exif;
+        if (!patched.empty())
+            PatchExifDimensions(patched, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(outHeight));
+        return patched;
+    };
+    const std::vector<std::uint8_t> jps = JpsFor(options.layout);
+    bool measured = false;
+    const bool mayBeLossless = options.layout == Layout::Cross || options.layout == Layout::Parallel ||
+                               options.layout == Layout::OverUnder;
+    if (mayBeLossless && ComposeLossless(leftEye, rightEye, options, arrangement, areas, exifFor, icc, jps, picture, measured,
+                                         picture.reencodeReason))
+        return picture;
+    // Re-encoded: the exact shift.
+    if (options.align && !measured) picture.measured = FindAlignment(leftEye.bytes, rightEye.bytes, options.limits);
+    const auto [first, second] = areas(picture.measured, false);
+    if (options.layout == Layout::Wiggle) {
+        ComposeWiggle(first, second, options, picture);
+        return picture;
+    }
+    // Side by side and stacked keep the first image's chroma subsampling; the anaglyph's
+    // colour fringes need full chroma resolution.
+    JpegSettings jpeg;
+    jpeg.quality = kQuality;
+    if (options.layout != Layout::Anaglyph && leftHeader.info.num_components == 3) {
+        jpeg.hSampling = leftHeader.info.comp_info[0].h_samp_factor;
+        jpeg.vSampling = leftHeader.info.comp_info[0].v_samp_factor;
+    }
+    jpeg.jps = jps;
+    jpeg.icc = icc;
+    jpeg.expectedSize = left.size() + right.size();
+    const auto [width, outHeight] = DecodedOutputSize(options.layout, first, second);
+    jpeg.exif = exifFor(width, outHeight);
+    switch (options.layout) {
+        case Layout::Anaglyph:
+            picture.reencodeReason = options.anaglyph == AnaglyphKind::Dubois
+                                         ? "anaglyph"
+                                         : std::string(AnaglyphKindWord(options.anaglyph)) + " anaglyph";
+            break;
+        case Layout::HalfSideBySide: picture.reencodeReason = "each eye resampled to half width"; break;
+        case Layout::HalfOverUnder: picture.reencodeReason = "each eye resampled to half height"; break;
+        default: break;
+    }
+    ComposeDecoded(first, second, options, jpeg, picture);
+    return picture;
+}
+
+}  // namespace veltrane::stereo

@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The re-encoded layouts. The two images are decoded row by row and each output row is written
+// as soon as it is made, so memory stays at a few rows besides the codecs' own:
+//   - in step (side by side, half side by side, anaglyph, interlaced): output row y is made of
+//     row y of both areas; the second area decodes on a helper thread, one band of rows ahead;
+//   - stacked (over/under, half over/under): the first area's rows, then the second's, each
+//     resampled down the columns for the half layout through a window of as many rows as the
+//     filter is tall.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <future>
+
+#include "imaging/stereo/compose_internal.h"
+
+namespace veltrane::stereo {
+namespace {
+
+// Rows of the second image that a helper thread decodes ahead.
+constexpr int kBand = 64;
+
+int Half(int length) { return std::max(1, (length + 1) / 2); }
+
+bool IsStacked(Layout layout) { return layout == Layout::OverUnder || layout == Layout::HalfOverUnder; }
+
+// Writes the rows of both areas in step: combine(y, rowOfFirst, rowOfSecond, outputRow).
+template <typename Combine>
+void WriteInStep(EyeReader& a, EyeReader& b, int height, int outWidth, RowWriter& out, Combine&& combine) {
+    // The second image's bands alternate between two buffers.
+    const std::size_t rowBytesB = static_cast<std::size_t>(b.Width()) * 3;
+    std::array<std::vector<std::uint8_t>, 2> bandsB;
+    for (auto& band : bandsB) band.resize(rowBytesB * kBand);
+    auto decodeBand = [&b, &bandsB, rowBytesB, height](int band) {
+        const int rows = std::min(kBand, height - band * kBand);
+        std::uint8_t* base = bandsB[static_cast<std::size_t>(band % 2)].data();
+        for (int r = 0; r < rows; ++r) b.Read(base + static_cast<std::size_t>(r) * rowBytesB);
+    };
+    std::vector<std::uint8_t> rowA(static_cast<std::size_t>(a.Width()) * 3);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(outWidth) * 3);
+    // Declared after everything it touches, so that it is waited for before they go.
+    std::future<void> nextBand = std::async(std::launch::async, decodeBand, 0);
+    for (int y = 0; y < height; ++y) {
+        if (y % kBand == 0) {
+            nextBand.get();  // band y / kBand is ready (or its error is raised here)
+            if (y + kBand < height) nextBand = std::async(std::launch::async, decodeBand, y / kBand + 1);
+        }
+        const std::uint8_t* pb = bandsB[static_cast<std::size_t>(y / kBand % 2)].data() +
+                                 static_cast<std::size_t>(y % kBand) * rowBytesB;
+        a.Read(rowA.data());
+        combine(y, rowA.data(), pb, row.data());
+        out.WriteRow(row.data());
+    }
+}
+
+// Writes the rows of one area, resampled down to outHeight rows when that differs.
+void WriteStacked(EyeReader& eye, int height, int outHeight, RowWriter& out) {
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(eye.Width()) * 3);
+    if (outHeight == height) {
+        for (int y = 0; y < height; ++y) {
+            eye.Read(row.data());
+            out.WriteRow(row.data());
+        }
+        return;
+    }
+    VerticalResampler down(LanczosTaps(0, height, height, outHeight), row.size());
+    for (int y = 0; y < height && !down.Done(); ++y) {
+        eye.Read(row.data());
+        down.Add(row.data(), [&](int, const std::uint8_t* resampled) { out.WriteRow(resampled); });
+    }
+}
+
+}  // namespace
+
+EyeReader::EyeReader(const EyeArea& area, const CodecLimits& limits, int outWidth)
+    : area_(area), outWidth_(outWidth), decoder_(area.bytes, limits, area.name) {}
+
+void EyeReader::Start() {
+    jpeg_decompress_struct& info = decoder_.info;
+    Guarded(decoder_.errors, decoder_.Failure().c_str(), [&] {
+        info.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&info);
+    });
+    row_.resize(static_cast<std::size_t>(info.output_width) * 3);
+    if (outWidth_ != area_.width) across_ = LanczosTaps(area_.x, area_.width, static_cast<int>(info.output_width), outWidth_);
+    // Rows above the area are decoded and dropped: skipping them would change the fancy
+    // upsampling's context of the first row kept.
+    for (int y = 0; y < area_.y; ++y) Read(nullptr);
+}
+
+void EyeReader::Read(std::uint8_t* out) {
+    JSAMPROW row = row_.data();
+    Guarded(decoder_.errors, decoder_.Failure().c_str(), [&] { jpeg_read_scanlines(&decoder_.info, &row, 1); });
+    if (out == nullptr) return;
+    if (across_)
+        ResampleRow(row_.data(), out, *across_);
+    else
+        std::memcpy(out, row_.data() + static_cast<std::size_t>(area_.x) * 3, static_cast<std::size_t>(area_.width) * 3);
+}
+
+std::pair<int, int> DecodedOutputSize(Layout layout, const EyeArea& first, const EyeArea& second) {
+    switch (layout) {
+        case Layout::Cross:
+        case Layout::Parallel: return {first.width + second.width, first.height};
+        case Layout::HalfSideBySide: return {Half(first.width) + Half(second.width), first.height};
+        case Layout::OverUnder: return {first.width, first.height + second.height};
+        case Layout::HalfOverUnder: return {first.width, Half(first.height) + Half(second.height)};
+        default: return {first.width, first.height};
+    }
+}
+
+void ComposeDecoded(const EyeArea& first, const EyeArea& second, const StereoOptions& options,
+                    const JpegSettings& jpeg, StereoPicture& picture) {
+    const Layout layout = options.layout;
+    const bool halfWidth = layout == Layout::HalfSideBySide;
+    EyeReader a(first, options.limits, halfWidth ? Half(first.width) : first.width);
+    EyeReader b(second, options.limits, halfWidth ? Half(second.width) : second.width);
+    a.ReadHeader();
+    b.ReadHeader();
+    const auto size = DecodedOutputSize(layout, first, second);
+    const int width = size.first, height = size.second;
+    if (IsStacked(layout)) {
+        const bool half = layout == Layout::HalfOverUnder;
+        const std::unique_ptr<RowWriter> out = NewJpegWriter(width, height, jpeg);
+        a.Start();
+        WriteStacked(a, first.height, half ? Half(first.height) : first.height, *out);
+        b.Start();
+        WriteStacked(b, second.height, half ? Half(second.height) : second.height, *out);
+        picture.bytes = out->Finish();
+    } else {
+        a.Start();
+        b.Start();
+        const std::unique_ptr<RowWriter> out =
+            layout == Layout::Interlaced ? NewPngWriter(width, height) : NewJpegWriter(width, height, jpeg);
+        const std::size_t firstBytes = static_cast<std::size_t>(a.Width()) * 3;
+        const std::size_t secondBytes = static_cast<std::size_t>(b.Width()) * 3;
+        const AnaglyphKind kind = options.anaglyph;
+        WriteInStep(a, b, height, width, *out, [&](int y, const std::uint8_t* pa, const std::uint8_t* pb, std::uint8_t* po) {
+            switch (layout) {
+                case Layout::Anaglyph: AnaglyphRow(pa, pb, po, width, kind); break;
+                // Even rows (from 0) from the left eye, odd ones from the right.
+                case Layout::Interlaced: std::memcpy(po, y % 2 == 0 ? pa : pb, static_cast<std::size_t>(width) * 3); break;
+                default:
+                    std::memcpy(po, pa, firstBytes);
+                    std::memcpy(po + firstBytes, pb, secondBytes);
+                    break;
+            }
+        });
+        picture.bytes = out->Finish();
+    }
+    picture.width = width;
+    picture.height = height;
+}
+
+}  // namespace veltrane::stereo
