@@ -16,6 +16,7 @@
 #include "core/common/file_io.h"
 #include "core/heif_boxes/heif_structure.h"
 #include "core/parts/heif_parts.h"
+#include "imaging/heif/heif_part_decoder.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/heif_builder.h"
 #include "tools/samples/jpeg_writer.h"
@@ -54,7 +55,7 @@ std::string RunAndCapture(const std::string& command) {
 }
 
 // A picture encoded by libheif: colour (a gradient), or grey, with or without alpha and thumbnail.
-Bytes EncodeWithLibheif(int width, int height, bool grey, bool alpha = false, bool thumbnail = false) {
+Bytes EncodeWithLibheif(int width, int height, bool grey, bool alpha = false, bool thumbnail = false, int bits = 8) {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     EXPECT_EQ(heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code, heif_error_Ok);
@@ -62,11 +63,15 @@ Bytes EncodeWithLibheif(int width, int height, bool grey, bool alpha = false, bo
     heif_encoder_set_logging_level(encoder, 0);
     heif_image* image = nullptr;
     const auto fill = [&](heif_channel channel, int shift) {
-        heif_image_add_plane(image, channel, width, height, 8);
+        heif_image_add_plane(image, channel, width, height, bits);
         int stride = 0;
         std::uint8_t* p = heif_image_get_plane(image, channel, &stride);
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) p[y * stride + x] = static_cast<std::uint8_t>((x * 3 + y * 2 + shift) & 0xFF);
+            for (int x = 0; x < width; ++x) {
+                const int v = ((x * 3 + y * 2 + shift) << (bits - 8)) & ((1 << bits) - 1);
+                if (bits == 8) p[y * stride + x] = static_cast<std::uint8_t>(v);
+                else reinterpret_cast<std::uint16_t*>(p + y * stride)[x] = static_cast<std::uint16_t>(v);
+            }
     };
     if (grey) {
         heif_image_create(width, height, heif_colorspace_monochrome, heif_chroma_monochrome, &image);
@@ -472,6 +477,42 @@ TEST(HeifParts, BrokenFilesGiveAMessageAndTheOtherParts) {
         EXPECT_NE(problems.find(c.message), std::string::npos) << problems;
         EXPECT_EQ(list.parts.size(), c.parts) << problems;
     }
+}
+
+// With --decode the image parts become PNG files: colour as 8-bit RGB, a grey depth map of
+// 10 bits as 16-bit grey.
+TEST(HeifParts, DecodesImagePartsToPng) {
+    const CodedPicture depth = PrimaryPicture(EncodeWithLibheif(64, 64, true, false, false, 10));
+    if (depth.hvcC.size() < 23 || ((depth.hvcC[17] & 7) + 8) != 10) GTEST_SKIP() << "libheif's encoder writes no 10-bit pictures";
+    auto phone = BuildPhoneHeic(false);
+    Bytes depthAuxC = Text("urn:mpeg:hevc:2015:auxid:2");
+    depthAuxC.push_back(0);
+    samples::HeifSample s;
+    s.items = {{1, "hvc1", phone.primary.data, false, 0, 1, 128, 96, {}, phone.primary.hvcC, {}, {}},
+               {2, "hvc1", depth.data, true, 0, 1, 64, 64, {}, depth.hvcC, {samples::HeifFullBox("auxC", 0, 0, depthAuxC)}, {}}};
+    s.references = {{"auxl", 2, {1}}};
+    TempDir dir;
+    const auto source = dir.Write("depth.heic", samples::BuildHeif(s));
+    InputFile input(source);
+    const auto list = FindHeifParts(input);
+    ASSERT_EQ(list.parts.size(), 2u);
+    EXPECT_EQ(list.parts[1].kind, PartKind::DepthMap);
+    struct Expected {
+        int width, height, bitDepth, colourType;
+    };
+    const Expected expected[] = {{128, 96, 8, 2}, {64, 64, 16, 0}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto png = dir / ("part_" + std::to_string(i + 1) + ".png");
+        heif::DecodeHeifItemToPng(source, list.parts[i].heifItemId, png);
+        const Bytes written = ReadFile(png);
+        ASSERT_GE(written.size(), 26u);
+        EXPECT_EQ(PngSize(written), std::make_pair(expected[i].width, expected[i].height));
+        EXPECT_EQ(written[24], expected[i].bitDepth);
+        EXPECT_EQ(written[25], expected[i].colourType);
+    }
+    EXPECT_THROW(heif::DecodeHeifItemToPng(source, 7, dir / "none.png"), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(dir / "none.png"));
 }
 
 }  // namespace
