@@ -38,6 +38,61 @@ inline std::vector<CorpusFile> HeifCorpusFiles() {
     const auto at = static_cast<std::size_t>(std::search(broken.begin(), broken.end(), ster.begin(), ster.end()) - broken.begin());
     broken[at + 12] = 0xFF;  // num_entities_in_group 0xFF000002
     add("group_count_too_large.heic", "A 'ster' group claiming 0xFF000002 entities in a box of 28 bytes.", broken);
+
+    // The parts of phone files: an MP4 (ftyp, moov, mdat) and a Samsung trailer (records, the
+    // SEFH directory with offsets back from it, its size and SEFT, little-endian).
+    auto append = [](Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); };
+    auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+    Bytes mp4 = samples::HeifBox("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm', 'm', 'p', '4', '1'});
+    append(mp4, samples::HeifBox("moov", samples::HeifBox("free", Bytes(8, 0))));
+    append(mp4, samples::HeifBox("mdat", Bytes(64, 0x5A)));
+    auto trailer = [&](const std::vector<std::pair<std::string, Bytes>>& records) {
+        Bytes out, directory = text("SEFH");
+        auto le32 = [](Bytes& b, std::size_t v) {
+            for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        };
+        std::vector<std::pair<std::size_t, std::size_t>> placed;
+        for (const auto& [name, data] : records) {
+            const std::size_t start = out.size();
+            append(out, {0, 0, 0x01, 0x0A});
+            le32(out, name.size());
+            append(out, text(name));
+            append(out, data);
+            placed.emplace_back(start, out.size() - start);
+        }
+        le32(directory, 107);
+        le32(directory, records.size());
+        for (const auto& [start, size] : placed) {
+            append(directory, {0, 0, 0x01, 0x0A});
+            le32(directory, out.size() - start);
+            le32(directory, size);
+        }
+        append(out, directory);
+        le32(out, directory.size());
+        append(out, text("SEFT"));
+        return out;
+    };
+    Bytes motion = sample(false, same);
+    Bytes mpvd = mp4;
+    append(mpvd, trailer({{"Image_UTC_Data", text("1765152000000")}, {"MCC_Data", text("262")}}));
+    append(motion, samples::HeifBox("mpvd", mpvd));
+    add("motion_photo.heic", "Two images, then an 'mpvd' box holding an MP4 followed by a Samsung trailer of two records.", motion);
+    Bytes sefd = sample(false, same);
+    append(sefd, samples::HeifBox("sefd", trailer({{"MotionPhoto_Data", mp4}, {"Image_UTC_Data", text("1765152000000")}})));
+    add("samsung_sefd.heic", "Two images, then a 'sefd' box: a Samsung trailer whose first record is the video.", sefd);
+    add("grid_tone_map.heic", "A grid of two tiles (in idat), a depth map by 'auxl' and 'auxC', and a 'tmap' image over the grid and a gain map.",
+        sample(false, [](samples::HeifSample& s) {
+            Bytes auxC = {'u', 'r', 'n', ':', 'm', 'p', 'e', 'g', ':', 'h', 'e', 'v', 'c', ':', '2', '0', '1', '5', ':',
+                          'a', 'u', 'x', 'i', 'd', ':', '2', 0};
+            s.items = {{1, "grid", Bytes(8, 1), false, 1, 1, 128, 48, {}, {}, {}, {}},
+                       {2, "hvc1", Bytes(40, 2), true, 0, 1, 64, 48, {}, {}, {}, {}},
+                       {3, "hvc1", Bytes(40, 3), true, 0, 2, 64, 48, {}, {}, {}, {}},
+                       {4, "hvc1", Bytes(30, 4), true, 0, 1, 32, 32, {}, {}, {samples::HeifFullBox("auxC", 0, 0, auxC)}, {}},
+                       {5, "hvc1", Bytes(30, 5), true, 0, 1, 32, 32, {}, {}, {}, {}},
+                       {6, "tmap", Bytes(20, 6), false, 0, 1, 128, 48, {}, {}, {}, {}}};
+            s.references = {{"dimg", 1, {2, 3}}, {"auxl", 4, {1}}, {"dimg", 6, {1, 5}}};
+            s.groups.clear();
+        }));
     return files;
 }
 
