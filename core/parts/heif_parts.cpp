@@ -81,7 +81,7 @@ std::pair<PartKind, std::string> ClassifyAuxiliary(const std::string& urn) {
 
 class ItemGraph {
 public:
-    explicit ItemGraph(const hb::HeifStructure& s) : s_(s) {
+    explicit ItemGraph(const hb::HeifStructure& s) {
         for (const auto& ref : s.references) {
             if (ref.type == kAuxl) auxiliary_.emplace(ref.from, ref.to.empty() ? 0 : ref.to.front());
             if (ref.type == kThmb) thumbnails_.insert(ref.from);
@@ -123,7 +123,6 @@ private:
             for (const auto input : *inputs) Collect(input, depth + 1, out, seen);
     }
 
-    const hb::HeifStructure& s_;
     std::map<std::uint32_t, std::uint32_t> auxiliary_;  // auxiliary image -> its image
     std::set<std::uint32_t> thumbnails_, toneMapGainMaps_;
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> inputs_;

@@ -46,11 +46,15 @@ bool LibheifToolsInstalled() {
 
 std::string RunAndCapture(const std::string& command) {
     std::string out;
+#ifdef _WIN32
+    (void)command;  // libheif's tools are not run there
+#else
     if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
         char buffer[4096];
         while (const std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
         if (pclose(pipe) != 0) out += "\n(failed)";
     }
+#endif
     return out;
 }
 
