@@ -195,7 +195,7 @@ int RunDecodeHeifItemCommand(const std::vector<std::string>& words, std::ostream
         DecodeHeifItemToPng(words[0], item, words[2]);
         return kExitOk;
     } catch (const std::exception& e) {
-        err << "veltrane: " << words[0] << ": item " << item << ": " << e.what() << "\n";
+        err << "veltrane: " << words[0] << ": " << e.what() << "\n";
         return kExitFailure;
     }
 }
