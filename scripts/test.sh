@@ -12,6 +12,11 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 scripts/setup.sh test || exit 1
 export WINEDEBUG=-all
+# A compiler cache, when there is one, shared by every clone of the machine: paths inside the
+# clone are hashed relative to it, so a fresh clone of the same sources compiles nothing twice.
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$root"
+fi
 # Create the wine prefix once, before the first Windows test starts.
 if command -v wineboot >/dev/null && [ ! -d "${WINEPREFIX:-$HOME/.wine}" ]; then
   wineboot --init >/dev/null 2>&1 || true
