@@ -79,6 +79,13 @@ std::pair<PartKind, std::string> ClassifyAuxiliary(const std::string& urn) {
     return {PartKind::Other, urn.empty() ? std::string("auxiliary image") : urn};
 }
 
+// A 'mime' item's content type as the part's MIME type: type/subtype in printable characters.
+bool PlausibleMime(const std::string& text) {
+    constexpr std::size_t kLongest = 127;
+    return !text.empty() && text.size() <= kLongest && text.find('/') != std::string::npos &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
+
 class ItemGraph {
 public:
     explicit ItemGraph(const hb::HeifStructure& s) {
@@ -180,7 +187,7 @@ public:
                 p.part.mime = "application/octet-stream";
                 p.part.role = "Exif";
             } else if (item.type == kMime) {
-                p.part.mime = item.contentType.empty() ? "application/octet-stream" : item.contentType;
+                p.part.mime = PlausibleMime(item.contentType) ? item.contentType : "application/octet-stream";
                 p.part.role = item.contentType == "application/rdf+xml" ? "XMP" : "metadata";
             } else {
                 continue;  // the tiles of a grid, hidden images nothing refers to, other items
