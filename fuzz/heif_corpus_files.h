@@ -39,46 +39,18 @@ inline std::vector<CorpusFile> HeifCorpusFiles() {
     broken[at + 12] = 0xFF;  // num_entities_in_group 0xFF000002
     add("group_count_too_large.heic", "A 'ster' group claiming 0xFF000002 entities in a box of 28 bytes.", broken);
 
-    // The parts of phone files: an MP4 (ftyp, moov, mdat) and a Samsung trailer (records, the
-    // SEFH directory with offsets back from it, its size and SEFT, little-endian).
+    // The parts of phone files: an MP4 and a Samsung trailer.
     auto append = [](Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); };
     auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
-    Bytes mp4 = samples::HeifBox("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm', 'm', 'p', '4', '1'});
-    append(mp4, samples::HeifBox("moov", samples::HeifBox("free", Bytes(8, 0))));
-    append(mp4, samples::HeifBox("mdat", Bytes(64, 0x5A)));
-    auto trailer = [&](const std::vector<std::pair<std::string, Bytes>>& records) {
-        Bytes out, directory = text("SEFH");
-        auto le32 = [](Bytes& b, std::size_t v) {
-            for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        };
-        std::vector<std::pair<std::size_t, std::size_t>> placed;
-        for (const auto& [name, data] : records) {
-            const std::size_t start = out.size();
-            append(out, {0, 0, 0x01, 0x0A});
-            le32(out, name.size());
-            append(out, text(name));
-            append(out, data);
-            placed.emplace_back(start, out.size() - start);
-        }
-        le32(directory, 107);
-        le32(directory, records.size());
-        for (const auto& [start, size] : placed) {
-            append(directory, {0, 0, 0x01, 0x0A});
-            le32(directory, out.size() - start);
-            le32(directory, size);
-        }
-        append(out, directory);
-        le32(out, directory.size());
-        append(out, text("SEFT"));
-        return out;
-    };
+    const Bytes mp4 = samples::SmallMp4(64);
+    const auto trailer = samples::SamsungTrailer;
     Bytes motion = sample(false, same);
     Bytes mpvd = mp4;
-    append(mpvd, trailer({{"Image_UTC_Data", text("1765152000000")}, {"MCC_Data", text("262")}}));
+    append(mpvd, trailer({{0x0A01, "Image_UTC_Data", text("1765152000000")}, {0x0A20, "MCC_Data", text("262")}}));
     append(motion, samples::HeifBox("mpvd", mpvd));
     add("motion_photo.heic", "Two images, then an 'mpvd' box holding an MP4 followed by a Samsung trailer of two records.", motion);
     Bytes sefd = sample(false, same);
-    append(sefd, samples::HeifBox("sefd", trailer({{"MotionPhoto_Data", mp4}, {"Image_UTC_Data", text("1765152000000")}})));
+    append(sefd, samples::HeifBox("sefd", trailer({{0x0A30, "MotionPhoto_Data", mp4}, {0x0A01, "Image_UTC_Data", text("1765152000000")}})));
     add("samsung_sefd.heic", "Two images, then a 'sefd' box: a Samsung trailer whose first record is the video.", sefd);
     add("grid_tone_map.heic", "A grid of two tiles (in idat), a depth map by 'auxl' and 'auxC', and a 'tmap' image over the grid and a gain map.",
         sample(false, [](samples::HeifSample& s) {

@@ -32,9 +32,6 @@ const std::string kAppleGainMap = "urn:com:apple:photo:2020:aux:hdrgainmap";
 
 void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-void PutLittle32(Bytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 bool LibheifToolsInstalled() {
 #ifdef _WIN32
@@ -124,49 +121,8 @@ CodedPicture PrimaryPicture(const Bytes& file) {
     return coded;
 }
 
-// A small MP4: ftyp, moov, mdat.
-Bytes SmallMp4(std::size_t mediaBytes) {
-    Bytes ftyp = Text("isom");
-    Append(ftyp, {0, 0, 2, 0});
-    Append(ftyp, Text("isommp41"));
-    Bytes mp4 = samples::HeifBox("ftyp", ftyp);
-    Append(mp4, samples::HeifBox("moov", samples::HeifBox("free", Bytes(20, 0))));
-    Bytes media(mediaBytes);
-    for (std::size_t i = 0; i < media.size(); ++i) media[i] = static_cast<std::uint8_t>(i * 7);
-    Append(mp4, samples::HeifBox("mdat", media));
-    return mp4;
-}
-
-struct TrailerRecord {
-    std::uint16_t type;
-    std::string name;
-    Bytes data;
-};
-// Samsung's trailer: the records, the SEFH directory, its size and SEFT (little-endian).
-Bytes SamsungTrailer(const std::vector<TrailerRecord>& records) {
-    Bytes out;
-    std::vector<std::pair<std::size_t, std::size_t>> placed;  // start, size
-    for (const auto& r : records) {
-        const std::size_t start = out.size();
-        Append(out, {0, 0, static_cast<std::uint8_t>(r.type), static_cast<std::uint8_t>(r.type >> 8)});
-        PutLittle32(out, static_cast<std::uint32_t>(r.name.size()));
-        Append(out, Text(r.name));
-        Append(out, r.data);
-        placed.emplace_back(start, out.size() - start);
-    }
-    const std::size_t directory = out.size();
-    Append(out, Text("SEFH"));
-    PutLittle32(out, 107);
-    PutLittle32(out, static_cast<std::uint32_t>(records.size()));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        Append(out, {0, 0, static_cast<std::uint8_t>(records[i].type), static_cast<std::uint8_t>(records[i].type >> 8)});
-        PutLittle32(out, static_cast<std::uint32_t>(directory - placed[i].first));
-        PutLittle32(out, static_cast<std::uint32_t>(placed[i].second));
-    }
-    PutLittle32(out, static_cast<std::uint32_t>(out.size() - directory));
-    Append(out, Text("SEFT"));
-    return out;
-}
+using samples::SamsungTrailer;
+using samples::SmallMp4;
 
 const Bytes kUtcData = Text("1765152000000");
 const Bytes kXmp = Text("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"></x:xmpmeta>");

@@ -208,6 +208,42 @@ Bytes ExifItemPayload(const Bytes& tiff, const Bytes& prefix) {
     return out;
 }
 
+Bytes SmallMp4(std::size_t mediaBytes) {
+    Bytes mp4 = HeifBox("ftyp", {'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm', 'm', 'p', '4', '1'});
+    Append(mp4, HeifBox("moov", HeifBox("free", Bytes(20, 0))));
+    Bytes media(mediaBytes);
+    for (std::size_t i = 0; i < media.size(); ++i) media[i] = static_cast<std::uint8_t>(i * 7);
+    Append(mp4, HeifBox("mdat", media));
+    return mp4;
+}
+
+Bytes SamsungTrailer(const std::vector<SamsungRecord>& records) {
+    const auto little32 = [](Bytes& out, std::uint64_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    Bytes out, directory = {'S', 'E', 'F', 'H'};
+    little32(directory, 107);
+    little32(directory, records.size());
+    std::vector<std::size_t> starts;
+    for (const auto& r : records) {
+        starts.push_back(out.size());
+        Append(out, {0, 0, static_cast<std::uint8_t>(r.type), static_cast<std::uint8_t>(r.type >> 8)});
+        little32(out, r.name.size());
+        Append(out, Bytes(r.name.begin(), r.name.end()));
+        Append(out, r.data);
+    }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::size_t end = i + 1 < records.size() ? starts[i + 1] : out.size();
+        Append(directory, {0, 0, static_cast<std::uint8_t>(records[i].type), static_cast<std::uint8_t>(records[i].type >> 8)});
+        little32(directory, out.size() - starts[i]);
+        little32(directory, end - starts[i]);
+    }
+    Append(out, directory);
+    little32(out, directory.size());
+    Append(out, {'S', 'E', 'F', 'T'});
+    return out;
+}
+
 HeifSample SampleSpatialHeif(bool withGroup) {
     HeifSample s;
     SampleExif right;

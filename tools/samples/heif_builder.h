@@ -66,6 +66,19 @@ Bytes BuildHeif(const HeifSample& sample);
 // The payload of an Exif item: the u32 offset to the TIFF header, prefix bytes, the TIFF data.
 Bytes ExifItemPayload(const Bytes& tiff, const Bytes& prefix = {});
 
+// A small MP4 file: ftyp (isom), moov (a free box of 20 bytes), mdat of mediaBytes bytes.
+Bytes SmallMp4(std::size_t mediaBytes);
+
+// Samsung's trailer (little-endian): the records (u16 0, u16 type, u32 name length, name, data),
+// the "SEFH" directory (version 107, the count, per record u16 0, u16 type, u32 offset back from
+// the directory, u32 size), the directory's size and "SEFT".
+struct SamsungRecord {
+    std::uint16_t type = 0;
+    std::string name;
+    Bytes data;
+};
+Bytes SamsungTrailer(const std::vector<SamsungRecord>& records);
+
 // A stereo pair of two placeholder HEVC images (items 1 and 3, 64 x 48, the left one primary),
 // each with an Exif item (2 and 4: the sample camera's EXIF, the right eye's big-endian) and
 // an ICC profile, tied by the 'ster' group 5 unless withGroup is false.
