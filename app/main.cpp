@@ -27,6 +27,9 @@
 #ifdef VELTRANE_WITH_TRANSFORM
 #include "imaging/transform/transform_command.h"
 #endif
+#ifdef VELTRANE_WITH_HEIF_DECODE
+#include "imaging/heif/heif_part_decoder.h"
+#endif
 #endif
 #ifdef _WIN32
 #include <io.h>
@@ -72,6 +75,9 @@ int RunImaging(const char* command, const std::string& programPath, const std::v
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
     if (std::string(command) == "--transform") return veltrane::transform::RunTransformCommand(args, out, err, scan);
+#endif
+#ifdef VELTRANE_WITH_HEIF_DECODE
+    if (std::string(command) == "--decode-heif-item") return veltrane::heif::RunDecodeHeifItemCommand(args, out, err);
 #endif
     return veltrane::kExitUsage;
 #endif

@@ -51,6 +51,33 @@ inline std::vector<CorpusFile> HeifCorpusFiles() {
     const auto at = static_cast<std::size_t>(std::search(broken.begin(), broken.end(), ster.begin(), ster.end()) - broken.begin());
     broken[at + 12] = 0xFF;  // num_entities_in_group 0xFF000002
     add("group_count_too_large.heic", "A 'ster' group claiming 0xFF000002 entities in a box of 28 bytes.", broken);
+
+    // The parts of phone files: an MP4 and a Samsung trailer.
+    auto append = [](Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); };
+    auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+    const Bytes mp4 = samples::SmallMp4(64);
+    const auto trailer = samples::SamsungTrailer;
+    Bytes motion = sample(false, same);
+    Bytes mpvd = mp4;
+    append(mpvd, trailer({{0x0A01, "Image_UTC_Data", text("1765152000000")}, {0x0A20, "MCC_Data", text("262")}}));
+    append(motion, samples::HeifBox("mpvd", mpvd));
+    add("motion_photo.heic", "Two images, then an 'mpvd' box holding an MP4 followed by a Samsung trailer of two records.", motion);
+    Bytes sefd = sample(false, same);
+    append(sefd, samples::HeifBox("sefd", trailer({{0x0A30, "MotionPhoto_Data", mp4}, {0x0A01, "Image_UTC_Data", text("1765152000000")}})));
+    add("samsung_sefd.heic", "Two images, then a 'sefd' box: a Samsung trailer whose first record is the video.", sefd);
+    add("grid_tone_map.heic", "A grid of two tiles (in idat), a depth map by 'auxl' and 'auxC', and a 'tmap' image over the grid and a gain map.",
+        sample(false, [](samples::HeifSample& s) {
+            Bytes auxC = {'u', 'r', 'n', ':', 'm', 'p', 'e', 'g', ':', 'h', 'e', 'v', 'c', ':', '2', '0', '1', '5', ':',
+                          'a', 'u', 'x', 'i', 'd', ':', '2', 0};
+            s.items = {{1, "grid", Bytes(8, 1), false, 1, 1, 128, 48, {}, {}, {}, {}},
+                       {2, "hvc1", Bytes(40, 2), true, 0, 1, 64, 48, {}, {}, {}, {}},
+                       {3, "hvc1", Bytes(40, 3), true, 0, 2, 64, 48, {}, {}, {}, {}},
+                       {4, "hvc1", Bytes(30, 4), true, 0, 1, 32, 32, {}, {}, {samples::HeifFullBox("auxC", 0, 0, auxC)}, {}},
+                       {5, "hvc1", Bytes(30, 5), true, 0, 1, 32, 32, {}, {}, {}, {}},
+                       {6, "tmap", Bytes(20, 6), false, 0, 1, 128, 48, {}, {}, {}, {}}};
+            s.references = {{"dimg", 1, {2, 3}}, {"auxl", 4, {1}}, {"dimg", 6, {1, 5}}};
+            s.groups.clear();
+        }));
     return files;
 }
 
