@@ -25,7 +25,8 @@ int RunImagingCommand(const std::string& programPath, const char* command, const
     // --transform has a module of its own, without the stereo pictures' libraries.
     const char* moduleName = nullptr;
 #ifdef VELTRANE_IMAGING_MODULE
-    if (std::string_view(command) == "--stereo") moduleName = VELTRANE_IMAGING_MODULE;
+    if (std::string_view(command) == "--stereo" || std::string_view(command) == "--decode-heif-item")
+        moduleName = VELTRANE_IMAGING_MODULE;
 #endif
 #ifdef VELTRANE_TRANSFORM_MODULE
     if (std::string_view(command) == "--transform") moduleName = VELTRANE_TRANSFORM_MODULE;

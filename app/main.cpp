@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Veltrane: one executable that is the desktop window (no arguments) and the headless splitter
 // and metadata dumper (with arguments).
+#include <cstdint>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,14 @@ int main(int argc, char** argv) {
     services.RunTransform = [&services](const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
                                         const veltrane::ScanOptions& scan) {
         return RunImaging("--transform", services.ProgramPath, words, out, err, scan);
+    };
+#endif
+
+#ifdef VELTRANE_WITH_HEIF_DECODE
+    services.DecodeHeifItem = [&services](const std::string& source, std::uint32_t item, const std::string& png,
+                                          std::ostream& err) {
+        std::ostringstream ignored;
+        return RunImaging("--decode-heif-item", services.ProgramPath, {source, std::to_string(item), png}, ignored, err, {});
     };
 #endif
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/cli/command_line.h"
 
+#include <memory>
 #include <new>
 #include <ostream>
 
 #include "core/cli/commands.h"
 #include "core/cli/metadata_files.h"
+#include "core/common/io_error.h"
 #include "core/images/image_index.h"
 #include "core/parts/file_parts.h"
 
@@ -52,6 +54,8 @@ std::string UsageText() {
         "  veltrane --unregister-context-menu       remove that entry again\n"
         "  veltrane --help | --version\n"
         "  veltrane --no-mpf ...                    any of the above, ignoring the MPF index\n"
+        "  veltrane --decode FILE ... | --each ...  a split that writes the image items of a HEIF\n"
+        "                                           file as PNG files\n"
         "\n"
         "The images are those of the file's MPF index (the table of images in the first\n"
         "image's header) when it is usable; otherwise every FF D8 FF E1 in the file starts an\n"
@@ -205,6 +209,20 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         // The signature rule for the command that follows.
         options.scan.rule = ImageRule::SignatureOnly;
         return RunCommand(rest, options, out, err, services);
+    }
+    if (first == "--decode") {
+        // A split (or --each) of a HEIF file writes its image items as PNG files.
+        if (!services.DecodeHeifItem) {
+            err << "veltrane: --decode is not available in this build\n";
+            return kExitFailure;
+        }
+        const std::unique_ptr<OtherParts> decoding = parts::PartsDecodingHeifImages(
+            [&services, &err](const std::string& source, std::uint32_t item, const std::string& png) {
+                if (services.DecodeHeifItem(source, item, png, err) != kExitOk) throw InOutError(ioerr::ReadBeyondEnd, source);
+            });
+        CommandLineOptions decodingOptions = options;
+        decodingOptions.scan.otherParts = decoding.get();
+        return RunCommand(rest, decodingOptions, out, err, services);
     }
     if (first == "--json") {
         options.json = true;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
@@ -44,6 +45,9 @@ std::string ThreeDigits(int n) {
 // The hook of the scan and the split.
 class JpegAndHeifParts final : public OtherParts {
 public:
+    JpegAndHeifParts() = default;
+    explicit JpegAndHeifParts(HeifItemDecoder decode) : decode_(std::move(decode)) {}
+
     std::int64_t LastImageEnd(InputFile& file, const ImageIndex& index) const override {
         FileByteSource source(file);
         return LastImageEndBeforeParts(source, index);
@@ -55,7 +59,10 @@ public:
             const PartList list = FindHeifParts(file);
             int written = 0;
             for (const FilePart& part : list.parts) {
-                WritePartFile(file, part, 0, PartFileName(job, part));
+                if (decode_ && IsHeifImagePart(part))
+                    decode_(job.source, part.heifItemId, job.folder + BaseName(job.source) + ThreeDigits(part.number) + ".png");
+                else
+                    WritePartFile(file, part, 0, PartFileName(job, part));
                 ++written;
             }
             return written;
@@ -65,6 +72,9 @@ public:
         const PartList list = FindJpegParts(source, index);
         return WriteOtherPartFiles(job, list, index.ImageStart(1));
     }
+
+private:
+    HeifItemDecoder decode_;
 };
 
 }  // namespace
@@ -119,6 +129,10 @@ bool IsImagePart(const FilePart& part) {
 const OtherParts& PartsBeyondImages() {
     static const JpegAndHeifParts parts;
     return parts;
+}
+
+std::unique_ptr<OtherParts> PartsDecodingHeifImages(HeifItemDecoder decode) {
+    return std::make_unique<JpegAndHeifParts>(std::move(decode));
 }
 
 ScanOptions WithOtherParts(ScanOptions options) {

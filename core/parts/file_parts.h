@@ -4,6 +4,8 @@
 // (core/parts/jpeg_parts.h) or the items and boxes of a HEIF file (core/parts/heif_parts.h);
 // and the files a split writes for the parts beyond the images.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +39,12 @@ bool IsImagePart(const FilePart& part);
 
 // What the scan and the split ask about the parts beyond the images: one object for the program.
 const OtherParts& PartsBeyondImages();
+// Decodes image item `item` of the HEIF file source into a PNG file at pngPath; raises
+// InOutError (naming the source) when it cannot.
+using HeifItemDecoder = std::function<void(const std::string& source, std::uint32_t item, const std::string& pngPath)>;
+// The same as PartsBeyondImages, but a split writes the image items of a HEIF file as PNG files
+// through decode (split --decode).
+std::unique_ptr<OtherParts> PartsDecodingHeifImages(HeifItemDecoder decode);
 // options, with the last image ending before other parts and a split of all images writing
 // them too.
 ScanOptions WithOtherParts(ScanOptions options);

@@ -27,7 +27,7 @@ _veltrane_folders() {
 
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options='--help --version --list --parts --mpf --no-mpf --exif --info --tags --iptc --json
+    local options='--help --version --list --parts --mpf --no-mpf --decode --exif --info --tags --iptc --json
         --image --each --stereo --layout --anaglyph --pair --align --parallax --swap --delay --max-size --quality
         --baseline --fov --disparity
         --join --type --repair --remove-video --transform --crop --perfect --force --register-context-menu
@@ -39,7 +39,7 @@ _veltrane() {
     local words=() i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --no-mpf | --json) ;;
+            --no-mpf | --json | --decode) ;;
             --image) ((i++)) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
         esac
