@@ -7,6 +7,9 @@
 #include "imaging/module/imaging_abi.h"
 #include "app/module_loader.h"
 #include "core/common/exit_codes.h"
+#ifdef VELTRANE_IMAGING_MODULE
+#include "imaging/stereo/spatial_rewrite.h"
+#endif
 
 namespace veltrane::app {
 namespace {
@@ -22,10 +25,16 @@ int RunImagingCommand(const std::string& programPath, const char* command, const
     // --transform has a module of its own, without the stereo pictures' libraries.
     const char* moduleName = nullptr;
 #ifdef VELTRANE_IMAGING_MODULE
-    if (std::string_view(command) == "--stereo") moduleName = VELTRANE_IMAGING_MODULE;
+    if (std::string_view(command) == "--stereo" || std::string_view(command) == "--decode-heif-item")
+        moduleName = VELTRANE_IMAGING_MODULE;
 #endif
 #ifdef VELTRANE_TRANSFORM_MODULE
     if (std::string_view(command) == "--transform") moduleName = VELTRANE_TRANSFORM_MODULE;
+#endif
+#ifdef VELTRANE_IMAGING_MODULE
+    // New camera values for a spatial photo, without loading the module's libraries.
+    if (std::string_view(command) == "--stereo")
+        if (const auto status = stereo::RunSpatialCameraRewrite(args, out, err)) return *status;
 #endif
     std::string error = "no module runs it";
     void* module = moduleName != nullptr ? LoadProgramModule(programPath, moduleName, error) : nullptr;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Veltrane: one executable that is the desktop window (no arguments) and the headless splitter
 // and metadata dumper (with arguments).
+#include <cstdint>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,9 @@
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
 #include "imaging/transform/transform_command.h"
+#endif
+#ifdef VELTRANE_WITH_HEIF_DECODE
+#include "imaging/heif/heif_part_decoder.h"
 #endif
 #endif
 #ifdef _WIN32
@@ -73,6 +78,9 @@ int RunImaging(const char* command, const std::string& programPath, const std::v
 #ifdef VELTRANE_WITH_TRANSFORM
     if (std::string(command) == "--transform") return veltrane::transform::RunTransformCommand(args, out, err, scan);
 #endif
+#ifdef VELTRANE_WITH_HEIF_DECODE
+    if (std::string(command) == "--decode-heif-item") return veltrane::heif::RunDecodeHeifItemCommand(args, out, err);
+#endif
     return veltrane::kExitUsage;
 #endif
 }
@@ -103,6 +111,14 @@ int main(int argc, char** argv) {
     services.RunTransform = [&services](const std::vector<std::string>& words, std::ostream& out, std::ostream& err,
                                         const veltrane::ScanOptions& scan) {
         return RunImaging("--transform", services.ProgramPath, words, out, err, scan);
+    };
+#endif
+
+#ifdef VELTRANE_WITH_HEIF_DECODE
+    services.DecodeHeifItem = [&services](const std::string& source, std::uint32_t item, const std::string& png,
+                                          std::ostream& err) {
+        std::ostringstream ignored;
+        return RunImaging("--decode-heif-item", services.ProgramPath, {source, std::to_string(item), png}, ignored, err, {});
     };
 #endif
 

@@ -10,6 +10,7 @@
 #include "fuzz/corpus_files.h"
 #include "fuzz/heif_corpus_files.h"
 #include "fuzz/mpf_corpus_files.h"
+#include "fuzz/parts_corpus_files.h"
 #include "fuzz/repair_corpus_files.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     for (auto& file : veltrane::fuzzcorpus::MpfCorpusFiles()) files.push_back(std::move(file));
     for (auto& file : veltrane::fuzzcorpus::HeifCorpusFiles()) files.push_back(std::move(file));
     for (auto& file : veltrane::fuzzcorpus::RepairCorpusFiles()) files.push_back(std::move(file));
+    for (auto& file : veltrane::fuzzcorpus::PartsCorpusFiles()) files.push_back(std::move(file));
     for (const auto& file : files) {
         const fs::path folder = root / file.Target;
         fs::create_directories(folder);

@@ -39,6 +39,7 @@ public:
         WithWellFormed(text, [this](std::string_view t) { writer_.String(t.data(), Length(t)); });
     }
     void Integer(std::int64_t value) override { writer_.Int64(value); }
+    void Number(double value) override { writer_.Double(value); }
     void Boolean(bool value) override { writer_.Bool(value); }
 
     std::string TakeText() override {

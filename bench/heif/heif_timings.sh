@@ -8,7 +8,10 @@
 #    developer tool's streamed side-by-side JPEG (both eyes decoded, one JPEG encoder).
 # 2. Writing a spatial photo of a 4000 x 3000 MPO pair (quality 90): `veltrane --stereo --layout
 #    heic` against heif-enc of the two JPEGs into one file (quality 90).
-# 3. The peak resident memory of each (/usr/bin/time), beside the RGB size of one decoded eye.
+#    With BEFORE_BUILD set (a build of an earlier revision), its --stereo --layout heic as well.
+# 3. New camera values for that spatial photo: `veltrane --stereo encoded.heic --fov 70` (its
+#    eyes copied, only the meta box rebuilt) against `cp` of the file.
+# 4. The peak resident memory of each (/usr/bin/time), beside the RGB size of one decoded eye.
 # The pairs are bench/stereo's synthetic scenes (make_stereo_pair), 4:2:0 JPEGs of quality 90.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -29,10 +32,19 @@ hyperfine -N -w 1 -r "$runs" --export-markdown read.md \
   -n "veltrane --stereo --layout parallel" "$veltrane --stereo --layout parallel pair2560.heic sbs.jpg" \
   -n heif-convert "heif-convert -q 95 pair2560.heic converted.jpg" \
   -n "veltrane-spatial parallel (streamed)" "$spatial parallel pair2560.heic streamed.jpg 95"
+before=()
+if [ -n "${BEFORE_BUILD:-}" ]; then
+  before=(-n "before: veltrane --stereo --layout heic"
+          "$BEFORE_BUILD/bin/veltrane --stereo --layout heic 4000/pair.mpo encoded-before.heic")
+fi
 hyperfine -N -w 1 -r "$runs" --export-markdown write.md \
   -n "veltrane --stereo --layout heic" "$veltrane --stereo --layout heic 4000/pair.mpo encoded.heic" \
+  "${before[@]}" \
   -n heif-enc "heif-enc -q 90 4000/l.jpg 4000/r.jpg -o heif-enc.heic"
-cat read.md write.md
+hyperfine -N -w 3 -r "$(( runs * 4 ))" --export-markdown rewrite.md --prepare "rm -f rewritten.heic copied.heic" \
+  -n "veltrane --stereo (new camera values)" "$veltrane --stereo encoded.heic rewritten.heic --fov 70" \
+  -n cp "cp encoded.heic copied.heic"
+cat read.md write.md rewrite.md
 rss() { /usr/bin/time -f '%M' -o rss "$@" > /dev/null 2>&1; echo $(( $(cat rss) / 1024 )); }
 echo "peak RSS, 2560 x 2560 pair (one decoded RGB eye: $(( 2560 * 2560 * 3 / 1048576 )) MiB):"
 echo "  veltrane --stereo --layout parallel: $(rss "$veltrane" --stereo --layout parallel pair2560.heic sbs.jpg) MiB"

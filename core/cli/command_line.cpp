@@ -2,12 +2,15 @@
 #include "core/cli/command_line.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <ostream>
 
 #include "core/cli/commands.h"
 #include "core/cli/metadata_files.h"
+#include "core/common/io_error.h"
 #include "core/images/image_index.h"
+#include "core/parts/file_parts.h"
 
 namespace veltrane {
 
@@ -20,16 +23,19 @@ std::string UsageText() {
         "  veltrane --each [odd | even] [--] FILE...\n"
         "                                           split each FILE into its own folder\n"
         "  veltrane --list FILE...                  list the images of MPO files\n"
+        "  veltrane --parts FILE...                 list every part of each file: images, gain\n"
+        "                                           and depth maps, a motion photo's video, ...\n"
         "  veltrane --mpf FILE...                   print each file's MPF index of its images\n"
         "                                           and whether the signature scan agrees\n"
         "  veltrane --exif FILE... | FILE N         the EXIF window's nineteen rows\n"
         "  veltrane --info FILE...                  the EXIF reader's status and text lines\n"
         "  veltrane --tags FILE...                  every stored EXIF tag: name TAB value\n"
         "  veltrane --iptc FILE...                  every IPTC dataset: name TAB value\n"
-        "           these six also with [--json] [--image N] [-@ LIST], before or after the\n"
+        "           these seven also with [--json] [--image N] [-@ LIST], before or after the\n"
         "           command word\n"
         "  veltrane --stereo [--layout LAYOUT] [--anaglyph KIND] [--pair L,R] [--align [full]]\n"
         "           [--keystone] [--parallax PX] [--swap] [--delay MS] [--max-size N] [--quality Q]\n"
+        "           [--baseline MM] [--fov DEG] [--disparity FRACTION]\n"
         "           FILE [OUTPUT] | LEFT.jpg RIGHT.jpg OUTPUT | --each FILE...\n"
         "                                           a stereo picture of images 1 and 2 (or L and R)\n"
         "                                           of an MPO file, of the halves of a JPS file or\n"
@@ -38,6 +44,8 @@ std::string UsageText() {
         "                                           one MPO file of the images of JPEG and MPO files\n"
         "  veltrane --repair FILE [OUTPUT]          the images of a damaged MPO file with a fresh\n"
         "                                           MPF index (default FILE_repaired.mpo)\n"
+        "  veltrane --remove-video FILE [OUTPUT]    the photo without its motion-photo video\n"
+        "                                           (default FILE_still.EXT)\n"
         "  veltrane --transform OP [--crop WxH+X+Y] [--perfect] [--force] [--] FILE [OUTPUT]\n"
         "                                           turn, flip or crop every image of a JPEG or\n"
         "                                           MPO file losslessly (default FILE_OP.jpg/.mpo)\n"
@@ -47,6 +55,8 @@ std::string UsageText() {
         "  veltrane --unregister-context-menu       remove that entry again\n"
         "  veltrane --help | --version\n"
         "  veltrane --no-mpf ...                    any of the above, ignoring the MPF index\n"
+        "  veltrane --decode FILE ... | --each ...  a split that writes the image items of a HEIF\n"
+        "                                           file as PNG files\n"
         "\n"
         "The images are those of the file's MPF index (the table of images in the first\n"
         "image's header) when it is usable; otherwise every FF D8 FF E1 in the file starts an\n"
@@ -54,7 +64,8 @@ std::string UsageText() {
         "that signature rule is used.\n"
         "\n"
         "Splitting writes the images of FILE to FILE's name without its extension, \"_\", the\n"
-        "three-digit image number and \".jpg\":\n"
+        "three-digit image number and \".jpg\"; with all, the other parts follow, numbered after\n"
+        "the images (.mp4, .mov, .png, .jpg, .bin by type):\n"
         "  FILE                 all images, next to FILE\n"
         "  FILE odd|even        the odd or even images, into the current folder\n"
         "  FILE FOLDER          all images, into FOLDER (which must exist)\n"
@@ -67,14 +78,22 @@ std::string UsageText() {
         "For an .mpo FILE, --exif, --info and --tags read image N (default 1) as if it had been\n"
         "extracted; any other FILE is read itself (.jpg/.jpeg/.jpe as JPEG, .tif/.tiff/.nef as\n"
         "TIFF). For a spatial photo (a HEIF file) N is 1 for the left eye, 2 for the right one:\n"
-        "its Exif item is read as a JPEG file with that EXIF. N is --image N, or a number after a\n"
-        "single FILE.\n"
-        "--list, --mpf, --exif, --info, --tags and --iptc read any number of files, several at a\n"
-        "time, and print them in order, each under a line \"======== FILE\" when there are\n"
-        "several; -@ LIST adds the files named in LIST, one a line (- reads standard input). A\n"
-        "file that fails prints its error and the others go on; the exit status is then 1.\n"
+        "its Exif item is read as a JPEG file with that EXIF, and --info adds the lines \"Stereo\n"
+        "baseline\", \"Horizontal field of view\" and \"Disparity adjustment\" (JSON:\n"
+        "StereoBaselineMM, HorizontalFOV, DisparityAdjustment as a fraction) when the file's\n"
+        "camera properties say them. N is --image N, or a number after a single FILE.\n"
+        "--parts lists a line per part: number, kind, MIME type, start and length (or \"in\n"
+        "XMP\"), what located it (MPF index, container directory, MicroVideo, Samsung\n"
+        "trailer, XMP, ...) and its role, then a \"Problem:\" line for each length or offset that\n"
+        "does not fit the file. When other parts follow the last image, it ends at its EOI.\n"
+        "--list, --parts, --mpf, --exif, --info, --tags and --iptc read any number of files,\n"
+        "several at a time, and print them in order, each under a line \"======== FILE\" when\n"
+        "there are several; -@ LIST adds the files named in LIST, one a line (- reads standard\n"
+        "input). A file that fails prints its error and the others go on; the exit status is\n"
+        "then 1. --list of a HEIF file or of a file without any JPEG image fails.\n"
         "--json prints one JSON array instead, an object per file: \"SourceFile\" and, by\n"
-        "command, \"Images\" (--list), \"Entries\" and \"ScanAgrees\" (--mpf), \"Rows\" (--exif),\n"
+        "command, \"Images\" (--list), \"Parts\" and \"Problems\" (--parts), \"Entries\" and\n"
+        "\"ScanAgrees\" (--mpf), \"Rows\" (--exif),\n"
         "\"Status\" and \"Lines\" (--info), an object per directory such as \"IFD0\", \"ExifIFD\",\n"
         "\"GPS\" or \"MakerNotes\" (--tags), \"IPTC\" (--iptc), or \"Error\" for a file that failed.\n"
         "A name that comes again within one object holds the array of its values.\n"
@@ -95,7 +114,17 @@ std::string UsageText() {
         "               copied as --join copies it or, aligned, cropped block for block\n"
         "  heic         spatial photo (\"_spatial.heic\"): both images as HEVC images of\n"
         "               --quality Q (0 to 100, default 90), the left eye the primary image, each\n"
-        "               with its EXIF and colour profile, tied by a stereo-pair group\n"
+        "               with its EXIF and colour profile, tied by a stereo-pair group, and the\n"
+        "               cameras a headset needs to show it as spatial: --baseline MM between\n"
+        "               the lenses, --fov DEG across, --disparity FRACTION of the width (-1 to\n"
+        "               1) by which the headset moves the eyes. By default: a spatial photo's\n"
+        "               own values; the MPF BaselineLength (10 to 300 mm), else the camera\n"
+        "               model's (Nintendo 3DS 35, FinePix REAL 3D W1 77, W3 75), else 65; the\n"
+        "               field of view from FocalLengthIn35mmFormat, else 60; the shift of\n"
+        "               --align (or --parallax) as the disparity, else 0. The eyes keep their\n"
+        "               width: aligned, only a shift down is cropped. A spatial photo whose\n"
+        "               eyes stay as they are (and no --quality) gets its new values without\n"
+        "               being coded again\n"
         "Without --layout an OUTPUT ending .gif or .webp means wiggle, .png interlaced,\n"
         ".mpo the MPO layout, .heic a spatial photo.\n"
         "Side by side and over-under are lossless, block for block, when the two JPEGs allow\n"
@@ -157,6 +186,7 @@ std::string UsageText() {
         "                                         writes holiday_spatial.heic\n"
         "  veltrane --join left.jpg right.jpg pair.mpo\n"
         "  veltrane --repair broken.mpo           writes broken_repaired.mpo\n"
+        "  veltrane --remove-video PXL_1.MP.jpg   writes PXL_1.MP_still.jpg\n"
         "  veltrane --transform auto photo.jpg    writes photo_auto.jpg, turned upright\n"
         "\n"
         "Exit status: 0 done (also when FILE holds no image), 1 the job failed (a message on\n"
@@ -187,6 +217,20 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         options.scan.rule = ImageRule::SignatureOnly;
         return RunCommand(rest, options, out, err, services);
     }
+    if (first == "--decode") {
+        // A split (or --each) of a HEIF file writes its image items as PNG files.
+        if (!services.DecodeHeifItem) {
+            err << "veltrane: --decode is not available in this build\n";
+            return kExitFailure;
+        }
+        const std::unique_ptr<OtherParts> decoding = parts::PartsDecodingHeifImages(
+            [&services, &err](const std::string& source, std::uint32_t item, const std::string& png) {
+                if (services.DecodeHeifItem(source, item, png, err) != kExitOk) throw InOutError(ioerr::ReadBeyondEnd, source);
+            });
+        CommandLineOptions decodingOptions = options;
+        decodingOptions.scan.otherParts = decoding.get();
+        return RunCommand(rest, decodingOptions, out, err, services);
+    }
     if (first == "--json") {
         options.json = true;
         return RunCommand(rest, options, out, err, services);
@@ -200,15 +244,17 @@ int RunCommand(const std::vector<std::string>& args, CommandLineOptions options,
         return RunCommand(std::vector<std::string>(rest.begin() + 1, rest.end()), options, out, err, services);
     }
     const bool metadataCommand = first == "--list" || first == "--mpf" || first == "--exif" || first == "--info" ||
-                                 first == "--tags" || first == "--iptc";
+                                 first == "--tags" || first == "--iptc" || first == "--parts";
     if ((options.json || options.imageNumber > 0) && !metadataCommand) {
         err << "veltrane: " << (options.json ? "--json" : "--image")
-            << " goes with --list, --mpf, --exif, --info, --tags or --iptc\nTry 'veltrane --help'.\n";
+            << " goes with --list, --parts, --mpf, --exif, --info, --tags or --iptc\nTry 'veltrane --help'.\n";
         return kExitUsage;
     }
     if (first == "--each") return RunEachCommand(rest, options, out, err, services);
     if (first == "--list") return RunListCommand(rest, options, out, err, services);
     if (first == "--mpf") return RunMpfCommand(rest, options, out, err, services);
+    if (first == "--parts") return RunPartsCommand(rest, options, out, err, services);
+    if (first == "--remove-video") return RunRemoveVideoCommand(rest, out, err);
     if (first == "--join") return RunJoinCommand(rest, options, out, err);
     if (first == "--repair") return RunRepairCommand(rest, out, err);
     if (first == "--exif") return RunExifCommand(ExifCommand::Exif, rest, options, out, err, services);
@@ -262,7 +308,10 @@ void ReportTooManyImages(std::ostream& err, const std::string& path, const char*
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    const CommandLineServices& services, const CommandLineOptions& options) {
     try {
-        return RunCommand(args, options, out, err, services);
+        // Every command knows the parts beyond a file's images: the last image ends before them.
+        CommandLineOptions withParts = options;
+        if (withParts.scan.otherParts == nullptr) withParts.scan = parts::WithOtherParts(options.scan);
+        return RunCommand(args, withParts, out, err, services);
     } catch (const std::bad_alloc&) {
         out.flush();
         err << "veltrane: out of memory\n";

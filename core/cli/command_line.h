@@ -2,6 +2,7 @@
 #pragma once
 // The program's command line: the batch split and the headless commands. The executable only
 // collects its arguments and hands them here.
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -46,6 +47,11 @@ struct CommandLineServices {
     std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                       const ScanOptions& scan)>
         RunTransform;
+    // Image item ITEM of the HEIF file SOURCE decoded into a PNG file (split --decode), from the
+    // module that links libheif; empty in builds without it. Returns the exit status; the
+    // cause of a failure goes to err.
+    std::function<int(const std::string& source, std::uint32_t item, const std::string& pngPath, std::ostream& err)>
+        DecodeHeifItem;
     // A fresh writer of one record for --json (the JSON writer of json/); empty in builds without
     // it. Called on the threads that read the files.
     std::function<std::unique_ptr<RecordWriter>()> NewRecordWriter;

@@ -29,6 +29,11 @@ int RunListCommand(const std::vector<std::string>& args, const CommandLineOption
 // veltrane --mpf FILE...                                          (core/images, core/mpo)
 int RunMpfCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
                   std::ostream& err, const CommandLineServices& services = {});
+// veltrane --parts FILE...                                        (core/parts)
+int RunPartsCommand(const std::vector<std::string>& args, const CommandLineOptions& options, std::ostream& out,
+                    std::ostream& err, const CommandLineServices& services = {});
+// veltrane --remove-video FILE [OUTPUT]                           (core/parts)
+int RunRemoveVideoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // veltrane --join [--type disparity|multi-angle|panorama] [--] FILE... OUTPUT   (core/mpo)
 int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOptions& options,

@@ -3,6 +3,9 @@
 // files. The reader hands out UTF-8 texts, which are printed as they are.
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
@@ -156,6 +159,43 @@ void WriteRecord(ExifCommand which, const exif::ExifReader& reader, const exif::
     }
 }
 
+// A number with digits decimals, a '.' whatever the locale, and with sign a '+' before values
+// that are not negative.
+std::string Decimal(double value, int digits, bool sign = false) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+    std::string text(buffer, result.ptr);
+    if (text.starts_with("-") && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+    return sign && !text.starts_with("-") ? "+" + text : text;
+}
+
+// --info of a spatial photo: what its camera properties say, each line only when they say it.
+void WriteCameraText(const heif_boxes::StereoCameraFacts& camera, std::string& text) {
+    if (camera.baselineMm) AppendLine(text, "Stereo baseline: ", Decimal(*camera.baselineMm, 2), " mm");
+    if (camera.horizontalFov) AppendLine(text, "Horizontal field of view: ", Decimal(*camera.horizontalFov, 1), "\xC2\xB0");
+    if (camera.disparityAdjustment)
+        AppendLine(text, "Disparity adjustment: ", Decimal(*camera.disparityAdjustment * 100, 2, true), "%");
+}
+
+// The same as numbers: millimetres to the micrometre, degrees to the hundredth, the adjustment as
+// the fraction of the width the file stores.
+void WriteCameraRecord(const heif_boxes::StereoCameraFacts& camera, RecordWriter& record) {
+    // Divided by the steps per unit, so that 63810 / 1000 is the number nearest to 63.81.
+    const auto rounded = [](const std::optional<double>& value, double steps) -> std::optional<double> {
+        if (!value) return std::nullopt;
+        return std::round(*value * steps) / steps;
+    };
+    const std::pair<const char*, std::optional<double>> members[] = {
+        {"StereoBaselineMM", rounded(camera.baselineMm, 1000)},
+        {"HorizontalFOV", rounded(camera.horizontalFov, 100)},
+        {"DisparityAdjustment", rounded(camera.disparityAdjustment, 10000)}};
+    for (const auto& [name, value] : members) {
+        if (!value) continue;
+        record.Key(name);
+        record.Number(*value);
+    }
+}
+
 std::string NoSuchImage(int imageNumber, int count) {
     return "there is no image " + std::to_string(imageNumber) + " (the file holds " + std::to_string(count) +
            (count == 1 ? " image)" : " images)");
@@ -169,6 +209,7 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
 
     exif::ExifReader reader(exif::FullReaderParts, exif::ReaderOptions{numbers});
     exif::ExifRows rows;
+    heif_boxes::StereoCameraFacts camera;
     if (HasMpoExtension(path)) {
         // The image is read from the file at its offset, as if it had been extracted to a
         // .jpg file: only its head is read, whatever its size.
@@ -198,6 +239,7 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
             return output.Fail(e.what());
         }
         if (imageNumber > heif.imageCount) return output.Fail(NoSuchImage(imageNumber, heif.imageCount));
+        camera = heif.camera;
         if (which == ExifCommand::Exif)
             rows = exif::ExifWindowRows(heif.exifTiff, exif::SourceFormat::ExifTiff, imageNumber, heif.codedSize,
                                         numbers);
@@ -210,10 +252,13 @@ void ReadExifFile(ExifCommand which, int imageNumber, const CommandLineOptions& 
         else
             reader.OpenFile(path);
     }
-    if (RecordWriter* record = output.Record())
+    if (RecordWriter* record = output.Record()) {
         WriteRecord(which, reader, rows, *record);
-    else
+        if (which == ExifCommand::Info) WriteCameraRecord(camera, *record);
+    } else {
         WriteText(which, reader, rows, output.Text());
+        if (which == ExifCommand::Info) WriteCameraText(camera, output.Text());
+    }
 }
 
 }  // namespace

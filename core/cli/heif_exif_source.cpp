@@ -41,6 +41,7 @@ HeifExifSource ReadHeifExifSource(const std::string& path, int imageNumber) {
     const std::vector<std::uint32_t> images = structure.NumberedImages();
     HeifExifSource source;
     source.imageCount = static_cast<int>(images.size());
+    source.camera = hb::ReadStereoCamera(structure);
     if (imageNumber < 1 || imageNumber > source.imageCount) return source;
     std::unordered_set<std::uint32_t> seen;
     source.codedSize = CodedSize(structure, images[static_cast<std::size_t>(imageNumber - 1)], seen);

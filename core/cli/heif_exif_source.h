@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "core/heif_boxes/stereo_camera.h"
+
 namespace veltrane {
 
 struct HeifExifSource {
     int imageCount = 0;            // the file's images, numbered as the stereo pair's eyes first
     std::vector<std::uint8_t> exifTiff;  // the Exif item's TIFF structure; empty without one
     std::int64_t codedSize = 0;    // the bytes of the image's coded data (its tiles' for a grid)
+    heif_boxes::StereoCameraFacts camera;  // what the stereo pair's camera properties say
 };
 
 // Image imageNumber (1 the left eye of a spatial photo, 2 the right one; else 1 the primary

@@ -3,6 +3,7 @@
 // veltrane --repair FILE [OUTPUT]
 // Thin adapters over core/mpo: arguments, the checks that are the command line's (an output
 // that is one of the inputs), and the report lines.
+#include <functional>
 #include <ostream>
 
 #include "core/cli/command_line.h"
@@ -60,25 +61,35 @@ int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOption
     files.pop_back();
     if (const int refused = CheckOutputFile(output, files, "is one of the inputs", err)) return refused;
 
+    // JPEG files are walked as they are written; should one turn out to be an MPO file after all,
+    // the images are listed again, walking first, and written anew.
     JoinSources sources;
-    int status = Guarded(out, err, [&] {
-        sources = CollectJoinSources(files, commandLine.scan, [&](const std::string& file, const std::string& reason) {
-            ReportMpfIndexIgnored(err, file, reason);
+    std::function<int(JoinWalk)> collect = [&](JoinWalk when) {
+        int status = Guarded(out, err, [&] {
+            sources = CollectJoinSources(
+                files, commandLine.scan,
+                [&](const std::string& file, const std::string& reason) { ReportMpfIndexIgnored(err, file, reason); },
+                when);
         });
-    });
+        if (status != kExitOk) return status;
+        const bool countOk = !sources.overLimit && sources.images.size() >= 2 && sources.images.size() <= kMaxMpoImages;
+        // Files taken for JPEG files may hold more images: only a walk first tells.
+        if (!countOk && when == JoinWalk::WhileWriting) return collect(JoinWalk::First);
+        if (sources.overLimit || sources.images.size() > kMaxMpoImages) {
+            err << "veltrane: --join takes at most " << kMaxMpoImages << " images; the files hold more\n";
+            return kExitUsage;
+        }
+        if (sources.images.size() < 2) {
+            err << "veltrane: --join needs at least two images; the files hold " << sources.images.size() << "\n";
+            return kExitUsage;
+        }
+        for (MpoImage& image : sources.images) image.type = type;
+        return kExitOk;
+    };
+    const std::vector<MpoImage>& images = sources.images;
+    int status = collect(JoinWalk::WhileWriting);
     if (status != kExitOk) return status;
-    if (sources.overLimit || sources.images.size() > kMaxMpoImages) {
-        err << "veltrane: --join takes at most " << kMaxMpoImages << " images; the files hold more\n";
-        return kExitUsage;
-    }
-    if (sources.images.size() < 2) {
-        err << "veltrane: --join needs at least two images; the files hold " << sources.images.size() << "\n";
-        return kExitUsage;
-    }
-    std::vector<MpoImage>& images = sources.images;
-    for (MpoImage& image : images) image.type = type;
-    return Guarded(out, err, [&] {
-        const MpoWriteResult result = WriteMpoFile(images, output);
+    auto report = [&](const MpoWriteResult& result) {
         out << output << ": " << Count(static_cast<std::int64_t>(images.size()), "image") << " ("
             << MpTypeWord(type) << "), " << KiB(result.fileSize);
         if (result.DroppedBytes() > 0) out << ", " << Count(result.DroppedBytes(), "stray byte") << " dropped";
@@ -90,7 +101,19 @@ int RunJoinCommand(const std::vector<std::string>& args, const CommandLineOption
                     << " after the image's end, left out, hold a JPEG start; --repair finds the images of"
                        " a file without a usable index\n";
         }
+    };
+    bool rejected = false;
+    status = Guarded(out, err, [&] {
+        try {
+            report(WriteMpoFile(images, output));
+        } catch (const MpoSourceRejected&) {
+            rejected = true;
+        }
     });
+    if (!rejected) return status;
+    status = collect(JoinWalk::First);
+    if (status != kExitOk) return status;
+    return Guarded(out, err, [&] { report(WriteMpoFile(images, output)); });
 }
 
 int RunRepairCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -8,7 +8,9 @@
 #include "core/common/image_list_line.h"
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
+#include "core/common/file_io.h"
 #include "core/images/batch.h"
+#include "core/parts/file_parts.h"
 
 namespace veltrane {
 namespace {
@@ -50,6 +52,16 @@ private:
     std::vector<std::int64_t> sizes_;  // of images 1, 2, ... (record form)
 };
 
+// Whether the file begins FF D8 FF, as every JPEG file does (a JFIF file may hold images that
+// the signature rule does not take).
+bool BeginsJpegFile(const std::string& path) {
+    InputFile file(path);
+    std::uint8_t head[3] = {};
+    if (file.Size() < 3) return false;
+    file.ReadAt(0, head, 3);
+    return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+}
+
 // One file of --list: a line per image, or the array "Images" of {"Number", "Start", "Size"},
 // Size being the bytes that the split writes.
 void ListFile(const ScanOptions& scan, FileOutput& output) {
@@ -58,7 +70,14 @@ void ListFile(const ScanOptions& scan, FileOutput& output) {
     ImageIndex index;
     ListingListener listener(output);
     try {
+        {
+            InputFile file(output.Path());
+            if (parts::IsHeifFile(file))
+                return output.Fail("a HEIF file holds no JPEG image (--parts lists its parts)");
+        }
         ScanImageOffsets(index, output.Path(), scan, listener);
+        if (index.ImageCount == 0 && !BeginsJpegFile(output.Path()))
+            return output.Fail("the file holds no JPEG image");
     } catch (const InOutError& e) {
         return output.Fail(e.what());
     }

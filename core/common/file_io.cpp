@@ -20,6 +20,9 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <csignal>
+
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -27,6 +30,9 @@ namespace veltrane {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;  // bounded buffer for copies without copy_file_range
+// Ranges up to this size are read and written: the file-range copy's set-up costs more than
+// copying a few KiB through a buffer (tens of microseconds against a few).
+constexpr std::int64_t kShortCopy = std::int64_t{64} << 10;
 
 [[noreturn]] void Fail(int err, const std::string& path) {
     throw InOutError(InOutCodeFromErrno(err), path);
@@ -49,6 +55,15 @@ long long RawRead(int fd, void* b, std::size_t n) {
 }
 long long RawWrite(int fd, const void* b, std::size_t n) {
     return ::_write(fd, b, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+}
+long long RawWriteAt(int fd, const void* b, std::size_t n, std::int64_t off) {
+    const std::int64_t end = ::_lseeki64(fd, 0, SEEK_END);
+    if (end < 0 || ::_lseeki64(fd, off, SEEK_SET) < 0) return -1;
+    const long long put = RawWrite(fd, b, n);
+    const int err = errno;
+    if (::_lseeki64(fd, end, SEEK_SET) < 0) return -1;
+    errno = err;
+    return put;
 }
 int CloseFd(int fd) { return ::_close(fd); }
 bool ReplaceFile(const std::string& from, const std::string& to) {
@@ -73,6 +88,9 @@ void RemoveFile(const std::string& p) { std::remove(p.c_str()); }
 std::int64_t SeekTo(int fd, std::int64_t off) { return ::lseek(fd, off, SEEK_SET); }
 long long RawRead(int fd, void* b, std::size_t n) { return ::read(fd, b, n); }
 long long RawWrite(int fd, const void* b, std::size_t n) { return ::write(fd, b, n); }
+long long RawWriteAt(int fd, const void* b, std::size_t n, std::int64_t off) {
+    return ::pwrite(fd, b, n, static_cast<off_t>(off));
+}
 int CloseFd(int fd) { return ::close(fd); }
 bool ReplaceFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
@@ -190,8 +208,38 @@ void AtomicOutputFile::Write(const void* data, std::size_t n) {
     }
 }
 
+void AtomicOutputFile::WriteAt(std::int64_t offset, const void* data, std::size_t n) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+        long long put = RawWriteAt(fd_, p, n, offset);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            Fail(errno, finalPath_);
+        }
+        if (put == 0) Fail(ENOSPC, finalPath_);
+        p += put;
+        n -= static_cast<std::size_t>(put);
+        offset += put;
+    }
+}
+
 void AtomicOutputFile::CopyFrom(InputFile& source, std::int64_t offset, std::int64_t length) {
 #ifdef __linux__
+    if (length <= kShortCopy) {
+        unsigned char buffer[kShortCopy];
+        const auto n = static_cast<std::size_t>(std::max<std::int64_t>(length, 0));
+        for (std::size_t done = 0; done < n;) {
+            const ssize_t got = ::pread(source.Handle(), buffer + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+            if (got == 0) throw InOutError(ioerr::ReadBeyondEnd, source.Path());
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                Fail(errno, source.Path());
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        Write(buffer, n);
+        return;
+    }
     // In-kernel copy: no user-space buffer, and on many file systems no data copy at all.
     off_t in = static_cast<off_t>(offset);
     std::int64_t left = length;
@@ -230,23 +278,44 @@ void AtomicOutputFile::CopyFrom(InputFile& source, std::int64_t offset, std::int
     }
 }
 
+#ifdef __linux__
+namespace {
+
+// Gives the unnamed file fd the name path; 0 or the error. Linking the descriptor itself
+// (AT_EMPTY_PATH) spares the lookup of its /proc/self/fd entry, but needs a privilege that most
+// users lack: once refused it is not tried again.
+int LinkUnnamedFile(int fd, const std::string& path) {
+    static std::atomic<bool> emptyPathRefused{false};
+    if (!emptyPathRefused.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) return errno;
+        emptyPathRefused.store(true, std::memory_order_relaxed);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+}  // namespace
+#endif
+
 void AtomicOutputFile::Commit() {
 #ifdef __linux__
     if (tempPath_.empty()) {
         // The unnamed file gets its final name; a file already there is replaced by linking
         // under a temporary name first and renaming that over it.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, finalPath_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const int linked = LinkUnnamedFile(fd_, finalPath_);
+        if (linked == 0) {
             CloseChecked();
             return;
         }
-        if (errno != EEXIST) Fail(errno, finalPath_);
+        if (linked != EEXIST) Fail(linked, finalPath_);
         for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
             const std::string candidate = TemporaryNameFor(finalPath_);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            const int result = LinkUnnamedFile(fd_, candidate);
+            if (result == 0)
                 tempPath_ = candidate;
-            else if (errno != EEXIST)
-                Fail(errno, finalPath_);
+            else if (result != EEXIST)
+                Fail(result, finalPath_);
         }
         if (tempPath_.empty()) Fail(EEXIST, finalPath_);
     }
@@ -260,6 +329,109 @@ void AtomicOutputFile::CloseChecked() {
     const int fd = fd_;
     fd_ = -1;
     if (CloseFd(fd) != 0) Fail(errno, finalPath_);
+}
+
+#ifndef _WIN32
+namespace {
+
+// The mappings in use, for the bus-error handler: a file that shrinks under a mapping makes the
+// pages past its end fault. The handler puts a page of zeros in the place of such a page and
+// marks the mapping; any other bus error gets the default action.
+constexpr int kMappingSlots = 64;
+struct MappingSlot {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> faulted{false};
+    std::atomic<bool> used{false};
+};
+MappingSlot mappingSlots[kMappingSlots];
+struct sigaction previousBusAction;
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (MappingSlot& slot : mappingSlots) {
+        if (address >= slot.begin.load() && address < slot.end.load()) {
+            const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+            void* at = reinterpret_cast<void*>(address & ~(page - 1));
+            if (::mmap(at, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+                slot.faulted.store(true);
+                return;
+            }
+        }
+    }
+    // Not a page of a mapping: what would have happened without the handler happens.
+    if (previousBusAction.sa_flags & SA_SIGINFO) {
+        if (previousBusAction.sa_sigaction != nullptr) return previousBusAction.sa_sigaction(signal, info, context);
+    } else if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+        return previousBusAction.sa_handler(signal);
+    }
+    ::signal(SIGBUS, SIG_DFL);
+}
+
+bool GuardBusErrors() {
+    static const bool guarded = [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &previousBusAction) == 0;
+    }();
+    return guarded;
+}
+
+}  // namespace
+#endif
+
+std::unique_ptr<FileMapping> FileMapping::Map(InputFile& file, std::int64_t offset, std::size_t length) {
+#ifdef _WIN32
+    (void)file, (void)offset, (void)length;
+    return nullptr;
+#else
+    if (length == 0 || offset < 0 || !GuardBusErrors()) return nullptr;
+    int slot = -1;
+    for (int i = 0; i < kMappingSlots && slot < 0; ++i) {
+        bool expected = false;
+        if (mappingSlots[i].used.compare_exchange_strong(expected, true)) slot = i;
+    }
+    if (slot < 0) return nullptr;
+    const auto page = static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
+    const std::int64_t aligned = offset - offset % page;
+    const auto mappedLength = static_cast<std::size_t>(offset - aligned) + length;
+    void* base = ::mmap(nullptr, mappedLength, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.Handle(), static_cast<off_t>(aligned));
+    if (base == MAP_FAILED) {
+        mappingSlots[slot].used.store(false);
+        return nullptr;
+    }
+    std::unique_ptr<FileMapping> mapping(new FileMapping);
+    mapping->base_ = base;
+    mapping->mappedLength_ = mappedLength;
+    mapping->data_ = static_cast<const std::uint8_t*>(base) + (offset - aligned);
+    mapping->size_ = length;
+    mapping->slot_ = slot;
+    MappingSlot& s = mappingSlots[slot];
+    s.faulted.store(false);
+    s.begin.store(reinterpret_cast<std::uintptr_t>(base));
+    s.end.store(reinterpret_cast<std::uintptr_t>(base) + mappedLength);
+    return mapping;
+#endif
+}
+
+FileMapping::~FileMapping() {
+#ifndef _WIN32
+    MappingSlot& s = mappingSlots[slot_];
+    s.end.store(0);  // first: an empty range while begin is still set
+    s.begin.store(0);
+    ::munmap(base_, mappedLength_);
+    s.used.store(false);
+#endif
+}
+
+bool FileMapping::Intact() const {
+#ifdef _WIN32
+    return true;
+#else
+    return !mappingSlots[slot_].faulted.load();
+#endif
 }
 
 void CopyRangeToFile(InputFile& source, std::int64_t offset, std::int64_t length,

@@ -4,6 +4,7 @@
 // their final name only once they are complete. Every failure raises InOutError naming the file.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace veltrane {
@@ -38,6 +39,31 @@ private:
     int fd_ = -1;
 };
 
+// A range of an open file mapped into memory read-only, for readers that look at every byte of a
+// file and write it out again: the bytes are not copied into a buffer first. Should the file
+// shrink while it is mapped, its pages past the new end read as zeros instead of stopping the
+// program, and Intact turns false.
+class FileMapping {
+public:
+    // Null where the platform maps no files or the mapping fails: read the range instead.
+    static std::unique_ptr<FileMapping> Map(InputFile& file, std::int64_t offset, std::size_t length);
+    ~FileMapping();
+    FileMapping(const FileMapping&) = delete;
+    FileMapping& operator=(const FileMapping&) = delete;
+
+    const std::uint8_t* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+    bool Intact() const;
+
+private:
+    FileMapping() = default;
+    void* base_ = nullptr;
+    std::size_t mappedLength_ = 0;
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    int slot_ = -1;  // in the table of mappings that the bus-error handler guards
+};
+
 // Writes a file that appears under its final name only on Commit, replacing a file of that name.
 // On Linux the data goes to an unnamed file in the destination's folder that Commit links in;
 // elsewhere to a hidden temporary name in that folder (".NAME.part-PID-N") that Commit renames.
@@ -51,8 +77,10 @@ public:
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     void Write(const void* data, std::size_t n);
+    // Overwrites n bytes at offset, which lie inside what was written; later writes still append.
+    void WriteAt(std::int64_t offset, const void* data, std::size_t n);
     // Appends length bytes of source from offset on, through the kernel's file-range copy where
-    // the platform has one, else in bounded chunks.
+    // the platform has one and the range is long, else in bounded chunks.
     void CopyFrom(InputFile& source, std::int64_t offset, std::int64_t length);
     void Commit();
 

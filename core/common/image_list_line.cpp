@@ -27,3 +27,18 @@ std::string ImageListLine(int imageNumber, std::int64_t sizeInBytes) {
 }
 
 }  // namespace veltrane
+
+namespace veltrane {
+
+std::string PartListLine(std::string_view word, int partNumber, std::int64_t sizeInBytes) {
+    // The image line with the word in the place of "Image".
+    const std::string line = ImageListLine(partNumber, sizeInBytes);
+    std::string out;
+    out.reserve(1 + word.size() + line.size());
+    out += ' ';
+    out.append(word);
+    out.append(line, 6, std::string::npos);
+    return out;
+}
+
+}  // namespace veltrane

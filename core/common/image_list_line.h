@@ -5,9 +5,14 @@
 // (rounded down).
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace veltrane {
 
 std::string ImageListLine(int imageNumber, std::int64_t sizeInBytes);
+
+// The line of another part of the file, in the same layout under its own word:
+// " Video 003:  1286 K", " Depth 004:  196 K"; PartListLine("Image", n, size) is ImageListLine.
+std::string PartListLine(std::string_view word, int partNumber, std::int64_t sizeInBytes);
 
 }  // namespace veltrane

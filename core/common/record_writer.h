@@ -5,7 +5,7 @@
 // only calls these functions; the format (JSON, beside the core in json/) is chosen by whoever
 // builds the command line's services.
 //
-// The calls nest as in JSON: a record is BeginObject, then Key and a value (String, Integer,
+// The calls nest as in JSON: a record is BeginObject, then Key and a value (String, Integer, Number,
 // Boolean, or a nested BeginObject/EndObject or BeginArray/EndArray) for each member, then
 // EndObject. Texts are UTF-8.
 #include <cstdint>
@@ -26,6 +26,8 @@ public:
     virtual void Key(std::string_view name) = 0;
     virtual void String(std::string_view text) = 0;
     virtual void Integer(std::int64_t value) = 0;
+    // A finite number with a fraction, written as the shortest decimal that reads back as it.
+    virtual void Number(double value) = 0;
     virtual void Boolean(bool value) = 0;
 
     // The text of the record written since the last call, which starts the next record.

@@ -98,14 +98,13 @@ private:
 namespace {
 
 // The format of a file by its name: the extension (from its last dot, dot included) in lower
-// case decides; none for a file that is read not at all.
+// case decides; none for a file that is read not at all. The extensions that count are at most
+// five characters long, dot included: only the end of the name is looked at.
 std::optional<SourceFormat> FormatOfName(std::string_view path) {
-    std::size_t nameStart = path.size();
-    while (nameStart > 0 && !IsPathSeparator(path[nameStart - 1])) --nameStart;
-    const std::string_view name = path.substr(nameStart);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return std::nullopt;
-    const std::string_view ext = name.substr(dot);
+    std::size_t dot = path.size();
+    while (dot > 0 && path.size() - dot < 5 && path[dot - 1] != '.' && !IsPathSeparator(path[dot - 1])) --dot;
+    if (dot == 0 || path[dot - 1] != '.') return std::nullopt;
+    const std::string_view ext = path.substr(dot - 1);
     for (const std::string_view jpeg : {".jpg", ".jpeg", ".jpe"})
         if (EqualIgnoringAsciiCase(ext, jpeg)) return SourceFormat::Jpeg;
     for (const std::string_view tiff : {".tif", ".tiff", ".nef"})
@@ -128,8 +127,6 @@ bool RanWithoutReaderError(Step&& step) {
     }
     return false;
 }
-
-constexpr const char* kEndOfData = "Read beyond end of file";
 
 }  // namespace
 
@@ -214,7 +211,10 @@ bool ExifReader::Load(ByteStream& stream, SourceFormat format) {
 //   FF (any number of FF fill bytes) marker
 //   2 bytes  big-endian length, counting these two bytes
 //   length - 2 bytes of payload
-// The walk stores up to 20 sections and stops at start of scan (DA) or end of image (D9).
+// The walk stores up to 20 sections and stops at start of scan (DA) or end of image (D9). Data
+// that ends early or a section length below 2 fails the load; the failure is returned, not
+// raised, since broken and cut-off files are common and an exception costs more than the rest
+// of such a read.
 bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
     const int first = stream.Get();
     const int second = stream.Get();
@@ -226,7 +226,7 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
         int marker = 0;
         do {
             marker = stream.Get();
-            if (marker < 0) throw ExifError(kEndOfData);
+            if (marker < 0) return false;  // the data ends
         } while (marker == 0xFF);
 
         const int index = static_cast<int>(sections_.size());
@@ -235,20 +235,33 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
         section.Marker = marker;
         const int hi = stream.Get();
         const int lo = stream.Get();
-        if (hi < 0 || lo < 0) throw ExifError(kEndOfData);
+        if (hi < 0 || lo < 0) return false;  // the data ends
         const int length = hi * 256 + lo;
         section.Length = length;
         if (length < 2) {
             // Lengths 0 and 1 cannot even cover the length field: the load fails.
             section.Bytes.push_back(static_cast<char>(hi));
             section.Bytes.push_back(static_cast<char>(lo));
-            throw ExifError("Illegal section length");
+            return false;
         }
         // A reader serving name lookups looks into the EXIF section alone; the payload of any
         // other section is passed over unstored.
         const bool keep = options_.OnlyTagNames.empty() || (marker == 0xE1 && count <= 5 && exifSection_ < 0);
         try {
-            if (keep) {
+            if (keep && !options_.OnlyTagNames.empty() && length - 2 > static_cast<int>(ExifMagic.size())) {
+                // Only its EXIF header decides whether the section is looked into: an XMP
+                // section's payload is passed over, stored no further than the header.
+                char magic[ExifMagic.size()] = {};
+                stream.Read(magic, sizeof magic);
+                section.Bytes.assign({static_cast<char>(hi), static_cast<char>(lo)});
+                section.Bytes.append(magic, sizeof magic);
+                if (std::string_view(magic, sizeof magic) == ExifMagic) {
+                    section.Bytes.resize(static_cast<std::size_t>(length), '\0');
+                    stream.Read(section.Bytes.data() + 2 + sizeof magic, static_cast<std::size_t>(length - 2) - sizeof magic);
+                } else {
+                    stream.Skip(static_cast<std::size_t>(length - 2) - sizeof magic);
+                }
+            } else if (keep) {
                 section.Bytes.assign(static_cast<std::size_t>(length), '\0');
                 section.Bytes[0] = static_cast<char>(hi);
                 section.Bytes[1] = static_cast<char>(lo);
@@ -273,7 +286,7 @@ bool ExifReader::WalkJpegMarkers(ByteStream& stream) {
                     sections_.pop_back();  // not kept: the next section takes its place
                 } else {
                     exifSection_ = index;
-                    CheckExifHeader();
+                    if (!CheckExifHeader()) return false;
                 }
                 break;
             case 0xED:  // APP13
@@ -300,29 +313,31 @@ std::unique_ptr<TiffDirectory> ExifReader::NewDirectory(ExifData data) const {
 //   0-1   length
 //   2-7   "Exif" NUL NUL (only the first five bytes are compared)
 //   8-    the TIFF data: "II" or "MM", 42, the offset of the first directory, ...
-void ExifReader::CheckExifHeader() {
+bool ExifReader::CheckExifHeader() {
     const std::string_view bytes = sections_[static_cast<std::size_t>(exifSection_)].Bytes;
     // A wrong header leaves the directory empty. Header bytes beyond the end of the section
     // count as a mismatch.
     if (bytes.size() < 2 + ExifMagic.size() || bytes.substr(2, ExifMagic.size()) != ExifMagic) {
         directory_ = NewDirectory({});
         status_ = ReadStatus::IncorrectExifHeader;
-        return;
+        return true;
     }
     const std::string_view mark = bytes.size() >= 10 ? bytes.substr(8, 2) : std::string_view{};
     if (mark != "II" && mark != "MM") {
         directory_ = NewDirectory({});
         status_ = ReadStatus::InvalidAlignmentMarker;
-        return;
+        return true;
     }
     const ByteOrder order = mark == "MM" ? ByteOrder::BigEndian : ByteOrder::LittleEndian;
     const ExifData data{ByteReader(AsBytes(bytes).subspan(8), order), bytes, false};
     directory_ = NewDirectory(data);
-    // A section too short to hold the first directory's offset raises here, which ends the
-    // load as failed. An offset of 0 is taken as 8, right after the header.
+    // A section too short to hold the first directory's offset ends the load as failed. An
+    // offset of 0 is taken as 8, right after the header.
+    if (!data.Tiff.Holds(4, 4)) return false;
     const std::int64_t first = data.Tiff.U32(4);
     directory_->Walk(first == 0 ? 8 : first, kImageDirectory);
     directory_->DeriveFilmFocalLength();
+    return true;
 }
 
 // A TIFF-structured file:
@@ -373,7 +388,7 @@ bool ExifReader::ReadExifTiff(ByteStream& stream) {
     section.Bytes += '\0';
     section.Bytes += tiff;
     exifSection_ = 0;
-    CheckExifHeader();
+    if (!CheckExifHeader()) return false;
     return HasAnyMetadata();
 }
 

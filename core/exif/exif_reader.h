@@ -99,7 +99,8 @@ private:
     bool WalkJpegMarkers(ByteStream& stream);
     bool ReadTiffStream(ByteStream& stream);
     bool ReadExifTiff(ByteStream& stream);
-    void CheckExifHeader();
+    // False when the section cannot even hold the first directory's offset: the load fails.
+    bool CheckExifHeader();
     std::unique_ptr<TiffDirectory> NewDirectory(ExifData data) const;
     const JpegSection* SectionAt(int index) const {
         return index >= 0 ? &sections_[static_cast<std::size_t>(index)] : nullptr;

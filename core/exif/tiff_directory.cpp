@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/exif/tiff_directory.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "core/common/ascii.h"
@@ -106,7 +109,7 @@ void TiffDirectory::Walk(std::int64_t offset, DirectoryKind kind, TagDirectory d
         // built only to be stored.
         std::string text;
         const DictionaryRow found = FindDictionaryRow(tag, kind);
-        const bool store = found.Row->TagNumber != 0 && tagList && WantsTagName(found.Row->TagName);
+        const bool store = found.Row->TagNumber != 0 && tagList && WantsRow(*found.Row);
         const bool render = options_.OnlyTagNames.empty() || store || FormatterMayRaise(found.Row->Formatter) ||
                             tag == kTagMake || tag == kTagModel;
         if (render) {
@@ -206,6 +209,38 @@ void TiffDirectory::AppendMakerNoteLine(std::string_view caption, std::string_vi
 void TiffDirectory::ReportProblem(ReadStatus status, std::string detail) {
     problem_ = status;
     problemDetail_ = std::move(detail);
+}
+
+// Which rows of the dictionaries a list of wanted names selects, for the list asked for last on
+// this thread: the readers of the EXIF window's rows all pass one list, and comparing it once per
+// read replaces comparing every entry's name with every wanted one.
+struct WantedRows {
+    std::vector<std::string> names;
+    std::array<bool, MainTagDictionary.size()> main{};
+    std::array<bool, GpsTagDictionary.size()> gps{};
+};
+
+bool TiffDirectory::WantsRow(const TagRow& row) const {
+    if (options_.OnlyTagNames.empty()) return true;
+    if (wantedRows_ == nullptr) {
+        thread_local WantedRows cache;
+        const auto& list = options_.OnlyTagNames;
+        if (!std::equal(cache.names.begin(), cache.names.end(), list.begin(), list.end())) {
+            cache.names.assign(list.begin(), list.end());
+            for (std::size_t i = 0; i < MainTagDictionary.size(); ++i)
+                cache.main[i] = WantsTagName(MainTagDictionary[i].TagName);
+            for (std::size_t i = 0; i < GpsTagDictionary.size(); ++i)
+                cache.gps[i] = WantsTagName(GpsTagDictionary[i].TagName);
+        }
+        wantedRows_ = &cache;
+    }
+    const std::less<const TagRow*> before;
+    const TagRow* p = &row;
+    if (!before(p, MainTagDictionary.data()) && before(p, MainTagDictionary.data() + MainTagDictionary.size()))
+        return wantedRows_->main[static_cast<std::size_t>(p - MainTagDictionary.data())];
+    if (!before(p, GpsTagDictionary.data()) && before(p, GpsTagDictionary.data() + GpsTagDictionary.size()))
+        return wantedRows_->gps[static_cast<std::size_t>(p - GpsTagDictionary.data())];
+    return WantsTagName(row.TagName);
 }
 
 bool TiffDirectory::WantsTagName(std::string_view name) const {

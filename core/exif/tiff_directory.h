@@ -81,6 +81,8 @@ struct ExifData {
     bool TiffFile = false;
 };
 
+struct WantedRows;
+
 class TiffDirectory {
 public:
     // Starts empty, with an empty revisit guard. decodeMakerNote is called on tag 0x927C (at most kMaxMakerNoteDecodes
@@ -129,6 +131,8 @@ public:
     const ReaderOptions& Options() const { return options_; }
     // True when the options' OnlyTagNames is empty or lists name.
     bool WantsTagName(std::string_view name) const;
+    // The same for a row of the tag dictionaries (answered from a table made once per list).
+    bool WantsRow(const TagRow& row) const;
 
     // ---- Lookups.
     // Index of the first stored tag whose TagName equals name ignoring letter case, or -1.
@@ -176,6 +180,7 @@ private:
     std::int64_t makerNoteOffset_ = 0;
     bool makerNoteDecoded_ = false;
     std::set<std::int64_t> visited_;
+    mutable const WantedRows* wantedRows_ = nullptr;  // for WantsRow, made on first use
     std::optional<ReadStatus> problem_;
     std::string problemDetail_;
 

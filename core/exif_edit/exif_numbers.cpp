@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/exif_edit/exif_numbers.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace veltrane {
 namespace {
 
 constexpr std::size_t kTiffStart = 6;  // after "Exif\0\0"
 constexpr std::size_t kEntrySize = 12;
-constexpr std::uint16_t kShort = 3, kLong = 4, kIfd = 13;
+constexpr std::uint16_t kAscii = 2, kShort = 3, kLong = 4, kIfd = 13;
 constexpr std::uint16_t kExifIfdPointer = 0x8769;
 
 // The TIFF structure of a payload: byte order and bounds-checked reads at TIFF offsets.
@@ -84,6 +86,22 @@ std::optional<std::uint32_t> ReadExifNumber(std::span<const std::uint8_t> payloa
     const std::size_t size = tiff.SingleNumberSize(*entry);
     if (size == 0) return std::nullopt;
     return tiff.Number(*entry + 8, size);
+}
+
+std::optional<std::string> ReadExifText(std::span<const std::uint8_t> payload, ExifDirectory directory,
+                                        std::uint16_t tag) {
+    const Tiff tiff(payload);
+    const auto entry = tiff.Locate(directory, tag);
+    if (!entry || tiff.Number(*entry + 2, 2) != kAscii) return std::nullopt;
+    const std::size_t count = tiff.Number(*entry + 4, 4);
+    // Up to four bytes sit in the value field itself, longer texts at the offset it holds.
+    const std::size_t at = count <= 4 ? *entry + 8 : tiff.Number(*entry + 8, 4);
+    if (!tiff.Has(at, count)) return std::nullopt;
+    const auto* text = payload.data() + kTiffStart + at;
+    std::string value(text, text + count);
+    value.resize(std::min(value.find('\0'), value.size()));
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return value;
 }
 
 bool WriteExifNumber(std::span<std::uint8_t> payload, ExifDirectory directory, std::uint16_t tag,

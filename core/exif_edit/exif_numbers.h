@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 namespace veltrane {
 
@@ -34,6 +35,11 @@ bool IsExifPayload(std::span<const std::uint8_t> payload);
 // The number of tag in the directory when the tag holds exactly one SHORT or LONG.
 std::optional<std::uint32_t> ReadExifNumber(std::span<const std::uint8_t> payload, ExifDirectory directory,
                                             std::uint16_t tag);
+
+// The text of an ASCII tag (Make 010F, Model 0110) up to its first zero byte, trailing spaces
+// removed.
+std::optional<std::string> ReadExifText(std::span<const std::uint8_t> payload, ExifDirectory directory,
+                                        std::uint16_t tag);
 
 // Sets that number to value, in the payload's byte order. False, and nothing changed, when the
 // tag holds no single SHORT or LONG there or value does not fit a SHORT.

@@ -91,6 +91,7 @@ void ForEachBox(std::span<const std::uint8_t> bytes, std::uint64_t filePosition,
         box.span = ParseBoxHeader(rest, rest.size(), filePosition + pos, container, box.type);
         box.payload = rest.subspan(box.span.headerSize, static_cast<std::size_t>(box.span.size - box.span.headerSize));
         box.payloadPosition = filePosition + pos + box.span.headerSize;
+        if (box.type == kUuid) box.usertype = rest.subspan(box.span.headerSize - 16, 16);
         if (!visit(box)) return;
         pos += box.span.size;
     }

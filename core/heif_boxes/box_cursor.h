@@ -52,6 +52,7 @@ struct BoxView {
     HeifBoxSpan span;
     std::span<const std::uint8_t> payload;
     std::uint64_t payloadPosition = 0;  // file position of payload[0]
+    std::span<const std::uint8_t> usertype;  // the 16 bytes after a 'uuid' box's type, else empty
 };
 
 // Calls visit for each box in bytes (which start at file position filePosition), in order.

@@ -47,26 +47,38 @@ std::vector<std::uint8_t> StereoGroupBox(std::uint32_t groupId, std::uint32_t le
     return box;
 }
 
-std::vector<std::uint8_t> AppendToMetaBox(std::span<const std::uint8_t> file, std::span<const std::uint8_t> boxes) {
+bool CarriesFileOffsets(FourCc type) {
+    return std::find(std::begin(kOffsetCarriers), std::end(kOffsetCarriers), type) != std::end(kOffsetCarriers);
+}
+
+std::vector<std::uint8_t> ReplaceInMetaBox(std::span<const std::uint8_t> file, std::uint64_t at, std::uint64_t length,
+                                           std::span<const std::uint8_t> bytes) {
     const auto s = ParseHeif(file);
     ForEachBox(file, 0, 0, [&](const BoxView& box) {
-        if (std::find(std::begin(kOffsetCarriers), std::end(kOffsetCarriers), box.type) != std::end(kOffsetCarriers))
+        if (CarriesFileOffsets(box.type))
             throw HeifFormatError("the file holds a '" + FourCcText(box.type) +
                                   "' box, whose offsets cannot be corrected");
         return true;
     });
-    const std::uint64_t insertAt = s.meta.offset + s.meta.size;
-    const std::uint64_t delta = boxes.size();
+    const std::uint64_t metaEnd = s.meta.offset + s.meta.size;
+    const std::uint64_t metaPayload = s.meta.offset + s.meta.headerSize + 4;
+    if (at < metaPayload || at > metaEnd || length > metaEnd - at)
+        throw HeifFormatError("the part to replace lies outside the meta box's payload");
+    const std::uint64_t regionEnd = at + length;
+    // The size change, as a two's complement number: every sum below wraps as a signed one would.
+    const bool grows = bytes.size() >= length;
+    const std::uint64_t change = grows ? bytes.size() - length : length - bytes.size();
+    const auto moved = [&](std::uint64_t value) { return grows ? value + change : value - change; };
     std::uint64_t storedSize = 0;
     for (unsigned i = 0; i < 4; ++i) storedSize = (storedSize << 8) | file[static_cast<std::size_t>(s.meta.offset + i)];
     if (!s.meta.largeSize && storedSize == 0)
-        throw HeifFormatError("the meta box runs to the end of the file; it cannot grow");
-    if (s.meta.largeSize ? s.meta.size > MaxOfSize(8) - delta : s.meta.size > MaxOfSize(4) - delta)
-        throw HeifFormatError("the meta box cannot grow by " + std::to_string(delta) + " bytes");
+        throw HeifFormatError("the meta box runs to the end of the file; it cannot change size");
+    if (grows && (s.meta.largeSize ? s.meta.size > MaxOfSize(8) - change : s.meta.size > MaxOfSize(4) - change))
+        throw HeifFormatError("the meta box cannot grow by " + std::to_string(change) + " bytes");
 
     std::vector<FieldUpdate> updates;
-    if (s.meta.largeSize) updates.push_back({s.meta.offset + 8, s.meta.size + delta, 8});
-    else updates.push_back({s.meta.offset, s.meta.size + delta, 4});
+    if (s.meta.largeSize) updates.push_back({s.meta.offset + 8, moved(s.meta.size), 8});
+    else updates.push_back({s.meta.offset, moved(s.meta.size), 4});
     std::vector<std::pair<std::string, const HeifItemLocation*>> locations;
     for (const auto& item : s.items)
         if (item.location) locations.emplace_back("item " + std::to_string(item.id), &*item.location);
@@ -76,33 +88,43 @@ std::vector<std::uint8_t> AppendToMetaBox(std::span<const std::uint8_t> file, st
         const auto& loc = *entry.second;
         if (loc.constructionMethod != 0 || loc.dataReferenceIndex != 0) continue;
         auto move = [&](std::uint64_t position, std::uint64_t value, unsigned size) {
-            if (size == 0) throw HeifFormatError(name + "'s data lies behind the meta box, but has no offset field");
-            if (value > MaxOfSize(size) - delta)
+            if (size == 0) throw HeifFormatError(name + "'s data moves, but has no offset field");
+            if (grows ? value > MaxOfSize(size) - change : value < change)
                 throw HeifFormatError(name + "'s offset does not fit in its " + std::to_string(size) + " bytes when moved");
-            updates.push_back({position, value + delta, size});
+            updates.push_back({position, moved(value), size});
         };
-        if (loc.baseOffsetSize != 0 && loc.baseOffset >= insertAt) {
+        if (loc.baseOffsetSize != 0 && loc.baseOffset >= regionEnd) {
             move(loc.baseOffsetFieldPosition, loc.baseOffset, loc.baseOffsetSize);
             continue;
         }
         for (const auto& e : loc.extents) {
             const std::uint64_t start = loc.baseOffset + e.offset;
             if (start < loc.baseOffset) throw HeifFormatError(name + "'s offset overflows");
-            if (start >= insertAt) {
+            if (start >= regionEnd) {
                 move(e.offsetFieldPosition, e.offset, loc.offsetSize);
-            } else if (e.length == 0 || e.length > insertAt - start) {
-                throw HeifFormatError(name + "'s data runs across the end of the meta box");
+            } else if (start >= at || e.length == 0 || e.length > at - start) {
+                throw HeifFormatError(name + "'s data runs across the rewritten part of the meta box");
             }
         }
     }
 
     std::vector<std::uint8_t> out;
-    out.reserve(file.size() + boxes.size());
-    out.insert(out.end(), file.begin(), file.begin() + static_cast<std::ptrdiff_t>(insertAt));
-    out.insert(out.end(), boxes.begin(), boxes.end());
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(insertAt), file.end());
-    for (const auto& u : updates) StoreBigEndian(out, u.position, u.value, u.size);
+    out.reserve(static_cast<std::size_t>(file.size() + (grows ? change : 0)));
+    out.insert(out.end(), file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(regionEnd), file.end());
+    for (const auto& u : updates) {
+        // The fields behind the replaced part have moved with it.
+        if (u.position + u.size > at && u.position < regionEnd)
+            throw HeifFormatError("an item location lies in the rewritten part of the meta box");
+        StoreBigEndian(out, u.position >= regionEnd ? moved(u.position) : u.position, u.value, u.size);
+    }
     return out;
+}
+
+std::vector<std::uint8_t> AppendToMetaBox(std::span<const std::uint8_t> file, std::span<const std::uint8_t> boxes) {
+    const auto s = ParseHeif(file);
+    return ReplaceInMetaBox(file, s.meta.offset + s.meta.size, 0, boxes);
 }
 
 std::vector<std::uint8_t> InsertStereoGroup(std::span<const std::uint8_t> file, std::uint32_t leftItem,

@@ -12,7 +12,7 @@ namespace veltrane::heif_boxes {
 namespace {
 
 constexpr FourCc kSter = MakeFourCc("ster"), kCdsc = MakeFourCc("cdsc"), kThmb = MakeFourCc("thmb"),
-                 kAuxl = MakeFourCc("auxl"), kDimg = MakeFourCc("dimg");
+                 kAuxl = MakeFourCc("auxl"), kDimg = MakeFourCc("dimg"), kTmap = MakeFourCc("tmap");
 
 // Item types that code or derive a picture.
 constexpr FourCc kImageTypes[] = {MakeFourCc("hvc1"), MakeFourCc("av01"), MakeFourCc("grid"), MakeFourCc("iden"),
@@ -41,7 +41,12 @@ std::vector<std::uint32_t> HeifStructure::TopLevelImages() const {
     std::unordered_set<std::uint32_t> dependent;
     for (const auto& ref : references) {
         if (ref.type == kThmb || ref.type == kAuxl) dependent.insert(ref.from);
-        if (ref.type == kDimg) dependent.insert(ref.to.begin(), ref.to.end());
+        // The inputs of a derived image are parts of it; an ISO 21496-1 'tmap' image derives
+        // from the base image that a viewer shows all the same (and from a hidden gain map).
+        if (ref.type == kDimg) {
+            const HeifItem* from = FindItem(ref.from);
+            if (from == nullptr || from->type != kTmap) dependent.insert(ref.to.begin(), ref.to.end());
+        }
     }
     std::vector<std::uint32_t> images;
     for (const auto& item : items) {

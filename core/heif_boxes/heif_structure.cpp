@@ -9,6 +9,7 @@
 
 #include "core/common/file_io.h"
 #include "core/heif_boxes/box_cursor.h"
+#include "core/heif_boxes/stereo_camera.h"
 
 namespace veltrane::heif_boxes {
 
@@ -21,7 +22,8 @@ constexpr FourCc kFtyp = MakeFourCc("ftyp"), kMeta = MakeFourCc("meta"), kHdlr =
                  kGrpl = MakeFourCc("grpl"), kIspe = MakeFourCc("ispe"), kColr = MakeFourCc("colr"),
                  kHvcC = MakeFourCc("hvcC"), kAv1C = MakeFourCc("av1C"), kMime = MakeFourCc("mime"),
                  kUri = MakeFourCc("uri "), kProf = MakeFourCc("prof"), kRicc = MakeFourCc("rICC"),
-                 kNclx = MakeFourCc("nclx");
+                 kNclx = MakeFourCc("nclx"), kCmin = MakeFourCc("cmin"), kCmex = MakeFourCc("cmex"),
+                 kUuid = MakeFourCc("uuid"), kAuxC = MakeFourCc("auxC");
 
 // Property indices in 'ipma' have at most 15 bits: later properties cannot be associated.
 constexpr std::size_t kMaxProperties = 0x7FFF;
@@ -54,7 +56,32 @@ struct Property {
     int chromaFormat = -1, bitDepth = 0;
     int icc = -1;
     std::optional<HeifNclx> nclx;
+    std::optional<HeifCameraIntrinsics> intrinsics;
+    std::optional<HeifCameraExtrinsics> extrinsics;
+    std::optional<std::int32_t> disparity;
+    bool standardCamera = false;  // 'cmin' or 'cmex' rather than a 'uuid' property
+    std::string auxiliaryType;
 };
+
+bool HasUsertype(const BoxView& box, const std::array<std::uint8_t, 16>& uuid) {
+    return box.usertype.size() == uuid.size() && std::equal(uuid.begin(), uuid.end(), box.usertype.begin());
+}
+
+// The camera properties of both forms. One that cannot be read is left out rather than failing
+// the file: nothing else depends on it.
+void ParseCameraProperty(const BoxView& box, Property& p) {
+    BoxCursor c(box.payload, box.payloadPosition, box.type);
+    try {
+        if (box.type == kCmin || HasUsertype(box, kIntrinsicsUuid)) p.intrinsics = ReadCameraIntrinsics(c);
+        else if (box.type == kCmex || HasUsertype(box, kExtrinsicsUuid)) p.extrinsics = ReadCameraExtrinsics(c);
+        else if (HasUsertype(box, kDisparityUuid)) p.disparity = static_cast<std::int32_t>(c.U32());
+        p.standardCamera = box.type != kUuid;
+    } catch (const HeifFormatError&) {
+        p.intrinsics.reset();
+        p.extrinsics.reset();
+        p.disparity.reset();
+    }
+}
 
 class MetaParser {
 public:
@@ -250,6 +277,7 @@ private:
                 ForEachBox(child.payload, child.payloadPosition, kIpco, [&](const BoxView& p) {
                     if (properties.size() >= kMaxProperties) return false;
                     properties.push_back(ParseProperty(p));
+                    out_.properties.push_back({p.type, p.span.offset, p.span.size});
                     return true;
                 });
             } else if (child.type == kIpma) {
@@ -278,11 +306,13 @@ private:
                 for (unsigned a = 0; a < n; ++a) {
                     const auto value = c.Unsigned(indexSize);
                     const auto index = value & (indexSize == 2 ? 0x7FFFu : 0x7Fu);
+                    const bool essential = (value >> (indexSize * 8 - 1)) != 0;
                     if (index == 0 || item == nullptr) continue;
                     if (index > properties.size())
                         c.Fail("item " + std::to_string(id) + " refers to property " + std::to_string(index) + " of " +
                                std::to_string(properties.size()));
                     Apply(properties[index - 1], *item);
+                    item->associations.push_back({static_cast<std::uint32_t>(index), essential});
                 }
             }
         }
@@ -303,6 +333,10 @@ private:
             c.Skip(16);
             p.chromaFormat = c.U8() & 3;
             p.bitDepth = (c.U8() & 7) + 8;
+        } else if (box.type == kAuxC) {
+            //   auxC: full box; aux_type\0 (a URN), then codec-specific subtype bytes
+            ReadFullBoxHeader(c);
+            p.auxiliaryType = c.CString();
         } else if (box.type == kColr) {
             //   colr: u32 colour_type; 'nclx': u16 primaries, u16 transfer, u16 matrix, u1 full range;
             //         'prof' / 'rICC': the ICC profile
@@ -319,6 +353,8 @@ private:
                 p.icc = static_cast<int>(out_.iccProfiles.size());
                 out_.iccProfiles.emplace_back(profile.begin(), profile.end());
             }
+        } else if (box.type == kCmin || box.type == kCmex || box.type == kUuid) {
+            ParseCameraProperty(box, p);
         }
         return p;
     }
@@ -330,6 +366,11 @@ private:
         if (p.chromaFormat >= 0) item.chromaFormat = p.chromaFormat, item.bitDepth = p.bitDepth;
         if (p.icc >= 0 && item.iccProfile < 0) item.iccProfile = p.icc;
         if (p.nclx && !item.nclx) item.nclx = p.nclx;
+        // The standard boxes win over the 'uuid' ones, whichever comes first.
+        if (p.intrinsics && (p.standardCamera || !item.intrinsics)) item.intrinsics = p.intrinsics;
+        if (p.extrinsics && (p.standardCamera || !item.extrinsics)) item.extrinsics = p.extrinsics;
+        if (p.disparity && !item.disparityAdjustment) item.disparityAdjustment = p.disparity;
+        if (!p.auxiliaryType.empty() && item.auxiliaryType.empty()) item.auxiliaryType = p.auxiliaryType;
     }
 
     HeifStructure& out_;
@@ -403,7 +444,7 @@ HeifStructure ReadStructure(ByteSource& source, const HeifReadLimits& limits) {
                 ParseFtyp(payload, pos + span.headerSize, out);
             } else {
                 out.meta = span;
-                BoxView meta{type, span, payload, pos + span.headerSize};
+                BoxView meta{type, span, payload, pos + span.headerSize, {}};
                 MetaParser(out, limits).Parse(meta);
                 return out;
             }
@@ -429,6 +470,63 @@ namespace {
 
 std::vector<std::uint8_t> Payload(const HeifStructure& s, ByteSource& source, std::uint32_t itemId,
                                   const HeifReadLimits& limits) {
+    const auto pieces = ItemFileRanges(s, itemId);
+    std::uint64_t total = 0;
+    for (const auto& piece : pieces) {
+        if (piece.length > limits.maxItemBytes - total)
+            throw HeifFormatError("item " + std::to_string(itemId) + " is larger than this reader takes");
+        total += piece.length;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(total));
+    std::size_t at = 0;
+    for (const auto& piece : pieces) {
+        source.Read(piece.offset, bytes.data() + at, static_cast<std::size_t>(piece.length));
+        at += static_cast<std::size_t>(piece.length);
+    }
+    return bytes;
+}
+
+HeifFileBoxes ListBoxes(ByteSource& source, std::uint64_t maxBoxes) {
+    HeifFileBoxes out;
+    const std::uint64_t fileSize = source.Size();
+    std::uint64_t pos = 0;
+    while (pos < fileSize) {
+        if (out.boxes.size() >= maxBoxes) {
+            out.problem = "the file holds more than " + std::to_string(maxBoxes) + " boxes";
+            break;
+        }
+        std::array<std::uint8_t, 32> head{};
+        const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(head.size(), fileSize - pos));
+        source.Read(pos, head.data(), headSize);
+        HeifFileBox box;
+        const std::uint64_t left = fileSize - pos;
+        try {
+            // Parsed as if the file went on for ever (a size of 0 still runs to its end), so that
+            // a box cut short is told from a header that makes no sense.
+            const bool toTheEnd = headSize >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 0 && head[3] == 0;
+            box.span = ParseBoxHeader(std::span(head.data(), headSize), toTheEnd ? left : UINT64_MAX, pos, 0, box.type);
+            if (box.span.headerSize > left) throw HeifFormatError("a box header is cut short at offset " + std::to_string(pos));
+        } catch (const HeifFormatError& e) {
+            out.problem = e.what();
+            break;
+        }
+        if (box.span.size > left) {
+            out.problem = "box '" + FourCcText(box.type) + "' at offset " + std::to_string(pos) + " runs past the end of the file (" +
+                          std::to_string(box.span.size) + " bytes, " + std::to_string(left) + " there)";
+            box.span.size = left;
+            box.cutShort = true;
+            out.boxes.push_back(box);
+            break;
+        }
+        out.boxes.push_back(box);
+        pos += box.span.size;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<HeifFileRange> ItemFileRanges(const HeifStructure& s, std::uint32_t itemId) {
     const HeifItem* item = s.FindItem(itemId);
     const std::string name = "item " + std::to_string(itemId);
     if (item == nullptr) throw HeifFormatError(name + " does not exist");
@@ -439,27 +537,27 @@ std::vector<std::uint8_t> Payload(const HeifStructure& s, ByteSource& source, st
     // Method 0 addresses the file, method 1 the payload of 'idat'.
     const std::uint64_t areaStart = loc.constructionMethod == 0 ? 0 : s.idatOffset;
     const std::uint64_t areaSize = loc.constructionMethod == 0 ? s.fileSize : s.idatSize;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;  // file position, length
-    std::uint64_t total = 0;
+    std::vector<HeifFileRange> pieces;
+    pieces.reserve(loc.extents.size());
     for (const auto& e : loc.extents) {
         const std::uint64_t start = loc.baseOffset + e.offset;
         if (start < loc.baseOffset || start > areaSize) throw HeifFormatError(name + " lies outside the file");
         const std::uint64_t length = e.length == 0 ? areaSize - start : e.length;
         if (length > areaSize - start) throw HeifFormatError(name + " runs past the end of the file");
-        if (length > limits.maxItemBytes - total) throw HeifFormatError(name + " is larger than this reader takes");
-        total += length;
-        pieces.emplace_back(areaStart + start, length);
+        pieces.push_back({areaStart + start, length});
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(total));
-    std::size_t at = 0;
-    for (const auto& [position, length] : pieces) {
-        source.Read(position, bytes.data() + at, static_cast<std::size_t>(length));
-        at += static_cast<std::size_t>(length);
-    }
-    return bytes;
+    return pieces;
 }
 
-}  // namespace
+HeifFileBoxes ListFileBoxes(std::span<const std::uint8_t> file, std::uint64_t maxBoxes) {
+    SpanSource source(file);
+    return ListBoxes(source, maxBoxes);
+}
+
+HeifFileBoxes ListFileBoxes(InputFile& file, std::uint64_t maxBoxes) {
+    FileSource source(file);
+    return ListBoxes(source, maxBoxes);
+}
 
 std::vector<std::uint8_t> ItemPayload(const HeifStructure& structure, std::span<const std::uint8_t> file,
                                       std::uint32_t itemId, const HeifReadLimits& limits) {

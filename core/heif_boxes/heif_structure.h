@@ -80,6 +80,35 @@ struct HeifNclx {
     bool fullRange = false;
 };
 
+// The camera of an image ('cmin'): focal lengths and principal point relative to the image, the
+// focal length x, the principal point's x (and skew) times the width, the principal point's y
+// and a separate vertical focal length times the height.
+struct HeifCameraIntrinsics {
+    double focalX = 0, principalX = 0, principalY = 0;
+    bool separateFocalY = false;  // flags bit 0: focalY and skew were stored
+    double focalY = 0, skew = 0;
+};
+
+// Where the camera of an image stands ('cmex'): a position in micrometres (absent coordinates
+// are 0) and an orientation quaternion (x, y, z; w the rest of the unit length).
+struct HeifCameraExtrinsics {
+    std::optional<std::int32_t> x, y, z;
+    bool hasOrientation = false;
+    double qx = 0, qy = 0, qz = 0;
+    std::optional<std::uint32_t> worldCoordinateSystem;
+};
+
+// A property box of 'ipco' (the whole box, header included) and an item's use of it.
+struct HeifPropertyBox {
+    FourCc type = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+struct HeifPropertyAssociation {
+    std::uint32_t index = 0;  // 1-based, into HeifStructure::properties
+    bool essential = false;
+};
+
 struct HeifItem {
     std::uint32_t id = 0;
     FourCc type = 0;                // 'hvc1', 'av01', 'grid', 'iden', 'Exif', 'mime', ...
@@ -97,6 +126,15 @@ struct HeifItem {
     int iccProfile = -1;                   // 'colr' of type 'prof'/'rICC': index into iccProfiles
     std::optional<HeifNclx> nclx;          // 'colr' of type 'nclx'
     std::vector<FourCc> propertyTypes;     // every associated property, in association order
+    // The camera model of a spatial photo's eye: 'cmin' and 'cmex', or the same payloads in the
+    // 'uuid' properties of the headset's first files (the standard boxes win when both are
+    // there), and the horizontal disparity adjustment in 1/10,000 of the width ('uuid' only).
+    // A camera property that cannot be read is left out.
+    std::optional<HeifCameraIntrinsics> intrinsics;
+    std::optional<HeifCameraExtrinsics> extrinsics;
+    std::optional<std::int32_t> disparityAdjustment;
+    std::vector<HeifPropertyAssociation> associations;  // the same as indices into the structure's properties
+    std::string auxiliaryType;             // 'auxC': the kind of auxiliary image, e.g. a depth map's URN
 
     bool IsImage() const;
 };
@@ -149,6 +187,7 @@ struct HeifStructure {
     // 'iloc' entries of items that 'iinf' does not declare: nothing reads them, but a rewrite of
     // the file corrects them all the same.
     std::vector<HeifItemLocation> undeclaredLocations;
+    std::vector<HeifPropertyBox> properties;  // the boxes of 'ipco', in order (property 1 first)
 
     const HeifItem* FindItem(std::uint32_t id) const;
     // The item's ICC profile (empty when it has none).
@@ -184,6 +223,30 @@ std::vector<std::uint8_t> ItemPayload(const HeifStructure& structure, std::span<
                                       std::uint32_t itemId, const HeifReadLimits& limits = {});
 std::vector<std::uint8_t> ItemPayload(const HeifStructure& structure, InputFile& file, std::uint32_t itemId,
                                       const HeifReadLimits& limits = {});
+
+// Where an item's bytes lie in the file, its extents in order (construction method 1 resolved
+// to the payload of 'idat'). Items stored in another file or built from other items, and
+// extents outside the file or 'idat', raise HeifFormatError.
+struct HeifFileRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+std::vector<HeifFileRange> ItemFileRanges(const HeifStructure& structure, std::uint32_t itemId);
+
+// The file-level boxes of a whole file, in order. The walk stops at a header that cannot be
+// read or at a box that runs past the end of the file; that box is listed with cutShort set,
+// its size what the file still holds, and problem says what is wrong.
+struct HeifFileBox {
+    FourCc type = 0;
+    HeifBoxSpan span;
+    bool cutShort = false;
+};
+struct HeifFileBoxes {
+    std::vector<HeifFileBox> boxes;
+    std::string problem;  // empty when every box is whole
+};
+HeifFileBoxes ListFileBoxes(std::span<const std::uint8_t> file, std::uint64_t maxBoxes = 1u << 16);
+HeifFileBoxes ListFileBoxes(InputFile& file, std::uint64_t maxBoxes = 1u << 16);
 
 // The TIFF bytes of an Exif item's payload: a u32 big-endian offset from the end of that field
 // to the TIFF header ("II*\0" or "MM\0*"), then the data. Raises HeifFormatError when the offset

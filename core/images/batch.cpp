@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/images/batch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "core/common/file_io.h"
@@ -14,6 +16,14 @@
 
 namespace veltrane {
 namespace {
+
+// Images up to this size are written from the bytes the scan has read: one write costs a few
+// microseconds where the kernel's file-range copy of a few KiB costs tens (its set-up dominates),
+// and the bytes need not be read again. Larger images are copied file to file.
+constexpr std::size_t kHeldImageLimit = std::size_t{64} << 10;
+// At most this many bytes of held images wait for the writing thread; beyond it images are
+// copied from the file, so memory stays bounded when writing lags behind the scan.
+constexpr std::int64_t kMaxQueuedHeldBytes = std::int64_t{16} << 20;
 
 // Copies images on a thread of its own, in the order they are handed over, while the scan goes
 // on; once the scan has ended the scanning thread helps with what is left. Two images can thus
@@ -28,6 +38,8 @@ public:
         std::int64_t start;
         std::int64_t end;  // -1: up to the source's current end
         std::string destPath;
+        std::vector<std::uint8_t> bytes;  // the image as the scan read it; empty: copy from the file
+        std::span<const std::uint8_t> borrowed;  // the same, kept alive by the caller (WriteNow)
     };
 
     // Keeps its own copy of the source's name: the index is the scanning thread's.
@@ -42,6 +54,7 @@ public:
     }
 
     void Push(Job job) {
+        queuedHeldBytes_.fetch_add(static_cast<std::int64_t>(job.bytes.size()), std::memory_order_relaxed);
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back({std::move(job), pushed_++});
@@ -50,6 +63,21 @@ public:
     }
 
     bool Failed() const { return failed_.load(std::memory_order_relaxed); }
+
+    // Writes a small image on the calling thread when nothing is queued or being written: handing
+    // it over would cost more than writing it. False (job untouched) when the thread is busy.
+    bool WriteNow(Job& job, std::span<const std::uint8_t> bytes) {
+        Queued item;
+        {
+            std::lock_guard lock(mutex_);
+            if (!jobs_.empty() || committed_ != pushed_ || failed_.load()) return false;
+            item = {std::move(job), pushed_++};
+        }
+        item.job.borrowed = bytes;
+        Run(item, inlineSource_);
+        return true;
+    }
+    std::int64_t QueuedHeldBytes() const { return queuedHeldBytes_.load(std::memory_order_relaxed); }
 
     // Copies what is queued, with the calling thread helping (or drops it when cancel is set),
     // and raises the first error. Returns the number of files written.
@@ -88,36 +116,56 @@ private:
                 item = std::move(jobs_.front());
                 jobs_.pop_front();
             }
-            const Job& job = item.job;
-            try {
-                if (!source) source = std::make_unique<InputFile>(sourcePath_);
-                const std::int64_t end = job.end >= 0 ? job.end : source->Size();
-                AtomicOutputFile out(job.destPath);
-                out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
-                // Wait for every earlier image to be named; give up when one of them failed.
-                std::unique_lock lock(mutex_);
-                named_.wait(lock, [&] { return committed_ == item.sequence || failedSequence_ < item.sequence; });
-                if (failedSequence_ < item.sequence) return;  // out removes the finished copy
-                out.Commit();
-                ++committed_;
-                ++written_;
-                lock.unlock();
-                named_.notify_all();
-            } catch (...) {
-                {
-                    std::lock_guard lock(mutex_);
-                    if (item.sequence < failedSequence_) {
-                        failedSequence_ = item.sequence;
-                        error_ = std::current_exception();
-                    }
-                    failed_.store(true);
-                    jobs_.clear();
-                }
-                named_.notify_all();
-                return;
-            }
+            const bool queued = !item.job.bytes.empty();
+            const auto held = static_cast<std::int64_t>(item.job.bytes.size());
+            const bool ok = Run(item, source);
+            if (queued) queuedHeldBytes_.fetch_sub(held, std::memory_order_relaxed);
+            if (!ok) return;
         }
     }
+
+    // Writes the job's image and names it once every earlier image has its name. False when
+    // it or an earlier image failed.
+    bool Run(Queued& item, std::unique_ptr<InputFile>& source) {
+        Job& job = item.job;
+        try {
+            AtomicOutputFile out(job.destPath);
+            if (!job.borrowed.empty()) {
+                out.Write(job.borrowed.data(), job.borrowed.size());
+            } else if (!job.bytes.empty()) {
+                out.Write(job.bytes.data(), job.bytes.size());
+                std::vector<std::uint8_t>().swap(job.bytes);
+            } else {
+                if (!source) source = std::make_unique<InputFile>(sourcePath_);
+                const std::int64_t end = job.end >= 0 ? job.end : source->Size();
+                out.CopyFrom(*source, job.start, std::max<std::int64_t>(end - job.start, 0));
+            }
+            // Wait for every earlier image to be named; give up when one of them failed.
+            std::unique_lock lock(mutex_);
+            named_.wait(lock, [&] { return committed_ == item.sequence || failedSequence_ < item.sequence; });
+            if (failedSequence_ < item.sequence) return false;  // out removes the finished copy
+            out.Commit();
+            ++committed_;
+            ++written_;
+            lock.unlock();
+            named_.notify_all();
+            return true;
+        } catch (...) {
+            {
+                std::lock_guard lock(mutex_);
+                if (item.sequence < failedSequence_) {
+                    failedSequence_ = item.sequence;
+                    error_ = std::current_exception();
+                }
+                failed_.store(true);
+                jobs_.clear();
+            }
+            named_.notify_all();
+            return false;
+        }
+    }
+
+    std::unique_ptr<InputFile> inlineSource_;  // the calling thread's, for WriteNow
 
     const std::string sourcePath_;
     std::mutex mutex_;
@@ -129,6 +177,7 @@ private:
     int failedSequence_ = std::numeric_limits<int>::max();
     bool closing_ = false;
     std::atomic<bool> failed_{false};
+    std::atomic<std::int64_t> queuedHeldBytes_{0};
     std::exception_ptr error_;
     int written_ = 0;
     std::thread thread_;  // last: starts once everything above exists
@@ -150,19 +199,74 @@ public:
         inner_.ImageLimitReached(offset);
     }
     void MpfIndexIgnored(const std::string& reason) override { inner_.MpfIndexIgnored(reason); }
+    void ChunkRead(std::int64_t offset, std::span<const std::uint8_t> bytes) override {
+        chunk_ = bytes;
+        chunkStart_ = offset;
+        // The open image keeps its bytes while it may still turn out small.
+        const std::size_t kept = held_.size() - heldBegin_;
+        if (holding_ && heldStart_ + static_cast<std::int64_t>(kept) == offset && kept <= kHeldImageLimit) {
+            held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(heldBegin_));
+            heldBegin_ = 0;
+            held_.insert(held_.end(), bytes.begin(), bytes.end());
+        } else {
+            Release();
+        }
+        inner_.ChunkRead(offset, bytes);
+    }
     void ImageRecorded(int n, std::int64_t offset) override {
-        if (n > 1 && IsImageSelected(job_.selection, n - 1))
-            worker_.Push({n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1)});
+        // Image n - 1 ends at offset: its bytes go with it when they are all at hand. When the
+        // copying thread is idle it is written right here, from the held bytes themselves.
+        const std::int64_t size = offset - heldStart_;
+        const bool held = holding_ && n > 1 && heldStart_ == index_.ImageOffsets[n - 1] && size > 0 &&
+                          size <= static_cast<std::int64_t>(std::min(held_.size() - heldBegin_, kHeldImageLimit));
+        if (n > 1 && IsImageSelected(job_.selection, n - 1)) {
+            CopyWorker::Job job{n - 1, index_.ImageOffsets[n - 1], offset, OutputFileName(job_, n - 1), {}, {}};
+            const std::span<const std::uint8_t> bytes =
+                held ? std::span<const std::uint8_t>(held_.data() + heldBegin_, static_cast<std::size_t>(size))
+                     : std::span<const std::uint8_t>();
+            if (bytes.empty() || !worker_.WriteNow(job, bytes)) {
+                if (!bytes.empty() && worker_.QueuedHeldBytes() + size <= kMaxQueuedHeldBytes)
+                    job.bytes.assign(bytes.begin(), bytes.end());
+                worker_.Push(std::move(job));
+            }
+        }
+        // Image n starts at offset: its bytes read so far are the rest of the held ones, or the
+        // rest of the chunk.
+        if (held) {
+            heldBegin_ += static_cast<std::size_t>(size);
+            heldStart_ = offset;
+        } else if (!chunk_.empty() && offset >= chunkStart_ &&
+                   offset <= chunkStart_ + static_cast<std::int64_t>(chunk_.size())) {
+            held_.assign(chunk_.begin() + (offset - chunkStart_), chunk_.end());
+            heldBegin_ = 0;
+            heldStart_ = offset;
+            holding_ = true;
+        } else {
+            Release();
+        }
         inner_.ImageRecorded(n, offset);
     }
 
     bool limitReached = false;
 
 private:
+    void Release() {
+        holding_ = false;
+        heldBegin_ = 0;
+        std::vector<std::uint8_t>().swap(held_);
+    }
+
     ScanListener& inner_;
     const ExtractJob& job_;
     const ImageIndex& index_;
     CopyWorker& worker_;
+    // The bytes of the image that started last, from heldStart_ on, while it is small.
+    std::vector<std::uint8_t> held_;
+    std::size_t heldBegin_ = 0;  // held_[heldBegin_] is the byte at heldStart_
+    std::int64_t heldStart_ = -1;
+    bool holding_ = false;
+    std::span<const std::uint8_t> chunk_;  // the chunk being searched
+    std::int64_t chunkStart_ = 0;
 };
 
 }  // namespace
@@ -203,8 +307,11 @@ BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const Scan
     }
     const int last = index.ImageCount;
     if (last >= 1 && IsImageSelected(job.selection, last))
-        worker.Push({last, index.ImageOffsets[last], index.LimitOffset, OutputFileName(job, last)});
+        worker.Push({last, index.ImageOffsets[last], index.LastEnd(), OutputFileName(job, last), {}, {}});
     outcome.filesWritten = worker.Finish(false);
+    // Then what the file holds beyond its images, each part after the images it follows.
+    if (job.selection == ExtractMode::All && options.otherParts != nullptr)
+        outcome.filesWritten += options.otherParts->WriteOtherParts(job, index);
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;
     return outcome;

@@ -20,12 +20,19 @@ struct ImageIndex {
     // Offset at which recording stopped because a 1000th image started there, so that
     // image 999 ends at it; -1 when the last image runs to the end of the file.
     std::int64_t LimitOffset = -1;
+    // Where the last image ends when other parts of the file follow it (a motion photo's video,
+    // a maker's trailer): just past its EOI. -1 when it runs to the end of the file.
+    std::int64_t LastImageEnd = -1;
 
     // Byte range [start, end) of image n, given the source file's current size.
     std::int64_t ImageStart(int n) const { return ImageOffsets[n]; }
     std::int64_t ImageEnd(int n, std::int64_t fileSize) const {
         if (n < ImageCount) return ImageOffsets[n + 1];
-        return LimitOffset >= 0 ? LimitOffset : fileSize;
+        if (LimitOffset >= 0) return LimitOffset;
+        return LastImageEnd >= 0 ? LastImageEnd : fileSize;
+    }
+    // Where the last image ends, -1 for the end of the file.
+    std::int64_t LastEnd() const { return LimitOffset >= 0 ? LimitOffset : LastImageEnd;
     }
 };
 

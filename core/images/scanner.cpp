@@ -69,6 +69,7 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path, const 
     if (options.signature.empty() || path.empty()) return -1;
     index.ImageCount = 0;
     index.LimitOffset = -1;
+    index.LastImageEnd = -1;
 
     bool stopped = false;  // by the listener
     {
@@ -118,17 +119,21 @@ std::int64_t ScanImageOffsets(ImageIndex& index, const std::string& path, const 
             const auto want = static_cast<std::size_t>(
                 std::min<std::int64_t>(fileSize - position, static_cast<std::int64_t>(kScanChunkSize)));
             file.ReadAt(position, buffer.get(), want);
+            listener.ChunkRead(position, {buffer.get(), want});
             more = search.Feed({buffer.get(), want}, position, record);
             position += static_cast<std::int64_t>(want);
             if (more && !listener.Continue(position)) stopped = true;
             more = more && !stopped;
         }
+        if (!stopped && index.ImageCount >= 1 && index.LimitOffset < 0 && options.otherParts != nullptr)
+            index.LastImageEnd = options.otherParts->LastImageEnd(file, index);
     }
 
     if (stopped || index.ImageCount < 1) return -1;
     const int last = index.ImageCount;
-    // The last image runs to the 1000th image's start or to the file's end as it is now.
-    const std::int64_t end = index.LimitOffset >= 0 ? index.LimitOffset : FileSizeByName(path);
+    // The last image runs to the 1000th image's start, to its EOI when other parts follow it,
+    // or to the file's end as it is now.
+    const std::int64_t end = index.LastEnd() >= 0 ? index.LastEnd() : FileSizeByName(path);
     listener.ImageComplete(last, end - index.ImageOffsets[last]);
     return index.ImageOffsets[last];
 }

@@ -19,10 +19,31 @@ inline constexpr std::size_t kScanChunkSize = 32768;
 // SignatureOnly every occurrence of the signature starts an image, index or not (--no-mpf).
 enum class ImageRule { MpfIndexFirst, SignatureOnly };
 
+class InputFile;
+struct ExtractJob;
+
+// What a file holds beyond its images (a motion photo's video, a depth map, a maker's trailer),
+// known to the layers above this one; the scan and the split ask through this.
+class OtherParts {
+public:
+    virtual ~OtherParts() = default;
+    // Where the last image of index ends when other parts follow it (just past its EOI), or -1
+    // when nothing does and it runs to the end of the file. Raises InOutError when the file
+    // cannot be read.
+    virtual std::int64_t LastImageEnd(InputFile& file, const ImageIndex& index) const = 0;
+    // Writes the other parts of job.source after its images were written (a split of all
+    // images), each to a file of its own; returns how many were written. Raises InOutError at
+    // the first that cannot be written; the files before it stay.
+    virtual int WriteOtherParts(const ExtractJob& job, const ImageIndex& index) const = 0;
+};
+
 struct ScanOptions {
     ImageRule rule = ImageRule::MpfIndexFirst;
     // What starts an image in the signature scan.
     std::span<const std::uint8_t> signature = ImageSignature;
+    // The parts beyond the images; without them the last image runs to the end of the file and
+    // a split writes images only.
+    const OtherParts* otherParts = nullptr;
 };
 
 // What the scan tells its caller while it runs, all on the calling thread; every hook does
@@ -48,6 +69,10 @@ public:
     virtual void MpfIndexIgnored(const std::string& /*reason*/) {}
     // The images come from the file's MPF index (called before the first image is recorded).
     virtual void MpfIndexUsed(const MpfIndex& /*index*/) {}
+    // The signature scan has read the bytes at offset and is about to search them (the images
+    // that start in them are recorded next). The bytes are valid during the call only. For
+    // callers that keep small images in memory instead of reading them again.
+    virtual void ChunkRead(std::int64_t /*offset*/, std::span<const std::uint8_t> /*bytes*/) {}
 };
 
 // A listener that keeps the scan's two notices for its caller to report when it likes.

@@ -39,6 +39,8 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, ExtractM
         } else {
             ScanImageOffsets(index, file, options, notices);
             outcome.imagesWritten = ExtractImages(job, index);
+            if (mode == ExtractMode::All && options.otherParts != nullptr)
+                outcome.imagesWritten += options.otherParts->WriteOtherParts(job, index);
             outcome.limitReached = notices.limitReached;
         }
         outcome.mpfIgnored = notices.mpfIgnored;

@@ -30,13 +30,14 @@ static_assert(std::size(kRowTagNames) == std::size(kRowOfTagName));
 // The rows of what reader read, row 0 showing imageName without the blanks around it.
 ExifRows RowsOf(const ExifReader& reader, std::string_view imageName) {
     ExifRows rows;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].Caption = kCaptions[i];
-        rows[i].Value.push_back('-');  // into the empty string's own buffer: nothing allocated
-    }
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i].Caption = kCaptions[i];
     rows[0].Value.assign(TrimmedView(imageName));
     const TiffDirectory* directory = reader.Directory();
-    if (!reader.HasExifSection() || directory == nullptr) return rows;
+    if (!reader.HasExifSection() || directory == nullptr) {
+        // Into the empty strings' own buffers: nothing allocated.
+        for (std::size_t i = 1; i < rows.size(); ++i) rows[i].Value.push_back('-');
+        return rows;
+    }
 
     // A tag the directory does not hold shows as nothing.
     for (std::size_t k = 0; k < std::size(kRowTagNames); ++k) {

@@ -5,11 +5,12 @@
 // segments it does not need, so a file of any size is walked in a few hundred KiB of memory.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <vector>
 
 namespace veltrane {
 
+class FileMapping;
 class InputFile;
 
 class ByteSource {
@@ -22,6 +23,9 @@ public:
     // The bytes from offset on that are at hand: at least one unless the source ends there, as
     // many as a buffer holds. For scans that go through the bytes in order.
     virtual std::span<const std::uint8_t> Chunk(std::int64_t offset) = 0;
+    // Raises InOutError when a file shrank while it was read (bytes past its new end read as
+    // zeros): for callers that write out what they read.
+    virtual void CheckIntact() const {}
 
     static constexpr std::size_t kMaxView = std::size_t{256} << 10;
 };
@@ -38,20 +42,29 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-// An open file, read through two windows of kMaxView bytes each: a view inside either window is
-// served from it, any other reads the window used less recently anew at the view's offset. Two
-// windows let a scan go on in one while a few bytes further on are looked at in the other.
+// An open file, seen through two windows: a view inside either window is served from it, any
+// other loads the window used less recently anew at the view's offset. Two windows let a scan go
+// on in one while a few bytes further on are looked at in the other. A view's window is read
+// (kReadBlock bytes unless the view needs more); a chunk's window, for scans that go through
+// every byte, is mapped where the platform allows (kMapBlock bytes), so that a scan that writes
+// the bytes out again copies them once, as a plain copy does.
 // Raises InOutError when the file cannot be read.
 class FileByteSource final : public ByteSource {
 public:
     explicit FileByteSource(InputFile& file);
+    ~FileByteSource() override;
     std::int64_t Size() const override { return size_; }
     std::span<const std::uint8_t> View(std::int64_t offset, std::size_t n) override;
     std::span<const std::uint8_t> Chunk(std::int64_t offset) override;
+    void CheckIntact() const override;
 
 private:
+    static constexpr std::size_t kReadBlock = std::size_t{128} << 10;
+    static constexpr std::size_t kMapBlock = std::size_t{1} << 20;
     struct Window {
-        std::vector<std::uint8_t> bytes;
+        std::unique_ptr<FileMapping> mapping;
+        std::unique_ptr<std::uint8_t[]> bytes;
+        const std::uint8_t* data = nullptr;
         std::int64_t start = 0;
         std::size_t length = 0;
         bool Holds(std::int64_t offset, std::size_t n) const {
@@ -59,10 +72,14 @@ private:
                    n <= length - static_cast<std::size_t>(offset - start);
         }
     };
+    // Loads window w with the bytes from offset on: at least n, mapped or read.
+    void Load(int w, std::int64_t offset, std::size_t n, bool map);
+
     InputFile& file_;
     std::int64_t size_;
     Window windows_[2];
     int lastUsed_ = 0;
+    bool shrank_ = false;  // a mapping let go of had met the file's new end
 };
 
 }  // namespace veltrane

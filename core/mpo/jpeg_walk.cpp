@@ -30,8 +30,8 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text) {
 
 class Walker {
 public:
-    Walker(ByteSource& source, std::int64_t start, std::int64_t limit, JpegImageWalk& walk)
-        : source_(source), limit_(std::min(limit, source.Size())), walk_(walk) {
+    Walker(ByteSource& source, std::int64_t start, std::int64_t limit, JpegImageWalk& walk, WalkProgress* progress)
+        : source_(source), limit_(std::min(limit, source.Size())), walk_(walk), progress_(progress) {
         walk_.start = start;
         walk_.end = start;
     }
@@ -122,6 +122,7 @@ private:
     // From the first SOS's data to EOI: the data is searched for FF; FF 00, restart markers and
     // fill bytes belong to it, any other marker is a segment between scans, or the end.
     void WalkEntropyCodedData(std::int64_t p) {
+        if (progress_ != nullptr) progress_->Passed(walk_, p);
         for (;;) {
             const auto chunk = Chunk(p);
             if (chunk.empty()) {
@@ -148,6 +149,12 @@ private:
                 if (k >= n) break;
             }
             if (k >= n) {
+                if (progress_ != nullptr) {
+                    // FF bytes at the chunk's end may be fill bytes of a marker in the next one.
+                    std::size_t safe = std::min(k, n);
+                    while (safe > 0 && base[safe - 1] == 0xFF) --safe;
+                    progress_->Passed(walk_, p + static_cast<std::int64_t>(safe));
+                }
                 p += static_cast<std::int64_t>(k);
                 continue;
             }
@@ -312,6 +319,7 @@ private:
     ByteSource& source_;
     std::int64_t limit_;
     JpegImageWalk& walk_;
+    WalkProgress* progress_;
     std::array<std::uint8_t, 256> componentTables_{};  // by component id: its table's bit
     std::int64_t fill_ = 0;         // fill bytes before the marker about to be recorded
     std::int64_t regionStart_ = 0;  // the end of the last segment recorded
@@ -319,9 +327,10 @@ private:
 
 }  // namespace
 
-JpegImageWalk WalkJpegImage(ByteSource& source, std::int64_t start, std::int64_t limit, WalkScope scope) {
+JpegImageWalk WalkJpegImage(ByteSource& source, std::int64_t start, std::int64_t limit, WalkScope scope,
+                            WalkProgress* progress) {
     JpegImageWalk walk;
-    Walker(source, start, limit, walk).Run(scope);
+    Walker(source, start, limit, walk, progress).Run(scope);
     return walk;
 }
 

@@ -89,11 +89,23 @@ enum class WalkScope {
 // At most this many segments are listed; an image with more is not complete.
 inline constexpr std::size_t kMaxWalkSegments = 16384;
 
+// Told how far a whole-image walk has got while it goes through the entropy-coded data, so that
+// a writer can copy each block of the image right after the walk has looked at it, while the
+// block is still at hand in the source. Passed comes first once the header and the first scan
+// header have been walked, then after each chunk: every segment and stray run that starts
+// before upTo is listed in walk by then, and with its fill bytes (upTo never lies just after
+// an FF byte).
+class WalkProgress {
+public:
+    virtual ~WalkProgress() = default;
+    virtual void Passed(const JpegImageWalk& walk, std::int64_t upTo) = 0;
+};
+
 // Walks the image that starts at start, looking at no byte at or past limit (clamped to the
 // source's size). An image that does not begin FF D8 is not complete. Raises InOutError when a
-// file cannot be read.
+// file cannot be read, and lets through what progress raises.
 JpegImageWalk WalkJpegImage(ByteSource& source, std::int64_t start, std::int64_t limit,
-                            WalkScope scope = WalkScope::WholeImage);
+                            WalkScope scope = WalkScope::WholeImage, WalkProgress* progress = nullptr);
 
 // The offset of the first FF D8 FF at or after from that ends before limit, or -1.
 std::int64_t FindJpegStart(ByteSource& source, std::int64_t from, std::int64_t limit);

@@ -20,32 +20,45 @@
 namespace veltrane {
 namespace {
 
+// Whether signature occurs in the source from offset from on.
+bool SignatureFollows(ByteSource& source, std::int64_t from, std::span<const std::uint8_t> signature) {
+    SignatureSearch search(signature);
+    bool found = false;
+    for (std::int64_t p = from; p < source.Size() && !found;) {
+        const auto chunk = source.Chunk(p);
+        if (chunk.empty()) break;
+        search.Feed(chunk, p, [&](std::int64_t) { return !(found = true); });
+        p += static_cast<std::int64_t>(chunk.size());
+    }
+    return found;
+}
+
+// Whether the file has a usable MPF index of several images (under scan's image rule): then it
+// is an MPO file, whatever its first image's walk says.
+bool HasIndexOfSeveral(const std::string& path, const ScanOptions& scan) {
+    if (scan.rule != ImageRule::MpfIndexFirst) return false;
+    InputFile file(path);
+    const MpfIndex index = MpfIndexOfFile(file);
+    return index.Usable() && index.entries.size() > 1;
+}
+
 // The walk of a JPEG file: its first image is complete, no image signature follows it and it
 // has no usable MPF index of several images. Empty for any other file.
 std::shared_ptr<const JpegImageWalk> WalkOfJpegFile(const std::string& path, const ScanOptions& scan) {
+    if (HasIndexOfSeveral(path, scan)) return nullptr;
     InputFile file(path);
-    if (scan.rule == ImageRule::MpfIndexFirst) {
-        const MpfIndex index = MpfIndexOfFile(file);
-        if (index.Usable() && index.entries.size() > 1) return nullptr;
-    }
     FileByteSource source(file);
     auto walk = std::make_shared<JpegImageWalk>(WalkJpegImage(source, 0, source.Size()));
     if (!walk->complete) return nullptr;
     // The signature scan would find an image in the bytes after the first one's end.
-    SignatureSearch search(scan.signature);
-    bool found = false;
-    for (std::int64_t p = walk->end; p < source.Size() && !found;) {
-        const auto chunk = source.Chunk(p);
-        search.Feed(chunk, p, [&](std::int64_t) { return !(found = true); });
-        p += static_cast<std::int64_t>(chunk.size());
-    }
-    return found ? nullptr : std::move(walk);
+    return SignatureFollows(source, walk->end, scan.signature) ? nullptr : std::move(walk);
 }
 
 }  // namespace
 
 JoinSources CollectJoinSources(const std::vector<std::string>& files, const ScanOptions& scan,
-                               const std::function<void(const std::string&, const std::string&)>& indexIgnored) {
+                               const std::function<void(const std::string&, const std::string&)>& indexIgnored,
+                               JoinWalk when) {
     JoinSources sources;
     for (const std::string& file : files) {
         if (!IsExistingFile(file)) throw InOutError(ioerr::FileNotFound, file);
@@ -55,6 +68,16 @@ JoinSources CollectJoinSources(const std::vector<std::string>& files, const Scan
             image.walk = std::move(walk);
             sources.images.push_back(std::move(image));
         };
+        if (when == JoinWalk::WhileWriting && !HasIndexOfSeveral(file, scan)) {
+            // Taken for a JPEG file; the writer's walk tells whether it is one.
+            add(MpoImageSource::File(file, 0, -1, file), nullptr);
+            sources.images.back().acceptWalk =
+                [signature = std::vector<std::uint8_t>(scan.signature.begin(), scan.signature.end())](
+                    ByteSource& source, const JpegImageWalk& walk) {
+                    return walk.complete && !SignatureFollows(source, walk.end, signature);
+                };
+            continue;
+        }
         if (auto walk = WalkOfJpegFile(file, scan)) {
             add(MpoImageSource::File(file, 0, -1, file), std::move(walk));
             continue;

@@ -9,10 +9,14 @@
 // when it has one, else after its APP0 segment, else right after SOI. Bytes after its EOI that
 // its source range holds do not belong to the image. Callers may insert further segments.
 //
-// Every image is walked first (it must be a complete JPEG image), so the sizes and offsets are
-// known before the first byte is written and the file is written in one pass: the bulk is
-// copied from file to file in the kernel (copy_file_range) where the platform allows.
+// Every image must be a complete JPEG image. An image is walked as it is written: a block is read,
+// its markers and entropy-coded data are looked at in the buffer and the same buffer is written
+// out, one pass like a plain copy. An image the caller has walked already is copied by its walk,
+// from file to file in the kernel (copy_file_range) where the platform allows. The first image's
+// MPF index is filled in once every image's size is known.
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -61,6 +65,21 @@ struct MpoImage {
     // The image's structure walk, when the caller has made it (WalkJpegImage of the source from
     // its offset): the writer then reads no byte of the image before it copies it.
     std::shared_ptr<const JpegImageWalk> walk;
+    // When set (and walk is not), the writer asks it, with the image's source and its finished
+    // walk, whether the image is what the caller took it for; false stops the write with
+    // MpoSourceRejected, and nothing is left behind.
+    std::function<bool(ByteSource& source, const JpegImageWalk& walk)> acceptWalk;
+};
+
+// An image's acceptWalk said no: the caller took its source for something else.
+class MpoSourceRejected : public std::exception {
+public:
+    explicit MpoSourceRejected(std::size_t image) : image_(image) {}
+    const char* what() const noexcept override { return "an image is not what its source was taken for"; }
+    std::size_t Image() const { return image_; }
+
+private:
+    std::size_t image_;
 };
 
 // Where each image ended up, and what was left out of it.

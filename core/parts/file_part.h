@@ -39,12 +39,14 @@ struct FilePart {
     std::string mime;             // "image/jpeg", "video/mp4", "image/png", "application/octet-stream", ...
     std::vector<ByteRange> ranges;  // in file order; empty when the bytes come from XMP
     std::string xmpProperty;      // the property holding base64 data ("GDepth:Data"), else empty
+    std::int64_t xmpLength = 0;   // the decoded length of that data
     PartLocator locatedBy = PartLocator::MpfIndex;
     std::string role;             // "left", "right", "gain map", "primary", a Samsung record's name, ...
     std::uint32_t heifItemId = 0; // the item of a HEIF file (0 for anything else)
 
     bool InXmp() const { return !xmpProperty.empty(); }
     std::int64_t Length() const {
+        if (InXmp()) return xmpLength;
         std::int64_t n = 0;
         for (const ByteRange& r : ranges) n += r.length;
         return n;

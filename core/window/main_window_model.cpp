@@ -13,7 +13,11 @@
 #include "core/common/native_path.h"
 #include "core/common/unicode_text.h"
 #include "core/images/extraction.h"
+#include "core/common/file_io.h"
 #include "core/metadata/exif_rows.h"
+#include "core/mpo/byte_source.h"
+#include "core/parts/file_parts.h"
+#include "core/parts/jpeg_parts.h"
 #include "core/window/stereo_window_model.h"
 #include "core/window/temp_files.h"
 
@@ -41,6 +45,20 @@ private:
     MainWindowModel& model_;
     void (MainWindowModel::*changed_)();
 };
+
+// The word of a part's list line.
+const char* PartWord(parts::PartKind kind) {
+    switch (kind) {
+        case parts::PartKind::Image: return "Image";
+        case parts::PartKind::GainMap: return "Gain map";
+        case parts::PartKind::DepthMap: return "Depth";
+        case parts::PartKind::ConfidenceMap: return "Confidence";
+        case parts::PartKind::Video: return "Video";
+        case parts::PartKind::Thumbnail: return "Thumbnail";
+        case parts::PartKind::Other: break;
+    }
+    return "Other";
+}
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -81,7 +99,8 @@ void MainWindowModel::UpdateControls() {
     states.ImageList = ready;
     states.ModeButtons = ready;
     states.ShowImage = ready && selected_ >= 0;
-    states.ShowExif = states.ShowImage;
+    // The EXIF window reads images; a video or a depth map has none.
+    states.ShowExif = states.ShowImage && selected_ < images_.ImageCount;
     const bool pair = ready && images_.ImageCount >= 2 && stereoSet_;
     states.ShowStereo = pair && stereoWindow_ != nullptr;
     states.SaveStereo = pair && services_.Stereo != nullptr && services_.SaveDialog != nullptr;
@@ -126,7 +145,8 @@ void MainWindowModel::CheckRegistrationAtStart() {
 void MainWindowModel::OpenRequested() {
     if (scanning_) return;
     const std::string path =
-        services_.OpenDialog.GetOpenFileName("Open MPO file", "MPO files (*.mpo)", "*.mpo");
+        services_.OpenDialog.GetOpenFileName("Open MPO file", "MPO and JPEG files (*.mpo *.jpg *.jpeg)",
+                                           "*.mpo;*.jpg;*.jpeg");
     if (path.empty()) return;
     OpenFile(path);
 }
@@ -137,6 +157,7 @@ void MainWindowModel::OpenFile(const std::string& path) {
         source_ = path;
         lines_.clear();
         imageSizes_.clear();
+        otherParts_.clear();
         stereoSet_ = true;
         selected_ = -1;
         view_.ClearList();
@@ -146,9 +167,10 @@ void MainWindowModel::OpenFile(const std::string& path) {
             ScanInProgress scan(scanning_, *this, &MainWindowModel::UpdateControls);
             lastEventsAt_ = NowMs();
             imagesAtLastEvents_ = 0;
-            ScanImageOffsets(images_, path, ScanOptions{}, *this);
+            ScanImageOffsets(images_, path, parts::WithOtherParts(ScanOptions{}), *this);
         }
         if (closing_) return;  // the window closed during the scan: nothing more to show
+        ListOtherParts();
         if (images_.ImageCount > 0) {
             opened_ = true;
             status_ = FileNamePart(path);
@@ -169,6 +191,20 @@ void MainWindowModel::OpenFile(const std::string& path) {
                                                " images; only the first " + limit + " are listed.");
         }
     });
+}
+
+// The parts beyond the images, each a line after them: " Video 003:  1286 K".
+void MainWindowModel::ListOtherParts() {
+    if (images_.ImageCount < 1) return;
+    InputFile file(source_);
+    FileByteSource bytes(file);
+    parts::PartList list = parts::FindJpegParts(bytes, images_);
+    for (parts::FilePart& part : list.parts) {
+        if (parts::IsImagePart(part)) continue;
+        lines_.push_back(PartListLine(PartWord(part.kind), part.number, part.Length()));
+        view_.AppendListLine(lines_.back());
+        otherParts_.push_back(std::move(part));
+    }
 }
 
 // The window handles its events once per image, and at least every eventIntervalMs_ while a
@@ -203,7 +239,11 @@ void MainWindowModel::ExtractRequested() {
     RunCommand([&] {
         std::string folder = services_.Folders.BrowseForFolder("Select output folder", CurrentFolder(), true);
         if (folder.empty()) return;
-        ExtractImages({source_, WithTrailingSeparator(std::move(folder)), mode_}, images_);
+        const ExtractJob job{source_, WithTrailingSeparator(std::move(folder)), mode_};
+        ExtractImages(job, images_);
+        // All: the other parts after the images.
+        if (mode_ == ExtractMode::All && !otherParts_.empty())
+            parts::WriteOtherPartFiles(job, {otherParts_, {}}, images_.ImageStart(1));
     });
 }
 
@@ -231,6 +271,8 @@ void MainWindowModel::ModeChosen(ExtractMode mode) {
 
 std::uint32_t MainWindowModel::RowColour(int row) const {
     if (row == selected_) return kSelectedColour;
+    // Odd and Even choose among the images; the other parts are written with All only.
+    if (row >= images_.ImageCount) return mode_ == ExtractMode::All ? kIncludedColour : kLeftOutColour;
     return IsImageSelected(mode_, row + 1) ? kIncludedColour : kLeftOutColour;
 }
 
@@ -246,7 +288,7 @@ std::string MainWindowModel::OwnRunFolder() {
     return RunFolder(services_.Temp.TempFolder(), services_.Processes.ThisProcess());
 }
 
-std::string MainWindowModel::NewPreviewFileName() {
+std::string MainWindowModel::NewPreviewFileName(std::string_view extension) {
     const std::string folder = OwnRunFolder();
     const std::string withoutSeparator = folder.substr(0, folder.size() - 1);
     // A folder of that name that is somebody else's, or a link, is never written into.
@@ -254,7 +296,7 @@ std::string MainWindowModel::NewPreviewFileName() {
         const bool missing = KindOf(withoutSeparator) == PathKind::Missing;
         throw InOutError(missing ? ioerr::FileNotFound : ioerr::AccessDenied, withoutSeparator);
     }
-    return NewTempImageFileName(folder, services_.Ticks.TickCount());
+    return NewTempImageFileName(folder, services_.Ticks.TickCount(), extension);
 }
 
 void MainWindowModel::PreviewRequested(PreviewKind kind) {
@@ -262,7 +304,17 @@ void MainWindowModel::PreviewRequested(PreviewKind kind) {
     if (selected_ < 0 || scanning_) return;
     RunCommand([&] {
         const int n = selected_ + 1;
-        if (n > images_.ImageCount) return;
+        if (n > images_.ImageCount) {
+            // Another part: a copy with its type's extension, opened by the desktop's handler.
+            const auto i = static_cast<std::size_t>(n - 1 - images_.ImageCount);
+            if (kind != PreviewKind::ShowImage || i >= otherParts_.size()) return;
+            const parts::FilePart& part = otherParts_[i];
+            const std::string copy = NewPreviewFileName(parts::PartExtension(part.mime));
+            InputFile file(source_);
+            parts::WritePartFile(file, part, images_.ImageStart(1), copy);
+            services_.Desktop.OpenFile(copy);
+            return;
+        }
         const std::string copy = NewPreviewFileName();
         CopyImageToFile(source_, images_, n, copy);
         if (kind == PreviewKind::ShowExif) {

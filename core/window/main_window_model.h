@@ -13,6 +13,7 @@
 #include "core/common/extract_mode.h"
 #include "core/images/image_index.h"
 #include "core/images/scanner.h"
+#include "core/parts/file_part.h"
 #include "core/window/window_services.h"
 
 namespace veltrane::window {
@@ -150,6 +151,8 @@ public:
     bool AcceptsDrop() const { return !scanning_ && !closing_; }
 
     const ImageIndex& Images() const { return images_; }
+    // The parts of the open file beyond its images, listed after them (a video, a depth map).
+    const std::vector<parts::FilePart>& OtherParts() const { return otherParts_; }
     // The file whose images are listed ("" before the first Open).
     const std::string& Source() const { return source_; }
     ExtractMode Mode() const { return mode_; }
@@ -175,9 +178,10 @@ private:
 
     void UpdateControls();
     void ShowExif(const std::string& imageFile, int n);
+    void ListOtherParts();
     // This run's folder of temporary files, and a new name in it (the folder is made when needed).
     std::string OwnRunFolder();
-    std::string NewPreviewFileName();
+    std::string NewPreviewFileName(std::string_view extension = ".jpg");
     template <typename Command>
     void RunCommand(Command&& command);
 
@@ -190,6 +194,7 @@ private:
     // disparity or multi-angle images, or it has no index that could be used.
     bool stereoSet_ = false;
     std::vector<std::int64_t> imageSizes_;  // of images 1 to ImageCount, in bytes
+    std::vector<parts::FilePart> otherParts_;  // rows ImageCount on
     std::vector<std::string> lines_;
     std::string status_ = kReadyText;
     std::string hint_ = kFirstHintLine;

@@ -8,18 +8,18 @@
 
 namespace veltrane::window {
 
-std::string TempImageFileName(const std::string& folder, std::uint32_t tick) {
-    return folder + kTempFilePrefix + std::to_string(tick) + ".jpg";
+std::string TempImageFileName(const std::string& folder, std::uint32_t tick, std::string_view extension) {
+    return folder + kTempFilePrefix + std::to_string(tick) + std::string(extension);
 }
 
-std::string NewTempImageFileName(const std::string& folder, std::uint32_t tick) {
+std::string NewTempImageFileName(const std::string& folder, std::uint32_t tick, std::string_view extension) {
     // A bounded search: a thousand files of consecutive numbers means something else is going
     // on, and then the tick's own name is replaced as it would have been.
     for (std::uint32_t step = 0; step < 1000; ++step) {
-        std::string name = TempImageFileName(folder, tick + step);
+        std::string name = TempImageFileName(folder, tick + step, extension);
         if (!EntryExists(name)) return name;
     }
-    return TempImageFileName(folder, tick);
+    return TempImageFileName(folder, tick, extension);
 }
 
 std::string RunFolder(const std::string& systemTemp, std::int64_t processId) {

@@ -9,19 +9,21 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace veltrane::window {
 
 inline constexpr const char* kTempFilePrefix = "vltr";
 inline constexpr const char* kRunFolderPrefix = "veltrane-";
 
-// folder + "vltr" + tick in decimal (no padding) + ".jpg"; folder ends with its separator.
-std::string TempImageFileName(const std::string& folder, std::uint32_t tick);
+// folder + "vltr" + tick in decimal (no padding) + extension (".jpg", or ".mp4" for a video
+// and so on); folder ends with its separator.
+std::string TempImageFileName(const std::string& folder, std::uint32_t tick, std::string_view extension = ".jpg");
 
 // The name for a new temporary copy. Normally TempImageFileName(folder, tick); when a file of
 // that name exists already (two requests within one millisecond), the next tick number that is
 // free, so that a copy handed to a viewer is never replaced by another image under its feet.
-std::string NewTempImageFileName(const std::string& folder, std::uint32_t tick);
+std::string NewTempImageFileName(const std::string& folder, std::uint32_t tick, std::string_view extension = ".jpg");
 
 // The folder of the run of process processId: systemTemp + "veltrane-" + the number + the
 // separator. systemTemp ends with its separator.

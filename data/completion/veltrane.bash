@@ -27,9 +27,10 @@ _veltrane_folders() {
 
 _veltrane() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options='--help --version --list --mpf --no-mpf --exif --info --tags --iptc --json
+    local options='--help --version --list --parts --mpf --no-mpf --decode --exif --info --tags --iptc --json
         --image --each --stereo --layout --anaglyph --pair --align --keystone --parallax --swap --delay --max-size --quality
-        --join --type --repair --transform --crop --perfect --force --register-context-menu
+        --baseline --fov --disparity
+        --join --type --repair --remove-video --transform --crop --perfect --force --register-context-menu
         --unregister-context-menu'
     COMPREPLY=()
 
@@ -38,7 +39,7 @@ _veltrane() {
     local words=() i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            --no-mpf | --json) ;;
+            --no-mpf | --json | --decode) ;;
             --image) ((i++)) ;;
             *) words+=("${COMP_WORDS[i]}") ;;
         esac
@@ -51,7 +52,7 @@ _veltrane() {
         --anaglyph)
             COMPREPLY=($(compgen -W 'dubois amber-blue green-magenta gray color half-color optimized' -- "$cur"))
             return ;;
-        --parallax | --delay | --max-size | --image | --quality) return ;;
+        --parallax | --delay | --max-size | --image | --quality | --baseline | --fov | --disparity) return ;;
         -@) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --pair) COMPREPLY=($(compgen -W '1,2 2,1 3,4' -- "$cur")); return ;;
         --align)
@@ -82,12 +83,13 @@ _veltrane() {
     # The metadata commands take any number of files, and their options.
     if [[ $cur == -* ]]; then
         case ${words[0]} in
-            --list | --mpf | --iptc) COMPREPLY=($(compgen -W '--json -@ --' -- "$cur")); return ;;
+            --list | --parts | --mpf | --iptc) COMPREPLY=($(compgen -W '--json -@ --' -- "$cur")); return ;;
             --exif | --info | --tags) COMPREPLY=($(compgen -W '--json --image -@ --' -- "$cur")); return ;;
         esac
     fi
     case ${words[0]} in
         --list | --mpf) _veltrane_files "$cur" mpo ;;
+        --parts) _veltrane_files "$cur" mpo jpg jpeg heic heif ;;
         --exif | --info | --tags) _veltrane_files "$cur" mpo jpg jpeg jpe tif tiff nef heic heif ;;
         --iptc) _veltrane_files "$cur" jpg jpeg jpe mpo ;;
         --each)
@@ -108,6 +110,7 @@ _veltrane() {
                 _veltrane_files "$cur" mpo jpg jpeg jpe
             fi ;;
         --repair) ((${#words[@]} <= 2)) && _veltrane_files "$cur" mpo jpg jpeg ;;
+        --remove-video) ((${#words[@]} <= 2)) && _veltrane_files "$cur" jpg jpeg ;;
         --transform)
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--crop --perfect --force' -- "$cur"))

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/heif_boxes/heif_structure.h"
+#include "core/heif_boxes/stereo_camera.h"
 
 struct heif_image;
 
@@ -142,6 +143,9 @@ struct RgbView {
 
 struct SpatialWriteOptions {
     int quality = 90;  // x265 quality, 0..100
+    // The cameras' properties that a headset needs to show the pair as spatial (stereo_camera.h);
+    // none are written without them.
+    std::optional<heif_boxes::StereoCamera> camera = {};
 };
 
 // Encodes the two eyes of a spatial photo, one at a time as they are added, and writes the file.
@@ -152,7 +156,8 @@ struct SpatialWriteOptions {
 //   w.Write("photo.heic");                             // through an AtomicOutputFile
 //
 // The left eye is the primary image. Each eye's Exif goes into an Exif item linked to it and its
-// ICC profile into its 'colr' property (with an 'nclx' one beside it for the YCbCr coding).
+// ICC profile into its 'colr' property (with an 'nclx' one beside it for the YCbCr coding); the
+// 'ster' group and the cameras' properties are added by the box writer.
 class SpatialPhotoWriter {
 public:
     explicit SpatialPhotoWriter(const SpatialWriteOptions& options = {});

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writing a spatial photo: both eyes encoded by libheif's x265 encoder, then the stereo group
-// added by the box writer (libheif cannot write entity groups).
+// Writing a spatial photo: both eyes encoded by libheif's x265 encoder, then the stereo group and
+// the cameras' properties added by the box writer (libheif cannot write entity groups, and the
+// libheif of Debian 12 no camera properties).
 #include <algorithm>
 #include <array>
 
@@ -19,6 +20,7 @@ struct SpatialPhotoWriter::Encoder {
     EncoderPtr encoder;
     std::array<HandlePtr, 2> eyes;
     int quality = 90;
+    std::optional<hb::StereoCamera> camera;
 };
 
 namespace {
@@ -56,6 +58,7 @@ SpatialPhotoWriter::SpatialPhotoWriter(const SpatialWriteOptions& options) : enc
     if (options.quality < 0 || options.quality > 100)
         throw HeifError("quality " + std::to_string(options.quality) + " is outside 0..100");
     encoder_->quality = options.quality;
+    encoder_->camera = options.camera;
     encoder_->context = NewContext();
     heif_encoder* encoder = nullptr;
     Check(heif_context_get_encoder_for_format(encoder_->context.get(), heif_compression_HEVC, &encoder),
@@ -160,10 +163,17 @@ std::vector<std::uint8_t> SpatialPhotoWriter::Finish() {
         const auto images = structure.TopLevelImages();
         if (images.size() != 2 || images[0] != structure.primaryItem)
             throw HeifError("libheif wrote " + std::to_string(images.size()) + " images instead of the two eyes");
-        return hb::InsertStereoGroup(bytes, images[0], images[1]);
+        bytes = hb::InsertStereoGroup(bytes, images[0], images[1]);
     } catch (const hb::HeifFormatError& e) {
         throw HeifError(std::string("the stereo group cannot be added: ") + e.what());
     }
+    if (!encoder_->camera) return bytes;
+    try {
+        bytes = hb::SetStereoCamera(bytes, *encoder_->camera);  // which reads them back
+    } catch (const hb::HeifFormatError& e) {
+        throw HeifError(std::string("the cameras' properties cannot be added: ") + e.what());
+    }
+    return bytes;
 }
 
 void SpatialPhotoWriter::Write(const std::string& path) {

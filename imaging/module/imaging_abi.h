@@ -24,7 +24,8 @@ struct veltrane_output {
 // The image rule of the scan: the MPF index first, or the signature scan alone (--no-mpf).
 enum { veltrane_rule_mpf_index_first = 0, veltrane_rule_signature_only = 1 };
 
-// Runs `veltrane COMMAND WORDS...` (command "--stereo" or "--transform") with the words after the command;
+// Runs `veltrane COMMAND WORDS...` (command "--stereo" or "--transform"; "--decode-heif-item SOURCE ITEM
+// PNG" for one image item of a HEIF file, which split --decode runs) with the words after the command;
 // returns the exit status (2 for a command the module does not know). Never throws.
 typedef int (*veltrane_imaging_run_function)(const char* command, int wordCount, const char* const* words,
                                              int imageRule, veltrane_output out, veltrane_output err);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The imaging modules' entry point (imaging_abi.h): the --stereo command of the stereo library
+// (and --decode-heif-item, an image item of a HEIF file to PNG, when it is built with libheif)
 // or the --transform command of the transform library, whichever the module is built with, with
 // their output handed back through the program's callbacks.
 #include <exception>
@@ -16,6 +17,9 @@
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
 #include "imaging/transform/transform_command.h"
+#endif
+#ifdef VELTRANE_WITH_HEIF_DECODE
+#include "imaging/heif/heif_part_decoder.h"
 #endif
 
 namespace {
@@ -65,6 +69,9 @@ extern "C" __attribute__((visibility("default"))) int veltrane_imaging_run(const
 #endif
 #ifdef VELTRANE_WITH_TRANSFORM
         if (word == "--transform") return veltrane::transform::RunTransformCommand(args, outStream, errStream, scan);
+#endif
+#ifdef VELTRANE_WITH_HEIF_DECODE
+        if (word == "--decode-heif-item") return veltrane::heif::RunDecodeHeifItemCommand(args, outStream, errStream);
 #endif
         errStream << "veltrane: the imaging module has no command " << command << "\n";
         return veltrane::kExitUsage;

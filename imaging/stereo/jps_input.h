@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/heif_boxes/stereo_camera.h"
 #include "imaging/stereo/jpeg_codec.h"
 
 namespace veltrane::stereo {
@@ -45,6 +46,8 @@ struct StereoPair {
     std::string reencodeReason;
     // The eyes were decoded from another codec and coded as JPEG: every picture of them says so.
     bool fromOtherCodec = false;
+    // What a spatial photo's camera properties say, kept when it is written as one again.
+    heif_boxes::StereoCameraFacts camera = {};
 };
 
 // The halves of a JPS image, the eyes as its descriptor says (a cross-eyed side-by-side picture

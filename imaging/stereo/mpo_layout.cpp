@@ -71,9 +71,12 @@ MpoImages ComposeMpoImages(std::span<const std::uint8_t> leftBytes, std::span<co
     const int gridWidth = std::lcm(l.imcuWidth, r.imcuWidth), gridHeight = std::lcm(l.imcuHeight, r.imcuHeight);
     if (options.align) picture.measured = FindAlignment(mpo.inputs[0], mpo.inputs[1], options.limits);
     // The overlap of left(x, y) and right(x + across, y + down), the shift less the parallax
-    // rounded to the grid, as the lossless side-by-side layouts round it.
-    const Alignment shift{RoundToMultiple(picture.measured.across - options.parallax, gridWidth),
+    // rounded to the grid, as the lossless side-by-side layouts round it. A spatial photo's eyes
+    // keep their width: the headset moves them across by the disparity adjustment.
+    const bool keepWidth = options.layout == Layout::Heic;
+    const Alignment shift{keepWidth ? 0 : RoundToMultiple(picture.measured.across - options.parallax, gridWidth),
                           RoundToMultiple(picture.measured.down, gridHeight)};
+    if (keepWidth && shift == Alignment{}) return mpo;
     PixelArea leftArea, rightArea;
     leftArea.x = std::max(0, -shift.across);
     rightArea.x = leftArea.x + shift.across;
@@ -110,7 +113,18 @@ StereoPicture ComposeSpatialPhoto(std::span<const std::uint8_t> left, std::span<
     // decoded and encoded as HEVC.
     const MpoImages images = ComposeMpoImages(left, right, options);
     StereoPicture picture = images.picture;
-    picture.bytes = EncodeSpatialPhoto(images.Image(0), images.Image(1), options.heicQuality, options.limits);
+    // The shift across that the eyes kept, as the adjustment that puts the stereo window where
+    // the other layouts' crops put it: right(x + across) shows left(x), so a negative shift
+    // (the near scene further left in the right eye) asks for the eyes to move apart.
+    std::optional<ShiftDisparity> shift;
+    if ((options.align || options.parallax != 0) && picture.width > 0)
+        shift = ShiftDisparity{static_cast<double>(options.parallax - picture.measured.across) / picture.width,
+                               options.align ? "alignment" : "parallax"};
+    const ChosenCamera camera =
+        ChooseSpatialCamera(options.camera, CameraSourceOf(images.inputs[0], images.inputs[1]), shift);
+    picture.bytes =
+        EncodeSpatialPhoto(images.Image(0), images.Image(1), options.heicQuality, camera.values, options.limits);
+    picture.cameraReport = camera.report;
     picture.lossless = false;
     picture.reencodeReason = "HEVC at quality " + std::to_string(options.heicQuality);
     return picture;

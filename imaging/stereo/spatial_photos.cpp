@@ -61,6 +61,7 @@ StereoPair ReadSpatialPair(const std::string& path, const CodecLimits& limits) {
     StereoPair pair;
     try {
         const heif::SpatialPhoto photo = heif::SpatialPhoto::Open(path, ReadOptions(limits));
+        pair.camera = heif_boxes::ReadStereoCamera(photo.Structure());
         for (const heif::Eye eye : {heif::Eye::Left, heif::Eye::Right}) {
             // The decoded eye lives for this round only: one is held at a time.
             const heif::DecodedEye decoded = photo.Decode(eye);
@@ -99,9 +100,10 @@ Eyes DecodeSpatialEyes(const std::string& path, int maxSide, const CodecLimits& 
 }
 
 std::vector<std::uint8_t> EncodeSpatialPhoto(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
-                                             int quality, const CodecLimits& limits) {
+                                             int quality, const heif_boxes::StereoCamera& camera,
+                                             const CodecLimits& limits) {
     try {
-        heif::SpatialPhotoWriter writer({.quality = quality});
+        heif::SpatialPhotoWriter writer({.quality = quality, .camera = camera});
         for (const heif::Eye eye : {heif::Eye::Left, heif::Eye::Right}) {
             const bool isLeft = eye == heif::Eye::Left;
             // Decoded, encoded and let go before the other eye is decoded.

@@ -40,9 +40,10 @@ Eyes DecodeSpatialEyes(const std::string& path, int maxSide, const CodecLimits& 
 
 // A spatial photo of two JPEG images (left, right): both encoded as HEVC images at quality
 // (0..100) with libheif's x265 encoder, the left eye the primary image, each with the Exif data
-// of its APP1 segment and the ICC profile of its APP2 segments, and the 'ster' group of the two.
-// Raises StereoError.
+// of its APP1 segment and the ICC profile of its APP2 segments, the 'ster' group of the two and
+// the cameras' properties. Raises StereoError.
 std::vector<std::uint8_t> EncodeSpatialPhoto(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
-                                             int quality, const CodecLimits& limits);
+                                             int quality, const heif_boxes::StereoCamera& camera,
+                                             const CodecLimits& limits);
 
 }  // namespace veltrane::stereo

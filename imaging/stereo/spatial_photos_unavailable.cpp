@@ -13,7 +13,7 @@ Eyes DecodeSpatialEyes(const std::string&, int, const CodecLimits&, int&, int&) 
 }
 
 std::vector<std::uint8_t> EncodeSpatialPhoto(std::span<const std::uint8_t>, std::span<const std::uint8_t>, int,
-                                             const CodecLimits&) {
+                                             const heif_boxes::StereoCamera&, const CodecLimits&) {
     throw StereoError(kSpatialPhotosUnavailable);
 }
 

@@ -27,6 +27,7 @@
 
 #include "core/common/stereo_vocabulary.h"
 #include "imaging/stereo/jpeg_codec.h"
+#include "imaging/stereo/spatial_camera.h"
 
 namespace veltrane::stereo {
 
@@ -54,8 +55,11 @@ struct StereoOptions {
     AnimationFormat animation = AnimationFormat::Gif;
     int frameDelayMs = 150;
     int maxSize = 1280;
-    // Heic: the HEVC quality of both eyes (0..100).
+    // Heic: the HEVC quality of both eyes (0..100), and the cameras' properties (spatial_camera.h).
+    // The eyes keep their whole width: the alignment's shift across (less the parallax) becomes
+    // the disparity adjustment, by which the headset moves them.
     int heicQuality = 90;
+    SpatialCameraSettings camera = {};
     // Full alignment (full_alignment.h): the eyes turned, scaled and shifted upright against
     // each other (with keystone, their perspective too) before any layout is made of them; the
     // shift of align is then not searched.
@@ -72,6 +76,7 @@ struct StereoPicture {
     Alignment measured;               // the shift found (zero without alignment)
     Alignment applied;                // the shift the eyes were cropped by
     bool cropped = false;             // whether they were (alignment or parallax)
+    std::string cameraReport = {};    // heic: the cameras' values and where they came from
     std::string correction;           // full alignment's ("rotation 0.82°, scale 1.004, vertical 3.1 px")
 };
 

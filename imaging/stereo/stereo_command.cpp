@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -12,6 +13,7 @@
 #include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/mpo/mpo_join.h"
+#include "imaging/stereo/spatial_rewrite.h"
 #include "imaging/stereo/stereo_files.h"
 
 namespace veltrane::stereo {
@@ -60,6 +62,12 @@ std::string Description(const StereoPicture& picture, const StereoOptions& optio
     return picture.reencodeReason.empty() ? "re-encoded" : "re-encoded: " + picture.reencodeReason;
 }
 
+// The heic layout adds the cameras' values and where they came from.
+std::string DescriptionWithCamera(const StereoPicture& picture, const StereoOptions& options) {
+    const std::string text = Description(picture, options);
+    return picture.cameraReport.empty() ? text : text + ", " + picture.cameraReport;
+}
+
 constexpr const char* kLayoutList =
     "cross, parallel, anaglyph, over-under, half-sbs, half-ou, interlaced, wiggle, mpo or heic";
 constexpr const char* kKindList = "dubois, amber-blue, green-magenta, gray, color, half-color or optimized";
@@ -76,6 +84,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     auto usage = [&](const std::string& message) { return Usage(err, message); };
     // "--each FILE...": every word after it is a source, each picture named beside its file.
     std::size_t each = args.size();
+    std::string cameraOption;  // the first of --baseline, --fov and --disparity given
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--each") {
@@ -84,6 +93,13 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             files.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             if (files.empty()) return usage("--each needs at least one file");
             break;
+        }
+        // The heic layout's cameras.
+        if (a == "--baseline" || a == "--fov" || a == "--disparity") {
+            if (i + 1 == args.size()) return usage(a + " needs a value");
+            if (const auto message = ParseSpatialCameraOption(a, args[++i], options.camera)) return usage(*message);
+            if (cameraOption.empty()) cameraOption = a;
+            continue;
         }
         if (a == "--layout" || a == "--pair" || a == "--anaglyph" || a == "--parallax" || a == "--delay" ||
             a == "--max-size" || a == "--quality") {
@@ -173,6 +189,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     if ((delayGiven || sizeGiven) && options.layout != Layout::Wiggle)
         return usage(std::string(delayGiven ? "--delay" : "--max-size") + " is for --layout wiggle");
     if (qualityGiven && options.layout != Layout::Heic) return usage("--quality is for --layout heic");
+    if (!cameraOption.empty() && options.layout != Layout::Heic) return usage(cameraOption + " is for --layout heic");
     if (options.layout == Layout::Wiggle && named && EndsWith(*named, ".webp")) options.animation = AnimationFormat::Webp;
 
     const std::string& source = files[0];
@@ -183,6 +200,14 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (const int refused = CheckOutputFile(output, std::span(files).first(inputs), "is one of the inputs", err))
         return refused;
     try {
+        // A spatial photo whose eyes stay as they are gets new camera values without decoding,
+        // unless a quality asks for them to be coded again.
+        std::optional<WrittenPicture> rewritten;
+        if (files.size() < 3 && !pairGiven && !qualityGiven) rewritten = RewriteSpatialCamera(source, options, output);
+        if (rewritten) {
+            out << RewrittenLine(output, *rewritten) << "\n";
+            return kExitOk;
+        }
         StereoPair pair = files.size() == 3
                               ? StereoPair{ReadWholeFile(files[0]), ReadWholeFile(files[1]), {}}
                               : ReadStereoPair(source, first, second, pairGiven, options.limits, scan,
@@ -202,7 +227,7 @@ int RunStereoCommand(const std::vector<std::string>& args, std::ostream& out, st
             out << cropped << " cropped by " << picture.applied.across << " pixels across\n";
         out << output << ": " << picture.width << " x " << picture.height << ", "
             << KiB(written.fileSize)
-            << ", " << Description(picture, options)
+            << ", " << DescriptionWithCamera(picture, options)
             << (picture.correction.empty() ? "" : ", aligned: " + picture.correction) << "\n";
     } catch (const InOutError& e) {
         err << "veltrane: " << e.FileName() << ": " << e.what() << "\n";

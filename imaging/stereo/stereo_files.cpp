@@ -103,8 +103,20 @@ void NoteReencodedPair(StereoPicture& picture, const StereoPair& pair, Layout la
 
 }  // namespace
 
+namespace {
+
+// The options with a spatial photo source's camera values, for the values not given.
+StereoOptions WithSourceCamera(const StereoOptions& options, const StereoPair& pair) {
+    StereoOptions with = options;
+    const auto& c = pair.camera;
+    if (c.baselineMm || c.horizontalFov || c.disparityAdjustment) with.camera.source = c;
+    return with;
+}
+
+}  // namespace
+
 StereoPicture ComposePair(const StereoPair& pair, const StereoOptions& options) {
-    StereoPicture picture = ComposeStereo(pair.left, pair.right, options);
+    StereoPicture picture = ComposeStereo(pair.left, pair.right, WithSourceCamera(options, pair));
     NoteReencodedPair(picture, pair, options.layout);
     return picture;
 }
@@ -132,7 +144,7 @@ WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options,
         written.fileSize = WriteMpoPicture(mpo, path);
         written.picture = mpo.picture;
     } else {
-        written.picture = ComposeStereo(pair.left, pair.right, options);
+        written.picture = ComposeStereo(pair.left, pair.right, WithSourceCamera(options, pair));
         WritePicture(written.picture, path);
         written.fileSize = static_cast<std::int64_t>(written.picture.bytes.size());
         written.picture.bytes = {};

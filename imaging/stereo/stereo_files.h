@@ -4,6 +4,7 @@
 // files, the output written atomically, and the default output name beside the source.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,14 @@ struct WrittenPicture {
     std::int64_t fileSize = 0;
 };
 WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options, const std::string& path);
+
+// A spatial photo written as a spatial photo with its eyes as they are (the heic layout without
+// exchange, alignment or parallax; the command line also asks for no --quality): a copy of the file whose cameras' properties are set as
+// options say (SetStereoCamera), the coded eyes copied without decoding. Nothing (and nothing
+// written) when that does not apply: another layout, eyes that change, or a source that is no
+// HEIF file with a stereo pair. Raises StereoError or InOutError.
+std::optional<WrittenPicture> RewriteSpatialCamera(const std::string& source, const StereoOptions& options,
+                                                   const std::string& path);
 
 // The default output beside source: its name without the extension, then ".jps" (cross),
 // "_parallel.jpg", "_anaglyph.jpg", "_overunder.jpg", "_halfsbs.jpg", "_halfou.jpg",

@@ -52,6 +52,7 @@ void StereoSession::Save(StereoOptions options, const std::string& path) const {
     options.limits = limits_;
     if (!spatialPhoto_.empty()) {
         const StereoPair pair = ReadSpatialPair(spatialPhoto_, limits_);
+        options.camera.source = pair.camera;
         SaveStereo(pair.left, pair.right, options, path);
         return;
     }

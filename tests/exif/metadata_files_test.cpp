@@ -236,7 +236,7 @@ TEST_F(MetadataFiles, AFailingFileInTheMiddleLeavesTheOthers) {
         {"--tags", "there is no image 1 (the file holds 0 images)"},
         {"--info", "there is no image 1 (the file holds 0 images)"},
         {"--mpf", noIndex},
-        {"--list", ""},
+        {"--list", "the file holds no JPEG image"},
         {"--iptc", ""},
     };
     for (const Case& c : cases) {
@@ -322,7 +322,7 @@ TEST_F(MetadataFiles, WordsOfTheCommands) {
         {{"--iptc", "--json", "-@"}, 2, "", "-@ needs a file"},
         {{"--exif"}, 2, "", "--exif takes a file and an optional image number"},
         {{"--image", "2", "--json", "--exif", mpo}, 0, "\"Manufacturer\": \"Second\"", ""},  // before the command
-        {{"--json", mpo}, 2, "", "--json goes with --list, --mpf, --exif, --info, --tags or --iptc"},
+        {{"--json", mpo}, 2, "", "--json goes with --list, --parts, --mpf, --exif, --info, --tags or --iptc"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));

@@ -153,7 +153,7 @@ TEST_F(OpenCommand, AsksForAnMpoFileAndListsItsImages) {
     OpenThroughDialog(WriteMpo("holiday.mpo", images));
 
     EXPECT_EQ(openDialog.Title, "Open MPO file");
-    EXPECT_EQ(openDialog.Filter, "MPO files (*.mpo)");
+    EXPECT_EQ(openDialog.Filter, "MPO and JPEG files (*.mpo *.jpg *.jpeg)");
     QStringList expected;
     for (int n = 1; n <= 4; ++n)
         expected << QString::fromStdString(ImageListLine(n, static_cast<std::int64_t>(images[n - 1].size())));

@@ -397,7 +397,7 @@ TEST_F(Win32Window, IsLaidOutAsDesignedAndStartsWithTheBannerAndOnlyOpenAndTheBo
 TEST_F(Win32Window, OpensListsColoursExtractsPreviewsShowsExifRegistersAndCleansUpOnClose) {
     openDialog.Answer = WriteMpo("four.mpo", images);
     Click(kOpenButtonId);
-    EXPECT_EQ(openDialog.Filter, "MPO files (*.mpo)");
+    EXPECT_EQ(openDialog.Filter, "MPO and JPEG files (*.mpo *.jpg *.jpeg)");
     ASSERT_EQ(Count(), 4);
     for (int row = 0; row < 4; ++row)
         EXPECT_EQ(ListText(List(), row), ImageListLine(row + 1, static_cast<std::int64_t>(images[row].size())));

@@ -10,6 +10,7 @@
 
 #include "core/cli/command_line.h"
 #include "core/common/file_io.h"
+#include "core/common/io_error.h"
 #include "core/common/native_path.h"
 #include "core/images/extraction.h"
 #include "core/images/scanner.h"
@@ -258,6 +259,38 @@ TEST(ScanAndExtract, ThePipelineWritesWhatSequentialExtractionWrites) {
     for (int n = 2; n <= 60; n += 2)
         ASSERT_EQ(testing::ReadBytes(OutputFileName(job, n)), images[n - 1]) << n;
     EXPECT_EQ(testing::FileNames(dir.Path()).size(), 31u);
+}
+
+// Small images are written from the bytes the scan read, also those that straddle two of its
+// chunks; when one cannot be written the folder holds exactly the images before it, each whole.
+TEST(ScanAndExtract, SmallImagesFromTheScansBytesLeaveACleanPrefixWhenOneFails) {
+    TempDir dir;
+    std::vector<Bytes> images;
+    for (int i = 0; i < 12; ++i) {
+        images.push_back(samples::SampleStereoImage(i % 2));
+        images.back().resize(images.back().size() + 1500 * static_cast<std::size_t>(i), static_cast<std::uint8_t>(i));
+    }
+    const ExtractJob job = BatchJob({dir / "small.mpo", (dir.Path() / "out").string()});
+    testing::WriteBytes(job.source, samples::JoinImages(images));
+    ASSERT_GT(std::filesystem::file_size(job.source), 2 * kScanChunkSize);
+    std::filesystem::create_directories(dir.Path() / "out" / "small_007.jpg");  // cannot be replaced
+    const std::vector<std::string> prefix = {"small_001.jpg", "small_002.jpg", "small_003.jpg",
+                                             "small_004.jpg", "small_005.jpg", "small_006.jpg", "small_007.jpg"};
+    for (int round = 0; round < 10; ++round) {
+        ImageIndex index;
+        ScanListener quiet;
+        try {
+            ScanAndExtract(job, index, {}, quiet);
+            ADD_FAILURE() << "the run did not fail";
+        } catch (const InOutError& e) {
+            EXPECT_NE(e.FileName().find("small_007.jpg"), std::string::npos);
+        }
+        ASSERT_EQ(testing::FileNames(dir.Path() / "out"), prefix);
+        for (int n = 1; n <= 6; ++n) {
+            ASSERT_EQ(testing::ReadBytes(OutputFileName(job, n)), images[static_cast<std::size_t>(n - 1)]) << n;
+            std::filesystem::remove(OutputFileName(job, n));
+        }
+    }
 }
 
 // Offsets beyond 2 GiB: a sparse file costs no disk space.

@@ -13,6 +13,7 @@
 #include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
 #include "core/window/stereo_window_model.h"
+#include "tools/samples/phone_photos.h"
 #include "tests/window/stereo_fakes.h"
 #include "tests/window/window_fakes.h"
 #include "tools/samples/jpeg_writer.h"
@@ -104,8 +105,8 @@ TEST_F(WindowModel, OpenListsTheImagesAndEmptyMissingOrCancelledFilesKeepWhatThe
     model->OpenRequested();
     EXPECT_EQ(fakes.openDialog.Calls, 1);
     EXPECT_EQ(fakes.openDialog.Title, "Open MPO file");
-    EXPECT_EQ(fakes.openDialog.Filter, "MPO files (*.mpo)");
-    EXPECT_EQ(fakes.openDialog.Pattern, "*.mpo");
+    EXPECT_EQ(fakes.openDialog.Filter, "MPO and JPEG files (*.mpo *.jpg *.jpeg)");
+    EXPECT_EQ(fakes.openDialog.Pattern, "*.mpo;*.jpg;*.jpeg");
     EXPECT_EQ(view.Lines.size(), 2u);
     EXPECT_EQ(model->ListHint(), kFirstHintLine);
     EXPECT_TRUE(view.Hint.empty());
@@ -588,6 +589,48 @@ TEST_F(WindowModel, ShowStereoOpensTheSelectedImageWithTheNextOne) {
     model->ShowStereoRequested();
     EXPECT_EQ(previewer.Calls.front(), "open " + (files / "four.mpo") + " 3 4 1000");
     EXPECT_EQ(stereoView.Title, "Stereo - four.mpo");
+}
+
+}  // namespace
+}  // namespace veltrane::window::test
+
+namespace veltrane::window::test {
+namespace {
+
+// A motion photo: its video listed after the images in the list's own layout, written by Extract
+// with All only, shown by the desktop's handler for videos; no EXIF window for it.
+TEST_F(WindowModel, OtherPartsAreListedExtractedAndShown) {
+    Start();
+    const samples::MotionPhoto photo = samples::ContainerMotionPhoto(true, 50000);
+    const std::string path = files / "motion.jpg";
+    veltrane::testing::WriteBytes(path, photo.file);
+    Open(path);
+    const auto gainStart = static_cast<std::int64_t>(photo.videoStart - photo.gainMap.size());
+    EXPECT_EQ(view.Lines, (std::vector<std::string>{ImageListLine(1, gainStart),
+                                                    ImageListLine(2, static_cast<std::int64_t>(photo.gainMap.size())),
+                                                    " Video 003:  48 K"}));
+    EXPECT_EQ(PartListLine("Image", 2, 4096), ImageListLine(2, 4096));
+    model->SelectionChanged(2);
+    EXPECT_TRUE(view.Controls.ShowImage);
+    EXPECT_FALSE(view.Controls.ShowExif);
+    model->PreviewRequested(Kind::ShowExif);
+    EXPECT_EQ(view.ExifShown, 0);
+    model->PreviewRequested(Kind::ShowImage);
+    ASSERT_EQ(fakes.desktop.OpenedFiles.size(), 1u);
+    EXPECT_TRUE(fakes.desktop.OpenedFiles[0].ends_with(".mp4"));
+    EXPECT_EQ(fakes.desktop.OpenedBytes[0], photo.video);
+
+    for (const ExtractMode mode : {ExtractMode::Odd, ExtractMode::All}) {
+        veltrane::testing::TempDir out;
+        model->ModeChosen(mode);
+        EXPECT_EQ(model->RowColour(1), mode == ExtractMode::All ? kIncludedColour : kLeftOutColour);
+        fakes.folders.Answer = out.Path().string();
+        model->ExtractRequested();
+        const std::vector<std::string> all = {"motion_001.jpg", "motion_002.jpg", "motion_003.mp4"};
+        const std::vector<std::string> odd = {"motion_001.jpg"};
+        EXPECT_EQ(FileNames(out.Path()), mode == ExtractMode::All ? all : odd);
+    }
+    EXPECT_TRUE(fakes.messages.Errors.empty());
 }
 
 }  // namespace

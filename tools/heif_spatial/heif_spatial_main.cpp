@@ -85,7 +85,7 @@ int Main(int argc, char** argv) {
     }
     if (command == "encode" && (argc == 5 || argc == 6)) {
         WriteAll(argv[4], stereo::EncodeSpatialPhoto(ReadAll(argv[2]), ReadAll(argv[3]), argc == 6 ? std::stoi(argv[5]) : 90,
-                                                     {}));
+                                                     {}, {}));
         return 0;
     }
     if (command == "exif" && argc == 5) {

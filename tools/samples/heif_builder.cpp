@@ -38,6 +38,10 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
             Put(infe, 0, 2);
             PutType(infe, item.type);
             infe.push_back(0);
+            if (item.type == "mime") {
+                Append(infe, Bytes(item.contentType.begin(), item.contentType.end()));
+                infe.push_back(0);
+            }
         } else {
             Put(infe, item.id, 2);
             Put(infe, 0, 2);
@@ -96,7 +100,11 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
     Bytes associations;
     for (const auto& item : s.items) {
         std::vector<int> indices;
-        if (item.type == "hvc1") indices.push_back(1);
+        if (item.type == "hvc1" && item.hvcC.empty()) indices.push_back(1);
+        if (!item.hvcC.empty()) {
+            Append(ipco, HeifBox("hvcC", item.hvcC));
+            indices.push_back(++properties);
+        }
         if (item.width != 0) {
             Bytes ispe;
             Put(ispe, item.width, 4);
@@ -111,11 +119,19 @@ Bytes Meta(const HeifSample& s, std::uint64_t mdatStart) {
             Append(ipco, HeifBox("colr", colr));
             indices.push_back(++properties);
         }
+        for (const Bytes& property : item.properties) {
+            Append(ipco, property);
+            indices.push_back(++properties);
+        }
         if (indices.empty()) continue;
         ++entries;
         Put(associations, item.id, L.ipmaVersion < 1 ? 2 : 4);
         associations.push_back(static_cast<std::uint8_t>(indices.size()));
-        for (const int i : indices) Put(associations, static_cast<std::uint64_t>(i) | ((L.ipmaFlags & 1) ? 0x8000 : 0x80), (L.ipmaFlags & 1) ? 2 : 1);
+        for (const int i : indices) {
+            const bool essential = i <= properties - static_cast<int>(item.properties.size());
+            const std::uint64_t flag = essential ? ((L.ipmaFlags & 1) ? 0x8000 : 0x80) : 0;
+            Put(associations, static_cast<std::uint64_t>(i) | flag, (L.ipmaFlags & 1) ? 2 : 1);
+        }
     }
     Put(ipma, entries, 4);
     Append(ipma, associations);
@@ -196,6 +212,42 @@ Bytes ExifItemPayload(const Bytes& tiff, const Bytes& prefix) {
     return out;
 }
 
+Bytes SmallMp4(std::size_t mediaBytes) {
+    Bytes mp4 = HeifBox("ftyp", {'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm', 'm', 'p', '4', '1'});
+    Append(mp4, HeifBox("moov", HeifBox("free", Bytes(20, 0))));
+    Bytes media(mediaBytes);
+    for (std::size_t i = 0; i < media.size(); ++i) media[i] = static_cast<std::uint8_t>(i * 7);
+    Append(mp4, HeifBox("mdat", media));
+    return mp4;
+}
+
+Bytes SamsungTrailer(const std::vector<SamsungRecord>& records) {
+    const auto little32 = [](Bytes& out, std::uint64_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    Bytes out, directory = {'S', 'E', 'F', 'H'};
+    little32(directory, 107);
+    little32(directory, records.size());
+    std::vector<std::size_t> starts;
+    for (const auto& r : records) {
+        starts.push_back(out.size());
+        Append(out, {0, 0, static_cast<std::uint8_t>(r.type), static_cast<std::uint8_t>(r.type >> 8)});
+        little32(out, r.name.size());
+        Append(out, Bytes(r.name.begin(), r.name.end()));
+        Append(out, r.data);
+    }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::size_t end = i + 1 < records.size() ? starts[i + 1] : out.size();
+        Append(directory, {0, 0, static_cast<std::uint8_t>(records[i].type), static_cast<std::uint8_t>(records[i].type >> 8)});
+        little32(directory, out.size() - starts[i]);
+        little32(directory, end - starts[i]);
+    }
+    Append(out, directory);
+    little32(out, directory.size());
+    Append(out, {'S', 'E', 'F', 'T'});
+    return out;
+}
+
 HeifSample SampleSpatialHeif(bool withGroup) {
     HeifSample s;
     SampleExif right;
@@ -203,10 +255,10 @@ HeifSample SampleSpatialHeif(bool withGroup) {
     const Bytes leftIcc = {0, 0, 1, 0, 'l', 'e', 'f', 't', 'a', 'c', 's', 'p'};
     const Bytes rightIcc = {0, 0, 1, 0, 'r', 'i', 'g', 'h', 't', 'a', 'c', 's', 'p'};
     s.items = {
-        {1, "hvc1", Bytes(300, 0x11), false, 0, 1, 64, 48, leftIcc},
-        {2, "Exif", ExifItemPayload(SampleExifTiff({}, ByteOrder::Little)), true, 0, 1, 0, 0, {}},
-        {3, "hvc1", Bytes(280, 0x33), false, 0, 1, 64, 48, rightIcc},
-        {4, "Exif", ExifItemPayload(SampleExifTiff(right, ByteOrder::Big)), true, 0, 1, 0, 0, {}},
+        {1, "hvc1", Bytes(300, 0x11), false, 0, 1, 64, 48, leftIcc, {}, {}, {}},
+        {2, "Exif", ExifItemPayload(SampleExifTiff({}, ByteOrder::Little)), true, 0, 1, 0, 0, {}, {}, {}, {}},
+        {3, "hvc1", Bytes(280, 0x33), false, 0, 1, 64, 48, rightIcc, {}, {}, {}},
+        {4, "Exif", ExifItemPayload(SampleExifTiff(right, ByteOrder::Big)), true, 0, 1, 0, 0, {}, {}, {}, {}},
     };
     s.references = {{"cdsc", 2, {1}}, {"cdsc", 4, {3}}};
     if (withGroup) s.groups = {{"ster", 5, {1, 3}}};

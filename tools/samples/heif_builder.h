@@ -24,6 +24,9 @@ struct HeifSampleItem {
     int extents = 1;                 // the payload cut into this many extents
     std::uint32_t width = 0, height = 0;  // an 'ispe' property when not 0
     Bytes icc;                       // a 'colr' 'prof' property when not empty
+    Bytes hvcC = {};                      // the item's own 'hvcC' payload (else a placeholder shared by all)
+    std::vector<Bytes> properties = {};   // further property boxes, whole (e.g. an 'auxC' box), not essential
+    std::string contentType = {};         // of a 'mime' item
 };
 
 struct HeifSampleReference {
@@ -62,6 +65,19 @@ Bytes BuildHeif(const HeifSample& sample);
 
 // The payload of an Exif item: the u32 offset to the TIFF header, prefix bytes, the TIFF data.
 Bytes ExifItemPayload(const Bytes& tiff, const Bytes& prefix = {});
+
+// A small MP4 file: ftyp (isom), moov (a free box of 20 bytes), mdat of mediaBytes bytes.
+Bytes SmallMp4(std::size_t mediaBytes);
+
+// Samsung's trailer (little-endian): the records (u16 0, u16 type, u32 name length, name, data),
+// the "SEFH" directory (version 107, the count, per record u16 0, u16 type, u32 offset back from
+// the directory, u32 size), the directory's size and "SEFT".
+struct SamsungRecord {
+    std::uint16_t type = 0;
+    std::string name;
+    Bytes data;
+};
+Bytes SamsungTrailer(const std::vector<SamsungRecord>& records);
 
 // A stereo pair of two placeholder HEVC images (items 1 and 3, 64 x 48, the left one primary),
 // each with an Exif item (2 and 4: the sample camera's EXIF, the right eye's big-endian) and
