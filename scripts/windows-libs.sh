@@ -283,7 +283,10 @@ build_stage() {
     search_prefixes=$outer
     # The pkg-config files name their prefix through their own place, so that a build which
     # cached what they said (found through the build/windows-libs link) outlives a new key.
-    for pc in "$prefix"/lib/pkgconfig/*.pc; do sed -i "s|$prefix|\${pcfiledir}/../..|g" "$pc"; done
+    for pc in "$prefix"/lib/pkgconfig/*.pc; do
+      [ -e "$pc" ] || continue  # a stage whose packages install no pkg-config file
+      sed -i "s|$prefix|\${pcfiledir}/../..|g" "$pc"
+    done
     printf '%s' "$versions" >"$prefix/versions.txt"
   fi
   search_prefixes="${search_prefixes:+$search_prefixes;}$prefix"
