@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ public:
     }
     void SetControls(const StereoControls&) override {}
     void SetAnimationTimer(int) override {}
+    void CallOnInterfaceThread(std::function<void()> call) override { call(); }
     RgbPicture shown;
 };
 
