@@ -42,6 +42,7 @@ constexpr int kMaxDerivationDepth = 8;
 // Big-endian box bytes, with boxes opened and closed around their contents.
 class BoxBytes {
 public:
+    // The low size bytes of value (size at most 8).
     void Put(std::uint64_t value, unsigned size) {
         for (unsigned i = size; i-- > 0;) bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
@@ -199,7 +200,7 @@ private:
         const auto hdlr = b.OpenFull(MakeFourCc("hdlr"), 0, 0);
         b.Put(0, 4);
         b.Put(MakeFourCc("pict"), 4);
-        b.Put(0, 12);
+        for (int i = 0; i < 3; ++i) b.Put(0, 4);
         b.Put(0, 1);
         b.Close(hdlr);
         //   pitm: u16 item_ID
