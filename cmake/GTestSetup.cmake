@@ -32,6 +32,10 @@ function(veltrane_add_test name)
     # code page at 1252 (as LC_ALL=C does), which holds neither: the tests of such names still
     # show that every path goes through the wide functions.
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "WINEDEBUG=-all;LC_ALL=C.UTF-8")
+    # A program that crashes under wine has wine's debugger print the fault, and the exit status
+    # that reaches CTest may still be 0: the fault's text, or a failed test's line, fails the test.
+    set_tests_properties(${name} PROPERTIES
+      FAIL_REGULAR_EXPRESSION "Unhandled (page fault|exception|illegal instruction)|\\[  FAILED  \\]")
   else()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "WINEDEBUG=-all")
   endif()

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <span>
+#include <string_view>
+#include <type_traits>
 
 #include "core/common/ascii.h"
 #include "core/common/cp1252.h"
@@ -213,20 +216,50 @@ void TiffDirectory::ReportProblem(ReadStatus status, std::string detail) {
 
 // Which rows of the dictionaries a list of wanted names selects, for the list asked for last on
 // this thread: the readers of the EXIF window's rows all pass one list, and comparing it once per
-// read replaces comparing every entry's name with every wanted one.
+// read replaces comparing every entry's name with every wanted one. The list is kept as text in
+// the object itself, so the object needs no destructor: a thread_local with one is freed twice
+// at thread exit by mingw-w64's thread library.
 struct WantedRows {
-    std::vector<std::string> names;
+    std::array<char, 2048> names{};  // each wanted name followed by a NUL
+    std::size_t length = 0;
+    bool filled = false;
     std::array<bool, MainTagDictionary.size()> main{};
     std::array<bool, GpsTagDictionary.size()> gps{};
+
+    bool Holds(std::span<const std::string_view> list) const {
+        if (!filled) return false;
+        std::size_t at = 0;
+        for (const std::string_view name : list) {
+            if (name.size() + 1 > length - at || std::string_view(names.data() + at, name.size()) != name ||
+                names[at + name.size()] != '\0')
+                return false;
+            at += name.size() + 1;
+        }
+        return at == length;
+    }
+    // Keeps list; false when it does not fit (the caller then compares names one by one).
+    bool Keep(std::span<const std::string_view> list) {
+        filled = false;
+        length = 0;
+        for (const std::string_view name : list) {
+            if (name.size() + 1 > names.size() - length) return false;
+            std::copy(name.begin(), name.end(), names.begin() + static_cast<std::ptrdiff_t>(length));
+            length += name.size();
+            names[length++] = '\0';
+        }
+        filled = true;
+        return true;
+    }
 };
+static_assert(std::is_trivially_destructible_v<WantedRows>);
 
 bool TiffDirectory::WantsRow(const TagRow& row) const {
     if (options_.OnlyTagNames.empty()) return true;
     if (wantedRows_ == nullptr) {
         thread_local WantedRows cache;
         const auto& list = options_.OnlyTagNames;
-        if (!std::equal(cache.names.begin(), cache.names.end(), list.begin(), list.end())) {
-            cache.names.assign(list.begin(), list.end());
+        if (!cache.Holds(list)) {
+            if (!cache.Keep(list)) return WantsTagName(row.TagName);
             for (std::size_t i = 0; i < MainTagDictionary.size(); ++i)
                 cache.main[i] = WantsTagName(MainTagDictionary[i].TagName);
             for (std::size_t i = 0; i < GpsTagDictionary.size(); ++i)

@@ -89,7 +89,15 @@ Bytes EncodeWithLibheif(int width, int height, bool grey, bool alpha = false, bo
     }
     if (alpha) fill(heif_channel_Alpha, 200);
     heif_image_handle* handle = nullptr;
-    EXPECT_EQ(heif_context_encode_image(ctx, image, encoder, nullptr, &handle).code, heif_error_Ok);
+    const heif_error encoded = heif_context_encode_image(ctx, image, encoder, nullptr, &handle);
+    if (encoded.code != heif_error_Ok && bits > 8) {
+        // An x265 built for 8 bits alone (the Windows build's): no such file to be had.
+        heif_image_release(image);
+        heif_encoder_release(encoder);
+        heif_context_free(ctx);
+        return {};
+    }
+    EXPECT_EQ(encoded.code, heif_error_Ok);
     if (thumbnail) {
         EXPECT_EQ(heif_context_encode_thumbnail(ctx, image, handle, encoder, nullptr, 32, nullptr).code, heif_error_Ok);
     }
@@ -446,7 +454,9 @@ TEST(HeifParts, BrokenFilesGiveAMessageAndTheOtherParts) {
 // With --decode the image parts become PNG files: colour as 8-bit RGB, a grey depth map of
 // 10 bits as 16-bit grey.
 TEST(HeifParts, DecodesImagePartsToPng) {
-    const CodedPicture depth = PrimaryPicture(EncodeWithLibheif(64, 64, true, false, false, 10));
+    const Bytes depthFile = EncodeWithLibheif(64, 64, true, false, false, 10);
+    if (depthFile.empty()) GTEST_SKIP() << "libheif's encoder writes no 10-bit pictures";
+    const CodedPicture depth = PrimaryPicture(depthFile);
     if (depth.hvcC.size() < 23 || ((depth.hvcC[17] & 7) + 8) != 10) GTEST_SKIP() << "libheif's encoder writes no 10-bit pictures";
     auto phone = BuildPhoneHeic(false);
     Bytes depthAuxC = Text("urn:mpeg:hevc:2015:auxid:2");
