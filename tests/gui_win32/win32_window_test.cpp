@@ -185,7 +185,7 @@ void ExpectLaidOutFor(const StereoWindow& stereo, UINT dpi) {
     std::vector<HWND> controls;
     for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
         controls.push_back(child);
-    EXPECT_EQ(controls.size(), 13u);
+    EXPECT_EQ(controls.size(), 14u);
     for (std::size_t a = 0; a < controls.size(); ++a) {
         const RECT place = PlaceOf(window, controls[a]);
         const int id = ::GetDlgCtrlID(controls[a]);
