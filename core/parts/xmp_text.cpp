@@ -5,6 +5,8 @@
 #include <array>
 #include <functional>
 
+#include "core/common/unicode_text.h"
+
 namespace veltrane::parts {
 namespace {
 
@@ -16,25 +18,6 @@ bool IsNameChar(char c) {
     const auto u = static_cast<unsigned char>(c);
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-' ||
            u == '.' || u == ':' || u >= 0x80;
-}
-
-// Appends code point cp as UTF-8.
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x110000) {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // The text with the five named entities and numeric character references decoded; anything
@@ -76,7 +59,7 @@ std::string DecodeEntities(std::string_view text) {
                 cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit < 0 ? 0 : digit);
             }
             if (ok && cp < 0x110000) {
-                AppendUtf8(out, cp);
+                AppendUtf8(out, static_cast<char32_t>(cp));
                 done = true;
             }
         }
