@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Composition of the stereo picture. Side-by-side and over/under layouts encode the inputs' DCT
-// blocks as one image when the two JPEGs are compatible (same components, sampling factors and
-// quantization tables, the first picture ending on an iMCU boundary and every crop starting on
-// one), so the output decodes to exactly the pixels of its inputs. Otherwise, and for every
+// Composition of the stereo picture. Side-by-side and over/under layouts code the inputs' DCT
+// blocks as one image (a two-piece plan of the block engine, imaging/jpeg/block_plan.h) when
+// the two JPEGs are compatible (same components, sampling factors and quantization tables, the
+// first picture ending on an iMCU boundary and every crop starting on one), so the output
+// decodes to exactly the pixels of its inputs. Otherwise, and for every
 // other layout, the two images are decoded row by row and the output is written as it is made
 // (compose_decoded.cpp, wiggle.cpp).
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include <cstring>
 #include <functional>
 
-#include "imaging/jpeg/block_grid.h"
+#include "imaging/jpeg/block_plan.h"
 #include "imaging/stereo/compose_internal.h"
 #include "imaging/stereo/full_alignment.h"
 #include "imaging/stereo/spatial_photos.h"
@@ -21,8 +22,6 @@ namespace {
 
 constexpr int kQuality = 95;
 
-using libjpeg::CeilDiv;
-using libjpeg::RoundUp;
 int RoundToMultiple(int value, int step) {
     return static_cast<int>(std::lround(static_cast<double>(value) / step)) * step;
 }
@@ -45,6 +44,11 @@ Arrangement ArrangementOf(Layout layout) {
 struct Grid {
     int width = DCTSIZE, height = DCTSIZE;
 };
+
+Grid GridOf(const jpeg_decompress_struct& header) {
+    const libjpeg::BlockGrid grid = libjpeg::GridOf(header);
+    return {static_cast<int>(grid.width), static_cast<int>(grid.height)};
+}
 
 // The table that the frame header names for component c; null when it names none (the frame
 // header's table number is not checked until decoding starts).
@@ -91,90 +95,19 @@ std::string GeometryObstacle(const Grid& grid, Arrangement arrangement, const Ey
     return {};
 }
 
-// The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
-// coefficient rows of each component through its memory manager's access_virt_barray, one
-// iMCU row at a time; the output encoder's manager gets this function in its place, which
-// assembles the requested rows from the two inputs' coefficient images into a small strip.
-// Only the two inputs' coefficients are held (as much as one output would take), in memory
-// of the caller's: nothing here calls into the inputs' decoders, so no error of theirs can
-// arise while the encoder runs.
-struct Composition {
-    // Blocks [srcCol, srcCol + count) x [srcRow, srcRow + rowCount) of a source component go
-    // to [dstCol, ...) x [dstRow, ...) of the output's.
-    struct Part {
-        const CoefficientImage::Component* source = nullptr;
-        int srcCol = 0, dstCol = 0, count = 0;
-        int srcRow = 0, dstRow = 0, rowCount = 0;
-    };
-    struct Component {
-        std::array<Part, 2> parts;
-        int columns = 0;                  // output blocks per row (padded to the MCU)
-        std::vector<JCOEF> strip;         // v_samp_factor rows of the output's blocks
-        std::vector<JBLOCKROW> rows;
-    };
-    std::array<Component, MAX_COMPONENTS> components;
-    // The addresses of these bytes stand for the output's per-component "arrays".
-    std::array<char, MAX_COMPONENTS> tags{};
-};
-
-JBLOCKARRAY AccessComposedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
-                               boolean) {
-    auto& composition = *static_cast<Composition*>(info->client_data);
-    const std::ptrdiff_t c = reinterpret_cast<char*>(array) - composition.tags.data();
-    if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    Composition::Component& component = composition.components[static_cast<std::size_t>(c)];
-    if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    for (JDIMENSION i = 0; i < numRows; ++i) {
-        const int row = static_cast<int>(startRow + i);
-        JBLOCKROW out = component.rows[i];
-        // Blocks that no input supplies (the MCU padding at the right and bottom edges) are zero.
-        std::memset(out, 0, static_cast<std::size_t>(component.columns) * sizeof(JBLOCK));
-        for (const Composition::Part& part : component.parts) {
-            if (row < part.dstRow || row >= part.dstRow + part.rowCount) continue;
-            const int from = row - part.dstRow + part.srcRow;
-            if (from >= part.source->rows) continue;
-            std::memcpy(out + part.dstCol, part.source->Block(part.srcCol, from),
-                        static_cast<std::size_t>(part.count) * sizeof(JBLOCK));
-        }
-    }
-    return component.rows.data();
+// The area of an input as the block engine takes it.
+libjpeg::PixelRect BlockArea(const EyeArea& area) {
+    return {static_cast<std::uint32_t>(area.x), static_cast<std::uint32_t>(area.y),
+            static_cast<std::uint32_t>(area.width), static_cast<std::uint32_t>(area.height)};
 }
 
-// Sets up the parts of every component for an output of outWidth x outHeight: side by side,
-// the first area's blocks on the left and the second's from the first's width on; stacked,
-// the first's rows above and the second's from the first's height down. Every area lies on
-// the iMCU grid.
-void PlanComposition(Composition& plan, const std::array<const CoefficientImage*, 2>& inputs, Arrangement arrangement,
-                     int outWidth, int outHeight, const EyeArea& first, const EyeArea& second) {
-    const CoefficientImage& in = *inputs[0];
-    const int mcuWidth = DCTSIZE * in.maxHSampling, mcuHeight = DCTSIZE * in.maxVSampling;
-    const std::array<const EyeArea*, 2> areas = {&first, &second};
-    for (int c = 0; c < in.componentCount; ++c) {
-        const int h = in.components[static_cast<std::size_t>(c)].hSampling;
-        const int v = in.components[static_cast<std::size_t>(c)].vSampling;
-        Composition::Component& component = plan.components[static_cast<std::size_t>(c)];
-        component.columns = RoundUp(CeilDiv(static_cast<long long>(outWidth) * h, mcuWidth), h);
-        const int rows = RoundUp(CeilDiv(static_cast<long long>(outHeight) * v, mcuHeight), v);
-        const bool sideBySide = arrangement == Arrangement::SideBySide;
-        const int splitColumn = sideBySide ? first.width / mcuWidth * h : 0;
-        const int splitRow = sideBySide ? 0 : first.height / mcuHeight * v;
-        for (std::size_t i = 0; i < 2; ++i) {
-            Composition::Part& part = component.parts[i];
-            part.source = &inputs[i]->components[static_cast<std::size_t>(c)];
-            part.srcCol = areas[i]->x / mcuWidth * h;
-            part.srcRow = areas[i]->y / mcuHeight * v;
-            part.dstCol = i == 0 ? 0 : splitColumn;
-            part.dstRow = i == 0 ? 0 : splitRow;
-            const int columnRoom = (sideBySide && i == 0 ? splitColumn : component.columns) - part.dstCol;
-            part.count = std::clamp(part.source->columns - part.srcCol, 0, columnRoom);
-            part.rowCount = (!sideBySide && i == 0 ? splitRow : rows) - part.dstRow;
-        }
-        const std::size_t rowLength = static_cast<std::size_t>(component.columns) * DCTSIZE2;
-        component.strip.assign(rowLength * static_cast<std::size_t>(v), 0);
-        component.rows.resize(static_cast<std::size_t>(v));
-        for (std::size_t r = 0; r < component.rows.size(); ++r)
-            component.rows[r] = reinterpret_cast<JBLOCKROW>(component.strip.data() + r * rowLength);
-    }
+// An input whose coefficients are read already, in memory of the caller's.
+libjpeg::BlockSource ReadSource(Decoder& decoder, const CoefficientImage& blocks) {
+    libjpeg::BlockSource source;
+    source.decoder = &decoder.info;
+    for (int c = 0; c < blocks.componentCount; ++c)
+        source.read[static_cast<std::size_t>(c)] = &blocks.components[static_cast<std::size_t>(c)].blocks;
+    return source;
 }
 
 // The two areas in output order for a measured shift (zero without alignment), on the grid
@@ -194,7 +127,7 @@ bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOpti
     r.ReadHeader(false);
     reason = LosslessObstacle(l.info, r.info);
     if (!reason.empty()) return false;
-    const Grid grid{DCTSIZE * l.info.max_h_samp_factor, DCTSIZE * l.info.max_v_samp_factor};
+    const Grid grid = GridOf(l.info);
     if (!options.align) {
         // The areas do not depend on the coefficients: a pair off the grid is found before
         // they are read.
@@ -231,34 +164,32 @@ bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOpti
     const int height = sideBySide ? first.height : first.height + second.height;
     const std::vector<std::uint8_t> exif = exifFor(width, height);
 
+    // A two-piece plan, one piece per eye: side by side, the second from the first's width on;
+    // stacked, from its height down. Only the two inputs' coefficients are held (as much as one
+    // output would take), in memory of ours: nothing calls into the inputs' decoders but for
+    // their header values, so no error of theirs can arise while the encoder runs.
     const bool leftFirst = first.bytes.data() == left.bytes.data() && first.name == left.name;
-    Decoder& a = leftFirst ? l : r;
-    Composition plan;
-    PlanComposition(plan, {leftFirst ? &leftBlocks : &rightBlocks, leftFirst ? &rightBlocks : &leftBlocks},
-                    arrangement, width, height, first, second);
-    std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
-    for (std::size_t c = 0; c < outArrays.size(); ++c)
-        outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
-
+    libjpeg::BlockPlan plan;
+    plan.sources.push_back(leftFirst ? ReadSource(l, leftBlocks) : ReadSource(r, rightBlocks));
+    plan.sources.push_back(leftFirst ? ReadSource(r, rightBlocks) : ReadSource(l, leftBlocks));
+    plan.pieces.push_back({0, BlockArea(first), {}, 0, 0});
+    plan.pieces.push_back({1, BlockArea(second), {}, sideBySide ? static_cast<std::uint32_t>(first.width) : 0,
+                           sideBySide ? 0 : static_cast<std::uint32_t>(first.height)});
+    plan.width = static_cast<std::uint32_t>(width);
+    plan.height = static_cast<std::uint32_t>(height);
+    // The MCU padding at the right and bottom edges keeps the inputs' blocks.
+    plan.edges = libjpeg::EdgeBlocks::FromSource;
+    plan.writeJfif = exif.empty();
+    if (!exif.empty()) plan.segments.push_back({JPEG_APP0 + 1, exif});
+    for (const std::vector<std::uint8_t>& segment : icc) plan.segments.push_back({JPEG_APP0 + 2, segment});
+    if (!jps.empty()) plan.segments.push_back({JPEG_APP0 + 3, jps});
     // The output is about as large as the two inputs together.
-    Encoder out(left.bytes.size() + right.bytes.size());
-    Guarded(out.errors, "cannot compose the picture", [&] {
-        jpeg_copy_critical_parameters(&a.info, &out.info);
-        out.info.image_width = static_cast<JDIMENSION>(width);
-        out.info.image_height = static_cast<JDIMENSION>(height);
-        out.info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
-        out.info.client_data = &plan;
-        out.info.mem->access_virt_barray = AccessComposedRows;
-        jpeg_write_coefficients(&out.info, outArrays.data());
-        if (!exif.empty())
-            jpeg_write_marker(&out.info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-        for (const std::vector<std::uint8_t>& segment : icc)
-            jpeg_write_marker(&out.info, JPEG_APP0 + 2, segment.data(), static_cast<unsigned>(segment.size()));
-        if (!jps.empty())
-            jpeg_write_marker(&out.info, JPEG_APP0 + 3, jps.data(), static_cast<unsigned>(jps.size()));
-        jpeg_finish_compress(&out.info);
-    });
-    picture.bytes = out.Take();
+    plan.expectedSize = left.bytes.size() + right.bytes.size() + (std::size_t{1} << 16);
+    try {
+        picture.bytes = libjpeg::CodeBlockPlan(plan).ToVector();
+    } catch (const libjpeg::BlockPlanError& e) {
+        throw StereoError(std::string("cannot compose the picture: ") + e.what());
+    }
     picture.width = width;
     picture.height = height;
     picture.lossless = true;
@@ -316,7 +247,7 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
     if (options.swap) std::swap(leftEye, rightEye);
     // The grid of a lossless crop: the iMCU of the image whose header the output copies.
     const Decoder& gridSource = options.swap ? rightHeader : leftHeader;
-    const Grid grid{DCTSIZE * gridSource.info.max_h_samp_factor, DCTSIZE * gridSource.info.max_v_samp_factor};
+    const Grid grid = GridOf(gridSource.info);
 
     StereoPicture picture;
     const Arrangement arrangement = ArrangementOf(options.layout);

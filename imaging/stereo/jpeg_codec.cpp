@@ -2,9 +2,7 @@
 #include "imaging/stereo/jpeg_codec.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace veltrane::stereo {
 
@@ -88,59 +86,8 @@ void Decoder::ReadCoefficients(CoefficientImage& image) {
     }
 }
 
-// The compressed data grows in a vector owned by the encoder object, so that an error in the
-// middle of compression leaves nothing for libjpeg to free.
-namespace {
-
-constexpr std::size_t kOutputStep = 1 << 16;
-
-bool Grow(j_compress_ptr info, std::size_t newSize) {
-    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
-    try {
-        dest->out->resize(newSize);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
-
-void InitDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
-    // Room for the expected size from the start, taken only now that compression begins.
-    if (!Grow(info, dest->expectedSize + kOutputStep)) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
-    dest->pub.next_output_byte = dest->out->data();
-    dest->pub.free_in_buffer = dest->out->size();
-}
-
-boolean EmptyOutputBuffer(j_compress_ptr info) {
-    // Called when the buffer is full: free_in_buffer is 0 and every byte counts.
-    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
-    const std::size_t used = dest->out->size();
-    if (!Grow(info, used + std::max(kOutputStep, used / 2))) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);
-    dest->pub.next_output_byte = dest->out->data() + used;
-    dest->pub.free_in_buffer = dest->out->size() - used;
-    return TRUE;
-}
-
-void TermDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<OutputDestination*>(info->dest);
-    dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
-}
-
-}  // namespace
-
-Encoder::Encoder(std::size_t expectedSize) {
-    libjpeg::InstallErrorManager(info, errors);
-    jpeg_create_compress(&info);
-    destination_.pub.init_destination = InitDestination;
-    destination_.pub.empty_output_buffer = EmptyOutputBuffer;
-    destination_.pub.term_destination = TermDestination;
-    destination_.out = &out_;
-    destination_.expectedSize = expectedSize;
-    info.dest = &destination_.pub;
-}
-
-Encoder::~Encoder() { jpeg_destroy_compress(&info); }
+// Room for the expected size and a step beyond, as the buffer grows by.
+Encoder::Encoder(std::size_t expectedSize) : libjpeg::Encoder(expectedSize + (std::size_t{1} << 16)) {}
 
 void Encoder::SetRgbInput(int width, int height, int quality, int hSampling, int vSampling) {
     info.image_width = static_cast<JDIMENSION>(width);
@@ -152,7 +99,5 @@ void Encoder::SetRgbInput(int width, int height, int quality, int hSampling, int
     info.comp_info[0].h_samp_factor = hSampling;
     info.comp_info[0].v_samp_factor = vSampling;
 }
-
-std::vector<std::uint8_t> Encoder::Take() { return std::move(out_); }
 
 }  // namespace veltrane::stereo

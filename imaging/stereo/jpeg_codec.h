@@ -17,6 +17,7 @@
 #include <jerror.h>
 
 #include "imaging/jpeg/block_arrays.h"
+#include "imaging/jpeg/jpeg_encoder.h"
 #include "imaging/jpeg/libjpeg_errors.h"
 
 namespace veltrane::stereo {
@@ -94,33 +95,17 @@ struct CoefficientImage {
     std::array<Component, MAX_COMPONENTS> components;
 };
 
-// libjpeg's destination manager, writing into a vector.
-struct OutputDestination {
-    jpeg_destination_mgr pub;
-    std::vector<std::uint8_t>* out;
-    std::size_t expectedSize;
-};
-
-// Compressor writing into memory; destroyed with the object, also after an error.
-class Encoder {
+// Compressor writing into memory (the one growing buffer of imaging/jpeg/jpeg_encoder.h);
+// destroyed with the object, also after an error.
+class Encoder : public libjpeg::Encoder {
 public:
     // expectedSize: room reserved for the output up front (it grows beyond when needed).
     explicit Encoder(std::size_t expectedSize = 0);
-    ~Encoder();
-    Encoder(const Encoder&) = delete;
-    Encoder& operator=(const Encoder&) = delete;
-
-    jpeg_compress_struct info{};
-    ErrorManager errors;
     // Sets up compression of width x height RGB rows at quality (libjpeg's defaults otherwise:
     // YCbCr, luma sampled 2x2) and the given luma sampling factors. Call inside Guarded().
     void SetRgbInput(int width, int height, int quality, int hSampling, int vSampling);
     // The compressed output once jpeg_finish_compress has run.
-    std::vector<std::uint8_t> Take();
-
-private:
-    OutputDestination destination_{};
-    std::vector<std::uint8_t> out_;
+    std::vector<std::uint8_t> Take() { return TakeBuffer().ToVector(); }
 };
 
 // Runs body with setjmp armed on errors; a libjpeg error inside raises StereoError carrying

@@ -352,9 +352,9 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
 
     if (!result.indexed) {
         AtomicOutputFile out(result.outputPath);
-        out.Write(outputs[0].data.get(), outputs[0].length);
+        out.Write(outputs[0].coded.data.get(), outputs[0].coded.length);
         out.Commit();
-        result.fileSize = static_cast<std::int64_t>(outputs[0].length);
+        result.fileSize = static_cast<std::int64_t>(outputs[0].coded.length);
         return result;
     }
     const std::vector<MpoImage> images = IndexedOutput(headers, order, outputs, found.indexed);

@@ -2,11 +2,7 @@
 #include "imaging/transform/jpeg_transform.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstring>
 #include <functional>
-#include <new>
 #include <optional>
 #include <utility>
 
@@ -15,14 +11,12 @@
 
 #include "core/common/file_io.h"
 #include "core/common/io_error.h"
-#include "imaging/jpeg/block_arrays.h"
-#include "imaging/jpeg/block_grid.h"
+#include "imaging/jpeg/block_plan.h"
 #include "imaging/jpeg/libjpeg_errors.h"
 
 namespace veltrane::transform {
 namespace {
 
-using libjpeg::BlockArray;
 using libjpeg::ErrorManager;
 
 template <typename Body>
@@ -30,105 +24,6 @@ void Guarded(ErrorManager& errors, const std::string& subject, const std::string
     libjpeg::Guarded(
         errors, [&](const char* message) { throw TransformError(subject, what + ": " + message); },
         std::forward<Body>(body));
-}
-
-// The output's coefficients are never stored whole. libjpeg's transcoding encoder fetches the
-// rows of each component through its memory manager's access_virt_barray, one MCU row at a
-// time (once per scan and pass); the encoder's manager gets AccessTurnedRows in its place,
-// which turns the requested rows out of the source's blocks into a band of a few rows. So the
-// memory held is the source's coefficients and the compressed data, and a band.
-//
-// Where the turn exchanges the axes, an output row is a column of the source: the band then
-// holds several MCU rows, filled in one pass down the source, so that each source row is read
-// as one run of adjacent blocks rather than a block at a time.
-struct TurnedComponent {
-    const BlockArray* source = nullptr;
-    JDIMENSION widthInBlocks = 0, heightInBlocks = 0;  // the output's blocks holding pixels
-    JDIMENSION columns = 0;                            // per band row (padded to the MCU)
-    JDIMENSION regionColumn = 0, regionRow = 0;        // the kept region's first source block
-    JDIMENSION regionColumns = 0, regionRows = 0;      // and its size in source blocks
-    std::vector<JCOEF> band;
-    std::vector<JBLOCKROW> rows;                       // the band's rows
-    JDIMENSION bandStart = 0;                          // the output row in rows[0]
-    bool bandFilled = false;
-    const JCOEF* SourceBlock(JDIMENSION column, JDIMENSION row) const {
-        column += regionColumn;
-        row += regionRow;
-        return column < source->columns && row < source->rows ? source->Block(column, row) : nullptr;
-    }
-};
-
-// Output rows a band holds where the axes are exchanged: about 16 block rows.
-constexpr JDIMENSION kBandBlockRows = 16;
-
-struct TurnPlan {
-    TurnAxes axes;
-    // Output coefficient (u, v) of a block is sign[u * 8 + v] times source coefficient (u, v),
-    // or (v, u) where the axes are exchanged.
-    std::array<JCOEF, DCTSIZE2> sign{};
-    std::array<TurnedComponent, MAX_COMPONENTS> components;
-    // The addresses of these bytes stand for the output's per-component arrays.
-    std::array<char, MAX_COMPONENTS> tags{};
-};
-
-void MirrorBlock(const JCOEF* in, const JCOEF* sign, JCOEF* out) {
-    for (int k = 0; k < DCTSIZE2; ++k) out[k] = static_cast<JCOEF>(in[k] * sign[k]);
-}
-
-void TransposeBlock(const JCOEF* in, const JCOEF* sign, JCOEF* out) {
-    for (int u = 0; u < DCTSIZE; ++u)
-        for (int v = 0; v < DCTSIZE; ++v)
-            out[u * DCTSIZE + v] = static_cast<JCOEF>(in[v * DCTSIZE + u] * sign[u * DCTSIZE + v]);
-}
-
-// Fills the band from output row start on.
-void FillBand(const TurnPlan& plan, TurnedComponent& c, JDIMENSION start) {
-    const TurnAxes& axes = plan.axes;
-    const JCOEF* sign = plan.sign.data();
-    std::memset(c.band.data(), 0, c.band.size() * sizeof(JCOEF));
-    c.bandStart = start;
-    c.bandFilled = true;
-    // The band's rows that hold pixels (those below the picture are MCU padding).
-    const JDIMENSION end = std::min<JDIMENSION>(c.heightInBlocks, start + static_cast<JDIMENSION>(c.rows.size()));
-    if (!axes.swap) {
-        for (JDIMENSION row = start; row < end; ++row) {
-            JBLOCKROW out = c.rows[row - start];
-            const JDIMENSION sourceRow = axes.mirrorY ? c.regionRows - 1 - row : row;
-            if (!axes.mirrorX && !axes.mirrorY) {
-                const JCOEF* first = c.SourceBlock(0, sourceRow);
-                const JDIMENSION count = std::min(c.widthInBlocks, c.source->columns - c.regionColumn);
-                if (first != nullptr) std::memcpy(out, first, static_cast<std::size_t>(count) * sizeof(JBLOCK));
-                continue;
-            }
-            for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
-                const JCOEF* in = c.SourceBlock(axes.mirrorX ? c.regionColumns - 1 - x : x, sourceRow);
-                if (in != nullptr) MirrorBlock(in, sign, out[x]);
-            }
-        }
-        return;
-    }
-    // Output row r is source column r (counted from the right with mirrorY); output column x
-    // is source row x (from the bottom with mirrorX). Down the source, row by row.
-    for (JDIMENSION x = 0; x < c.widthInBlocks; ++x) {
-        const JDIMENSION sourceRow = axes.mirrorX ? c.regionRows - 1 - x : x;
-        for (JDIMENSION row = start; row < end; ++row) {
-            const JCOEF* in = c.SourceBlock(axes.mirrorY ? c.regionColumns - 1 - row : row, sourceRow);
-            if (in != nullptr) TransposeBlock(in, sign, c.rows[row - start][x]);
-        }
-    }
-}
-
-JBLOCKARRAY AccessTurnedRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION numRows,
-                             boolean) {
-    auto& plan = *static_cast<TurnPlan*>(info->client_data);
-    const std::ptrdiff_t c = reinterpret_cast<char*>(array) - plan.tags.data();
-    if (c < 0 || c >= MAX_COMPONENTS) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    TurnedComponent& component = plan.components[static_cast<std::size_t>(c)];
-    if (numRows > component.rows.size()) ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
-    if (!component.bandFilled || startRow < component.bandStart ||
-        startRow + numRows > component.bandStart + component.rows.size())
-        FillBand(plan, component, startRow);
-    return component.rows.data() + (startRow - component.bandStart);
 }
 
 // The source read from a range of a file in chunks, so that only a chunk of the compressed
@@ -186,61 +81,16 @@ void SkipInFile(j_decompress_ptr info, long count) {
     source->pub.bytes_in_buffer = 0;
 }
 
-// The compressed result grows by realloc in memory owned by the result, so that an error in the
-// middle of compression leaves nothing for libjpeg to free.
-struct MallocDestination {
-    jpeg_destination_mgr pub{};
-    TransformedJpeg* result = nullptr;
-    std::size_t capacity = 0, expected = 0;
-};
-
-constexpr std::size_t kOutputStep = std::size_t{1} << 16;
-
-void InitDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<MallocDestination*>(info->dest);
-    auto* bytes = static_cast<std::uint8_t*>(std::malloc(dest->expected));
-    if (bytes == nullptr) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
-    dest->result->data.reset(bytes);
-    dest->capacity = dest->expected;
-    dest->pub.next_output_byte = bytes;
-    dest->pub.free_in_buffer = dest->capacity;
-}
-
-boolean EmptyOutputBuffer(j_compress_ptr info) {
-    // The buffer is full: free_in_buffer is 0 and every byte counts.
-    auto* dest = reinterpret_cast<MallocDestination*>(info->dest);
-    const std::size_t used = dest->capacity;
-    const std::size_t capacity = used + std::max(kOutputStep, used / 2);
-    auto* bytes = static_cast<std::uint8_t*>(std::realloc(dest->result->data.get(), capacity));
-    if (bytes == nullptr) ERREXIT1(info, JERR_OUT_OF_MEMORY, 1);  // the old block stays owned
-    (void)dest->result->data.release();  // realloc has freed or moved it
-    dest->result->data.reset(bytes);
-    dest->capacity = capacity;
-    dest->pub.next_output_byte = bytes + used;
-    dest->pub.free_in_buffer = capacity - used;
-    return TRUE;
-}
-
-void TermDestination(j_compress_ptr info) {
-    auto* dest = reinterpret_cast<MallocDestination*>(info->dest);
-    dest->result->length = dest->capacity - dest->pub.free_in_buffer;
-}
-
-// The codec objects, destroyed with this frame also after an error.
-struct Codec {
+// The decoder, destroyed with this frame also after an error.
+struct Decoding {
     jpeg_decompress_struct in{};
-    jpeg_compress_struct out{};
-    ErrorManager inErrors, outErrors;
+    ErrorManager errors;
     libjpeg::ScanLimit scanLimit{{}, kMaxTransformScans};
-    bool inCreated = false, outCreated = false;
-    ~Codec() {
-        if (outCreated) jpeg_destroy_compress(&out);
-        if (inCreated) jpeg_destroy_decompress(&in);
+    bool created = false;
+    ~Decoding() {
+        if (created) jpeg_destroy_decompress(&in);
     }
 };
-
-// Counts of blocks are libjpeg's JDIMENSION.
-JDIMENSION CeilDiv(std::uint64_t a, std::uint64_t b) { return libjpeg::CeilDiv<JDIMENSION>(a, b); }
 
 // The transform; installSource sets up the decoder's source of sourceLength bytes.
 TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSource, std::size_t sourceLength,
@@ -248,15 +98,15 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
     for (const auto& segment : request.segments)
         if (segment.size() < 4 || segment.size() > 2 + 0xFFFF || segment[0] != 0xFF)
             throw TransformError(name, "a marker segment to keep is malformed");
-    Codec codec;
-    jpeg_decompress_struct& in = codec.in;
+    Decoding decoding;
+    jpeg_decompress_struct& in = decoding.in;
     // Stray bytes before a marker are only noted by libjpeg and lose nothing.
-    libjpeg::InstallErrorManager(in, codec.inErrors, libjpeg::StrayBytes::Allowed);
+    libjpeg::InstallErrorManager(in, decoding.errors, libjpeg::StrayBytes::Allowed);
     jpeg_create_decompress(&in);  // only fails on a library version mismatch
-    codec.inCreated = true;
-    libjpeg::InstallScanLimit(in, codec.scanLimit);
+    decoding.created = true;
+    libjpeg::InstallScanLimit(in, decoding.scanLimit);
     const std::string undecodable = "does not decode";
-    Guarded(codec.inErrors, name, undecodable, [&] {
+    Guarded(decoding.errors, name, undecodable, [&] {
         if (sourceLength == 0) ERREXIT(&in, JERR_INPUT_EMPTY);
         installSource(&in);
         jpeg_read_header(&in, TRUE);
@@ -266,10 +116,8 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
         throw TransformError(name, "its " + std::to_string(size.width) + "x" + std::to_string(size.height) +
                                        " pixels are more than this program transforms");
     if (in.data_precision != 8) throw TransformError(name, "it is not an 8-bit JPEG image");
-    const int components = in.num_components;
-    const Grid grid = components == 1 ? Grid{DCTSIZE, DCTSIZE}
-                                      : Grid{static_cast<std::uint32_t>(DCTSIZE * in.max_h_samp_factor),
-                                             static_cast<std::uint32_t>(DCTSIZE * in.max_v_samp_factor)};
+    const libjpeg::BlockGrid blockGrid = libjpeg::GridOf(in);
+    const Grid grid{blockGrid.width, blockGrid.height};
     const Region& region = request.source;
     const TurnAxes axes = AxesOf(request.turn);
     const bool reversesColumns = axes.swap ? axes.mirrorY : axes.mirrorX;
@@ -280,111 +128,35 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
                                        std::to_string(grid.width) + "x" + std::to_string(grid.height) + " block grid",
                              true);
 
-    libjpeg::BlockArrays source;
-    Guarded(codec.inErrors, name, undecodable, [&] {
-        libjpeg::PlaceBlockArrays(in, source);
-        jpeg_read_coefficients(&in);
-    });
-    if (source.requested != components) throw TransformError(name, "no coefficients were read");
-
-    // The output's components: the source's, their sampling factors exchanged when the axes are.
+    // A one-piece plan: the region, turned, at the output's corner.
     const Size outSize = TurnedSize(request.turn, region.Extent());
-    int maxH = 1, maxV = 1;
-    for (int c = 0; c < components; ++c) {
-        const jpeg_component_info& from = in.comp_info[c];
-        maxH = std::max(maxH, axes.swap ? from.v_samp_factor : from.h_samp_factor);
-        maxV = std::max(maxV, axes.swap ? from.h_samp_factor : from.v_samp_factor);
-    }
-    TurnPlan plan;
-    plan.axes = axes;
-    for (int u = 0; u < DCTSIZE; ++u) {
-        for (int v = 0; v < DCTSIZE; ++v) {
-            // A mirrored axis negates the odd frequencies along it.
-            plan.sign[static_cast<std::size_t>(u * DCTSIZE + v)] =
-                static_cast<JCOEF>(((axes.mirrorX && (v & 1)) != (axes.mirrorY && (u & 1))) ? -1 : 1);
-        }
-    }
-    for (int c = 0; c < components; ++c) {
-        const jpeg_component_info& from = in.comp_info[c];
-        TurnedComponent& turned = plan.components[static_cast<std::size_t>(c)];
-        turned.source = &source.arrays[static_cast<std::size_t>(c)];
-        const int h = components == 1 ? 1 : from.h_samp_factor, v = components == 1 ? 1 : from.v_samp_factor;
-        const int sourceMaxH = components == 1 ? 1 : in.max_h_samp_factor;
-        const int sourceMaxV = components == 1 ? 1 : in.max_v_samp_factor;
-        turned.regionColumn = region.x / grid.width * static_cast<JDIMENSION>(h);
-        turned.regionRow = region.y / grid.height * static_cast<JDIMENSION>(v);
-        turned.regionColumns = CeilDiv(std::uint64_t{region.width} * static_cast<unsigned>(h),
-                                       static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(sourceMaxH));
-        turned.regionRows = CeilDiv(std::uint64_t{region.height} * static_cast<unsigned>(v),
-                                    static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(sourceMaxV));
-        // As libjpeg lays out the output: blocks covering the pixels, rows padded to the MCU.
-        const int outH = axes.swap ? from.v_samp_factor : from.h_samp_factor;
-        const int outV = axes.swap ? from.h_samp_factor : from.v_samp_factor;
-        turned.widthInBlocks = CeilDiv(std::uint64_t{outSize.width} * static_cast<unsigned>(outH),
-                                       static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(maxH));
-        turned.heightInBlocks = CeilDiv(std::uint64_t{outSize.height} * static_cast<unsigned>(outV),
-                                        static_cast<std::uint64_t>(DCTSIZE) * static_cast<unsigned>(maxV));
-        turned.columns = CeilDiv(turned.widthInBlocks, static_cast<unsigned>(outH)) * static_cast<JDIMENSION>(outH);
-        // Whole MCU rows: the encoder asks for outV rows from a multiple of outV on.
-        const auto bandRows = static_cast<std::size_t>(outV) *
-                              (axes.swap ? std::max<std::size_t>(1, kBandBlockRows / static_cast<unsigned>(outV)) : 1);
-        turned.band.assign(static_cast<std::size_t>(turned.columns) * DCTSIZE2 * bandRows, 0);
-        turned.rows.resize(bandRows);
-        for (std::size_t r = 0; r < bandRows; ++r)
-            turned.rows[r] = reinterpret_cast<JBLOCKROW>(turned.band.data() + r * turned.columns * DCTSIZE2);
-    }
-    std::array<jvirt_barray_ptr, MAX_COMPONENTS> outArrays{};
-    for (std::size_t c = 0; c < outArrays.size(); ++c) outArrays[c] = reinterpret_cast<jvirt_barray_ptr>(&plan.tags[c]);
-
-    TransformedJpeg result;
-    result.size = outSize;
-    MallocDestination destination;
-    destination.pub.init_destination = InitDestination;
-    destination.pub.empty_output_buffer = EmptyOutputBuffer;
-    destination.pub.term_destination = TermDestination;
-    destination.result = &result;
+    libjpeg::BlockPlan plan;
+    plan.sources.push_back({&in, [&] { Guarded(decoding.errors, name, undecodable, [&] { jpeg_read_coefficients(&in); }); }, {}});
+    plan.pieces.push_back({0, {region.x, region.y, region.width, region.height}, {axes.swap, axes.mirrorX, axes.mirrorY}, 0, 0});
+    plan.width = outSize.width;
+    plan.height = outSize.height;
+    plan.sameCoding = true;
+    // The source's own APP0 and APP14 segments are among those written.
+    plan.adobeInSegments = true;
+    for (const auto& segment : request.segments)
+        plan.segments.push_back({segment[1], std::span<const std::uint8_t>(segment).subspan(4)});
     // About as large as the source; a source with optimized Huffman tables grows a little with
     // the standard ones. Pages reserved but not written cost nothing.
-    destination.expected = sourceLength + sourceLength / 4 + kOutputStep;
-    jpeg_compress_struct& out = codec.out;
-    libjpeg::InstallErrorManager(out, codec.outErrors);
-    jpeg_create_compress(&out);
-    codec.outCreated = true;
-    bool layoutMatches = true;
-    Guarded(codec.outErrors, name, "cannot be coded again", [&] {
-        out.dest = &destination.pub;
-        jpeg_copy_critical_parameters(&in, &out);
-        out.image_width = outSize.width;
-        out.image_height = outSize.height;
-        if (axes.swap) {
-            for (int c = 0; c < components; ++c) std::swap(out.comp_info[c].h_samp_factor, out.comp_info[c].v_samp_factor);
-            // Coefficient (u, v) of a turned block was (v, u): so is its quantizer.
-            for (JQUANT_TBL* table : out.quant_tbl_ptrs) {
-                if (table == nullptr) continue;
-                for (int u = 0; u < DCTSIZE; ++u)
-                    for (int v = u + 1; v < DCTSIZE; ++v) std::swap(table->quantval[u * DCTSIZE + v], table->quantval[v * DCTSIZE + u]);
-            }
+    plan.expectedSize = sourceLength + sourceLength / 4 + (std::size_t{1} << 16);
+    TransformedJpeg result;
+    result.size = outSize;
+    try {
+        result.coded = libjpeg::CodeBlockPlan(plan);
+    } catch (const libjpeg::BlockPlanError& e) {
+        switch (e.WhatFailed()) {
+            case libjpeg::BlockPlanError::Kind::Unread: throw TransformError(name, "no coefficients were read");
+            case libjpeg::BlockPlanError::Kind::Layout:
+                throw TransformError(name, "its components are laid out in a way this program cannot turn");
+            case libjpeg::BlockPlanError::Kind::Placement: throw TransformError(name, e.what(), true);
+            case libjpeg::BlockPlanError::Kind::Coding: break;
         }
-        // The source's own APP0 and APP14 segments are among those written below.
-        out.write_JFIF_header = FALSE;
-        out.write_Adobe_marker = FALSE;
-        out.arith_code = in.arith_code;
-        out.restart_interval = in.restart_interval;
-        if (in.progressive_mode) jpeg_simple_progression(&out);
-        out.client_data = &plan;
-        out.mem->access_virt_barray = AccessTurnedRows;
-        jpeg_write_coefficients(&out, outArrays.data());
-        for (int c = 0; c < components; ++c) {
-            const TurnedComponent& turned = plan.components[static_cast<std::size_t>(c)];
-            layoutMatches = layoutMatches && out.comp_info[c].width_in_blocks == turned.widthInBlocks &&
-                            out.comp_info[c].height_in_blocks == turned.heightInBlocks;
-        }
-        if (!layoutMatches) return;
-        for (const auto& segment : request.segments)
-            jpeg_write_marker(&out, segment[1], segment.data() + 4, static_cast<unsigned>(segment.size() - 4));
-        jpeg_finish_compress(&out);
-    });
-    if (!layoutMatches) throw TransformError(name, "its components are laid out in a way this program cannot turn");
+        throw TransformError(name, std::string("cannot be coded again: ") + e.what());
+    }
     return result;
 }
 

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// One JPEG image turned, flipped or cropped in the DCT domain with libjpeg-turbo: the
-// quantized coefficients are decoded (entropy decoding only), rearranged block by block and
-// coded again. No pixel is decoded, so nothing is lost but the blocks left out.
+// One JPEG image turned, flipped or cropped in the DCT domain: a one-piece plan of the block
+// engine (imaging/jpeg/block_plan.h). The quantized coefficients are decoded (entropy decoding
+// only), rearranged block by block and coded again. No pixel is decoded, so nothing is lost but
+// the blocks left out.
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "imaging/jpeg/jpeg_encoder.h"
 #include "imaging/transform/transform_geometry.h"
 
 namespace veltrane {
@@ -44,17 +44,11 @@ struct CoefficientTransform {
     std::vector<std::vector<std::uint8_t>> segments;
 };
 
-// The coded result, in memory from malloc: it grows by realloc, which moves a large block by
-// remapping its pages rather than copying them, and pages reserved but not written are never
-// touched.
+// The coded result, in the growing buffer of the JPEG encoder (see imaging/jpeg/jpeg_encoder.h).
 struct TransformedJpeg {
-    struct Free {
-        void operator()(std::uint8_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<std::uint8_t, Free> data;
-    std::size_t length = 0;
+    libjpeg::JpegBuffer coded;
     Size size;
-    std::span<const std::uint8_t> Bytes() const { return {data.get(), length}; }
+    std::span<const std::uint8_t> Bytes() const { return coded.Bytes(); }
 };
 
 // Bounds that keep a hostile file from making the codec allocate or loop without end.
