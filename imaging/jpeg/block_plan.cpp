@@ -550,12 +550,16 @@ bool IsAdobeSegment(const MarkerSegment& segment) {
 
 }  // namespace
 
-BlockGrid GridOf(const jpeg_decompress_struct& header) {
-    const Sampling grid = GridSampling(header);
-    return {static_cast<std::uint32_t>(DCTSIZE * grid.maxH), static_cast<std::uint32_t>(DCTSIZE * grid.maxV)};
+BlockGrid GridOf(int components, int maxH, int maxV) {
+    if (components == 1) return {};
+    return {static_cast<std::uint32_t>(DCTSIZE * maxH), static_cast<std::uint32_t>(DCTSIZE * maxV)};
 }
 
-JpegBuffer CodeBlockPlan(const BlockPlan& plan) {
+BlockGrid GridOf(const jpeg_decompress_struct& header) {
+    return GridOf(header.num_components, header.max_h_samp_factor, header.max_v_samp_factor);
+}
+
+std::vector<std::uint8_t> CodeBlockPlan(const BlockPlan& plan) {
     if (plan.sources.empty() || plan.sources[0].decoder == nullptr) Refuse("the plan has no source");
     jpeg_decompress_struct& model = *plan.sources[0].decoder;
     const Sampling grid = GridSampling(model), declared = DeclaredSampling(model);
@@ -625,7 +629,7 @@ JpegBuffer CodeBlockPlan(const BlockPlan& plan) {
         throw BlockPlanError(BlockPlanError::Kind::Layout, "libjpeg lays out the output's components otherwise");
     if (engine.stream == nullptr) {
         Guarded(out.errors, raise, [&] { jpeg_finish_compress(&out.info); });
-        return out.TakeBuffer();
+        return out.Take();
     }
     DecodingThread decoding(stream, plan.sources[0].decode);
     try {
@@ -638,7 +642,7 @@ JpegBuffer CodeBlockPlan(const BlockPlan& plan) {
     }
     decoding.Join();
     if (stream.decoderFailure) std::rethrow_exception(stream.decoderFailure);
-    return out.TakeBuffer();
+    return out.Take();
 }
 
 }  // namespace veltrane::libjpeg

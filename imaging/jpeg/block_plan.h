@@ -23,6 +23,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>  // before jpeglib.h, which uses FILE
 #include <functional>
 #include <span>
 #include <stdexcept>
@@ -54,6 +55,8 @@ struct BlockGrid {
     std::uint32_t width = DCTSIZE, height = DCTSIZE;
 };
 BlockGrid GridOf(const jpeg_decompress_struct& header);
+// The same from a frame header's component count and largest sampling factors.
+BlockGrid GridOf(int components, int maxH, int maxV);
 
 // One input image. Either decoder is after jpeg_read_header and decode runs
 // jpeg_read_coefficients on it under the caller's error guard (raising the caller's exception):
@@ -117,6 +120,6 @@ private:
 };
 
 // Codes the plan. Raises BlockPlanError, or what a source's decode raises.
-JpegBuffer CodeBlockPlan(const BlockPlan& plan);
+std::vector<std::uint8_t> CodeBlockPlan(const BlockPlan& plan);
 
 }  // namespace veltrane::libjpeg

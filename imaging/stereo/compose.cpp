@@ -186,7 +186,7 @@ bool ComposeLossless(const EyeArea& left, const EyeArea& right, const StereoOpti
     // The output is about as large as the two inputs together.
     plan.expectedSize = left.bytes.size() + right.bytes.size() + (std::size_t{1} << 16);
     try {
-        picture.bytes = libjpeg::CodeBlockPlan(plan).ToVector();
+        picture.bytes = libjpeg::CodeBlockPlan(plan);
     } catch (const libjpeg::BlockPlanError& e) {
         throw StereoError(std::string("cannot compose the picture: ") + e.what());
     }

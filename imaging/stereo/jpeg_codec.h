@@ -104,8 +104,6 @@ public:
     // Sets up compression of width x height RGB rows at quality (libjpeg's defaults otherwise:
     // YCbCr, luma sampled 2x2) and the given luma sampling factors. Call inside Guarded().
     void SetRgbInput(int width, int height, int quality, int hSampling, int vSampling);
-    // The compressed output once jpeg_finish_compress has run.
-    std::vector<std::uint8_t> Take() { return TakeBuffer().ToVector(); }
 };
 
 // Runs body with setjmp armed on errors; a libjpeg error inside raises StereoError carrying

@@ -111,7 +111,7 @@ std::vector<std::uint8_t> CropLossless(std::span<const std::uint8_t> jpeg, const
     for (const KeptSegment& segment : kept) plan.segments.push_back({segment.marker, segment.data});
     plan.expectedSize = ExpectedCropSize(jpeg.size(), decoder.info, area);
     try {
-        return libjpeg::CodeBlockPlan(plan).ToVector();
+        return libjpeg::CodeBlockPlan(plan);
     } catch (const libjpeg::BlockPlanError& e) {
         if (e.WhatFailed() == libjpeg::BlockPlanError::Kind::Unread)
             throw StereoError(decoder.Failure() + ": no coefficients were read");

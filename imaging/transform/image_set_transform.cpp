@@ -15,6 +15,7 @@
 #include "core/mpo/jpeg_walk.h"
 #include "core/mpo/mpf_segment.h"
 #include "core/mpo/mpo_writer.h"
+#include "imaging/jpeg/block_plan.h"
 
 namespace veltrane::transform {
 namespace {
@@ -52,9 +53,8 @@ std::optional<Grid> GridOfFrame(const std::vector<std::uint8_t>& sof) {
         maxH = std::max(maxH, h);
         maxV = std::max(maxV, v);
     }
-    // A single component is coded block by block, whatever its factors say.
-    if (count == 1) return Grid{8, 8};
-    return Grid{8 * maxH, 8 * maxV};
+    const libjpeg::BlockGrid grid = libjpeg::GridOf(static_cast<int>(count), static_cast<int>(maxH), static_cast<int>(maxV));
+    return Grid{grid.width, grid.height};
 }
 
 ImageHeader ReadImageHeader(ByteSource& source, std::int64_t start, std::int64_t end, std::string name) {
@@ -352,9 +352,9 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
 
     if (!result.indexed) {
         AtomicOutputFile out(result.outputPath);
-        out.Write(outputs[0].coded.data.get(), outputs[0].coded.length);
+        out.Write(outputs[0].bytes.data(), outputs[0].bytes.size());
         out.Commit();
-        result.fileSize = static_cast<std::int64_t>(outputs[0].coded.length);
+        result.fileSize = static_cast<std::int64_t>(outputs[0].bytes.size());
         return result;
     }
     const std::vector<MpoImage> images = IndexedOutput(headers, order, outputs, found.indexed);

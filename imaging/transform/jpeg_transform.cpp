@@ -146,7 +146,7 @@ TransformedJpeg Transform(const std::function<void(j_decompress_ptr)>& installSo
     TransformedJpeg result;
     result.size = outSize;
     try {
-        result.coded = libjpeg::CodeBlockPlan(plan);
+        result.bytes = libjpeg::CodeBlockPlan(plan);
     } catch (const libjpeg::BlockPlanError& e) {
         switch (e.WhatFailed()) {
             case libjpeg::BlockPlanError::Kind::Unread: throw TransformError(name, "no coefficients were read");

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/jpeg/jpeg_encoder.h"
 #include "imaging/transform/transform_geometry.h"
 
 namespace veltrane {
@@ -44,11 +43,11 @@ struct CoefficientTransform {
     std::vector<std::vector<std::uint8_t>> segments;
 };
 
-// The coded result, in the growing buffer of the JPEG encoder (see imaging/jpeg/jpeg_encoder.h).
+// The coded result.
 struct TransformedJpeg {
-    libjpeg::JpegBuffer coded;
+    std::vector<std::uint8_t> bytes;
     Size size;
-    std::span<const std::uint8_t> Bytes() const { return coded.Bytes(); }
+    std::span<const std::uint8_t> Bytes() const { return bytes; }
 };
 
 // Bounds that keep a hostile file from making the codec allocate or loop without end.

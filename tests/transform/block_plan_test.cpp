@@ -75,7 +75,7 @@ TEST(BlockPlan, PiecesTurnAndLandWhereThePlanPutsThem) {
         for (const PlacedPiece& p : c.pieces) plan.pieces.push_back(PieceOf(p.area, p.turn, p.x, p.y));
         plan.width = c.width;
         plan.height = c.height;
-        const Bytes out = libjpeg::CodeBlockPlan(plan).ToVector();
+        const Bytes out = libjpeg::CodeBlockPlan(plan);
         const Picture decoded = DecodeJpeg(out);
         ASSERT_EQ(decoded.width, static_cast<int>(c.width));
         ASSERT_EQ(decoded.height, static_cast<int>(c.height));
