@@ -428,9 +428,10 @@ bool Streams(const BlockPlan& plan, const Sampling& grid) {
     const jpeg_decompress_struct& header = *source.decoder;
     // One scan of every component: a sequential file codes each component in exactly one scan,
     // so a first scan of all of them is the only one.
-    return !piece.turn.swap && !piece.turn.mirrorX && !piece.turn.mirrorY && piece.x == 0 && piece.y == 0 &&
-           source.read[0] == nullptr && !header.progressive_mode && header.comps_in_scan == header.num_components &&
-           DeclaredSampling(header) == grid;
+    const bool plain = !piece.turn.swap && !piece.turn.mirrorX && !piece.turn.mirrorY;
+    const bool fillsOutput = piece.x == 0 && piece.y == 0 && piece.area.width == plan.width && piece.area.height == plan.height;
+    return plain && fillsOutput && source.read[0] == nullptr && !header.progressive_mode &&
+           header.comps_in_scan == header.num_components && DeclaredSampling(header) == grid;
 }
 
 void PlanStream(Stream& stream, const BlockPlan& plan, const Sampling& grid) {

@@ -11,15 +11,16 @@
 //   a stereo pair  two pieces, one per eye, side by side or one above the other.
 //
 // Invariants the engine checks (BlockPlanError::Kind::Placement otherwise):
-//   1. Every source has the output's components and sampling (exchanged across the diagonal
-//      when the pieces turn by a quarter); the first source's header is the output's model.
+//   1. Every source has the first source's components and sampling, and so has the output
+//      (h and v exchanged when the pieces swap the axes); the first source's header is the
+//      output's model (quantization tables, colour space).
 //   2. A piece's area lies inside its source and starts on the source's grid (the MCU: 8 pixels
 //      times the largest sampling factors; 8 x 8 for a one-component image); a mirrored axis
 //      reverses whole MCUs, so the area's extent along it is a multiple of the grid too.
 //   3. Its position on the output lies on the output's grid; all pieces swap the axes or none.
 // The blocks a piece covers are those of its area's pixels; past them (the MCU padding at the
 // output's right and bottom edges) blocks are zero, or with EdgeBlocks::FromSource the
-// source's blocks beyond the area as far as the piece's last MCU, as libjpeg's crop keeps them.
+// source's blocks beyond the area as far as the piece's last MCU (what a crop's padding held).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -96,9 +97,9 @@ struct BlockPlan {
     // The segments carry the source's own APP14 (Adobe) segment: libjpeg writes none. Otherwise
     // an Adobe segment among them is left out when libjpeg writes its own.
     bool adobeInSegments = false;
-    // A single-scan source of a one-piece plan without a turn at (0, 0) may be decoded on a
-    // second thread while the output is coded, the two handing each other a few rows of blocks:
-    // memory then holds those rows, never the whole image's blocks.
+    // A single-scan source of a one-piece plan without a turn that fills the output may be
+    // decoded on a second thread while the output is coded, the two handing each other a few
+    // rows of blocks: memory then holds those rows, never the whole image's blocks.
     bool mayStream = false;
     std::vector<MarkerSegment> segments;
     std::size_t expectedSize = 0;  // room reserved for the output
