@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The measurement and the warp of full alignment, with OpenCV. The warp is bicubic: at the
-// scales a pair needs (within a few per cent of 1) it keeps the detail that Lanczos' filter
-// keeps, at a third of its work.
+// The measurement of full alignment, with OpenCV (the warp is eye_warp.cpp's, bicubic: at the
+// scales a pair needs, within a few per cent of 1, it keeps the detail that Lanczos' filter
+// keeps, at a third of its work).
 //
 // The model. A point of the scene at (xl, yl) in the left eye lies at r in the right eye, and a
 // map G of the right eye's plane (a similarity: turn, size, shift; with the keystone, the two
@@ -78,15 +78,14 @@ cv::Mat WrapRgb(const RgbView& view) {
                    static_cast<std::size_t>(view.stride));
 }
 
-// The working picture: the eye shrunk by area averaging, then grey.
+// The working picture: the eye made grey, then shrunk by area averaging (a third of the
+// averaging's work than the other way round).
 cv::Mat WorkingGrey(const RgbView& eye, cv::Size size) {
-    cv::Mat small, grey;
-    if (size.width == eye.width && size.height == eye.height)
-        small = WrapRgb(eye);
-    else
-        cv::resize(WrapRgb(eye), small, size, 0, 0, cv::INTER_AREA);
-    cv::cvtColor(small, grey, cv::COLOR_RGB2GRAY);
-    return grey;
+    cv::Mat grey, small;
+    cv::cvtColor(WrapRgb(eye), grey, cv::COLOR_RGB2GRAY);
+    if (size.width == eye.width && size.height == eye.height) return grey;
+    cv::resize(grey, small, size, 0, 0, cv::INTER_AREA);
+    return small;
 }
 
 struct Features {
@@ -161,10 +160,40 @@ std::vector<int> Inliers(const std::vector<Match>& matches, const Row& row, doub
     return inliers;
 }
 
+// How many matches agree with a row: Inliers' count, in a loop over plain arrays of the
+// matches' coordinates that the compiler makes vector arithmetic of (RANSAC's inner loop).
+struct MatchColumns {
+    std::vector<double> xr, yr, yl;
+    explicit MatchColumns(const std::vector<Match>& matches) {
+        for (const Match& m : matches) {
+            xr.push_back(m.right.x);
+            yr.push_back(m.right.y);
+            yl.push_back(m.left.y);
+        }
+    }
+};
+
+std::size_t CountAgreeing(const MatchColumns& columns, const Row& p, double limit) {
+    const std::size_t n = columns.xr.size();
+    const double* xr = columns.xr.data();
+    const double* yr = columns.yr.data();
+    const double* yl = columns.yl.data();
+    std::size_t count = 0;
+    if (p.size() == 5) {
+        for (std::size_t i = 0; i < n; ++i)
+            count += std::abs((p[0] * xr[i] + p[1] * yr[i] + p[2]) / (p[3] * xr[i] + p[4] * yr[i] + 1) - yl[i]) <= limit;
+    } else {
+        const double a = p[0], b = p[1], c = p[2];
+        for (std::size_t i = 0; i < n; ++i) count += std::abs(a * xr[i] + b * yr[i] + c - yl[i]) <= limit;
+    }
+    return count;
+}
+
 // RANSAC: the row that most matches agree with, then refitted on them twice.
 std::vector<int> FitRobustly(const std::vector<Match>& matches, int unknowns, double limit, Row& row) {
     std::mt19937 random(20240601u);  // the same pair always gives the same correction
     std::uniform_int_distribution<int> pick(0, static_cast<int>(matches.size()) - 1);
+    const MatchColumns columns(matches);
     std::vector<int> best;
     for (int round = 0; round < kRansacRounds; ++round) {
         std::vector<int> sample;
@@ -174,8 +203,7 @@ std::vector<int> FitRobustly(const std::vector<Match>& matches, int unknowns, do
         }
         Row candidate;
         if (!FitRow(matches, sample, unknowns, candidate)) continue;
-        std::vector<int> agreeing = Inliers(matches, candidate, limit);
-        if (agreeing.size() > best.size()) best = std::move(agreeing);
+        if (CountAgreeing(columns, candidate, limit) > best.size()) best = Inliers(matches, candidate, limit);
     }
     for (int pass = 0; pass < 2 && static_cast<int>(best.size()) >= unknowns; ++pass) {
         if (!FitRow(matches, best, unknowns, row)) break;
@@ -357,21 +385,6 @@ PairCorrection Measure(const RgbView& left, const RgbView& right, const AlignSet
     return correction;
 }
 
-void Warp(const RgbView& eye, const PlaneMap& map, int outWidth, int firstRow, int rows, std::uint8_t* out,
-          std::ptrdiff_t outStride) {
-    const cv::Mat source = WrapRgb(eye);
-    cv::Mat band(rows, outWidth, CV_8UC3, out, static_cast<std::size_t>(outStride));
-    const Matrix m = Matrix(map.data()) * Shift(0, firstRow);
-    constexpr int kFlags = cv::INTER_CUBIC | cv::WARP_INVERSE_MAP;
-    if (m(2, 0) == 0 && m(2, 1) == 0) {
-        const cv::Matx23d affine(m(0, 0) / m(2, 2), m(0, 1) / m(2, 2), m(0, 2) / m(2, 2), m(1, 0) / m(2, 2),
-                                 m(1, 1) / m(2, 2), m(1, 2) / m(2, 2));
-        cv::warpAffine(source, band, affine, band.size(), kFlags, cv::BORDER_REPLICATE);
-    } else {
-        cv::warpPerspective(source, band, m, band.size(), kFlags, cv::BORDER_REPLICATE);
-    }
-}
-
 // OpenCV's own failures (running out of memory) leave through the interface's error.
 template <typename Body>
 auto Translated(Body&& body) {
@@ -388,11 +401,6 @@ bool FullAlignmentAvailable() { return true; }
 
 PairCorrection MeasureCorrection(const RgbView& left, const RgbView& right, const AlignSettings& settings) {
     return Translated([&] { return Measure(left, right, settings); });
-}
-
-void WarpRows(const RgbView& eye, const PlaneMap& map, int outWidth, int firstRow, int rows, std::uint8_t* out,
-              std::ptrdiff_t outStride) {
-    Translated([&] { Warp(eye, map, outWidth, firstRow, rows, out, outStride); });
 }
 
 }  // namespace veltrane::align

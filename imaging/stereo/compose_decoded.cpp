@@ -23,74 +23,117 @@ int Half(int length) { return std::max(1, (length + 1) / 2); }
 
 bool IsStacked(Layout layout) { return layout == Layout::OverUnder || layout == Layout::HalfOverUnder; }
 
+// The rows of an eye read a band ahead on a helper thread, so that its decoder (or warp) runs
+// beside the encoder. Next's row stays valid until the next call.
+class ReadAhead {
+public:
+    ReadAhead(EyeReader& eye, int rows) : eye_(eye), rows_(rows), rowBytes_(static_cast<std::size_t>(eye.Width()) * 3) {
+        for (auto& band : bands_) band.resize(rowBytes_ * kBand);
+        if (rows_ > 0) next_ = std::async(std::launch::async, [this] { Fill(0); });
+    }
+    const std::uint8_t* Next() {
+        if (y_ % kBand == 0) {
+            next_.get();  // band y_ / kBand is ready (or its error is raised here)
+            if (y_ + kBand < rows_) next_ = std::async(std::launch::async, [this, band = y_ / kBand + 1] { Fill(band); });
+        }
+        const std::uint8_t* row =
+            bands_[static_cast<std::size_t>(y_ / kBand % 2)].data() + static_cast<std::size_t>(y_ % kBand) * rowBytes_;
+        ++y_;
+        return row;
+    }
+
+private:
+    void Fill(int band) {
+        const int rows = std::min(kBand, rows_ - band * kBand);
+        std::uint8_t* base = bands_[static_cast<std::size_t>(band % 2)].data();
+        for (int r = 0; r < rows; ++r) eye_.Read(base + static_cast<std::size_t>(r) * rowBytes_);
+    }
+
+    EyeReader& eye_;
+    int rows_;
+    std::size_t rowBytes_;
+    int y_ = 0;
+    std::array<std::vector<std::uint8_t>, 2> bands_;
+    // Declared last, so that it is waited for before the rest goes.
+    std::future<void> next_;
+};
+
 // Writes the rows of both areas in step: combine(y, rowOfFirst, rowOfSecond, outputRow).
 template <typename Combine>
 void WriteInStep(EyeReader& a, EyeReader& b, int height, int outWidth, RowWriter& out, Combine&& combine) {
-    // The second image's bands alternate between two buffers.
-    const std::size_t rowBytesB = static_cast<std::size_t>(b.Width()) * 3;
-    std::array<std::vector<std::uint8_t>, 2> bandsB;
-    for (auto& band : bandsB) band.resize(rowBytesB * kBand);
-    auto decodeBand = [&b, &bandsB, rowBytesB, height](int band) {
-        const int rows = std::min(kBand, height - band * kBand);
-        std::uint8_t* base = bandsB[static_cast<std::size_t>(band % 2)].data();
-        for (int r = 0; r < rows; ++r) b.Read(base + static_cast<std::size_t>(r) * rowBytesB);
-    };
-    std::vector<std::uint8_t> rowA(static_cast<std::size_t>(a.Width()) * 3);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(outWidth) * 3);
-    // Declared after everything it touches, so that it is waited for before they go.
-    std::future<void> nextBand = std::async(std::launch::async, decodeBand, 0);
+    ReadAhead first(a, height), second(b, height);
     for (int y = 0; y < height; ++y) {
-        if (y % kBand == 0) {
-            nextBand.get();  // band y / kBand is ready (or its error is raised here)
-            if (y + kBand < height) nextBand = std::async(std::launch::async, decodeBand, y / kBand + 1);
-        }
-        const std::uint8_t* pb = bandsB[static_cast<std::size_t>(y / kBand % 2)].data() +
-                                 static_cast<std::size_t>(y % kBand) * rowBytesB;
-        a.Read(rowA.data());
-        combine(y, rowA.data(), pb, row.data());
+        const std::uint8_t* pa = first.Next();
+        const std::uint8_t* pb = second.Next();
+        combine(y, pa, pb, row.data());
         out.WriteRow(row.data());
     }
 }
 
 // Writes the rows of one area, resampled down to outHeight rows when that differs.
 void WriteStacked(EyeReader& eye, int height, int outHeight, RowWriter& out) {
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(eye.Width()) * 3);
+    ReadAhead rows(eye, height);
     if (outHeight == height) {
-        for (int y = 0; y < height; ++y) {
-            eye.Read(row.data());
-            out.WriteRow(row.data());
-        }
+        for (int y = 0; y < height; ++y) out.WriteRow(rows.Next());
         return;
     }
-    VerticalResampler down(LanczosTaps(0, height, height, outHeight), row.size());
-    for (int y = 0; y < height && !down.Done(); ++y) {
-        eye.Read(row.data());
-        down.Add(row.data(), [&](int, const std::uint8_t* resampled) { out.WriteRow(resampled); });
-    }
+    VerticalResampler down(LanczosTaps(0, height, height, outHeight), static_cast<std::size_t>(eye.Width()) * 3);
+    for (int y = 0; y < height && !down.Done(); ++y)
+        down.Add(rows.Next(), [&](int, const std::uint8_t* resampled) { out.WriteRow(resampled); });
 }
 
 }  // namespace
 
 EyeReader::EyeReader(const EyeArea& area, const CodecLimits& limits, int outWidth)
-    : area_(area), outWidth_(outWidth), decoder_(area.bytes, limits, area.name) {}
+    : area_(area), outWidth_(outWidth), limits_(limits) {
+    if (area.corrected == nullptr) decoder_.emplace(area.bytes, limits, area.name);
+}
+
+void EyeReader::ReadHeader() {
+    if (decoder_) decoder_->ReadHeader(false);
+}
 
 void EyeReader::Start() {
-    jpeg_decompress_struct& info = decoder_.info;
-    Guarded(decoder_.errors, decoder_.Failure().c_str(), [&] {
-        info.out_color_space = JCS_RGB;
-        jpeg_start_decompress(&info);
-    });
-    row_.resize(static_cast<std::size_t>(info.output_width) * 3);
-    if (outWidth_ != area_.width) across_ = LanczosTaps(area_.x, area_.width, static_cast<int>(info.output_width), outWidth_);
+    int width = 0;
+    if (decoder_) {
+        jpeg_decompress_struct& info = decoder_->info;
+        Guarded(decoder_->errors, decoder_->Failure().c_str(), [&] {
+            info.out_color_space = JCS_RGB;
+            jpeg_start_decompress(&info);
+        });
+        width = static_cast<int>(info.output_width);
+    } else {
+        const CorrectedEye& eye = *area_.corrected;
+        try {
+            warp_.emplace(eye.View(), eye.map, eye.width, eye.height);
+        } catch (const align::AlignError& e) {
+            throw StereoError(std::string("cannot align: ") + e.what());
+        }
+        width = warp_->Width();
+    }
+    row_.resize(static_cast<std::size_t>(width) * 3);
+    if (outWidth_ != area_.width) across_ = LanczosTaps(area_.x, area_.width, width, outWidth_);
     // Rows above the area are decoded and dropped: skipping them would change the fancy
     // upsampling's context of the first row kept.
-    for (int y = 0; y < area_.y; ++y) Read(nullptr);
+    for (int y = 0; y < area_.y; ++y) ReadWhole();
+}
+
+void EyeReader::ReadWhole() {
+    if (decoder_) {
+        JSAMPROW row = row_.data();
+        Guarded(decoder_->errors, decoder_->Failure().c_str(), [&] { jpeg_read_scanlines(&decoder_->info, &row, 1); });
+        return;
+    }
+    try {
+        warp_->NextRow(row_.data());
+    } catch (const align::AlignError& e) {
+        throw StereoError(std::string("cannot align: ") + e.what());
+    }
 }
 
 void EyeReader::Read(std::uint8_t* out) {
-    JSAMPROW row = row_.data();
-    Guarded(decoder_.errors, decoder_.Failure().c_str(), [&] { jpeg_read_scanlines(&decoder_.info, &row, 1); });
-    if (out == nullptr) return;
+    ReadWhole();
     if (across_)
         ResampleRow(row_.data(), out, *across_);
     else

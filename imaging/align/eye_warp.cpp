@@ -1,0 +1,245 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two passes of the eye's warp. With the map M taking output pixel (u, v) to the source
+// point ((m0 u + m1 v + m2) / w, (m3 u + m4 v + m5) / w), w = m6 u + m7 v + m8:
+//
+//   across: source row k meets output column u where the source row of M(u, v) is k, which is
+//           linear in u:  v = ((m3 - k m6) u + m5 - k m8) / (k m7 - m4); the column there,
+//           x = (m0 u + m1 v + m2) / (m6 u + m7 v + m8), is then a ratio of two linear
+//           functions of u along the row: (P u + Q) / (R u + S).
+//   down:   output pixel (u, v) lies on the intermediate picture's column u at the source row
+//           y = (m3 u + m4 v + m5) / (m6 u + m7 v + m8), for one v again a ratio along the row.
+//
+// Each position is held as 256 x the coordinate: its whole part picks the four taps, the rest
+// the weights' phase. The source's 8-bit values become 16 x the value in the intermediate picture
+// (room for the cubic's overshoot, and four bits below the byte for the second pass).
+#include "imaging/align/eye_warp.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace veltrane::align {
+namespace {
+
+constexpr int kPhaseBits = 8;
+constexpr int kPhases = 1 << kPhaseBits;
+constexpr int kWeightBits = 14;
+constexpr int kIntermediateBits = 4;
+// Across: weights times bytes, down to the intermediate's scale; down: weights times the
+// intermediate values, down to bytes.
+constexpr int kAcrossShift = kWeightBits - kIntermediateBits;
+constexpr int kDownShift = kWeightBits + kIntermediateBits;
+// No position lies further than this many pixels from the origin: 256 x it plus the rounding
+// offset stays within an int.
+constexpr double kFarthest = 1 << 20;
+constexpr int kRoundingOffset = 1 << 29;
+
+// 256 x position, rounded to the nearest (floor division by 256 then gives the pixel at or
+// before the position, the remainder its phase). Every position lies within kFarthest: the
+// constructor checks the ends of every row, between which each pass's positions run one way.
+int Fixed(double position) {
+    return static_cast<int>(position * kPhases + (0.5 + kRoundingOffset)) - kRoundingOffset;
+}
+
+// The four taps' weights of each pixel of a row, in four planes of stride pixels: Catmull and
+// Rom's cubic (Keys' with a = -1/2) at the position's phase p (t = p / 256 between the pixel at
+// or before the position and the next), the weights of the pixels at -1, 0, 1 and 2 from it,
+// 14 bits each. With 16384 = 2048 x 8 and 256^3 = 2048 x 8192 every weight is an integer
+// polynomial in p over 2048, rounded, and the second is what makes the four sum to exactly 1,
+// so that a flat area stays exactly flat:
+//   w0 = -p (256 - p)^2 / 2048           (a t (t - 1)^2)
+//   w2 = (-3 p^3 + 1024 p^2 + 65536 p) / 2048   (-(a + 2) t^3 + (2 a + 3) t^2 - a t)
+//   w3 = -p^2 (256 - p) / 2048           (a t^2 (1 - t))
+// Integer arithmetic: the same weights on every machine.
+void PixelWeights(const std::int32_t* positions, int width, std::int16_t* weights, std::size_t stride) {
+    std::int16_t* w0 = weights;
+    std::int16_t* w1 = weights + stride;
+    std::int16_t* w2 = weights + 2 * stride;
+    std::int16_t* w3 = weights + 3 * stride;
+    constexpr std::int32_t kHalf = 1024;
+    for (int u = 0; u < width; ++u) {
+        const std::int32_t p = positions[u] & (kPhases - 1), q = kPhases - p;
+        const std::int32_t a = (kHalf - p * q * q) >> 11;
+        const std::int32_t c = (kHalf + ((-3 * p + 1024) * p + 65536) * p) >> 11;
+        const std::int32_t d = (kHalf - p * p * q) >> 11;
+        w0[u] = static_cast<std::int16_t>(a);
+        w1[u] = static_cast<std::int16_t>((1 << kWeightBits) - a - c - d);
+        w2[u] = static_cast<std::int16_t>(c);
+        w3[u] = static_cast<std::int16_t>(d);
+    }
+}
+
+// out[e] = the sum of weights[j][e] x tap j's sample, for a run of pixels of one colour plane
+// whose taps lie in four runs as long (across: one source row, the taps a pixel apart; down:
+// four intermediate rows). Written for the compiler's vector arithmetic.
+template <int shift, typename Out, typename Store>
+void Blend(const std::int16_t* t0, const std::int16_t* t1, const std::int16_t* t2, const std::int16_t* t3,
+           const std::int16_t* weights, std::size_t stride, Out* out, int count, Store store) {
+    const std::int16_t* w0 = weights;
+    const std::int16_t* w1 = weights + stride;
+    const std::int16_t* w2 = weights + 2 * stride;
+    const std::int16_t* w3 = weights + 3 * stride;
+    for (int e = 0; e < count; ++e) {
+        const std::int32_t sum = w0[e] * t0[e] + w1[e] * t1[e] + w2[e] * t2[e] + w3[e] * t3[e];
+        out[e] = store((sum + (1 << (shift - 1))) >> shift);
+    }
+}
+
+std::int16_t ToIntermediate(std::int32_t value) { return static_cast<std::int16_t>(value); }
+
+std::uint8_t ToByte(std::int32_t value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
+
+}  // namespace
+
+EyeWarp::EyeWarp(const RgbView& eye, const PlaneMap& map, int outWidth, int outHeight)
+    : eye_(eye), map_(map), width_(outWidth), height_(outHeight) {
+    if (eye.pixels == nullptr || eye.width < 1 || eye.height < 1 || outWidth < 1 || outHeight < 1)
+        throw AlignError("there is no picture to warp");
+    if (!std::all_of(map.begin(), map.end(), [](double m) { return std::isfinite(m); }))
+        throw AlignError("the correction is not a number");
+    const auto& m = map_;
+    const double right = outWidth - 1;
+    // Neither pass may meet the map's horizon (w = 0) nor run along a row or column of the
+    // other: the denominators of both passes keep their sign over the picture.
+    const auto tooFar = [] { return AlignError("the correction is too far from the identity to warp"); };
+    const auto near = [](double position) { return std::abs(position) < kFarthest; };
+    for (int v = 0; v < outHeight; ++v) {
+        const double w0 = m[7] * v + m[8], w1 = m[6] * right + m[7] * v + m[8];
+        if (!(w0 > 0) || !(w1 > 0) || !near((m[4] * v + m[5]) / w0) || !near((m[3] * right + m[4] * v + m[5]) / w1))
+            throw tooFar();
+    }
+    const double d0 = -m[4], d1 = (eye.height - 1) * m[7] - m[4];
+    if (!(d0 > 0 && d1 > 0) && !(d0 < 0 && d1 < 0)) throw tooFar();
+    for (int k = 0; k < eye.height; ++k) {
+        const double d = k * m[7] - m[4];
+        const double a = (m[3] - k * m[6]) / d, b = (m[5] - k * m[8]) / d;
+        const double p = m[0] + m[1] * a, q = m[1] * b + m[2], r = m[6] + m[7] * a, s = m[7] * b + m[8];
+        if (!(s > 0) || !(r * right + s > 0) || !near(q / s) || !near((p * right + q) / (r * right + s))) throw tooFar();
+    }
+    // The window: from the first row any output row needs, as many rows as the output rows
+    // need together with those made before them.
+    int first = eye.height, reach = 0, rows = 1;
+    for (int v = 0; v < outHeight; ++v) first = std::min(first, SpanOf(v).first);
+    for (int v = 0; v < outHeight; ++v) {
+        const RowSpan span = SpanOf(v);
+        reach = std::max(reach, span.last);
+        rows = std::max(rows, reach - span.first);
+    }
+    ringRows_ = 1;
+    while (ringRows_ < rows) ringRows_ *= 2;
+    made_ = first;
+    ring_.resize(static_cast<std::size_t>(ringRows_) * static_cast<std::size_t>(width_) * 3);
+    position_.resize(static_cast<std::size_t>(width_));
+    weights_.resize(static_cast<std::size_t>(width_) * 4);
+    sourcePlanes_.resize(static_cast<std::size_t>(eye.width) * 3);
+    outPlanes_.resize(static_cast<std::size_t>(width_) * 3);
+}
+
+EyeWarp::RowSpan EyeWarp::SpanOf(int v) const {
+    const auto& m = map_;
+    const double right = width_ - 1;
+    const int a = Fixed((m[4] * v + m[5]) / (m[7] * v + m[8])) >> kPhaseBits;
+    const int b = Fixed((m[3] * right + m[4] * v + m[5]) / (m[6] * right + m[7] * v + m[8])) >> kPhaseBits;
+    // Taps from one row before to two after; one row more each way for the rounding.
+    return {std::clamp(std::min(a, b) - 2, 0, eye_.height - 1), std::clamp(std::max(a, b) + 4, 1, eye_.height)};
+}
+
+const std::int16_t* EyeWarp::Intermediate(int k) const {
+    return ring_.data() + static_cast<std::size_t>(k & (ringRows_ - 1)) * static_cast<std::size_t>(width_) * 3;
+}
+
+void EyeWarp::MakeIntermediateRow(int k) {
+    const auto& m = map_;
+    const double d = k * m[7] - m[4];
+    const double a = (m[3] - k * m[6]) / d, b = (m[5] - k * m[8]) / d;
+    const double p = m[0] + m[1] * a, q = m[1] * b + m[2], r = m[6] + m[7] * a, s = m[7] * b + m[8];
+    std::int32_t* positions = position_.data();
+    const int width = width_;
+    if (r == 0) {
+        const double across = p / s, start = q / s;
+        for (int u = 0; u < width; ++u) positions[u] = Fixed(across * u + start);
+    } else {
+        for (int u = 0; u < width; ++u) positions[u] = Fixed((p * u + q) / (r * u + s));
+    }
+    const std::size_t stride = static_cast<std::size_t>(width);
+    PixelWeights(positions, width, weights_.data(), stride);
+    // The source row in three planes.
+    const int sourceWidth = eye_.width;
+    const std::uint8_t* source = eye_.pixels + static_cast<std::ptrdiff_t>(k) * eye_.stride;
+    std::int16_t* planes[3];
+    for (std::size_t c = 0; c < 3; ++c) {
+        planes[c] = sourcePlanes_.data() + c * static_cast<std::size_t>(sourceWidth);
+        for (int x = 0; x < sourceWidth; ++x) planes[c][x] = source[static_cast<std::ptrdiff_t>(x) * 3 + static_cast<std::ptrdiff_t>(c)];
+    }
+    std::int16_t* out = ring_.data() + static_cast<std::size_t>(k & (ringRows_ - 1)) * stride * 3;
+    const int lastColumn = sourceWidth - 1;
+    const auto inside = [lastColumn](int i) { return i >= 1 && i + 2 <= lastColumn; };
+    for (int u = 0; u < width;) {
+        const int i = positions[u] >> kPhaseBits;
+        if (!inside(i)) {
+            // At an edge: the taps clamped, one pixel.
+            int x[4];
+            for (int j = 0; j < 4; ++j) x[j] = std::clamp(i - 1 + j, 0, lastColumn);
+            for (std::size_t c = 0; c < 3; ++c) {
+                const std::int16_t* t = planes[c];
+                const std::int16_t t0 = t[x[0]], t1 = t[x[1]], t2 = t[x[2]], t3 = t[x[3]];
+                Blend<kAcrossShift>(&t0, &t1, &t2, &t3, weights_.data() + u, stride, out + c * stride + static_cast<std::size_t>(u), 1,
+                                    ToIntermediate);
+            }
+            ++u;
+            continue;
+        }
+        // The pixels whose taps lie as far from them as pixel u's: one run of the source row.
+        int end = u + 1;
+        while (end < width && (positions[end] >> kPhaseBits) - end == i - u && inside(positions[end] >> kPhaseBits)) ++end;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const std::int16_t* t = planes[c] + (i - 1);
+            Blend<kAcrossShift>(t, t + 1, t + 2, t + 3, weights_.data() + u, stride, out + c * stride + static_cast<std::size_t>(u),
+                                end - u, ToIntermediate);
+        }
+        u = end;
+    }
+}
+
+void EyeWarp::NextRow(std::uint8_t* out) {
+    if (next_ >= height_) throw AlignError("every row of the corrected eye is made");
+    const int v = next_++;
+    const RowSpan span = SpanOf(v);
+    while (made_ < span.last) MakeIntermediateRow(made_++);
+    const auto& m = map_;
+    const double c1 = m[4] * v + m[5], c2 = m[7] * v + m[8];
+    std::int32_t* positions = position_.data();
+    const int width = width_;
+    if (m[6] == 0) {
+        const double down = m[3] / c2, start = c1 / c2;
+        for (int u = 0; u < width; ++u) positions[u] = Fixed(down * u + start);
+    } else {
+        for (int u = 0; u < width; ++u) positions[u] = Fixed((m[3] * u + c1) / (m[6] * u + c2));
+    }
+    const std::size_t stride = static_cast<std::size_t>(width);
+    PixelWeights(positions, width, weights_.data(), stride);
+    const int lastRow = eye_.height - 1;
+    std::uint8_t* planes = outPlanes_.data();
+    for (int u = 0; u < width;) {
+        // The pixels that lie between the same rows: one run of four intermediate rows.
+        const int k = positions[u] >> kPhaseBits;
+        int end = u + 1;
+        while (end < width && positions[end] >> kPhaseBits == k) ++end;
+        const std::int16_t* rows[4];
+        for (int j = 0; j < 4; ++j) rows[j] = Intermediate(std::clamp(k - 1 + j, 0, lastRow)) + u;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const std::size_t plane = c * stride;
+            Blend<kDownShift>(rows[0] + plane, rows[1] + plane, rows[2] + plane, rows[3] + plane, weights_.data() + u, stride,
+                              planes + plane + static_cast<std::size_t>(u), end - u, ToByte);
+        }
+        u = end;
+    }
+    for (int u = 0; u < width; ++u) {
+        const std::size_t at = static_cast<std::size_t>(u);
+        out[3 * at] = planes[at];
+        out[3 * at + 1] = planes[stride + at];
+        out[3 * at + 2] = planes[2 * stride + at];
+    }
+}
+
+}  // namespace veltrane::align
