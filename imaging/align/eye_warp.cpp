@@ -33,6 +33,12 @@ constexpr int kDownShift = kWeightBits + kIntermediateBits;
 // offset stays within an int.
 constexpr double kFarthest = 1 << 20;
 constexpr int kRoundingOffset = 1 << 29;
+// A run of pixels is blended in whole blocks of this many (the compiler's vectors fit in it):
+// the pixels past the run's end are made to no purpose and made again by the next run, or
+// land in the slack after a row's last pixel, where each row and plane has this many more.
+constexpr int kBlock = 16;
+
+int WholeBlocks(int count) { return (count + kBlock - 1) / kBlock * kBlock; }
 
 // 256 x position, rounded to the nearest (floor division by 256 then gives the pixel at or
 // before the position, the remainder its phase). Every position lies within kFarthest: the
@@ -72,9 +78,9 @@ void PixelWeights(const std::int32_t* positions, int width, std::int16_t* weight
 // out[e] = the sum of weights[j][e] x tap j's sample, for a run of pixels of one colour plane
 // whose taps lie in four runs as long (across: one source row, the taps a pixel apart; down:
 // four intermediate rows). Written for the compiler's vector arithmetic.
-template <int shift, typename Out, typename Store>
-void Blend(const std::int16_t* t0, const std::int16_t* t1, const std::int16_t* t2, const std::int16_t* t3,
-           const std::int16_t* weights, std::size_t stride, Out* out, int count, Store store) {
+template <int shift, typename In, typename Out, typename Store>
+void Blend(const In* t0, const In* t1, const In* t2, const In* t3, const std::int16_t* weights, std::size_t stride,
+           Out* out, int count, Store store) {
     const std::int16_t* w0 = weights;
     const std::int16_t* w1 = weights + stride;
     const std::int16_t* w2 = weights + 2 * stride;
@@ -128,11 +134,13 @@ EyeWarp::EyeWarp(const RgbView& eye, const PlaneMap& map, int outWidth, int outH
     ringRows_ = 1;
     while (ringRows_ < rows) ringRows_ *= 2;
     made_ = first;
-    ring_.resize(static_cast<std::size_t>(ringRows_) * static_cast<std::size_t>(width_) * 3);
+    stride_ = static_cast<std::size_t>(width_) + kBlock;
+    sourceStride_ = static_cast<std::size_t>(eye.width) + kBlock;
+    ring_.resize(static_cast<std::size_t>(ringRows_) * stride_ * 3);
     position_.resize(static_cast<std::size_t>(width_));
-    weights_.resize(static_cast<std::size_t>(width_) * 4);
-    sourcePlanes_.resize(static_cast<std::size_t>(eye.width) * 3);
-    outPlanes_.resize(static_cast<std::size_t>(width_) * 3);
+    weights_.resize(stride_ * 4);
+    sourcePlanes_.resize(sourceStride_ * 3);
+    outPlanes_.resize(stride_ * 3);
 }
 
 EyeWarp::RowSpan EyeWarp::SpanOf(int v) const {
@@ -145,7 +153,7 @@ EyeWarp::RowSpan EyeWarp::SpanOf(int v) const {
 }
 
 const std::int16_t* EyeWarp::Intermediate(int k) const {
-    return ring_.data() + static_cast<std::size_t>(k & (ringRows_ - 1)) * static_cast<std::size_t>(width_) * 3;
+    return ring_.data() + static_cast<std::size_t>(k & (ringRows_ - 1)) * stride_ * 3;
 }
 
 void EyeWarp::MakeIntermediateRow(int k) {
@@ -161,15 +169,18 @@ void EyeWarp::MakeIntermediateRow(int k) {
     } else {
         for (int u = 0; u < width; ++u) positions[u] = Fixed((p * u + q) / (r * u + s));
     }
-    const std::size_t stride = static_cast<std::size_t>(width);
+    const std::size_t stride = stride_;
     PixelWeights(positions, width, weights_.data(), stride);
     // The source row in three planes.
     const int sourceWidth = eye_.width;
     const std::uint8_t* source = eye_.pixels + static_cast<std::ptrdiff_t>(k) * eye_.stride;
-    std::int16_t* planes[3];
-    for (std::size_t c = 0; c < 3; ++c) {
-        planes[c] = sourcePlanes_.data() + c * static_cast<std::size_t>(sourceWidth);
-        for (int x = 0; x < sourceWidth; ++x) planes[c][x] = source[static_cast<std::ptrdiff_t>(x) * 3 + static_cast<std::ptrdiff_t>(c)];
+    std::uint8_t* planes[3];
+    for (std::size_t c = 0; c < 3; ++c) planes[c] = sourcePlanes_.data() + c * sourceStride_;
+    for (int x = 0; x < sourceWidth; ++x) {
+        const std::uint8_t* pixel = source + static_cast<std::ptrdiff_t>(x) * 3;
+        planes[0][x] = pixel[0];
+        planes[1][x] = pixel[1];
+        planes[2][x] = pixel[2];
     }
     std::int16_t* out = ring_.data() + static_cast<std::size_t>(k & (ringRows_ - 1)) * stride * 3;
     const int lastColumn = sourceWidth - 1;
@@ -181,21 +192,36 @@ void EyeWarp::MakeIntermediateRow(int k) {
             int x[4];
             for (int j = 0; j < 4; ++j) x[j] = std::clamp(i - 1 + j, 0, lastColumn);
             for (std::size_t c = 0; c < 3; ++c) {
-                const std::int16_t* t = planes[c];
-                const std::int16_t t0 = t[x[0]], t1 = t[x[1]], t2 = t[x[2]], t3 = t[x[3]];
+                const std::uint8_t* t = planes[c];
+                const std::uint8_t t0 = t[x[0]], t1 = t[x[1]], t2 = t[x[2]], t3 = t[x[3]];
                 Blend<kAcrossShift>(&t0, &t1, &t2, &t3, weights_.data() + u, stride, out + c * stride + static_cast<std::size_t>(u), 1,
                                     ToIntermediate);
             }
             ++u;
             continue;
         }
-        // The pixels whose taps lie as far from them as pixel u's: one run of the source row.
+        // The pixels whose taps lie as far from them as pixel u's: one run of the source row,
+        // looked for a block at a time, then pixel by pixel; it ends before its taps pass the
+        // row's end.
+        const int offset = i - u;
+        const int last = std::min(width, lastColumn - 1 - offset);
         int end = u + 1;
-        while (end < width && (positions[end] >> kPhaseBits) - end == i - u && inside(positions[end] >> kPhaseBits)) ++end;
+        for (;;) {
+            if (end + kBlock <= last) {
+                bool same = true;
+                for (int j = end; j < end + kBlock; ++j) same &= (positions[j] >> kPhaseBits) - j == offset;
+                if (same) {
+                    end += kBlock;
+                    continue;
+                }
+            }
+            while (end < last && (positions[end] >> kPhaseBits) - end == offset) ++end;
+            break;
+        }
         for (std::size_t c = 0; c < 3; ++c) {
-            const std::int16_t* t = planes[c] + (i - 1);
+            const std::uint8_t* t = planes[c] + (i - 1);
             Blend<kAcrossShift>(t, t + 1, t + 2, t + 3, weights_.data() + u, stride, out + c * stride + static_cast<std::size_t>(u),
-                                end - u, ToIntermediate);
+                                WholeBlocks(end - u), ToIntermediate);
         }
         u = end;
     }
@@ -216,7 +242,7 @@ void EyeWarp::NextRow(std::uint8_t* out) {
     } else {
         for (int u = 0; u < width; ++u) positions[u] = Fixed((m[3] * u + c1) / (m[6] * u + c2));
     }
-    const std::size_t stride = static_cast<std::size_t>(width);
+    const std::size_t stride = stride_;
     PixelWeights(positions, width, weights_.data(), stride);
     const int lastRow = eye_.height - 1;
     std::uint8_t* planes = outPlanes_.data();
@@ -230,7 +256,7 @@ void EyeWarp::NextRow(std::uint8_t* out) {
         for (std::size_t c = 0; c < 3; ++c) {
             const std::size_t plane = c * stride;
             Blend<kDownShift>(rows[0] + plane, rows[1] + plane, rows[2] + plane, rows[3] + plane, weights_.data() + u, stride,
-                              planes + plane + static_cast<std::size_t>(u), end - u, ToByte);
+                              planes + plane + static_cast<std::size_t>(u), WholeBlocks(end - u), ToByte);
         }
         u = end;
     }

@@ -51,11 +51,13 @@ private:
     int next_ = 0;       // the next output row
     int made_ = 0;       // intermediate rows [.., made_) are made
     int ringRows_ = 0;   // a power of two
+    std::size_t stride_ = 0;        // of a plane of a row: width_ and some slack
+    std::size_t sourceStride_ = 0;  // of a plane of a source row
     // Intermediate row k at k % ringRows_: 16 x the value, three planes (red, green, blue).
     std::vector<std::int16_t> ring_;
     std::vector<std::int32_t> position_;      // per output column: 256 x the source coordinate
     std::vector<std::int16_t> weights_;       // the four taps' weights per pixel of a row
-    std::vector<std::int16_t> sourcePlanes_;  // a source row in three planes
+    std::vector<std::uint8_t> sourcePlanes_;  // a source row in three planes
     std::vector<std::uint8_t> outPlanes_;     // an output row in three planes
 };
 
