@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The re-encoded layouts. The two images are decoded row by row and each output row is written
-// as soon as it is made, so memory stays at a few rows besides the codecs' own:
+// The re-encoded layouts. The two images are decoded (or, corrected by full alignment, warped)
+// row by row, each on a helper thread one band of rows ahead of the encoder, and each output
+// row is written as soon as it is made, so memory stays at a few rows besides the codecs' own:
 //   - in step (side by side, half side by side, anaglyph, interlaced): output row y is made of
-//     row y of both areas; the second area decodes on a helper thread, one band of rows ahead;
+//     row y of both areas;
 //   - stacked (over/under, half over/under): the first area's rows, then the second's, each
 //     resampled down the columns for the half layout through a window of as many rows as the
 //     filter is tall.
@@ -86,7 +87,7 @@ void WriteStacked(EyeReader& eye, int height, int outHeight, RowWriter& out) {
 }  // namespace
 
 EyeReader::EyeReader(const EyeArea& area, const CodecLimits& limits, int outWidth)
-    : area_(area), outWidth_(outWidth), limits_(limits) {
+    : area_(area), outWidth_(outWidth) {
     if (area.corrected == nullptr) decoder_.emplace(area.bytes, limits, area.name);
 }
 

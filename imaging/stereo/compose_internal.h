@@ -43,7 +43,6 @@ private:
 
     EyeArea area_;
     int outWidth_;
-    CodecLimits limits_;
     std::optional<Decoder> decoder_;
     std::optional<align::EyeWarp> warp_;
     std::vector<std::uint8_t> row_;
