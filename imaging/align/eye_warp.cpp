@@ -70,7 +70,45 @@ void PixelWeights(const std::int32_t* positions, int width, std::int16_t* weight
     std::int16_t* w2 = weights + 2 * stride;
     std::int16_t* w3 = weights + 3 * stride;
     constexpr std::int32_t kHalf = 1024;
-    for (int u = 0; u < width; ++u) {
+    int u = 0;
+#if VELTRANE_WARP_SSE2
+    // Eight pixels at a time: p q (at most 16384) and p p (at most 65025) fit 16 bits, and each
+    // product with a third factor is made whole from its low and high 16 bits.
+    const auto load = [](const std::int32_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto wide = [](__m128i a, __m128i b, bool high) {
+        const __m128i low = _mm_mullo_epi16(a, b), top = _mm_mulhi_epu16(a, b);
+        return high ? _mm_unpackhi_epi16(low, top) : _mm_unpacklo_epi16(low, top);
+    };
+    const __m128i phaseMask = _mm_set1_epi32(kPhases - 1), half = _mm_set1_epi32(kHalf), one = _mm_set1_epi32(1 << kWeightBits);
+    const __m128i zero = _mm_setzero_si128();
+    for (; u + 8 <= width; u += 8) {
+        const __m128i p = _mm_packs_epi32(_mm_and_si128(load(positions + u), phaseMask),
+                                          _mm_and_si128(load(positions + u + 4), phaseMask));
+        const __m128i q = _mm_sub_epi16(_mm_set1_epi16(kPhases), p);
+        const __m128i pq = _mm_mullo_epi16(p, q), pp = _mm_mullo_epi16(p, p);
+        __m128i out[4][2];
+        for (int h = 0; h < 2; ++h) {
+            const bool high = h == 1;
+            const __m128i p32 = high ? _mm_unpackhi_epi16(p, zero) : _mm_unpacklo_epi16(p, zero);
+            const __m128i pp32 = high ? _mm_unpackhi_epi16(pp, zero) : _mm_unpacklo_epi16(pp, zero);
+            const __m128i ppp = wide(pp, p, high);
+            const __m128i a = _mm_srai_epi32(_mm_sub_epi32(half, wide(pq, q, high)), 11);
+            const __m128i c = _mm_srai_epi32(
+                _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(half, _mm_slli_epi32(p32, 16)), _mm_slli_epi32(pp32, 10)),
+                              _mm_add_epi32(_mm_add_epi32(ppp, ppp), ppp)),
+                11);
+            const __m128i d = _mm_srai_epi32(_mm_sub_epi32(half, wide(pq, p, high)), 11);
+            out[0][h] = a;
+            out[1][h] = _mm_sub_epi32(_mm_sub_epi32(_mm_sub_epi32(one, a), c), d);
+            out[2][h] = c;
+            out[3][h] = d;
+        }
+        std::int16_t* planes[4] = {w0, w1, w2, w3};
+        for (int j = 0; j < 4; ++j)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(planes[j] + u), _mm_packs_epi32(out[j][0], out[j][1]));
+    }
+#endif
+    for (; u < width; ++u) {
         const std::int32_t p = positions[u] & (kPhases - 1), q = kPhases - p;
         const std::int32_t a = (kHalf - p * q * q) >> 11;
         const std::int32_t c = (kHalf + ((-3 * p + 1024) * p + 65536) * p) >> 11;
