@@ -10,7 +10,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <future>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "imaging/stereo/compose_internal.h"
 
@@ -24,39 +27,83 @@ int Half(int length) { return std::max(1, (length + 1) / 2); }
 
 bool IsStacked(Layout layout) { return layout == Layout::OverUnder || layout == Layout::HalfOverUnder; }
 
-// The rows of an eye read a band ahead on a helper thread, so that its decoder (or warp) runs
-// beside the encoder. Next's row stays valid until the next call.
+// The rows of an eye read ahead on a helper thread of its own, up to kBandsAhead bands of rows
+// before the encoder, so that its decoder (or warp) runs beside the encoder and a busy machine's
+// pauses in one thread do not stall the other. Next's row stays valid until the next call.
 class ReadAhead {
 public:
     ReadAhead(EyeReader& eye, int rows) : eye_(eye), rows_(rows), rowBytes_(static_cast<std::size_t>(eye.Width()) * 3) {
         for (auto& band : bands_) band.resize(rowBytes_ * kBand);
-        if (rows_ > 0) next_ = std::async(std::launch::async, [this] { Fill(0); });
+        reader_ = std::thread([this] { Run(); });
     }
-    const std::uint8_t* Next() {
-        if (y_ % kBand == 0) {
-            next_.get();  // band y_ / kBand is ready (or its error is raised here)
-            if (y_ + kBand < rows_) next_ = std::async(std::launch::async, [this, band = y_ / kBand + 1] { Fill(band); });
+    ~ReadAhead() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
         }
-        const std::uint8_t* row =
-            bands_[static_cast<std::size_t>(y_ / kBand % 2)].data() + static_cast<std::size_t>(y_ % kBand) * rowBytes_;
+        changed_.notify_all();
+        reader_.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    const std::uint8_t* Next() {
+        const int band = y_ / kBand;
+        if (y_ % kBand == 0) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (band > 0) ++taken_;  // the band before is done with
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return ready_ > band || failure_; });
+            if (ready_ <= band) std::rethrow_exception(failure_);
+        }
+        const std::uint8_t* row = bands_[static_cast<std::size_t>(band % kBandsAhead)].data() +
+                                  static_cast<std::size_t>(y_ % kBand) * rowBytes_;
         ++y_;
         return row;
     }
 
 private:
-    void Fill(int band) {
-        const int rows = std::min(kBand, rows_ - band * kBand);
-        std::uint8_t* base = bands_[static_cast<std::size_t>(band % 2)].data();
-        for (int r = 0; r < rows; ++r) eye_.Read(base + static_cast<std::size_t>(r) * rowBytes_);
+    static constexpr int kBandsAhead = 4;
+
+    void Run() {
+        const int bands = (rows_ + kBand - 1) / kBand;
+        try {
+            for (int band = 0; band < bands; ++band) {
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return stop_ || band - taken_ < kBandsAhead; });
+                    if (stop_) return;
+                }
+                const int rows = std::min(kBand, rows_ - band * kBand);
+                std::uint8_t* base = bands_[static_cast<std::size_t>(band % kBandsAhead)].data();
+                for (int r = 0; r < rows; ++r) eye_.Read(base + static_cast<std::size_t>(r) * rowBytes_);
+                {
+                    const std::lock_guard<std::mutex> lock(mutex_);
+                    ready_ = band + 1;
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                failure_ = std::current_exception();
+            }
+            changed_.notify_all();
+        }
     }
 
     EyeReader& eye_;
     int rows_;
     std::size_t rowBytes_;
-    int y_ = 0;
-    std::array<std::vector<std::uint8_t>, 2> bands_;
-    // Declared last, so that it is waited for before the rest goes.
-    std::future<void> next_;
+    int y_ = 0;  // the consumer's next row
+    std::array<std::vector<std::uint8_t>, kBandsAhead> bands_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int ready_ = 0;  // bands [0, ready_) are read
+    int taken_ = 0;  // bands [0, taken_) are done with: their buffers may be filled again
+    bool stop_ = false;
+    std::exception_ptr failure_;
+    std::thread reader_;  // last: started once everything it uses is in place
 };
 
 // Writes the rows of both areas in step: combine(y, rowOfFirst, rowOfSecond, outputRow).
