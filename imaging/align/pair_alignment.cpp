@@ -300,8 +300,12 @@ PairCorrection Measure(const RgbView& left, const RgbView& right, const AlignSet
         leftPoints.push_back(l);
         rightPoints.push_back(r);
     }
-    RefineCorners(leftGrey, leftPoints);
-    RefineCorners(rightGrey, rightPoints);
+    {
+        // (The future's destructor waits for the right eye's also when the left eye's fails.)
+        auto rightRefined = std::async(std::launch::async, [&] { RefineCorners(rightGrey, rightPoints); });
+        RefineCorners(leftGrey, leftPoints);
+        rightRefined.get();
+    }
     std::vector<Match> matches(leftPoints.size());
     for (std::size_t i = 0; i < matches.size(); ++i)
         matches[i] = {frame.ToModel(leftPoints[i]), frame.ToModel(rightPoints[i])};
