@@ -15,7 +15,6 @@
 #include "imaging/align/eye_warp.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 #if defined(__SSE2__) || defined(_M_X64)

@@ -2,7 +2,7 @@
 #pragma once
 // The warp of a corrected eye, made row by row from the top, in plain C++ (every build has it).
 //
-// It is bicubic (Catmull and Rom's cubic, four taps a side) and separable, in Catmull and
+// It is bicubic (Catmull and Rom's cubic, four taps in each pass) and separable, in Catmull and
 // Smith's two passes: a pass across the rows of the eye's own picture samples each source row
 // at the columns that the output's columns cross it, into an intermediate picture with the
 // output's columns and the source's rows; a pass down each column of that picture then samples
@@ -11,8 +11,9 @@
 // quality at half its work. The intermediate rows are kept in a window that only moves down,
 // as tall as the turn spreads one output row over the source, so memory stays at that window.
 //
-// Edges are clamped (the pixels beyond an edge repeat it). Weights are fixed point from a table
-// of 256 phases, so that the result is the same on every machine and compiler.
+// Edges are clamped (the pixels beyond an edge repeat it). Positions are held to 1/256 of a
+// pixel and the weights are 14-bit integers made with integer arithmetic, so that the result is
+// the same on every machine and compiler.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -25,8 +26,8 @@ class EyeWarp {
 public:
     // The eye seen through map (output pixel to source point, as PairCorrection's leftSource and
     // rightSource), outWidth x outHeight pixels. Raises AlignError when the map is too far from
-    // the identity to be warped in two passes (it would fold a row or flip the picture). eye
-    // must outlive the warp.
+    // the identity to be warped in two passes (a quarter turn, or a perspective whose horizon
+    // crosses the picture). eye must outlive the warp.
     EyeWarp(const RgbView& eye, const PlaneMap& map, int outWidth, int outHeight);
 
     int Width() const { return width_; }
