@@ -20,8 +20,8 @@
 namespace veltrane::stereo {
 namespace {
 
-// Rows of the second image that a helper thread decodes ahead.
-constexpr int kBand = 64;
+// Rows that a helper thread reads ahead at a time (a band).
+constexpr int kBand = 32;
 
 int Half(int length) { return std::max(1, (length + 1) / 2); }
 
