@@ -331,11 +331,19 @@ TEST(FullAlignment, MakesEveryLayoutOfTheCorrectedPair) {
 
 // The layouts made straight from the warps show the eyes that the MPO layout codes, in their
 // places: the parallel picture's halves, the cross picture's exchanged, the over/under
-// picture's one above the other, with and without the eyes exchanged.
+// picture's one above the other, cropped across by a parallax, with and without the eyes
+// exchanged.
 TEST(FullAlignment, WarpedLayoutsShowTheCodedEyesInTheirPlaces) {
     const testing::TempDir dir;
     const auto [left, right] = TiltedPair(Shapes(800, 600, 7), {-1.5, 1.02, -9, 24});
     const std::string l = dir.Write("l.jpg", EncodeRgb(left)), r = dir.Write("r.jpg", EncodeRgb(right));
+    // Each part differs from its eye by the codec's noise only, from the other eye by the
+    // disparity's edges.
+    const auto difference = [](const cv::Mat& a, const cv::Mat& b) {
+        cv::Mat d;
+        cv::absdiff(a, b, d);
+        return cv::mean(d)[0];
+    };
     for (const bool swap : {false, true}) {
         std::vector<std::string> words = {"--align", "full", l, r, dir / "m.mpo"};
         if (swap) words.insert(words.begin(), "--swap");
@@ -355,13 +363,6 @@ TEST(FullAlignment, WarpedLayoutsShowTheCodedEyesInTheirPlaces) {
             const cv::Rect second = stacked ? cv::Rect(0, eye.height, eye.width, eye.height)
                                             : cv::Rect(eye.width, 0, eye.width, eye.height);
             const int first = layout[0] == 'c' ? 1 : 0;
-            // Each part differs from its eye by the codec's noise only, from the other eye by
-            // the disparity's edges.
-            const auto difference = [](const cv::Mat& a, const cv::Mat& b) {
-                cv::Mat d;
-                cv::absdiff(a, b, d);
-                return cv::mean(d)[0];
-            };
             const cv::Mat parts[2] = {out(cv::Rect(cv::Point(), eye)), out(second)};
             for (int i = 0; i < 2; ++i) {
                 const double own = difference(parts[i], eyes[i == 0 ? first : 1 - first]);
@@ -369,6 +370,17 @@ TEST(FullAlignment, WarpedLayoutsShowTheCodedEyesInTheirPlaces) {
                 EXPECT_GT(difference(parts[i], eyes[i == 0 ? 1 - first : first]), 3 * own);
             }
         }
+        // With a parallax the halves are cropped across: the left eye from the parallax on,
+        // the right eye short of it.
+        SCOPED_TRACE(::testing::Message() << "parallax" << (swap ? " swapped" : ""));
+        words.back() = dir / "out.jpg";
+        words.insert(words.begin(), {"--layout", "parallel", "--parallax", "20"});
+        ASSERT_EQ(Stereo(words).status, 0);
+        const cv::Mat out = DecodeRgb(testing::ReadBytes(dir / "out.jpg"));
+        const int width = eyes[0].cols - 20, height = eyes[0].rows;
+        ASSERT_EQ(out.size(), cv::Size(2 * width, height));
+        EXPECT_LT(difference(out(cv::Rect(0, 0, width, height)), eyes[0](cv::Rect(20, 0, width, height))), 3.0);
+        EXPECT_LT(difference(out(cv::Rect(width, 0, width, height)), eyes[1](cv::Rect(0, 0, width, height))), 3.0);
     }
 }
 
