@@ -138,9 +138,49 @@ double PredictedRow(const Row& p, const cv::Point2d& r) {
 
 double Residual(const Row& p, const Match& m) { return std::abs(PredictedRow(p, m.right) - m.left.y); }
 
+// The row through exactly as many matches as unknowns (RANSAC's samples, thousands of them):
+// Gaussian elimination with partial pivoting on the small system in place, without OpenCV's
+// matrices. False when the matches do not determine it.
+bool FitExactly(const std::vector<Match>& matches, const std::vector<int>& chosen, int unknowns, Row& row) {
+    constexpr int kMost = 5;
+    double a[kMost][kMost + 1];
+    const int n = unknowns;
+    for (int i = 0; i < n; ++i) {
+        const Match& m = matches[static_cast<std::size_t>(chosen[static_cast<std::size_t>(i)])];
+        double* r = a[i];
+        r[0] = m.right.x;
+        r[1] = m.right.y;
+        r[2] = 1;
+        if (n == 5) {
+            r[3] = -m.right.x * m.left.y;
+            r[4] = -m.right.y * m.left.y;
+        }
+        r[n] = m.left.y;
+    }
+    for (int column = 0; column < n; ++column) {
+        int pivot = column;
+        for (int i = column + 1; i < n; ++i)
+            if (std::abs(a[i][column]) > std::abs(a[pivot][column])) pivot = i;
+        if (!(std::abs(a[pivot][column]) > 1e-12)) return false;
+        if (pivot != column) std::swap(a[pivot], a[column]);
+        for (int i = column + 1; i < n; ++i) {
+            const double factor = a[i][column] / a[column][column];
+            for (int j = column; j <= n; ++j) a[i][j] -= factor * a[column][j];
+        }
+    }
+    row.assign(static_cast<std::size_t>(n), 0.0);
+    for (int i = n - 1; i >= 0; --i) {
+        double sum = a[i][n];
+        for (int j = i + 1; j < n; ++j) sum -= a[i][j] * row[static_cast<std::size_t>(j)];
+        row[static_cast<std::size_t>(i)] = sum / a[i][i];
+    }
+    return std::all_of(row.begin(), row.end(), [](double v) { return std::isfinite(v); });
+}
+
 // The least-squares row through the matches (the keystone's linear form: yl (e xr + f yr) moved
 // to the left side). False when they do not determine it.
 bool FitRow(const std::vector<Match>& matches, const std::vector<int>& chosen, int unknowns, Row& row) {
+    if (static_cast<int>(chosen.size()) == unknowns) return FitExactly(matches, chosen, unknowns, row);
     cv::Mat a(static_cast<int>(chosen.size()), unknowns, CV_64F), b(static_cast<int>(chosen.size()), 1, CV_64F);
     for (int i = 0; i < a.rows; ++i) {
         const Match& m = matches[static_cast<std::size_t>(chosen[static_cast<std::size_t>(i)])];
