@@ -79,9 +79,9 @@ cv::Mat WrapRgb(const RgbView& view) {
                    static_cast<std::size_t>(view.stride));
 }
 
-// The working picture: the eye made grey, then shrunk by area averaging (a third of the
-// averaging's work than the other way round): halved while it stays at least twice the working
-// size (OpenCV averages whole 2 x 2 blocks fast), then shrunk the rest of the way.
+// The working picture: the eye made grey, then shrunk by area averaging (grey first, the
+// averaging has a third of the work): halved while it stays at least twice the working size
+// (OpenCV averages whole 2 x 2 blocks fast), then shrunk the rest of the way.
 cv::Mat WorkingGrey(const RgbView& eye, cv::Size size) {
     cv::Mat grey;
     cv::cvtColor(WrapRgb(eye), grey, cv::COLOR_RGB2GRAY);
