@@ -107,40 +107,43 @@ ImageHeader ReadImageHeader(ByteSource& source, std::int64_t start, std::int64_t
 
 // The image ranges of the file: its MPF index when usable, else the signature scan; a JPEG
 // image at the start of the file that the scan does not count (one without EXIF) is image 1.
+// The last image ends at its EOI when the scan's parts hook finds a trailer behind it.
 struct ImageRanges {
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
     MpfIndex index;   // the index the ranges come from, when they do
     bool indexed = false;
+    std::int64_t trailerStart = -1;  // where the bytes after the last image begin, when any do
+};
+
+// Keeps the scan's notices and the index it used.
+class IndexKeeper final : public ScanNotices {
+public:
+    void MpfIndexUsed(const MpfIndex& index) override { used = index; }
+    std::optional<MpfIndex> used;
 };
 
 ImageRanges FindImages(const std::string& path, InputFile& file, const ScanOptions& scan,
                        const std::function<void(const std::string&)>& indexIgnored) {
     ImageRanges found;
     const std::int64_t size = file.Size();
-    if (scan.rule == ImageRule::MpfIndexFirst) {
-        found.index = MpfIndexOfFile(file);
-        if (found.index.Usable()) {
-            if (found.index.entries.size() > kMaxMpoImages)
-                throw TransformError(path, "it holds more than " + std::to_string(kMaxMpoImages) + " images");
-            found.indexed = true;
-            for (std::size_t i = 0; i < found.index.entries.size(); ++i) {
-                const std::int64_t end = i + 1 < found.index.entries.size() ? found.index.entries[i + 1].start : size;
-                found.ranges.emplace_back(found.index.entries[i].start, end);
-            }
-            return found;
-        }
-    }
     ImageIndex index;
-    ScanNotices listener;
+    IndexKeeper listener;
     ScanImageOffsets(index, path, scan, listener);
     if (listener.limitReached)
         throw TransformError(path, "it holds more than " + std::to_string(kMaxMpoImages) + " images");
     if (!listener.mpfIgnored.empty() && indexIgnored) indexIgnored(listener.mpfIgnored);
-    std::uint8_t head[3] = {};
-    const bool beginsJpeg = size >= 3 && (file.ReadAt(0, head, 3), head[0] == 0xFF && head[1] == kMarkerSoi && head[2] == 0xFF);
-    if (index.ImageCount == 0 || (beginsJpeg && index.ImageStart(1) > 0))
-        found.ranges.emplace_back(0, index.ImageCount == 0 ? size : index.ImageStart(1));
+    if (listener.used) {
+        found.index = std::move(*listener.used);
+        found.indexed = true;
+    } else {
+        std::uint8_t head[3] = {};
+        const bool beginsJpeg =
+            size >= 3 && (file.ReadAt(0, head, 3), head[0] == 0xFF && head[1] == kMarkerSoi && head[2] == 0xFF);
+        if (index.ImageCount == 0 || (beginsJpeg && index.ImageStart(1) > 0))
+            found.ranges.emplace_back(0, index.ImageCount == 0 ? size : index.ImageStart(1));
+    }
     for (int n = 1; n <= index.ImageCount; ++n) found.ranges.emplace_back(index.ImageStart(n), index.ImageEnd(n, size));
+    if (index.ImageCount >= 1 && index.LastEnd() >= 0 && index.LastEnd() < size) found.trailerStart = index.LastEnd();
     return found;
 }
 
@@ -350,15 +353,21 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
         outputs[p] = std::move(turned);
     }
 
+    // What follows the images (a motion photo's video, Samsung's records) follows them still, byte
+    // for byte: its offsets count from the end of the file, so the turned images leave it valid.
+    const MpoTrailer trailer =
+        found.trailerStart >= 0 ? MpoTrailer{path, found.trailerStart, file.Size() - found.trailerStart} : MpoTrailer{};
+    result.trailerBytes = trailer.length;
     if (!result.indexed) {
         AtomicOutputFile out(result.outputPath);
         out.Write(outputs[0].data.get(), outputs[0].length);
+        AppendTrailer(out, trailer);
         out.Commit();
-        result.fileSize = static_cast<std::int64_t>(outputs[0].length);
+        result.fileSize = static_cast<std::int64_t>(outputs[0].length) + trailer.length;
         return result;
     }
     const std::vector<MpoImage> images = IndexedOutput(headers, order, outputs, found.indexed);
-    result.fileSize = WriteMpoFile(images, result.outputPath).fileSize;
+    result.fileSize = WriteMpoFile(images, result.outputPath, trailer).fileSize;
     return result;
 }
 

@@ -16,6 +16,8 @@
 //     places in the file and keep the MP individual numbers of their positions. A turn that
 //     exchanges the axes would put the baseline upright and is refused unless forced.
 //   - A file without a usable MPF index and a single image is written as a plain JPEG file.
+//   - What follows the last image (a motion photo's video, Samsung's trailer: where the scan's
+//     parts hook ends the last image) follows the turned images byte for byte.
 //
 // Images are transformed one at a time; the memory held is one image's coefficients, its
 // compressed data and the compressed results so far. The output appears only once complete.
@@ -56,6 +58,7 @@ struct SetTransformResult {
     bool indexed = false;             // written as an MPO file with an MPF index
     std::vector<ImageOutcome> images; // in the output's order
     std::int64_t fileSize = 0;
+    std::int64_t trailerBytes = 0;    // bytes after the last image, copied unchanged
     std::string outputPath;
 };
 
