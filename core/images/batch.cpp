@@ -310,8 +310,10 @@ BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const Scan
         worker.Push({last, index.ImageOffsets[last], index.LastEnd(), OutputFileName(job, last), {}, {}});
     outcome.filesWritten = worker.Finish(false);
     // Then what the file holds beyond its images, each part after the images it follows.
-    if (job.selection == ExtractMode::All && options.otherParts != nullptr)
-        outcome.filesWritten += options.otherParts->WriteOtherParts(job, index);
+    if (job.selection == ExtractMode::All && options.otherParts != nullptr) {
+        outcome.partsWritten = options.otherParts->WriteOtherParts(job, index);
+        outcome.filesWritten += outcome.partsWritten;
+    }
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;
     return outcome;
