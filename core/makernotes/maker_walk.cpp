@@ -4,6 +4,7 @@
 // tag, stored in its tag list.
 #include <algorithm>
 #include <exception>
+#include <span>
 #include <utility>
 
 #include "core/common/ascii.h"
@@ -35,6 +36,15 @@ std::string Quoted(std::string_view bytes) {
     return out;
 }
 
+// The table's row of tag, or null. The maker tables list their tags in ascending order, each
+// once (checked where they are defined), so a binary search finds it: notes of several hundred
+// entries are common.
+const TagRow* RowOfTag(std::uint16_t tag, std::span<const TagRow> table) {
+    const auto it = std::lower_bound(table.begin(), table.end(), tag,
+                                     [](const TagRow& row, std::uint16_t t) { return row.TagNumber < t; });
+    return it != table.end() && it->TagNumber == tag ? &*it : nullptr;
+}
+
 }  // namespace
 
 // The directory inside the note (E = D + 2 + 12 i, D the layout's directory offset):
@@ -58,6 +68,10 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
     // data; this bound is far above what any real note takes and keeps a hostile one (thousands
     // of entries pointing at one large block) from copying gigabytes.
     std::int64_t valueBudget = 2 * (L + sectionSize) + 65536;
+    // A reader serving name lookups needs no text lines, only the tags it is asked for, so it
+    // passes over every other entry at once: notes of a thousand entries that it does not want
+    // are common. Sub-fields carry names with blanks that no lookup of that kind asks for.
+    const bool lines = directory.Options().OnlyTagNames.empty();
 
     try {
         if (D < 0 || D > L - 2) throw ExifError(kNoteTooShort);
@@ -66,6 +80,8 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
             const std::int64_t E = D + 2 + 12 * i;
             if (E > L - 12) throw ExifError(kNoteTooShort);
             const std::uint16_t tag = reader.U16(E);
+            const TagRow* row = RowOfTag(tag, layout.Table);
+            if (!lines && (row == nullptr || !directory.WantsTagName(row->TagName))) continue;
             const std::uint16_t type = reader.U16(E + 2);
             const std::int64_t n = reader.U32(E + 4);
             const std::int64_t size = n * FieldSize(type);  // at most 8 * (2^32 - 1)
@@ -87,17 +103,11 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
                                            static_cast<std::size_t>(std::min(size, sectionSize - from)));
             }
 
-            const int rowIndex = IndexOfTag(tag, layout.Table);
-            const TagRow* row = rowIndex >= 0 ? &layout.Table[static_cast<std::size_t>(rowIndex)] : nullptr;
             const std::string_view caption = row != nullptr ? row->Caption : "Unknown";
             if (IsSkipCaption(caption) || !collect) continue;
 
             valueBudget -= static_cast<std::int64_t>(value.size());
             if (valueBudget < 0) throw ExifError(kNoteValuesTooLarge);
-            // A reader serving name lookups needs no text lines, only the tags it is asked for.
-            // Sub-fields carry names with blanks that no lookup of that kind asks for.
-            const bool lines = directory.Options().OnlyTagNames.empty();
-            if (!lines && (row == nullptr || !directory.WantsTagName(row->TagName))) continue;
 
             std::string rendered;
             if (type == 2) {
@@ -106,8 +116,8 @@ void WalkMakerDirectory(const MakerNote& note, const MakerLayout& layout, TiffDi
                 rendered = Quoted(value);
             } else {
                 try {
-                    rendered = row != nullptr ? RenderValue(reader.Order(), numbers, value, type,
-                                                            ValueMapOfTag(tag, layout.Table), row->DisplayFormat)
+                    rendered = row != nullptr ? RenderValue(reader.Order(), numbers, value, type, row->ValueMap,
+                                                            row->DisplayFormat)
                                               : RenderValue(reader.Order(), numbers, value, type, {}, {});
                 } catch (const ExifError&) {
                     rendered = Quoted(value);
