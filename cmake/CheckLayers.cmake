@@ -2,7 +2,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of MODULE includes a header of a module outside ALLOWED. A header under
 # core/<module>/ belongs to that core module, one under imaging/<module>/ to that module of the
-# imaging wing (jpeg, align, stereo, transform, heif, services, module); one under json/, gui/,
+# imaging wing (jpeg, png, align, stereo, transform, heif, services, module); one under json/, gui/,
 # gui_win32/, app/, tools/ or tests/ to the module of that name (the tests are a module that no
 # program part may include). Headers named without a folder are the file's own folder's.
 # Run as: cmake -DMODULE=m -DALLOWED=a;b -DFILES=f1;f2 -DSTAMP=file -P CheckLayers.cmake

@@ -41,15 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const veltrane::parts::SamsungTrailer trailer = veltrane::parts::ReadSamsungTrailer(source, fileSize);
     for (const veltrane::parts::SamsungRecord& r : trailer.records)
         if (r.start < 0 || r.dataOffset < r.start || r.dataOffset + r.dataLength > fileSize) __builtin_trap();
+    // The same bounded by a box's payload (a HEIF file's 'sefd' or 'mpvd'): nothing before it.
+    const std::int64_t floor = fileSize / 3, end = fileSize - fileSize / 7;
+    const veltrane::parts::SamsungTrailer boxed = veltrane::parts::ReadSamsungTrailer(source, end, floor);
+    for (const veltrane::parts::SamsungRecord& r : boxed.records)
+        if (r.start < floor || r.dataOffset < r.start || r.dataOffset + r.dataLength > end) __builtin_trap();
 
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    (void)veltrane::parts::ReadContainerDirectory(text);
+    for (const veltrane::parts::ContainerItem& item : veltrane::parts::ReadContainerDirectory(text).items)
+        if (item.lengthBegin > item.lengthEnd || item.lengthEnd > text.size()) __builtin_trap();
     const std::string prefix = veltrane::parts::XmpPrefixOf(text, "http://ns.google.com/photos/1.0/camera/");
     (void)veltrane::parts::XmpPropertyValue(text, prefix.empty() ? "GCamera:MicroVideoOffset" : prefix + ":MicroVideoOffset");
     if (const auto body = veltrane::parts::XmpElementBody(text, "rdf:Seq"))
         for (const std::string_view item : veltrane::parts::XmpListItems(*body))
             if (item.data() < text.data() || item.data() + item.size() > text.data() + text.size()) __builtin_trap();
-    std::string problem;
-    (void)veltrane::parts::DecodeBase64(text, problem);
+    std::string problem, lengthProblem;
+    const auto decoded = veltrane::parts::DecodeBase64(text, problem);
+    const auto length = veltrane::parts::Base64DecodedLength(text, lengthProblem);
+    if (decoded.has_value() != length.has_value() || (decoded && static_cast<std::int64_t>(decoded->size()) != *length))
+        __builtin_trap();
     return 0;
 }

@@ -313,14 +313,14 @@ std::vector<std::string> DroppedPaths(const QMimeData* data) {
 
 }  // namespace
 
-QString MainWindow::DroppedMpoFile(const QMimeData* data) {
-    return PathFromCore(window::MainWindowModel::DroppedMpoFile(DroppedPaths(data)));
+QString MainWindow::DroppedOpenedFile(const QMimeData* data) {
+    return PathFromCore(window::MainWindowModel::DroppedOpenedFile(DroppedPaths(data)));
 }
 
 bool MainWindow::AcceptsDroppedFiles(const QMimeData* mime) const {
     const std::vector<std::string> paths = DroppedPaths(mime);
     return model_.AcceptsDrop() &&
-           (!window::MainWindowModel::DroppedMpoFile(paths).empty() || !model_.DroppedSpatialPhoto(paths).empty());
+           (!window::MainWindowModel::DroppedOpenedFile(paths).empty() || !model_.DroppedSpatialPhoto(paths).empty());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

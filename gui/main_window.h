@@ -70,7 +70,7 @@ public:
     QString ListHint() const { return QString::fromStdString(model_.ListHint()); }
 
     // The .mpo file among dropped data, or an empty string.
-    static QString DroppedMpoFile(const QMimeData* data);
+    static QString DroppedOpenedFile(const QMimeData* data);
     // Whether the drop holds a file the window opens: an .mpo file, or a spatial photo that
     // the Stereo window shows.
     bool AcceptsDroppedFiles(const QMimeData* mime) const;

@@ -5,7 +5,9 @@
 # The pair (make_tilted_pair.py): the right eye turned by 0.8 degrees, scaled by 1.004 and 3
 # pixels lower. The reference is the least work of any re-encoded side-by-side picture: both
 # eyes decoded with djpeg and the side-by-side picture encoded with cjpeg. Then the peak resident
-# memory of the aligned run (/usr/bin/time), beside the decoded size of one eye.
+# memory of the aligned run (/usr/bin/time), beside the decoded size of one eye, and the CPU time
+# (user and system) of the parallel layout and of the reference, which a busy machine's wall
+# times blur.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=${1:-$root/build/release}
@@ -31,3 +33,9 @@ $v --align full --layout parallel l.jpg r.jpg aligned.jpg
 /usr/bin/time -f '%M' -o rss $v --align full --layout parallel l.jpg r.jpg aligned.jpg > /dev/null
 echo "peak RSS of --stereo --align full --layout parallel: $(( $(cat rss) / 1024 )) MiB" \
      "(one decoded eye: $(( 4000 * 3000 * 3 / 1048576 )) MiB)"
+cpu() {
+  /usr/bin/time -f '%U %S' -o cpu "$@" > /dev/null
+  awk '{ printf "%.2f s", $1 + $2 }' cpu
+}
+echo "CPU time: --align full --layout parallel $(cpu $v --align full --layout parallel l.jpg r.jpg aligned.jpg)," \
+     "djpeg x2 + cjpeg $(cpu sh -c 'djpeg l.jpg > l.ppm; djpeg r.jpg > r.ppm; cjpeg -quality 95 sbs.ppm > c.jpg')"

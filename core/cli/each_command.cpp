@@ -16,11 +16,15 @@ namespace {
 // Failure lines that the message box for a run from a file manager shows at most.
 constexpr int kMostFailuresShown = 10;
 
+// "2 files split, 4 images written, 0 failed"; with the parts beyond the images (a motion
+// photo's video, a depth map) "2 files split, 4 images and 3 other parts written, 0 failed".
 std::string SummaryLine(const EachTotals& totals) {
     std::ostringstream line;
     line << totals.filesSplit << (totals.filesSplit == 1 ? " file" : " files") << " split, "
-         << totals.imagesWritten << (totals.imagesWritten == 1 ? " image" : " images")
-         << " written, " << totals.failures << " failed";
+         << totals.imagesWritten << (totals.imagesWritten == 1 ? " image" : " images");
+    if (totals.partsWritten > 0)
+        line << " and " << totals.partsWritten << (totals.partsWritten == 1 ? " other part" : " other parts");
+    line << " written, " << totals.failures << " failed";
     return line.str();
 }
 

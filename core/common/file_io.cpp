@@ -30,6 +30,12 @@ namespace veltrane {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;  // bounded buffer for copies without copy_file_range
+#ifdef __linux__
+// The in-kernel copy is used where source and output lie alike in pages of this size; other
+// ranges are written from mappings of this many bytes of the source at a time.
+constexpr off_t kPageAlignment = 4096;
+constexpr std::int64_t kMappedCopyWindow = std::int64_t{2} << 20;
+#endif
 // Ranges up to this size are read and written: the file-range copy's set-up costs more than
 // copying a few KiB through a buffer (tens of microseconds against a few).
 constexpr std::int64_t kShortCopy = std::int64_t{64} << 10;
@@ -240,10 +246,14 @@ void AtomicOutputFile::CopyFrom(InputFile& source, std::int64_t offset, std::int
         Write(buffer, n);
         return;
     }
-    // In-kernel copy: no user-space buffer, and on many file systems no data copy at all.
+    // In-kernel copy: no user-space buffer, and on many file systems no data copy at all. That
+    // needs the source and the output at the same place in their pages: a range that starts
+    // elsewhere in its page (a motion photo's video after its JPEG) has the kernel shift every
+    // page across two, slower than one copy from a mapping of the source (further below).
     off_t in = static_cast<off_t>(offset);
     std::int64_t left = length;
-    bool kernelCopy = true;
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    bool kernelCopy = at >= 0 && (in - at) % kPageAlignment == 0;
     while (left > 0 && kernelCopy) {
         ssize_t n = ::copy_file_range(source.Handle(), &in, fd_, nullptr,
                                       static_cast<std::size_t>(std::min<std::int64_t>(left, 1 << 30)), 0);
@@ -264,6 +274,19 @@ void AtomicOutputFile::CopyFrom(InputFile& source, std::int64_t offset, std::int
     }
     offset = static_cast<std::int64_t>(in);
     length = left;
+    // Written from a mapping of the source, a window at a time: one copy of the data where a
+    // buffer takes two. A source that shrinks meanwhile is an error, as for any read past its end.
+    while (length > 0) {
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length, kMappedCopyWindow));
+        const std::unique_ptr<FileMapping> mapping = FileMapping::Map(source, offset, n);
+        if (!mapping) break;
+        if (offset > source.Size() || static_cast<std::int64_t>(n) > source.Size() - offset)
+            throw InOutError(ioerr::ReadBeyondEnd, source.Path());
+        Write(mapping->Data(), n);
+        if (!mapping->Intact()) throw InOutError(ioerr::ReadBeyondEnd, source.Path());
+        offset += static_cast<std::int64_t>(n);
+        length -= static_cast<std::int64_t>(n);
+    }
     if (length == 0) return;
 #endif
     std::vector<unsigned char> buffer(static_cast<std::size_t>(

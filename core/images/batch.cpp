@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #include "core/common/file_io.h"
@@ -30,7 +31,9 @@ constexpr std::int64_t kMaxQueuedHeldBytes = std::int64_t{16} << 20;
 // be in flight at once, so each is written under a temporary name and gets its final name only
 // after every earlier image has got its own: when a copy fails, the folder holds exactly the
 // images before it, and a later image that was already complete is dropped. The first failure
-// stops both threads; the error of the earliest failed image is handed back by Finish.
+// stops both threads; the error of the earliest failed image is handed back by Finish. The
+// thread starts with the first image handed over; when the images come from the MPF index there
+// is no scan to overlap with, and the calling thread writes them all in Finish.
 class CopyWorker {
 public:
     struct Job {
@@ -43,8 +46,7 @@ public:
     };
 
     // Keeps its own copy of the source's name: the index is the scanning thread's.
-    explicit CopyWorker(std::string sourcePath)
-        : sourcePath_(std::move(sourcePath)), thread_([this] { Work(); }) {}
+    explicit CopyWorker(std::string sourcePath) : sourcePath_(std::move(sourcePath)) {}
 
     ~CopyWorker() {
         if (thread_.joinable()) {
@@ -60,7 +62,18 @@ public:
             jobs_.push_back({std::move(job), pushed_++});
         }
         wake_.notify_one();
+        if (!thread_.joinable() && !callerOnly_) {
+            try {
+                thread_ = std::thread([this] { Work(); });
+            } catch (const std::system_error&) {
+                callerOnly_ = true;  // without a thread, Finish writes everything
+            }
+        }
     }
+
+    // No scan follows (the images come from the MPF index): the images are written by the
+    // calling thread in Finish, without a thread of their own.
+    void CallerOnly() { callerOnly_ = true; }
 
     bool Failed() const { return failed_.load(std::memory_order_relaxed); }
 
@@ -84,7 +97,7 @@ public:
     int Finish(bool cancel) {
         Close(cancel);
         if (!cancel) Work();
-        thread_.join();
+        if (thread_.joinable()) thread_.join();
         if (error_) std::rethrow_exception(error_);
         return written_;
     }
@@ -180,6 +193,7 @@ private:
     std::atomic<std::int64_t> queuedHeldBytes_{0};
     std::exception_ptr error_;
     int written_ = 0;
+    bool callerOnly_ = false;  // the calling thread's alone
     std::thread thread_;  // last: starts once everything above exists
 };
 
@@ -199,6 +213,10 @@ public:
         inner_.ImageLimitReached(offset);
     }
     void MpfIndexIgnored(const std::string& reason) override { inner_.MpfIndexIgnored(reason); }
+    void MpfIndexUsed(const MpfIndex& index) override {
+        worker_.CallerOnly();
+        inner_.MpfIndexUsed(index);
+    }
     void ChunkRead(std::int64_t offset, std::span<const std::uint8_t> bytes) override {
         chunk_ = bytes;
         chunkStart_ = offset;
@@ -310,8 +328,10 @@ BatchOutcome ScanAndExtract(const ExtractJob& job, ImageIndex& index, const Scan
         worker.Push({last, index.ImageOffsets[last], index.LastEnd(), OutputFileName(job, last), {}, {}});
     outcome.filesWritten = worker.Finish(false);
     // Then what the file holds beyond its images, each part after the images it follows.
-    if (job.selection == ExtractMode::All && options.otherParts != nullptr)
-        outcome.filesWritten += options.otherParts->WriteOtherParts(job, index);
+    if (job.selection == ExtractMode::All && options.otherParts != nullptr) {
+        outcome.partsWritten = options.otherParts->WriteOtherParts(job, index);
+        outcome.filesWritten += outcome.partsWritten;
+    }
     outcome.imagesFound = index.ImageCount;
     outcome.limitReached = pipeline.limitReached;
     return outcome;

@@ -20,7 +20,8 @@ ExtractJob BatchJob(const std::vector<std::string>& parameters);
 
 struct BatchOutcome {
     int imagesFound = 0;
-    int filesWritten = 0;
+    int filesWritten = 0;   // images and other parts
+    int partsWritten = 0;   // the other parts among them (a video, a depth map)
     bool limitReached = false;  // a 1000th image start was met; later images were left out
 };
 

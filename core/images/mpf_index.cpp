@@ -48,20 +48,17 @@ bool IsStandalone(std::uint8_t marker) {
 
 // Walks the first image's marker segments and returns the file offset of the length field of
 // the APP2 "MPF\0" segment, -1 when there is none before SOS or EOI (or the walk meets bytes
-// that are no marker), or sets needed when head ends too early.
+// that are no marker). bytes.Want(end) says whether bytes [.., end) can be had (and may note
+// what more would be needed), bytes.At(p) gives one of them; the walk looks only at markers,
+// lengths and the MPF signature, never inside other segments.
 //
 //   FF D8                          start of image
 //   FF [FF...] mm                  a marker, after any number of fill bytes FF
 //   LL LL <LL-2 bytes>             big-endian length (counting itself) for all but 01, D0-D7
-std::int64_t FindMpfSegment(std::span<const std::uint8_t> head, std::int64_t fileSize,
-                            std::int64_t& needed) {
-    const auto have = static_cast<std::int64_t>(head.size());
-    auto at = [&](std::int64_t p) { return head[static_cast<std::size_t>(p)]; };
-    auto want = [&](std::int64_t end) {  // bytes [.., end) must be in head; false when not
-        if (end <= have) return true;
-        if (end <= fileSize) needed = end;
-        return false;
-    };
+template <typename Bytes>
+std::int64_t FindMpfSegment(Bytes& bytes, std::int64_t fileSize) {
+    auto at = [&](std::int64_t p) { return bytes.At(p); };
+    auto want = [&](std::int64_t end) { return bytes.Want(end); };
     if (!want(2) || at(0) != 0xFF || at(1) != 0xD8) return -1;
     std::int64_t p = 2;
     for (;;) {
@@ -76,7 +73,7 @@ std::int64_t FindMpfSegment(std::span<const std::uint8_t> head, std::int64_t fil
         if (length < 2 || length > fileSize - p) return -1;
         if (marker == kApp2 && length >= 6) {
             if (!want(p + 6)) return -1;
-            if (std::memcmp(&head[static_cast<std::size_t>(p + 2)], "MPF\0", 4) == 0) {
+            if (at(p + 2) == 'M' && at(p + 3) == 'P' && at(p + 4) == 'F' && at(p + 5) == 0) {
                 if (!want(p + length)) return -1;
                 return p;
             }
@@ -84,6 +81,41 @@ std::int64_t FindMpfSegment(std::span<const std::uint8_t> head, std::int64_t fil
         p += length;
     }
 }
+
+// The head of a file in memory; Want notes how many bytes a walk past its end would need.
+struct HeadBytes {
+    std::span<const std::uint8_t> head;
+    std::int64_t fileSize;
+    std::int64_t needed = 0;
+    bool Want(std::int64_t end) {
+        if (end <= static_cast<std::int64_t>(head.size())) return true;
+        if (end <= fileSize) needed = end;
+        return false;
+    }
+    std::uint8_t At(std::int64_t p) const { return head[static_cast<std::size_t>(p)]; }
+};
+
+// An open file, read a small block at a time where the walk looks (up to limit bytes): the
+// segments between the markers are skipped, not read.
+class FileBlocks {
+public:
+    FileBlocks(InputFile& file, std::int64_t limit) : file_(file), limit_(limit) {}
+    bool Want(std::int64_t end) const { return end <= limit_; }
+    std::uint8_t At(std::int64_t p) {
+        if (p < start_ || p >= start_ + length_) {
+            start_ = p;
+            length_ = std::min<std::int64_t>(limit_ - p, static_cast<std::int64_t>(block_.size()));
+            file_.ReadAt(p, block_.data(), static_cast<std::size_t>(length_));
+        }
+        return block_[static_cast<std::size_t>(p - start_)];
+    }
+
+private:
+    InputFile& file_;
+    std::int64_t limit_;
+    std::array<std::uint8_t, 4096> block_{};
+    std::int64_t start_ = 0, length_ = 0;
+};
 
 std::string ImageText(std::size_t i) { return "image " + std::to_string(i + 1); }
 
@@ -186,6 +218,16 @@ void ReadTiff(std::span<const std::uint8_t> tiff, std::int64_t fileSize, MpfInde
     }
 }
 
+// The index from the MPF segment whose length field lies at file offset lengthAt: segment holds
+// its bytes from the length field on (length, "MPF\0", the TIFF structure up to its end).
+void ReadMpfSegment(std::span<const std::uint8_t> segment, std::int64_t lengthAt, std::int64_t fileSize,
+                    MpfIndex& index) {
+    index.found = true;
+    index.segmentOffset = lengthAt - 2;
+    index.base = lengthAt + 6;
+    ReadTiff(segment.subspan(6), fileSize, index);
+}
+
 }  // namespace
 
 MpfIndex ReadMpfIndex(std::span<const std::uint8_t> head, std::int64_t fileSize) {
@@ -193,17 +235,15 @@ MpfIndex ReadMpfIndex(std::span<const std::uint8_t> head, std::int64_t fileSize)
     fileSize = std::max<std::int64_t>(fileSize, 0);
     if (static_cast<std::int64_t>(head.size()) > fileSize)
         head = head.first(static_cast<std::size_t>(fileSize));
-    const std::int64_t lengthAt = FindMpfSegment(head, fileSize, index.bytesNeeded);
-    if (lengthAt < 0) return index;
-    index.bytesNeeded = 0;
-    index.found = true;
-    index.segmentOffset = lengthAt - 2;
-    // FF E2, the length (counting itself), "MPF\0", then the TIFF structure up to the end.
+    HeadBytes bytes{head, fileSize};
+    const std::int64_t lengthAt = FindMpfSegment(bytes, fileSize);
+    if (lengthAt < 0) {
+        index.bytesNeeded = bytes.needed;
+        return index;
+    }
     const auto p = static_cast<std::size_t>(lengthAt);
     const std::size_t length = (std::size_t{head[p]} << 8) | head[p + 1];
-    const std::size_t tiffStart = p + 6;
-    index.base = static_cast<std::int64_t>(tiffStart);
-    ReadTiff(head.subspan(tiffStart, p + length - tiffStart), fileSize, index);
+    ReadMpfSegment(head.subspan(p, length), lengthAt, fileSize, index);
     return index;
 }
 
@@ -227,21 +267,20 @@ bool BeginsJpegAt(std::span<const std::uint8_t> bytes, std::int64_t offset) {
 
 MpfIndex MpfIndexOfFile(InputFile& file) {
     const std::int64_t fileSize = file.Size();
-    std::vector<std::uint8_t> head;
-    std::int64_t want = std::min<std::int64_t>(fileSize, 65536);
     MpfIndex index;
-    for (;;) {
-        head.resize(static_cast<std::size_t>(want));
-        if (want > 0) file.ReadAt(0, head.data(), head.size());
-        index = ReadMpfIndex(head, fileSize);
-        if (index.bytesNeeded == 0) break;
-        if (index.bytesNeeded > kMpfHeadLimit) return MpfIndex{};  // a header this long is no header
-        want = std::min({fileSize, kMpfHeadLimit, std::max(index.bytesNeeded, want * 4)});
-    }
+    // The walk reads the markers and lengths only, not the segments between them (a depth
+    // photo's extended XMP, hundreds of KiB), and then the MPF segment itself; a header longer
+    // than kMpfHeadLimit is no header.
+    FileBlocks blocks(file, std::min(fileSize, kMpfHeadLimit));
+    const std::int64_t lengthAt = FindMpfSegment(blocks, fileSize);
+    if (lengthAt < 0) return index;
+    const std::size_t length = std::size_t{blocks.At(lengthAt)} << 8 | blocks.At(lengthAt + 1);
+    std::vector<std::uint8_t> segment(length);
+    file.ReadAt(lengthAt, segment.data(), segment.size());
+    ReadMpfSegment(segment, lengthAt, fileSize, index);
     CheckMpfImageStarts(index, [&](std::int64_t start) {
         std::uint8_t first[3];
         if (start > fileSize - 3) return false;
-        if (start + 3 <= static_cast<std::int64_t>(head.size())) return BeginsJpegAt(head, start);
         file.ReadAt(start, first, sizeof first);
         return BeginsJpegAt(first, 0);
     });

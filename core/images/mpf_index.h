@@ -70,8 +70,9 @@ void CheckMpfImageStarts(MpfIndex& index, const std::function<bool(std::int64_t)
 // Whether FF D8 FF lies at offset of bytes.
 bool BeginsJpegAt(std::span<const std::uint8_t> bytes, std::int64_t offset);
 
-// The index of an open file: reads as much of its head as the marker walk needs (at most
-// kMpfHeadLimit bytes), then checks the starts. Raises InOutError when the file cannot be read.
+// The index of an open file: walks the first image's markers (within kMpfHeadLimit bytes),
+// reading their lengths and not the segments between them, reads the MPF segment, then checks
+// the starts. Raises InOutError when the file cannot be read.
 inline constexpr std::int64_t kMpfHeadLimit = std::int64_t{16} << 20;
 MpfIndex MpfIndexOfFile(InputFile& file);
 

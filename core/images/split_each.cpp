@@ -34,13 +34,14 @@ EachFileOutcome SplitOne(std::size_t position, const std::string& file, ExtractM
         ImageIndex index;
         if (pipeline) {
             const BatchOutcome written = ScanAndExtract(job, index, options, notices);
-            outcome.imagesWritten = written.filesWritten;
+            outcome.imagesWritten = written.filesWritten - written.partsWritten;
+            outcome.partsWritten = written.partsWritten;
             outcome.limitReached = written.limitReached;
         } else {
             ScanImageOffsets(index, file, options, notices);
             outcome.imagesWritten = ExtractImages(job, index);
             if (mode == ExtractMode::All && options.otherParts != nullptr)
-                outcome.imagesWritten += options.otherParts->WriteOtherParts(job, index);
+                outcome.partsWritten = options.otherParts->WriteOtherParts(job, index);
             outcome.limitReached = notices.limitReached;
         }
         outcome.mpfIgnored = notices.mpfIgnored;
@@ -90,6 +91,7 @@ EachTotals SplitEachBesideItself(const std::vector<std::string>& files, ExtractM
             } else {
                 ++totals.filesSplit;
                 totals.imagesWritten += outcome.imagesWritten;
+                totals.partsWritten += outcome.partsWritten;
             }
             listener.FileFinished(outcome, totals);
             if (++finished == todo.size()) allDone.notify_all();

@@ -18,6 +18,7 @@ struct EachFileOutcome {
     std::size_t position = 0;    // of the file in the list given
     std::string file;            // as given
     int imagesWritten = 0;
+    int partsWritten = 0;        // the parts beyond the images (a video, a depth map)
     bool limitReached = false;   // the file holds more images than a split takes
     std::string mpfIgnored;      // why the file's MPF index was not used, when it has one
     bool failed = false;
@@ -29,6 +30,7 @@ struct EachTotals {
     std::size_t files = 0;  // distinct files of the run
     int filesSplit = 0;
     int imagesWritten = 0;
+    int partsWritten = 0;
     int failures = 0;
     int filesDone() const { return filesSplit + failures; }
 };

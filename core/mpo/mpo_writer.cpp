@@ -247,6 +247,7 @@ public:
     void CopyFrom(InputFile& file, std::int64_t offset, std::int64_t length) override {
         out_.CopyFrom(file, offset, length);
     }
+    void AppendTrailer(const MpoTrailer& trailer) { veltrane::AppendTrailer(out_, trailer); }
     void Commit() { out_.Commit(); }
 
 private:
@@ -453,12 +454,23 @@ std::int64_t MpoWriteResult::DroppedBytes() const {
     return total;
 }
 
-MpoWriteResult WriteMpoFile(const std::vector<MpoImage>& images, const std::string& outputPath) {
+void AppendTrailer(AtomicOutputFile& out, const MpoTrailer& trailer) {
+    if (trailer.length <= 0) return;
+    InputFile file(trailer.path);
+    if (trailer.offset < 0 || trailer.offset > file.Size() || trailer.length > file.Size() - trailer.offset)
+        throw InOutError(ioerr::ReadBeyondEnd, trailer.path);
+    out.CopyFrom(file, trailer.offset, trailer.length);
+}
+
+MpoWriteResult WriteMpoFile(const std::vector<MpoImage>& images, const std::string& outputPath,
+                            const MpoTrailer& trailer) {
     std::unique_ptr<FileSink> sink;
     MpoWriteResult result = WriteMpo(images, outputPath, [&]() -> Sink& {
         sink = std::make_unique<FileSink>(outputPath);
         return *sink;
     });
+    sink->AppendTrailer(trailer);
+    result.fileSize += std::max<std::int64_t>(trailer.length, 0);
     sink->Commit();
     return result;
 }

@@ -28,6 +28,8 @@
 
 namespace veltrane {
 
+class AtomicOutputFile;
+
 // Where an image's bytes come from: a byte range of a file, or of bytes in memory.
 struct MpoImageSource {
     std::string path;                     // the file (UTF-8); empty for bytes in memory
@@ -99,13 +101,25 @@ struct MpoWriteResult {
 
 inline constexpr std::size_t kMaxMpoImages = 999;
 
+// Bytes of a file that follow the images unchanged (a motion photo's video, a maker's trailer):
+// copied byte for byte after the last image. None when length is 0.
+struct MpoTrailer {
+    std::string path;
+    std::int64_t offset = 0, length = 0;
+};
+
 // Writes the images as an MPO file at outputPath, through a temporary file that replaces
 // outputPath when complete. outputPath may name one of the inputs (they are read before the
 // rename); callers that must keep their inputs check that themselves. Raises MpoError for an
 // image that is not a complete JPEG image (subject: its name; cause "not a complete JPEG image:
 // <why>"), for fewer than one or more than 999 images, or when an offset would not fit in 32
-// bits; InOutError when a file cannot be read or written. Nothing is left behind on failure.
-MpoWriteResult WriteMpoFile(const std::vector<MpoImage>& images, const std::string& outputPath);
+// bits; InOutError when a file cannot be read or written (also for a trailer outside its file).
+// Nothing is left behind on failure. fileSize counts the trailer.
+MpoWriteResult WriteMpoFile(const std::vector<MpoImage>& images, const std::string& outputPath,
+                            const MpoTrailer& trailer = {});
+
+// Appends trailer to out; raises InOutError when its range does not lie inside its file.
+void AppendTrailer(AtomicOutputFile& out, const MpoTrailer& trailer);
 
 // The same, into memory.
 std::vector<std::uint8_t> BuildMpo(const std::vector<MpoImage>& images, MpoWriteResult* result = nullptr);

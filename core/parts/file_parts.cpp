@@ -42,6 +42,28 @@ std::string ThreeDigits(int n) {
     return s.substr(s.size() - 3);
 }
 
+// Passes the scan's calls on to listener and keeps the MPF index the scan used.
+class IndexKeeper final : public ScanListener {
+public:
+    explicit IndexKeeper(ScanListener& listener) : listener_(listener) {}
+    bool Continue(std::int64_t scannedBytes) override { return listener_.Continue(scannedBytes); }
+    void ImageComplete(int n, std::int64_t size) override { listener_.ImageComplete(n, size); }
+    void ImageRecorded(int n, std::int64_t offset) override { listener_.ImageRecorded(n, offset); }
+    void ImageLimitReached(std::int64_t offset) override { listener_.ImageLimitReached(offset); }
+    void MpfIndexIgnored(const std::string& reason) override { listener_.MpfIndexIgnored(reason); }
+    void MpfIndexUsed(const MpfIndex& index) override {
+        used = index;
+        listener_.MpfIndexUsed(index);
+    }
+    void ChunkRead(std::int64_t offset, std::span<const std::uint8_t> bytes) override {
+        listener_.ChunkRead(offset, bytes);
+    }
+    std::optional<MpfIndex> used;
+
+private:
+    ScanListener& listener_;
+};
+
 // The hook of the scan and the split.
 class JpegAndHeifParts final : public OtherParts {
 public:
@@ -105,15 +127,17 @@ FileParts FindFileParts(const std::string& path, const ScanOptions& options, Sca
             return result;
         }
     }
-    // The last image's end comes with the parts, found once.
+    // The last image's end comes with the parts, found once; the MPF index the scan used gives
+    // the images' roles.
     ScanOptions scan = options;
     scan.otherParts = nullptr;
-    ScanImageOffsets(result.index, path, scan, listener);
+    IndexKeeper keeper(listener);
+    ScanImageOffsets(result.index, path, scan, keeper);
     InputFile file(path);
     std::vector<ImageRole> roles;
-    if (options.rule == ImageRule::MpfIndexFirst && result.index.ImageCount >= 1) {
-        const MpfIndex mpf = MpfIndexOfFile(file);
-        if (mpf.Usable() && static_cast<int>(std::min<std::size_t>(mpf.entries.size(), kMaxImages)) == result.index.ImageCount)
+    if (keeper.used && result.index.ImageCount >= 1) {
+        const MpfIndex& mpf = *keeper.used;
+        if (static_cast<int>(std::min<std::size_t>(mpf.entries.size(), kMaxImages)) == result.index.ImageCount)
             roles = ImageRolesOfFile(file, mpf);
         roles.resize(std::min<std::size_t>(roles.size(), static_cast<std::size_t>(result.index.ImageCount)));
     }

@@ -14,7 +14,9 @@
 #include "core/common/file_io.h"
 #include "core/heif_boxes/box_cursor.h"
 #include "core/heif_boxes/heif_structure.h"
+#include "core/mpo/byte_source.h"
 #include "core/parts/heif_payloads.h"
+#include "core/parts/samsung_trailer.h"
 
 namespace veltrane::parts {
 
@@ -226,13 +228,13 @@ public:
                                             " is cut short: its records are not listed.");
                     continue;
                 }
-                const auto trailer = ReadSamsungTrailer(source_, payload, end, out_.problems);
-                if (!trailer) {
+                const SamsungTrailer trailer = ReadTrailer(payload, end);
+                if (!trailer.found) {
                     out_.problems.push_back("The Samsung 'sefd' box at offset " + std::to_string(box.span.offset) +
                                             " holds no trailer directory.");
                     continue;
                 }
-                AddTrailerRecords(*trailer, {});
+                AddTrailerRecords(trailer, {});
             }
         }
         if (!boxes.problem.empty()) out_.problems.push_back("The file's boxes: " + boxes.problem + ".");
@@ -260,10 +262,8 @@ private:
 
     // The payload of 'mpvd': an MP4 (or QuickTime) file, possibly followed by a Samsung trailer.
     void AddMotionPhotoBox(std::uint64_t begin, std::uint64_t end) {
-        std::vector<std::string> trailerProblems;
-        const auto trailer = ReadSamsungTrailer(source_, begin, end, trailerProblems);
-        out_.problems.insert(out_.problems.end(), trailerProblems.begin(), trailerProblems.end());
-        const std::uint64_t videoLimit = trailer ? trailer->start : end;
+        const SamsungTrailer trailer = ReadTrailer(begin, end);
+        const std::uint64_t videoLimit = trailer.found ? static_cast<std::uint64_t>(trailer.start) : end;
         const auto movie = WalkMovieBoxes(source_, begin, videoLimit);
         PendingPart video;
         video.part.kind = PartKind::Video;
@@ -272,18 +272,26 @@ private:
         if (movie.end > begin) {
             video.part.mime = movie.brand == kQuickTime ? "video/quicktime" : "video/mp4";
             video.part.ranges.push_back({static_cast<std::int64_t>(begin), static_cast<std::int64_t>(movie.end - begin)});
-            if (!trailer && movie.end < end)
+            if (!trailer.found && movie.end < end)
                 out_.problems.push_back("The 'mpvd' box holds " + std::to_string(end - movie.end) +
                                         " bytes after its video that are no box of it.");
             pending_.push_back(std::move(video));
-        } else if (!trailer) {
+        } else if (!trailer.found) {
             out_.problems.push_back("The 'mpvd' box at offset " + std::to_string(begin) +
                                     " holds no video that starts with an 'ftyp' box.");
         }
-        if (trailer) {
+        if (trailer.found) {
             const ByteRange videoRange{static_cast<std::int64_t>(begin), static_cast<std::int64_t>(movie.end - begin)};
-            AddTrailerRecords(*trailer, movie.end > begin ? std::optional(videoRange) : std::nullopt);
+            AddTrailerRecords(trailer, movie.end > begin ? std::optional(videoRange) : std::nullopt);
         }
+    }
+
+    // The Samsung trailer that ends the box payload [begin, end), its problems noted.
+    SamsungTrailer ReadTrailer(std::uint64_t begin, std::uint64_t end) {
+        SamsungTrailer trailer =
+            ReadSamsungTrailer(source_, static_cast<std::int64_t>(end), static_cast<std::int64_t>(begin));
+        out_.problems.insert(out_.problems.end(), trailer.problems.begin(), trailer.problems.end());
+        return trailer;
     }
 
     // The records of a Samsung trailer; a video record that repeats the video already listed
@@ -300,7 +308,8 @@ private:
                 }
                 p.part.kind = PartKind::Video;
                 p.part.role = "motion photo";
-                const auto movie = WalkMovieBoxes(source_, record.dataOffset, record.dataOffset + record.dataLength);
+                const auto movie = WalkMovieBoxes(source_, static_cast<std::uint64_t>(record.dataOffset),
+                                                  static_cast<std::uint64_t>(record.dataOffset + record.dataLength));
                 p.part.mime = movie.brand == kQuickTime ? "video/quicktime" : "video/mp4";
             } else {
                 p.part.kind = PartKind::Other;
@@ -375,7 +384,7 @@ PartList FindHeifParts(InputFile& file) {
 }
 
 PartList FindHeifParts(std::span<const std::uint8_t> file) {
-    SpanByteSource source(file);
+    MemoryByteSource source(file);
     const auto boxes = hb::ListFileBoxes(file);
     return FindParts(source, [&] { return hb::ParseHeif(file); }, boxes);
 }

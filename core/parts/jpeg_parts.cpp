@@ -489,6 +489,11 @@ ContainerDirectory ReadContainerDirectory(std::string_view xmp) {
         if (entry.semantic.empty()) entry.semantic = XmpPropertyValue(li, item + ":DataURI").value_or("");
         entry.mime = XmpPropertyValue(li, item + ":Mime").value_or("");
         entry.length = ParseXmpCount(XmpPropertyValue(li, item + ":Length").value_or("")).value_or(0);
+        if (const auto span = XmpPropertySpan(li, item + ":Length")) {
+            const auto at = static_cast<std::size_t>(li.data() - xmp.data());
+            entry.lengthBegin = at + span->valueBegin;
+            entry.lengthEnd = at + span->valueEnd;
+        }
         entry.padding = ParseXmpCount(XmpPropertyValue(li, item + ":Padding").value_or("")).value_or(0);
         dir.items.push_back(std::move(entry));
     }

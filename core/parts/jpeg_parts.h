@@ -44,6 +44,9 @@ struct ContainerItem {
     std::string mime;
     std::int64_t length = 0;
     std::int64_t padding = 0;
+    // Where Item:Length's value lies in the packet read, [lengthBegin, lengthEnd) (both 0
+    // without one): for writers that set a new length.
+    std::size_t lengthBegin = 0, lengthEnd = 0;
 };
 
 struct ContainerDirectory {

@@ -13,7 +13,7 @@ std::uint32_t Le32(const std::uint8_t* p) {
 }
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
-constexpr std::uint32_t kMaxNameLength = 256;
+constexpr std::uint32_t kMaxNameLength = 4096;
 
 }  // namespace
 
@@ -27,7 +27,8 @@ SamsungTrailer ReadSamsungTrailer(ByteSource& source, std::int64_t end, std::int
     const std::uint32_t directoryLength = Le32(tail.data());
     const std::int64_t directoryStart = end - 8 - static_cast<std::int64_t>(directoryLength);
     if (directoryLength < 12 || directoryStart < floor) {
-        trailer.problems.push_back("Samsung trailer: its directory would start outside the file");
+        trailer.problems.push_back("Samsung trailer: its directory of " + std::to_string(directoryLength) +
+                                   " bytes does not fit before its end at offset " + std::to_string(end));
         return trailer;
     }
     const auto head = source.View(directoryStart, 12);
@@ -55,23 +56,25 @@ SamsungTrailer ReadSamsungTrailer(ByteSource& source, std::int64_t end, std::int
         const std::int64_t start = directoryStart - offset;
         if (start < floor || size < 8 || start + size > directoryStart) {
             trailer.problems.push_back(which + " (offset " + std::to_string(offset) + ", size " + std::to_string(size) +
-                                       ") lies outside the file");
+                                       ") lies outside the trailer");
             continue;
         }
         const auto header = source.View(start, 8);
-        if (header.size() < 8) continue;
+        if (header.size() < 8) continue;  // a source that shrank
         const std::uint32_t nameLength = Le32(header.data() + 4);
         if (nameLength > kMaxNameLength || 8 + static_cast<std::int64_t>(nameLength) > size) {
             trailer.problems.push_back(which + ": its name runs past the record");
             continue;
         }
         const auto nameBytes = source.View(start + 8, nameLength);
+        if (nameBytes.size() < nameLength) continue;
         SamsungRecord record;
         record.type = type;
         record.name.assign(nameBytes.begin(), nameBytes.end());
         // Names are ASCII; anything else is shown as '?'.
         for (char& c : record.name)
             if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+        if (record.name.empty()) record.name = "record " + std::to_string(type);
         record.start = start;
         record.dataOffset = start + 8 + nameLength;
         record.dataLength = size - 8 - nameLength;

@@ -10,7 +10,8 @@
 //   end:        directory length (32-bit LE)  "SEFT"
 //
 // A record starts offset bytes before the directory's "SEFH" and holds size bytes (its header
-// and name included). The record "MotionPhoto_Data" is a motion photo's video.
+// and name included). The record "MotionPhoto_Data" is a motion photo's video. The one reader of
+// the trailer, for JPEG files and for HEIF files' 'sefd' and 'mpvd' boxes alike.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ namespace veltrane::parts {
 
 struct SamsungRecord {
     std::uint16_t type = 0;
-    std::string name;              // "MotionPhoto_Data", "Image_UTC_Data", ...
+    std::string name;              // "MotionPhoto_Data", "Image_UTC_Data", ...; "record TYPE" when empty
     std::int64_t start = 0;        // of the record (its 00 00)
     std::int64_t dataOffset = 0;   // of its data, after the name
     std::int64_t dataLength = 0;
@@ -38,9 +39,9 @@ struct SamsungTrailer {
 // At most this many records are read from a directory.
 inline constexpr std::uint32_t kMaxSamsungRecords = 1024;
 
-// Reads the trailer at the end of bytes [0, end) of source (end = its size for a JPEG; the end
-// of the 'sefd' box's payload for HEIF, with floor its payload's start: records before floor
-// are outside). Raises InOutError when a file cannot be read.
+// Reads the trailer at the end of bytes [floor, end) of source (a JPEG file: floor 0 and end its
+// size; a HEIF file's 'sefd' or 'mpvd' box: its payload). A directory or record outside the range
+// is left out with a line in problems. Raises InOutError when a file cannot be read.
 SamsungTrailer ReadSamsungTrailer(ByteSource& source, std::int64_t end, std::int64_t floor = 0);
 
 }  // namespace veltrane::parts

@@ -74,10 +74,17 @@ std::string DecodeEntities(std::string_view text) {
 
 // The first position of pattern in text at or after from, or npos. Depth photos carry hundreds
 // of KiB of base64 in their XMP, in which the first character of a name or namespace comes every
-// few dozen bytes: over long texts the search skips ahead by the pattern's length instead.
+// few dozen bytes. Over long texts a pattern with a colon (a qualified name, a namespace URI) is
+// looked for at the colons of the text, which base64 never holds, found by the library's
+// character search; any other skips ahead by the pattern's length.
 std::size_t Find(std::string_view text, std::string_view pattern, std::size_t from = 0) {
     constexpr std::size_t kLongText = 4096;
     if (from >= text.size() || text.size() - from < kLongText || pattern.size() < 6) return text.find(pattern, from);
+    if (const std::size_t colon = pattern.find(':'); colon != std::string_view::npos) {
+        for (std::size_t at = text.find(':', from + colon); at != std::string_view::npos; at = text.find(':', at + 1))
+            if (text.substr(at - colon, pattern.size()) == pattern) return at - colon;
+        return std::string_view::npos;
+    }
     const auto begin = text.begin() + static_cast<std::ptrdiff_t>(from);
     const auto at = std::search(begin, text.end(), std::boyer_moore_horspool_searcher(pattern.begin(), pattern.end()));
     return at == text.end() ? std::string_view::npos : static_cast<std::size_t>(at - text.begin());
@@ -251,8 +258,23 @@ std::int64_t WalkBase64(std::string_view text, std::uint8_t* out, std::string& p
     int have = 0;  // characters in bits
     bool padded = false;
     while (p < end) {
-        // Whole groups of four characters of the alphabet at once.
+        // Whole groups of four characters of the alphabet at once; when only the length is wanted,
+        // blocks of 64 checked by comparisons the compiler turns into vector instructions.
         if (have == 0 && !padded) {
+            if constexpr (!kWrite) {
+                while (end - p >= 64) {
+                    unsigned bad = 0;
+                    for (int i = 0; i < 64; ++i) {
+                        const unsigned char c = p[i];
+                        const unsigned letter = static_cast<unsigned char>((c | 0x20) - 'a') < 26;
+                        const unsigned digit = static_cast<unsigned char>(c - '0') < 10;
+                        bad |= (letter | digit | unsigned{c == '+'} | unsigned{c == '/'}) ^ 1u;
+                    }
+                    if (bad != 0) break;
+                    n += 48;
+                    p += 64;
+                }
+            }
             while (end - p >= 4) {
                 const std::uint32_t a = kBase64Values[p[0]], b = kBase64Values[p[1]], c = kBase64Values[p[2]],
                                     d = kBase64Values[p[3]];

@@ -145,8 +145,7 @@ void MainWindowModel::CheckRegistrationAtStart() {
 void MainWindowModel::OpenRequested() {
     if (scanning_) return;
     const std::string path =
-        services_.OpenDialog.GetOpenFileName("Open MPO file", "MPO and JPEG files (*.mpo *.jpg *.jpeg)",
-                                           "*.mpo;*.jpg;*.jpeg");
+        services_.OpenDialog.GetOpenFileName("Open MPO file", OpenFilterName(), OpenFilterPattern());
     if (path.empty()) return;
     OpenFile(path);
 }
@@ -388,13 +387,30 @@ void MainWindowModel::WindowClosing() {
 
 // ---- dropped files ----
 
-std::string MainWindowModel::DroppedMpoFile(const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) {
-        const std::string name = FileNamePart(path);
-        if (name.size() >= 4 && EqualIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".mpo") &&
-            KindOf(path) == PathKind::File)
-            return FullPath(path);
-    }
+std::string OpenFilterName() {
+    std::string patterns;
+    for (const std::string_view extension : kOpenedExtensions)
+        patterns += (patterns.empty() ? "*" : " *") + std::string(extension);
+    return "MPO and JPEG files (" + patterns + ")";
+}
+
+std::string OpenFilterPattern() {
+    std::string pattern;
+    for (const std::string_view extension : kOpenedExtensions)
+        pattern += (pattern.empty() ? "*" : ";*") + std::string(extension);
+    return pattern;
+}
+
+bool IsOpenedFileName(std::string_view name) {
+    return std::any_of(kOpenedExtensions.begin(), kOpenedExtensions.end(), [name](std::string_view extension) {
+        return name.size() > extension.size() &&
+               EqualIgnoringAsciiCase(name.substr(name.size() - extension.size()), extension);
+    });
+}
+
+std::string MainWindowModel::DroppedOpenedFile(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths)
+        if (IsOpenedFileName(FileNamePart(path)) && KindOf(path) == PathKind::File) return FullPath(path);
     return {};
 }
 
@@ -412,7 +428,7 @@ std::string MainWindowModel::DroppedSpatialPhoto(const std::vector<std::string>&
 
 bool MainWindowModel::FilesDropped(const std::vector<std::string>& paths) {
     if (!AcceptsDrop()) return false;
-    if (const std::string path = DroppedMpoFile(paths); !path.empty()) {
+    if (const std::string path = DroppedOpenedFile(paths); !path.empty()) {
         OpenFile(path);
         return true;
     }

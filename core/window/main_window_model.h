@@ -5,8 +5,10 @@
 // colours, the enabled states, the status panel and the EXIF rows. A front-end builds the
 // controls, forwards what the user asks for to the model's handlers and shows what the model
 // hands to its MainWindowView; the Qt window and the Win32 window are two such views.
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -48,6 +50,16 @@ inline constexpr std::uint32_t kSelectedColour = 0xCCCCCC;
 inline constexpr const char* kFirstHintLine = " Double click for image preview ";
 inline constexpr const char* kSecondHintLine = " Right click for menu ";
 inline constexpr const char* kReadyText = "Ready.";
+
+// The files the main window opens, by extension (any letter case): MPO files and phone photos.
+// The Open dialog offers them and a drop onto the window takes them, in both toolkits.
+inline constexpr std::array<std::string_view, 3> kOpenedExtensions = {".mpo", ".jpg", ".jpeg"};
+// The Open dialog's filter, "MPO and JPEG files (*.mpo *.jpg *.jpeg)", and its pattern
+// "*.mpo;*.jpg;*.jpeg", both from kOpenedExtensions.
+std::string OpenFilterName();
+std::string OpenFilterPattern();
+// Whether name (a file name or path) ends in one of kOpenedExtensions.
+bool IsOpenedFileName(std::string_view name);
 
 // The EXIF window's row background: white for the even rows 0 to 18, grey 245 for the odd ones,
 // white beyond them.
@@ -126,8 +138,9 @@ public:
     void SaveStereoRequested();
     // The window closes; also stops a running scan.
     void WindowClosing();
-    // Dropped files: the first .mpo file among them is opened; without one, the first spatial
-    // photo opens in the Stereo window. Returns whether a file was opened.
+    // Dropped files: the first file among them that Open takes (kOpenedExtensions) is opened;
+    // without one, the first spatial photo opens in the Stereo window. Returns whether a file was
+    // opened.
     bool FilesDropped(const std::vector<std::string>& paths);
     // The link label: the user guide in the browser.
     void OpenUserGuide();
@@ -136,8 +149,8 @@ public:
     // writes the image of that row.
     std::uint32_t RowColour(int row) const;
 
-    // The .mpo file (any letter case of the extension) among paths, or "".
-    static std::string DroppedMpoFile(const std::vector<std::string>& paths);
+    // The first existing file among paths that Open takes (IsOpenedFileName), or "".
+    static std::string DroppedOpenedFile(const std::vector<std::string>& paths);
     // The first .heic or .heif file among paths when a Stereo window can show it, or "".
     std::string DroppedSpatialPhoto(const std::vector<std::string>& paths) const;
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The measurement and the warp of full alignment, with OpenCV. The warp is bicubic: at the
-// scales a pair needs (within a few per cent of 1) it keeps the detail that Lanczos' filter
-// keeps, at a third of its work.
+// The measurement of full alignment, with OpenCV (the warp is eye_warp.cpp's, bicubic: at the
+// scales a pair needs, within a few per cent of 1, it keeps the detail that Lanczos' filter
+// keeps, at a third of its work).
 //
 // The model. A point of the scene at (xl, yl) in the left eye lies at r in the right eye, and a
 // map G of the right eye's plane (a similarity: turn, size, shift; with the keystone, the two
@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <future>
+#include <mutex>
 #include <random>
 #include <vector>
 
@@ -78,15 +79,21 @@ cv::Mat WrapRgb(const RgbView& view) {
                    static_cast<std::size_t>(view.stride));
 }
 
-// The working picture: the eye shrunk by area averaging, then grey.
+// The working picture: the eye made grey, then shrunk by area averaging (grey first, the
+// averaging has a third of the work): halved while it stays at least twice the working size
+// (OpenCV averages whole 2 x 2 blocks fast), then shrunk the rest of the way.
 cv::Mat WorkingGrey(const RgbView& eye, cv::Size size) {
-    cv::Mat small, grey;
-    if (size.width == eye.width && size.height == eye.height)
-        small = WrapRgb(eye);
-    else
-        cv::resize(WrapRgb(eye), small, size, 0, 0, cv::INTER_AREA);
-    cv::cvtColor(small, grey, cv::COLOR_RGB2GRAY);
-    return grey;
+    cv::Mat grey;
+    cv::cvtColor(WrapRgb(eye), grey, cv::COLOR_RGB2GRAY);
+    while (grey.cols % 2 == 0 && grey.rows % 2 == 0 && grey.cols >= 2 * size.width && grey.rows >= 2 * size.height) {
+        cv::Mat half;
+        cv::resize(grey, half, cv::Size(grey.cols / 2, grey.rows / 2), 0, 0, cv::INTER_AREA);
+        grey = half;
+    }
+    if (grey.size() == size) return grey;
+    cv::Mat small;
+    cv::resize(grey, small, size, 0, 0, cv::INTER_AREA);
+    return small;
 }
 
 struct Features {
@@ -131,9 +138,49 @@ double PredictedRow(const Row& p, const cv::Point2d& r) {
 
 double Residual(const Row& p, const Match& m) { return std::abs(PredictedRow(p, m.right) - m.left.y); }
 
+// The row through exactly as many matches as unknowns (RANSAC's samples, thousands of them):
+// Gaussian elimination with partial pivoting on the small system in place, without OpenCV's
+// matrices. False when the matches do not determine it.
+bool FitExactly(const std::vector<Match>& matches, const std::vector<int>& chosen, int unknowns, Row& row) {
+    constexpr int kMost = 5;
+    double a[kMost][kMost + 1];
+    const int n = unknowns;
+    for (int i = 0; i < n; ++i) {
+        const Match& m = matches[static_cast<std::size_t>(chosen[static_cast<std::size_t>(i)])];
+        double* r = a[i];
+        r[0] = m.right.x;
+        r[1] = m.right.y;
+        r[2] = 1;
+        if (n == 5) {
+            r[3] = -m.right.x * m.left.y;
+            r[4] = -m.right.y * m.left.y;
+        }
+        r[n] = m.left.y;
+    }
+    for (int column = 0; column < n; ++column) {
+        int pivot = column;
+        for (int i = column + 1; i < n; ++i)
+            if (std::abs(a[i][column]) > std::abs(a[pivot][column])) pivot = i;
+        if (!(std::abs(a[pivot][column]) > 1e-12)) return false;
+        if (pivot != column) std::swap(a[pivot], a[column]);
+        for (int i = column + 1; i < n; ++i) {
+            const double factor = a[i][column] / a[column][column];
+            for (int j = column; j <= n; ++j) a[i][j] -= factor * a[column][j];
+        }
+    }
+    row.assign(static_cast<std::size_t>(n), 0.0);
+    for (int i = n - 1; i >= 0; --i) {
+        double sum = a[i][n];
+        for (int j = i + 1; j < n; ++j) sum -= a[i][j] * row[static_cast<std::size_t>(j)];
+        row[static_cast<std::size_t>(i)] = sum / a[i][i];
+    }
+    return std::all_of(row.begin(), row.end(), [](double v) { return std::isfinite(v); });
+}
+
 // The least-squares row through the matches (the keystone's linear form: yl (e xr + f yr) moved
 // to the left side). False when they do not determine it.
 bool FitRow(const std::vector<Match>& matches, const std::vector<int>& chosen, int unknowns, Row& row) {
+    if (static_cast<int>(chosen.size()) == unknowns) return FitExactly(matches, chosen, unknowns, row);
     cv::Mat a(static_cast<int>(chosen.size()), unknowns, CV_64F), b(static_cast<int>(chosen.size()), 1, CV_64F);
     for (int i = 0; i < a.rows; ++i) {
         const Match& m = matches[static_cast<std::size_t>(chosen[static_cast<std::size_t>(i)])];
@@ -161,10 +208,40 @@ std::vector<int> Inliers(const std::vector<Match>& matches, const Row& row, doub
     return inliers;
 }
 
+// How many matches agree with a row: Inliers' count, in a loop over plain arrays of the
+// matches' coordinates that the compiler makes vector arithmetic of (RANSAC's inner loop).
+struct MatchColumns {
+    std::vector<double> xr, yr, yl;
+    explicit MatchColumns(const std::vector<Match>& matches) {
+        for (const Match& m : matches) {
+            xr.push_back(m.right.x);
+            yr.push_back(m.right.y);
+            yl.push_back(m.left.y);
+        }
+    }
+};
+
+std::size_t CountAgreeing(const MatchColumns& columns, const Row& p, double limit) {
+    const std::size_t n = columns.xr.size();
+    const double* xr = columns.xr.data();
+    const double* yr = columns.yr.data();
+    const double* yl = columns.yl.data();
+    std::size_t count = 0;
+    if (p.size() == 5) {
+        for (std::size_t i = 0; i < n; ++i)
+            count += std::abs((p[0] * xr[i] + p[1] * yr[i] + p[2]) / (p[3] * xr[i] + p[4] * yr[i] + 1) - yl[i]) <= limit;
+    } else {
+        const double a = p[0], b = p[1], c = p[2];
+        for (std::size_t i = 0; i < n; ++i) count += std::abs(a * xr[i] + b * yr[i] + c - yl[i]) <= limit;
+    }
+    return count;
+}
+
 // RANSAC: the row that most matches agree with, then refitted on them twice.
 std::vector<int> FitRobustly(const std::vector<Match>& matches, int unknowns, double limit, Row& row) {
     std::mt19937 random(20240601u);  // the same pair always gives the same correction
     std::uniform_int_distribution<int> pick(0, static_cast<int>(matches.size()) - 1);
+    const MatchColumns columns(matches);
     std::vector<int> best;
     for (int round = 0; round < kRansacRounds; ++round) {
         std::vector<int> sample;
@@ -174,8 +251,7 @@ std::vector<int> FitRobustly(const std::vector<Match>& matches, int unknowns, do
         }
         Row candidate;
         if (!FitRow(matches, sample, unknowns, candidate)) continue;
-        std::vector<int> agreeing = Inliers(matches, candidate, limit);
-        if (agreeing.size() > best.size()) best = std::move(agreeing);
+        if (CountAgreeing(columns, candidate, limit) > best.size()) best = Inliers(matches, candidate, limit);
     }
     for (int pass = 0; pass < 2 && static_cast<int>(best.size()) >= unknowns; ++pass) {
         if (!FitRow(matches, best, unknowns, row)) break;
@@ -243,8 +319,22 @@ PairCorrection Measure(const RgbView& left, const RgbView& right, const AlignSet
         throw AlignError("too few features (" + std::to_string(leftFeatures.points.size()) + " in the left eye, " +
                          std::to_string(rightFeatures.points.size()) + " in the right): a plain or blurred picture");
 
+    // The two best matches of each left feature, the second half of them on a thread of its own.
+    const int firstHalf = leftFeatures.descriptors.rows / 2;
+    auto laterMatched = std::async(std::launch::async, [&] {
+        std::vector<std::vector<cv::DMatch>> later;
+        cv::BFMatcher(cv::NORM_HAMMING)
+            .knnMatch(leftFeatures.descriptors.rowRange(firstHalf, leftFeatures.descriptors.rows), rightFeatures.descriptors,
+                      later, 2);
+        return later;
+    });
     std::vector<std::vector<cv::DMatch>> candidates;
-    cv::BFMatcher(cv::NORM_HAMMING).knnMatch(leftFeatures.descriptors, rightFeatures.descriptors, candidates, 2);
+    cv::BFMatcher(cv::NORM_HAMMING)
+        .knnMatch(leftFeatures.descriptors.rowRange(0, firstHalf), rightFeatures.descriptors, candidates, 2);
+    for (std::vector<cv::DMatch>& pair : laterMatched.get()) {
+        for (cv::DMatch& match : pair) match.queryIdx += firstHalf;
+        candidates.push_back(std::move(pair));
+    }
     // Matches that pass the ratio test and lie where a pair can put them: within a quarter of
     // the width across and a fifth of the height down.
     std::vector<cv::Point2f> leftPoints, rightPoints;
@@ -257,8 +347,12 @@ PairCorrection Measure(const RgbView& left, const RgbView& right, const AlignSet
         leftPoints.push_back(l);
         rightPoints.push_back(r);
     }
-    RefineCorners(leftGrey, leftPoints);
-    RefineCorners(rightGrey, rightPoints);
+    {
+        // (The future's destructor waits for the right eye's also when the left eye's fails.)
+        auto rightRefined = std::async(std::launch::async, [&] { RefineCorners(rightGrey, rightPoints); });
+        RefineCorners(leftGrey, leftPoints);
+        rightRefined.get();
+    }
     std::vector<Match> matches(leftPoints.size());
     for (std::size_t i = 0; i < matches.size(); ++i)
         matches[i] = {frame.ToModel(leftPoints[i]), frame.ToModel(rightPoints[i])};
@@ -357,21 +451,6 @@ PairCorrection Measure(const RgbView& left, const RgbView& right, const AlignSet
     return correction;
 }
 
-void Warp(const RgbView& eye, const PlaneMap& map, int outWidth, int firstRow, int rows, std::uint8_t* out,
-          std::ptrdiff_t outStride) {
-    const cv::Mat source = WrapRgb(eye);
-    cv::Mat band(rows, outWidth, CV_8UC3, out, static_cast<std::size_t>(outStride));
-    const Matrix m = Matrix(map.data()) * Shift(0, firstRow);
-    constexpr int kFlags = cv::INTER_CUBIC | cv::WARP_INVERSE_MAP;
-    if (m(2, 0) == 0 && m(2, 1) == 0) {
-        const cv::Matx23d affine(m(0, 0) / m(2, 2), m(0, 1) / m(2, 2), m(0, 2) / m(2, 2), m(1, 0) / m(2, 2),
-                                 m(1, 1) / m(2, 2), m(1, 2) / m(2, 2));
-        cv::warpAffine(source, band, affine, band.size(), kFlags, cv::BORDER_REPLICATE);
-    } else {
-        cv::warpPerspective(source, band, m, band.size(), kFlags, cv::BORDER_REPLICATE);
-    }
-}
-
 // OpenCV's own failures (running out of memory) leave through the interface's error.
 template <typename Body>
 auto Translated(Body&& body) {
@@ -387,12 +466,11 @@ auto Translated(Body&& body) {
 bool FullAlignmentAvailable() { return true; }
 
 PairCorrection MeasureCorrection(const RgbView& left, const RgbView& right, const AlignSettings& settings) {
+    // The measurement runs its own two threads (one an eye, then half the matches each); OpenCV's
+    // pool of threads beside them only adds their waiting to the time the processors spend.
+    static std::once_flag once;
+    std::call_once(once, [] { cv::setNumThreads(1); });
     return Translated([&] { return Measure(left, right, settings); });
-}
-
-void WarpRows(const RgbView& eye, const PlaneMap& map, int outWidth, int firstRow, int rows, std::uint8_t* out,
-              std::ptrdiff_t outStride) {
-    Translated([&] { Warp(eye, map, outWidth, firstRow, rows, out, outStride); });
 }
 
 }  // namespace veltrane::align

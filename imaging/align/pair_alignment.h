@@ -9,7 +9,7 @@
 // It works on a grey picture of each eye of about a megapixel (features found by ORB, matched
 // by a brute-force Hamming matcher with the ratio test, refined to a fraction of a pixel); a
 // RANSAC fit of the rows, then a least-squares fit on its inliers, gives the correction in the
-// full pictures' pixels. The warp is made at full resolution with a bicubic filter.
+// full pictures' pixels. The warp is made at full resolution with a bicubic filter (eye_warp.h).
 //
 // The interface carries plain pixels and numbers only, so that the stereo library never sees the
 // image library behind it (OpenCV's core, imgproc and features2d); a build without it has the
@@ -78,11 +78,6 @@ struct PairCorrection {
 // cannot be matched: too few features (a plain or blurred picture), too few matches that agree
 // (different scenes), a correction beyond what a pair can need, or too little overlap.
 PairCorrection MeasureCorrection(const RgbView& left, const RgbView& right, const AlignSettings& settings);
-
-// Rows [firstRow, firstRow + rows) of an eye corrected through map (leftSource or rightSource),
-// outWidth pixels each, into out (rows outStride bytes apart). Several calls may run at once.
-void WarpRows(const RgbView& eye, const PlaneMap& map, int outWidth, int firstRow, int rows, std::uint8_t* out,
-              std::ptrdiff_t outStride);
 
 // "rotation 0.82°, scale 1.004, vertical 3.1 px", and ", keystone 1.6 px" with the keystone.
 std::string CorrectionWords(const PairCorrection& correction);

@@ -10,8 +10,4 @@ PairCorrection MeasureCorrection(const RgbView&, const RgbView&, const AlignSett
     throw AlignError(kFullAlignmentUnavailable);
 }
 
-void WarpRows(const RgbView&, const PlaneMap&, int, int, int, std::uint8_t*, std::ptrdiff_t) {
-    throw AlignError(kFullAlignmentUnavailable);
-}
-
 }  // namespace veltrane::align

@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One HEIF image item to PNG (heif_part_decoder.h). libpng reports errors by longjmp: every
-// call into it runs under a setjmp of its own, in a frame that owns nothing.
+// One HEIF image item to PNG (heif_part_decoder.h), written through the imaging wing's PNG
+// encoder.
 #include "imaging/heif/heif_part_decoder.h"
 
-#include <png.h>
-
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <ostream>
@@ -17,6 +13,7 @@
 #include "core/heif_boxes/heif_structure.h"
 #include "core/parts/heif_parts.h"
 #include "imaging/heif/libheif_support.h"
+#include "imaging/png/png_encoder.h"
 
 namespace veltrane::heif {
 
@@ -30,62 +27,11 @@ using ImagePtr = std::unique_ptr<heif_image, ImageRelease>;
 // A decoded picture as PNG wants its rows: big-endian samples, one row after the other.
 struct PngPicture {
     int width = 0, height = 0;
-    int colorType = PNG_COLOR_TYPE_GRAY;
+    png::PngColour colour = png::PngColour::Grey;
     int bitDepth = 8;
     std::size_t rowBytes = 0;
     std::vector<std::uint8_t> rows;
 };
-
-struct PngErrors {
-    std::jmp_buf jump{};
-    char message[200] = {};
-};
-
-[[noreturn]] void PngError(png_structp png, png_const_charp message) {
-    auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
-    std::snprintf(errors->message, sizeof errors->message, "%s", message);
-    std::longjmp(errors->jump, 1);
-}
-void PngWarning(png_structp, png_const_charp) {}
-void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    bool failed = false;
-    try {
-        out->insert(out->end(), data, data + length);
-    } catch (const std::bad_alloc&) {
-        failed = true;
-    }
-    if (failed) png_error(png, "out of memory");
-}
-void NoFlush(png_structp) {}
-
-// Encodes the picture into out; false with errors.message set on failure. Owns nothing that
-// a longjmp would skip: the caller holds the picture, the rows and the output.
-bool EncodePng(const PngPicture& picture, png_bytep* rowPointers, std::vector<std::uint8_t>& out, PngErrors& errors) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, PngError, PngWarning);
-    if (png == nullptr) return false;
-    // Made before the setjmp (it returns null rather than jumping), so nothing that the jump
-    // returns to changes after it.
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(errors.jump) != 0) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, &out, AppendBytes, NoFlush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height),
-                 picture.bitDepth, picture.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 3);
-    png_write_info(png, info);
-    png_write_image(png, rowPointers);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
 
 // Whether the coded picture is grey, and its bit depth, from the codec configuration of the
 // single-image file's items.
@@ -123,7 +69,7 @@ PngPicture Decode(const std::vector<std::uint8_t>& file) {
     if (plane == nullptr || picture.width <= 0 || picture.height <= 0)
         throw HeifError("libheif decoded no picture");
     const auto width = static_cast<std::size_t>(picture.width), height = static_cast<std::size_t>(picture.height);
-    picture.colorType = grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
+    picture.colour = grey ? png::PngColour::Grey : png::PngColour::Rgb;
     if (grey && depth > 8 && bits > 8) {
         // Samples of bits bits in 16-bit words; scaled to the full range by repeating their top
         // bits below them (1023 becomes 65535).
@@ -164,16 +110,17 @@ void DecodeHeifItemToPng(const std::string& sourcePath, std::uint32_t itemId, co
     }
     const PngPicture picture = Decode(single);
     single = {};
-    std::vector<png_bytep> rowPointers(static_cast<std::size_t>(picture.height));
-    for (std::size_t y = 0; y < rowPointers.size(); ++y)
-        rowPointers[y] = const_cast<png_bytep>(picture.rows.data() + y * picture.rowBytes);
-    std::vector<std::uint8_t> png;
-    png.reserve(picture.rows.size() / 2);
-    PngErrors errors;
-    if (!EncodePng(picture, rowPointers.data(), png, errors))
-        throw HeifError(std::string("cannot encode the PNG file: ") + (errors.message[0] != 0 ? errors.message : "out of memory"));
+    std::vector<std::uint8_t> file;
+    try {
+        png::PngEncoder encoder(picture.width, picture.height, picture.bitDepth, picture.colour);
+        for (std::size_t y = 0; y < static_cast<std::size_t>(picture.height); ++y)
+            encoder.WriteRow(picture.rows.data() + y * picture.rowBytes);
+        file = encoder.Finish();
+    } catch (const png::PngEncodeError& e) {
+        throw HeifError(std::string("cannot encode the PNG file: ") + e.what());
+    }
     AtomicOutputFile out(pngPath);
-    out.Write(png.data(), png.size());
+    out.Write(file.data(), file.size());
     out.Commit();
 }
 

@@ -12,6 +12,7 @@
 
 #include "imaging/module/imaging_abi.h"
 #include "core/common/exit_codes.h"
+#include "core/parts/file_parts.h"
 #ifdef VELTRANE_WITH_STEREO
 #include "imaging/stereo/stereo_command.h"
 #endif
@@ -61,7 +62,9 @@ extern "C" __attribute__((visibility("default"))) int veltrane_imaging_run(const
     std::ostream outStream(&outBuffer), errStream(&errBuffer);
     try {
         const std::vector<std::string> args(words, words + wordCount);
-        veltrane::ScanOptions scan;
+        // The images are found as the program finds them: the last one ends at its EOI when a
+        // trailer (a motion photo's video, a maker's records) follows it.
+        veltrane::ScanOptions scan = veltrane::parts::WithOtherParts({});
         if (imageRule == veltrane_rule_signature_only) scan.rule = veltrane::ImageRule::SignatureOnly;
         const std::string word = command;
 #ifdef VELTRANE_WITH_STEREO

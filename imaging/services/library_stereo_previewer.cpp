@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "core/parts/file_parts.h"
 #include "imaging/stereo/full_alignment.h"
 #include "imaging/stereo/stereo_files.h"
 
@@ -100,7 +101,8 @@ window::StereoPairSize LibraryStereoPreviewer::OpenPair(const std::string& sourc
     session_.reset();  // the pair before goes first: only one is held at a time
     previewSide_ = previewSide;
     // The main window already shows why an MPF index was not used, in its status panel.
-    session_ = std::make_unique<stereo::StereoSession>(source, first, second, previewSide);
+    session_ = std::make_unique<stereo::StereoSession>(source, first, second, previewSide,
+                                                        parts::WithOtherParts({}));
     source_ = source;
     return {session_->Width(), session_->Height()};
 }

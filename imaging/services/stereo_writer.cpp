@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/services/stereo_writer.h"
 
+#include "core/parts/file_parts.h"
 #include "imaging/align/pair_alignment.h"
 #include "imaging/services/library_stereo_previewer.h"
 #include "imaging/stereo/stereo_files.h"
@@ -44,13 +45,13 @@ std::string LibraryStereoWriter::SuggestedPath(const std::string& source, Stereo
 
 void LibraryStereoWriter::Write(const std::string& source, StereoFileType type, const std::string& path) {
     // The window already shows why an MPF index was not used, in its status panel.
-    const auto [left, right] = stereo::ReadPair(source, 1, 2);
+    const auto [left, right] = stereo::ReadPair(source, 1, 2, parts::WithOtherParts({}));
     stereo::SaveStereo(left, right, OptionsOf(type), path);
 }
 
 void LibraryStereoWriter::WriteChoice(const std::string& source, const window::StereoLayoutChoice& choice,
                                       const std::string& path) {
-    const auto [left, right] = stereo::ReadPair(source, 1, 2);
+    const auto [left, right] = stereo::ReadPair(source, 1, 2, parts::WithOtherParts({}));
     stereo::SaveStereo(left, right, OptionsOf(choice.type, choice.alignFull), path);
 }
 

@@ -3,9 +3,9 @@
 // blocks as one image (a two-piece plan of the block engine, imaging/jpeg/block_plan.h) when
 // the two JPEGs are compatible (same components, sampling factors and quantization tables, the
 // first picture ending on an iMCU boundary and every crop starting on one), so the output
-// decodes to exactly the pixels of its inputs. Otherwise, and for every
-// other layout, the two images are decoded row by row and the output is written as it is made
-// (compose_decoded.cpp, wiggle.cpp).
+// decodes to exactly the pixels of its inputs. Otherwise, and for every other layout, the two
+// images are decoded row by row and the output is written as it is made (compose_decoded.cpp,
+// wiggle.cpp).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -210,45 +210,22 @@ std::vector<std::uint8_t> JpsFor(Layout layout) {
     }
 }
 
-}  // namespace
+// What the layouts need of the two eyes besides their rows.
+struct EyeInputs {
+    EyeArea left, right;                         // the whole eyes, exchanged when asked
+    std::vector<std::uint8_t> exif;              // the first image's
+    std::vector<std::vector<std::uint8_t>> icc;  // the first image's (none for an anaglyph)
+    int hSampling = 1, vSampling = 1;            // the first image's luma sampling when in colour
+    Grid grid;                                   // of a lossless crop
+    std::size_t expectedSize = 0;                // about as large as the output will be
+};
 
-StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
-                            const StereoOptions& options) {
-    if (options.alignFull) {
-        const AlignedPair aligned = AlignFully(left, right, options);
-        StereoPicture picture = ComposeStereo(aligned.pair.left, aligned.pair.right, aligned.options);
-        NoteAligned(picture, aligned);
-        return picture;
-    }
-    if (options.layout == Layout::Mpo) {
-        MpoImages mpo = ComposeMpoImages(left, right, options);
-        mpo.picture.bytes = BuildMpoPicture(mpo);
-        return mpo.picture;
-    }
-    if (options.layout == Layout::Heic) return ComposeSpatialPhoto(left, right, options);
-    // Headers first: sizes, and the first image's EXIF segment that the output keeps.
-    Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
-    leftHeader.ReadHeader(true);
-    rightHeader.ReadHeader(false);
-    if (leftHeader.info.image_height != rightHeader.info.image_height)
-        throw StereoError("the two images differ in height (" + std::to_string(leftHeader.info.image_height) +
-                          " and " + std::to_string(rightHeader.info.image_height) + " pixels)");
-    const std::vector<std::uint8_t> exif = leftHeader.ExifSegment();
-    // The colour profile of the first image goes with the pictures made of the eyes' own pixels
-    // (a spatial photo's eyes are often Display P3); an anaglyph's channels are the glasses',
-    // not a scene's colours.
-    std::vector<std::vector<std::uint8_t>> icc;
-    if (options.layout != Layout::Anaglyph) icc = leftHeader.IccSegments();
-    const int height = static_cast<int>(leftHeader.info.image_height);
-    // The eyes: the images in file order, or exchanged. Messages name each image by its place
-    // in the pair whichever eye it serves.
-    EyeArea leftEye{left, "left image", 0, 0, static_cast<int>(leftHeader.info.image_width), height};
-    EyeArea rightEye{right, "right image", 0, 0, static_cast<int>(rightHeader.info.image_width), height};
-    if (options.swap) std::swap(leftEye, rightEye);
-    // The grid of a lossless crop: the iMCU of the image whose header the output copies.
-    const Decoder& gridSource = options.swap ? rightHeader : leftHeader;
-    const Grid grid = GridOf(gridSource.info);
-
+// Every layout but MPO and heic, of the eyes (JPEG data, or corrected eyes warped row by row).
+StereoPicture ComposeEyes(const EyeInputs& in, const StereoOptions& options) {
+    const EyeArea& leftEye = in.left;
+    const EyeArea& rightEye = in.right;
+    const Grid& grid = in.grid;
+    const int height = leftEye.height;
     StereoPicture picture;
     const Arrangement arrangement = ArrangementOf(options.layout);
     const bool crop = options.align || options.parallax != 0;
@@ -267,7 +244,7 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
             l.y = std::max(0, -shift.down);
             r.y = l.y + shift.down;
             int width = std::min(leftEye.width - l.x, rightEye.width - r.x);
-            int overlapHeight = std::min(leftEye.height - l.y, rightEye.height - r.y);
+            int overlapHeight = std::min(height - l.y, rightEye.height - r.y);
             if (onGrid && arrangement == Arrangement::SideBySide && width > grid.width) width -= width % grid.width;
             if (onGrid && arrangement == Arrangement::Stacked && overlapHeight > grid.height)
                 overlapHeight -= overlapHeight % grid.height;
@@ -282,17 +259,18 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
         return options.layout == Layout::Cross ? std::pair{r, l} : std::pair{l, r};
     };
     auto exifFor = [&](int width, int outHeight) {
-        std::vector<std::uint8_t> patched = exif;
+        std::vector<std::uint8_t> patched = in.exif;
         if (!patched.empty())
             PatchExifDimensions(patched, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(outHeight));
         return patched;
     };
     const std::vector<std::uint8_t> jps = JpsFor(options.layout);
     bool measured = false;
-    const bool mayBeLossless = options.layout == Layout::Cross || options.layout == Layout::Parallel ||
-                               options.layout == Layout::OverUnder;
-    if (mayBeLossless && ComposeLossless(leftEye, rightEye, options, arrangement, areas, exifFor, icc, jps, picture, measured,
-                                         picture.reencodeReason))
+    const bool coded = leftEye.corrected == nullptr && rightEye.corrected == nullptr;
+    const bool mayBeLossless = coded && (options.layout == Layout::Cross || options.layout == Layout::Parallel ||
+                                         options.layout == Layout::OverUnder);
+    if (mayBeLossless && ComposeLossless(leftEye, rightEye, options, arrangement, areas, exifFor, in.icc, jps, picture,
+                                         measured, picture.reencodeReason))
         return picture;
     // Re-encoded: the exact shift.
     if (options.align && !measured) picture.measured = FindAlignment(leftEye.bytes, rightEye.bytes, options.limits);
@@ -305,13 +283,13 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
     // colour fringes need full chroma resolution.
     JpegSettings jpeg;
     jpeg.quality = kQuality;
-    if (options.layout != Layout::Anaglyph && leftHeader.info.num_components == 3) {
-        jpeg.hSampling = leftHeader.info.comp_info[0].h_samp_factor;
-        jpeg.vSampling = leftHeader.info.comp_info[0].v_samp_factor;
+    if (options.layout != Layout::Anaglyph) {
+        jpeg.hSampling = in.hSampling;
+        jpeg.vSampling = in.vSampling;
     }
     jpeg.jps = jps;
-    jpeg.icc = icc;
-    jpeg.expectedSize = left.size() + right.size();
+    jpeg.icc = in.icc;
+    jpeg.expectedSize = in.expectedSize;
     const auto [width, outHeight] = DecodedOutputSize(options.layout, first, second);
     jpeg.exif = exifFor(width, outHeight);
     switch (options.layout) {
@@ -326,6 +304,69 @@ StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const 
     }
     ComposeDecoded(first, second, options, jpeg, picture);
     return picture;
+}
+
+// A layout of the corrected pair, its rows straight from the warps.
+StereoPicture ComposeCorrected(const MeasuredPair& pair) {
+    const StereoOptions& options = pair.options;
+    EyeInputs in;
+    in.left = {{}, "left image", 0, 0, pair.left.width, pair.left.height, &pair.left};
+    in.right = {{}, "right image", 0, 0, pair.right.width, pair.right.height, &pair.right};
+    in.exif = pair.left.exif;
+    if (options.layout != Layout::Anaglyph) in.icc = pair.left.icc;
+    in.hSampling = pair.left.hSampling;
+    in.vSampling = pair.left.vSampling;
+    in.expectedSize = static_cast<std::size_t>(pair.left.width) * static_cast<std::size_t>(pair.left.height);
+    StereoPicture picture = ComposeEyes(in, options);
+    NoteAligned(picture, pair.correction);
+    return picture;
+}
+
+}  // namespace
+
+StereoPicture ComposeStereo(std::span<const std::uint8_t> left, std::span<const std::uint8_t> right,
+                            const StereoOptions& options) {
+    if (options.alignFull) {
+        if (ComposedFromWarp(options.layout)) return ComposeCorrected(MeasurePair(left, right, options));
+        const AlignedPair aligned = AlignFully(left, right, options);
+        StereoPicture picture = ComposeStereo(aligned.pair.left, aligned.pair.right, aligned.options);
+        NoteAligned(picture, aligned.correction);
+        return picture;
+    }
+    if (options.layout == Layout::Mpo) {
+        MpoImages mpo = ComposeMpoImages(left, right, options);
+        mpo.picture.bytes = BuildMpoPicture(mpo);
+        return mpo.picture;
+    }
+    if (options.layout == Layout::Heic) return ComposeSpatialPhoto(left, right, options);
+    // Headers first: sizes, and the first image's EXIF segment that the output keeps.
+    Decoder leftHeader(left, options.limits, "left image"), rightHeader(right, options.limits, "right image");
+    leftHeader.ReadHeader(true);
+    rightHeader.ReadHeader(false);
+    if (leftHeader.info.image_height != rightHeader.info.image_height)
+        throw StereoError("the two images differ in height (" + std::to_string(leftHeader.info.image_height) +
+                          " and " + std::to_string(rightHeader.info.image_height) + " pixels)");
+    EyeInputs in;
+    in.exif = leftHeader.ExifSegment();
+    // The colour profile of the first image goes with the pictures made of the eyes' own pixels
+    // (a spatial photo's eyes are often Display P3); an anaglyph's channels are the glasses',
+    // not a scene's colours.
+    if (options.layout != Layout::Anaglyph) in.icc = leftHeader.IccSegments();
+    if (leftHeader.info.num_components == 3) {
+        in.hSampling = leftHeader.info.comp_info[0].h_samp_factor;
+        in.vSampling = leftHeader.info.comp_info[0].v_samp_factor;
+    }
+    const int height = static_cast<int>(leftHeader.info.image_height);
+    // The eyes: the images in file order, or exchanged. Messages name each image by its place
+    // in the pair whichever eye it serves.
+    in.left = {left, "left image", 0, 0, static_cast<int>(leftHeader.info.image_width), height};
+    in.right = {right, "right image", 0, 0, static_cast<int>(rightHeader.info.image_width), height};
+    if (options.swap) std::swap(in.left, in.right);
+    // The grid of a lossless crop: the iMCU of the image whose header the output copies.
+    const Decoder& gridSource = options.swap ? rightHeader : leftHeader;
+    in.grid = GridOf(gridSource.info);
+    in.expectedSize = left.size() + right.size();
+    return ComposeEyes(in, options);
 }
 
 }  // namespace veltrane::stereo

@@ -8,34 +8,43 @@
 #include <span>
 #include <vector>
 
+#include "imaging/align/eye_warp.h"
+#include "imaging/stereo/full_alignment.h"
 #include "imaging/stereo/image_writers.h"
 #include "imaging/stereo/resample.h"
 #include "imaging/stereo/stereo.h"
 
 namespace veltrane::stereo {
 
-// The area [x, x + width) x [y, y + height) of one input that goes into the output.
+// The area [x, x + width) x [y, y + height) of one input that goes into the output: JPEG data,
+// or a corrected eye whose rows come from its warp.
 struct EyeArea {
     std::span<const std::uint8_t> bytes;
     const char* name = "";  // "left image" or "right image", for messages
     int x = 0, y = 0;
     int width = 0, height = 0;
+    const CorrectedEye* corrected = nullptr;  // instead of bytes
 };
 
-// Decodes an area row by row, to RGB, each row resampled across to outWidth when that differs
-// from the area's width. ReadHeader first, then Start, then Read once per row of the area.
+// Decodes (or warps) an area row by row, to RGB, each row resampled across to outWidth when
+// that differs from the area's width. ReadHeader first, then Start, then Read once per row of
+// the area.
 class EyeReader {
 public:
     EyeReader(const EyeArea& area, const CodecLimits& limits, int outWidth);
-    void ReadHeader() { decoder_.ReadHeader(false); }
+    void ReadHeader();
     void Start();
     void Read(std::uint8_t* out);
     int Width() const { return outWidth_; }
 
 private:
+    // The next whole row of the input into row_.
+    void ReadWhole();
+
     EyeArea area_;
     int outWidth_;
-    Decoder decoder_;
+    std::optional<Decoder> decoder_;
+    std::optional<align::EyeWarp> warp_;
     std::vector<std::uint8_t> row_;
     std::optional<FilterTaps> across_;
 };

@@ -128,14 +128,15 @@ void WritePicture(const StereoPicture& picture, const std::string& path) {
 }
 
 WrittenPicture WriteStereo(const StereoPair& pair, const StereoOptions& options, const std::string& path) {
-    if (options.alignFull) {
+    if (options.alignFull && !ComposedFromWarp(options.layout)) {
         // The corrected pair is made before the output is touched: a pair that cannot be
-        // aligned leaves nothing behind.
+        // aligned leaves nothing behind. (The other layouts are composed in memory from the
+        // warps, below, before the file is written.)
         AlignedPair aligned = AlignFully(pair.left, pair.right, options);
         aligned.pair.reencodeReason = pair.reencodeReason;
         aligned.pair.fromOtherCodec = pair.fromOtherCodec;
         WrittenPicture written = WriteStereo(aligned.pair, aligned.options, path);
-        NoteAligned(written.picture, aligned);
+        NoteAligned(written.picture, aligned.correction);
         return written;
     }
     WrittenPicture written;

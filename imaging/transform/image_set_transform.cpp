@@ -15,6 +15,7 @@
 #include "core/mpo/jpeg_walk.h"
 #include "core/mpo/mpf_segment.h"
 #include "core/mpo/mpo_writer.h"
+#include "core/parts/jpeg_parts.h"
 #include "imaging/jpeg/block_plan.h"
 
 namespace veltrane::transform {
@@ -107,41 +108,114 @@ ImageHeader ReadImageHeader(ByteSource& source, std::int64_t start, std::int64_t
 
 // The image ranges of the file: its MPF index when usable, else the signature scan; a JPEG
 // image at the start of the file that the scan does not count (one without EXIF) is image 1.
+// The last image ends at its EOI when the scan's parts hook finds a trailer behind it.
 struct ImageRanges {
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
     MpfIndex index;   // the index the ranges come from, when they do
     bool indexed = false;
+    std::int64_t trailerStart = -1;  // where the bytes after the last image begin, when any do
+};
+
+// Keeps the scan's notices and the index it used.
+class IndexKeeper final : public ScanNotices {
+public:
+    void MpfIndexUsed(const MpfIndex& index) override { used = index; }
+    std::optional<MpfIndex> used;
 };
 
 ImageRanges FindImages(const std::string& path, InputFile& file, const ScanOptions& scan,
                        const std::function<void(const std::string&)>& indexIgnored) {
     ImageRanges found;
     const std::int64_t size = file.Size();
-    if (scan.rule == ImageRule::MpfIndexFirst) {
-        found.index = MpfIndexOfFile(file);
-        if (found.index.Usable()) {
-            if (found.index.entries.size() > kMaxMpoImages)
-                throw TransformError(path, "it holds more than " + std::to_string(kMaxMpoImages) + " images");
-            found.indexed = true;
-            for (std::size_t i = 0; i < found.index.entries.size(); ++i) {
-                const std::int64_t end = i + 1 < found.index.entries.size() ? found.index.entries[i + 1].start : size;
-                found.ranges.emplace_back(found.index.entries[i].start, end);
-            }
-            return found;
-        }
-    }
     ImageIndex index;
-    ScanNotices listener;
+    IndexKeeper listener;
     ScanImageOffsets(index, path, scan, listener);
     if (listener.limitReached)
         throw TransformError(path, "it holds more than " + std::to_string(kMaxMpoImages) + " images");
     if (!listener.mpfIgnored.empty() && indexIgnored) indexIgnored(listener.mpfIgnored);
-    std::uint8_t head[3] = {};
-    const bool beginsJpeg = size >= 3 && (file.ReadAt(0, head, 3), head[0] == 0xFF && head[1] == kMarkerSoi && head[2] == 0xFF);
-    if (index.ImageCount == 0 || (beginsJpeg && index.ImageStart(1) > 0))
-        found.ranges.emplace_back(0, index.ImageCount == 0 ? size : index.ImageStart(1));
+    if (listener.used) {
+        found.index = std::move(*listener.used);
+        found.indexed = true;
+    } else {
+        std::uint8_t head[3] = {};
+        const bool beginsJpeg =
+            size >= 3 && (file.ReadAt(0, head, 3), head[0] == 0xFF && head[1] == kMarkerSoi && head[2] == 0xFF);
+        if (index.ImageCount == 0 && beginsJpeg && scan.otherParts != nullptr) {
+            // A photo that begins without EXIF is still image 1: a trailer after it ends it too.
+            ImageIndex first;
+            first.ImageCount = 1;
+            first.ImageOffsets[1] = 0;
+            const std::int64_t end = scan.otherParts->LastImageEnd(file, first);
+            if (end > 0 && end < size) {
+                found.ranges.emplace_back(0, end);
+                found.trailerStart = end;
+                return found;
+            }
+        }
+        if (index.ImageCount == 0 || (beginsJpeg && index.ImageStart(1) > 0))
+            found.ranges.emplace_back(0, index.ImageCount == 0 ? size : index.ImageStart(1));
+    }
     for (int n = 1; n <= index.ImageCount; ++n) found.ranges.emplace_back(index.ImageStart(n), index.ImageEnd(n, size));
+    if (index.ImageCount >= 1 && index.LastEnd() >= 0 && index.LastEnd() < size) found.trailerStart = index.LastEnd();
     return found;
+}
+
+// Where image 1 (the bytes of the turned image) keeps the Item:Length values of the container
+// directory in its XMP that belong to the images after it: the k-th JPEG item after the primary
+// is image k + 1, as the part finder pairs them. None without such items.
+struct ContainerLengths {
+    std::int64_t segmentOffset = 0, segmentEnd = 0;  // the XMP segment, FF E1 to its end
+    std::string xmp;                                 // its packet
+    std::vector<std::pair<std::size_t, std::size_t>> values;  // of images 2, 3, ... in the packet
+};
+
+std::optional<ContainerLengths> FindContainerLengths(std::span<const std::uint8_t> first) {
+    static constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
+    MemoryByteSource source(first);
+    const JpegImageWalk walk = WalkJpegImage(source, 0, source.Size(), WalkScope::Header);
+    for (std::size_t i = 0; i < walk.headerSegments && i < walk.segments.size(); ++i) {
+        const JpegSegment& s = walk.segments[i];
+        if (s.kind != SegmentKind::Xmp || s.length < 2 + kXmpSignature.size() || s.End() > source.Size()) continue;
+        ContainerLengths found;
+        found.segmentOffset = s.offset;
+        found.segmentEnd = s.End();
+        const auto* payload = first.data() + s.offset + 4;
+        found.xmp.assign(payload + kXmpSignature.size(), payload + (s.length - 2));
+        const parts::ContainerDirectory dir = parts::ReadContainerDirectory(found.xmp);
+        for (std::size_t k = 1; k < dir.items.size(); ++k)
+            if (dir.items[k].mime == "image/jpeg" && dir.items[k].lengthEnd > dir.items[k].lengthBegin)
+                found.values.emplace_back(dir.items[k].lengthBegin, dir.items[k].lengthEnd);
+        if (found.values.empty()) return std::nullopt;
+        return found;
+    }
+    return std::nullopt;
+}
+
+// Image 1's bytes with those values set to the later images' sizes in the output (laterSizes[0]
+// for image 2, ...); empty when they stay as they are or the segment would grow too long.
+std::vector<std::uint8_t> WithContainerLengths(std::span<const std::uint8_t> first, const ContainerLengths& lengths,
+                                               const std::vector<std::int64_t>& laterSizes) {
+    static constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
+    std::string xmp;
+    std::size_t copied = 0;
+    bool changed = false;
+    for (std::size_t k = 0; k < lengths.values.size() && k < laterSizes.size(); ++k) {
+        const auto [begin, end] = lengths.values[k];
+        const std::string size = std::to_string(laterSizes[k]);
+        changed = changed || lengths.xmp.compare(begin, end - begin, size) != 0;
+        xmp.append(lengths.xmp, copied, begin - copied).append(size);
+        copied = end;
+    }
+    xmp.append(lengths.xmp, copied);
+    const std::size_t segmentLength = 2 + kXmpSignature.size() + xmp.size();
+    if (!changed || segmentLength > 0xFFFF) return {};
+    std::vector<std::uint8_t> bytes(first.begin(), first.begin() + lengths.segmentOffset);
+    bytes.insert(bytes.end(), {0xFF, kMarkerApp1, static_cast<std::uint8_t>(segmentLength >> 8),
+                               static_cast<std::uint8_t>(segmentLength & 0xFF)});
+    bytes.insert(bytes.end(), kXmpSignature.begin(), kXmpSignature.end());
+    bytes.insert(bytes.end(), xmp.begin(), xmp.end());
+    bytes.insert(bytes.end(), first.begin() + lengths.segmentEnd, first.end());
+    return bytes;
 }
 
 bool IsStereoType(std::uint32_t attribute) {
@@ -350,15 +424,34 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
         outputs[p] = std::move(turned);
     }
 
+    // What follows the images (a motion photo's video, Samsung's records) follows them still, byte
+    // for byte: its offsets count from the end of the file, so the turned images leave it valid.
+    const MpoTrailer trailer =
+        found.trailerStart >= 0 ? MpoTrailer{path, found.trailerStart, file.Size() - found.trailerStart} : MpoTrailer{};
+    result.trailerBytes = trailer.length;
     if (!result.indexed) {
         AtomicOutputFile out(result.outputPath);
         out.Write(outputs[0].bytes.data(), outputs[0].bytes.size());
+        AppendTrailer(out, trailer);
         out.Commit();
-        result.fileSize = static_cast<std::int64_t>(outputs[0].bytes.size());
+        result.fileSize = static_cast<std::int64_t>(outputs[0].bytes.size()) + trailer.length;
         return result;
     }
-    const std::vector<MpoImage> images = IndexedOutput(headers, order, outputs, found.indexed);
-    result.fileSize = WriteMpoFile(images, result.outputPath).fileSize;
+    std::vector<MpoImage> images = IndexedOutput(headers, order, outputs, found.indexed);
+    // A container directory in image 1's XMP gives the later images' lengths (a gain map's):
+    // set to their new sizes, which a layout of the set in memory tells.
+    std::vector<std::uint8_t> editedFirst;
+    if (count > 1 && !result.eyesExchanged) {
+        if (const auto lengths = FindContainerLengths(outputs[0].Bytes())) {
+            MpoWriteResult layout;
+            BuildMpo(images, &layout);
+            std::vector<std::int64_t> laterSizes;
+            for (std::size_t p = 1; p < layout.images.size(); ++p) laterSizes.push_back(layout.images[p].size);
+            editedFirst = WithContainerLengths(outputs[0].Bytes(), *lengths, laterSizes);
+            if (!editedFirst.empty()) images[0].source = MpoImageSource::Memory(editedFirst, images[0].source.name);
+        }
+    }
+    result.fileSize = WriteMpoFile(images, result.outputPath, trailer).fileSize;
     return result;
 }
 

@@ -9,13 +9,16 @@
 //     sizes (PixelXDimension A002 and PixelYDimension A003 of the EXIF IFD, ImageWidth 0100 and
 //     ImageLength 0101 of IFD0 where present) are set to the new size and the Orientation (0112)
 //     so that viewers show the picture turned as asked (1 after auto); the JFIF segment's pixel
-//     densities are exchanged with the axes. XMP and everything else stay byte for byte; the
-//     EXIF thumbnail is left as it was.
+//     densities are exchanged with the axes. XMP (but for the lengths below) and everything
+//     else stay byte for byte; the EXIF thumbnail is left as it was.
 //   - A stereo set (two or more disparity or multi-angle images) stays left-first: a turn that
 //     runs the rows backwards (rotate180, flip-h) exchanges the eyes, so the images change
 //     places in the file and keep the MP individual numbers of their positions. A turn that
 //     exchanges the axes would put the baseline upright and is refused unless forced.
 //   - A file without a usable MPF index and a single image is written as a plain JPEG file.
+//   - What follows the last image (a motion photo's video, Samsung's trailer: where the scan's
+//     parts hook ends the last image) follows the turned images byte for byte; a container
+//     directory in image 1's XMP gets the new sizes of the images after it (Item:Length).
 //
 // Images are transformed one at a time; the memory held is one image's coefficients, its
 // compressed data and the compressed results so far. The output appears only once complete.
@@ -56,6 +59,7 @@ struct SetTransformResult {
     bool indexed = false;             // written as an MPO file with an MPF index
     std::vector<ImageOutcome> images; // in the output's order
     std::int64_t fileSize = 0;
+    std::int64_t trailerBytes = 0;    // bytes after the last image, copied unchanged
     std::string outputPath;
 };
 

@@ -40,6 +40,11 @@ std::string WhatWasDone(Operation operation, const SetTransformResult& result) {
     return text + ", " + (result.turn == Turn::None ? "nothing turned" : TurnWord(result.turn));
 }
 
+// The bytes after the images (a motion photo's video, a maker's trailer), when the file has any.
+void ReportTrailer(std::ostream& out, const SetTransformResult& result) {
+    if (result.trailerBytes > 0) out << "  after the images, kept byte for byte: " << KiB(result.trailerBytes) << "\n";
+}
+
 }  // namespace
 
 int RunTransformCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -91,6 +96,7 @@ int RunTransformCommand(const std::vector<std::string>& args, std::ostream& out,
         if (result.images.size() == 1 && !result.indexed) {
             out << result.outputPath << ": " << what << ", " << ImageText(result.images[0]) << ", "
                 << KiB(result.fileSize) << "\n";
+            ReportTrailer(out, result);
             return kExitOk;
         }
         out << result.outputPath << ": " << Count(static_cast<std::int64_t>(result.images.size()), "image") << ", "
@@ -105,6 +111,7 @@ int RunTransformCommand(const std::vector<std::string>& args, std::ostream& out,
             if (!notes.empty()) out << " (" << notes << ")";
             out << ": " << ImageText(image) << "\n";
         }
+        ReportTrailer(out, result);
         return kExitOk;
     } catch (const TransformError& e) {
         out.flush();

@@ -230,11 +230,13 @@ TEST_F(OpenCommand, ClosingTheWindowDuringAScanStopsTheScanQuietly) {
     EXPECT_TRUE(messages.Errors.empty());
 }
 
-TEST_F(OpenCommand, DroppedMpoFileOpensLikeOpenAndOtherFilesAreRefused) {
+TEST_F(OpenCommand, DroppedFileOpensLikeOpenAndOtherFilesAreRefused) {
     CreateWindow();
     const std::string mpo = WriteMpo("Dropped.MPO", FourImages());
     const std::string jpeg = files / "photo.jpg";
     veltrane::testing::WriteBytes(jpeg, samples::SampleStereoImage(0));
+    const std::string video = files / "clip.mp4";
+    veltrane::testing::WriteBytes(video, samples::SampleStereoImage(0));
 
     auto drag = [&](const std::string& path) {
         QMimeData data;
@@ -247,11 +249,15 @@ TEST_F(OpenCommand, DroppedMpoFileOpensLikeOpenAndOtherFilesAreRefused) {
         QCoreApplication::processEvents();
         return true;
     };
-    EXPECT_FALSE(drag(jpeg));
+    EXPECT_FALSE(drag(video));
     EXPECT_EQ(ListTexts().size(), 2);
     EXPECT_TRUE(drag(mpo));
     EXPECT_EQ(ListTexts().size(), 4);
     EXPECT_EQ(mainWindow->statusPanel->text(), "Dropped.MPO");
+    // A phone photo opens as through the Open dialog, which offers it.
+    EXPECT_TRUE(drag(jpeg));
+    EXPECT_EQ(ListTexts().size(), 1);
+    EXPECT_EQ(mainWindow->statusPanel->text(), "photo.jpg");
     EXPECT_EQ(openDialog.Calls, 0);
 }
 

@@ -97,6 +97,49 @@ TEST(XmpText, DecodesBase64AndRefusesBrokenData) {
     }
 }
 
+// Texts long enough for the fast paths (a depth photo's XMP): names found at their colons, the
+// base64 length counted in blocks, both agreeing with the short texts' way.
+TEST(XmpText, LongTextsGiveWhatShortOnesGive) {
+    Bytes data(6000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 13);
+    const std::string blob = samples::Base64(data);
+    const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description xmlns:GDepth='http://ns.google.com/photos/1.0/depthmap/'"
+                            " GDepth:Data='" + blob + "' GDepth:Mime='image/png' GDepth:Near='1.5'/></x:xmpmeta>";
+    EXPECT_EQ(parts::XmpPrefixOf(xmp, "http://ns.google.com/photos/1.0/depthmap/"), "GDepth");
+    EXPECT_EQ(parts::XmpPropertyValue(xmp, "GDepth:Mime"), "image/png");
+    EXPECT_EQ(parts::XmpPropertyValue(xmp, "GDepth:Near"), "1.5");
+    EXPECT_EQ(parts::XmpPropertyValue(xmp, "GDepth:Data"), blob);
+    EXPECT_FALSE(parts::XmpPropertyValue(xmp, "GDepth:Confidence"));
+    EXPECT_FALSE(parts::XmpPropertyValue(xmp, "Depth:Mime"));  // part of a longer name
+    struct Case {
+        const char* name;
+        std::string text;
+        bool valid;
+    };
+    std::string bad = blob, spaced = blob, cutShort = blob.substr(0, blob.size() - 1);
+    bad[4100] = '*';
+    spaced.insert(70, "\n ");
+    const Case cases[] = {
+        {"whole", blob, true},
+        {"a character outside the alphabet", bad, false},
+        {"white space inside a block", spaced, true},
+        {"cut short", cutShort, false},
+        {"padded", blob.substr(0, 4000) + "TQ==", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string problem, lengthProblem;
+        const auto bytes = parts::DecodeBase64(c.text, problem);
+        const auto length = parts::Base64DecodedLength(c.text, lengthProblem);
+        EXPECT_EQ(bytes.has_value(), c.valid);
+        EXPECT_EQ(length.has_value(), c.valid);
+        EXPECT_EQ(lengthProblem, problem);
+        if (bytes && length) {
+            EXPECT_EQ(*length, static_cast<std::int64_t>(bytes->size()));
+        }
+    }
+}
+
 // ---- the parts of each layout ----
 
 struct Expected {

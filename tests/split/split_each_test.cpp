@@ -14,6 +14,7 @@
 #include "tests/support/run_command_line.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
+#include "tools/samples/phone_photos.h"
 
 namespace veltrane {
 namespace {
@@ -93,6 +94,32 @@ TEST_F(SplitEach, WritesEachFilesImagesBesideItWhateverTheModeWord) {
         for (const char* sub : {"one", "two"})
             for (const auto& e : std::filesystem::directory_iterator(dir.Path() / sub))
                 if (e.path().extension() == ".jpg") std::filesystem::remove(e.path());
+    }
+}
+
+// Phone photos: the summary counts their images (as --list has them) and their other parts apart,
+// one file alone (the pipelined split) or several.
+TEST_F(SplitEach, CountsOtherPartsApartFromImages) {
+    const std::string hdr = dir.Write("hdr.jpg", samples::ContainerMotionPhoto(true).file);
+    const std::string samsung = dir.Write("samsung.jpg", samples::SamsungMotionPhoto().file);
+    struct Case {
+        std::vector<std::string> args;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {{hdr}, "1 file split, 2 images and 1 other part written, 0 failed\n"},
+        {{samsung}, "1 file split, 1 image and 2 other parts written, 0 failed\n"},
+        {{hdr, samsung, first}, "3 files split, 7 images and 3 other parts written, 0 failed\n"},
+        {{"odd", hdr, samsung}, "2 files split, 2 images written, 0 failed\n"},
+        {{"even", hdr}, "1 file split, 1 image written, 0 failed\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.summary);
+        std::vector<std::string> args = {"--each"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = RunVeltrane(args);
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, c.summary);
     }
 }
 

@@ -12,8 +12,12 @@
 #include "core/exif/tiff_directory.h"
 #include "imaging/stereo/stereo_command.h"
 #include "imaging/stereo/stereo_files.h"
+#include "core/parts/file_parts.h"
+#include "tests/mpo/mpo_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tools/samples/jpeg_writer.h"
+#include "tools/samples/mpf_writer.h"
+#include "tools/samples/phone_photos.h"
 
 namespace veltrane::stereo {
 namespace {
@@ -397,6 +401,37 @@ TEST(StereoNames, DefaultOutputsSitBesideTheSource) {
     EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::HalfOverUnder), "trip_halfou.jpg");
     EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Interlaced), "trip_interlaced.png");
     EXPECT_EQ(DefaultStereoName("trip.mpo", Layout::Wiggle), "trip_wiggle.gif");
+}
+
+// With the parts in the scan (as the program and the window scan), a pair whose file goes on
+// after its last image (a video, Samsung's records) has that image end at its EOI.
+TEST(StereoPair, TheLastImageEndsBeforeATrailer) {
+    namespace s = samples;
+    const Bytes left = s::BaselineJpeg(64, 48, s::Flat(200, 10, 10), s::App1("Exif", Bytes(20, 0)));
+    const Bytes right = s::BaselineJpeg(64, 48, s::Flat(10, 200, 10), s::App1("Exif", Bytes(20, 0)));
+    const Bytes pair = s::IndexedMpo({left, right}, {});
+    const s::MotionPhoto hdr = s::ContainerMotionPhoto(true, 9000);
+    struct Case {
+        const char* name;
+        Bytes images;   // the images alone
+        Bytes trailer;  // what follows them
+    };
+    const Case cases[] = {
+        {"MPO, Samsung trailer", pair, s::SamsungTrailerBytes({{0x0a30, "MotionPhoto_Data", s::Mp4(5000)}})},
+        {"gain map and video", Bytes(hdr.file.begin(), hdr.file.begin() + long(hdr.videoStart)), hdr.video},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Bytes> images = testing::IndexedImages(c.images);
+        ASSERT_EQ(images.size(), 2u);
+        Bytes file = c.images;
+        s::Append(file, c.trailer);
+        testing::TempDir dir;
+        const std::string path = dir.Write("pair.mpo", file);
+        const auto [first, second] = ReadPair(path, 1, 2, parts::WithOtherParts({}));
+        EXPECT_EQ(first, images[0]);
+        EXPECT_EQ(second, images[1]);
+    }
 }
 
 }  // namespace

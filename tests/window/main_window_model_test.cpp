@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/common/image_list_line.h"
+#include "core/common/native_path.h"
 #include "core/images/image_index.h"
 #include "core/window/main_window_model.h"
 #include "core/window/stereo_window_model.h"
@@ -405,18 +406,36 @@ TEST_F(WindowModel, StartUpRewritesAnExistingRegistrationWithItsModeWordAndTicks
     }
 }
 
-TEST_F(WindowModel, DroppedFilesOpenTheFirstMpoFileAndErrorTextsBecomeUtf8) {
+TEST_F(WindowModel, DroppedFilesOpenTheFirstFileThatOpenTakesAndErrorTextsBecomeUtf8) {
     Start();
     const std::string mpo = WriteMpo("Dropped.MPO", images);
-    const std::string jpeg = files / "photo.jpg";
-    veltrane::testing::WriteBytes(jpeg, images[0]);
+    const std::string jpeg = WriteMpo("photo.jpg", images);
+    const std::string phone = WriteMpo("PXL_1.MP.JPEG", {images[0]});
+    const std::string video = WriteMpo("clip.mp4", images);
     std::filesystem::create_directory(files / "folder.mpo");
-    EXPECT_EQ(MainWindowModel::DroppedMpoFile({jpeg, files / "folder.mpo", files / "gone.mpo"}), "");
-    EXPECT_FALSE(model->FilesDropped({jpeg}));
-    EXPECT_EQ(view.Lines.size(), 2u);
-    EXPECT_TRUE(model->FilesDropped({jpeg, mpo}));
-    EXPECT_EQ(view.Lines.size(), 4u);
-    EXPECT_EQ(view.Status, "Dropped.MPO");
+    // The drop takes what the Open dialog offers, and nothing else.
+    EXPECT_EQ(fakes.openDialog.Calls, 0);
+    EXPECT_EQ(OpenFilterName(), "MPO and JPEG files (*.mpo *.jpg *.jpeg)");
+    EXPECT_EQ(OpenFilterPattern(), "*.mpo;*.jpg;*.jpeg");
+    struct Case {
+        std::vector<std::string> paths;
+        std::string opened;  // "" for a refused drop
+        std::size_t lines;
+    };
+    const Case cases[] = {
+        {{video, files / "folder.mpo", files / "gone.jpg"}, "", 2},
+        {{video, mpo}, "Dropped.MPO", 4},
+        {{jpeg, mpo}, "photo.jpg", 4},
+        {{files / "folder.mpo", phone}, "PXL_1.MP.JPEG", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.opened);
+        const std::string status = view.Status;
+        EXPECT_EQ(model->FilesDropped(c.paths), !c.opened.empty());
+        EXPECT_EQ(FileNamePart(MainWindowModel::DroppedOpenedFile(c.paths)), c.opened);
+        EXPECT_EQ(view.Lines.size(), c.lines);
+        EXPECT_EQ(view.Status, c.opened.empty() ? status : c.opened);
+    }
     EXPECT_EQ(fakes.openDialog.Calls, 0);
 
     EXPECT_EQ(ErrorTextToUtf8("File not found"), "File not found");
