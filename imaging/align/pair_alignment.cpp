@@ -138,6 +138,19 @@ double PredictedRow(const Row& p, const cv::Point2d& r) {
 
 double Residual(const Row& p, const Match& m) { return std::abs(PredictedRow(p, m.right) - m.left.y); }
 
+// One match's equation of the row: its coefficients into r[0 .. unknowns), the right side
+// returned.
+double EquationOf(const Match& m, int unknowns, double* r) {
+    r[0] = m.right.x;
+    r[1] = m.right.y;
+    r[2] = 1;
+    if (unknowns == 5) {
+        r[3] = -m.right.x * m.left.y;
+        r[4] = -m.right.y * m.left.y;
+    }
+    return m.left.y;
+}
+
 // The row through exactly as many matches as unknowns (RANSAC's samples, thousands of them):
 // Gaussian elimination with partial pivoting on the small system in place, without OpenCV's
 // matrices. False when the matches do not determine it.
@@ -147,15 +160,7 @@ bool FitExactly(const std::vector<Match>& matches, const std::vector<int>& chose
     const int n = unknowns;
     for (int i = 0; i < n; ++i) {
         const Match& m = matches[static_cast<std::size_t>(chosen[static_cast<std::size_t>(i)])];
-        double* r = a[i];
-        r[0] = m.right.x;
-        r[1] = m.right.y;
-        r[2] = 1;
-        if (n == 5) {
-            r[3] = -m.right.x * m.left.y;
-            r[4] = -m.right.y * m.left.y;
-        }
-        r[n] = m.left.y;
+        a[i][n] = EquationOf(m, n, a[i]);
     }
     for (int column = 0; column < n; ++column) {
         int pivot = column;
@@ -184,15 +189,7 @@ bool FitRow(const std::vector<Match>& matches, const std::vector<int>& chosen, i
     cv::Mat a(static_cast<int>(chosen.size()), unknowns, CV_64F), b(static_cast<int>(chosen.size()), 1, CV_64F);
     for (int i = 0; i < a.rows; ++i) {
         const Match& m = matches[static_cast<std::size_t>(chosen[static_cast<std::size_t>(i)])];
-        double* r = a.ptr<double>(i);
-        r[0] = m.right.x;
-        r[1] = m.right.y;
-        r[2] = 1;
-        if (unknowns == 5) {
-            r[3] = -m.right.x * m.left.y;
-            r[4] = -m.right.y * m.left.y;
-        }
-        b.at<double>(i) = m.left.y;
+        b.at<double>(i) = EquationOf(m, unknowns, a.ptr<double>(i));
     }
     cv::Mat x;
     const int method = a.rows == unknowns ? cv::DECOMP_LU : cv::DECOMP_SVD;
