@@ -310,7 +310,11 @@ PairCorrection Measure(const RgbView& left, const RgbView& right, const AlignSet
     });
     const cv::Mat leftGrey = WorkingGrey(left, work);
     const Features leftFeatures = FindFeatures(leftGrey);
-    const auto [rightGrey, rightFeatures] = rightWork.get();
+    // Named variables rather than a structured binding, which not every compiler lets a lambda
+    // capture.
+    auto rightResult = rightWork.get();
+    const cv::Mat& rightGrey = rightResult.first;
+    const Features& rightFeatures = rightResult.second;
     if (static_cast<int>(leftFeatures.points.size()) < kLeastFeatures ||
         static_cast<int>(rightFeatures.points.size()) < kLeastFeatures)
         throw AlignError("too few features (" + std::to_string(leftFeatures.points.size()) + " in the left eye, " +
