@@ -215,7 +215,7 @@ private:
             const auto head = source_.View(payloadAt, std::min<std::size_t>(payloadLength, 29));
             if (m == kMarkerApp0 && StartsWith(head, std::string_view("JFIF\0", 5))) s.kind = SegmentKind::Jfif;
             if (m == kMarkerApp1 && StartsWith(head, std::string_view("Exif\0", 5))) s.kind = SegmentKind::Exif;
-            if (m == kMarkerApp1 && StartsWith(head, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29)))
+            if (m == kMarkerApp1 && StartsWith(head, kXmpSignature))
                 s.kind = SegmentKind::Xmp;
             if (m == kMarkerApp2 && StartsWith(head, std::string_view("MPF\0", 4))) s.kind = SegmentKind::Mpf;
         } else if (m == kMarkerDqt) {

@@ -19,6 +19,7 @@
 // so memory stays bounded whatever the image's size.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/mpo/byte_source.h"
@@ -33,6 +34,9 @@ enum class SegmentKind : std::uint8_t {
     Xmp,   // APP1 "http://ns.adobe.com/xap/1.0/\0"
     Mpf,   // APP2 "MPF\0": an MPF index or attribute segment
 };
+
+// The payload's start of an APP1 segment that holds XMP (its terminating NUL included).
+inline constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
 
 inline constexpr std::uint8_t kMarkerSoi = 0xD8, kMarkerEoi = 0xD9, kMarkerSos = 0xDA,
                               kMarkerDqt = 0xDB, kMarkerApp0 = 0xE0, kMarkerApp1 = 0xE1,

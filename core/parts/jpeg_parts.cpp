@@ -13,7 +13,6 @@
 namespace veltrane::parts {
 namespace {
 
-constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
 constexpr std::string_view kExtendedXmpSignature{"http://ns.adobe.com/xmp/extension/\0", 35};
 constexpr std::size_t kGuidLength = 32;
 

@@ -16,7 +16,6 @@
 namespace veltrane::parts {
 namespace {
 
-constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
 constexpr std::string_view kContainerNs = "http://ns.google.com/photos/1.0/container/";
 constexpr std::string_view kContainerItemNs = "http://ns.google.com/photos/1.0/container/item/";
 constexpr std::string_view kCameraNs = "http://ns.google.com/photos/1.0/camera/";
