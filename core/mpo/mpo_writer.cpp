@@ -271,6 +271,14 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
+// Keeps nothing: for the layout alone.
+class DiscardingSink final : public Sink {
+public:
+    void Write(std::span<const std::uint8_t>) override {}
+    void WriteAt(std::int64_t, std::span<const std::uint8_t>) override {}
+    void CopyFrom(InputFile&, std::int64_t, std::int64_t) override {}
+};
+
 // Writes an image that the writer walks itself, in one pass: each block is written right after
 // the walk has looked at it, while it is still at hand in the source's buffer.
 class StreamingImage final : public WalkProgress {
@@ -480,6 +488,11 @@ std::vector<std::uint8_t> BuildMpo(const std::vector<MpoImage>& images, MpoWrite
     MpoWriteResult r = WriteMpo(images, "the MPO file", [&]() -> Sink& { return sink; });
     if (result != nullptr) *result = std::move(r);
     return std::move(sink.Bytes());
+}
+
+MpoWriteResult LayOutMpo(const std::vector<MpoImage>& images) {
+    DiscardingSink sink;
+    return WriteMpo(images, "the MPO file", [&]() -> Sink& { return sink; });
 }
 
 }  // namespace veltrane

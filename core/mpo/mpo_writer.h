@@ -124,4 +124,8 @@ void AppendTrailer(AtomicOutputFile& out, const MpoTrailer& trailer);
 // The same, into memory.
 std::vector<std::uint8_t> BuildMpo(const std::vector<MpoImage>& images, MpoWriteResult* result = nullptr);
 
+// Where each image would lie and how large it would be, as BuildMpo would write them, without
+// keeping any of the bytes.
+MpoWriteResult LayOutMpo(const std::vector<MpoImage>& images);
+
 }  // namespace veltrane

@@ -170,7 +170,6 @@ struct ContainerLengths {
 };
 
 std::optional<ContainerLengths> FindContainerLengths(std::span<const std::uint8_t> first) {
-    static constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
     MemoryByteSource source(first);
     const JpegImageWalk walk = WalkJpegImage(source, 0, source.Size(), WalkScope::Header);
     for (std::size_t i = 0; i < walk.headerSegments && i < walk.segments.size(); ++i) {
@@ -195,7 +194,6 @@ std::optional<ContainerLengths> FindContainerLengths(std::span<const std::uint8_
 // for image 2, ...); empty when they stay as they are or the segment would grow too long.
 std::vector<std::uint8_t> WithContainerLengths(std::span<const std::uint8_t> first, const ContainerLengths& lengths,
                                                const std::vector<std::int64_t>& laterSizes) {
-    static constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
     std::string xmp;
     std::size_t copied = 0;
     bool changed = false;
@@ -443,8 +441,7 @@ SetTransformResult TransformImageSet(const std::string& path, const std::string&
     std::vector<std::uint8_t> editedFirst;
     if (count > 1 && !result.eyesExchanged) {
         if (const auto lengths = FindContainerLengths(outputs[0].Bytes())) {
-            MpoWriteResult layout;
-            BuildMpo(images, &layout);
+            const MpoWriteResult layout = LayOutMpo(images);
             std::vector<std::int64_t> laterSizes;
             for (std::size_t p = 1; p < layout.images.size(); ++p) laterSizes.push_back(layout.images[p].size);
             editedFirst = WithContainerLengths(outputs[0].Bytes(), *lengths, laterSizes);
